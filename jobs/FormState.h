@@ -1,0 +1,29 @@
+#pragma once
+// Everything the main window holds besides its widgets: both grids (the
+// only store of drives and jobs), the run variables and the editing state.
+// Owned by the window; no copies, no globals.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jobs/RunState.h"
+#include "support/GridModel.h"
+
+namespace mdi {
+
+struct FormState {
+  GridModel iGrid1;  // drives and added image files
+  GridModel iGrid2;  // the job list
+  RunState run;
+  std::string SystemLetters;    // folders whose disks hold the system
+  std::string SystemDisks;      // their device nodes, each followed by ","
+  std::int32_t ClickedRow = 0;  // last mouse press on a job-grid data row
+  std::int32_t ClickedCol = 0;
+  std::string LastImageFolder;  // folder of the last added image, ends in "/"
+  std::string HelpFile;         // the manual beside the program
+  std::int32_t OutputBlockSize = 65536;
+  std::vector<std::byte> ConvertedBlock;  // result of the last conversion
+  bool running = false;         // a run is between lock and unlock
+};
+
+}  // namespace mdi

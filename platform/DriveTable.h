@@ -1,0 +1,39 @@
+#pragma once
+// Physical drives by number. Discovery fills the table once; drive numbers
+// stay fixed for the window's life. A run opens drive N through it and asks
+// first whether the node still holds the disk that discovery saw.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/RawIo.h"
+
+namespace mdi {
+
+struct DriveIdentity {
+  std::string node;          // /dev/sdb
+  std::uint64_t sizeBytes = 0;
+  std::string persistentId;  // udev ID_WWN, ID_SERIAL, or the sysfs path
+};
+
+class DriveTable {
+ public:
+  virtual ~DriveTable() = default;
+  // The identity recorded for drive `number` at discovery.
+  virtual std::optional<DriveIdentity> drive(int number) const = 0;
+  // Empty when drive `number` is still the disk recorded at discovery;
+  // otherwise the reason it is not (gone, other size, other id).
+  virtual std::string checkUnchanged(int number) const = 0;
+  // Opens drive `number` read-only (never null; see FileAccess).
+  virtual std::unique_ptr<Source> openSource(int number) = 0;
+  // Whole-disk device numbers (dev_t) of drive `number`, used to tell
+  // whether a target folder lies on a source drive.
+  virtual std::optional<std::uint64_t> deviceNumber(int number) const = 0;
+  // Every whole disk under the filesystem holding `path` (partitions and
+  // dm/md/loop devices followed down to their disks), as drive numbers.
+  virtual std::vector<int> drivesUnder(const std::string& path) const = 0;
+};
+
+}  // namespace mdi

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace mdi {
+
+// Lets the window handle its pending events once (timer ticks, Stop,
+// check-box clicks). The copy loops call it once per cycle.
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  virtual void processEvents() = 0;
+};
+
+}  // namespace mdi

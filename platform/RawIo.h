@@ -1,0 +1,87 @@
+#pragma once
+// Raw access to sources (drives, image files) and output image files.
+//
+// Read contract, the one every copy loop relies on:
+//   - bytes == asked, error == 0: a full transfer;
+//   - bytes <  asked, error == 0: the source has ended after `bytes` bytes
+//     (bytes may be 0: nothing more to read);
+//   - error != 0: the read failed (errno value, or EIO for a device fault);
+//     `bytes` holds what was transferred before the failure, and the
+//     position has advanced by exactly that much.
+// Write contract: bytes == asked and error == 0, or error != 0 with the bytes
+// written before the failure.
+// Implementations retry EINTR and continue partial transfers, so a short
+// result never means "try again".
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace mdi {
+
+struct IoResult {
+  std::size_t bytes = 0;
+  int error = 0;
+  bool failed() const { return error != 0; }
+};
+
+class Source {
+ public:
+  virtual ~Source() = default;
+  // Reads up to buf.size() bytes at the current position (see contract).
+  virtual IoResult read(std::span<std::byte> buf) = 0;
+};
+
+class Output {
+ public:
+  virtual ~Output() = default;
+  // Writes all of buf at the current position (see contract).
+  virtual IoResult write(std::span<const std::byte> buf) = 0;
+  // Sets the file's length; the position is unchanged. Returns 0 or errno.
+  virtual int resize(std::uint64_t size) = 0;
+  // Moves the position to an absolute offset. Returns 0 or errno.
+  virtual int seek(std::uint64_t offset) = 0;
+  // Flushes data to the medium (fdatasync) and closes. Returns 0 or the
+  // first errno. Idempotent: a second call returns 0 and does nothing.
+  virtual int close() = 0;
+};
+
+// A source that could not be opened: every read fails with the open's errno.
+class FailedSource final : public Source {
+ public:
+  explicit FailedSource(int error) : m_error(error) {}
+  IoResult read(std::span<std::byte>) override { return {0, m_error}; }
+  int error() const { return m_error; }
+ private:
+  int m_error;
+};
+
+// An output that could not be opened: every operation fails with its errno.
+class FailedOutput final : public Output {
+ public:
+  explicit FailedOutput(int error) : m_error(error) {}
+  IoResult write(std::span<const std::byte>) override { return {0, m_error}; }
+  int resize(std::uint64_t) override { return m_error; }
+  int seek(std::uint64_t) override { return m_error; }
+  int close() override { return 0; }
+  int error() const { return m_error; }
+ private:
+  int m_error;
+};
+
+// Opens files by path. Never returns null: an open that fails returns a
+// FailedSource / FailedOutput carrying the errno, so the loops see the
+// failure as a failed read or write, as they would for a missing device.
+class FileAccess {
+ public:
+  virtual ~FileAccess() = default;
+  // Read-only (O_RDONLY | O_CLOEXEC).
+  virtual std::unique_ptr<Source> openSource(const std::string& path) = 0;
+  // Creates or truncates (O_WRONLY | O_CREAT | O_TRUNC, mode 0644).
+  virtual std::unique_ptr<Output> createOutput(const std::string& path) = 0;
+  // Opens an existing output for writing at position 0, without truncating.
+  virtual std::unique_ptr<Output> reopenOutput(const std::string& path) = 0;
+};
+
+}  // namespace mdi

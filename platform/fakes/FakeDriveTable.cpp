@@ -1,0 +1,44 @@
+#include "platform/fakes/FakeDriveTable.h"
+
+#include <cerrno>
+
+namespace mdi {
+
+std::optional<DriveIdentity> FakeDriveTable::drive(int number) const {
+  auto it = m_drives.find(number);
+  if (it == m_drives.end()) return std::nullopt;
+  return it->second.identity;
+}
+
+std::string FakeDriveTable::checkUnchanged(int number) const {
+  auto it = m_drives.find(number);
+  if (it == m_drives.end()) return "the drive is no longer attached";
+  return it->second.changedReason;
+}
+
+std::unique_ptr<Source> FakeDriveTable::openSource(int number) {
+  opened.push_back(number);
+  auto it = m_drives.find(number);
+  if (it == m_drives.end()) return std::make_unique<FailedSource>(ENODEV);
+  return m_files.openSource(it->second.backingPath);
+}
+
+std::optional<std::uint64_t> FakeDriveTable::deviceNumber(int number) const {
+  auto it = m_drives.find(number);
+  if (it == m_drives.end()) return std::nullopt;
+  return it->second.devNumber;
+}
+
+std::vector<int> FakeDriveTable::drivesUnder(const std::string& path) const {
+  // The longest registered prefix of path wins, like a mount table.
+  std::vector<int> best;
+  std::size_t bestLen = 0;
+  for (const auto& [p, d] : m_under) {
+    const bool prefix = path == p || (path.size() > p.size() && path.compare(0, p.size(), p) == 0 &&
+                                      (p.back() == '/' || path[p.size()] == '/'));
+    if (prefix && p.size() >= bestLen) { best = d; bestLen = p.size(); }
+  }
+  return best;
+}
+
+}  // namespace mdi

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include "support/Fixed4.h"
+#include "support/NumberFormat.h"
+#include "support/Val.h"
+
+namespace mdi {
+namespace {
+
+struct DivCase { std::int64_t a, b, q; };
+class DivRoundHalfEvenTest : public ::testing::TestWithParam<DivCase> {};
+TEST_P(DivRoundHalfEvenTest, RoundsToNearestTiesToEven) {
+  EXPECT_EQ(divRoundHalfEven(GetParam().a, GetParam().b), GetParam().q);
+}
+INSTANTIATE_TEST_SUITE_P(Cases, DivRoundHalfEvenTest, ::testing::Values(
+    DivCase{15, 10, 2}, DivCase{25, 10, 2}, DivCase{35, 10, 4}, DivCase{14, 10, 1},
+    DivCase{16, 10, 2}, DivCase{-15, 10, -2}, DivCase{-25, 10, -2}, DivCase{-16, 10, -2},
+    DivCase{0, 7, 0}, DivCase{7, 7, 1}, DivCase{INT64_MAX, 1, INT64_MAX}));
+
+TEST(Fixed4, DivisionKeepsFourDecimalsHalfEven) {
+  // 131072000 bytes / 131072 = 1000 blocks exactly.
+  EXPECT_EQ(Fixed4::fromInt(131072000).dividedBy(131072).raw(), 1000 * 10000);
+  // 1 / 3 = 0.3333
+  EXPECT_EQ(Fixed4::fromInt(1).dividedBy(3).raw(), 3333);
+  // 0.00005 ties to 0.0000, 0.00015 ties to 0.0002
+  EXPECT_EQ(Fixed4::fromRaw(5).dividedBy(10).raw(), 0);
+  EXPECT_EQ(Fixed4::fromRaw(15).dividedBy(10).raw(), 2);
+  EXPECT_EQ(Fixed4::fromInt(5).dividedBy(0).raw(), 0);
+}
+
+TEST(Fixed4, RoundAndIntPart) {
+  EXPECT_EQ(Fixed4::fromDouble(8.5).roundToInt(), 8);
+  EXPECT_EQ(Fixed4::fromDouble(9.25).roundToInt(), 9);
+  EXPECT_EQ(Fixed4::fromDouble(9.5).roundToInt(), 10);
+  EXPECT_EQ(Fixed4::fromDouble(7.9999).intPart(), 7);
+  EXPECT_EQ(Fixed4::fromDouble(4.12605).raw(), 41260);  // tie to even
+  EXPECT_EQ(Fixed4::fromDouble(4.12615).raw(), 41262);
+}
+
+TEST(Fixed4, SaturatesOutsideTheModel) {
+  EXPECT_EQ(Fixed4::fromInt(INT64_MAX).intPart(), Fixed4::kMaxWhole);
+  EXPECT_EQ(Fixed4::kMaxWhole, 922337203685477LL);
+}
+
+TEST(RoundHalfEven, RejectsOutOfRangeAndNonFinite) {
+  EXPECT_EQ(roundHalfEven(2.5, INT32_MIN, INT32_MAX), 2);
+  EXPECT_EQ(roundHalfEven(3.5, INT32_MIN, INT32_MAX), 4);
+  EXPECT_FALSE(roundHalfEven(3e9, INT32_MIN, INT32_MAX).has_value());
+  EXPECT_FALSE(roundHalfEven(1.0 / 0.0, INT32_MIN, INT32_MAX).has_value());
+  EXPECT_FALSE(roundHalfEven(0.0 / 0.0, INT32_MIN, INT32_MAX).has_value());
+}
+
+struct ValCase { const char* text; double value; };
+class ValTest : public ::testing::TestWithParam<ValCase> {};
+TEST_P(ValTest, ReadsTheLeadingNumber) {
+  EXPECT_DOUBLE_EQ(Val(GetParam().text), GetParam().value) << GetParam().text;
+}
+INSTANTIATE_TEST_SUITE_P(Cases, ValTest, ::testing::Values(
+    ValCase{"512", 512}, ValCase{"  520  ", 520}, ValCase{"520 bytes", 520}, ValCase{"abc", 0},
+    ValCase{"", 0}, ValCase{"-75", -75}, ValCase{"1.5", 1.5}, ValCase{"1 024", 1024},
+    ValCase{".5", 0.5}, ValCase{"12abc34", 12}, ValCase{"1e3", 1000}, ValCase{"+7", 7}));
+
+TEST(ValFixed, ExactForLargeByteCounts) {
+  EXPECT_EQ(ValFixed("2000398934016").raw(), 2000398934016LL * 10000);
+  EXPECT_EQ(ValFixed("0.00005").raw(), 0);
+  EXPECT_EQ(ValFixed("0.00015").raw(), 2);
+  EXPECT_EQ(ValFixed("0.000051").raw(), 1);
+  EXPECT_EQ(ValFixed("x").raw(), 0);
+  EXPECT_EQ(ValFixed("99999999999999999999").intPart(), Fixed4::kMaxWhole);
+}
+
+TEST(WholeNumber, AcceptsOnlyPlainWholeNumbersInRange) {
+  EXPECT_TRUE(isWholeNumberIn("512", 1, 65536));
+  EXPECT_TRUE(isWholeNumberIn(" 65536 ", 1, 65536));
+  EXPECT_FALSE(isWholeNumberIn("65537", 1, 65536));
+  EXPECT_FALSE(isWholeNumberIn("0", 1, 65536));
+  EXPECT_FALSE(isWholeNumberIn("520.5", 1, 65536));
+  EXPECT_FALSE(isWholeNumberIn("-512", 1, 65536));
+  EXPECT_FALSE(isWholeNumberIn("", 1, 65536));
+  EXPECT_FALSE(isWholeNumberIn("abc", 1, 65536));
+}
+
+TEST(NumberFormat, GroupsWithTheGivenSeparators) {
+  const Separators en{",", "."};
+  const Separators de{".", ","};
+  EXPECT_EQ(formatGrouped(0, en), "0");
+  EXPECT_EQ(formatGrouped(999, en), "999");
+  EXPECT_EQ(formatGrouped(7200, en), "7,200");
+  EXPECT_EQ(formatGrouped(131203072, de), "131.203.072");
+  EXPECT_EQ(formatGrouped(-1234567, en), "-1,234,567");
+  EXPECT_EQ(formatGroupedOneDecimal(10240000, en), "1,024.0");
+  EXPECT_EQ(formatGroupedOneDecimal(4657500, de), "465,8");  // 465.75 -> 465.8 (tie to even)
+  EXPECT_EQ(formatGroupedOneDecimal(4656500, en), "465.6");  // 465.65 -> 465.6
+}
+
+}  // namespace
+}  // namespace mdi

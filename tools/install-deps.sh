@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs every build, test and run dependency on Debian 12.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends \
+  build-essential cmake ninja-build pkg-config git \
+  qt6-base-dev qt6-base-dev-tools libgl-dev \
+  libudev-dev libmount-dev liburing-dev libsgutils2-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  util-linux fdisk e2fsprogs dosfstools \
+  xvfb xauth imagemagick fonts-dejavu-core
