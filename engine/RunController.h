@@ -1,0 +1,44 @@
+#pragma once
+// The run: what the Run, Stop, Abort Shutdown buttons and the window's
+// Exit do. One object per window, holding nothing beyond the window's
+// FormState and the services it was handed.
+#include <memory>
+
+#include "jobs/FormState.h"
+#include "platform/Services.h"
+#include "progress/Progress.h"
+
+namespace mdi {
+
+class RunController {
+ public:
+  RunController(FormState& form, Services& services, Progress& progress);
+  ~RunController();
+  RunController(const RunController&) = delete;
+  RunController& operator=(const RunController&) = delete;
+
+  // Command2 ("Run"). Returns when the run has ended or a check stopped it.
+  void RunClicked();
+  // XPButton1 ("Stop"): asks, and on Yes the run stops after its cycle.
+  void StopClicked();
+  // Command3 / end of a run with "Turn off computer on completion" ticked.
+  void ShutdownComputer();
+  // Command6 ("Abort Shutdown").
+  void AbortShutdownClicked();
+  // Exit while a run is going: syncs and closes every open file at once.
+  void closeAllFiles();
+  bool running() const { return m_form.running; }
+
+  void LockRunControls();
+  void UnlockRunControls();
+  void DisableClose(bool disable);
+
+ private:
+  struct Run;
+  FormState& m_form;
+  Services& m_sv;
+  Progress& m_progress;
+  Run* m_active = nullptr;  // the run in progress, owned by RunClicked's frame
+};
+
+}  // namespace mdi
