@@ -1,0 +1,111 @@
+#include "discovery/ListDrives.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+#include "discovery/FormatSize.h"
+
+namespace mdi {
+
+namespace {
+std::string asciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+std::string asciiUpper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+void removeAll(std::string& s, const std::string& what) {
+  for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at))
+    s.erase(at, what.size());
+}
+}  // namespace
+
+void setUpDriveGrid(GridModel& grid) {
+  struct Col { const char* header; int width; bool visible; };
+  static constexpr Col kCols[] = {
+      {"ID", 45, true},    {"Model", 155, true}, {"Size", 55, true}, {"PNP", 0, false},
+      {"Size I", 60, false}, {"BPS", 75, true},  {"Bus", 50, true},  {"_ID", 50, true}};
+  grid.setColumnCount(8);
+  for (int c = 1; c <= 8; ++c) {
+    const Col& col = kCols[c - 1];
+    grid.setHeader(c, col.header);
+    grid.setColumnWidth(c, col.width);
+    grid.setColumnVisible(c, col.visible);
+  }
+}
+
+std::string cleanModel(const std::string& model) {
+  // Only ASCII letters change case, so other bytes (UTF-8 names) pass intact.
+  std::string s = asciiLower(model);
+  removeAll(s, "scsi disk device");
+  return asciiUpper(s);
+}
+
+bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep) {
+  if (d.size == 0) return false;
+  const std::string model = cleanModel(d.model);
+  if (model.find("CONFIG") != std::string::npos) return false;
+  const std::string sizeText = std::to_string(d.size);
+  const int row = grid.addRow();
+  grid.setValue(row, 1, static_cast<std::int64_t>(d.number));
+  grid.setValue(row, 2, model);
+  grid.setValue(row, 3, FormatSize(sizeText, sep));
+  grid.setValue(row, 4, d.pnpDeviceId);
+  grid.setValue(row, 5, sizeText);
+  grid.setValue(row, 6, static_cast<std::int64_t>(d.bytesPerSector));
+  return true;
+}
+
+void ListDrives(FormState& form, DriveEnumerator& drives,
+                const std::vector<std::string>& systemPaths, const Separators& sep) {
+  GridModel& grid = form.iGrid1;
+  grid.setAutoFlag(true);
+  grid.removeRows(1, grid.rowCount());
+
+  const std::vector<DriveRecord> records = drives.drives();
+
+  // Mount points per drive number; the list only grows.
+  auto& letters = form.run.DriveLetters;
+  for (const DriveRecord& d : records) {
+    if (d.number < 0) continue;
+    const auto need = static_cast<std::size_t>(d.number) + 2;
+    if (letters.size() < need) letters.resize(need);
+    auto& entry = letters[static_cast<std::size_t>(d.number)];
+    for (const std::string& m : d.mountPoints)
+      if (std::find(entry.begin(), entry.end(), m) == entry.end()) entry.push_back(m);
+  }
+
+  // Disks holding the system, in the enumerator's order, once per system path.
+  std::set<int> systemNumbers;
+  std::string systemDisks;
+  for (const std::string& path : systemPaths) {
+    const std::vector<int> under = drives.drivesUnder(path);
+    for (const DriveRecord& d : records) {
+      if (std::find(under.begin(), under.end(), d.number) == under.end()) continue;
+      systemDisks += d.deviceId + ",";
+      systemNumbers.insert(d.number);
+    }
+  }
+  form.SystemDisks = systemDisks;
+  // No disk under the system (running from RAM or an overlay): every drive
+  // is still listed, none is marked.
+
+  for (const DriveRecord& d : records) {
+    if (!d.mediaPresent || d.size == 0) continue;
+    if (!AddDriveRow(grid, d, sep)) continue;
+    if (!systemNumbers.count(d.number)) continue;
+    const int row = grid.rowCount();
+    for (int c = 1; c <= grid.columnCount(); ++c) {
+      grid.setBackColor(row, c, kSystemDriveBack);
+      grid.setForeColor(row, c, kSystemDriveFore);
+    }
+  }
+  grid.sortByColumn(1);
+}
+
+}  // namespace mdi

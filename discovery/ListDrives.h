@@ -1,0 +1,36 @@
+#pragma once
+// Fills the drive grid (iGrid1) from the drive enumerator and marks the
+// drives that hold the running system.
+#include <string>
+#include <vector>
+
+#include "jobs/FormState.h"
+#include "platform/DriveEnumerator.h"
+#include "support/GridModel.h"
+#include "support/NumberFormat.h"
+
+namespace mdi {
+
+// Back colour of every cell of a system drive's row (red 192) and its fore
+// colour; a row whose column-1 cell has this back colour is a system drive.
+constexpr Color kSystemDriveBack = rgb(192, 0, 0);
+constexpr Color kSystemDriveFore = 0xFFFFFF;
+
+// Eight columns: ID, Model, Size, PNP (hidden), Size I (hidden), BPS, Bus, _ID.
+void setUpDriveGrid(GridModel& grid);
+
+// The model text shown for a drive: lower-cased, every "scsi disk device"
+// removed, upper-cased.
+std::string cleanModel(const std::string& model);
+
+// Appends the row of one drive unless it is filtered out (size 0, model
+// containing "CONFIG"). Returns whether a row was added.
+bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep);
+
+// Empties the drive grid, records SystemDisks and DriveLetters, lists every
+// drive with a medium and marks those under the filesystems of systemPaths
+// ("/" and the program's folder). Ends with the grid ordered by column 1.
+void ListDrives(FormState& form, DriveEnumerator& drives,
+                const std::vector<std::string>& systemPaths, const Separators& sep);
+
+}  // namespace mdi

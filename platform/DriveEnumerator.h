@@ -1,0 +1,30 @@
+#pragma once
+// The physical disks of the machine as discovery sees them: one record per
+// whole disk, numbered by its place in the natural order of kernel names.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mdi {
+
+struct DriveRecord {
+  int number = 0;                // position in discovery's list of whole disks
+  std::string deviceId;          // device node, /dev/sdb
+  std::string model;             // vendor and model, as the device reports them
+  std::uint64_t size = 0;        // bytes
+  std::uint32_t bytesPerSector = 0;
+  std::string pnpDeviceId;       // persistent id: WWN, serial, or sysfs path
+  bool mediaPresent = false;     // false: removable device without a medium
+  std::vector<std::string> mountPoints;  // of the disk and everything built on it
+  std::uint64_t devNumber = 0;   // dev_t of the whole disk
+};
+
+class DriveEnumerator {
+ public:
+  virtual ~DriveEnumerator() = default;
+  virtual std::vector<DriveRecord> drives() = 0;
+  // Drive numbers of the whole disks under the filesystem holding `path`.
+  virtual std::vector<int> drivesUnder(const std::string& path) = 0;
+};
+
+}  // namespace mdi
