@@ -35,6 +35,20 @@ class RunController {
 
  private:
   struct Run;
+  enum class Path { Straight, Mutate };
+  void RunMutateImaging();
+  // Target test, empty-list test and the refusals that keep two jobs, or a
+  // job and a source, from sharing a file. False: the run does not start.
+  bool checksBeforeLock(Path path);
+  bool freeSpaceAccepted();
+  bool targetIsASource();
+  void straightLoop(Run& run);
+  void mutateLoop(Run& run);
+  // Closes every file, sets the final statuses, unlocks, reports and
+  // applies the shutdown option. Every way out of a started run ends here.
+  void completion(Run& run);
+  void setStatus(int row, const char* text);
+  void closeJobFiles(Run& run);
   FormState& m_form;
   Services& m_sv;
   Progress& m_progress;

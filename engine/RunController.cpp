@@ -1,0 +1,397 @@
+#include "engine/RunController.h"
+
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "engine/RunInternals.h"
+#include "jobs/JobList.h"
+#include "jobs/TargetFolder.h"
+#include "support/Val.h"
+
+namespace mdi {
+
+namespace {
+Message errorBox(std::string text) {
+  return {std::move(text), "Error", MsgIcon::Exclamation, MsgButtons::Ok, false};
+}
+std::string parentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+}  // namespace
+
+RunController::RunController(FormState& form, Services& services, Progress& progress)
+    : m_form(form), m_sv(services), m_progress(progress) {}
+
+RunController::~RunController() = default;
+
+void RunController::setStatus(int row, const char* text) { m_form.iGrid2.setValue(row, JobCol::Status, text); }
+
+// ---- run control -----------------------------------------------------------
+
+void RunController::DisableClose(bool disable) { m_sv.ui.setCloseAllowed(!disable); }
+
+void RunController::LockRunControls() {
+  m_form.running = true;
+  DisableClose(true);
+  m_sv.ui.setEnabled(Ctl::Frame1, false);
+  m_sv.ui.setEnabled(Ctl::Frame3, false);
+  m_form.iGrid2.setAcceptsInput(false);
+  m_sv.ui.setEnabled(Ctl::Command1, false);
+  m_sv.ui.setEnabled(Ctl::Command2, false);
+  m_sv.ui.setEnabled(Ctl::XPButton1, true);
+  m_sv.ui.setEnabled(Ctl::Timer1, true);
+}
+
+void RunController::UnlockRunControls() {
+  DisableClose(false);
+  m_sv.ui.setEnabled(Ctl::Frame1, true);
+  m_sv.ui.setEnabled(Ctl::Frame3, true);
+  m_form.iGrid2.setAcceptsInput(true);
+  m_sv.ui.setEnabled(Ctl::Command1, true);
+  m_sv.ui.setEnabled(Ctl::Command2, true);
+  m_sv.ui.setEnabled(Ctl::XPButton1, false);
+  m_sv.ui.setEnabled(Ctl::Timer1, false);
+  m_form.running = false;
+}
+
+void RunController::StopClicked() {
+  const MsgAnswer a = m_sv.msg.show({"Stop the imaging process, are you sure", "Stop process?", MsgIcon::Question,
+                                     MsgButtons::YesNo, true});
+  if (a == MsgAnswer::Yes) m_form.run.StopRequested = 1;
+}
+
+void RunController::ShutdownComputer() {
+  if (!m_sv.ui.isChecked(Ctl::Check1)) return;
+  m_sv.launcher.startDetached("shutdown", {"-P", "+1"});
+  m_sv.ui.setVisible(Ctl::Command6, true);
+}
+
+void RunController::AbortShutdownClicked() {
+  m_sv.launcher.startDetached("shutdown", {"-c"});
+  m_sv.ui.setVisible(Ctl::Command6, false);
+}
+
+void RunController::closeAllFiles() {
+  if (m_active) closeJobFiles(*m_active);
+}
+
+void RunController::closeJobFiles(Run& run) {
+  for (auto& j : run.jobs) {
+    if (j.target && j.target->close() != 0) j.writeFailed = true;
+    j.target.reset();
+    j.source.reset();
+  }
+}
+
+// ---- checks ----------------------------------------------------------------
+
+bool RunController::checksBeforeLock(Path path) {
+  RunState& r = m_form.run;
+  GridModel& jobs = m_form.iGrid2;
+  auto usable = [&] { return !r.TargetFolder.empty() && r.TargetFolder.front() == '/'; };
+  if (!usable()) {
+    SetTarget(m_form, m_sv);
+    if (!usable()) {
+      m_sv.msg.show({"No target folder selected.", "Error", MsgIcon::Exclamation, MsgButtons::Ok, true});
+      return false;
+    }
+  }
+  if (jobs.rowCount() == 0) {
+    m_sv.msg.show({"Please select drives to image.", "No drives selected.", MsgIcon::Exclamation, MsgButtons::Ok, false});
+    return false;
+  }
+  // The target folder may have gone, or be read-only, since it was chosen.
+  if (!m_sv.fs.exists(r.TargetFolder) && m_sv.fs.createFolder(r.TargetFolder) != 0) {
+    m_sv.msg.show(errorBox("The target folder " + r.TargetFolder + " does not exist and could not be created."));
+    return false;
+  }
+  if (!m_sv.fs.isWritableFolder(r.TargetFolder)) {
+    m_sv.msg.show(errorBox("The target folder " + r.TargetFolder + " cannot be written to."));
+    return false;
+  }
+
+  // Refusals that keep every output file apart from every other file of the
+  // run. Nothing has been opened or truncated yet.
+  std::map<std::string, int> outputs;       // canonical output path -> row
+  std::map<std::string, int> sourcePaths;   // canonical source path -> row
+  std::map<std::uint64_t, int> sourceDevs;  // device number of a drive -> row
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::string label = jobLabel(jobs, row);
+    const auto src = jobSource(jobs, row);
+    if (!src) {
+      m_sv.msg.show(errorBox("Job " + label + " has no valid source."));
+      return false;
+    }
+    if (src->isFile) {
+      sourcePaths[m_sv.fs.canonical(src->path)] = row;
+    } else {
+      const std::string why = m_sv.drives.checkUnchanged(src->drive);
+      if (!why.empty()) {
+        m_sv.msg.show(errorBox("Drive " + std::to_string(src->drive) + " cannot be imaged: " + why +
+                               ". Restart the program to list the drives again."));
+        return false;
+      }
+      if (auto id = m_sv.drives.drive(src->drive)) sourcePaths[m_sv.fs.canonical(id->node)] = row;
+      if (auto dev = m_sv.drives.deviceNumber(src->drive)) sourceDevs[*dev] = row;
+    }
+    if (path == Path::Mutate || m_sv.ui.isChecked(Ctl::Check2)) {
+      for (int col : {JobCol::SectorIn, JobCol::SectorOut}) {
+        if (!isWholeNumberIn(jobs.value(row, col), 1, 65536)) {
+          m_sv.msg.show(errorBox("The sector sizes of job " + label +
+                                 " must be whole numbers between 1 and 65536."));
+          return false;
+        }
+      }
+    }
+  }
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::string label = jobLabel(jobs, row);
+    const std::string out = jobs.value(row, JobCol::FileName);
+    const std::string canon = m_sv.fs.canonical(out);
+    if (out.empty() || out.front() != '/') {
+      m_sv.msg.show(errorBox("The output file name of job " + label + " is not a full path."));
+      return false;
+    }
+    if (auto it = outputs.find(canon); it != outputs.end()) {
+      m_sv.msg.show(errorBox("Jobs " + jobLabel(jobs, it->second) + " and " + label + " would both write to " + out +
+                             ". Give one of them another file name."));
+      return false;
+    }
+    outputs[canon] = row;
+    if (auto it = sourcePaths.find(canon); it != sourcePaths.end()) {
+      m_sv.msg.show(errorBox("The output file " + out + " of job " + label + " is the source of job " +
+                             jobLabel(jobs, it->second) + "."));
+      return false;
+    }
+    const PathKind kind = m_sv.fs.kind(out);
+    if (kind == PathKind::BlockDevice) {
+      if (auto dev = m_sv.fs.blockDeviceNumber(out); dev && sourceDevs.count(*dev)) {
+        m_sv.msg.show(errorBox("The output file " + out + " of job " + label + " is the source of job " +
+                               jobLabel(jobs, sourceDevs[*dev]) + "."));
+        return false;
+      }
+    }
+    if (kind != PathKind::Missing && kind != PathKind::Regular) {
+      m_sv.msg.show(errorBox("The output file " + out + " of job " + label +
+                             " is not a regular file. Choose another file name."));
+      return false;
+    }
+    const std::string folder = parentOf(out);
+    if (!m_sv.fs.isWritableFolder(folder)) {
+      m_sv.msg.show(errorBox("The folder of the output file " + out + " of job " + label +
+                             " does not exist or cannot be written to."));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RunController::freeSpaceAccepted() {
+  std::int64_t required = 0;
+  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
+    required += ValFixed(m_form.iGrid2.value(row, JobCol::SizeI)).intPart();
+  }
+  const std::uint64_t free = m_sv.fs.freeBytes(m_form.run.TargetFolder).value_or(0);
+  if (free >= static_cast<std::uint64_t>(required < 0 ? 0 : required)) return true;
+  return m_sv.msg.show({"There is not enough space on the target drive. Do you want to continue?", "Warning!",
+                        MsgIcon::Exclamation, MsgButtons::YesNo, false}) == MsgAnswer::Yes;
+}
+
+bool RunController::targetIsASource() {
+  // Every folder the run writes into: the run-wide target and the folder of
+  // each job's output (a job may have a folder of its own).
+  std::set<std::string> folders{m_form.run.TargetFolder};
+  std::set<int> sourceDrives;
+  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
+    folders.insert(parentOf(m_form.iGrid2.value(row, JobCol::FileName)));
+    if (auto src = jobSource(m_form.iGrid2, row); src && !src->isFile) sourceDrives.insert(src->drive);
+  }
+  for (const auto& f : folders) {
+    for (int d : m_sv.drives.drivesUnder(f)) {
+      if (sourceDrives.count(d)) {
+        m_sv.msg.show({"The target is one of the source drives, this will cause problems.", "Error",
+                       MsgIcon::Exclamation, MsgButtons::Ok, false});
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// ---- the straight run ------------------------------------------------------
+
+void RunController::RunClicked() {
+  if (m_form.running) return;
+  if (m_sv.ui.isChecked(Ctl::Check2)) {
+    RunMutateImaging();
+    return;
+  }
+  RunState& r = m_form.run;
+  r.StopRequested = 0;
+  r.BytesDone = 0;
+  r.StartTick = 0;
+  r.NowTick = 0;
+  r.ElapsedSeconds = 0;
+  r.LargestBlocks = Fixed4();
+  if (!checksBeforeLock(Path::Straight)) return;
+
+  LockRunControls();
+  if (!freeSpaceAccepted()) {
+    UnlockRunControls();
+    return;
+  }
+  GridModel& grid = m_form.iGrid2;
+  const int n = grid.rowCount();
+  Run run;
+  run.jobs.resize(static_cast<std::size_t>(n));
+  m_active = &run;
+  struct ActiveGuard {
+    Run*& slot;
+    ~ActiveGuard() { slot = nullptr; }
+  } guard{m_active};
+
+  for (int row = 1; row <= n; ++row) {
+    const Fixed4 size = ValFixed(grid.value(row, JobCol::SizeI));
+    if (size > r.LargestBlocks) r.LargestBlocks = size;
+    run.jobs[row - 1].sourceSize = size.intPart();
+  }
+  r.BlockSize = 131072;
+  r.LargestBlocks = r.LargestBlocks.dividedBy(r.BlockSize);
+  if (r.LargestBlocks.raw() > 0) m_progress.ShowRunProgressBar();
+  if (targetIsASource()) {
+    UnlockRunControls();
+    return;
+  }
+  r.TotalBytes = (r.LargestBlocks.intPart() + 1) * r.BlockSize;
+
+  for (int i = 0; i < n; ++i) {
+    const int row = i + 1;
+    auto& job = run.jobs[i];
+    if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
+    job.outputPath = grid.value(row, JobCol::FileName);
+    if (m_sv.fs.exists(job.outputPath)) {
+      const MsgAnswer a = m_sv.msg.show({"The file " + job.outputPath +
+                                             " already exists and will be overwritten. Are you sure you want to do this?",
+                                         "File exists", MsgIcon::Question, MsgButtons::YesNo, true});
+      if (a == MsgAnswer::No) {
+        completion(run);
+        return;
+      }
+    }
+    const auto src = jobSource(grid, row);
+    job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
+    job.target = m_sv.files.createOutput(job.outputPath);
+    if (job.target->resize(static_cast<std::uint64_t>(job.sourceSize < 0 ? 0 : job.sourceSize)) != 0) {
+      const MsgAnswer a = m_sv.msg.show({"Error attempting to prepare file. Check there is enough space on the media\n"
+                                         "Do you want to continue anyway?",
+                                         "Error", MsgIcon::None, MsgButtons::YesNo, false});
+      if (a == MsgAnswer::No) {
+        closeJobFiles(run);
+        UnlockRunControls();
+        return;
+      }
+    }
+    setStatus(row, Status::Preparing);
+    if (job.target->close() != 0) job.writeFailed = true;
+    job.target = m_sv.files.reopenOutput(job.outputPath);
+    job.target->seek(0);
+    setStatus(row, Status::Imaging);
+  }
+  straightLoop(run);
+}
+
+void RunController::straightLoop(Run& run) {
+  RunState& r = m_form.run;
+  const int n = static_cast<int>(run.jobs.size());
+  auto rows = [&] { return m_form.iGrid2.rowCount(); };
+
+  run.readBuffer.assign(static_cast<std::size_t>(r.BlockSize) + 1, std::byte{0});
+  m_sv.ui.setStatusText(1, rows() == 1 ? "Creating image" : "Creating images");
+  run.CycleCount = 0;
+  r.StartTick = m_sv.clock.tickMs();
+
+  // One pass: every unfinished job copies one block per cycle until a read
+  // brings nothing. Returns false when the operator stopped the run.
+  auto pass = [&](bool finishing) {
+    run.FinishedCount = 0;
+    const std::size_t block = static_cast<std::size_t>(r.BlockSize);
+    while (run.FinishedCount < n) {
+      for (int i = 0; i < n; ++i) {
+        auto& job = run.jobs[i];
+        if (job.done) continue;
+        const IoResult rd = job.source->read(std::span(run.readBuffer.data(), block));
+        if (rd.bytes > 0) {
+          // Only the bytes read are written: a short last block never
+          // carries stale bytes of the block before.
+          const IoResult wr = job.target->write(std::span<const std::byte>(run.readBuffer.data(), rd.bytes));
+          if (wr.failed() || wr.bytes != rd.bytes) {
+            job.writeFailed = true;
+            job.done = 1;
+            ++run.FinishedCount;
+            if (finishing) {
+              m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                             MsgButtons::Ok, false});
+            } else {
+              setStatus(i + 1, Status::WriteError);
+            }
+            continue;
+          }
+        }
+        if (rd.bytes == 0 || rd.failed()) {
+          job.readFailed = rd.failed();
+          job.done = 1;
+          ++run.FinishedCount;
+          if (!finishing) setStatus(i + 1, Status::Waiting);
+        }
+      }
+      ++run.CycleCount;
+      r.BytesDone += r.BlockSize;
+      if (finishing) m_progress.ShowTailProgress(run.CycleCount);
+      else m_progress.ShowBlockProgress(run.CycleCount);
+      m_sv.pump.processEvents();
+      if (r.StopRequested == 1) return false;
+    }
+    return true;
+  };
+
+  if (!pass(false)) {
+    completion(run);
+    return;
+  }
+  r.BlockSize = 512;
+  if (rows() > 0) m_sv.ui.setStatusText(1, "Finishing....");
+  for (int i = 0; i < n; ++i) {
+    run.jobs[i].done = 0;
+    setStatus(i + 1, Status::Finishing);
+  }
+  if (!pass(true)) {
+    completion(run);
+    return;
+  }
+  if (rows() > 0) m_sv.ui.setStatusText(1, "Closing files..");
+  completion(run);
+}
+
+void RunController::completion(Run& run) {
+  closeJobFiles(run);
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    const auto& job = run.jobs[i];
+    const int row = static_cast<int>(i) + 1;
+    if (job.writeFailed) setStatus(row, Status::WriteError);
+    else if (job.readFailed) setStatus(row, Status::ReadError);
+    else setStatus(row, Status::Done);
+  }
+  UnlockRunControls();
+  const bool stopped = m_form.run.StopRequested == 1;
+  if (m_form.iGrid2.rowCount() > 0) m_sv.ui.setStatusText(1, "Process Complete");
+  if (stopped) m_sv.ui.setStatusText(1, "Process stopped by user");
+  m_progress.HideRunProgressBar();
+  if (stopped) m_sv.ui.setChecked(Ctl::Check1, false);
+  if (m_sv.ui.isChecked(Ctl::Check1)) ShutdownComputer();
+}
+
+}  // namespace mdi

@@ -1,0 +1,37 @@
+#pragma once
+// The per-run working state, shared by the run's preparation, its copy
+// loops and its completion. It lives only while RunClicked runs.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/JobStatus.h"
+#include "engine/RunController.h"
+#include "platform/RawIo.h"
+
+namespace mdi {
+
+struct RunController::Run {
+  struct Job {
+    std::unique_ptr<Source> source;   // null until opened
+    std::unique_ptr<Output> target;   // null until created
+    std::string outputPath;
+    std::int64_t sourceSize = 0;
+    std::int32_t done = 0;            // reached its end in the current pass
+    bool writeFailed = false;         // sticky: the image is not whole
+    bool readFailed = false;          // the read that last ended a pass failed
+    // Sector-mutate path.
+    std::int32_t readSize = 0;
+    std::int32_t writeSize = 0;
+    std::int32_t sourceSector = 0;
+    std::int32_t targetSector = 0;
+    std::int64_t bytesWritten = 0;
+  };
+  std::vector<Job> jobs;
+  std::vector<std::byte> readBuffer;
+  std::int32_t CycleCount = 0;
+  std::int32_t FinishedCount = 0;
+};
+
+}  // namespace mdi

@@ -1,0 +1,191 @@
+#pragma once
+// A window's worth of state and fakes around a real RunController, with
+// real files in a temporary folder. Faults are injected by wrapping the
+// real file access (FaultyFiles) or the file system (free space).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+
+#include "engine/RunController.h"
+#include "jobs/JobList.h"
+#include "platform/Services.h"
+#include "platform/fakes/FakeDriveTable.h"
+#include "platform/fakes/FakeSources.h"
+#include "platform/fakes/Fakes.h"
+#include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "progress/Progress.h"
+
+namespace mdi::test {
+
+namespace fs = std::filesystem;
+
+inline std::vector<std::byte> patternBytes(std::size_t n, unsigned seed) {
+  std::vector<std::byte> v(n);
+  std::mt19937 gen(seed);
+  for (auto& b : v) b = static_cast<std::byte>(gen() & 0xFF);
+  return v;
+}
+
+inline void writeFile(const fs::path& p, const std::vector<std::byte>& data) {
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+inline std::vector<std::byte> readFile(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::vector<char> c((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  std::vector<std::byte> v(c.size());
+  for (std::size_t i = 0; i < c.size(); ++i) v[i] = static_cast<std::byte>(c[i]);
+  return v;
+}
+
+// Real file access with faults laid over chosen paths.
+class FaultyFiles final : public FileAccess {
+ public:
+  explicit FaultyFiles(FileAccess& real) : m_real(real) {}
+  std::unique_ptr<Source> openSource(const std::string& path) override {
+    auto it = badRanges.find(path);
+    if (it == badRanges.end()) return m_real.openSource(path);
+    auto src = std::make_unique<MemorySource>(readFile(path));
+    for (const auto& r : it->second) src->addBadRange(r);
+    return src;
+  }
+  std::unique_ptr<Output> createOutput(const std::string& path) override {
+    ++creates[path];
+    return wrap(path, m_real.createOutput(path));
+  }
+  std::unique_ptr<Output> reopenOutput(const std::string& path) override { return wrap(path, m_real.reopenOutput(path)); }
+
+  std::map<std::string, std::vector<BadRange>> badRanges;
+  std::map<std::string, std::uint64_t> writeLimit;  // bytes past which writes fail (ENOSPC)
+  std::set<std::string> failSync;
+  std::set<std::string> failResize;
+  std::map<std::string, int> creates;
+
+ private:
+  class LimitedOutput final : public Output {
+   public:
+    LimitedOutput(std::unique_ptr<Output> o, std::uint64_t limit, bool failSync, bool failResize)
+        : m_o(std::move(o)), m_limit(limit), m_failSync(failSync), m_failResize(failResize) {}
+    IoResult write(std::span<const std::byte> b) override {
+      if (m_pos + b.size() > m_limit) {
+        const std::size_t ok = m_limit > m_pos ? static_cast<std::size_t>(m_limit - m_pos) : 0;
+        IoResult r = m_o->write(b.first(ok));
+        m_pos += r.bytes;
+        r.error = ENOSPC;
+        return r;
+      }
+      IoResult r = m_o->write(b);
+      m_pos += r.bytes;
+      return r;
+    }
+    int resize(std::uint64_t s) override { return m_failResize ? EFBIG : m_o->resize(s); }
+    int seek(std::uint64_t off) override { m_pos = off; return m_o->seek(off); }
+    int close() override {
+      const int e = m_o->close();
+      return m_failSync && e == 0 && !m_closed++ ? EIO : e;
+    }
+   private:
+    std::unique_ptr<Output> m_o;
+    std::uint64_t m_limit;
+    bool m_failSync;
+    bool m_failResize;
+    std::uint64_t m_pos = 0;
+    int m_closed = 0;
+  };
+  std::unique_ptr<Output> wrap(const std::string& path, std::unique_ptr<Output> o) {
+    const auto lim = writeLimit.find(path);
+    const bool sync = failSync.count(path) > 0;
+    const bool resize = failResize.count(path) > 0;
+    if (lim == writeLimit.end() && !sync && !resize) return o;
+    return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync,
+                                           resize);
+  }
+  FileAccess& m_real;
+};
+
+class FreeSpaceFs final : public FileSystem {
+ public:
+  explicit FreeSpaceFs(FileSystem& real) : m_real(real) {}
+  PathKind kind(const std::string& p) const override { return m_real.kind(p); }
+  std::optional<std::uint64_t> fileSize(const std::string& p) const override { return m_real.fileSize(p); }
+  std::optional<std::uint64_t> freeBytes(const std::string& p) const override {
+    return free ? free : m_real.freeBytes(p);
+  }
+  int createFolder(const std::string& p) override { return m_real.createFolder(p); }
+  bool isWritableFolder(const std::string& p) const override { return m_real.isWritableFolder(p); }
+  std::string canonical(const std::string& p) const override { return m_real.canonical(p); }
+  std::optional<std::uint64_t> deviceOf(const std::string& p) const override { return m_real.deviceOf(p); }
+  std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override { return m_real.blockDeviceNumber(p); }
+  std::optional<std::uint64_t> free;
+ private:
+  FileSystem& m_real;
+};
+
+class RunFixture : public ::testing::Test {
+ public:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("mdi-run-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir / "out");
+    setUpJobGrid(form.iGrid2);
+    form.run.TargetFolder = (dir / "out").string();
+    ui.setVisible(Ctl::Command6, false);
+    ui.setVisible(Ctl::ProgBarXP1, false);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Test helpers are public so parameter tables can arrange cases.
+  std::string src(const std::string& name, const std::vector<std::byte>& data) {
+    const auto p = dir / name;
+    writeFile(p, data);
+    return p.string();
+  }
+  // Appends an image-file job as the job editor would.
+  int addFileJob(const std::string& path, std::int64_t sizeI = -1, const std::string& in = "512",
+                 const std::string& out = "512") {
+    const int row = form.iGrid2.addRow();
+    form.iGrid2.setValue(row, JobCol::ID, kFileId);
+    form.iGrid2.setValue(row, JobCol::Model, path);
+    const auto size = sizeI >= 0 ? sizeI : static_cast<std::int64_t>(fs::file_size(path));
+    form.iGrid2.setValue(row, JobCol::SizeI, size);
+    form.iGrid2.setValue(row, JobCol::FileName, defaultOutputName(row, form.run.TargetFolder));
+    form.iGrid2.setValue(row, JobCol::SectorIn, in);
+    form.iGrid2.setValue(row, JobCol::SectorOut, out);
+    return row;
+  }
+  std::string output(int row) const { return form.iGrid2.value(row, JobCol::FileName); }
+  std::string status(int row) const { return form.iGrid2.value(row, JobCol::Status); }
+  void pressStopAt(int cycle, MsgAnswer answer = MsgAnswer::Yes) {
+    pump.at(cycle, [this, answer] {
+      msg.answerOnce("Stop process?", answer);
+      controller.StopClicked();
+    });
+  }
+
+  fs::path dir;
+  FormState form;
+  FakeControls ui;
+  FakeMessageBox msg;
+  FakePickers pickers;
+  PosixFileSystem realFs;
+  FreeSpaceFs fsys{realFs};
+  PosixFileAccess realFiles;
+  FaultyFiles files{realFiles};
+  FakeDriveTable drives{files};
+  FakeClock clock;
+  FakeEventPump pump;
+  FakeLauncher launcher;
+  FakeLocale locale;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale};
+  Progress progress{form, ui, clock, locale};
+  RunController controller{form, sv, progress};
+};
+
+}  // namespace mdi::test
