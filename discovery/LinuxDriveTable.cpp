@@ -1,0 +1,57 @@
+#include "discovery/LinuxDriveTable.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+
+#include "platform/linux/PosixFileAccess.h"
+
+namespace mdi {
+
+const DriveRecord* LinuxDriveTable::find(int number) const {
+  for (const DriveRecord& r : m_records)
+    if (r.number == number) return &r;
+  return nullptr;
+}
+
+std::optional<DriveIdentity> LinuxDriveTable::drive(int number) const {
+  const DriveRecord* r = find(number);
+  if (!r) return std::nullopt;
+  return DriveIdentity{r->deviceId, r->size, r->pnpDeviceId};
+}
+
+std::string LinuxDriveTable::checkUnchanged(int number) const {
+  const DriveRecord* r = find(number);
+  if (!r) return "drive " + std::to_string(number) + " was not listed at start-up";
+  const std::optional<DriveRecord> now = m_enumerator.probe(r->deviceId);
+  if (!now) return "the drive at " + r->deviceId + " is no longer attached";
+  if (now->size != r->size || now->pnpDeviceId != r->pnpDeviceId)
+    return "the drive at " + r->deviceId + " has changed since it was listed";
+  return {};
+}
+
+std::unique_ptr<Source> LinuxDriveTable::openSource(int number) {
+  const DriveRecord* r = find(number);
+  if (!r) return std::make_unique<FailedSource>(ENODEV);
+  const int fd = ::open(r->deviceId.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::make_unique<FailedSource>(errno);
+  return makeFdSource(fd);
+}
+
+std::optional<std::uint64_t> LinuxDriveTable::deviceNumber(int number) const {
+  const DriveRecord* r = find(number);
+  if (!r) return std::nullopt;
+  return r->devNumber;
+}
+
+std::vector<int> LinuxDriveTable::drivesUnder(const std::string& path) const {
+  // Map the live nodes back to the numbers shown since start-up.
+  std::vector<int> out;
+  for (const std::string& node : m_enumerator.disksUnder(path))
+    for (const DriveRecord& r : m_records)
+      if (r.deviceId == node && std::find(out.begin(), out.end(), r.number) == out.end())
+        out.push_back(r.number);
+  return out;
+}
+
+}  // namespace mdi

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sys/sysmacros.h>
+
+#include "discovery/LinuxDriveTable.h"
+#include "platform/linux/LinuxDriveEnumerator.h"
+
+namespace mdi {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A throw-away sysfs look-alike: block/<name>/{dev,size,...}.
+class FakeSysfsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device rd;
+    root = fs::temp_directory_path() / ("mdi-sysfs-" + std::to_string(rd()));
+    fs::create_directories(root / "block");
+    mountInfo = root / "mountinfo";
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  void put(const fs::path& rel, const std::string& text) {
+    const fs::path p = root / "block" / rel;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p) << text << "\n";
+  }
+  void disk(const std::string& name, const std::string& dev, std::uint64_t sectors,
+            int bps = 512) {
+    put(name + "/dev", dev);
+    put(name + "/size", std::to_string(sectors));
+    put(name + "/queue/logical_block_size", std::to_string(bps));
+  }
+  void part(const std::string& disk, const std::string& name, const std::string& dev) {
+    put(disk + "/" + name + "/dev", dev);
+    put(disk + "/" + name + "/partition", "1");
+    put(disk + "/" + name + "/size", "2048");
+  }
+  void mounts(const std::string& text) { std::ofstream(mountInfo) << text; }
+  LinuxDriveEnumerator enumerator() { return LinuxDriveEnumerator(root.string(), mountInfo.string()); }
+  static std::vector<std::string> names(const std::vector<DriveRecord>& r) {
+    std::vector<std::string> out;
+    for (const auto& d : r) out.push_back(d.deviceId);
+    return out;
+  }
+  static const DriveRecord* byNode(const std::vector<DriveRecord>& r, const std::string& n) {
+    for (const auto& d : r)
+      if (d.deviceId == n) return &d;
+    return nullptr;
+  }
+  fs::path root, mountInfo;
+};
+
+TEST(LinuxDriveNames, ListingRule) {
+  for (const char* n : {"sda", "sdaa", "nvme0n1", "vda", "xvda", "hda", "mmcblk0", "loop0"})
+    EXPECT_TRUE(LinuxDriveEnumerator::isListedName(n)) << n;
+  for (const char* n : {"ram0", "zram0", "dm-0", "md0", "mmcblk0boot0", "mmcblk0rpmb", "sr0", ""})
+    EXPECT_FALSE(LinuxDriveEnumerator::isListedName(n)) << n;
+}
+
+TEST(LinuxDriveNames, NaturalOrder) {
+  std::vector<std::string> v = {"loop10", "sdaa", "nvme10n1", "loop2", "sdb", "nvme0n1",
+                                "sda", "sdz", "nvme1n1", "mmcblk0", "vda", "nvme0n2"};
+  std::sort(v.begin(), v.end(), LinuxDriveEnumerator::naturalLess);
+  EXPECT_EQ(v, (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "vda", "nvme0n1",
+                                          "nvme0n2", "nvme1n1", "nvme10n1", "mmcblk0",
+                                          "loop2", "loop10"}));
+}
+
+TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
+  disk("sdb", "8:16", 976773168);
+  put("sdb/device/vendor", "ATA     ");
+  put("sdb/device/model", "ST3500 SCSI Disk Device   ");
+  disk("sdaa", "65:160", 2048, 4096);
+  disk("sda", "8:0", 1000);
+  put("sda/device/model", "Only Model");
+  disk("nvme0n1", "259:0", 4096);
+  put("nvme0n1/device/vendor", "ignored");
+  put("nvme0n1/device/model", "Samsung SSD 980");
+  disk("loop0", "7:0", 131072);
+  put("loop0/loop/backing_file", "/tmp/disk.img");
+  disk("loop1", "7:1", 0);  // not attached
+  disk("ram0", "1:0", 8192);
+  disk("zram0", "252:0", 8192);
+  disk("dm-0", "253:0", 8192);
+  disk("md0", "9:0", 8192);
+  disk("mmcblk0", "179:0", 8192);
+  put("mmcblk0/device/name", "SD32G");
+  disk("mmcblk0boot0", "179:8", 8192);
+  disk("mmcblk0rpmb", "179:16", 8192);
+  disk("sdc", "8:32", 0);  // card reader without a card
+  part("sda", "sda1", "8:1");
+  mounts("");
+
+  const auto r = enumerator().drives();
+  ASSERT_EQ(names(r), (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdc", "/dev/sdaa",
+                                                "/dev/nvme0n1", "/dev/mmcblk0", "/dev/loop0"}));
+  for (std::size_t i = 0; i < r.size(); ++i) EXPECT_EQ(r[i].number, static_cast<int>(i));
+  const DriveRecord& sdb = r[1];
+  EXPECT_EQ(sdb.model, "ATA ST3500 SCSI Disk Device");
+  EXPECT_EQ(sdb.size, 976773168ULL * 512);
+  EXPECT_EQ(sdb.bytesPerSector, 512u);
+  EXPECT_TRUE(sdb.mediaPresent);
+  EXPECT_EQ(sdb.devNumber, static_cast<std::uint64_t>(makedev(8, 16)));
+  EXPECT_FALSE(sdb.pnpDeviceId.empty());  // falls back to the sysfs path
+  EXPECT_EQ(r[0].model, "Only Model");
+  EXPECT_FALSE(r[2].mediaPresent);
+  EXPECT_EQ(r[2].size, 0u);
+  EXPECT_EQ(r[3].bytesPerSector, 4096u);
+  EXPECT_EQ(r[4].model, "Samsung SSD 980");
+  EXPECT_EQ(r[5].model, "SD32G");
+  EXPECT_EQ(r[6].model, "Loop /tmp/disk.img");
+}
+
+TEST_F(FakeSysfsTest, MountPointsOfPartitionsAndStackedDevices) {
+  disk("sda", "8:0", 1000);
+  part("sda", "sda1", "8:1");
+  part("sda", "sda2", "8:2");
+  disk("sdb", "8:16", 1000);
+  disk("sdc", "8:32", 1000);
+  disk("dm-0", "253:0", 8192);
+  put("dm-0/slaves/sda2", "");
+  put("dm-0/slaves/sdb", "");
+  disk("md0", "9:0", 8192);
+  put("md0/slaves/dm-0", "");
+  mounts(
+      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+      "23 22 253:0 / /data rw,relatime shared:2 - ext4 /dev/mapper/vg-data rw\n"
+      "24 22 9:0 / /raid rw,relatime shared:3 - xfs /dev/md0 rw\n"
+      "25 22 0:25 / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n");
+  const auto r = enumerator().drives();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].mountPoints, (std::vector<std::string>{"/", "/data", "/raid"}));
+  EXPECT_EQ(r[1].mountPoints, (std::vector<std::string>{"/data", "/raid"}));
+  EXPECT_TRUE(r[2].mountPoints.empty());
+}
+
+TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
+  disk("sda", "garbage", 0);
+  put("sda/size", "not-a-number");
+  put("sda/device/model", std::string("\x01\xff\xfe odd\tmodel \x7f"));
+  disk("sdb", "8:16", 99999999999999999);
+  put("sdb/size", "999999999999999999999999");  // overflows
+  fs::create_directories(root / "block" / "sdc");  // no attributes at all
+  mounts("this is not a mount table\n");
+  const auto r = enumerator().drives();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].size, 0u);
+  EXPECT_FALSE(r[0].mediaPresent);
+  EXPECT_NE(r[0].model.find("odd"), std::string::npos);
+  EXPECT_EQ(r[1].size, 0u);
+  EXPECT_EQ(r[2].bytesPerSector, 512u);
+  EXPECT_EQ(r[2].model, "");
+}
+
+TEST_F(FakeSysfsTest, MissingTreeGivesNoDrives) {
+  LinuxDriveEnumerator e((root / "nothing-here").string(), (root / "no-mountinfo").string());
+  EXPECT_TRUE(e.drives().empty());
+  EXPECT_TRUE(e.drivesUnder("/").empty());
+  EXPECT_FALSE(e.probe("/dev/sda").has_value());
+}
+
+TEST_F(FakeSysfsTest, DriveTableNoticesAChangedOrRemovedDisk) {
+  disk("sda", "8:0", 1000);
+  disk("sdb", "8:16", 2000);
+  mounts("");
+  LinuxDriveEnumerator e = enumerator();
+  LinuxDriveTable table(e, e.drives());
+  ASSERT_TRUE(table.drive(1).has_value());
+  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
+  EXPECT_EQ(table.drive(1)->sizeBytes, 2000u * 512);
+  EXPECT_EQ(table.deviceNumber(0), static_cast<std::uint64_t>(makedev(8, 0)));
+  EXPECT_EQ(table.checkUnchanged(0), "");
+  EXPECT_EQ(table.checkUnchanged(1), "");
+
+  put("sdb/size", "3000");  // another disk in the same slot
+  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed");
+  fs::remove_all(root / "block" / "sda");
+  EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
+  EXPECT_FALSE(table.checkUnchanged(7).empty());
+  EXPECT_FALSE(table.drive(7).has_value());
+  // Unknown drives open as a failed source, never null.
+  auto src = table.openSource(7);
+  ASSERT_NE(src, nullptr);
+  std::byte b[16];
+  EXPECT_TRUE(src->read(b).failed());
+}
+
+}  // namespace
+}  // namespace mdi
