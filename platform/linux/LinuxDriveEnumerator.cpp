@@ -251,7 +251,9 @@ struct LinuxDriveEnumerator::Impl {
     if (startsWith(name, "loop")) return "Loop " + readAttr(dir / "loop" / "backing_file");
     const std::string m = readAttr(dir / "device" / "model");
     if (startsWith(name, "nvme")) return m;
-    const std::string v = readAttr(dir / "device" / "vendor");
+    std::string v = readAttr(dir / "device" / "vendor");
+    // virtio reports a bare PCI vendor number, which says nothing to a user.
+    if (startsWith(v, "0x")) v.clear();
     if (!v.empty() && !m.empty()) return v + " " + m;
     if (!v.empty() || !m.empty()) return v + m;
     return readAttr(dir / "device" / "name");  // MMC cards

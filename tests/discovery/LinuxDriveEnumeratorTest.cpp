@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 
 #include "discovery/LinuxDriveTable.h"
+#include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 
 namespace mdi {
@@ -97,11 +98,14 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
   disk("mmcblk0rpmb", "179:16", 8192);
   disk("sdc", "8:32", 0);  // card reader without a card
   part("sda", "sda1", "8:1");
+  disk("vda", "254:0", 8192);
+  put("vda/device/vendor", "0x1af4");
   mounts("");
 
   const auto r = enumerator().drives();
   ASSERT_EQ(names(r), (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdc", "/dev/sdaa",
-                                                "/dev/nvme0n1", "/dev/mmcblk0", "/dev/loop0"}));
+                                                "/dev/vda", "/dev/nvme0n1", "/dev/mmcblk0",
+                                                "/dev/loop0"}));
   for (std::size_t i = 0; i < r.size(); ++i) EXPECT_EQ(r[i].number, static_cast<int>(i));
   const DriveRecord& sdb = r[1];
   EXPECT_EQ(sdb.model, "ATA ST3500 SCSI Disk Device");
@@ -114,9 +118,10 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
   EXPECT_FALSE(r[2].mediaPresent);
   EXPECT_EQ(r[2].size, 0u);
   EXPECT_EQ(r[3].bytesPerSector, 4096u);
-  EXPECT_EQ(r[4].model, "Samsung SSD 980");
-  EXPECT_EQ(r[5].model, "SD32G");
-  EXPECT_EQ(r[6].model, "Loop /tmp/disk.img");
+  EXPECT_EQ(r[4].model, "");
+  EXPECT_EQ(r[5].model, "Samsung SSD 980");
+  EXPECT_EQ(r[6].model, "SD32G");
+  EXPECT_EQ(r[7].model, "Loop /tmp/disk.img");
 }
 
 TEST_F(FakeSysfsTest, MountPointsOfPartitionsAndStackedDevices) {
@@ -191,6 +196,38 @@ TEST_F(FakeSysfsTest, DriveTableNoticesAChangedOrRemovedDisk) {
   ASSERT_NE(src, nullptr);
   std::byte b[16];
   EXPECT_TRUE(src->read(b).failed());
+}
+
+}  // namespace
+}  // namespace mdi
+
+namespace mdi {
+namespace {
+
+// Read-only look at the machine the tests run on: whatever disks it has,
+// the ones under "/" are the marked ones and SystemDisks names them.
+TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
+  LinuxDriveEnumerator e;
+  const auto records = e.drives();
+  const auto under = e.drivesUnder("/");
+  FormState form;
+  setUpDriveGrid(form.iGrid1);
+  ListDrives(form, e, {"/"}, Separators{",", "."});
+  std::string expected;
+  for (const auto& d : records)
+    if (std::find(under.begin(), under.end(), d.number) != under.end()) expected += d.deviceId + ",";
+  EXPECT_EQ(form.SystemDisks, expected);
+  int listed = 0;
+  for (const auto& d : records) listed += d.mediaPresent && d.size > 0 ? 1 : 0;
+  EXPECT_LE(form.iGrid1.rowCount(), listed);
+  for (int row = 1; row <= form.iGrid1.rowCount(); ++row) {
+    const int n = std::stoi(form.iGrid1.value(row, 1));
+    const bool system = std::find(under.begin(), under.end(), n) != under.end();
+    EXPECT_EQ(form.iGrid1.backColor(row, 1) == kSystemDriveBack, system) << "row " << row;
+    if (row > 1) {
+      EXPECT_LT(std::stoi(form.iGrid1.value(row - 1, 1)), n);
+    }
+  }
 }
 
 }  // namespace
