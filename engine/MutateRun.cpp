@@ -1,10 +1,200 @@
+// The sector-mutate run: the same checks and files as the straight run, but
+// every block goes through the sector conversion, blocks are sized per job
+// from its sector sizes, and outputs start empty and grow with the data.
+#include <cmath>
+
+#include "engine/ConvertSectors.h"
+#include "engine/MutateSizes.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
+#include "jobs/JobList.h"
+#include "support/Val.h"
 
 namespace mdi {
 
-// Filled in with the sector conversion.
-void RunController::RunMutateImaging() {}
-void RunController::mutateLoop(Run&) {}
+void RunController::RunMutateImaging() {
+  RunState& r = m_form.run;
+  GridModel& grid = m_form.iGrid2;
+  r.StopRequested = 0;
+  r.BytesDone = 0;
+  r.StartTick = 0;
+  r.NowTick = 0;
+  r.ElapsedSeconds = 0;
+  r.LargestBlocks = Fixed4();
+  if (!checksBeforeLock(Path::Mutate)) return;
+  // A pair of sizes that gives no usable block is refused before the lock,
+  // like every other refusal.
+  for (int row = 1; row <= grid.rowCount(); ++row) {
+    const auto s = static_cast<std::int32_t>(std::lround(Val(grid.value(row, JobCol::SectorIn))));
+    const auto t = static_cast<std::int32_t>(std::lround(Val(grid.value(row, JobCol::SectorOut))));
+    if (!computeMutateSizes(s, t)) {
+      m_sv.msg.show({"The sector sizes of job " + jobLabel(grid, row) + " (" + std::to_string(s) + " in, " +
+                         std::to_string(t) + " out) cannot be converted.",
+                     "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
+      return;
+    }
+  }
+
+  LockRunControls();
+  if (!freeSpaceAccepted()) {
+    UnlockRunControls();
+    return;
+  }
+  const int n = grid.rowCount();
+  Run run;
+  run.jobs.resize(static_cast<std::size_t>(n));
+  m_active = &run;
+  struct ActiveGuard {
+    Run*& slot;
+    ~ActiveGuard() { slot = nullptr; }
+  } guard{m_active};
+
+  m_form.OutputBlockSize = kOutputBlockSize;
+  int largestIndex = 0;
+  for (int i = 0; i < n; ++i) {
+    const int row = i + 1;
+    auto& job = run.jobs[i];
+    const Fixed4 size = ValFixed(grid.value(row, JobCol::SizeI));
+    if (size > r.LargestBlocks) {
+      r.LargestBlocks = size;
+      largestIndex = i;
+    }
+    job.sourceSize = size.intPart();
+    job.sourceSector = static_cast<std::int32_t>(*roundHalfEven(Val(grid.value(row, JobCol::SectorIn)), 1, 65536));
+    job.targetSector = static_cast<std::int32_t>(*roundHalfEven(Val(grid.value(row, JobCol::SectorOut)), 1, 65536));
+    const auto sizes = computeMutateSizes(job.sourceSector, job.targetSector, m_form.OutputBlockSize);
+    job.readSize = sizes->readSize;
+    job.writeSize = sizes->writeSize;
+  }
+  r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
+  r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);
+  m_progress.ShowRunProgressBar();
+  if (targetIsASource()) {
+    UnlockRunControls();
+    return;
+  }
+  r.TotalBytes = 2 * (r.LargestBlocks.intPart() + 1) * run.jobs[largestIndex].readSize;
+
+  bool declined = false;
+  for (int i = 0; i < n && !declined; ++i) {
+    const int row = i + 1;
+    auto& job = run.jobs[i];
+    if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
+    job.outputPath = grid.value(row, JobCol::FileName);
+    if (m_sv.fs.exists(job.outputPath)) {
+      const MsgAnswer a = m_sv.msg.show({"The file " + job.outputPath +
+                                             " already exists and will be overwritten. Are you sure you want to do this?",
+                                         "File exists", MsgIcon::Question, MsgButtons::YesNo, true});
+      if (a == MsgAnswer::No) {
+        declined = true;
+        break;
+      }
+    }
+    const auto src = jobSource(grid, row);
+    job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
+    job.target = m_sv.files.createOutput(job.outputPath);
+    setStatus(row, Status::ImagingMutate);
+  }
+  if (!declined) mutateLoop(run);
+
+  // No-data check: a job that copied nothing (or a run that never got to
+  // copy) is reported once, before the files are closed.
+  bool nothingCopied = run.CycleCount == 0;
+  for (const auto& j : run.jobs) nothingCopied = nothingCopied || j.bytesWritten == 0;
+  if (nothingCopied) {
+    const bool sizing = m_sv.ui.isChecked(Ctl::Check2) && !m_sv.ui.isChecked(Ctl::Check4);
+    m_sv.msg.show({sizing ? "No data was copied, there may be a problem with sector sizing. Try again with Force read "
+                            "option set (if available)"
+                          : "There may be a problem with the drive as data could not be copied.",
+                   "Error", MsgIcon::Information, MsgButtons::Ok, false});
+  }
+  if (grid.rowCount() > 0) m_sv.ui.setStatusText(1, "Closing files..");
+  completion(run);
+}
+
+void RunController::mutateLoop(Run& run) {
+  RunState& r = m_form.run;
+  const int n = static_cast<int>(run.jobs.size());
+  m_sv.ui.setStatusText(1, m_form.iGrid2.rowCount() > 1 ? "Creating images" : "Creating image");
+  r.StartTick = m_sv.clock.tickMs();
+  run.CycleCount = 0;
+
+  // Converts what was read and writes it: only converted bytes are written,
+  // never more than the job's block length. False when the write failed.
+  auto convertAndWrite = [&](Run::Job& job, std::size_t got, std::int32_t s, std::int32_t t, std::size_t maxWrite) {
+    ConvertSectors(std::span<const std::byte>(run.readBuffer.data(), got), s, t, m_form.ConvertedBlock);
+    const std::size_t len = std::min(m_form.ConvertedBlock.size(), maxWrite);
+    const IoResult wr = job.target->write(std::span<const std::byte>(m_form.ConvertedBlock.data(), len));
+    job.bytesWritten += static_cast<std::int64_t>(wr.bytes);
+    return !(wr.failed() || wr.bytes != len);
+  };
+
+  // Main pass.
+  run.FinishedCount = 0;
+  while (run.FinishedCount < n) {
+    for (int i = 0; i < n; ++i) {
+      auto& job = run.jobs[i];
+      if (job.done) continue;
+      run.readBuffer.assign(static_cast<std::size_t>(job.readSize), std::byte{0});
+      const IoResult rd = job.source->read(std::span(run.readBuffer.data(), run.readBuffer.size()));
+      if (rd.bytes > 0 && !convertAndWrite(job, rd.bytes, job.sourceSector, job.targetSector,
+                                           static_cast<std::size_t>(job.writeSize))) {
+        job.writeFailed = true;
+        job.done = 1;
+        ++run.FinishedCount;
+        setStatus(i + 1, Status::WriteError);
+        continue;
+      }
+      if (rd.bytes == 0 || rd.failed()) {
+        // The job ends its pass alone; the others go on to their ends.
+        job.readFailed = rd.failed();
+        job.done = 1;
+        ++run.FinishedCount;
+        setStatus(i + 1, Status::Waiting);
+      }
+    }
+    ++run.CycleCount;
+    r.BytesDone += r.BlockSize;
+    m_progress.ShowBlockProgress(run.CycleCount);
+    m_sv.pump.processEvents();
+    if (r.StopRequested == 1) return;
+  }
+
+  // Finishing pass: one source sector at a time from where each job stopped.
+  r.BlockSize = 512;
+  m_sv.ui.setStatusText(1, "Finishi");
+  run.FinishedCount = 0;
+  for (int i = 0; i < n; ++i) {
+    run.jobs[i].done = 0;
+    setStatus(i + 1, Status::Finishing);
+  }
+  while (run.FinishedCount < n) {
+    for (int i = 0; i < n; ++i) {
+      auto& job = run.jobs[i];
+      if (job.done) continue;
+      run.readBuffer.assign(static_cast<std::size_t>(job.sourceSector), std::byte{0});
+      const IoResult rd = job.source->read(std::span(run.readBuffer.data(), run.readBuffer.size()));
+      if (rd.bytes > 0 && !convertAndWrite(job, rd.bytes, job.sourceSector, job.targetSector,
+                                           static_cast<std::size_t>(job.targetSector))) {
+        m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                       MsgButtons::Ok, false});
+        job.writeFailed = true;
+        job.done = 1;
+        ++run.FinishedCount;
+        continue;
+      }
+      if (rd.bytes == 0 || rd.failed()) {
+        job.readFailed = rd.failed();
+        job.done = 1;
+        ++run.FinishedCount;
+      }
+    }
+    ++run.CycleCount;
+    r.BytesDone += r.BlockSize;
+    m_progress.ShowTailProgress(run.CycleCount);
+    m_sv.pump.processEvents();
+    if (r.StopRequested == 1) return;
+  }
+}
 
 }  // namespace mdi
