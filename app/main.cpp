@@ -1,10 +1,64 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <QDir>
+#include <memory>
+
+#include "app/frmMain.h"
+#include "discovery/LinuxDriveTable.h"
+#include "discovery/ListDrives.h"
+#include "platform/linux/LinuxDriveEnumerator.h"
+
+namespace {
+
+// Hands out the records of one enumeration, so the grid and the drive table
+// the run opens from describe the same drives.
+class RecordedDrives final : public mdi::DriveEnumerator {
+ public:
+  RecordedDrives(mdi::LinuxDriveEnumerator& live, std::vector<mdi::DriveRecord> recs)
+      : m_live(live), m_recs(std::move(recs)) {}
+  std::vector<mdi::DriveRecord> drives() override { return m_recs; }
+  std::vector<int> drivesUnder(const std::string& path) override { return m_live.drivesUnder(path); }
+
+ private:
+  mdi::LinuxDriveEnumerator& m_live;
+  std::vector<mdi::DriveRecord> m_recs;
+};
+
+// The drive table exists once discovery has run; until then it knows no drive.
+class LateDriveTable final : public mdi::DriveTable {
+ public:
+  std::unique_ptr<mdi::DriveTable> table;
+  std::optional<mdi::DriveIdentity> drive(int n) const override { return table ? table->drive(n) : std::nullopt; }
+  std::string checkUnchanged(int n) const override {
+    return table ? table->checkUnchanged(n) : "the drives have not been listed yet";
+  }
+  std::unique_ptr<mdi::Source> openSource(int n) override {
+    return table ? table->openSource(n) : std::make_unique<mdi::FailedSource>(ENODEV);
+  }
+  std::optional<std::uint64_t> deviceNumber(int n) const override {
+    return table ? table->deviceNumber(n) : std::nullopt;
+  }
+  std::vector<int> drivesUnder(const std::string& p) const override {
+    return table ? table->drivesUnder(p) : std::vector<int>{};
+  }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QMainWindow w;
-  w.setWindowTitle("Vantor - Multi Drive Imaging With sector Mutate");
-  w.show();
+  const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
+  mdi::LinuxDriveEnumerator enumerator;
+  LateDriveTable drives;
+  mdi::FrmMainDeps deps;
+  deps.drives = &drives;
+  deps.programFolder = programFolder;
+  deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
+    auto records = enumerator.drives();
+    RecordedDrives recorded(enumerator, records);
+    mdi::ListDrives(form, recorded, {"/", programFolder}, sep);
+    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, std::move(records));
+  };
+  mdi::frmMain w(std::move(deps));
+  w.startUp();
   return app.exec();
 }

@@ -1,0 +1,97 @@
+#include "app/QtControls.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace mdi {
+
+QtControls::QtControls(QWidget* window, QTimer* timer, QLabel* panel1, QLabel* panel2, QAction* mnuHelp,
+                       QAction* mnuSetTarget)
+    : m_window(window), m_timer(timer), m_panel1(panel1), m_panel2(panel2), m_mnuHelp(mnuHelp),
+      m_mnuSetTarget(mnuSetTarget) {}
+
+QWidget* QtControls::widget(Ctl c) const { return m_window->findChild<QWidget*>(ctlName(c)); }
+QProgressBar* QtControls::bar() const { return m_window->findChild<QProgressBar*>("ProgBarXP1"); }
+
+void QtControls::setEnabled(Ctl c, bool on) {
+  if (c == Ctl::Timer1) {
+    on ? m_timer->start() : m_timer->stop();
+    return;
+  }
+  if (c == Ctl::mnuHelp) { m_mnuHelp->setEnabled(on); return; }
+  if (c == Ctl::mnuSetTarget) { m_mnuSetTarget->setEnabled(on); return; }
+  if (QWidget* w = widget(c)) w->setEnabled(on);
+}
+bool QtControls::isEnabled(Ctl c) const {
+  if (c == Ctl::Timer1) return m_timer->isActive();
+  if (c == Ctl::mnuHelp) return m_mnuHelp->isEnabled();
+  if (c == Ctl::mnuSetTarget) return m_mnuSetTarget->isEnabled();
+  QWidget* w = widget(c);
+  return w && w->isEnabled();
+}
+void QtControls::setVisible(Ctl c, bool on) {
+  if (QWidget* w = widget(c)) w->setVisible(on);
+}
+bool QtControls::isVisible(Ctl c) const {
+  QWidget* w = widget(c);
+  return w && !w->isHidden();
+}
+void QtControls::setText(Ctl c, const std::string& text) {
+  const QString t = QString::fromStdString(text);
+  if (c == Ctl::mnuHelp) { m_mnuHelp->setText(t); return; }
+  if (c == Ctl::mnuSetTarget) { m_mnuSetTarget->setText(t); return; }
+  QWidget* w = widget(c);
+  if (auto* l = qobject_cast<QLabel*>(w)) l->setText(t);
+  else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(t);
+  else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(t);
+  else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(t);
+}
+std::string QtControls::text(Ctl c) const {
+  if (c == Ctl::mnuHelp) return m_mnuHelp->text().toStdString();
+  if (c == Ctl::mnuSetTarget) return m_mnuSetTarget->text().toStdString();
+  QWidget* w = widget(c);
+  if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().toStdString();
+  return {};
+}
+bool QtControls::isChecked(Ctl c) const {
+  auto* b = qobject_cast<QAbstractButton*>(widget(c));
+  return b && b->isChecked();
+}
+void QtControls::setChecked(Ctl c, bool on) {
+  if (auto* b = qobject_cast<QAbstractButton*>(widget(c))) b->setChecked(on);
+}
+void QtControls::setStatusText(int panel, const std::string& text) {
+  (panel == 2 ? m_panel2 : m_panel1)->setText(QString::fromStdString(text));
+}
+std::string QtControls::statusText(int panel) const { return (panel == 2 ? m_panel2 : m_panel1)->text().toStdString(); }
+int QtControls::progressMaximum() const { return bar()->maximum(); }
+void QtControls::setProgressMaximum(int max) { bar()->setMaximum(max); }
+int QtControls::progressValue() const { return bar()->value(); }
+void QtControls::setProgressValue(int value) { bar()->setValue(value); }
+void QtControls::setCloseAllowed(bool allowed) {
+  m_closeAllowed = allowed;
+  // Without the close button the window manager offers no Close; the
+  // window's closeEvent refuses any other close request meanwhile.
+  const bool wasVisible = m_window->isVisible();
+  m_window->setWindowFlag(Qt::WindowCloseButtonHint, allowed);
+  if (wasVisible) m_window->show();
+}
+void QtControls::beep() { QApplication::beep(); }
+void QtControls::setFocus(Ctl c) {
+  if (QWidget* w = widget(c)) w->setFocus();
+}
+void QtControls::setBusyCursor(bool busy) {
+  if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+  else QApplication::restoreOverrideCursor();
+}
+
+}  // namespace mdi

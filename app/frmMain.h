@@ -1,0 +1,95 @@
+#pragma once
+// The main window. Widgets carry the control names the core uses; every
+// handler forwards to the plain C++ objects that hold the logic.
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+#include "engine/RunController.h"
+#include "jobs/FormState.h"
+#include "jobs/JobEditor.h"
+#include "platform/Services.h"
+#include "progress/Progress.h"
+
+class QLabel;
+class QTimer;
+class QMenu;
+class QAction;
+
+namespace mdi {
+
+class QtControls;
+class GridView;
+
+// What the window is given instead of looking it up, so tests swap in fakes.
+struct FrmMainDeps {
+  MessageBox* msg = nullptr;       // default: Qt message boxes
+  Pickers* pickers = nullptr;      // default: Qt file dialogs
+  Launcher* launcher = nullptr;    // default: detached process start
+  DriveTable* drives = nullptr;    // required
+  // Fills the drive grid (drive discovery); may be empty in tests.
+  std::function<void(FormState&, const Separators&)> listDrives;
+  std::string programFolder;       // where the manual is looked for
+  std::function<void()> quit;      // default: end the process at once
+  std::function<void(const std::string&)> openDocument;  // default: desktop browser
+};
+
+class frmMain final : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit frmMain(FrmMainDeps deps, QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // Builds the grids, shows the window and lists the drives.
+  void startUp();
+
+  FormState& form() { return m_form; }
+  RunController& runController() { return *m_run; }
+  JobEditor& jobEditor() { return *m_editor; }
+  Progress& progress() { return *m_progress; }
+  Controls& controls();
+  QMenu* menuNew() const { return m_mnuNew; }
+  QMenu* menuSectors() const { return m_mnuSectors; }
+
+  void mnuExitClick();
+  void mnuHelpClick();
+  void mnuAboutClick();
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* o, QEvent* e) override;
+
+ private:
+  void buildWidgets();
+  void buildMenus();
+  void connectHandlers();
+
+  FrmMainDeps m_deps;
+  FormState m_form;
+  // Services not injected are owned here.
+  std::unique_ptr<MessageBox> m_ownMsg;
+  std::unique_ptr<Pickers> m_ownPickers;
+  std::unique_ptr<Launcher> m_ownLauncher;
+  std::unique_ptr<FileSystem> m_fs;
+  std::unique_ptr<FileAccess> m_files;
+  std::unique_ptr<Clock> m_clock;
+  std::unique_ptr<EventPump> m_pump;
+  std::unique_ptr<LocaleInfo> m_locale;
+  std::unique_ptr<QtControls> m_controls;
+  std::unique_ptr<Services> m_sv;
+  std::unique_ptr<Progress> m_progress;
+  std::unique_ptr<RunController> m_run;
+  std::unique_ptr<JobEditor> m_editor;
+
+  QTimer* m_timer = nullptr;
+  QLabel* m_panel1 = nullptr;
+  QLabel* m_panel2 = nullptr;
+  QAction* m_mnuHelp = nullptr;
+  QAction* m_mnuSetTarget = nullptr;
+  QMenu* m_mnuNew = nullptr;
+  QMenu* m_mnuSectors = nullptr;
+  GridView* m_grid1 = nullptr;
+  GridView* m_grid2 = nullptr;
+};
+
+}  // namespace mdi

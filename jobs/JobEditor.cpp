@@ -1,0 +1,198 @@
+#include "jobs/JobEditor.h"
+
+#include <cstdlib>
+
+#include "jobs/JobList.h"
+#include "jobs/TargetFolder.h"
+#include "support/Val.h"
+
+namespace mdi {
+
+namespace {
+constexpr Color kSystemBack = rgb(192, 0, 0);
+}  // namespace
+
+void JobEditor::updateRunButton() { m_sv.ui.setEnabled(Ctl::Command2, m_form.iGrid2.rowCount() > 0); }
+
+void JobEditor::AddDriveToJobList() {
+  GridModel& drives = m_form.iGrid1;
+  GridModel& jobs = m_form.iGrid2;
+  if (m_form.run.TargetFolder.empty()) {
+    if (m_sv.msg.show({"Select target folder now?", "No Target", MsgIcon::Question, MsgButtons::YesNo, false}) ==
+        MsgAnswer::No)
+      return;
+    SetTarget(m_form, m_sv);
+  }
+  const int d = drives.currentRow();
+  if (d < 1) return;
+  if (drives.backColor(d, 1) == kSystemBack) {
+    const std::string q = "Drive [" + drives.value(d, 2) + " - " + drives.value(d, 3) +
+                          "] is a system drive are you sure you want to image it?.";
+    if (m_sv.msg.show({q, "System Drive", MsgIcon::Question, MsgButtons::YesNo, false}) == MsgAnswer::No) return;
+  }
+  const int row = jobs.addRow();
+  for (int c = 1; c <= 5; ++c) jobs.setValue(row, c, drives.value(d, c));
+  jobs.setValue(row, JobCol::FileName, defaultOutputName(row, m_form.run.TargetFolder));
+  jobs.setValue(row, JobCol::Status, "");
+  jobs.setValue(row, JobCol::SectorIn, m_sv.ui.text(Ctl::Text1));
+  jobs.setValue(row, JobCol::SectorOut, m_sv.ui.text(Ctl::Text2));
+  jobs.setValue(row, JobCol::BPS, drives.value(d, 6));
+  drives.removeRows(d, 1);
+  if (jobs.rowCount() > 0) {
+    m_sv.ui.setEnabled(Ctl::Command2, true);
+    m_sv.ui.setText(Ctl::Label3, "Right click on drive to change target folder.");
+  } else {
+    m_sv.ui.setEnabled(Ctl::Command2, false);
+    m_sv.ui.setText(Ctl::Label3, "");
+  }
+}
+
+void JobEditor::AddImageFiles() {
+  const std::string start =
+      m_form.LastImageFolder.empty() ? std::string(std::getenv("HOME") ? std::getenv("HOME") : "/") : m_form.LastImageFolder;
+  const auto files = m_sv.pickers.chooseFiles("Select Image File ...", start);
+  for (const auto& f : files) {
+    const int row = m_form.iGrid1.addRow();
+    const std::string size = std::to_string(m_sv.fs.fileSize(f).value_or(0));
+    m_form.iGrid1.setValue(row, 1, kFileId);
+    m_form.iGrid1.setValue(row, 2, f);
+    m_form.iGrid1.setValue(row, 3, m_formatSize(size));
+    m_form.iGrid1.setValue(row, 5, size);
+  }
+  if (!files.empty()) {
+    const auto slash = files.front().find_last_of('/');
+    m_form.LastImageFolder = slash == std::string::npos ? std::string() : files.front().substr(0, slash + 1);
+  }
+}
+
+void JobEditor::JobGridDoubleClick(int row, int col) {
+  GridModel& jobs = m_form.iGrid2;
+  if (row < 1 || row > jobs.rowCount()) return;
+  if (col == JobCol::FileName || col == JobCol::SectorIn || col == JobCol::SectorOut) {
+    jobs.setEditAllowed(true);
+    jobs.beginEdit(row, col);
+    return;
+  }
+  if (m_sv.msg.show({"Remove " + jobs.value(row, JobCol::Model) + "? Are you sure?", "Remove Entry?",
+                     MsgIcon::Question, MsgButtons::YesNo, false}) == MsgAnswer::No)
+    return;
+  const int d = m_form.iGrid1.addRow();
+  for (int c = 1; c <= 5; ++c) m_form.iGrid1.setValue(d, c, jobs.value(row, c));
+  jobs.removeRows(row, 1);
+  m_form.iGrid1.sortByColumn(1);
+  updateRunButton();
+}
+
+PopupMenu JobEditor::JobGridMouseDown(MouseButton button, int row, int col) {
+  if (row < 1) return PopupMenu::None;
+  m_form.ClickedRow = row;
+  m_form.ClickedCol = col;
+  if (button != MouseButton::Right) return PopupMenu::None;
+  if (col == JobCol::FileName) {
+    // The menu names the right-clicked job and acts on the current row:
+    // make them the same job.
+    m_form.iGrid2.setCurrentRow(row);
+    m_sv.ui.setText(Ctl::mnuSetTarget, "Set target folder for : " + m_form.iGrid2.displayedText(row, JobCol::Model));
+    return PopupMenu::mnuNew;
+  }
+  if (col == JobCol::SectorIn || col == JobCol::SectorOut) {
+    m_form.iGrid2.setCurrentRow(row);
+    return PopupMenu::mnuSectors;
+  }
+  return PopupMenu::None;
+}
+
+void JobEditor::SetTargetForThisJob() {
+  GridModel& jobs = m_form.iGrid2;
+  if (jobs.currentRow() < 1) {
+    if (jobs.rowCount() == 0) return;
+    jobs.setCurrentRow(1);
+  }
+  const int row = jobs.currentRow();
+  const std::string name = jobs.value(row, JobCol::FileName);
+  const auto slash = name.find_last_of('/');
+  const std::string part = slash == std::string::npos ? name : name.substr(slash + 1);
+  SetTarget(m_form, m_sv);
+  const std::string& t = m_form.run.TargetFolder;
+  if (t.empty()) return;
+  jobs.setValue(row, JobCol::FileName, t + (t.back() == '/' ? "" : "/") + part);
+}
+
+void JobEditor::ChangeFileName() {
+  m_form.iGrid2.setEditAllowed(true);
+  m_form.iGrid2.beginEdit(m_form.iGrid2.currentRow(), JobCol::FileName);
+}
+
+void JobEditor::JobGridCellEnter(int, int col) {
+  static const char* tips[] = {nullptr, "Drive or File ID", "Model no or file name", "Size of media", nullptr, nullptr,
+                               "File name (Right click to change location)", "Imaging status",
+                               "Source Sector size (Right click to change)", "Target Sector size (Right click to change)",
+                               "Default Bytes per Sector Value"};
+  if (col >= 1 && col <= 10 && tips[col]) m_form.iGrid2.setTooltip(tips[col]);
+}
+
+void JobEditor::copyBoxesIntoRows() {
+  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
+    m_form.iGrid2.setValue(row, JobCol::SectorIn, m_sv.ui.text(Ctl::Text1));
+    m_form.iGrid2.setValue(row, JobCol::SectorOut, m_sv.ui.text(Ctl::Text2));
+  }
+}
+
+void JobEditor::Check2Click() {
+  const bool on = m_sv.ui.isChecked(Ctl::Check2);
+  m_sv.ui.setEnabled(Ctl::Text1, on);
+  m_sv.ui.setEnabled(Ctl::Text2, on);
+  m_sv.ui.setText(Ctl::Text1, on ? "520" : "512");
+  m_sv.ui.setText(Ctl::Text2, "512");
+  m_form.iGrid2.setColumnVisible(JobCol::SectorIn, on);
+  m_form.iGrid2.setColumnVisible(JobCol::SectorOut, on);
+  copyBoxesIntoRows();
+  if (m_form.iGrid2.rowCount() > 0 && !m_sv.ui.isChecked(Ctl::Check4)) CheckSectorSizes();
+}
+
+void JobEditor::Text2Change() {
+  if (Val(m_sv.ui.text(Ctl::Text1)) < Val(m_sv.ui.text(Ctl::Text2))) {
+    m_sv.ui.beep();
+    m_sv.ui.setFocus(Ctl::Text2);
+  }
+}
+
+void JobEditor::Text1LostFocus() {
+  if (Val(m_sv.ui.text(Ctl::Text1)) < Val(m_sv.ui.text(Ctl::Text2))) {
+    m_sv.ui.beep();
+    m_sv.ui.setFocus(Ctl::Text1);
+  }
+  m_sv.ui.setChecked(Ctl::Check4, false);
+  copyBoxesIntoRows();
+}
+
+void JobEditor::Text2LostFocus() { copyBoxesIntoRows(); }
+
+void JobEditor::SectorMenu(int size) {
+  if (m_form.ClickedRow != 0 && m_form.ClickedCol != 0)
+    m_form.iGrid2.setValue(m_form.ClickedRow, m_form.ClickedCol, static_cast<std::int64_t>(size));
+  if (!m_sv.ui.isChecked(Ctl::Check4)) CheckSectorSizes();
+}
+
+void JobEditor::CheckSectorSizes() {
+  std::string advice = "It is recommeded to use 'Force Read option to read the";
+  std::string list;
+  int count = 0;
+  const GridModel& jobs = m_form.iGrid2;
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::string bps = jobs.value(row, JobCol::BPS);
+    if (bps.empty()) continue;
+    if (Val(bps) != Val(jobs.value(row, JobCol::SectorIn))) {
+      ++count;
+      list += jobs.value(row, JobCol::ID) + " : " + jobs.value(row, JobCol::Model) + " : " + "Reported Size : " + bps +
+              ", Input size : " + jobs.value(row, JobCol::SectorIn) + "\n";
+    }
+  }
+  if (list.empty()) return;
+  advice += count == 1 ? " drive" : "se drives.";
+  m_sv.msg.show({"The following drives physical sector values do not match the input values and will cause problems.\n" +
+                     advice + "\n\n" + list,
+                 "Sector Size Error", MsgIcon::Exclamation, MsgButtons::Ok, true});
+}
+
+}  // namespace mdi
