@@ -343,8 +343,15 @@ std::vector<DriveRecord> LinuxDriveEnumerator::drives() {
 std::vector<std::string> LinuxDriveEnumerator::disksUnder(const std::string& path) {
   std::vector<std::string> out;
   try {
+    // A folder that does not exist yet will be made on its nearest
+    // existing parent's filesystem.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return out;
+    fs::path p = fs::path(path).lexically_normal();
+    while (::stat(p.c_str(), &st) != 0) {
+      if (p == "." || !p.has_relative_path() || p.parent_path() == p) return out;
+      p = p.parent_path();
+      if (p.empty()) p = ".";
+    }
     Impl impl(*this);
     std::set<std::string> disks;
     impl.resolveFs(st.st_dev, disks, 0);

@@ -217,6 +217,9 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   for (const auto& d : records)
     if (std::find(under.begin(), under.end(), d.number) != under.end()) expected += d.deviceId + ",";
   EXPECT_EQ(form.SystemDisks, expected);
+  // A folder still to be created lies on its nearest existing parent.
+  EXPECT_EQ(e.drivesUnder("/mdi-no-such-folder/a/b"), under);
+  EXPECT_EQ(e.drivesUnder("relative-missing-path"), e.drivesUnder("."));
   int listed = 0;
   for (const auto& d : records) listed += d.mediaPresent && d.size > 0 ? 1 : 0;
   EXPECT_LE(form.iGrid1.rowCount(), listed);
