@@ -82,6 +82,11 @@ void frmMain::buildWidgets() {
   auto* c = new QWidget(this);
   setCentralWidget(c);
   c->setFixedSize(11760 / 15, 7440 / 15);
+  // The layout is measured for a compact 8-point face; a larger desktop
+  // default would clip the captions.
+  QFont small = c->font();
+  small.setPointSizeF(7.5);
+  c->setFont(small);
 
   auto* f1 = place<QGroupBox>(c, "Frame1", "Source Drives", twips(120, 120, 6615, 3615));
   m_grid1 = new GridView(m_form.iGrid1, f1);
