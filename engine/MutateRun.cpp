@@ -135,7 +135,9 @@ void RunController::mutateLoop(Run& run) {
     for (int i = 0; i < n; ++i) {
       auto& job = run.jobs[i];
       if (job.done) continue;
-      run.readBuffer.assign(static_cast<std::size_t>(job.readSize), std::byte{0});
+      // Only the bytes a read delivers are converted, so the buffer needs no
+      // clearing between reads.
+      run.readBuffer.resize(static_cast<std::size_t>(job.readSize));
       const IoResult rd = job.source->read(std::span(run.readBuffer.data(), run.readBuffer.size()));
       if (rd.bytes > 0 && !convertAndWrite(job, rd.bytes, job.sourceSector, job.targetSector,
                                            static_cast<std::size_t>(job.writeSize))) {
@@ -172,7 +174,7 @@ void RunController::mutateLoop(Run& run) {
     for (int i = 0; i < n; ++i) {
       auto& job = run.jobs[i];
       if (job.done) continue;
-      run.readBuffer.assign(static_cast<std::size_t>(job.sourceSector), std::byte{0});
+      run.readBuffer.resize(static_cast<std::size_t>(job.sourceSector));
       const IoResult rd = job.source->read(std::span(run.readBuffer.data(), run.readBuffer.size()));
       if (rd.bytes > 0 && !convertAndWrite(job, rd.bytes, job.sourceSector, job.targetSector,
                                            static_cast<std::size_t>(job.targetSector))) {
