@@ -15,12 +15,7 @@ namespace mdi {
 void RunController::RunMutateImaging() {
   RunState& r = m_form.run;
   GridModel& grid = m_form.iGrid2;
-  r.StopRequested = 0;
-  r.BytesDone = 0;
-  r.StartTick = 0;
-  r.NowTick = 0;
-  r.ElapsedSeconds = 0;
-  r.LargestBlocks = Fixed4();
+  resetRunState();
   if (!checksBeforeLock(Path::Mutate)) return;
   // A pair of sizes that gives no usable block is refused before the lock,
   // like every other refusal.
@@ -43,11 +38,7 @@ void RunController::RunMutateImaging() {
   const int n = grid.rowCount();
   Run run;
   run.jobs.resize(static_cast<std::size_t>(n));
-  m_active = &run;
-  struct ActiveGuard {
-    Run*& slot;
-    ~ActiveGuard() { slot = nullptr; }
-  } guard{m_active};
+  ActiveRunScope active(m_active, run);
 
   m_form.OutputBlockSize = kOutputBlockSize;
   int largestIndex = 0;
@@ -75,25 +66,11 @@ void RunController::RunMutateImaging() {
   }
   r.TotalBytes = 2 * (r.LargestBlocks.intPart() + 1) * run.jobs[largestIndex].readSize;
 
+  // Outputs start empty: a mutate image grows with the converted data.
   bool declined = false;
   for (int i = 0; i < n && !declined; ++i) {
-    const int row = i + 1;
-    auto& job = run.jobs[i];
-    if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
-    job.outputPath = grid.value(row, JobCol::FileName);
-    if (m_sv.fs.exists(job.outputPath)) {
-      const MsgAnswer a = m_sv.msg.show({"The file " + job.outputPath +
-                                             " already exists and will be overwritten. Are you sure you want to do this?",
-                                         "File exists", MsgIcon::Question, MsgButtons::YesNo, true});
-      if (a == MsgAnswer::No) {
-        declined = true;
-        break;
-      }
-    }
-    const auto src = jobSource(grid, row);
-    job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
-    job.target = m_sv.files.createOutput(job.outputPath);
-    setStatus(row, Status::ImagingMutate);
+    declined = !openJob(run, i);
+    if (!declined) setStatus(i + 1, Status::ImagingMutate);
   }
   if (!declined) mutateLoop(run);
 

@@ -224,12 +224,7 @@ bool RunController::targetIsASource() {
 
 // ---- the straight run ------------------------------------------------------
 
-void RunController::RunClicked() {
-  if (m_form.running) return;
-  if (m_sv.ui.isChecked(Ctl::Check2)) {
-    RunMutateImaging();
-    return;
-  }
+void RunController::resetRunState() {
   RunState& r = m_form.run;
   r.StopRequested = 0;
   r.BytesDone = 0;
@@ -237,6 +232,33 @@ void RunController::RunClicked() {
   r.NowTick = 0;
   r.ElapsedSeconds = 0;
   r.LargestBlocks = Fixed4();
+}
+
+bool RunController::openJob(Run& run, int i) {
+  RunState& r = m_form.run;
+  auto& job = run.jobs[i];
+  const int row = i + 1;
+  if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
+  job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
+  if (m_sv.fs.exists(job.outputPath) &&
+      m_sv.msg.show({"The file " + job.outputPath +
+                         " already exists and will be overwritten. Are you sure you want to do this?",
+                     "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
+    return false;
+  const auto src = jobSource(m_form.iGrid2, row);
+  job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
+  job.target = m_sv.files.createOutput(job.outputPath);
+  return true;
+}
+
+void RunController::RunClicked() {
+  if (m_form.running) return;
+  if (m_sv.ui.isChecked(Ctl::Check2)) {
+    RunMutateImaging();
+    return;
+  }
+  RunState& r = m_form.run;
+  resetRunState();
   if (!checksBeforeLock(Path::Straight)) return;
 
   LockRunControls();
@@ -248,11 +270,7 @@ void RunController::RunClicked() {
   const int n = grid.rowCount();
   Run run;
   run.jobs.resize(static_cast<std::size_t>(n));
-  m_active = &run;
-  struct ActiveGuard {
-    Run*& slot;
-    ~ActiveGuard() { slot = nullptr; }
-  } guard{m_active};
+  ActiveRunScope active(m_active, run);
 
   for (int row = 1; row <= n; ++row) {
     const Fixed4 size = ValFixed(grid.value(row, JobCol::SizeI));
@@ -271,20 +289,10 @@ void RunController::RunClicked() {
   for (int i = 0; i < n; ++i) {
     const int row = i + 1;
     auto& job = run.jobs[i];
-    if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
-    job.outputPath = grid.value(row, JobCol::FileName);
-    if (m_sv.fs.exists(job.outputPath)) {
-      const MsgAnswer a = m_sv.msg.show({"The file " + job.outputPath +
-                                             " already exists and will be overwritten. Are you sure you want to do this?",
-                                         "File exists", MsgIcon::Question, MsgButtons::YesNo, true});
-      if (a == MsgAnswer::No) {
-        completion(run);
-        return;
-      }
+    if (!openJob(run, i)) {
+      completion(run);
+      return;
     }
-    const auto src = jobSource(grid, row);
-    job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
-    job.target = m_sv.files.createOutput(job.outputPath);
     if (job.target->resize(static_cast<std::uint64_t>(job.sourceSize < 0 ? 0 : job.sourceSize)) != 0) {
       const MsgAnswer a = m_sv.msg.show({"Error attempting to prepare file. Check there is enough space on the media\n"
                                          "Do you want to continue anyway?",

@@ -34,6 +34,7 @@ class RunController {
   void DisableClose(bool disable);
 
  private:
+  friend struct ActiveRunScope;
   struct Run;
   enum class Path { Straight, Mutate };
   void RunMutateImaging();
@@ -48,6 +49,10 @@ class RunController {
   // applies the shutdown option. Every way out of a started run ends here.
   void completion(Run& run);
   void setStatus(int row, const char* text);
+  void resetRunState();
+  // Names job i's output, asks before overwriting an existing file, and
+  // opens the source and creates the output. False: the operator declined.
+  bool openJob(Run& run, int i);
   void closeJobFiles(Run& run);
   FormState& m_form;
   Services& m_sv;

@@ -34,4 +34,16 @@ struct RunController::Run {
   std::int32_t FinishedCount = 0;
 };
 
+// Registers the run as the controller's active one for as long as it
+// lives, so Exit can close its files from inside the event pump.
+struct ActiveRunScope {
+  ActiveRunScope(RunController::Run*& slot, RunController::Run& run) : m_slot(slot) { m_slot = &run; }
+  ~ActiveRunScope() { m_slot = nullptr; }
+  ActiveRunScope(const ActiveRunScope&) = delete;
+  ActiveRunScope& operator=(const ActiveRunScope&) = delete;
+
+ private:
+  RunController::Run*& m_slot;
+};
+
 }  // namespace mdi
