@@ -49,6 +49,10 @@ void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32
 
   // The pieces travel through the builder as text, one character per byte.
   clsString builder;
+  // One growth step as large as the whole result: the block is built with a
+  // single allocation instead of one re-allocation per default chunk.
+  const std::int64_t whole = static_cast<std::int64_t>(block.size() / static_cast<std::size_t>(s)) * t + t;
+  if (whole <= clsString::kDefaultChunkChars * 64) builder.ChunkSize(static_cast<std::int32_t>(whole));
   std::u16string piece(static_cast<std::size_t>(t), u'\0');
   const std::size_t n = block.size();
   const std::size_t step = static_cast<std::size_t>(s);
