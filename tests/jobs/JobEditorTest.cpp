@@ -1,0 +1,280 @@
+// Job-list editing and sector settings over the window state, with fakes
+// for every box, picker and control.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "jobs/JobEditor.h"
+#include "jobs/JobList.h"
+#include "jobs/TargetFolder.h"
+#include "platform/fakes/FakeDriveTable.h"
+#include "platform/fakes/Fakes.h"
+#include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixFileSystem.h"
+
+namespace mdi {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DefaultOutputName, PadsToThreeDigitsAndAddsOneSlash) {
+  EXPECT_EQ(defaultOutputName(1, "/out"), "/out/001.bin");
+  EXPECT_EQ(defaultOutputName(12, "/"), "/012.bin");
+  EXPECT_EQ(defaultOutputName(123, "/out/"), "/out/123.bin");
+  EXPECT_EQ(defaultOutputName(1000, "/out"), "/out/1000.bin");
+  EXPECT_EQ(defaultOutputName(1, ""), "/001.bin");
+}
+
+TEST(JobGrid, TenColumnsWithTheHiddenOnes) {
+  GridModel g;
+  g.addRow();
+  setUpJobGrid(g);
+  EXPECT_EQ(g.columnCount(), 10);
+  EXPECT_EQ(g.rowCount(), 0);
+  EXPECT_EQ(g.header(4), "Size");
+  EXPECT_EQ(g.header(6), "File Name");
+  for (int c : {4, 5, 8, 9}) EXPECT_FALSE(g.isColumnVisible(c)) << c;
+  for (int c : {1, 2, 3, 6, 7, 10}) EXPECT_TRUE(g.isColumnVisible(c)) << c;
+  EXPECT_FALSE(g.editAllowed());
+}
+
+class Editor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("mdi-edit-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    setUpJobGrid(form.iGrid2);
+    form.iGrid1.setColumnCount(8);
+    ui.setText(Ctl::Text1, "512");
+    ui.setText(Ctl::Text2, "512");
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  int addDrive(int number, const std::string& model, int bps, bool system = false) {
+    const int r = form.iGrid1.addRow();
+    form.iGrid1.setValue(r, 1, std::int64_t{number});
+    form.iGrid1.setValue(r, 2, model);
+    form.iGrid1.setValue(r, 3, "1.0 Gb");
+    form.iGrid1.setValue(r, 4, "pnp");
+    form.iGrid1.setValue(r, 5, "1073741824");
+    form.iGrid1.setValue(r, 6, std::int64_t{bps});
+    if (system)
+      for (int c = 1; c <= 8; ++c) form.iGrid1.setBackColor(r, c, rgb(192, 0, 0));
+    return r;
+  }
+  void moveDrive(int row) {
+    form.iGrid1.setCurrentRow(row);
+    ed.AddDriveToJobList();
+  }
+
+  fs::path dir;
+  FormState form;
+  FakeControls ui;
+  FakeMessageBox msg;
+  FakePickers pickers;
+  PosixFileSystem fsys;
+  PosixFileAccess files;
+  FakeDriveTable drives{files};
+  FakeClock clock;
+  FakeEventPump pump;
+  FakeLauncher launcher;
+  FakeLocale locale;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale};
+  JobEditor ed{form, sv, [](const std::string& b) { return b + " bytes"; }};
+};
+
+TEST_F(Editor, SetTargetCreatesTheFolderAndEnablesRun) {
+  pickers.folders = {(dir / "new" / "deeper").string()};
+  ui.setEnabled(Ctl::Command2, false);
+  SetTarget(form, sv);
+  EXPECT_TRUE(fs::is_directory(dir / "new" / "deeper"));
+  EXPECT_EQ(ui.text(Ctl::Label2), (dir / "new" / "deeper").string());
+  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+}
+
+TEST_F(Editor, SetTargetThatCannotBeCreatedSaysSo) {
+  fs::path file = dir / "plain";
+  std::ofstream(file) << "x";
+  pickers.folders = {(file / "sub").string()};
+  SetTarget(form, sv);
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_NE(msg.shown[0].text.find("Unable to create the folder"), std::string::npos);
+  EXPECT_EQ(form.run.TargetFolder, "");
+  EXPECT_EQ(ui.text(Ctl::Label2), "No target selected");
+}
+
+TEST_F(Editor, AddingADriveMovesItsRowAndNamesTheOutput) {
+  form.run.TargetFolder = "/out";
+  const int r = addDrive(2, "ABC", 512);
+  moveDrive(r);
+  ASSERT_EQ(form.iGrid2.rowCount(), 1);
+  EXPECT_EQ(form.iGrid1.rowCount(), 0);
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::ID), "2");
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::Pnp), "pnp");
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::SizeI), "1073741824");
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), "/out/001.bin");
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorIn), "512");
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::BPS), "512");
+  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+  EXPECT_EQ(ui.text(Ctl::Label3), "Right click on drive to change target folder.");
+}
+
+TEST_F(Editor, SystemDriveAsksFirst) {
+  form.run.TargetFolder = "/out";
+  const int r = addDrive(0, "SYS", 512, true);
+  msg.answer("System Drive", MsgAnswer::No);
+  moveDrive(r);
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_EQ(msg.shown[0].text, "Drive [SYS - 1.0 Gb] is a system drive are you sure you want to image it?.");
+  EXPECT_EQ(form.iGrid2.rowCount(), 0);
+  msg.answer("System Drive", MsgAnswer::Yes);
+  moveDrive(r);
+  EXPECT_EQ(form.iGrid2.rowCount(), 1);
+}
+
+TEST_F(Editor, NoTargetAnsweredNoChangesNothing) {
+  const int r = addDrive(1, "X", 512);
+  msg.answer("No Target", MsgAnswer::No);
+  moveDrive(r);
+  EXPECT_EQ(msg.shown[0].text, "Select target folder now?");
+  EXPECT_EQ(form.iGrid2.rowCount(), 0);
+  EXPECT_EQ(form.iGrid1.rowCount(), 1);
+  EXPECT_TRUE(pickers.folderTitles.empty());
+}
+
+TEST_F(Editor, RemovedSystemDriveReturnsPlainAndWithoutBps) {
+  form.run.TargetFolder = "/out";
+  moveDrive(addDrive(0, "SYS", 512, true));
+  ed.JobGridDoubleClick(1, 2);
+  ASSERT_EQ(form.iGrid1.rowCount(), 1);
+  EXPECT_EQ(form.iGrid1.backColor(1, 1), kDefaultBack);
+  EXPECT_EQ(form.iGrid1.value(1, 6), "");
+  msg.shown.clear();
+  moveDrive(1);
+  EXPECT_TRUE(msg.shown.empty()) << "no longer marked as a system drive";
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::BPS), "");
+}
+
+TEST_F(Editor, DoubleClickOnEditableCellsEditsInsteadOfRemoving) {
+  form.run.TargetFolder = "/out";
+  moveDrive(addDrive(0, "A", 512));
+  for (int col : {JobCol::FileName, JobCol::SectorIn, JobCol::SectorOut}) {
+    ed.JobGridDoubleClick(1, col);
+    EXPECT_TRUE(form.iGrid2.editAllowed());
+    ed.EditOff();
+    EXPECT_FALSE(form.iGrid2.editAllowed());
+  }
+  ed.JobGridDoubleClick(0, 2);
+  EXPECT_TRUE(msg.shown.empty());
+  EXPECT_EQ(form.iGrid2.rowCount(), 1);
+}
+
+TEST_F(Editor, RightClickMakesTheRowCurrentAndTargetsThatJob) {
+  form.run.TargetFolder = "/out";
+  moveDrive(addDrive(0, "A", 512));
+  moveDrive(addDrive(1, "B", 512));
+  form.iGrid2.setValue(2, JobCol::FileName, "abc.bin");
+  EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Right, 2, JobCol::FileName), PopupMenu::mnuNew);
+  EXPECT_EQ(form.iGrid2.currentRow(), 2);
+  EXPECT_EQ(ui.text(Ctl::mnuSetTarget), "Set target folder for : B");
+  pickers.folders = {dir.string()};
+  ed.SetTargetForThisJob();
+  EXPECT_EQ(form.iGrid2.value(2, JobCol::FileName), (dir / "abc.bin").string());
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), "/out/001.bin");
+  EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Right, 1, JobCol::SectorOut), PopupMenu::mnuSectors);
+  EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Right, 1, JobCol::Status), PopupMenu::None);
+  EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Left, 0, 3), PopupMenu::None);
+  EXPECT_EQ(form.ClickedRow, 1);
+  EXPECT_EQ(form.ClickedCol, JobCol::Status);
+}
+
+TEST_F(Editor, ImageFilesListedWithSizeAndLastFolderRemembered) {
+  std::ofstream(dir / "one.img") << std::string(1000, 'x');
+  std::ofstream(dir / "two.img") << std::string(10, 'y');
+  pickers.files = {{(dir / "one.img").string(), (dir / "two.img").string()}};
+  ed.AddImageFiles();
+  ASSERT_EQ(form.iGrid1.rowCount(), 2);
+  EXPECT_EQ(form.iGrid1.value(1, 1), "File");
+  EXPECT_EQ(form.iGrid1.value(1, 3), "1000 bytes");
+  EXPECT_EQ(form.iGrid1.value(1, 5), "1000");
+  EXPECT_EQ(form.iGrid1.value(1, 4), "");
+  EXPECT_EQ(form.LastImageFolder, dir.string() + "/");
+  ed.AddImageFiles();
+  EXPECT_EQ(pickers.fileStartFolders.back(), dir.string() + "/");
+}
+
+class Sectors : public Editor {
+ protected:
+  void addJobs(int n, int bps) {
+    form.run.TargetFolder = "/out";
+    for (int i = 0; i < n; ++i) moveDrive(addDrive(i, "M" + std::to_string(i), bps));
+  }
+};
+
+TEST_F(Sectors, OneDriveAdviceEndsInTheDrive) {
+  addJobs(1, 512);
+  ui.setChecked(Ctl::Check2, true);
+  ed.Check2Click();
+  ASSERT_EQ(msg.count("Sector Size Error"), 1);
+  EXPECT_EQ(msg.shown[0].text,
+            "The following drives physical sector values do not match the input values and will cause problems.\n"
+            "It is recommeded to use 'Force Read option to read the drive\n\n"
+            "0 : M0 : Reported Size : 512, Input size : 520\n");
+  EXPECT_TRUE(msg.shown[0].systemModal);
+  EXPECT_TRUE(form.iGrid2.isColumnVisible(JobCol::SectorIn));
+}
+
+TEST_F(Sectors, MenuSizeSetsOneCellAndStillChecks) {
+  addJobs(1, 512);
+  ed.JobGridMouseDown(MouseButton::Right, 1, JobCol::SectorOut);
+  ed.SectorMenu(528);
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorOut), "528");
+  EXPECT_TRUE(msg.shown.empty()) << "Sector In still equals the reported size";
+  ed.JobGridMouseDown(MouseButton::Right, 1, JobCol::SectorIn);
+  ed.SectorMenu(520);
+  EXPECT_EQ(msg.count("Sector Size Error"), 1);
+}
+
+TEST_F(Sectors, UntickingRestoresDefaultsAndHidesColumns) {
+  addJobs(2, 520);
+  ui.setChecked(Ctl::Check2, true);
+  ed.Check2Click();
+  EXPECT_TRUE(msg.shown.empty());
+  ui.setChecked(Ctl::Check4, true);
+  ui.setChecked(Ctl::Check2, false);
+  ed.Check2Click();
+  EXPECT_EQ(ui.text(Ctl::Text1), "512");
+  EXPECT_FALSE(ui.isEnabled(Ctl::Text1));
+  EXPECT_FALSE(form.iGrid2.isColumnVisible(JobCol::SectorOut));
+  EXPECT_EQ(form.iGrid2.value(2, JobCol::SectorIn), "512");
+  EXPECT_TRUE(msg.shown.empty()) << "Force Read silences the check";
+}
+
+TEST_F(Sectors, TextBoxesBeepAndCopy) {
+  addJobs(1, 512);
+  ui.setText(Ctl::Text1, "512");
+  ui.setText(Ctl::Text2, "520");
+  ed.Text2Change();
+  EXPECT_EQ(ui.beeps, 1);
+  EXPECT_EQ(ui.focus, Ctl::Text2);
+  ed.Text2LostFocus();
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorOut), "520");
+  ui.setChecked(Ctl::Check4, true);
+  ui.setText(Ctl::Text2, "512");
+  ed.Text1LostFocus();
+  EXPECT_FALSE(ui.isChecked(Ctl::Check4)) << "leaving Text1 always unticks Force Read";
+  EXPECT_EQ(ui.beeps, 1);
+}
+
+TEST_F(Sectors, EmptyListChangesOnlyBoxesAndColumns) {
+  ui.setChecked(Ctl::Check2, true);
+  ed.Check2Click();
+  EXPECT_EQ(ui.text(Ctl::Text1), "520");
+  EXPECT_EQ(ui.text(Ctl::Text2), "512");
+  EXPECT_TRUE(msg.shown.empty());
+}
+
+}  // namespace
+}  // namespace mdi
