@@ -246,6 +246,13 @@ void frmMain::startUp() {
   ui.setStatusText(1, "Ready");
   ui.setBusyCursor(false);
   ui.setVisible(Ctl::AlertBox1, false);
+  // Both grids take tips from one tooltip object; without a text of its own a
+  // grid keeps showing its per-column tip.
+  m_toolTip->Create(this);
+  m_toolTip->MaxTipWidth(240);
+  m_toolTip->DelayTime(clsToolTip::DelayAutoPop, 20000);
+  m_toolTip->AddTool(m_grid1);
+  m_toolTip->AddTool(m_grid2);
   m_form.iGrid1.sortByColumn(1);
 }
 

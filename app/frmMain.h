@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/clsToolTip.h"
 #include "engine/RunController.h"
 #include "jobs/FormState.h"
 #include "jobs/JobEditor.h"
@@ -50,6 +51,7 @@ class frmMain final : public QMainWindow {
   Controls& controls();
   QMenu* menuNew() const { return m_mnuNew; }
   QMenu* menuSectors() const { return m_mnuSectors; }
+  clsToolTip& toolTip() { return *m_toolTip; }
 
   void mnuExitClick();
   void mnuHelpClick();
@@ -80,6 +82,8 @@ class frmMain final : public QMainWindow {
   std::unique_ptr<Progress> m_progress;
   std::unique_ptr<RunController> m_run;
   std::unique_ptr<JobEditor> m_editor;
+  // Held for the window's life; its tip window is made at start-up.
+  std::unique_ptr<clsToolTip> m_toolTip = std::make_unique<clsToolTip>();
 
   QTimer* m_timer = nullptr;
   QLabel* m_panel1 = nullptr;
