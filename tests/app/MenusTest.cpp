@@ -1,0 +1,112 @@
+// The File menu: help with and without the manual, the about box made
+// afresh each time, and Exit answered No in the middle of a run.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "app/frmABout.h"
+#include "app/frmMain.h"
+#include "jobs/JobList.h"
+#include "platform/fakes/FakeDriveTable.h"
+#include "platform/fakes/Fakes.h"
+#include "platform/linux/PosixFileAccess.h"
+
+namespace mdi {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Menus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("mdi-menu-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "out");
+    std::ofstream(dir / "Pellamy.html") << "<html></html>";
+  }
+  void TearDown() override {
+    w.reset();
+    fs::remove_all(dir);
+  }
+  void start() {
+    FrmMainDeps deps;
+    deps.msg = &msg;
+    deps.pickers = &pickers;
+    deps.launcher = &launcher;
+    deps.drives = &drives;
+    deps.programFolder = dir.string();
+    deps.quit = [this] { ++quits; };
+    deps.openDocument = [this](const std::string& p) { opened.push_back(p); };
+    w = std::make_unique<frmMain>(std::move(deps));
+    w->startUp();
+  }
+  fs::path dir;
+  FakeMessageBox msg;
+  FakePickers pickers;
+  FakeLauncher launcher;
+  PosixFileAccess files;
+  FakeDriveTable drives{files};
+  std::unique_ptr<frmMain> w;
+  int quits = 0;
+  std::vector<std::string> opened;
+};
+
+TEST_F(Menus, HelpOpensTheManualBesideTheProgram) {
+  start();
+  EXPECT_EQ(w->controls().text(Ctl::mnuHelp), "Help");
+  EXPECT_TRUE(w->controls().isEnabled(Ctl::mnuHelp));
+  w->mnuHelpClick();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], (dir / "Pellamy.html").string());
+}
+
+TEST_F(Menus, AboutIsFreshEachTime) {
+  start();
+  std::vector<QString> versions;
+  for (int i = 0; i < 2; ++i) {
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<frmABout*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      versions.push_back(box->findChild<QLabel*>("Label2")->text());
+      EXPECT_EQ(box->windowTitle(), "About");
+      box->findChild<QPushButton*>("Command1")->click();
+    });
+    w->mnuAboutClick();
+  }
+  ASSERT_EQ(versions.size(), 2u);
+  EXPECT_EQ(versions[0], "Version : 1.0.0");
+  EXPECT_EQ(w->findChildren<frmABout*>().size(), 0) << "OK unloads the box";
+}
+
+TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
+  start();
+  std::vector<char> data(3 * 131072 + 100, 'z');
+  std::ofstream(dir / "a.img", std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  FormState& f = w->form();
+  f.run.TargetFolder = (dir / "out").string();
+  const int r = f.iGrid2.addRow();
+  f.iGrid2.setValue(r, JobCol::ID, "File");
+  f.iGrid2.setValue(r, JobCol::Model, (dir / "a.img").string());
+  f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
+  f.iGrid2.setValue(r, JobCol::FileName, (dir / "out" / "001.bin").string());
+  msg.answer("Exit?", MsgAnswer::No);
+  bool wasRunning = false;
+  QTimer::singleShot(0, [&] {
+    wasRunning = w->runController().running();
+    w->mnuExitClick();
+  });
+  w->runController().RunClicked();
+  EXPECT_TRUE(wasRunning);
+  EXPECT_EQ(msg.count("Exit?"), 1);
+  EXPECT_EQ(quits, 0);
+  EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
+  EXPECT_EQ(fs::file_size(dir / "out" / "001.bin"), data.size());
+}
+
+}  // namespace
+}  // namespace mdi
