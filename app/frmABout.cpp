@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QUrl>
@@ -69,7 +70,11 @@ void frmABout::setLinkHot(bool hot) {
 bool frmABout::eventFilter(QObject* o, QEvent* e) {
   if (o == m_link && e->type() == QEvent::MouseMove && !m_link->property("hot").toBool()) setLinkHot(true);
   if (o == m_link && e->type() == QEvent::MouseButtonRelease) QDesktopServices::openUrl(QUrl(m_link->text()));
-  if (o->objectName() == "Frame1" && e->type() == QEvent::MouseMove) setLinkHot(false);
+  // A move over the link that the link does not take reaches the frame too:
+  // only a move over the frame itself turns the link back to plain.
+  if (o->objectName() == "Frame1" && e->type() == QEvent::MouseMove &&
+      !m_link->geometry().contains(static_cast<QMouseEvent*>(e)->position().toPoint()))
+    setLinkHot(false);
   return QDialog::eventFilter(o, e);
 }
 

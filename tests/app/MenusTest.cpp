@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGroupBox>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -81,6 +83,29 @@ TEST_F(Menus, AboutIsFreshEachTime) {
   ASSERT_EQ(versions.size(), 2u);
   EXPECT_EQ(versions[0], "Version : 1.0.0");
   EXPECT_EQ(w->findChildren<frmABout*>().size(), 0) << "OK unloads the box";
+}
+
+TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
+  frmABout box(nullptr);
+  auto* link = box.findChild<QLabel*>("lblLink");
+  auto* frame = box.findChild<QGroupBox*>("Frame1");
+  ASSERT_TRUE(link && frame);
+  box.show();
+  // A point inside the widget and outside any child: the frame's corner.
+  auto move = [](QWidget* w) {
+    const QPointF at(w->width() - 3, w->height() - 3);
+    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  for (int i = 0; i < 2; ++i) {
+    move(link);
+    EXPECT_TRUE(link->property("hot").toBool());
+    EXPECT_NE(link->styleSheet().indexOf("rgb(0,0,255)"), -1);
+    EXPECT_NE(link->styleSheet().indexOf("underline"), -1);
+    move(frame);
+    EXPECT_FALSE(link->property("hot").toBool());
+    EXPECT_NE(link->styleSheet().indexOf("black"), -1);
+  }
 }
 
 TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
