@@ -16,8 +16,15 @@ QtControls::QtControls(QWidget* window, QTimer* timer, QLabel* panel1, QLabel* p
     : m_window(window), m_timer(timer), m_panel1(panel1), m_panel2(panel2), m_mnuHelp(mnuHelp),
       m_mnuSetTarget(mnuSetTarget) {}
 
-QWidget* QtControls::widget(Ctl c) const { return m_window->findChild<QWidget*>(ctlName(c)); }
-QProgressBar* QtControls::bar() const { return m_window->findChild<QProgressBar*>("ProgBarXP1"); }
+QWidget* QtControls::widget(Ctl c) const {
+  auto& slot = m_widgets[static_cast<std::size_t>(c)];
+  if (!slot) slot = m_window->findChild<QWidget*>(ctlName(c));
+  return slot;
+}
+QProgressBar* QtControls::bar() const {
+  if (!m_bar) m_bar = m_window->findChild<QProgressBar*>("ProgBarXP1");
+  return m_bar;
+}
 
 void QtControls::setEnabled(Ctl c, bool on) {
   if (c == Ctl::Timer1) {

@@ -1,6 +1,7 @@
 #pragma once
 // The core's view of frmMain's widgets, found by object name.
 #include <QPointer>
+#include <array>
 
 #include "platform/Controls.h"
 
@@ -40,6 +41,10 @@ class QtControls final : public Controls {
   QWidget* widget(Ctl c) const;
   QProgressBar* bar() const;
   QWidget* m_window;
+  // Widgets by control, looked up by name once: the copy loops touch a few
+  // of them every cycle.
+  mutable std::array<QPointer<QWidget>, static_cast<std::size_t>(Ctl::Count_)> m_widgets;
+  mutable QPointer<QProgressBar> m_bar;
   QTimer* m_timer;
   QLabel* m_panel1;
   QLabel* m_panel2;
