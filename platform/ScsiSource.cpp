@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace mdi {
@@ -65,13 +66,27 @@ class ScsiSource final : public Source {
     m_stagedAt = 0;
     m_stagedEnd = 0;
     int err = 0;
-    std::uint32_t good = readBlocks(m_nextLba, blocks, 0, err);
+    std::optional<std::uint64_t> badLba;
+    std::uint32_t good = readBlocks(m_nextLba, blocks, 0, err, &badLba);
     if (err != 0 && blocks > 1) {
-      // Find the exact failing block: read the span one block at a time.
       err = 0;
       good = 0;
+      if (badLba && *badLba >= m_nextLba && *badLba < m_nextLba + blocks) {
+        // The device named the failing block: fetch the blocks before it
+        // in one command and leave the bad one alone, since re-reading a
+        // bad block can take the drive's full retry time.
+        const auto before = static_cast<std::uint32_t>(*badLba - m_nextLba);
+        if (before == 0 || readBlocks(m_nextLba, before, 0, err, nullptr) == before) {
+          m_stagedEnd = static_cast<std::size_t>(before) * m_blockLength;
+          m_nextLba += before;
+          m_pendingError = EIO;
+          return;
+        }
+        err = 0;
+      }
+      // Find the failing block by reading the span one block at a time.
       while (good < blocks) {
-        if (readBlocks(m_nextLba + good, 1, good, err) != 1) break;
+        if (readBlocks(m_nextLba + good, 1, good, err, nullptr) != 1) break;
         ++good;
       }
     }
@@ -81,9 +96,10 @@ class ScsiSource final : public Source {
   }
 
   // One READ command into the stage at block slot `slot`. Returns the whole
-  // blocks delivered: `blocks` on success, otherwise sets err.
+  // blocks delivered: `blocks` on success, otherwise sets err (and badLba,
+  // when given, to the failing block a medium error names).
   std::uint32_t readBlocks(std::uint64_t lba, std::uint32_t blocks, std::uint32_t slot,
-                           int& err) {
+                           int& err, std::optional<std::uint64_t>* badLba) {
     std::span<std::uint8_t> data(m_stage.data() + static_cast<std::size_t>(slot) * m_blockLength,
                                  static_cast<std::size_t>(blocks) * m_blockLength);
     ScsiResult r;
@@ -98,6 +114,7 @@ class ScsiSource final : public Source {
     const ScsiOutcome o = classify(r);
     if (o.error != ScsiError::None) {
       err = errnoFor(r, o);
+      if (badLba && o.error == ScsiError::MediumError) *badLba = o.lba;
       return 0;
     }
     if (r.transferred < data.size()) {

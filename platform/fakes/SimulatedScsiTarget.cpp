@@ -117,7 +117,10 @@ ScsiResult SimulatedScsiTarget::read(std::uint64_t lba, std::uint32_t blocks,
   if (m_config.mediumErrorLba && *m_config.mediumErrorLba >= lba &&
       *m_config.mediumErrorLba < lba + blocks)
     return checkCondition(0x3, 0x11, 0x00,
-                          static_cast<std::uint32_t>(*m_config.mediumErrorLba));
+                          m_config.mediumErrorNamesLba
+                              ? std::optional<std::uint32_t>(
+                                    static_cast<std::uint32_t>(*m_config.mediumErrorLba))
+                              : std::nullopt);
   const std::size_t bl = m_config.blockLength;
   const std::size_t want = static_cast<std::size_t>(blocks) * bl;
   const std::size_t n = std::min(want, dataIn.size());

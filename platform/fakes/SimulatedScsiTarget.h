@@ -15,6 +15,7 @@ struct SimulatedScsiConfig {
   std::uint32_t blockLength = 520;
   std::uint64_t blockCount = 1000;
   std::optional<std::uint64_t> mediumErrorLba;  // reads covering it fail
+  bool mediumErrorNamesLba = true;              // sense information field valid
   bool rejectReadCapacity16 = false;            // ILLEGAL REQUEST, invalid opcode
   int unitAttentions = 0;                       // first N commands get UNIT ATTENTION
   std::uint8_t peripheralType = 0;

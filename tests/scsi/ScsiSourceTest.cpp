@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <utility>
 #include <vector>
 
 #include "platform/ScsiSource.h"
@@ -156,6 +157,61 @@ TEST_P(ScsiSourceMediumError, FailsWithEioAfterTheBlocksBeforeIt) {
   const IoResult again = src->read(buf);
   EXPECT_EQ(again.bytes, 0u);
   EXPECT_EQ(again.error, EIO);
+}
+
+using Range = std::pair<std::uint64_t, std::uint64_t>;
+
+// Blocks a READ command in the log asked for, as [lba, lba + count).
+std::pair<std::uint64_t, std::uint64_t> readRange(const std::vector<std::uint8_t>& cdb) {
+  std::uint64_t lba = 0, count = 0;
+  if (cdb[0] == 0x28) {
+    for (int i = 2; i < 6; ++i) lba = (lba << 8) | cdb[i];
+    count = (std::uint64_t{cdb[7]} << 8) | cdb[8];
+  } else {
+    for (int i = 2; i < 10; ++i) lba = (lba << 8) | cdb[i];
+    for (int i = 10; i < 14; ++i) count = (count << 8) | cdb[i];
+  }
+  return {lba, lba + count};
+}
+
+int commandsTouching(const SimulatedScsiTarget& t, std::uint64_t lba) {
+  int n = 0;
+  for (const auto& cdb : t.log()) {
+    const auto [from, to] = readRange(cdb);
+    if (lba >= from && lba < to) ++n;
+  }
+  return n;
+}
+
+TEST(ScsiSource, NamedBadBlockIsNotReadAgain) {
+  SimulatedScsiConfig cfg;
+  cfg.blockCount = 1003;
+  cfg.mediumErrorLba = 300;
+  SimulatedScsiTarget target(cfg);
+  auto src = makeScsiSource(std::make_unique<Borrowed>(target), cfg.blockCount, cfg.blockLength);
+  const ReadAll all = readAll(*src, 66560);
+  EXPECT_EQ(all.results.back().error, EIO);
+  EXPECT_EQ(all.data.size(), 300u * 520);
+  // The 128-block command over it, then one command for blocks 256..299.
+  EXPECT_EQ(commandsTouching(target, 300), 1);
+  ASSERT_GE(target.log().size(), 2u);
+  EXPECT_EQ(readRange(target.log().back()), (Range{256, 300}));
+}
+
+TEST(ScsiSource, UnnamedBadBlockIsFoundBlockByBlock) {
+  SimulatedScsiConfig cfg;
+  cfg.blockCount = 1003;
+  cfg.mediumErrorLba = 300;
+  cfg.mediumErrorNamesLba = false;
+  SimulatedScsiTarget target(cfg);
+  auto src = makeScsiSource(std::make_unique<Borrowed>(target), cfg.blockCount, cfg.blockLength);
+  const ReadAll all = readAll(*src, 66560);
+  EXPECT_EQ(all.results.back().error, EIO);
+  ASSERT_EQ(all.data.size(), 300u * 520);
+  EXPECT_EQ(firstMismatch(all.data, 520), all.data.size());
+  // The multi-block command, then the single-block read that pins it down.
+  EXPECT_EQ(commandsTouching(target, 300), 2);
+  EXPECT_EQ(readRange(target.log().back()), (Range{300, 301}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lbas, ScsiSourceMediumError,
