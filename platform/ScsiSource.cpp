@@ -172,4 +172,12 @@ std::optional<ScsiInquiry> inquiry(ScsiTransport& transport) {
   return parseInquiry(std::span(reply).first(std::min(r.transferred, reply.size())));
 }
 
+std::optional<ScsiDiskInfo> probeScsiDisk(ScsiTransport& transport) {
+  const auto inq = inquiry(transport);
+  if (!inq || inq->peripheralType != 0 || inq->peripheralQualifier != 0) return std::nullopt;
+  const auto cap = readCapacity(transport);
+  if (!cap) return std::nullopt;
+  return ScsiDiskInfo{*inq, *cap};
+}
+
 }  // namespace mdi

@@ -31,4 +31,15 @@ std::optional<ScsiCapacity> readCapacity(ScsiTransport& transport);
 // Standard INQUIRY data; nullopt when the device does not answer.
 std::optional<ScsiInquiry> inquiry(ScsiTransport& transport);
 
+// What a pass-through probe of a disk found.
+struct ScsiDiskInfo {
+  ScsiInquiry inquiry;
+  ScsiCapacity capacity;
+};
+
+// INQUIRY then READ CAPACITY. nullopt unless the device is a connected
+// direct-access block device (peripheral type 0, qualifier 0) with a known
+// capacity.
+std::optional<ScsiDiskInfo> probeScsiDisk(ScsiTransport& transport);
+
 }  // namespace mdi

@@ -1,0 +1,35 @@
+#include "platform/linux/ScsiDisk.h"
+
+#include <cerrno>
+
+#include "platform/linux/SgTransport.h"
+
+namespace mdi {
+
+std::optional<ScsiDiskInfo> probeScsiDisk(const std::string& node) {
+  auto transport = openSgTransport(node);
+  if (!transport) return std::nullopt;
+  auto info = probeScsiDisk(*transport);
+  if (!info) errno = ENODEV;
+  return info;
+}
+
+std::unique_ptr<Source> openScsiSource(const std::string& node, std::uint32_t maxTransferBlocks) {
+  auto transport = openSgTransport(node);
+  if (!transport) return std::make_unique<FailedSource>(errno != 0 ? errno : EIO);
+  const auto cap = readCapacity(*transport);
+  if (!cap) return std::make_unique<FailedSource>(EIO);
+  return makeScsiSource(std::move(transport), cap->blockCount, cap->blockLength,
+                        maxTransferBlocks);
+}
+
+void applyScsiDiskInfo(DriveRecord& record, const ScsiDiskInfo& info) {
+  std::string model = info.inquiry.vendor;
+  if (!model.empty() && !info.inquiry.product.empty()) model += ' ';
+  model += info.inquiry.product;
+  record.model = model;
+  record.size = info.capacity.blockCount * info.capacity.blockLength;
+  record.bytesPerSector = info.capacity.blockLength;
+}
+
+}  // namespace mdi
