@@ -1,4 +1,5 @@
 #include "discovery/LinuxDriveTable.h"
+#include "platform/linux/ScsiDisk.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +34,7 @@ std::string LinuxDriveTable::checkUnchanged(int number) const {
 std::unique_ptr<Source> LinuxDriveTable::openSource(int number) {
   const DriveRecord* r = find(number);
   if (!r) return std::make_unique<FailedSource>(ENODEV);
+  if (r->passThrough) return openScsiSource(r->deviceId);
   const int fd = ::open(r->deviceId.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::make_unique<FailedSource>(errno);
   return makeFdSource(fd);

@@ -1,4 +1,5 @@
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "platform/linux/ScsiDisk.h"
 
 #include <algorithm>
 #include <cctype>
@@ -269,6 +270,20 @@ struct LinuxDriveEnumerator::Impl {
     r.bytesPerSector = static_cast<std::uint32_t>(
         readNumber(dir / "queue" / "logical_block_size").value_or(512));
     r.pnpDeviceId = persistentId(name, udevh);
+    if (r.size == 0 && startsWith(name, "sd")) {
+      // 520/522/524/528-byte sectors: the disk driver attaches the disk at
+      // size 0; the disk itself still reports its blocks.
+      const auto prober = self.m_prober ? self.m_prober
+                                        : (realSys() ? LinuxDriveEnumerator::ScsiProber(
+                                                           [](const std::string& n) { return probeScsiDisk(n); })
+                                                     : LinuxDriveEnumerator::ScsiProber());
+      if (prober) {
+        if (auto info = prober(r.deviceId); info && info->capacity.blockCount > 0) {
+          applyScsiDiskInfo(r, *info);
+          r.passThrough = true;
+        }
+      }
+    }
     r.mediaPresent = r.size > 0;
     auto e = byName.find(name);
     if (e != byName.end()) r.devNumber = e->second.dev;

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+
 #include "platform/DriveEnumerator.h"
+#include "platform/ScsiSource.h"
 
 namespace mdi {
 
@@ -26,6 +29,12 @@ class LinuxDriveEnumerator final : public DriveEnumerator {
   std::optional<DriveRecord> probe(const std::string& node);
 
   // Naming rule and order of the listing, exposed for tests.
+  // Asks a SCSI disk that the disk driver left at size 0 for its real
+  // capacity. The default probes the node through pass-through when the
+  // real /sys is read; tests hand in a simulated answer.
+  using ScsiProber = std::function<std::optional<ScsiDiskInfo>(const std::string& node)>;
+  void setScsiProber(ScsiProber p) { m_prober = std::move(p); }
+
   static bool isListedName(const std::string& name);
   static bool naturalLess(const std::string& a, const std::string& b);
 
@@ -33,6 +42,7 @@ class LinuxDriveEnumerator final : public DriveEnumerator {
   struct Impl;
   std::string m_sysRoot;
   std::string m_mountInfo;
+  ScsiProber m_prober;
 };
 
 }  // namespace mdi

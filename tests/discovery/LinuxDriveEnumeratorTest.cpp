@@ -235,3 +235,43 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
 
 }  // namespace
 }  // namespace mdi
+
+namespace mdi {
+namespace {
+
+// A disk formatted with 520-byte sectors: the block device says size 0, the
+// disk itself (asked through pass-through) reports its blocks.
+TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
+  disk("sda", "8:0", 1000);
+  disk("sdb", "8:16", 0);
+  disk("sdc", "8:32", 0);  // a reader without a medium: the probe finds nothing
+  auto en = enumerator();
+  std::vector<std::string> probed;
+  en.setScsiProber([&](const std::string& node) -> std::optional<ScsiDiskInfo> {
+    probed.push_back(node);
+    if (node != "/dev/sdb") return std::nullopt;
+    ScsiDiskInfo info;
+    info.inquiry.vendor = "SEAGATE";
+    info.inquiry.product = "ST3300657SS";
+    info.capacity = {585937500, 520};
+    return info;
+  });
+  const auto recs = en.drives();
+  EXPECT_EQ(probed, (std::vector<std::string>{"/dev/sdb", "/dev/sdc"})) << "only unsized SCSI disks are probed";
+  const DriveRecord* b = byNode(recs, "/dev/sdb");
+  ASSERT_NE(b, nullptr);
+  EXPECT_TRUE(b->passThrough);
+  EXPECT_TRUE(b->mediaPresent);
+  EXPECT_EQ(b->size, 585937500ull * 520);
+  EXPECT_EQ(b->bytesPerSector, 520u);
+  EXPECT_EQ(b->model, "SEAGATE ST3300657SS");
+  const DriveRecord* a = byNode(recs, "/dev/sda");
+  ASSERT_NE(a, nullptr);
+  EXPECT_FALSE(a->passThrough);
+  const DriveRecord* c = byNode(recs, "/dev/sdc");
+  ASSERT_NE(c, nullptr);
+  EXPECT_FALSE(c->mediaPresent);
+}
+
+}  // namespace
+}  // namespace mdi
