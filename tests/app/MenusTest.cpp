@@ -14,9 +14,7 @@
 #include "app/frmABout.h"
 #include "app/frmMain.h"
 #include "jobs/JobList.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
-#include "platform/linux/PosixFileAccess.h"
+#include "tests/app/WindowHarness.h"
 
 namespace mdi {
 namespace {
@@ -36,26 +34,15 @@ class Menus : public ::testing::Test {
     fs::remove_all(dir);
   }
   void start() {
-    FrmMainDeps deps;
-    deps.msg = &msg;
-    deps.pickers = &pickers;
-    deps.launcher = &launcher;
-    deps.drives = &drives;
-    deps.programFolder = dir.string();
-    deps.quit = [this] { ++quits; };
-    deps.openDocument = [this](const std::string& p) { opened.push_back(p); };
-    w = std::make_unique<frmMain>(std::move(deps));
+    w = std::make_unique<frmMain>(h.deps(dir.string()));
     w->startUp();
   }
   fs::path dir;
-  FakeMessageBox msg;
-  FakePickers pickers;
-  FakeLauncher launcher;
-  PosixFileAccess files;
-  FakeDriveTable drives{files};
+  WindowHarness h;
+  FakeMessageBox& msg = h.msg;
+  int& quits = h.quits;
+  std::vector<std::string>& opened = h.opened;
   std::unique_ptr<frmMain> w;
-  int quits = 0;
-  std::vector<std::string> opened;
 };
 
 TEST_F(Menus, HelpOpensTheManualBesideTheProgram) {

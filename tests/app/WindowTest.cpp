@@ -12,9 +12,7 @@
 
 #include "app/frmMain.h"
 #include "jobs/JobList.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
-#include "platform/linux/PosixFileAccess.h"
+#include "tests/app/WindowHarness.h"
 
 namespace mdi {
 namespace {
@@ -40,21 +38,13 @@ class Window : public ::testing::Test {
     dir = fs::temp_directory_path() / ("mdi-win-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "out");
-    FrmMainDeps deps;
-    deps.msg = &msg;
-    deps.pickers = &pickers;
-    deps.launcher = &launcher;
-    deps.drives = &drives;
-    deps.programFolder = dir.string();
-    deps.quit = [this] { ++quits; };
-    deps.openDocument = [this](const std::string& p) { opened.push_back(p); };
-    deps.listDrives = [this](FormState& f, const Separators&) {
+    auto deps = h.deps(dir.string(), [this](FormState& f, const Separators&) {
       const int r = f.iGrid1.addRow();
       f.iGrid1.setValue(r, 1, std::int64_t{0});
       f.iGrid1.setValue(r, 2, "TEST DISK");
       f.iGrid1.setValue(r, 6, std::int64_t{512});
       visibleDuringDiscovery = w->findChild<QLabel*>("AlertBox1")->isVisibleTo(w.get());
-    };
+    });
     w = std::make_unique<frmMain>(std::move(deps));
     w->startUp();
   }
@@ -78,15 +68,12 @@ class Window : public ::testing::Test {
   }
 
   fs::path dir;
-  FakeMessageBox msg;
-  FakePickers pickers;
-  FakeLauncher launcher;
-  PosixFileAccess files;
-  FakeDriveTable drives{files};
+  WindowHarness h;
+  FakeMessageBox& msg = h.msg;
+  FakePickers& pickers = h.pickers;
+  int& quits = h.quits;
   std::unique_ptr<frmMain> w;
   bool visibleDuringDiscovery = false;
-  int quits = 0;
-  std::vector<std::string> opened;
 };
 
 TEST_F(Window, StartUpEndState) {
