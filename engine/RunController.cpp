@@ -138,7 +138,7 @@ bool RunController::checksBeforeLock(Path path) {
       if (auto id = m_sv.drives.drive(src->drive)) sourcePaths[m_sv.fs.canonical(id->node)] = row;
       if (auto dev = m_sv.drives.deviceNumber(src->drive)) sourceDevs[*dev] = row;
     }
-    if (path == Path::Mutate || m_sv.ui.isChecked(Ctl::Check2)) {
+    if (path == Path::Mutate) {
       for (int col : {JobCol::SectorIn, JobCol::SectorOut}) {
         if (!isWholeNumberIn(jobs.value(row, col), 1, 65536)) {
           m_sv.msg.show(errorBox("The sector sizes of job " + label +
