@@ -5,16 +5,12 @@
 #include <vector>
 
 #include "jobs/FormState.h"
+#include "jobs/JobList.h"
 #include "platform/DriveEnumerator.h"
 #include "support/GridModel.h"
 #include "support/NumberFormat.h"
 
 namespace mdi {
-
-// Back colour of every cell of a system drive's row (red 192) and its fore
-// colour; a row whose column-1 cell has this back colour is a system drive.
-constexpr Color kSystemDriveBack = rgb(192, 0, 0);
-constexpr Color kSystemDriveFore = 0xFFFFFF;
 
 // Eight columns: ID, Model, Size, PNP (hidden), Size I (hidden), BPS, Bus, _ID.
 void setUpDriveGrid(GridModel& grid);

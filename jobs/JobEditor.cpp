@@ -8,10 +8,6 @@
 
 namespace mdi {
 
-namespace {
-constexpr Color kSystemBack = rgb(192, 0, 0);
-}  // namespace
-
 void JobEditor::updateRunButton() { m_sv.ui.setEnabled(Ctl::Command2, m_form.iGrid2.rowCount() > 0); }
 
 void JobEditor::AddDriveToJobList() {
@@ -25,7 +21,7 @@ void JobEditor::AddDriveToJobList() {
   }
   const int d = drives.currentRow();
   if (d < 1) return;
-  if (drives.backColor(d, 1) == kSystemBack) {
+  if (drives.backColor(d, 1) == kSystemDriveBack) {
     const std::string q = "Drive [" + drives.value(d, 2) + " - " + drives.value(d, 3) +
                           "] is a system drive are you sure you want to image it?.";
     if (m_sv.msg.show({q, "System Drive", MsgIcon::Question, MsgButtons::YesNo, false}) == MsgAnswer::No) return;

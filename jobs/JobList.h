@@ -25,6 +25,12 @@ constexpr int Count = 10;
 
 inline constexpr const char* kFileId = "File";
 
+// A drive that holds the running system is drawn with these colours in the
+// drive grid; the colour of its first cell is also how the job editor knows
+// to ask before imaging it.
+constexpr Color kSystemDriveBack = rgb(192, 0, 0);
+constexpr Color kSystemDriveFore = 0xFFFFFF;
+
 // Sets up the job grid's 10 columns (headers, widths, hidden columns),
 // switches in-place editing off and removes every row.
 void setUpJobGrid(GridModel& jobs);
