@@ -27,6 +27,7 @@
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/UringCycleIo.h"
 #include "platform/qt/QtServices.h"
 
 namespace mdi {
@@ -51,6 +52,7 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
   if (!m_deps.msg) { m_ownMsg = std::make_unique<QtMessageBox>(this); m_deps.msg = m_ownMsg.get(); }
   if (!m_deps.pickers) { m_ownPickers = std::make_unique<QtPickers>(this); m_deps.pickers = m_ownPickers.get(); }
   if (!m_deps.launcher) { m_ownLauncher = std::make_unique<QtLauncher>(); m_deps.launcher = m_ownLauncher.get(); }
+  if (!m_deps.io) { m_ownIo = std::make_unique<LinuxCycleIoFactory>(ioPathFromEnvironment()); m_deps.io = m_ownIo.get(); }
   if (!m_deps.quit) m_deps.quit = [] { std::exit(0); };
   if (!m_deps.openDocument)
     m_deps.openDocument = [](const std::string& p) { QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(p))); };
@@ -61,7 +63,8 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
   m_locale = std::make_unique<QtLocale>();
   m_controls = std::make_unique<QtControls>(this, m_timer, m_panel1, m_panel2, m_mnuHelp, m_mnuSetTarget);
   m_sv = std::make_unique<Services>(Services{*m_controls, *m_deps.msg, *m_deps.pickers, *m_fs, *m_files,
-                                             *m_deps.drives, *m_clock, *m_pump, *m_deps.launcher, *m_locale});
+                                             *m_deps.drives, *m_clock, *m_pump, *m_deps.launcher, *m_locale,
+                                             *m_deps.io});
   m_progress = std::make_unique<Progress>(m_form, *m_controls, *m_clock, *m_locale);
   m_run = std::make_unique<RunController>(m_form, *m_sv, *m_progress);
   m_editor = std::make_unique<JobEditor>(m_form, *m_sv, [this](const std::string& b) {

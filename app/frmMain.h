@@ -28,6 +28,7 @@ struct FrmMainDeps {
   Pickers* pickers = nullptr;      // default: Qt file dialogs
   Launcher* launcher = nullptr;    // default: detached process start
   DriveTable* drives = nullptr;    // required
+  CycleIoFactory* io = nullptr;    // default: io_uring where available (MDIMAGER_IO=sync: plain)
   // Fills the drive grid (drive discovery); may be empty in tests.
   std::function<void(FormState&, const Separators&)> listDrives;
   std::string programFolder;       // where the manual is looked for
@@ -72,6 +73,7 @@ class frmMain final : public QMainWindow {
   std::unique_ptr<MessageBox> m_ownMsg;
   std::unique_ptr<Pickers> m_ownPickers;
   std::unique_ptr<Launcher> m_ownLauncher;
+  std::unique_ptr<CycleIoFactory> m_ownIo;
   std::unique_ptr<FileSystem> m_fs;
   std::unique_ptr<FileAccess> m_files;
   std::unique_ptr<Clock> m_clock;

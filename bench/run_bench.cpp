@@ -18,6 +18,7 @@
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
 
 namespace fs = std::filesystem;
@@ -48,7 +49,8 @@ double engineRun(const std::string& source, std::uint64_t bytes, const fs::path&
   FakeEventPump pump;
   FakeLauncher launcher;
   FakeLocale locale;
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale};
+  LinuxCycleIoFactory io;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
   Progress progress(form, ui, clock, locale);
   RunController run(form, sv, progress);
   setUpJobGrid(form.iGrid2);

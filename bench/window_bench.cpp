@@ -16,6 +16,7 @@
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/UringCycleIo.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
     MonotonicClock clock;
     FakeEventPump pump;
     FakeLocale locale;
-    Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale};
+    LinuxCycleIoFactory io;
+    Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
     Progress progress(form, ui, clock, locale);
     RunController run(form, sv, progress);
     addJob(form, src, bytes, dir / "out");

@@ -92,32 +92,42 @@ void RunController::RunMutateImaging() {
 void RunController::mutateLoop(Run& run) {
   RunState& r = m_form.run;
   const int n = static_cast<int>(run.jobs.size());
+  startIo(run);
   m_sv.ui.setStatusText(1, m_form.iGrid2.rowCount() > 1 ? "Creating images" : "Creating image");
   r.StartTick = m_sv.clock.tickMs();
   run.CycleCount = 0;
 
-  // Converts what was read and writes it: only converted bytes are written,
-  // never more than the job's block length. False when the write failed.
-  auto convertAndWrite = [&](Run::Job& job, std::size_t got, std::int32_t s, std::int32_t t, std::size_t maxWrite) {
-    ConvertSectors(std::span<const std::byte>(run.readBuffer.data(), got), s, t, m_form.ConvertedBlock);
-    const std::size_t len = std::min(m_form.ConvertedBlock.size(), maxWrite);
-    const IoResult wr = job.target->write(std::span<const std::byte>(m_form.ConvertedBlock.data(), len));
+  // Converts what a job read: only the bytes read are converted and only
+  // converted bytes are written, never more than the job's block length.
+  // Each job converts into its own block, so every job's write can be in
+  // flight at once.
+  bool finishing = false;
+  const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
+    auto& job = run.jobs[lane];
+    ConvertSectors(data, job.sourceSector, job.targetSector, job.ConvertedBlock);
+    const auto maxWrite = static_cast<std::size_t>(finishing ? job.targetSector : job.writeSize);
+    return std::span<const std::byte>(job.ConvertedBlock.data(), std::min(job.ConvertedBlock.size(), maxWrite));
+  };
+  // Whether job i's write of this cycle failed; counts what it wrote.
+  auto writeFailed = [&](int i) {
+    auto& job = run.jobs[i];
+    const IoResult rd = run.steps[i].read;
+    const IoResult wr = run.steps[i].write;
+    if (rd.bytes == 0) return false;
     job.bytesWritten += static_cast<std::int64_t>(wr.bytes);
-    return !(wr.failed() || wr.bytes != len);
+    const auto maxWrite = static_cast<std::size_t>(finishing ? job.targetSector : job.writeSize);
+    return wr.failed() || wr.bytes != std::min(job.ConvertedBlock.size(), maxWrite);
   };
 
   // Main pass.
   run.FinishedCount = 0;
   while (run.FinishedCount < n) {
+    run.cycle([](const Run::Job& j) { return static_cast<std::size_t>(j.readSize); }, convert);
     for (int i = 0; i < n; ++i) {
       auto& job = run.jobs[i];
       if (job.done) continue;
-      // Only the bytes a read delivers are converted, so the buffer needs no
-      // clearing between reads.
-      run.readBuffer.resize(static_cast<std::size_t>(job.readSize));
-      const IoResult rd = job.source->read(std::span(run.readBuffer.data(), run.readBuffer.size()));
-      if (rd.bytes > 0 && !convertAndWrite(job, rd.bytes, job.sourceSector, job.targetSector,
-                                           static_cast<std::size_t>(job.writeSize))) {
+      const IoResult rd = run.steps[i].read;
+      if (writeFailed(i)) {
         job.writeFailed = true;
         job.done = 1;
         ++run.FinishedCount;
@@ -136,10 +146,12 @@ void RunController::mutateLoop(Run& run) {
     r.BytesDone += r.BlockSize;
     m_progress.ShowBlockProgress(run.CycleCount);
     m_sv.pump.processEvents();
-    if (r.StopRequested == 1) return;
+    // Exit closes every file from inside the event pump.
+    if (r.StopRequested == 1 || !run.io) return;
   }
 
   // Finishing pass: one source sector at a time from where each job stopped.
+  finishing = true;
   r.BlockSize = 512;
   m_sv.ui.setStatusText(1, "Finishi");
   run.FinishedCount = 0;
@@ -148,13 +160,12 @@ void RunController::mutateLoop(Run& run) {
     setStatus(i + 1, Status::Finishing);
   }
   while (run.FinishedCount < n) {
+    run.cycle([](const Run::Job& j) { return static_cast<std::size_t>(j.sourceSector); }, convert);
     for (int i = 0; i < n; ++i) {
       auto& job = run.jobs[i];
       if (job.done) continue;
-      run.readBuffer.resize(static_cast<std::size_t>(job.sourceSector));
-      const IoResult rd = job.source->read(std::span(run.readBuffer.data(), run.readBuffer.size()));
-      if (rd.bytes > 0 && !convertAndWrite(job, rd.bytes, job.sourceSector, job.targetSector,
-                                           static_cast<std::size_t>(job.targetSector))) {
+      const IoResult rd = run.steps[i].read;
+      if (writeFailed(i)) {
         m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
                        MsgButtons::Ok, false});
         job.writeFailed = true;
@@ -172,7 +183,7 @@ void RunController::mutateLoop(Run& run) {
     r.BytesDone += r.BlockSize;
     m_progress.ShowTailProgress(run.CycleCount);
     m_sv.pump.processEvents();
-    if (r.StopRequested == 1) return;
+    if (r.StopRequested == 1 || !run.io) return;
   }
 }
 

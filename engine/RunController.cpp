@@ -80,6 +80,8 @@ void RunController::closeAllFiles() {
 }
 
 void RunController::closeJobFiles(Run& run) {
+  // Nothing may be in flight on a file that is about to close.
+  run.io.reset();
   for (auto& j : run.jobs) {
     if (j.target && j.target->close() != 0) j.writeFailed = true;
     j.target.reset();
@@ -312,15 +314,27 @@ void RunController::RunClicked() {
   straightLoop(run);
 }
 
+void RunController::startIo(Run& run) {
+  std::vector<CycleIo::Lane> lanes;
+  lanes.reserve(run.jobs.size());
+  for (auto& j : run.jobs) lanes.push_back({j.source.get(), j.target.get()});
+  run.io = m_sv.io.create(std::move(lanes));
+  run.steps.assign(run.jobs.size(), CycleIo::Step{});
+}
+
 void RunController::straightLoop(Run& run) {
   RunState& r = m_form.run;
   const int n = static_cast<int>(run.jobs.size());
   auto rows = [&] { return m_form.iGrid2.rowCount(); };
 
-  run.readBuffer.assign(static_cast<std::size_t>(r.BlockSize) + 1, std::byte{0});
+  startIo(run);
   m_sv.ui.setStatusText(1, rows() == 1 ? "Creating image" : "Creating images");
   run.CycleCount = 0;
   r.StartTick = m_sv.clock.tickMs();
+
+  // Only the bytes read are written: a short last block never carries stale
+  // bytes of the block before.
+  const CycleIo::Prepare asRead = [](std::size_t, std::span<const std::byte> data) { return data; };
 
   // One pass: every unfinished job copies one block per cycle until a read
   // brings nothing. Returns false when the operator stopped the run.
@@ -328,26 +342,25 @@ void RunController::straightLoop(Run& run) {
     run.FinishedCount = 0;
     const std::size_t block = static_cast<std::size_t>(r.BlockSize);
     while (run.FinishedCount < n) {
+      run.cycle([block](const Run::Job&) { return block; }, asRead);
+      // The cycle's outcomes, job by job in order, as if each job had read
+      // and written on its own.
       for (int i = 0; i < n; ++i) {
         auto& job = run.jobs[i];
         if (job.done) continue;
-        const IoResult rd = job.source->read(std::span(run.readBuffer.data(), block));
-        if (rd.bytes > 0) {
-          // Only the bytes read are written: a short last block never
-          // carries stale bytes of the block before.
-          const IoResult wr = job.target->write(std::span<const std::byte>(run.readBuffer.data(), rd.bytes));
-          if (wr.failed() || wr.bytes != rd.bytes) {
-            job.writeFailed = true;
-            job.done = 1;
-            ++run.FinishedCount;
-            if (finishing) {
-              m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
-                             MsgButtons::Ok, false});
-            } else {
-              setStatus(i + 1, Status::WriteError);
-            }
-            continue;
+        const IoResult rd = run.steps[i].read;
+        const IoResult wr = run.steps[i].write;
+        if (rd.bytes > 0 && (wr.failed() || wr.bytes != rd.bytes)) {
+          job.writeFailed = true;
+          job.done = 1;
+          ++run.FinishedCount;
+          if (finishing) {
+            m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                           MsgButtons::Ok, false});
+          } else {
+            setStatus(i + 1, Status::WriteError);
           }
+          continue;
         }
         if (rd.bytes == 0 || rd.failed()) {
           job.readFailed = rd.failed();
@@ -361,7 +374,8 @@ void RunController::straightLoop(Run& run) {
       if (finishing) m_progress.ShowTailProgress(run.CycleCount);
       else m_progress.ShowBlockProgress(run.CycleCount);
       m_sv.pump.processEvents();
-      if (r.StopRequested == 1) return false;
+      // Exit closes every file from inside the event pump.
+      if (r.StopRequested == 1 || !run.io) return false;
     }
     return true;
   };

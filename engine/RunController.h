@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "jobs/FormState.h"
+#include "platform/CycleIo.h"
 #include "platform/Services.h"
 #include "progress/Progress.h"
 
@@ -43,6 +44,8 @@ class RunController {
   bool checksBeforeLock(Path path);
   bool freeSpaceAccepted();
   bool targetIsASource();
+  // Sets up the run's I/O over every job's files, once they are open.
+  void startIo(Run& run);
   void straightLoop(Run& run);
   void mutateLoop(Run& run);
   // Closes every file, sets the final statuses, unlocks, reports and

@@ -8,6 +8,7 @@
 
 #include "engine/JobStatus.h"
 #include "engine/RunController.h"
+#include "platform/CycleIo.h"
 #include "platform/RawIo.h"
 
 namespace mdi {
@@ -27,9 +28,25 @@ struct RunController::Run {
     std::int32_t sourceSector = 0;
     std::int32_t targetSector = 0;
     std::int64_t bytesWritten = 0;
+    std::vector<std::byte> ConvertedBlock;  // this job's last converted block
   };
   std::vector<Job> jobs;
-  std::vector<std::byte> readBuffer;
+  // The cycles' reads and writes over every job's files. Declared after the
+  // jobs so it is gone, with nothing left in flight, before their files.
+  std::unique_ptr<CycleIo> io;
+  std::vector<CycleIo::Step> steps;
+
+  // One cycle: every unfinished job reads readLength(job) bytes and writes
+  // what prepare makes of them; the outcomes are left in steps.
+  template <class ReadLength>
+  void cycle(ReadLength readLength, const CycleIo::Prepare& prepare) {
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+      // Every pass reads in blocks of one length per job, so an unfinished
+      // job's next read is always the same again: it may start early.
+      steps[i] = {jobs[i].done ? 0 : readLength(jobs[i]), true, {}, {}};
+    }
+    io->cycle(steps, prepare);
+  }
   std::int32_t CycleCount = 0;
   std::int32_t FinishedCount = 0;
 };

@@ -22,7 +22,6 @@ struct FormState {
   std::string LastImageFolder;  // folder of the last added image, ends in "/"
   std::string HelpFile;         // the manual beside the program
   std::int32_t OutputBlockSize = 65536;
-  std::vector<std::byte> ConvertedBlock;  // result of the last conversion
   bool running = false;         // a run is between lock and unlock
 };
 

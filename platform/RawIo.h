@@ -12,9 +12,17 @@
 // written before the failure.
 // Implementations retry EINTR and continue partial transfers, so a short
 // result never means "try again".
+//
+// Positioned access: a source or output backed by a file descriptor can
+// hand out where its next transfer would go, so a caller that queues many
+// transfers at once (io_uring) issues them itself with explicit offsets.
+// The caller then reports what it moved with advance(); the position moves
+// by nothing else. Objects without a descriptor answer nullopt and are used
+// through read()/write() only. The same object may be used both ways.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -26,11 +34,25 @@ struct IoResult {
   bool failed() const { return error != 0; }
 };
 
+// Where the next transfer of an object goes when the caller issues it.
+struct Positioned {
+  int fd = -1;
+  std::uint64_t offset = 0;
+  // Time the transfer takes beyond the transfer itself: zero for real
+  // files and drives, a drive's access and transfer time for a simulated one.
+  std::uint64_t latencyNs = 0;
+};
+
 class Source {
  public:
   virtual ~Source() = default;
   // Reads up to buf.size() bytes at the current position (see contract).
   virtual IoResult read(std::span<std::byte> buf) = 0;
+  // A read of `length` bytes from the current position, for the caller to
+  // issue; nullopt when only read() can do it.
+  virtual std::optional<Positioned> positionedRead(std::size_t /*length*/) { return std::nullopt; }
+  // Moves the position by bytes the caller read itself.
+  virtual void advance(std::size_t /*bytes*/) {}
 };
 
 class Output {
@@ -38,6 +60,11 @@ class Output {
   virtual ~Output() = default;
   // Writes all of buf at the current position (see contract).
   virtual IoResult write(std::span<const std::byte> buf) = 0;
+  // A write of `length` bytes at the current position, for the caller to
+  // issue; nullopt when only write() can do it.
+  virtual std::optional<Positioned> positionedWrite(std::size_t /*length*/) { return std::nullopt; }
+  // Moves the position by bytes the caller wrote itself.
+  virtual void advance(std::size_t /*bytes*/) {}
   // Sets the file's length; the position is unchanged. Returns 0 or errno.
   virtual int resize(std::uint64_t size) = 0;
   // Moves the position to an absolute offset. Returns 0 or errno.

@@ -3,6 +3,7 @@
 // (or a test) and never looked up.
 #include "platform/Clock.h"
 #include "platform/Controls.h"
+#include "platform/CycleIo.h"
 #include "platform/DriveTable.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
@@ -25,6 +26,7 @@ struct Services {
   EventPump& pump;
   Launcher& launcher;
   LocaleInfo& locale;
+  CycleIoFactory& io;
 };
 
 }  // namespace mdi

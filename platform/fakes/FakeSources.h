@@ -34,6 +34,27 @@ class MemorySource final : public Source {
   std::uint64_t m_pos = 0;
 };
 
+// Bad ranges laid over another source, usually a real file. Reads clear of
+// every range go to the source as they are, positioned access included; a
+// read that would touch a range is served through read() only, transfers
+// the bytes before the range and fails.
+class FaultySource final : public Source {
+ public:
+  FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad)
+      : m_inner(std::move(inner)), m_bad(std::move(bad)) {}
+  IoResult read(std::span<std::byte> buf) override;
+  std::optional<Positioned> positionedRead(std::size_t length) override;
+  void advance(std::size_t bytes) override;
+
+ private:
+  // Bytes that can be read from the position before the first bad byte of
+  // the next `length`, or nullopt when the range is clear.
+  std::optional<std::uint64_t> clearBytes(std::size_t length) const;
+  std::unique_ptr<Source> m_inner;
+  std::vector<BadRange> m_bad;
+  std::uint64_t m_pos = 0;
+};
+
 class MemoryOutput final : public Output {
  public:
   explicit MemoryOutput(std::shared_ptr<std::vector<std::byte>> sink) : m_sink(std::move(sink)) {}

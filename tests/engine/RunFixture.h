@@ -18,6 +18,7 @@
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
 
 namespace mdi::test {
@@ -51,9 +52,7 @@ class FaultyFiles final : public FileAccess {
   std::unique_ptr<Source> openSource(const std::string& path) override {
     auto it = badRanges.find(path);
     if (it == badRanges.end()) return m_real.openSource(path);
-    auto src = std::make_unique<MemorySource>(readFile(path));
-    for (const auto& r : it->second) src->addBadRange(r);
-    return src;
+    return std::make_unique<FaultySource>(m_real.openSource(path), it->second);
   }
   std::unique_ptr<Output> createOutput(const std::string& path) override {
     ++creates[path];
@@ -83,6 +82,15 @@ class FaultyFiles final : public FileAccess {
       IoResult r = m_o->write(b);
       m_pos += r.bytes;
       return r;
+    }
+    // Writes that stay below the limit may be issued by the caller.
+    std::optional<Positioned> positionedWrite(std::size_t len) override {
+      if (m_pos + len > m_limit) return std::nullopt;
+      return m_o->positionedWrite(len);
+    }
+    void advance(std::size_t bytes) override {
+      m_o->advance(bytes);
+      m_pos += bytes;
     }
     int resize(std::uint64_t s) override { return m_failResize ? EFBIG : m_o->resize(s); }
     int seek(std::uint64_t off) override { m_pos = off; return m_o->seek(off); }
@@ -127,6 +135,21 @@ class FreeSpaceFs final : public FileSystem {
   FileSystem& m_real;
 };
 
+// The I/O path the engine suites run on: ctest runs them once as they are
+// (io_uring) and once with MDI_TEST_IO=sync (the plain path).
+inline IoPath testIoPath() {
+  const char* v = std::getenv("MDI_TEST_IO");
+  return v && std::string(v) == "sync" ? IoPath::Sync : IoPath::Auto;
+}
+
+// Skips a test meant for io_uring on a machine that does not offer it.
+#define MDI_REQUIRE_IO_PATH()                                                                    \
+  do {                                                                                           \
+    if (testIoPath() == IoPath::Auto && !makeUringCycleIo({})) {                                 \
+      GTEST_SKIP() << "io_uring is not available here (kernel or sandbox); the sync run covers"; \
+    }                                                                                            \
+  } while (0)
+
 class RunFixture : public ::testing::Test {
  public:
   void SetUp() override {
@@ -138,8 +161,15 @@ class RunFixture : public ::testing::Test {
     form.run.TargetFolder = (dir / "out").string();
     ui.setVisible(Ctl::Command6, false);
     ui.setVisible(Ctl::ProgBarXP1, false);
+    MDI_REQUIRE_IO_PATH();
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    // A run that opened its files ran on the path the suite is meant for.
+    if (*io.lastPath()) {
+      EXPECT_STREQ(io.lastPath(), testIoPath() == IoPath::Sync ? "sync" : "io_uring");
+    }
+    fs::remove_all(dir);
+  }
 
   // Test helpers are public so parameter tables can arrange cases.
   std::string src(const std::string& name, const std::vector<std::byte>& data) {
@@ -183,7 +213,8 @@ class RunFixture : public ::testing::Test {
   FakeEventPump pump;
   FakeLauncher launcher;
   FakeLocale locale;
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale};
+  LinuxCycleIoFactory io{testIoPath()};
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
   Progress progress{form, ui, clock, locale};
   RunController controller{form, sv, progress};
 };

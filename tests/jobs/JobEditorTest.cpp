@@ -81,7 +81,8 @@ class Editor : public ::testing::Test {
   FakeEventPump pump;
   FakeLauncher launcher;
   FakeLocale locale;
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale};
+  SyncCycleIoFactory io;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
   JobEditor ed{form, sv, [](const std::string& b) { return b + " bytes"; }};
 };
 

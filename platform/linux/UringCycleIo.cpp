@@ -1,0 +1,380 @@
+#include "platform/linux/UringCycleIo.h"
+
+#include <liburing.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+namespace mdi {
+namespace {
+
+constexpr std::size_t kAlign = 4096;
+
+// A block buffer that only grows, page aligned.
+class Buffer {
+ public:
+  Buffer() = default;
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  ~Buffer() { std::free(m_data); }
+  void reserve(std::size_t n) {
+    if (n <= m_size) return;
+    const std::size_t size = (n + kAlign - 1) / kAlign * kAlign;
+    void* p = std::aligned_alloc(kAlign, size);
+    if (!p) throw std::bad_alloc();
+    std::free(m_data);
+    m_data = static_cast<std::byte*>(p);
+    m_size = size;
+  }
+  std::byte* data() const { return m_data; }
+
+ private:
+  std::byte* m_data = nullptr;
+  std::size_t m_size = 0;
+};
+
+enum class Kind : std::uint64_t { Read = 1, Delay = 2, Write = 3 };
+
+// Requests carry their lane, buffer slot and kind in user_data.
+std::uint64_t tag(std::size_t lane, int slot, Kind kind) {
+  return (static_cast<std::uint64_t>(lane) << 8) | (static_cast<std::uint64_t>(slot) << 4) |
+         static_cast<std::uint64_t>(kind);
+}
+
+bool supported(io_uring& ring);
+
+bool retryable(int res) { return res == -EINTR || res == -EAGAIN; }
+
+class UringCycleIo final : public CycleIo {
+ public:
+  explicit UringCycleIo(const std::vector<Lane>& lanes) : m_lanes(lanes.size()) {
+    for (std::size_t i = 0; i < lanes.size(); ++i) m_lanes[i].io = lanes[i];
+  }
+  ~UringCycleIo() override {
+    if (!m_ready) return;
+    quiesce();
+    io_uring_queue_exit(&m_ring);
+  }
+  // Sets the ring up. 0, or the errno that makes io_uring unusable here.
+  int init();
+  UringCycleIo(const UringCycleIo&) = delete;
+  UringCycleIo& operator=(const UringCycleIo&) = delete;
+
+  void cycle(std::span<Step> steps, const Prepare& prepare) override;
+  void quiesce() override;
+  const char* name() const override { return "io_uring"; }
+
+ private:
+  // One read into one of a lane's two buffers.
+  struct Read {
+    enum class Role { Idle, Current, Ahead, Dropped } role = Role::Idle;
+    bool reading = false;   // a read request is outstanding
+    bool delaying = false;  // a latency timeout is outstanding
+    int fd = -1;
+    std::uint64_t offset = 0;
+    std::size_t want = 0;
+    std::size_t got = 0;
+    int error = 0;
+    __kernel_timespec latency{};
+    bool complete() const { return !reading && !delaying; }
+  };
+  struct Write {
+    int fd = -1;
+    std::uint64_t offset = 0;
+    const std::byte* data = nullptr;
+    std::size_t len = 0;
+    std::size_t done = 0;
+    int error = 0;
+  };
+  struct LaneState {
+    Lane io;
+    Buffer buf[2];
+    Read rd[2];
+    Write wr;
+    int cur = 0;               // slot of this cycle's read
+    int ahead = -1;            // slot of a read started early, or -1
+    Step* step = nullptr;      // set while the lane's cycle is unfinished
+  };
+
+  io_uring_sqe* sqe();
+  void submitRead(std::size_t lane, int slot);
+  void submitWrite(std::size_t lane);
+  // Starts a read of `len` bytes at `at` into the slot's buffer.
+  void startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len);
+  // This cycle's read of the lane is complete: read ahead, prepare, write.
+  void readDone(std::size_t lane, std::size_t got, int error, bool positioned);
+  void finish(std::size_t lane);
+  // Submits what is queued, waits for at least one completion, handles all
+  // that have arrived.
+  void waitSome();
+  void handle(const io_uring_cqe& cqe);
+
+  io_uring m_ring{};
+  bool m_ready = false;
+  std::vector<LaneState> m_lanes;
+  std::vector<std::size_t> m_plain;  // lanes served through read()/write() this cycle
+  const Prepare* m_prepare = nullptr;
+  std::size_t m_unfinished = 0;      // lanes of the running cycle not yet done
+  std::size_t m_inFlight = 0;        // requests the kernel has not completed
+};
+
+io_uring_sqe* UringCycleIo::sqe() {
+  io_uring_sqe* s = io_uring_get_sqe(&m_ring);
+  if (!s) {
+    // The ring holds four requests per lane, more than a lane ever has
+    // outstanding, so a full queue only needs handing over.
+    io_uring_submit(&m_ring);
+    s = io_uring_get_sqe(&m_ring);
+    if (!s) throw std::system_error(EBUSY, std::generic_category(), "io_uring submission queue full");
+  }
+  ++m_inFlight;
+  return s;
+}
+
+void UringCycleIo::submitRead(std::size_t lane, int slot) {
+  LaneState& L = m_lanes[lane];
+  Read& r = L.rd[slot];
+  io_uring_sqe* s = sqe();
+  io_uring_prep_read(s, r.fd, L.buf[slot].data() + r.got, static_cast<unsigned>(r.want - r.got), r.offset + r.got);
+  io_uring_sqe_set_data64(s, tag(lane, slot, Kind::Read));
+  r.reading = true;
+}
+
+void UringCycleIo::submitWrite(std::size_t lane) {
+  Write& w = m_lanes[lane].wr;
+  io_uring_sqe* s = sqe();
+  io_uring_prep_write(s, w.fd, w.data + w.done, static_cast<unsigned>(w.len - w.done), w.offset + w.done);
+  io_uring_sqe_set_data64(s, tag(lane, 0, Kind::Write));
+}
+
+void UringCycleIo::startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len) {
+  LaneState& L = m_lanes[lane];
+  L.buf[slot].reserve(len);
+  Read& r = L.rd[slot];
+  r = Read{};
+  r.role = Read::Role::Current;
+  r.fd = at.fd;
+  r.offset = at.offset;
+  r.want = len;
+  submitRead(lane, slot);
+  if (at.latencyNs > 0) {
+    r.latency.tv_sec = static_cast<long long>(at.latencyNs / 1000000000u);
+    r.latency.tv_nsec = static_cast<long long>(at.latencyNs % 1000000000u);
+    io_uring_sqe* s = sqe();
+    io_uring_prep_timeout(s, &r.latency, 0, 0);
+    io_uring_sqe_set_data64(s, tag(lane, slot, Kind::Delay));
+    r.delaying = true;
+  }
+}
+
+void UringCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
+  m_prepare = &prepare;
+  m_plain.clear();
+  m_unfinished = 0;
+  for (std::size_t i = 0; i < steps.size() && i < m_lanes.size(); ++i) {
+    Step& st = steps[i];
+    st.read = {};
+    st.write = {};
+    if (st.readLength == 0) continue;
+    LaneState& L = m_lanes[i];
+    L.step = &st;
+    ++m_unfinished;
+    const auto at = L.io.source->positionedRead(st.readLength);
+    if (L.ahead >= 0) {
+      Read& a = L.rd[L.ahead];
+      L.cur = L.ahead;
+      L.ahead = -1;
+      if (at && a.want == st.readLength && a.fd == at->fd && a.offset == at->offset) {
+        // The read started early is this cycle's read.
+        a.role = Read::Role::Current;
+        if (a.complete()) readDone(i, a.got, a.error, true);
+        continue;
+      }
+      // Not the read asked for: let it finish unseen, and read into the
+      // other buffer, whose write completed last cycle.
+      L.cur = 1 - L.cur;
+      a.role = a.complete() ? Read::Role::Idle : Read::Role::Dropped;
+    }
+    if (!at) {
+      m_plain.push_back(i);
+      continue;
+    }
+    startRead(i, L.cur, *at, st.readLength);
+  }
+  if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
+
+  // Sources without a descriptor, while the others' requests run.
+  for (std::size_t i : m_plain) {
+    LaneState& L = m_lanes[i];
+    L.buf[L.cur].reserve(L.step->readLength);
+    const IoResult rd = L.io.source->read(std::span(L.buf[L.cur].data(), L.step->readLength));
+    readDone(i, rd.bytes, rd.error, false);
+  }
+  while (m_unfinished > 0) waitSome();
+  // Reads started early by the last completions go out now.
+  if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
+  m_prepare = nullptr;
+}
+
+void UringCycleIo::readDone(std::size_t lane, std::size_t got, int error, bool positioned) {
+  LaneState& L = m_lanes[lane];
+  Step& st = *L.step;
+  L.rd[L.cur].role = Read::Role::Idle;
+  if (positioned) L.io.source->advance(got);
+  st.read = {got, error};
+  if (got == 0) {
+    finish(lane);
+    return;
+  }
+  // The next read goes out before this block is prepared and written, so
+  // the source is busy while the engine works.
+  const int other = 1 - L.cur;
+  if (st.readAhead && error == 0 && got == st.readLength && L.rd[other].role == Read::Role::Idle) {
+    if (const auto at = L.io.source->positionedRead(st.readLength)) {
+      startRead(lane, other, *at, st.readLength);
+      L.rd[other].role = Read::Role::Ahead;
+      L.ahead = other;
+    }
+  }
+  const std::span<const std::byte> data = (*m_prepare)(lane, std::span<const std::byte>(L.buf[L.cur].data(), got));
+  const auto at = L.io.output->positionedWrite(data.size());
+  if (!at || data.empty()) {
+    st.write = L.io.output->write(data);
+    finish(lane);
+    return;
+  }
+  L.wr = Write{at->fd, at->offset, data.data(), data.size(), 0, 0};
+  submitWrite(lane);
+}
+
+void UringCycleIo::finish(std::size_t lane) {
+  m_lanes[lane].step = nullptr;
+  --m_unfinished;
+}
+
+void UringCycleIo::waitSome() {
+  for (;;) {
+    const int ret = io_uring_submit_and_wait(&m_ring, 1);
+    if (ret >= 0) break;
+    if (ret != -EINTR && ret != -EAGAIN && ret != -EBUSY)
+      throw std::system_error(-ret, std::generic_category(), "io_uring_submit_and_wait");
+  }
+  io_uring_cqe* cqe = nullptr;
+  while (io_uring_peek_cqe(&m_ring, &cqe) == 0 && cqe) {
+    const io_uring_cqe copy = *cqe;
+    io_uring_cqe_seen(&m_ring, cqe);
+    --m_inFlight;
+    handle(copy);
+  }
+}
+
+void UringCycleIo::handle(const io_uring_cqe& cqe) {
+  const std::uint64_t data = cqe.user_data;
+  const std::size_t lane = static_cast<std::size_t>(data >> 8);
+  const int slot = static_cast<int>((data >> 4) & 0xF);
+  const auto kind = static_cast<Kind>(data & 0xF);
+  const int res = cqe.res;
+  LaneState& L = m_lanes[lane];
+
+  if (kind == Kind::Write) {
+    Write& w = L.wr;
+    if (retryable(res)) return submitWrite(lane);
+    if (res < 0) w.error = -res;
+    else if (res == 0) w.error = EIO;
+    else {
+      w.done += static_cast<std::size_t>(res);
+      if (w.done < w.len) return submitWrite(lane);  // the rest of a partial write
+    }
+    L.io.output->advance(w.done);
+    L.step->write = {w.done, w.error};
+    finish(lane);
+    return;
+  }
+
+  Read& r = L.rd[slot];
+  if (kind == Kind::Delay) {
+    r.delaying = false;
+  } else {
+    r.reading = false;
+    if (retryable(res)) return submitRead(lane, slot);
+    if (res < 0) {
+      r.error = -res;
+    } else if (res > 0) {
+      r.got += static_cast<std::size_t>(res);
+      if (r.got < r.want) return submitRead(lane, slot);  // continue, as read() would
+    }
+  }
+  if (!r.complete()) return;
+  switch (r.role) {
+    case Read::Role::Current: readDone(lane, r.got, r.error, true); break;
+    case Read::Role::Dropped: r.role = Read::Role::Idle; break;
+    case Read::Role::Ahead:
+    case Read::Role::Idle: break;
+  }
+}
+
+void UringCycleIo::quiesce() {
+  while (m_inFlight > 0) waitSome();
+  for (auto& L : m_lanes) {
+    L.ahead = -1;
+    for (auto& r : L.rd) r.role = Read::Role::Idle;
+  }
+}
+
+bool supported(io_uring& ring) {
+  io_uring_probe* probe = io_uring_get_probe_ring(&ring);
+  if (!probe) return false;
+  const bool ok = io_uring_opcode_supported(probe, IORING_OP_READ) &&
+                  io_uring_opcode_supported(probe, IORING_OP_WRITE) &&
+                  io_uring_opcode_supported(probe, IORING_OP_TIMEOUT);
+  io_uring_free_probe(probe);
+  return ok;
+}
+
+int UringCycleIo::init() {
+  unsigned entries = 8;
+  while (entries < 4 * m_lanes.size() + 8) entries *= 2;
+  // Only this thread submits; completions are handled when it asks for them.
+  int ret = io_uring_queue_init(entries, &m_ring, IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_COOP_TASKRUN);
+  if (ret == -EINVAL) ret = io_uring_queue_init(entries, &m_ring, 0);  // older kernels
+  if (ret < 0) return -ret;
+  if (!supported(m_ring)) {
+    io_uring_queue_exit(&m_ring);
+    return ENOSYS;
+  }
+  m_ready = true;
+  return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<CycleIo> makeUringCycleIo(std::vector<CycleIo::Lane> lanes, int* error) {
+  auto io = std::make_unique<UringCycleIo>(lanes);
+  if (const int e = io->init()) {
+    if (error) *error = e;
+    return nullptr;
+  }
+  return io;
+}
+
+IoPath ioPathFromEnvironment() {
+  const char* v = std::getenv("MDIMAGER_IO");
+  return v && std::strcmp(v, "sync") == 0 ? IoPath::Sync : IoPath::Auto;
+}
+
+std::unique_ptr<CycleIo> LinuxCycleIoFactory::create(std::vector<CycleIo::Lane> lanes) {
+  if (m_path != IoPath::Sync) {
+    if (auto io = makeUringCycleIo(lanes)) {
+      m_last = io->name();
+      return io;
+    }
+  }
+  auto io = std::make_unique<SyncCycleIo>(std::move(lanes));
+  m_last = io->name();
+  return io;
+}
+
+}  // namespace mdi

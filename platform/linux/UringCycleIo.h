@@ -1,0 +1,42 @@
+#pragma once
+// The copy loops' cycles through io_uring, from the caller's thread.
+#include <memory>
+#include <vector>
+
+#include "platform/CycleIo.h"
+
+namespace mdi {
+
+// Every lane's read of a cycle is in flight at once and each write goes out
+// as soon as its read is prepared; a lane whose source or output has no
+// descriptor is served through read()/write() while the others are in
+// flight. After a full read with readAhead set, the lane's next read is
+// started at once into the lane's second buffer. A read that took longer
+// than the lane was meant to (a simulated drive's latency) is modelled with
+// a timeout request beside it, so nothing ever sleeps.
+//
+// nullptr when the kernel offers no usable io_uring (setup refused, as by
+// seccomp or io_uring_disabled, or read/write/timeout requests missing);
+// *error then holds the reason as an errno value.
+std::unique_ptr<CycleIo> makeUringCycleIo(std::vector<CycleIo::Lane> lanes, int* error = nullptr);
+
+enum class IoPath { Auto, Sync };
+
+// MDIMAGER_IO=sync forces the plain path; anything else, or nothing, lets the
+// program use io_uring where the kernel offers it.
+IoPath ioPathFromEnvironment();
+
+// io_uring where available, the plain path otherwise or when asked for.
+class LinuxCycleIoFactory final : public CycleIoFactory {
+ public:
+  explicit LinuxCycleIoFactory(IoPath path = IoPath::Auto) : m_path(path) {}
+  std::unique_ptr<CycleIo> create(std::vector<CycleIo::Lane> lanes) override;
+  // The path the last create() chose ("io_uring" or "sync"); "" before.
+  const char* lastPath() const { return m_last; }
+
+ private:
+  IoPath m_path;
+  const char* m_last = "";
+};
+
+}  // namespace mdi
