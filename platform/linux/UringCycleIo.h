@@ -7,10 +7,11 @@
 
 namespace mdi {
 
-// Every lane's read of a cycle is in flight at once and each write goes out
-// as soon as its read is prepared; a lane whose source or output has no
-// descriptor is served through read()/write() while the others are in
-// flight. After a full read with readAhead set, the lane's next read is
+// Every lane's read of a cycle is in flight at once and each write is made
+// as soon as its read is prepared, straight into the page cache, with the
+// disk's writeback of it started in the background every 8 MiB; a lane
+// whose source has no descriptor is read through read() while the others
+// are in flight. After a full read with readAhead set, the lane's next read is
 // started at once into the lane's second buffer. A read that took longer
 // than the lane was meant to (a simulated drive's latency) is modelled with
 // a timeout request beside it, so nothing ever sleeps.

@@ -1,0 +1,49 @@
+#pragma once
+// A source that takes as long as a hard disk would: each read costs an
+// access time plus its length at the drive's transfer rate. read() sleeps
+// for that long before reading; a positioned read carries the same time as
+// latency for the caller to wait out beside the transfer. Used to measure
+// how far the copy loops keep several drives busy at once.
+#include <cstdint>
+#include <memory>
+
+#include "platform/RawIo.h"
+
+namespace mdi {
+
+struct DriveTiming {
+  double bytesPerSecond = 150e6;
+  std::uint64_t accessNs = 100000;  // 0.1 ms
+  std::uint64_t latencyNs(std::size_t bytes) const {
+    return accessNs + static_cast<std::uint64_t>(static_cast<double>(bytes) / bytesPerSecond * 1e9);
+  }
+};
+
+class SimulatedDrive final : public Source {
+ public:
+  SimulatedDrive(std::unique_ptr<Source> inner, DriveTiming timing) : m_inner(std::move(inner)), m_timing(timing) {}
+  IoResult read(std::span<std::byte> buf) override;
+  std::optional<Positioned> positionedRead(std::size_t length) override;
+  void advance(std::size_t bytes) override { m_inner->advance(bytes); }
+
+ private:
+  std::unique_ptr<Source> m_inner;
+  DriveTiming m_timing;
+};
+
+// Opens every source as a simulated drive over the real file.
+class SimulatedDriveFiles final : public FileAccess {
+ public:
+  SimulatedDriveFiles(FileAccess& real, DriveTiming timing) : m_real(real), m_timing(timing) {}
+  std::unique_ptr<Source> openSource(const std::string& path) override {
+    return std::make_unique<SimulatedDrive>(m_real.openSource(path), m_timing);
+  }
+  std::unique_ptr<Output> createOutput(const std::string& path) override { return m_real.createOutput(path); }
+  std::unique_ptr<Output> reopenOutput(const std::string& path) override { return m_real.reopenOutput(path); }
+
+ private:
+  FileAccess& m_real;
+  DriveTiming m_timing;
+};
+
+}  // namespace mdi
