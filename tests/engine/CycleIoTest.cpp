@@ -1,0 +1,236 @@
+// The two I/O paths of the copy loops against each other, on real files:
+// every cycle's read and write outcomes, and the bytes that land, must be
+// the same whichever path carries them.
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+
+#include <cstddef>
+
+#include "platform/fakes/SimulatedDrive.h"
+#include "tests/engine/RunFixture.h"
+
+namespace mdi::test {
+namespace {
+
+bool uringAvailable() { return makeUringCycleIo({}) != nullptr; }
+
+// One lane's script: the read length of each cycle, and whether its next
+// read may start early.
+struct LaneScript {
+  std::vector<std::byte> data;
+  std::vector<std::size_t> lengths;
+  bool readAhead = true;
+  std::vector<BadRange> bad;
+  bool plain = false;  // a source without a descriptor (in memory)
+};
+
+LaneScript lane(std::vector<std::byte> data, std::vector<std::size_t> lengths, bool readAhead = true,
+                std::vector<BadRange> bad = {}, bool plain = false) {
+  return {std::move(data), std::move(lengths), readAhead, std::move(bad), plain};
+}
+
+struct Trace {
+  std::vector<std::string> events;
+  std::vector<std::vector<std::byte>> outputs;
+};
+
+// Runs the scripts through one path. Each cycle's prepare step reverses
+// the block, so a write carrying the wrong buffer shows up.
+Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>& scripts) {
+  PosixFileAccess files;
+  std::vector<std::unique_ptr<Source>> sources;
+  std::vector<std::unique_ptr<Output>> outputs;
+  std::vector<CycleIo::Lane> lanes;
+  for (std::size_t i = 0; i < scripts.size(); ++i) {
+    const auto in = dir / ("in" + std::to_string(i));
+    writeFile(in, scripts[i].data);
+    std::unique_ptr<Source> s = scripts[i].plain ? std::make_unique<MemorySource>(scripts[i].data)
+                                                 : files.openSource(in.string());
+    if (!scripts[i].bad.empty()) s = std::make_unique<FaultySource>(std::move(s), scripts[i].bad);
+    sources.push_back(std::move(s));
+    outputs.push_back(files.createOutput((dir / ("out" + std::to_string(i) + (uring ? "u" : "s"))).string()));
+    lanes.push_back({sources.back().get(), outputs.back().get()});
+  }
+  std::unique_ptr<CycleIo> io = uring ? makeUringCycleIo(lanes) : std::make_unique<SyncCycleIo>(lanes);
+  EXPECT_NE(io, nullptr);
+  Trace t;
+  std::vector<std::vector<std::byte>> prepared(scripts.size());
+  const CycleIo::Prepare reverse = [&](std::size_t lane, std::span<const std::byte> d) {
+    prepared[lane].assign(d.rbegin(), d.rend());
+    return std::span<const std::byte>(prepared[lane]);
+  };
+  std::size_t cycles = 0;
+  for (const auto& s : scripts) cycles = std::max(cycles, s.lengths.size());
+  std::vector<CycleIo::Step> steps(scripts.size());
+  for (std::size_t c = 0; c < cycles; ++c) {
+    for (std::size_t i = 0; i < scripts.size(); ++i) {
+      steps[i] = {c < scripts[i].lengths.size() ? scripts[i].lengths[c] : 0, scripts[i].readAhead, {}, {}};
+    }
+    io->cycle(steps, reverse);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      t.events.push_back("cycle " + std::to_string(c) + " lane " + std::to_string(i) + " read " +
+                         std::to_string(steps[i].read.bytes) + "/" + std::to_string(steps[i].read.error) + " write " +
+                         std::to_string(steps[i].write.bytes) + "/" + std::to_string(steps[i].write.error));
+    }
+  }
+  io.reset();
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    EXPECT_EQ(outputs[i]->close(), 0);
+    t.outputs.push_back(readFile(dir / ("out" + std::to_string(i) + (uring ? "u" : "s"))));
+  }
+  return t;
+}
+
+// What the blocks read in turn should have written: each one reversed.
+std::vector<std::byte> expectedOutput(const std::vector<std::byte>& data, const std::vector<std::size_t>& lengths) {
+  std::vector<std::byte> out;
+  std::size_t pos = 0;
+  for (std::size_t len : lengths) {
+    const std::size_t n = std::min(len, data.size() - std::min(pos, data.size()));
+    out.insert(out.end(), std::make_reverse_iterator(data.begin() + static_cast<long>(pos + n)),
+               std::make_reverse_iterator(data.begin() + static_cast<long>(pos)));
+    pos += n;
+  }
+  return out;
+}
+
+struct Scenario {
+  const char* name;
+  std::vector<LaneScript> lanes;
+};
+
+class CycleIoPaths : public ::testing::TestWithParam<Scenario> {
+ protected:
+  void SetUp() override {
+    if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
+    dir = fs::temp_directory_path() / ("mdi-cycle-" + std::to_string(::getpid()) + "-" +
+                                       std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  fs::path dir;
+};
+
+TEST_P(CycleIoPaths, SameOutcomesAndBytesOnBothPaths) {
+  const auto& lanes = GetParam().lanes;
+  const Trace sync = runScripts(dir, false, lanes);
+  const Trace uring = runScripts(dir, true, lanes);
+  EXPECT_EQ(uring.events, sync.events);
+  ASSERT_EQ(uring.outputs.size(), lanes.size());
+  for (std::size_t i = 0; i < lanes.size(); ++i) {
+    EXPECT_EQ(uring.outputs[i], sync.outputs[i]) << "lane " << i;
+    if (lanes[i].bad.empty()) {
+      EXPECT_EQ(uring.outputs[i], expectedOutput(lanes[i].data, lanes[i].lengths)) << i;
+    }
+  }
+}
+
+std::vector<std::size_t> repeat(std::size_t len, std::size_t n) { return std::vector<std::size_t>(n, len); }
+std::vector<std::size_t> concat(std::vector<std::size_t> a, const std::vector<std::size_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, CycleIoPaths,
+    ::testing::Values(
+        // Lanes of different lengths end in different cycles; the short one
+        // has a partial last block, the empty one ends at once.
+        Scenario{"LanesEndApart",
+                 {lane(patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)), lane(patternBytes(2 * 4096, 2), repeat(4096, 8)),
+                  lane({}, repeat(4096, 3))}},
+        // A read started early is of the wrong length for the next cycle:
+        // it is dropped and the data still arrives in order.
+        Scenario{"LengthChangeDropsTheEarlyRead",
+                 {lane(patternBytes(10 * 4096, 3), concat(repeat(4096, 3), concat(repeat(512, 5), repeat(4096, 8))))}},
+        // Without read-ahead, and a lane sitting cycles out.
+        Scenario{"NoReadAheadAndIdleCycles", {lane(patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false)}},
+        // A source with no descriptor beside positioned ones.
+        Scenario{"PlainBesidePositioned",
+                 {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, true),
+                  lane(patternBytes(4 * 4096, 6), repeat(4096, 6))}},
+        // A failing stretch mid-source: the reads before it are positioned,
+        // the failing one is served plainly, and reading goes on after it.
+        Scenario{"FailingStretch",
+                 {lane(patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}})}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A source that takes time per read: io_uring waits it out with a timeout
+// request beside the read, and the bytes are the same as read straight.
+TEST(CycleIoLatency, SimulatedDriveDeliversTheSameBytes) {
+  if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
+  const fs::path dir = fs::temp_directory_path() / ("mdi-cycle-lat-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const auto data = patternBytes(6 * 8192 + 7, 9);
+  writeFile(dir / "in", data);
+  PosixFileAccess files;
+  std::vector<std::unique_ptr<Source>> srcs;
+  std::vector<std::unique_ptr<Output>> outs;
+  std::vector<CycleIo::Lane> lanes;
+  for (int i = 0; i < 3; ++i) {
+    srcs.push_back(std::make_unique<SimulatedDrive>(files.openSource((dir / "in").string()),
+                                                   DriveTiming{150e6, 200000}));
+    outs.push_back(files.createOutput((dir / ("out" + std::to_string(i))).string()));
+    lanes.push_back({srcs.back().get(), outs.back().get()});
+  }
+  auto io = makeUringCycleIo(lanes);
+  ASSERT_NE(io, nullptr);
+  std::vector<CycleIo::Step> steps(3);
+  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
+  for (int c = 0; c < 8; ++c) {
+    for (auto& s : steps) s = {8192, true, {}, {}};
+    io->cycle(steps, same);
+  }
+  io.reset();
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(outs[i]->close(), 0);
+    EXPECT_EQ(readFile(dir / ("out" + std::to_string(i))), data) << i;
+  }
+  fs::remove_all(dir);
+}
+
+// The child's side of the fallback test: refuses io_uring_setup with
+// ENOSYS, then copies through the factory. Exit code 0 when all went well.
+int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
+
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (ENOSYS & SECCOMP_RET_DATA)),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog prog{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+          return 3;
+        PosixFileAccess files;
+        auto src = files.openSource((dir / "in").string());
+        auto out = files.createOutput((dir / "out").string());
+        LinuxCycleIoFactory factory(IoPath::Auto);
+        auto io = factory.create({{src.get(), out.get()}});
+        if (std::string(factory.lastPath()) != "sync") return 4;
+        std::vector<CycleIo::Step> steps(1);
+        const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
+        for (int c = 0; c < 5; ++c) {
+          steps[0] = {4096, true, {}, {}};
+          io->cycle(steps, same);
+        }
+        io.reset();
+        return out->close() == 0 && readFile(dir / "out") == data ? 0 : 5;
+      
+}
+
+// Where the kernel refuses io_uring (here: a seccomp filter in a child
+// process, as a sandbox would), the plain path is chosen and copies.
+TEST(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
+  const fs::path dir = fs::temp_directory_path() / ("mdi-cycle-fb-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const auto data = patternBytes(3 * 4096 + 5, 11);
+  writeFile(dir / "in", data);
+  EXPECT_EXIT(std::_Exit(fallbackChild(dir, data)), ::testing::ExitedWithCode(0), "");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace mdi::test
