@@ -105,8 +105,10 @@ class UringCycleIo final : public CycleIo {
   void startWriteback(std::size_t lane, const Positioned& at, std::size_t bytes);
   // Starts a read of `len` bytes at `at` into the slot's buffer.
   void startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len);
-  // This cycle's read of the lane is complete: read ahead, prepare, write.
+  // This cycle's read of the lane is complete: records it and reads ahead.
   void readDone(std::size_t lane, std::size_t got, int error, bool positioned);
+  // Prepares and writes the blocks of the lanes whose reads are done.
+  void writeReady();
   void finish(std::size_t lane);
   // Submits what is queued, waits for at least one completion, handles all
   // that have arrived.
@@ -117,6 +119,7 @@ class UringCycleIo final : public CycleIo {
   bool m_ready = false;
   std::vector<LaneState> m_lanes;
   std::vector<std::size_t> m_plain;  // lanes served through read()/write() this cycle
+  std::vector<std::size_t> m_readLanes;  // lanes read and waiting for writeReady()
   const Prepare* m_prepare = nullptr;
   std::size_t m_unfinished = 0;      // lanes of the running cycle not yet done
   std::size_t m_inFlight = 0;        // requests the kernel has not completed
@@ -198,7 +201,7 @@ void UringCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
     }
     startRead(i, L.cur, *at, st.readLength);
   }
-  if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
+  writeReady();
 
   // Sources without a descriptor, while the others' requests run.
   for (std::size_t i : m_plain) {
@@ -206,6 +209,7 @@ void UringCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
     L.buf[L.cur].reserve(L.step->readLength);
     const IoResult rd = L.io.source->read(std::span(L.buf[L.cur].data(), L.step->readLength));
     readDone(i, rd.bytes, rd.error, false);
+    writeReady();
   }
   while (m_unfinished > 0) waitSome();
   // Reads started early by the last completions go out now.
@@ -224,7 +228,8 @@ void UringCycleIo::readDone(std::size_t lane, std::size_t got, int error, bool p
     return;
   }
   // The next read goes out before this block is prepared and written, so
-  // the source is busy while the engine works.
+  // the source is busy while the engine works; the block itself is written
+  // by writeReady().
   const int other = 1 - L.cur;
   if (st.readAhead && error == 0 && got == st.readLength && L.rd[other].role == Read::Role::Idle) {
     if (const auto at = L.io.source->positionedRead(st.readLength)) {
@@ -233,15 +238,28 @@ void UringCycleIo::readDone(std::size_t lane, std::size_t got, int error, bool p
       L.ahead = other;
     }
   }
-  const std::span<const std::byte> data = (*m_prepare)(lane, std::span<const std::byte>(L.buf[L.cur].data(), got));
-  // The write is made here, at once: a buffered write only copies into the
-  // page cache, which is quicker done on this thread than handed to a
-  // kernel worker and waited for. The disk's share of the work is started
-  // in the background as the data accumulates.
-  const auto at = L.io.output->positionedWrite(data.size());
-  st.write = L.io.output->write(data);
-  if (at && !st.write.failed()) startWriteback(lane, *at, st.write.bytes);
-  finish(lane);
+  m_readLanes.push_back(lane);
+}
+
+void UringCycleIo::writeReady() {
+  // Every read started early above goes out before any block is prepared,
+  // so no drive waits for another job's conversion and write.
+  if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
+  for (std::size_t lane : m_readLanes) {
+    LaneState& L = m_lanes[lane];
+    Step& st = *L.step;
+    const std::span<const std::byte> data =
+        (*m_prepare)(lane, std::span<const std::byte>(L.buf[L.cur].data(), st.read.bytes));
+    // The write is made here, at once: a buffered write only copies into
+    // the page cache, which is quicker done on this thread than handed to
+    // a kernel worker and waited for. The disk's share of the work is
+    // started in the background as the data accumulates.
+    const auto at = L.io.output->positionedWrite(data.size());
+    st.write = L.io.output->write(data);
+    if (at && !st.write.failed()) startWriteback(lane, *at, st.write.bytes);
+    finish(lane);
+  }
+  m_readLanes.clear();
 }
 
 void UringCycleIo::startWriteback(std::size_t lane, const Positioned& at, std::size_t bytes) {
@@ -280,6 +298,7 @@ void UringCycleIo::waitSome() {
     --m_inFlight;
     handle(copy);
   }
+  writeReady();
 }
 
 void UringCycleIo::handle(const io_uring_cqe& cqe) {
