@@ -123,31 +123,8 @@ void RunController::mutateLoop(Run& run) {
   run.FinishedCount = 0;
   while (run.FinishedCount < n) {
     run.cycle([](const Run::Job& j) { return static_cast<std::size_t>(j.readSize); }, convert);
-    for (int i = 0; i < n; ++i) {
-      auto& job = run.jobs[i];
-      if (job.done) continue;
-      const IoResult rd = run.steps[i].read;
-      if (writeFailed(i)) {
-        job.writeFailed = true;
-        job.done = 1;
-        ++run.FinishedCount;
-        setStatus(i + 1, Status::WriteError);
-        continue;
-      }
-      if (rd.bytes == 0 || rd.failed()) {
-        // The job ends its pass alone; the others go on to their ends.
-        job.readFailed = rd.failed();
-        job.done = 1;
-        ++run.FinishedCount;
-        setStatus(i + 1, Status::Waiting);
-      }
-    }
-    ++run.CycleCount;
-    r.BytesDone += r.BlockSize;
-    m_progress.ShowBlockProgress(run.CycleCount);
-    m_sv.pump.processEvents();
-    // Exit closes every file from inside the event pump.
-    if (r.StopRequested == 1 || !run.io) return;
+    settleCycle(run, finishing, writeFailed);
+    if (!closeCycle(run, finishing)) return;
   }
 
   // Finishing pass: one source sector at a time from where each job stopped.
@@ -161,29 +138,8 @@ void RunController::mutateLoop(Run& run) {
   }
   while (run.FinishedCount < n) {
     run.cycle([](const Run::Job& j) { return static_cast<std::size_t>(j.sourceSector); }, convert);
-    for (int i = 0; i < n; ++i) {
-      auto& job = run.jobs[i];
-      if (job.done) continue;
-      const IoResult rd = run.steps[i].read;
-      if (writeFailed(i)) {
-        m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
-                       MsgButtons::Ok, false});
-        job.writeFailed = true;
-        job.done = 1;
-        ++run.FinishedCount;
-        continue;
-      }
-      if (rd.bytes == 0 || rd.failed()) {
-        job.readFailed = rd.failed();
-        job.done = 1;
-        ++run.FinishedCount;
-      }
-    }
-    ++run.CycleCount;
-    r.BytesDone += r.BlockSize;
-    m_progress.ShowTailProgress(run.CycleCount);
-    m_sv.pump.processEvents();
-    if (r.StopRequested == 1 || !run.io) return;
+    settleCycle(run, finishing, writeFailed);
+    if (!closeCycle(run, finishing)) return;
   }
 }
 

@@ -322,6 +322,44 @@ void RunController::startIo(Run& run) {
   run.steps.assign(run.jobs.size(), CycleIo::Step{});
 }
 
+void RunController::settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed) {
+  for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
+    auto& job = run.jobs[i];
+    if (job.done) continue;
+    const IoResult rd = run.steps[i].read;
+    if (writeFailed(i)) {
+      job.writeFailed = true;
+      job.done = 1;
+      ++run.FinishedCount;
+      if (finishing) {
+        m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                       MsgButtons::Ok, false});
+      } else {
+        setStatus(i + 1, Status::WriteError);
+      }
+      continue;
+    }
+    if (rd.bytes == 0 || rd.failed()) {
+      // The job ends its pass alone; the others go on to their ends.
+      job.readFailed = rd.failed();
+      job.done = 1;
+      ++run.FinishedCount;
+      if (!finishing) setStatus(i + 1, Status::Waiting);
+    }
+  }
+}
+
+bool RunController::closeCycle(Run& run, bool finishing) {
+  RunState& r = m_form.run;
+  ++run.CycleCount;
+  r.BytesDone += r.BlockSize;
+  if (finishing) m_progress.ShowTailProgress(run.CycleCount);
+  else m_progress.ShowBlockProgress(run.CycleCount);
+  m_sv.pump.processEvents();
+  // Exit closes every file from inside the event pump.
+  return r.StopRequested != 1 && run.io;
+}
+
 void RunController::straightLoop(Run& run) {
   RunState& r = m_form.run;
   const int n = static_cast<int>(run.jobs.size());
@@ -343,39 +381,11 @@ void RunController::straightLoop(Run& run) {
     const std::size_t block = static_cast<std::size_t>(r.BlockSize);
     while (run.FinishedCount < n) {
       run.cycle([block](const Run::Job&) { return block; }, asRead);
-      // The cycle's outcomes, job by job in order, as if each job had read
-      // and written on its own.
-      for (int i = 0; i < n; ++i) {
-        auto& job = run.jobs[i];
-        if (job.done) continue;
-        const IoResult rd = run.steps[i].read;
-        const IoResult wr = run.steps[i].write;
-        if (rd.bytes > 0 && (wr.failed() || wr.bytes != rd.bytes)) {
-          job.writeFailed = true;
-          job.done = 1;
-          ++run.FinishedCount;
-          if (finishing) {
-            m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
-                           MsgButtons::Ok, false});
-          } else {
-            setStatus(i + 1, Status::WriteError);
-          }
-          continue;
-        }
-        if (rd.bytes == 0 || rd.failed()) {
-          job.readFailed = rd.failed();
-          job.done = 1;
-          ++run.FinishedCount;
-          if (!finishing) setStatus(i + 1, Status::Waiting);
-        }
-      }
-      ++run.CycleCount;
-      r.BytesDone += r.BlockSize;
-      if (finishing) m_progress.ShowTailProgress(run.CycleCount);
-      else m_progress.ShowBlockProgress(run.CycleCount);
-      m_sv.pump.processEvents();
-      // Exit closes every file from inside the event pump.
-      if (r.StopRequested == 1 || !run.io) return false;
+      settleCycle(run, finishing, [&](int i) {
+        const CycleIo::Step& st = run.steps[i];
+        return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);
+      });
+      if (!closeCycle(run, finishing)) return false;
     }
     return true;
   };

@@ -2,6 +2,7 @@
 // The run: what the Run, Stop, Abort Shutdown buttons and the window's
 // Exit do. One object per window, holding nothing beyond the window's
 // FormState and the services it was handed.
+#include <functional>
 #include <memory>
 
 #include "jobs/FormState.h"
@@ -46,6 +47,14 @@ class RunController {
   bool targetIsASource();
   // Sets up the run's I/O over every job's files, once they are open.
   void startIo(Run& run);
+  // Applies a cycle's outcomes job by job, in order: a failed write ends the
+  // job (status, or a message box in the finishing pass), a read that
+  // brought nothing or failed ends its pass. writeFailed(i) tells whether
+  // job i's write fell short; it is asked once per unfinished job.
+  void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed);
+  // Counts the cycle, shows progress and runs the event pump. False when the
+  // run must stop: the operator stopped it, or Exit closed its files.
+  bool closeCycle(Run& run, bool finishing);
   void straightLoop(Run& run);
   void mutateLoop(Run& run);
   // Closes every file, sets the final statuses, unlocks, reports and
