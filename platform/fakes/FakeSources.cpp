@@ -4,6 +4,27 @@
 #include <cstring>
 
 namespace mdi {
+namespace {
+
+struct Blocked {
+  std::uint64_t clear = 0;  // bytes readable before the first bad one
+  int error = 0;            // what the read then fails with
+};
+
+// Where a read of n bytes at pos runs into a bad range; nullopt when it
+// stays clear of them all.
+std::optional<Blocked> firstBad(const std::vector<BadRange>& bad, std::uint64_t pos, std::uint64_t n) {
+  std::optional<Blocked> first;
+  for (const auto& b : bad) {
+    if (b.begin < pos + n && b.end > pos) {
+      const std::uint64_t ok = b.begin > pos ? b.begin - pos : 0;
+      if (!first || ok < first->clear) first = Blocked{ok, b.error};
+    }
+  }
+  return first;
+}
+
+}  // namespace
 
 IoResult MemorySource::read(std::span<std::byte> buf) {
   ++reads;
@@ -11,11 +32,9 @@ IoResult MemorySource::read(std::span<std::byte> buf) {
   std::uint64_t want = buf.size();
   const std::uint64_t avail = m_pos < m_data.size() ? m_data.size() - m_pos : 0;
   std::uint64_t n = std::min<std::uint64_t>(want, avail);
-  for (const auto& b : m_bad) {
-    if (b.begin < m_pos + n && b.end > m_pos) {
-      const std::uint64_t ok = b.begin > m_pos ? b.begin - m_pos : 0;
-      if (ok < n) { n = ok; r.error = b.error; }
-    }
+  if (const auto b = firstBad(m_bad, m_pos, n); b && b->clear < n) {
+    n = b->clear;
+    r.error = b->error;
   }
   if (n) std::memcpy(buf.data(), m_data.data() + m_pos, n);
   m_pos += n;
@@ -23,37 +42,23 @@ IoResult MemorySource::read(std::span<std::byte> buf) {
   return r;
 }
 
-std::optional<std::uint64_t> FaultySource::clearBytes(std::size_t length) const {
-  std::optional<std::uint64_t> clear;
-  for (const auto& b : m_bad) {
-    if (b.begin < m_pos + length && b.end > m_pos) {
-      const std::uint64_t ok = b.begin > m_pos ? b.begin - m_pos : 0;
-      if (!clear || ok < *clear) clear = ok;
-    }
-  }
-  return clear;
-}
-
 IoResult FaultySource::read(std::span<std::byte> buf) {
-  const auto clear = clearBytes(buf.size());
-  if (!clear) {
+  const auto bad = firstBad(m_bad, m_pos, buf.size());
+  if (!bad) {
     const IoResult r = m_inner->read(buf);
     m_pos += r.bytes;
     return r;
   }
-  IoResult r = m_inner->read(buf.first(static_cast<std::size_t>(*clear)));
+  IoResult r = m_inner->read(buf.first(static_cast<std::size_t>(bad->clear)));
   m_pos += r.bytes;
   // The data ended before the bad bytes: nothing failed.
-  if (r.failed() || r.bytes < *clear) return r;
-  const auto bad = std::find_if(m_bad.begin(), m_bad.end(), [&](const BadRange& b) {
-    return b.begin <= m_pos && b.end > m_pos;
-  });
-  r.error = bad != m_bad.end() ? bad->error : EIO;
+  if (r.failed() || r.bytes < bad->clear) return r;
+  r.error = bad->error;
   return r;
 }
 
 std::optional<Positioned> FaultySource::positionedRead(std::size_t length) {
-  if (clearBytes(length)) return std::nullopt;
+  if (firstBad(m_bad, m_pos, length)) return std::nullopt;
   return m_inner->positionedRead(length);
 }
 

@@ -47,9 +47,6 @@ class FaultySource final : public Source {
   void advance(std::size_t bytes) override;
 
  private:
-  // Bytes that can be read from the position before the first bad byte of
-  // the next `length`, or nullopt when the range is clear.
-  std::optional<std::uint64_t> clearBytes(std::size_t length) const;
   std::unique_ptr<Source> m_inner;
   std::vector<BadRange> m_bad;
   std::uint64_t m_pos = 0;
