@@ -16,6 +16,19 @@ namespace {
 
 bool uringAvailable() { return makeUringCycleIo({}) != nullptr; }
 
+// A temporary folder that goes with the test, however the test ends.
+struct TempDir {
+  explicit TempDir(const std::string& tag)
+      : path(fs::temp_directory_path() / ("mdi-cycle-" + tag + "-" + std::to_string(::getpid()))) {
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() { fs::remove_all(path); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  fs::path path;
+};
+
 // One lane's script: the read length of each cycle, and whether its next
 // read may start early.
 struct LaneScript {
@@ -105,12 +118,9 @@ class CycleIoPaths : public ::testing::TestWithParam<Scenario> {
  protected:
   void SetUp() override {
     if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
-    dir = fs::temp_directory_path() / ("mdi-cycle-" + std::to_string(::getpid()) + "-" +
-                                       std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    fs::create_directories(dir);
   }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir;
+  TempDir tmp{"paths"};
+  const fs::path& dir = tmp.path;
 };
 
 TEST_P(CycleIoPaths, SameOutcomesAndBytesOnBothPaths) {
@@ -161,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
 // request beside the read, and the bytes are the same as read straight.
 TEST(CycleIoLatency, SimulatedDriveDeliversTheSameBytes) {
   if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
-  const fs::path dir = fs::temp_directory_path() / ("mdi-cycle-lat-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const TempDir tmp("latency");
+  const fs::path& dir = tmp.path;
   const auto data = patternBytes(6 * 8192 + 7, 9);
   writeFile(dir / "in", data);
   PosixFileAccess files;
@@ -188,7 +198,6 @@ TEST(CycleIoLatency, SimulatedDriveDeliversTheSameBytes) {
     ASSERT_EQ(outs[i]->close(), 0);
     EXPECT_EQ(readFile(dir / ("out" + std::to_string(i))), data) << i;
   }
-  fs::remove_all(dir);
 }
 
 // The child's side of the fallback test: refuses io_uring_setup with
@@ -224,12 +233,11 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
 // Where the kernel refuses io_uring (here: a seccomp filter in a child
 // process, as a sandbox would), the plain path is chosen and copies.
 TEST(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
-  const fs::path dir = fs::temp_directory_path() / ("mdi-cycle-fb-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const TempDir tmp("fallback");
+  const fs::path& dir = tmp.path;
   const auto data = patternBytes(3 * 4096 + 5, 11);
   writeFile(dir / "in", data);
   EXPECT_EXIT(std::_Exit(fallbackChild(dir, data)), ::testing::ExitedWithCode(0), "");
-  fs::remove_all(dir);
 }
 
 }  // namespace
