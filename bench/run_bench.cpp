@@ -10,7 +10,11 @@
 // Outputs are fdatasync'ed at close by both the engine and dd. Prints MB/s
 // of source bytes and every ratio.
 //
-//   build/bench/run_bench [file-MiB] [simulated-drive-MiB]
+//   build/bench/run_bench [file-MiB] [simulated-drive-MiB] [sections]
+//
+// sections is a comma-separated choice of sim, file, progress, mutate,
+// window and loop (all by default); one section alone is handy under a
+// profiler. The ratios to the engine alone run it as well.
 #include <sys/prctl.h>
 
 #include <QApplication>
@@ -175,6 +179,10 @@ int main(int argc, char** argv) {
   ::prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
   const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
   const std::uint64_t simMib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 64;
+  const std::string chosen = argc > 3 ? "," + std::string(argv[3]) + "," : "";
+  const auto wanted = [&](const char* section) {
+    return chosen.empty() || chosen.find("," + std::string(section) + ",") != std::string::npos;
+  };
   const std::uint64_t bytes = mib << 20;
   const std::uint64_t simBytes = simMib << 20;
   const fs::path dir = fs::temp_directory_path() / ("mdi-bench-" + std::to_string(::getpid()));
@@ -192,9 +200,10 @@ int main(int argc, char** argv) {
   engineRun({drives[0]}, 1 << 20, out, {}, &uringPath);
   std::printf("I/O path in use: %s; outputs in %s (fdatasync at close)\n\n", uringPath, out.c_str());
 
-  std::printf("Simulated drives (150 MB/s, 0.1 ms access), %llu MiB each, aggregate MB/s:\n",
+  if (wanted("sim")) std::printf("Simulated drives (150 MB/s, 0.1 ms access), %llu MiB each, aggregate MB/s:\n",
               static_cast<unsigned long long>(simMib));
   for (const bool mutate : {false, true}) {
+    if (!wanted("sim")) break;
     double r[2][2];  // [path][jobs]
     for (const IoPath p : {IoPath::Sync, IoPath::Auto}) {
       for (const std::size_t n : {1u, 4u}) {
@@ -209,28 +218,38 @@ int main(int argc, char** argv) {
                 mutate ? "mutate" : "straight", r[1][0], r[1][1], r[1][1] / r[1][0], r[1][1] / r[0][1]);
   }
 
-  std::printf("\n%llu MiB file, page cache warm, MB/s (best of 3):\n", static_cast<unsigned long long>(mib));
+  const bool fileRatios = wanted("file") || wanted("progress") || wanted("mutate") || wanted("window");
+  if (fileRatios || wanted("loop"))
+    std::printf("\n%llu MiB file, page cache warm, MB/s (best of 3):\n", static_cast<unsigned long long>(mib));
   warm(src);
-  const double dd = best(3, [&] { return ddRun(src, bytes, out); });
-  const double eng = best(3, [&] { return engineRun({src}, bytes, out, {}); });
-  const double engSync = best(3, [&] { return engineRun({src}, bytes, out, {false, false, "512", IoPath::Sync}); });
-  const double eng3 = best(3, [&] { return engineRun({src}, bytes, out, {true, false, "512"}); });
-  const double mut = best(3, [&] { return engineRun({src}, bytes, out, {false, true, "520"}); });
-  const double win = best(3, [&] { return windowRun(src, bytes, out); });
-  std::printf("  file:            dd bs=128K %8.1f | engine %8.1f | engine/dd %.2f | sync engine %8.1f\n", dd, eng,
-              eng / dd, engSync);
-  std::printf("  Show Progress:   engine %8.1f | checked/unchecked %.2f\n", eng3, eng3 / eng);
-  std::printf("  mutate 520->512: engine %8.1f | mutate/straight %.2f\n", mut, mut / eng);
-  std::printf("  window:          offscreen %8.1f | window/engine %.2f\n", win, win / eng);
+  const double eng = fileRatios ? best(3, [&] { return engineRun({src}, bytes, out, {}); }) : 0;
+  if (wanted("file")) {
+    const double dd = best(3, [&] { return ddRun(src, bytes, out); });
+    const double engSync = best(3, [&] { return engineRun({src}, bytes, out, {false, false, "512", IoPath::Sync}); });
+    std::printf("  file:            dd bs=128K %8.1f | engine %8.1f | engine/dd %.2f | sync engine %8.1f\n", dd, eng,
+                eng / dd, engSync);
+  }
+  if (wanted("progress")) {
+    const double eng3 = best(3, [&] { return engineRun({src}, bytes, out, {true, false, "512"}); });
+    std::printf("  Show Progress:   engine %8.1f | checked/unchecked %.2f\n", eng3, eng3 / eng);
+  }
+  if (wanted("mutate")) {
+    const double mut = best(3, [&] { return engineRun({src}, bytes, out, {false, true, "520"}); });
+    std::printf("  mutate 520->512: engine %8.1f | mutate/straight %.2f\n", mut, mut / eng);
+  }
+  if (wanted("window")) {
+    const double win = best(3, [&] { return windowRun(src, bytes, out); });
+    std::printf("  window:          offscreen %8.1f | window/engine %.2f\n", win, win / eng);
+  }
 
-  const std::string loop = sh("losetup -f --show '" + src + "' 2>/dev/null");
+  const std::string loop = wanted("loop") ? sh("losetup -f --show '" + src + "' 2>/dev/null") : "";
   if (loop.rfind("/dev/loop", 0) == 0) {
     warm(loop);
     const double ddl = best(3, [&] { return ddRun(loop, bytes, out); });
     const double engl = best(3, [&] { return engineRun({loop}, bytes, out, {}); });
     std::system(("losetup -d " + loop).c_str());
     std::printf("  loop device:     dd bs=128K %8.1f | engine %8.1f | engine/dd %.2f\n", ddl, engl, engl / ddl);
-  } else {
+  } else if (wanted("loop")) {
     std::printf("  loop device: skipped (cannot attach a loop device here)\n");
   }
   fs::remove_all(dir);
