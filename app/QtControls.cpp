@@ -8,13 +8,35 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTimer>
+#include <utility>
 
 namespace mdi {
 
 QtControls::QtControls(QWidget* window, QTimer* timer, QLabel* panel1, QLabel* panel2, QAction* mnuHelp,
                        QAction* mnuSetTarget)
     : m_window(window), m_timer(timer), m_panel1(panel1), m_panel2(panel2), m_mnuHelp(mnuHelp),
-      m_mnuSetTarget(mnuSetTarget) {}
+      m_mnuSetTarget(mnuSetTarget) {
+  m_frame.setSingleShot(true);
+  m_frame.callOnTimeout([this] { showWaiting(); });
+}
+
+bool QtControls::showNow() {
+  if (m_frame.isActive()) return false;
+  if (!m_sinceShown.isValid() || m_sinceShown.elapsed() >= kFrameMs) {
+    m_sinceShown.start();
+    return true;
+  }
+  m_frame.start(static_cast<int>(kFrameMs - m_sinceShown.elapsed()));
+  return false;
+}
+
+void QtControls::showWaiting() {
+  m_frame.stop();
+  if (!m_waitingCounter && !m_waitingBar) return;
+  if (m_waitingCounter) setTextNow(Ctl::Label5, *std::exchange(m_waitingCounter, std::nullopt));
+  if (m_waitingBar) bar()->setValue(*std::exchange(m_waitingBar, std::nullopt));
+  m_sinceShown.start();
+}
 
 QWidget* QtControls::widget(Ctl c) const {
   auto& slot = m_widgets[static_cast<std::size_t>(c)];
@@ -27,6 +49,7 @@ QProgressBar* QtControls::bar() const {
 }
 
 void QtControls::setEnabled(Ctl c, bool on) {
+  showWaiting();
   if (c == Ctl::Timer1) {
     on ? m_timer->start() : m_timer->stop();
     return;
@@ -43,6 +66,7 @@ bool QtControls::isEnabled(Ctl c) const {
   return w && w->isEnabled();
 }
 void QtControls::setVisible(Ctl c, bool on) {
+  showWaiting();
   if (QWidget* w = widget(c)) w->setVisible(on);
 }
 bool QtControls::isVisible(Ctl c) const {
@@ -50,7 +74,21 @@ bool QtControls::isVisible(Ctl c) const {
   return w && !w->isHidden();
 }
 void QtControls::setText(Ctl c, const std::string& text) {
-  const QString t = QString::fromStdString(text);
+  QString t = QString::fromStdString(text);
+  if (c == Ctl::Label5) {
+    if (showNow()) {
+      m_waitingCounter.reset();
+      setTextNow(c, t);
+    } else {
+      m_waitingCounter = std::move(t);
+    }
+    return;
+  }
+  showWaiting();
+  setTextNow(c, t);
+}
+
+void QtControls::setTextNow(Ctl c, const QString& t) {
   if (c == Ctl::mnuHelp) { m_mnuHelp->setText(t); return; }
   if (c == Ctl::mnuSetTarget) { m_mnuSetTarget->setText(t); return; }
   QWidget* w = widget(c);
@@ -60,6 +98,7 @@ void QtControls::setText(Ctl c, const std::string& text) {
   else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(t);
 }
 std::string QtControls::text(Ctl c) const {
+  if (c == Ctl::Label5 && m_waitingCounter) return m_waitingCounter->toStdString();
   if (c == Ctl::mnuHelp) return m_mnuHelp->text().toStdString();
   if (c == Ctl::mnuSetTarget) return m_mnuSetTarget->text().toStdString();
   QWidget* w = widget(c);
@@ -74,17 +113,30 @@ bool QtControls::isChecked(Ctl c) const {
   return b && b->isChecked();
 }
 void QtControls::setChecked(Ctl c, bool on) {
+  showWaiting();
   if (auto* b = qobject_cast<QAbstractButton*>(widget(c))) b->setChecked(on);
 }
 void QtControls::setStatusText(int panel, const std::string& text) {
+  showWaiting();
   (panel == 2 ? m_panel2 : m_panel1)->setText(QString::fromStdString(text));
 }
 std::string QtControls::statusText(int panel) const { return (panel == 2 ? m_panel2 : m_panel1)->text().toStdString(); }
 int QtControls::progressMaximum() const { return bar()->maximum(); }
-void QtControls::setProgressMaximum(int max) { bar()->setMaximum(max); }
-int QtControls::progressValue() const { return bar()->value(); }
-void QtControls::setProgressValue(int value) { bar()->setValue(value); }
+void QtControls::setProgressMaximum(int max) {
+  showWaiting();
+  bar()->setMaximum(max);
+}
+int QtControls::progressValue() const { return m_waitingBar ? *m_waitingBar : bar()->value(); }
+void QtControls::setProgressValue(int value) {
+  if (showNow()) {
+    m_waitingBar.reset();
+    bar()->setValue(value);
+  } else {
+    m_waitingBar = value;
+  }
+}
 void QtControls::setCloseAllowed(bool allowed) {
+  showWaiting();
   m_closeAllowed = allowed;
   // Without the close button the window manager offers no Close; the
   // window's closeEvent refuses any other close request meanwhile.
@@ -94,9 +146,11 @@ void QtControls::setCloseAllowed(bool allowed) {
 }
 void QtControls::beep() { QApplication::beep(); }
 void QtControls::setFocus(Ctl c) {
+  showWaiting();
   if (QWidget* w = widget(c)) w->setFocus();
 }
 void QtControls::setBusyCursor(bool busy) {
+  showWaiting();
   if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
   else QApplication::restoreOverrideCursor();
 }

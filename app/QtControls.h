@@ -1,13 +1,16 @@
 #pragma once
 // The core's view of frmMain's widgets, found by object name.
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QString>
+#include <QTimer>
 #include <array>
+#include <optional>
 
 #include "platform/Controls.h"
 
 class QWidget;
 class QLabel;
-class QTimer;
 class QProgressBar;
 class QAction;
 
@@ -37,9 +40,28 @@ class QtControls final : public Controls {
   void setBusyCursor(bool busy) override;
   bool closeAllowed() const { return m_closeAllowed; }
 
+  // The longest a value set every cycle waits before it is painted.
+  static constexpr int kFrameMs = 16;
+
  private:
   QWidget* widget(Ctl c) const;
   QProgressBar* bar() const;
+  void setTextNow(Ctl c, const QString& t);
+
+  // The copy loops set the byte counter (Label5) and the bar's value every
+  // cycle, tens of thousands of times a second, and painting each value
+  // costs more than the cycle's I/O. Those two are painted at most once a
+  // frame: a value that comes within a frame of the last one shown waits for
+  // the frame timer, and reads return it at once. Any other change to the
+  // window paints the waiting values first, so the screen never shows a
+  // newer value of another control beside an older counter or bar.
+  bool showNow();
+  void showWaiting();
+  QElapsedTimer m_sinceShown;
+  QTimer m_frame;
+  std::optional<QString> m_waitingCounter;
+  std::optional<int> m_waitingBar;
+
   QWidget* m_window;
   // Widgets by control, looked up by name once: the copy loops touch a few
   // of them every cycle.

@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "app/QtControls.h"
 
 #include "app/frmMain.h"
 #include "jobs/JobList.h"
@@ -108,6 +115,9 @@ TEST_F(Window, StraightAndMutateRunsThroughTheWindow) {
   EXPECT_EQ(get(dir / "out" / "002.bin"), b);
   EXPECT_EQ(w->form().iGrid2.value(1, JobCol::Status), "Done.");
   EXPECT_EQ(w->controls().statusText(1), "Process Complete");
+  // The byte counter on screen is the run's last one, not one held back.
+  EXPECT_EQ(w->findChild<QLabel*>("Label5")->text().toStdString(), w->controls().text(Ctl::Label5));
+  EXPECT_EQ(w->controls().text(Ctl::Label5), "524,288");  // four main-pass cycles of 128 KiB
   EXPECT_TRUE(button("Command2")->isEnabled());
   EXPECT_FALSE(button("XPButton1")->isEnabled());
 
@@ -187,6 +197,84 @@ TEST_F(Window, SectorCheckListsMismatchedDrives) {
   check("Check2")->click();
   check("Check2")->click();
   EXPECT_EQ(msg.count("Sector Size Error"), 1);
+}
+
+// The byte counter and the bar, which the copy loops set every cycle, are
+// painted at most once a frame, yet always read back as last set.
+class EveryCycle : public Window {
+ protected:
+  QLabel* counter() { return w->findChild<QLabel*>("Label5"); }
+  QProgressBar* bar() { return w->findChild<QProgressBar*>("ProgBarXP1"); }
+  // Pumps events until the condition holds, for at most two seconds.
+  template <class F>
+  bool within(F&& done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+  }
+  // Sets `n` values as fast as the loops would, each followed by an event
+  // pump, and counts how many different values the widget took on.
+  template <class Set, class Shown>
+  int burst(int n, Set&& set, Shown&& shown, qint64& ms) {
+    QElapsedTimer t;
+    t.start();
+    int changes = 0;
+    auto last = shown();
+    for (int i = 1; i <= n; ++i) {
+      set(i);
+      QCoreApplication::processEvents();
+      if (shown() != last) ++changes, last = shown();
+    }
+    ms = t.elapsed();
+    return changes;
+  }
+};
+
+TEST_F(EveryCycle, CounterIsPaintedAtMostOnceAFrame) {
+  Controls& ui = w->controls();
+  qint64 ms = 0;
+  const int changes = burst(
+      20000, [&](int i) { ui.setText(Ctl::Label5, std::to_string(i)); }, [&] { return counter()->text(); }, ms);
+  EXPECT_EQ(ui.text(Ctl::Label5), "20000");
+  EXPECT_LE(changes, ms / QtControls::kFrameMs + 2) << ms << " ms";
+  EXPECT_TRUE(within([&] { return counter()->text() == "20000"; }));
+}
+
+TEST_F(EveryCycle, BarIsPaintedAtMostOnceAFrame) {
+  Controls& ui = w->controls();
+  ui.setProgressMaximum(20000);
+  qint64 ms = 0;
+  const int changes = burst(20000, [&](int i) { ui.setProgressValue(i); }, [&] { return bar()->value(); }, ms);
+  EXPECT_EQ(ui.progressValue(), 20000);
+  EXPECT_LE(changes, ms / QtControls::kFrameMs + 2) << ms << " ms";
+  EXPECT_TRUE(within([&] { return bar()->value() == 20000; }));
+}
+
+// Whatever else changes is shown together with the latest counter and bar.
+TEST_F(EveryCycle, AnyOtherChangeShowsTheWaitingValuesFirst) {
+  Controls& ui = w->controls();
+  ui.setProgressMaximum(100);
+  using Change = std::function<void()>;
+  const std::vector<std::pair<const char*, Change>> changes = {
+      {"status text", [&] { ui.setStatusText(1, "Creating image"); }},
+      {"other label", [&] { ui.setText(Ctl::Label7, "0:00:01"); }},
+      {"enabled", [&] { ui.setEnabled(Ctl::Command2, true); }},
+      {"visible", [&] { ui.setVisible(Ctl::ProgBarXP1, false); }},
+      {"checked", [&] { ui.setChecked(Ctl::Check3, false); }},
+      {"bar maximum", [&] { ui.setProgressMaximum(100); }},
+  };
+  int value = 0;
+  for (const auto& [what, change] : changes) {
+    for (int i = 0; i < 3; ++i) {
+      ++value;
+      ui.setText(Ctl::Label5, std::to_string(value));
+      ui.setProgressValue(value);
+    }
+    change();
+    EXPECT_EQ(counter()->text().toStdString(), std::to_string(value)) << what;
+    EXPECT_EQ(bar()->value(), value) << what;
+  }
 }
 
 }  // namespace
