@@ -4,6 +4,12 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "support/ByteText.h"
+
 namespace mdi {
 namespace {
 
@@ -22,18 +28,15 @@ char16_t foldCase(char16_t c) {
   return c;
 }
 
-// Fills count characters at dst with spaces: one character, then the filled
-// part copied onto the rest, doubling each time (a handful of memcpy calls
-// for a whole chunk instead of a character loop).
+// Fills count characters at dst with spaces, eight a step where the CPU
+// allows: growth fills a whole chunk, often the size of a converted block.
 void fillSpaces(char16_t* dst, std::size_t count) {
-  if (count == 0) return;
-  dst[0] = u' ';
-  std::size_t done = 1;
-  while (done < count) {
-    const std::size_t n = std::min(done, count - done);
-    std::memcpy(dst + done, dst, n * sizeof(char16_t));
-    done += n;
-  }
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i spaces = _mm_set1_epi16(u' ');
+  for (; i + 8 <= count; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), spaces);
+#endif
+  for (; i < count; ++i) dst[i] = u' ';
 }
 
 }  // namespace
@@ -61,35 +64,32 @@ StrError clsString::ensureCapacity(std::int64_t neededBytes) {
   }
   // A fresh buffer of exactly the new size: the old buffer, spare room
   // included, followed by spaces.
-  // resize_and_overwrite is not in this standard library yet; reserve on a
-  // fresh string allocates exactly what is asked for.
-  std::u16string grown;
-  grown.reserve(static_cast<std::size_t>(newBytes / 2));
-  grown.append(m_buffer);
-  const std::size_t oldChars = grown.size();
-  grown.append(static_cast<std::size_t>((newBytes - m_capacityBytes) / 2), u'\0');
-  fillSpaces(grown.data() + oldChars, grown.size() - oldChars);
-  m_buffer.swap(grown);
+  const std::size_t oldChars = static_cast<std::size_t>(m_capacityBytes / 2);
+  const std::size_t newChars = static_cast<std::size_t>(newBytes / 2);
+  std::unique_ptr<char16_t[]> grown(new char16_t[newChars]);
+  if (oldChars > 0) std::memcpy(grown.get(), chars(), oldChars * sizeof(char16_t));
+  fillSpaces(grown.get() + oldChars, newChars - oldChars);
+  m_buffer = std::move(grown);
   m_capacityBytes = static_cast<std::int32_t>(newBytes);
   return StrError::None;
 }
 
 std::u16string clsString::ToString() const {
   if (m_usedBytes <= 0) return {};
-  return std::u16string(m_buffer.data(), static_cast<std::size_t>(m_usedBytes / 2));
+  return std::u16string(chars(), static_cast<std::size_t>(m_usedBytes / 2));
 }
 
 StrError clsString::TheString(std::u16string_view text) {
   const std::int64_t n = byteLength(text);
   if (n < 0) return StrError::Overflow;
   if (n == 0) {
-    std::u16string().swap(m_buffer);
+    m_buffer.reset();
     m_usedBytes = 0;
     m_capacityBytes = 0;
     return StrError::None;
   }
   if (StrError e = ensureCapacity(n); e != StrError::None) return e;
-  std::memcpy(m_buffer.data(), text.data(), static_cast<std::size_t>(n));
+  std::memcpy(chars(), text.data(), static_cast<std::size_t>(n));
   m_usedBytes = static_cast<std::int32_t>(n);
   return StrError::None;
 }
@@ -100,8 +100,18 @@ StrError clsString::Append(std::u16string_view piece) {
   if (n == 0) return StrError::None;
   const std::int64_t needed = m_usedBytes + n;
   if (StrError e = ensureCapacity(needed); e != StrError::None) return e;
-  std::memcpy(reinterpret_cast<char*>(m_buffer.data()) + m_usedBytes, piece.data(),
+  std::memcpy(reinterpret_cast<char*>(chars()) + m_usedBytes, piece.data(),
               static_cast<std::size_t>(n));
+  m_usedBytes = static_cast<std::int32_t>(needed);
+  return StrError::None;
+}
+
+StrError clsString::Append(std::span<const std::byte> bytes) {
+  if (bytes.size() > static_cast<std::size_t>(kMaxBytes / 2)) return StrError::Overflow;
+  if (bytes.empty()) return StrError::None;
+  const std::int64_t needed = m_usedBytes + static_cast<std::int64_t>(bytes.size()) * 2;
+  if (StrError e = ensureCapacity(needed); e != StrError::None) return e;
+  widenBytes(bytes.data(), chars() + m_usedBytes / 2, bytes.size());
   m_usedBytes = static_cast<std::int32_t>(needed);
   return StrError::None;
 }
@@ -115,7 +125,7 @@ StrError clsString::Insert(std::int32_t index, std::u16string_view text) {
   // The text may be a view into this buffer; keep a copy before it moves.
   const std::u16string copy(text);
   if (StrError e = ensureCapacity(needed); e != StrError::None) return e;
-  char* base = reinterpret_cast<char*>(m_buffer.data());
+  char* base = reinterpret_cast<char*>(chars());
   const std::size_t at = static_cast<std::size_t>(index) * 2;
   std::memmove(base + at + n, base + at, static_cast<std::size_t>(m_usedBytes) - at);
   std::memcpy(base + at, copy.data(), static_cast<std::size_t>(n));
@@ -128,7 +138,7 @@ StrError clsString::Remove(std::int32_t index, std::int32_t count) {
   if (index < 0 || index > Length() || count < 0 || end > Length())
     return StrError::IndexOutOfRange;
   if (count == 0) return StrError::None;
-  char* base = reinterpret_cast<char*>(m_buffer.data());
+  char* base = reinterpret_cast<char*>(chars());
   const std::size_t from = static_cast<std::size_t>(end) * 2;
   std::memmove(base + static_cast<std::size_t>(index) * 2, base + from,
                static_cast<std::size_t>(m_usedBytes) - from);
@@ -139,20 +149,20 @@ StrError clsString::Remove(std::int32_t index, std::int32_t count) {
 std::int32_t clsString::Find(std::u16string_view text, std::int32_t start,
                              std::int32_t compare) const {
   const std::size_t from = start >= 1 ? static_cast<std::size_t>(start) - 1 : 0;
-  const std::size_t cap = m_buffer.size();
+  const std::size_t cap = whole().size();
   if (from > cap) return 0;
   std::size_t hit = std::u16string_view::npos;
   if (text.empty()) {
     hit = from;
   } else if (compare == 1) {
-    const std::u16string_view hay(m_buffer);
+    const std::u16string_view hay = whole();
     const auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(),
                                 text.begin(), text.end(), [](char16_t a, char16_t b) {
                                   return foldCase(a) == foldCase(b);
                                 });
     if (it != hay.end()) hit = static_cast<std::size_t>(it - hay.begin());
   } else {
-    hit = std::u16string_view(m_buffer).find(text, from);
+    hit = whole().find(text, from);
   }
   if (hit == std::u16string_view::npos) return 0;
   const std::int64_t position = static_cast<std::int64_t>(hit) + 1;
@@ -170,9 +180,11 @@ void clsString::HeapMinimize() {
   }
   if (newBytes == m_capacityBytes) return;
   if (newBytes == 0) {
-    std::u16string().swap(m_buffer);
+    m_buffer.reset();
   } else {
-    std::u16string(m_buffer.data(), static_cast<std::size_t>(newBytes / 2)).swap(m_buffer);
+    std::unique_ptr<char16_t[]> trimmed(new char16_t[static_cast<std::size_t>(newBytes / 2)]);
+    std::memcpy(trimmed.get(), chars(), static_cast<std::size_t>(newBytes));
+    m_buffer = std::move(trimmed);
   }
   m_capacityBytes = newBytes;
 }

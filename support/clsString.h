@@ -16,7 +16,10 @@
 // A chunk of zero or fewer characters is accepted. With such a chunk every
 // growth step makes the buffer exactly as long as the operation needs, and
 // HeapMinimize trims the spare room away completely.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -50,6 +53,9 @@ class clsString {
 
   // Adds piece after the content.
   StrError Append(std::u16string_view piece);
+  // Adds raw bytes after the content as text, one character per byte (each
+  // character holds the byte's value, 0 to 255).
+  StrError Append(std::span<const std::byte> bytes);
   StrError AppendByVal(std::u16string piece) { return Append(piece); }
 
   // Puts text in front of character index (0 = before the first character,
@@ -78,7 +84,10 @@ class clsString {
   // one re-allocation. Overflow (and no change) when the sizes do not fit.
   StrError ensureCapacity(std::int64_t neededBytes);
 
-  std::u16string m_buffer;  // its length is the capacity
+  // Buffer of Capacity() characters, or none while the capacity is 0.
+  std::unique_ptr<char16_t[]> m_buffer;
+  char16_t* chars() const { return m_buffer.get(); }
+  std::u16string_view whole() const { return {m_buffer.get(), static_cast<std::size_t>(m_capacityBytes / 2)}; }
   std::int32_t m_usedBytes = 0;
   std::int32_t m_capacityBytes = 0;
   std::int32_t m_chunkBytes = kDefaultChunkChars * 2;

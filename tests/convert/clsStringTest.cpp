@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstddef>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "support/clsString.h"
 
@@ -69,6 +72,60 @@ TEST(ClsString, AllCharacterCodesSurvive) {
   EXPECT_EQ(s.ToString(), all + all);
   EXPECT_EQ(s.Length(), 514);
 }
+
+// Raw bytes go in as text, one character per byte, and grow the buffer the
+// same way text does.
+TEST(ClsString, BytesAppendAsOneCharacterEach) {
+  clsString s;
+  std::vector<std::byte> bytes(256);
+  std::u16string expected = u"ab";
+  for (int i = 0; i < 256; ++i) {
+    bytes[static_cast<std::size_t>(i)] = static_cast<std::byte>(i);
+    expected.push_back(static_cast<char16_t>(i));
+  }
+  ASSERT_EQ(s.Append(u"ab"), StrError::None);
+  ASSERT_EQ(s.Append(std::span<const std::byte>(bytes)), StrError::None);
+  ASSERT_EQ(s.Append(std::span<const std::byte>()), StrError::None);
+  ASSERT_EQ(s.Append(u"z"), StrError::None);
+  expected += u"z";
+  EXPECT_EQ(s.ToString(), expected);
+  EXPECT_EQ(s.Length(), 259);
+  EXPECT_EQ(s.Capacity(), 8192);
+
+  clsString big;
+  ASSERT_EQ(big.Append(std::span<const std::byte>(std::vector<std::byte>(20000, std::byte{7}))), StrError::None);
+  EXPECT_EQ(big.Capacity(), 24576);
+  EXPECT_EQ(big.ToString(), chars(20000, u'\x07'));
+}
+
+TEST(ClsString, BytesThatWouldOverflowAreRefusedUnchanged) {
+  clsString s;
+  ASSERT_EQ(s.Append(chars(8192, u'f')), StrError::None);
+  ASSERT_EQ(s.ChunkSize(1073741823), StrError::None);
+  const std::byte one[1] = {std::byte{1}};
+  EXPECT_EQ(s.Append(std::span<const std::byte>(one)), StrError::Overflow);
+  EXPECT_EQ(s.ToString(), chars(8192, u'f'));
+  EXPECT_EQ(s.Capacity(), 8192);
+}
+
+// Growth fills exactly the added room with spaces and keeps what was there,
+// whatever the chunk's length.
+class ClsStringGrowthFill : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(ClsStringGrowthFill, AddedRoomIsSpacesUpToTheEnd) {
+  const std::int32_t chunk = GetParam();
+  clsString s;
+  ASSERT_EQ(s.ChunkSize(chunk), StrError::None);
+  ASSERT_EQ(s.Append(chars(static_cast<std::size_t>(chunk), u'a')), StrError::None);
+  ASSERT_EQ(s.Append(u"bc"), StrError::None);  // a second chunk, spare chunk - 2
+  ASSERT_EQ(s.Capacity(), 2 * chunk);
+  const std::u16string spare(static_cast<std::size_t>(chunk - 2), u' ');
+  EXPECT_EQ(s.Find(u"abc" + spare), chunk);  // from the last 'a' to the buffer's end
+  EXPECT_EQ(s.Find(u"bc" + spare + u" "), 0);  // runs past the buffer
+  EXPECT_EQ(s.ToString(), chars(static_cast<std::size_t>(chunk), u'a') + u"bc");
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, ClsStringGrowthFill, ::testing::Values(3, 7, 9, 10, 16, 17, 25, 8192));
 
 TEST(ClsString, TheStringSetsAndEmptyReleases) {
   clsString s;
