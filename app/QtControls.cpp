@@ -33,7 +33,7 @@ bool QtControls::showNow() {
 void QtControls::showWaiting() {
   m_frame.stop();
   if (!m_waitingCounter && !m_waitingBar) return;
-  if (m_waitingCounter) setTextNow(Ctl::Label5, *std::exchange(m_waitingCounter, std::nullopt));
+  if (m_waitingCounter) setTextNow(Ctl::Label5, QString::fromStdString(*std::exchange(m_waitingCounter, std::nullopt)));
   if (m_waitingBar) bar()->setValue(*std::exchange(m_waitingBar, std::nullopt));
   m_sinceShown.start();
 }
@@ -74,18 +74,12 @@ bool QtControls::isVisible(Ctl c) const {
   return w && !w->isHidden();
 }
 void QtControls::setText(Ctl c, const std::string& text) {
-  QString t = QString::fromStdString(text);
   if (c == Ctl::Label5) {
-    if (showNow()) {
-      m_waitingCounter.reset();
-      setTextNow(c, t);
-    } else {
-      m_waitingCounter = std::move(t);
-    }
+    showOrWait(m_waitingCounter, text, [&] { setTextNow(c, QString::fromStdString(text)); });
     return;
   }
   showWaiting();
-  setTextNow(c, t);
+  setTextNow(c, QString::fromStdString(text));
 }
 
 void QtControls::setTextNow(Ctl c, const QString& t) {
@@ -98,7 +92,7 @@ void QtControls::setTextNow(Ctl c, const QString& t) {
   else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(t);
 }
 std::string QtControls::text(Ctl c) const {
-  if (c == Ctl::Label5 && m_waitingCounter) return m_waitingCounter->toStdString();
+  if (c == Ctl::Label5 && m_waitingCounter) return *m_waitingCounter;
   if (c == Ctl::mnuHelp) return m_mnuHelp->text().toStdString();
   if (c == Ctl::mnuSetTarget) return m_mnuSetTarget->text().toStdString();
   QWidget* w = widget(c);
@@ -128,12 +122,7 @@ void QtControls::setProgressMaximum(int max) {
 }
 int QtControls::progressValue() const { return m_waitingBar ? *m_waitingBar : bar()->value(); }
 void QtControls::setProgressValue(int value) {
-  if (showNow()) {
-    m_waitingBar.reset();
-    bar()->setValue(value);
-  } else {
-    m_waitingBar = value;
-  }
+  showOrWait(m_waitingBar, value, [&] { bar()->setValue(value); });
 }
 void QtControls::setCloseAllowed(bool allowed) {
   showWaiting();

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <array>
 #include <optional>
+#include <string>
 
 #include "platform/Controls.h"
 
@@ -57,9 +58,20 @@ class QtControls final : public Controls {
   // newer value of another control beside an older counter or bar.
   bool showNow();
   void showWaiting();
+  // Paints `value` through `show` when a frame has passed since the last
+  // paint, or keeps it in `waiting` for the frame timer.
+  template <class T, class Show>
+  void showOrWait(std::optional<T>& waiting, const T& value, Show&& show) {
+    if (showNow()) {
+      waiting.reset();
+      show();
+    } else {
+      waiting = value;
+    }
+  }
   QElapsedTimer m_sinceShown;
   QTimer m_frame;
-  std::optional<QString> m_waitingCounter;
+  std::optional<std::string> m_waitingCounter;
   std::optional<int> m_waitingBar;
 
   QWidget* m_window;
