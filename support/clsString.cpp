@@ -39,6 +39,14 @@ void fillSpaces(char16_t* dst, std::size_t count) {
   for (; i < count; ++i) dst[i] = u' ';
 }
 
+// A fresh buffer of `chars` characters holding the first `keep` of `from`;
+// the rest is left for the caller to fill.
+std::unique_ptr<char16_t[]> copyInto(std::size_t chars, const char16_t* from, std::size_t keep) {
+  std::unique_ptr<char16_t[]> fresh(new char16_t[chars]);
+  if (keep > 0) std::memcpy(fresh.get(), from, keep * sizeof(char16_t));
+  return fresh;
+}
+
 }  // namespace
 
 StrError clsString::ChunkSize(std::int32_t chars) {
@@ -66,10 +74,8 @@ StrError clsString::ensureCapacity(std::int64_t neededBytes) {
   // included, followed by spaces.
   const std::size_t oldChars = static_cast<std::size_t>(m_capacityBytes / 2);
   const std::size_t newChars = static_cast<std::size_t>(newBytes / 2);
-  std::unique_ptr<char16_t[]> grown(new char16_t[newChars]);
-  if (oldChars > 0) std::memcpy(grown.get(), chars(), oldChars * sizeof(char16_t));
-  fillSpaces(grown.get() + oldChars, newChars - oldChars);
-  m_buffer = std::move(grown);
+  m_buffer = copyInto(newChars, chars(), oldChars);
+  fillSpaces(chars() + oldChars, newChars - oldChars);
   m_capacityBytes = static_cast<std::int32_t>(newBytes);
   return StrError::None;
 }
@@ -95,25 +101,11 @@ StrError clsString::TheString(std::u16string_view text) {
 }
 
 StrError clsString::Append(std::u16string_view piece) {
-  const std::int64_t n = byteLength(piece);
-  if (n < 0) return StrError::Overflow;
-  if (n == 0) return StrError::None;
-  const std::int64_t needed = m_usedBytes + n;
-  if (StrError e = ensureCapacity(needed); e != StrError::None) return e;
-  std::memcpy(reinterpret_cast<char*>(chars()) + m_usedBytes, piece.data(),
-              static_cast<std::size_t>(n));
-  m_usedBytes = static_cast<std::int32_t>(needed);
-  return StrError::None;
+  return appendChars(piece.size(), [&](char16_t* at) { std::memcpy(at, piece.data(), piece.size() * sizeof(char16_t)); });
 }
 
 StrError clsString::Append(std::span<const std::byte> bytes) {
-  if (bytes.size() > static_cast<std::size_t>(kMaxBytes / 2)) return StrError::Overflow;
-  if (bytes.empty()) return StrError::None;
-  const std::int64_t needed = m_usedBytes + static_cast<std::int64_t>(bytes.size()) * 2;
-  if (StrError e = ensureCapacity(needed); e != StrError::None) return e;
-  widenBytes(bytes.data(), chars() + m_usedBytes / 2, bytes.size());
-  m_usedBytes = static_cast<std::int32_t>(needed);
-  return StrError::None;
+  return appendChars(bytes.size(), [&](char16_t* at) { widenBytes(bytes.data(), at, bytes.size()); });
 }
 
 StrError clsString::Insert(std::int32_t index, std::u16string_view text) {
@@ -182,9 +174,8 @@ void clsString::HeapMinimize() {
   if (newBytes == 0) {
     m_buffer.reset();
   } else {
-    std::unique_ptr<char16_t[]> trimmed(new char16_t[static_cast<std::size_t>(newBytes / 2)]);
-    std::memcpy(trimmed.get(), chars(), static_cast<std::size_t>(newBytes));
-    m_buffer = std::move(trimmed);
+    const std::size_t kept = static_cast<std::size_t>(newBytes / 2);
+    m_buffer = copyInto(kept, chars(), kept);
   }
   m_capacityBytes = newBytes;
 }

@@ -83,6 +83,18 @@ class clsString {
   // Makes the buffer hold at least neededBytes, growing by whole chunks in
   // one re-allocation. Overflow (and no change) when the sizes do not fit.
   StrError ensureCapacity(std::int64_t neededBytes);
+  // Makes room for `count` more characters after the content and has
+  // `write` fill them; Overflow (and no change) when they do not fit.
+  template <class Write>
+  StrError appendChars(std::size_t count, Write&& write) {
+    if (count > static_cast<std::size_t>(INT32_MAX / 2)) return StrError::Overflow;
+    if (count == 0) return StrError::None;
+    const std::int64_t needed = m_usedBytes + static_cast<std::int64_t>(count) * 2;
+    if (StrError e = ensureCapacity(needed); e != StrError::None) return e;
+    write(chars() + m_usedBytes / 2);
+    m_usedBytes = static_cast<std::int32_t>(needed);
+    return StrError::None;
+  }
 
   // Buffer of Capacity() characters, or none while the capacity is 0.
   std::unique_ptr<char16_t[]> m_buffer;
