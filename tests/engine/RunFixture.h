@@ -20,6 +20,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
+#include "tests/TestDir.h"
 
 namespace mdi::test {
 
@@ -153,8 +154,7 @@ inline IoPath testIoPath() {
 class RunFixture : public ::testing::Test {
  public:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("mdi-run-" + std::to_string(::getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = testDir("mdi-run-");
     fs::remove_all(dir);
     fs::create_directories(dir / "out");
     setUpJobGrid(form.iGrid2);

@@ -12,6 +12,7 @@
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "tests/TestDir.h"
 
 namespace mdi {
 namespace {
@@ -42,8 +43,7 @@ TEST(JobGrid, TenColumnsWithTheHiddenOnes) {
 class Editor : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("mdi-edit-" + std::to_string(::getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = testDir("mdi-edit-");
     fs::remove_all(dir);
     fs::create_directories(dir);
     setUpJobGrid(form.iGrid2);

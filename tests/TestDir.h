@@ -1,0 +1,21 @@
+#pragma once
+// A temporary folder of the running test's own: the prefix, the process id
+// and the test's name. A parameterised test's name carries "/N"; it is made
+// "_N" so that the folder sits directly in the temporary directory and
+// removing it leaves nothing behind.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+namespace mdi {
+
+inline std::filesystem::path testDir(const std::string& prefix) {
+  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  return std::filesystem::temp_directory_path() / (prefix + std::to_string(::getpid()) + "-" + name);
+}
+
+}  // namespace mdi
