@@ -22,10 +22,14 @@ void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32
   const std::size_t n = block.size();
   const std::size_t step = static_cast<std::size_t>(s);
   const std::size_t want = static_cast<std::size_t>(t);
+  // A target sector longer than its source is filled with zeros, never
+  // with the next source sector's first bytes.
+  const std::vector<std::byte> fill(want > step ? want - step : 0);
   for (std::size_t p = 0; p < n; p += step) {
-    const std::size_t len = std::min(want, n - p);
-    if (builder.Append(block.subspan(p, len)) != StrError::None) break;
-    if (n - p <= step) break;  // last step; also keeps p + step from wrapping
+    const std::size_t left = n - p;
+    if (builder.Append(block.subspan(p, std::min({want, step, left}))) != StrError::None) break;
+    if (left >= step && !fill.empty() && builder.Append(fill) != StrError::None) break;
+    if (left <= step) break;  // last step; also keeps p + step from wrapping
   }
 
   const std::u16string text = builder.ToString();

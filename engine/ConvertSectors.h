@@ -2,11 +2,11 @@
 // Sector conversion for "sector mutate": turns one block read from a source
 // with s-byte sectors into the data written to a target with t-byte sectors.
 //
-// The block is walked in steps of s bytes (p = 0, s, 2s, ... while p < n)
-// and at each step the piece of bytes p .. min(p + t, n) - 1 is taken, so
-// t < s keeps the first t bytes of every sector, t = s returns the block
-// unchanged and t > s lets each piece run into the next source sector.
-// Nothing is padded; the result is L = sum over k of min(t, n - k*s) bytes.
+// The block must start on a source sector boundary. It is walked sector by
+// sector: a whole sector of s bytes becomes its first min(s, t) bytes,
+// followed by t - s zero bytes when t > s; a trailing partial sector of r
+// bytes becomes its first min(t, r) bytes. So n whole sectors give exactly
+// n * t bytes, and no output sector ever holds bytes of another.
 //
 // ConvertedBlock is replaced as a whole. Sector sizes of zero or below give
 // an empty result.

@@ -97,16 +97,15 @@ void RunController::mutateLoop(Run& run) {
   r.StartTick = m_sv.clock.tickMs();
   run.CycleCount = 0;
 
-  // Converts what a job read: only the bytes read are converted and only
-  // converted bytes are written, never more than the job's block length.
-  // Each job converts into its own block, so every job's write can be in
-  // flight at once.
+  // Converts what a job read: only the bytes read are converted, and all
+  // of the converted bytes are written. Reads are whole source sectors, so
+  // every block converts from a sector boundary. Each job converts into its
+  // own block, so every job's write can be in flight at once.
   bool finishing = false;
   const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
     ConvertSectors(data, job.sourceSector, job.targetSector, job.ConvertedBlock);
-    const auto maxWrite = static_cast<std::size_t>(finishing ? job.targetSector : job.writeSize);
-    return std::span<const std::byte>(job.ConvertedBlock.data(), std::min(job.ConvertedBlock.size(), maxWrite));
+    return std::span<const std::byte>(job.ConvertedBlock);
   };
   // Whether job i's write of this cycle failed; counts what it wrote.
   auto writeFailed = [&](int i) {
@@ -115,8 +114,7 @@ void RunController::mutateLoop(Run& run) {
     const IoResult wr = run.steps[i].write;
     if (rd.bytes == 0) return false;
     job.bytesWritten += static_cast<std::int64_t>(wr.bytes);
-    const auto maxWrite = static_cast<std::size_t>(finishing ? job.targetSector : job.writeSize);
-    return wr.failed() || wr.bytes != std::min(job.ConvertedBlock.size(), maxWrite);
+    return wr.failed() || wr.bytes != job.ConvertedBlock.size();
   };
 
   // Main pass.

@@ -14,6 +14,13 @@ std::optional<MutateSizes> computeMutateSizes(std::int32_t s, std::int32_t t, st
   if (!rd || !wr) return std::nullopt;
   m.readSize = static_cast<std::int32_t>(*rd);
   m.writeSize = static_cast<std::int32_t>(*wr);
+  if (s == t) return m;
+  // A block that ended inside a sector would make the next one convert
+  // from mid-sector.
+  const std::int64_t sectors = m.readSize / s;
+  if (sectors == 0 || sectors * t > kMaxMutateBlock) return std::nullopt;
+  m.readSize = static_cast<std::int32_t>(sectors * s);
+  m.writeSize = static_cast<std::int32_t>(sectors * t);
   return m;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 // Per-job block lengths of a sector-mutate run. Blocks are sized from the
 // target sector: t*t/65536 (four decimals) divides out to 128 sectors of
-// 512 bytes; a 522-byte source always uses the divisor 2.
+// 512 bytes; a 522-byte source always uses the divisor 2. Every block is
+// then cut down to whole source sectors, and writes the same number of
+// target sectors, so each block converts on its own from a sector boundary.
+// Equal sizes copy unchanged and keep their length.
 #include <cstdint>
 #include <optional>
 
@@ -11,8 +14,8 @@ namespace mdi {
 
 struct MutateSizes {
   Fixed4 blockDivisor;
-  std::int32_t readSize = 0;   // bytes read per main-pass block
-  std::int32_t writeSize = 0;  // bytes written per main-pass block (at most)
+  std::int32_t readSize = 0;   // bytes read per main-pass block: whole source sectors
+  std::int32_t writeSize = 0;  // bytes a whole block converts to
 };
 
 inline constexpr std::int32_t kOutputBlockSize = 65536;

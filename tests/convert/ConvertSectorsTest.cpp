@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <tuple>
 #include <vector>
@@ -19,19 +20,22 @@ std::vector<std::byte> positionBlock(std::size_t n, int shift) {
   return b;
 }
 
-std::size_t expectedLength(std::size_t n, std::size_t s, std::size_t t) {
-  std::size_t total = 0;
-  for (std::size_t p = 0; p < n; p += s) total += std::min(t, n - p);
-  return total;
-}
+constexpr std::size_t kFill = SIZE_MAX;  // a zero byte filled in, from no source position
 
-// Input position that output byte j must come from.
+// Input position that output byte j must come from, walked sector by
+// sector: a whole sector gives its first min(s, t) bytes and then zeros up
+// to t; a trailing partial sector of r bytes gives its first min(t, r).
 std::vector<std::size_t> expectedSources(std::size_t n, std::size_t s, std::size_t t) {
   std::vector<std::size_t> src;
-  for (std::size_t p = 0; p < n; p += s)
-    for (std::size_t i = 0; i < std::min(t, n - p); ++i) src.push_back(p + i);
+  for (std::size_t p = 0; p < n; p += s) {
+    const std::size_t r = std::min(s, n - p);
+    for (std::size_t i = 0; i < std::min(r, t); ++i) src.push_back(p + i);
+    if (r == s)
+      for (std::size_t i = s; i < t; ++i) src.push_back(kFill);
+  }
   return src;
 }
+std::size_t expectedLength(std::size_t n, std::size_t s, std::size_t t) { return expectedSources(n, s, t).size(); }
 
 std::vector<std::byte> convert(const std::vector<std::byte>& in, std::int32_t s, std::int32_t t) {
   std::vector<std::byte> out;
@@ -61,18 +65,15 @@ TEST_P(ConvertSectorsPairs, EveryOutputByteComesFromItsSourcePosition) {
     const std::size_t pos = std::to_integer<std::size_t>(lo[j]) |
                             (std::to_integer<std::size_t>(mid[j]) << 8) |
                             (std::to_integer<std::size_t>(hi[j]) << 16);
-    ASSERT_EQ(pos, src[j]) << "output byte " << j;
-  }
-
-  // The closed forms for whole sectors.
-  if (tail == 0 && sectors > 0) {
-    const std::size_t m = static_cast<std::size_t>(sectors);
-    if (t <= s) {
-      EXPECT_EQ(L, m * t);
+    if (src[j] == kFill) {
+      ASSERT_EQ(pos, 0u) << "output byte " << j << " is filler";
     } else {
-      EXPECT_EQ(L, (m - 1) * t + s);
+      ASSERT_EQ(pos, src[j]) << "output byte " << j;
     }
   }
+
+  // n whole sectors give exactly n target sectors, whatever the pair.
+  EXPECT_EQ(L, static_cast<std::size_t>(sectors) * t + std::min<std::size_t>(t, tail));
   if (s == t) {
     EXPECT_EQ(L, n);
   }
@@ -114,9 +115,11 @@ TEST(ConvertSectors, Block522To512) {
       ASSERT_EQ(out[512 * k + i], in[522 * k + i]);
 }
 
-TEST(ConvertSectors, SingleSectorToLargerTargetIsItself) {
+TEST(ConvertSectors, SingleSectorToLargerTargetIsZeroFilled) {
   const auto in = positionBlock(512, 0);
-  EXPECT_EQ(convert(in, 512, 520), in);
+  auto want = in;
+  want.resize(520, std::byte{0});
+  EXPECT_EQ(convert(in, 512, 520), want);
 }
 
 TEST(ConvertSectors, PartialTrailingSectorComesOutWhole) {
@@ -127,13 +130,15 @@ TEST(ConvertSectors, PartialTrailingSectorComesOutWhole) {
   EXPECT_TRUE(std::equal(out.begin() + 512, out.end(), in.begin() + 520));
 }
 
-TEST(ConvertSectors, TwoSectorsToLargerTargetOverlap) {
+TEST(ConvertSectors, TwoSectorsToLargerTargetNeverRunIntoEachOther) {
   std::vector<std::byte> in(1024);
-  for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::byte>((i * 7 + i / 256) & 0xFF);
+  for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::byte>((i * 7 + i / 256) | 1);
   const auto out = convert(in, 512, 520);
-  ASSERT_EQ(out.size(), 1032u);
-  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 520, in.begin()));
-  EXPECT_TRUE(std::equal(out.begin() + 520, out.end(), in.begin() + 512));
+  ASSERT_EQ(out.size(), 1040u);
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 512, in.begin()));
+  EXPECT_TRUE(std::all_of(out.begin() + 512, out.begin() + 520, [](std::byte b) { return b == std::byte{0}; }));
+  EXPECT_TRUE(std::equal(out.begin() + 520, out.begin() + 1032, in.begin() + 512));
+  EXPECT_TRUE(std::all_of(out.begin() + 1032, out.end(), [](std::byte b) { return b == std::byte{0}; }));
 }
 
 TEST(ConvertSectors, EqualSizesReturnTheBlock) {
@@ -195,7 +200,7 @@ TEST(ConvertSectors, TinySectorSizesStillExact) {
   EXPECT_EQ(std::to_integer<int>(out[1]), 3);
   EXPECT_EQ(std::to_integer<int>(out[2]), 6);
   EXPECT_EQ(std::to_integer<int>(out[3]), 9);
-  const auto wide = convert(in, 4, 6);  // 0..5, 4..9, 8..9
+  const auto wide = convert(in, 4, 6);  // 0..3 0 0, 4..7 0 0, 8..9
   ASSERT_EQ(wide.size(), expectedLength(10, 4, 6));
   EXPECT_EQ(wide.size(), 14u);
 }

@@ -14,37 +14,47 @@ std::vector<std::byte> sectorImage(std::size_t sectors, std::size_t sectorSize, 
       v[k * sectorSize + o] = static_cast<std::byte>((k * 131 + o * 7 + seed) & 0xFF);
   return v;
 }
-std::vector<std::byte> firstBytesOfSectors(const std::vector<std::byte>& img, std::size_t s, std::size_t t) {
+// The image a sound conversion gives, walked sector by sector: each whole
+// source sector becomes its first min(s, t) bytes, zero-filled up to t; a
+// trailing partial sector of r bytes gives its first min(t, r) bytes.
+std::vector<std::byte> soundImage(const std::vector<std::byte>& src, std::size_t s, std::size_t t) {
   std::vector<std::byte> out;
-  for (std::size_t p = 0; p < img.size(); p += s)
-    out.insert(out.end(), img.begin() + static_cast<long>(p), img.begin() + static_cast<long>(std::min(p + t, img.size())));
+  for (std::size_t p = 0; p < src.size(); p += s) {
+    const std::size_t r = std::min(s, src.size() - p);
+    const auto from = src.begin() + static_cast<long>(p);
+    out.insert(out.end(), from, from + static_cast<long>(std::min(r, t)));
+    if (r == s && t > s) out.insert(out.end(), t - s, std::byte{0});
+  }
   return out;
 }
 
-TEST(MutateSizesTable, ReadAndWriteLengthsOfEveryPair) {
-  const int t[5] = {512, 520, 522, 524, 528};
-  const int reads[5][5] = {{65536, 64527, 64280, 64035, 63550},
-                           {66560, 65536, 65285, 65036, 64543},
-                           {133632, 135720, 136242, 136764, 137808},
-                           {67072, 66040, 65787, 65536, 65040},
-                           {67584, 66544, 66289, 66036, 65536}};
-  const int writes[5][5] = {{65536, 65536, 65536, 65536, 65536},
-                            {65536, 65536, 65536, 65536, 65536},
-                            {131072, 135200, 136242, 137288, 139392},
-                            {65536, 65536, 65536, 65536, 65536},
-                            {65536, 65536, 65536, 65536, 65536}};
-  const std::int64_t divisors[5] = {40000, 41260, 41578, 41897, 42539};
-  for (int i = 0; i < 5; ++i) {
-    for (int j = 0; j < 5; ++j) {
-      const auto m = computeMutateSizes(t[i], t[j]);
-      ASSERT_TRUE(m);
-      EXPECT_EQ(m->readSize, reads[i][j]) << t[i] << " -> " << t[j];
-      EXPECT_EQ(m->writeSize, writes[i][j]) << t[i] << " -> " << t[j];
-      if (t[i] != 522) {
-        EXPECT_EQ(m->blockDivisor.raw(), divisors[j]);
-      }
-    }
+// Main-pass lengths of every pair: whole source sectors in, the same number
+// of target sectors out.
+struct PairLengths { int s, t, read, write; };
+void PrintTo(const PairLengths& p, std::ostream* os) { *os << p.s << " in, " << p.t << " out"; }
+constexpr PairLengths kPairLengths[] = {
+    {512, 512, 65536, 65536},   {512, 520, 64512, 65520},   {512, 522, 64000, 65250},
+    {512, 524, 64000, 65500},   {512, 528, 63488, 65472},   {520, 512, 66560, 65536},
+    {520, 520, 65536, 65536},   {520, 522, 65000, 65250},   {520, 524, 65000, 65500},
+    {520, 528, 64480, 65472},   {522, 512, 133632, 131072}, {522, 520, 135720, 135200},
+    {522, 522, 136242, 136242}, {522, 524, 136764, 137288}, {522, 528, 137808, 139392},
+    {524, 512, 67072, 65536},   {524, 520, 66024, 65520},   {524, 522, 65500, 65250},
+    {524, 524, 65536, 65536},   {524, 528, 64976, 65472},   {528, 512, 67584, 65536},
+    {528, 520, 66528, 65520},   {528, 522, 66000, 65250},   {528, 524, 66000, 65500},
+    {528, 528, 65536, 65536}};
+
+TEST(MutateSizesTable, WholeSourceSectorsForEveryPair) {
+  for (const PairLengths& p : kPairLengths) {
+    const auto m = computeMutateSizes(p.s, p.t);
+    ASSERT_TRUE(m) << p.s << " -> " << p.t;
+    EXPECT_EQ(m->readSize, p.read) << p.s << " -> " << p.t;
+    EXPECT_EQ(m->writeSize, p.write) << p.s << " -> " << p.t;
   }
+  // The divisors the block lengths start from.
+  const int t[5] = {512, 520, 522, 524, 528};
+  const std::int64_t divisors[5] = {40000, 41260, 41578, 41897, 42539};
+  for (int j = 0; j < 5; ++j) EXPECT_EQ(computeMutateSizes(512, t[j])->blockDivisor.raw(), divisors[j]);
+  EXPECT_EQ(computeMutateSizes(522, 528)->blockDivisor.raw(), 20000);
   EXPECT_FALSE(computeMutateSizes(65536, 1));  // divisor rounds to 0
   EXPECT_FALSE(computeMutateSizes(0, 512));
 }
@@ -57,21 +67,31 @@ class MutateRun : public RunFixture {
   }
 };
 
-class MutateToFiveTwelve : public MutateRun, public ::testing::WithParamInterface<int> {};
+class MutateEveryPair : public MutateRun, public ::testing::WithParamInterface<PairLengths> {};
 
-TEST_P(MutateToFiveTwelve, EveryOutputSectorIsTheStartOfASourceSector) {
-  const int s = GetParam();
-  const std::size_t sectors = 3000 + 37;  // not a whole number of blocks
-  const auto img = sectorImage(sectors, static_cast<std::size_t>(s));
-  addFileJob(src("src.img", img), -1, std::to_string(s), "512");
+TEST_P(MutateEveryPair, ImageIsTheSoundConversionOfEverySector) {
+  const auto [s, t, read, write] = GetParam();
+  // More than three blocks, then a partial sector.
+  const std::size_t sectors = 3 * 128 + 41;
+  auto img = sectorImage(sectors, static_cast<std::size_t>(s));
+  img.resize(img.size() + static_cast<std::size_t>(s) / 3, std::byte{0xA5});
+  addFileJob(src("src.img", img), -1, std::to_string(s), std::to_string(t));
+  std::vector<std::uint64_t> sizes;
+  pump.every([&] { sizes.push_back(fs::file_size(output(1))); });
   controller.RunClicked();
   const auto out = readFile(output(1));
-  ASSERT_EQ(out.size(), sectors * 512) << "n source sectors give exactly n target sectors";
-  EXPECT_EQ(out, firstBytesOfSectors(img, static_cast<std::size_t>(s), 512));
+  const auto want = soundImage(img, static_cast<std::size_t>(s), static_cast<std::size_t>(t));
+  ASSERT_EQ(out.size(), sectors * static_cast<std::size_t>(t) + std::min<std::size_t>(t, s / 3));
+  EXPECT_TRUE(out == want) << "first difference at byte "
+                           << (std::mismatch(out.begin(), out.end(), want.begin()).first - out.begin());
+  ASSERT_GE(sizes.size(), 2u);
+  EXPECT_EQ(sizes[0], static_cast<std::uint64_t>(write)) << "one whole block written per cycle";
   EXPECT_EQ(status(1), "Done.");
   EXPECT_EQ(msg.count("Error"), 0);
 }
-INSTANTIATE_TEST_SUITE_P(Sizes, MutateToFiveTwelve, ::testing::Values(512, 520, 522, 524, 528));
+INSTANTIATE_TEST_SUITE_P(AllPairs, MutateEveryPair, ::testing::ValuesIn(kPairLengths), [](const auto& info) {
+  return std::to_string(info.param.s) + "_to_" + std::to_string(info.param.t);
+});
 
 TEST_F(MutateRun, FiveTwentyReadsAndWritesPerCycle) {
   addFileJob(src("a.img", sectorImage(128 * 3, 520)), -1, "520", "512");
@@ -109,8 +129,8 @@ TEST_F(MutateRun, SeveralPairsSideBySide) {
   addFileJob(src("b.img", b), -1, "528", "512");
   addFileJob(src("c.img", c), -1, "512", "512");
   controller.RunClicked();
-  EXPECT_EQ(readFile(output(1)), firstBytesOfSectors(a, 520, 512));
-  EXPECT_EQ(readFile(output(2)), firstBytesOfSectors(b, 528, 512));
+  EXPECT_EQ(readFile(output(1)), soundImage(a, 520, 512));
+  EXPECT_EQ(readFile(output(2)), soundImage(b, 528, 512));
   EXPECT_EQ(readFile(output(3)), c);
   EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{"Creating images", "Finishi", "Closing files..",
                                                          "Process Complete"}));
@@ -121,16 +141,16 @@ TEST_F(MutateRun, TrailingPartialSectorComesOutWhole) {
   img.resize(img.size() + 480, std::byte{0x5A});
   addFileJob(src("a.img", img), -1, "520", "512");
   controller.RunClicked();
-  EXPECT_EQ(readFile(output(1)), firstBytesOfSectors(img, 520, 512));
+  EXPECT_EQ(readFile(output(1)), soundImage(img, 520, 512));
   EXPECT_EQ(fs::file_size(output(1)), 10u * 512 + 480);
 }
 
-TEST_F(MutateRun, LargerTargetSectorNeverWritesPastTheConvertedData) {
+TEST_F(MutateRun, LargerTargetSectorIsZeroFilledNeverTakenFromTheNext) {
   const auto img = patternBytes(512 * 2, 4);
   addFileJob(src("a.img", img), -1, "512", "520");
   controller.RunClicked();
-  EXPECT_EQ(readFile(output(1)), firstBytesOfSectors(img, 512, 520));
-  EXPECT_EQ(fs::file_size(output(1)), 1032u);
+  EXPECT_EQ(readFile(output(1)), soundImage(img, 512, 520));
+  EXPECT_EQ(fs::file_size(output(1)), 1040u);
 }
 
 TEST_F(MutateRun, EmptySourceEndsAloneAndTheOthersComplete) {
@@ -138,7 +158,7 @@ TEST_F(MutateRun, EmptySourceEndsAloneAndTheOthersComplete) {
   addFileJob(src("a.img", a), -1, "520", "512");
   addFileJob(src("empty.img", {}), -1, "520", "512");
   controller.RunClicked();
-  EXPECT_EQ(readFile(output(1)), firstBytesOfSectors(a, 520, 512));
+  EXPECT_EQ(readFile(output(1)), soundImage(a, 520, 512));
   ASSERT_EQ(msg.count("Error"), 1);
   EXPECT_EQ(msg.shown[0].text,
             "No data was copied, there may be a problem with sector sizing. Try again with Force read option set (if available)");
@@ -206,7 +226,7 @@ TEST_F(MutateRun, FullTargetIsAWriteErrorOthersComplete) {
   controller.RunClicked();
   EXPECT_EQ(status(1), "Write Error ...");
   EXPECT_EQ(status(2), "Done.");
-  EXPECT_EQ(readFile(output(2)), firstBytesOfSectors(b, 520, 512));
+  EXPECT_EQ(readFile(output(2)), soundImage(b, 520, 512));
 }
 
 TEST_F(MutateRun, MediumErrorKeepsEverythingBefore) {
@@ -218,7 +238,7 @@ TEST_F(MutateRun, MediumErrorKeepsEverythingBefore) {
   controller.RunClicked();
   EXPECT_EQ(status(1), "Read Error ...");
   const auto out = readFile(output(1));
-  const auto want = firstBytesOfSectors(img, 520, 512);
+  const auto want = soundImage(img, 520, 512);
   ASSERT_GE(out.size(), badSector * 512);
   EXPECT_TRUE(std::equal(out.begin(), out.begin() + static_cast<long>(badSector * 512), want.begin()));
 }
