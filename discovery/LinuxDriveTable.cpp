@@ -18,7 +18,7 @@ const DriveRecord* LinuxDriveTable::find(int number) const {
 std::optional<DriveIdentity> LinuxDriveTable::drive(int number) const {
   const DriveRecord* r = find(number);
   if (!r) return std::nullopt;
-  return DriveIdentity{r->deviceId, r->size, r->pnpDeviceId};
+  return DriveIdentity{r->deviceId, r->size, r->pnpDeviceId, r->loopBacking};
 }
 
 std::string LinuxDriveTable::checkUnchanged(int number) const {
@@ -26,8 +26,8 @@ std::string LinuxDriveTable::checkUnchanged(int number) const {
   if (!r) return "drive " + std::to_string(number) + " was not listed at start-up";
   const std::optional<DriveRecord> now = m_enumerator.probe(r->deviceId);
   if (!now) return "the drive at " + r->deviceId + " is no longer attached";
-  if (now->size != r->size || now->pnpDeviceId != r->pnpDeviceId)
-    return "the drive at " + r->deviceId + " has changed since it was listed";
+  if (const std::string why = identityChange(identityOf(*r), identityOf(*now)); !why.empty())
+    return "the drive at " + r->deviceId + " has changed since it was listed (" + why + ")";
   return {};
 }
 

@@ -5,6 +5,7 @@
 
 #include "engine/ConvertSectors.h"
 #include "engine/MutateSizes.h"
+#include "engine/RunChecks.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
 #include "jobs/JobList.h"
@@ -16,7 +17,7 @@ void RunController::RunMutateImaging() {
   RunState& r = m_form.run;
   GridModel& grid = m_form.iGrid2;
   resetRunState();
-  if (!checksBeforeLock(Path::Mutate)) return;
+  if (!RunChecks(m_form, m_sv).beforeLock(true)) return;
   // A pair of sizes that gives no usable block is refused before the lock,
   // like every other refusal.
   for (int row = 1; row <= grid.rowCount(); ++row) {
@@ -31,7 +32,7 @@ void RunController::RunMutateImaging() {
   }
 
   LockRunControls();
-  if (!freeSpaceAccepted()) {
+  if (!RunChecks(m_form, m_sv).freeSpaceAccepted()) {
     UnlockRunControls();
     return;
   }
@@ -60,7 +61,7 @@ void RunController::RunMutateImaging() {
   r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
   r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);
   m_progress.ShowRunProgressBar();
-  if (targetIsASource()) {
+  if (RunChecks(m_form, m_sv).targetIsASource()) {
     UnlockRunControls();
     return;
   }

@@ -1,9 +1,7 @@
 #include "engine/RunController.h"
 
-#include <cstring>
-#include <map>
-#include <set>
 
+#include "engine/RunChecks.h"
 #include "engine/RunInternals.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
@@ -11,17 +9,6 @@
 
 namespace mdi {
 
-namespace {
-Message errorBox(std::string text) {
-  return {std::move(text), "Error", MsgIcon::Exclamation, MsgButtons::Ok, false};
-}
-std::string parentOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-}  // namespace
 
 RunController::RunController(FormState& form, Services& services, Progress& progress)
     : m_form(form), m_sv(services), m_progress(progress) {}
@@ -89,141 +76,6 @@ void RunController::closeJobFiles(Run& run) {
   }
 }
 
-// ---- checks ----------------------------------------------------------------
-
-bool RunController::checksBeforeLock(Path path) {
-  RunState& r = m_form.run;
-  GridModel& jobs = m_form.iGrid2;
-  auto usable = [&] { return !r.TargetFolder.empty() && r.TargetFolder.front() == '/'; };
-  if (!usable()) {
-    SetTarget(m_form, m_sv);
-    if (!usable()) {
-      m_sv.msg.show({"No target folder selected.", "Error", MsgIcon::Exclamation, MsgButtons::Ok, true});
-      return false;
-    }
-  }
-  if (jobs.rowCount() == 0) {
-    m_sv.msg.show({"Please select drives to image.", "No drives selected.", MsgIcon::Exclamation, MsgButtons::Ok, false});
-    return false;
-  }
-  // The target folder may have gone, or be read-only, since it was chosen.
-  if (!m_sv.fs.exists(r.TargetFolder) && m_sv.fs.createFolder(r.TargetFolder) != 0) {
-    m_sv.msg.show(errorBox("The target folder " + r.TargetFolder + " does not exist and could not be created."));
-    return false;
-  }
-  if (!m_sv.fs.isWritableFolder(r.TargetFolder)) {
-    m_sv.msg.show(errorBox("The target folder " + r.TargetFolder + " cannot be written to."));
-    return false;
-  }
-
-  // Refusals that keep every output file apart from every other file of the
-  // run. Nothing has been opened or truncated yet.
-  std::map<std::string, int> outputs;       // canonical output path -> row
-  std::map<std::string, int> sourcePaths;   // canonical source path -> row
-  std::map<std::uint64_t, int> sourceDevs;  // device number of a drive -> row
-  for (int row = 1; row <= jobs.rowCount(); ++row) {
-    const std::string label = jobLabel(jobs, row);
-    const auto src = jobSource(jobs, row);
-    if (!src) {
-      m_sv.msg.show(errorBox("Job " + label + " has no valid source."));
-      return false;
-    }
-    if (src->isFile) {
-      sourcePaths[m_sv.fs.canonical(src->path)] = row;
-    } else {
-      const std::string why = m_sv.drives.checkUnchanged(src->drive);
-      if (!why.empty()) {
-        m_sv.msg.show(errorBox("Drive " + std::to_string(src->drive) + " cannot be imaged: " + why +
-                               ". Restart the program to list the drives again."));
-        return false;
-      }
-      if (auto id = m_sv.drives.drive(src->drive)) sourcePaths[m_sv.fs.canonical(id->node)] = row;
-      if (auto dev = m_sv.drives.deviceNumber(src->drive)) sourceDevs[*dev] = row;
-    }
-    if (path == Path::Mutate) {
-      for (int col : {JobCol::SectorIn, JobCol::SectorOut}) {
-        if (!isWholeNumberIn(jobs.value(row, col), 1, 65536)) {
-          m_sv.msg.show(errorBox("The sector sizes of job " + label +
-                                 " must be whole numbers between 1 and 65536."));
-          return false;
-        }
-      }
-    }
-  }
-  for (int row = 1; row <= jobs.rowCount(); ++row) {
-    const std::string label = jobLabel(jobs, row);
-    const std::string out = jobs.value(row, JobCol::FileName);
-    const std::string canon = m_sv.fs.canonical(out);
-    if (out.empty() || out.front() != '/') {
-      m_sv.msg.show(errorBox("The output file name of job " + label + " is not a full path."));
-      return false;
-    }
-    if (auto it = outputs.find(canon); it != outputs.end()) {
-      m_sv.msg.show(errorBox("Jobs " + jobLabel(jobs, it->second) + " and " + label + " would both write to " + out +
-                             ". Give one of them another file name."));
-      return false;
-    }
-    outputs[canon] = row;
-    if (auto it = sourcePaths.find(canon); it != sourcePaths.end()) {
-      m_sv.msg.show(errorBox("The output file " + out + " of job " + label + " is the source of job " +
-                             jobLabel(jobs, it->second) + "."));
-      return false;
-    }
-    const PathKind kind = m_sv.fs.kind(out);
-    if (kind == PathKind::BlockDevice) {
-      if (auto dev = m_sv.fs.blockDeviceNumber(out); dev && sourceDevs.count(*dev)) {
-        m_sv.msg.show(errorBox("The output file " + out + " of job " + label + " is the source of job " +
-                               jobLabel(jobs, sourceDevs[*dev]) + "."));
-        return false;
-      }
-    }
-    if (kind != PathKind::Missing && kind != PathKind::Regular) {
-      m_sv.msg.show(errorBox("The output file " + out + " of job " + label +
-                             " is not a regular file. Choose another file name."));
-      return false;
-    }
-    const std::string folder = parentOf(out);
-    if (!m_sv.fs.isWritableFolder(folder)) {
-      m_sv.msg.show(errorBox("The folder of the output file " + out + " of job " + label +
-                             " does not exist or cannot be written to."));
-      return false;
-    }
-  }
-  return true;
-}
-
-bool RunController::freeSpaceAccepted() {
-  std::int64_t required = 0;
-  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
-    required += ValFixed(m_form.iGrid2.value(row, JobCol::SizeI)).intPart();
-  }
-  const std::uint64_t free = m_sv.fs.freeBytes(m_form.run.TargetFolder).value_or(0);
-  if (free >= static_cast<std::uint64_t>(required < 0 ? 0 : required)) return true;
-  return m_sv.msg.show({"There is not enough space on the target drive. Do you want to continue?", "Warning!",
-                        MsgIcon::Exclamation, MsgButtons::YesNo, false}) == MsgAnswer::Yes;
-}
-
-bool RunController::targetIsASource() {
-  // Every folder the run writes into: the run-wide target and the folder of
-  // each job's output (a job may have a folder of its own).
-  std::set<std::string> folders{m_form.run.TargetFolder};
-  std::set<int> sourceDrives;
-  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
-    folders.insert(parentOf(m_form.iGrid2.value(row, JobCol::FileName)));
-    if (auto src = jobSource(m_form.iGrid2, row); src && !src->isFile) sourceDrives.insert(src->drive);
-  }
-  for (const auto& f : folders) {
-    for (int d : m_sv.drives.drivesUnder(f)) {
-      if (sourceDrives.count(d)) {
-        m_sv.msg.show({"The target is one of the source drives, this will cause problems.", "Error",
-                       MsgIcon::Exclamation, MsgButtons::Ok, false});
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
 // ---- the straight run ------------------------------------------------------
 
 void RunController::resetRunState() {
@@ -261,10 +113,10 @@ void RunController::RunClicked() {
   }
   RunState& r = m_form.run;
   resetRunState();
-  if (!checksBeforeLock(Path::Straight)) return;
+  if (!RunChecks(m_form, m_sv).beforeLock(false)) return;
 
   LockRunControls();
-  if (!freeSpaceAccepted()) {
+  if (!RunChecks(m_form, m_sv).freeSpaceAccepted()) {
     UnlockRunControls();
     return;
   }
@@ -282,7 +134,7 @@ void RunController::RunClicked() {
   r.BlockSize = 131072;
   r.LargestBlocks = r.LargestBlocks.dividedBy(r.BlockSize);
   if (r.LargestBlocks.raw() > 0) m_progress.ShowRunProgressBar();
-  if (targetIsASource()) {
+  if (RunChecks(m_form, m_sv).targetIsASource()) {
     UnlockRunControls();
     return;
   }

@@ -38,13 +38,7 @@ class RunController {
  private:
   friend struct ActiveRunScope;
   struct Run;
-  enum class Path { Straight, Mutate };
   void RunMutateImaging();
-  // Target test, empty-list test and the refusals that keep two jobs, or a
-  // job and a source, from sharing a file. False: the run does not start.
-  bool checksBeforeLock(Path path);
-  bool freeSpaceAccepted();
-  bool targetIsASource();
   // Sets up the run's I/O over every job's files, once they are open.
   void startIo(Run& run);
   // Applies a cycle's outcomes job by job, in order: a failed write ends the

@@ -3,10 +3,12 @@
 // only store of drives and jobs), the run variables and the editing state.
 // Owned by the window; no copies, no globals.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "jobs/RunState.h"
+#include "platform/DeviceIdentity.h"
 #include "support/GridModel.h"
 
 namespace mdi {
@@ -23,6 +25,9 @@ struct FormState {
   std::string HelpFile;         // the manual beside the program
   std::int32_t OutputBlockSize = 65536;
   bool running = false;         // a run is between lock and unlock
+  // Block devices added as image files, as they were when listed, by the
+  // path in the row; a run refuses one that no longer holds that medium.
+  std::map<std::string, BlockDeviceInfo> ListedDevices;
 };
 
 }  // namespace mdi

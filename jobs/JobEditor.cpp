@@ -48,12 +48,41 @@ void JobEditor::AddImageFiles() {
       m_form.LastImageFolder.empty() ? std::string(std::getenv("HOME") ? std::getenv("HOME") : "/") : m_form.LastImageFolder;
   const auto files = m_sv.pickers.chooseFiles("Select Image File ...", start);
   for (const auto& f : files) {
+    std::string size;
+    std::string bps;
+    switch (m_sv.fs.kind(f)) {
+      case PathKind::Regular:
+        size = std::to_string(m_sv.fs.fileSize(f).value_or(0));
+        break;
+      case PathKind::BlockDevice: {
+        // A disk or a partition read as an image: listed with its real size
+        // and sector size, and remembered as it is now so a run can tell
+        // that the node still holds the same medium.
+        const auto dev = m_sv.fs.blockDevice(f);
+        if (!dev) {
+          m_sv.msg.show({"The device " + f + " cannot be opened for reading.", "Error", MsgIcon::Exclamation,
+                         MsgButtons::Ok, false});
+          continue;
+        }
+        size = std::to_string(dev->identity.sizeBytes);
+        bps = std::to_string(dev->logicalSectorSize);
+        m_form.ListedDevices[f] = *dev;
+        break;
+      }
+      case PathKind::Missing:
+        m_sv.msg.show({"The file " + f + " does not exist.", "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
+        continue;
+      default:
+        m_sv.msg.show({f + " is not an image file or a block device, so it cannot be imaged.", "Error",
+                       MsgIcon::Exclamation, MsgButtons::Ok, false});
+        continue;
+    }
     const int row = m_form.iGrid1.addRow();
-    const std::string size = std::to_string(m_sv.fs.fileSize(f).value_or(0));
     m_form.iGrid1.setValue(row, 1, kFileId);
     m_form.iGrid1.setValue(row, 2, f);
     m_form.iGrid1.setValue(row, 3, m_formatSize(size));
     m_form.iGrid1.setValue(row, 5, size);
+    if (!bps.empty()) m_form.iGrid1.setValue(row, 6, bps);  // the drive grid's BPS
   }
   if (!files.empty()) {
     const auto slash = files.front().find_last_of('/');

@@ -25,8 +25,19 @@ void setUpJobGrid(GridModel& g) {
 std::string defaultOutputName(int rowCount, const std::string& targetFolder) {
   std::string n = std::to_string(rowCount);
   while (n.size() < 3) n = "0" + n;
-  const bool slash = !targetFolder.empty() && targetFolder.back() == '/';
+  // With no target yet the name has no folder: it follows the target that
+  // is chosen later, and a run never writes a file it did not place.
+  if (targetFolder.empty()) return n + ".bin";
+  const bool slash = targetFolder.back() == '/';
   return targetFolder + (slash ? "" : "/") + n + ".bin";
+}
+
+void placeUnplacedOutputs(GridModel& jobs, const std::string& folder) {
+  const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::string name = jobs.value(row, JobCol::FileName);
+    if (!name.empty() && name.front() != '/') jobs.setValue(row, JobCol::FileName, prefix + name);
+  }
 }
 
 std::optional<JobSource> jobSource(const GridModel& jobs, int row) {

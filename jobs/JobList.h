@@ -37,7 +37,8 @@ void setUpJobGrid(GridModel& jobs);
 
 // Default output path for a job that becomes row `rowCount`: the number,
 // zero-padded to three digits, + ".bin", in `targetFolder` ("/" added
-// unless the folder ends in one). 1 -> 001.bin, 1000 -> 1000.bin.
+// unless the folder ends in one). 1 -> 001.bin, 1000 -> 1000.bin. With no
+// target folder the name is bare ("001.bin") until a target is chosen.
 std::string defaultOutputName(int rowCount, const std::string& targetFolder);
 
 // The source of a job row: an image file (its path) or a drive number.
@@ -48,6 +49,9 @@ struct JobSource {
 };
 // nullopt when the ID cell is neither "File" nor a drive number.
 std::optional<JobSource> jobSource(const GridModel& jobs, int row);
+
+// Gives every job whose file name has no folder yet a place in `folder`.
+void placeUnplacedOutputs(GridModel& jobs, const std::string& folder);
 
 // "ID : Model" naming a job in messages.
 std::string jobLabel(const GridModel& jobs, int row);

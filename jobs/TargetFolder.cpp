@@ -27,6 +27,7 @@ void SetTarget(FormState& form, Services& sv) {
     }
   }
   sv.ui.setText(Ctl::Label2, form.run.TargetFolder);
+  placeUnplacedOutputs(form.iGrid2, form.run.TargetFolder);
 }
 
 }  // namespace mdi

@@ -2,8 +2,11 @@
 // The physical disks of the machine as discovery sees them: one record per
 // whole disk, numbered by its place in the natural order of kernel names.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/DeviceIdentity.h"
 
 namespace mdi {
 
@@ -20,7 +23,16 @@ struct DriveRecord {
   // Read through SCSI pass-through: a disk whose sectors (520, 528 bytes...)
   // the disk driver does not take, so the block device shows size 0.
   bool passThrough = false;
+  // Read from the device itself, for telling at Run that the node still
+  // holds this medium; empty for trees that are not the live system's.
+  std::optional<FileId> loopBacking;
+  std::uint64_t contentHash = 0;
 };
+
+// The part of a record that pins it to its medium.
+inline DeviceIdentity identityOf(const DriveRecord& r) {
+  return {r.size, r.pnpDeviceId, r.loopBacking, r.contentHash};
+}
 
 class DriveEnumerator {
  public:

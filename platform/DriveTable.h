@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DeviceIdentity.h"
 #include "platform/RawIo.h"
 
 namespace mdi {
@@ -16,6 +17,7 @@ struct DriveIdentity {
   std::string node;          // /dev/sdb
   std::uint64_t sizeBytes = 0;
   std::string persistentId;  // udev ID_WWN, ID_SERIAL, or the sysfs path
+  std::optional<FileId> loopBacking = std::nullopt;  // what a loop device reads
 };
 
 class DriveTable {
@@ -24,7 +26,8 @@ class DriveTable {
   // The identity recorded for drive `number` at discovery.
   virtual std::optional<DriveIdentity> drive(int number) const = 0;
   // Empty when drive `number` is still the disk recorded at discovery;
-  // otherwise the reason it is not (gone, other size, other id).
+  // otherwise the reason it is not (gone, other size, other id, a loop
+  // device re-pointed, other first 64 KiB).
   virtual std::string checkUnchanged(int number) const = 0;
   // Opens drive `number` read-only (never null; see FileAccess).
   virtual std::unique_ptr<Source> openSource(int number) = 0;

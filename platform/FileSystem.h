@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/DeviceIdentity.h"
+
 namespace mdi {
 
 enum class PathKind { Missing, Regular, Directory, BlockDevice, CharDevice, Other };
@@ -31,6 +33,13 @@ class FileSystem {
   // holding any other existing path; nullopt when missing.
   virtual std::optional<std::uint64_t> deviceOf(const std::string& path) const = 0;
   virtual std::optional<std::uint64_t> blockDeviceNumber(const std::string& path) const = 0;
+  // Identity (st_dev, st_ino) of what is at path, symlinks followed;
+  // nullopt when missing.
+  virtual std::optional<FileId> fileId(const std::string& path) const = 0;
+  // Size, sector size, whole disk and identity of a block device, read
+  // through a read-only descriptor; nullopt when path is no block device
+  // or cannot be opened.
+  virtual std::optional<BlockDeviceInfo> blockDevice(const std::string& path) const = 0;
 };
 
 }  // namespace mdi

@@ -1,4 +1,5 @@
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "platform/linux/BlockProbe.h"
 #include "platform/linux/ScsiDisk.h"
 
 #include <algorithm>
@@ -285,6 +286,14 @@ struct LinuxDriveEnumerator::Impl {
       }
     }
     r.mediaPresent = r.size > 0;
+    if (realSys() && !r.passThrough && r.mediaPresent) {
+      // Loop devices and disks without a serial have nothing else that
+      // tells the listed medium from another one put under the same node.
+      if (auto probe = probeBlockDevice(r.deviceId, self.m_sysRoot)) {
+        r.loopBacking = probe->identity.loopBacking;
+        r.contentHash = probe->identity.contentHash;
+      }
+    }
     auto e = byName.find(name);
     if (e != byName.end()) r.devNumber = e->second.dev;
     return r;

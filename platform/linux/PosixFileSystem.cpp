@@ -1,4 +1,5 @@
 #include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/BlockProbe.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -60,6 +61,16 @@ std::optional<std::uint64_t> PosixFileSystem::blockDeviceNumber(const std::strin
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
   return static_cast<std::uint64_t>(st.st_rdev);
+}
+
+std::optional<FileId> PosixFileSystem::fileId(const std::string& path) const {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<BlockDeviceInfo> PosixFileSystem::blockDevice(const std::string& path) const {
+  return probeBlockDevice(path);
 }
 
 }  // namespace mdi

@@ -13,6 +13,8 @@ class PosixFileSystem final : public FileSystem {
   std::string canonical(const std::string& path) const override;
   std::optional<std::uint64_t> deviceOf(const std::string& path) const override;
   std::optional<std::uint64_t> blockDeviceNumber(const std::string& path) const override;
+  std::optional<FileId> fileId(const std::string& path) const override;
+  std::optional<BlockDeviceInfo> blockDevice(const std::string& path) const override;
 };
 
 }  // namespace mdi

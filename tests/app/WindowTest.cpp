@@ -172,7 +172,7 @@ TEST_F(Window, CancelledFolderGivesABareName) {
   msg.answer("No Target", MsgAnswer::Yes);
   w->form().iGrid1.setCurrentRow(1);
   w->jobEditor().AddDriveToJobList();
-  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::FileName), "/001.bin");
+  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::FileName), "001.bin") << "no folder until a target is chosen";
   EXPECT_EQ(w->controls().text(Ctl::Label2), "No target selected");
 }
 

@@ -186,7 +186,7 @@ TEST_F(FakeSysfsTest, DriveTableNoticesAChangedOrRemovedDisk) {
   EXPECT_EQ(table.checkUnchanged(1), "");
 
   put("sdb/size", "3000");  // another disk in the same slot
-  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed");
+  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed (its size changed)");
   fs::remove_all(root / "block" / "sda");
   EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
   EXPECT_FALSE(table.checkUnchanged(7).empty());

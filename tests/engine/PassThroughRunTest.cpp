@@ -13,7 +13,7 @@ class SimulatedDiskTable final : public DriveTable {
   explicit SimulatedDiskTable(SimulatedScsiConfig c) : config(std::move(c)) {}
   std::optional<DriveIdentity> drive(int n) const override {
     if (n != 0) return std::nullopt;
-    return DriveIdentity{"/dev/sim0", config.blockCount * config.blockLength, "sim"};
+    return DriveIdentity{"/dev/sim0", config.blockCount * config.blockLength, "sim", std::nullopt};
   }
   std::string checkUnchanged(int n) const override { return n == 0 ? "" : "not attached"; }
   std::unique_ptr<Source> openSource(int) override {

@@ -131,7 +131,14 @@ class FreeSpaceFs final : public FileSystem {
   std::string canonical(const std::string& p) const override { return m_real.canonical(p); }
   std::optional<std::uint64_t> deviceOf(const std::string& p) const override { return m_real.deviceOf(p); }
   std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override { return m_real.blockDeviceNumber(p); }
+  std::optional<FileId> fileId(const std::string& p) const override { return m_real.fileId(p); }
+  std::optional<BlockDeviceInfo> blockDevice(const std::string& p) const override {
+    if (auto it = devices.find(p); it != devices.end()) return it->second;
+    return m_real.blockDevice(p);
+  }
   std::optional<std::uint64_t> free;
+  // Paths answered as block devices, as a probe of the device would.
+  std::map<std::string, BlockDeviceInfo> devices;
  private:
   FileSystem& m_real;
 };

@@ -232,10 +232,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, RunRefusal, ::testing::Values(
       f.form.iGrid2.setValue(row, JobCol::ID, std::int64_t{0});
       f.form.iGrid2.setValue(row, JobCol::FileName, (f.dir / "node0").string());
     }, "is the source of job"},
-    Refusal{"OutputFolderMissing", [](RunFixture& f) {
-      f.addFileJob(f.src("a.img", patternBytes(100, 1)));
-      f.form.iGrid2.setValue(1, JobCol::FileName, (f.dir / "nope" / "001.bin").string());
-    }, "does not exist or cannot be written to"},
     Refusal{"RelativeOutputName", [](RunFixture& f) {
       f.addFileJob(f.src("a.img", patternBytes(100, 1)));
       f.form.iGrid2.setValue(1, JobCol::FileName, "abc.bin");

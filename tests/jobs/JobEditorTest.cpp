@@ -14,6 +14,11 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/TestDir.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdio>
+#include <functional>
+
 namespace mdi {
 namespace {
 
@@ -24,7 +29,7 @@ TEST(DefaultOutputName, PadsToThreeDigitsAndAddsOneSlash) {
   EXPECT_EQ(defaultOutputName(12, "/"), "/012.bin");
   EXPECT_EQ(defaultOutputName(123, "/out/"), "/out/123.bin");
   EXPECT_EQ(defaultOutputName(1000, "/out"), "/out/1000.bin");
-  EXPECT_EQ(defaultOutputName(1, ""), "/001.bin");
+  EXPECT_EQ(defaultOutputName(1, ""), "001.bin") << "no folder until a target is chosen";
 }
 
 TEST(JobGrid, TenColumnsWithTheHiddenOnes) {
@@ -204,6 +209,77 @@ TEST_F(Editor, ImageFilesListedWithSizeAndLastFolderRemembered) {
   EXPECT_EQ(form.LastImageFolder, dir.string() + "/");
   ed.AddImageFiles();
   EXPECT_EQ(pickers.fileStartFolders.back(), dir.string() + "/");
+}
+
+TEST_F(Editor, NamesMadeWithoutATargetMoveIntoTheTargetChosenLater) {
+  form.run.TargetFolder.clear();
+  moveDrive(addDrive(0, "A", 512));
+  moveDrive(addDrive(1, "B", 512));
+  form.iGrid2.setValue(2, JobCol::FileName, "/own/b.bin");  // a folder of its own stays
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), "001.bin");
+  pickers.folders = {(dir / "t").string()};
+  SetTarget(form, sv);
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), (dir / "t" / "001.bin").string());
+  EXPECT_EQ(form.iGrid2.value(2, JobCol::FileName), "/own/b.bin");
+}
+
+struct NotAnImage {
+  const char* name;
+  std::function<std::string(const fs::path& dir)> make;  // returns the path to add
+  const char* before;  // the message: before + path + after
+  const char* after;
+};
+void PrintTo(const NotAnImage& c, std::ostream* os) { *os << c.name; }
+class ImageFileKinds : public Editor, public ::testing::WithParamInterface<NotAnImage> {};
+TEST_P(ImageFileKinds, AreRefusedWithTheirPathAndNotListed) {
+  const std::string path = GetParam().make(dir);
+  pickers.files = {{path}};
+  ed.AddImageFiles();
+  EXPECT_EQ(form.iGrid1.rowCount(), 0);
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_EQ(msg.shown[0].text, GetParam().before + path + GetParam().after);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ImageFileKinds,
+    ::testing::Values(
+        NotAnImage{"Folder", [](const fs::path& d) { return d.string(); },
+                   "", " is not an image file or a block device, so it cannot be imaged."},
+        NotAnImage{"Fifo",
+                   [](const fs::path& d) {
+                     const auto p = d / "fifo";
+                     ::mkfifo(p.c_str(), 0600);
+                     return p.string();
+                   },
+                   "", " is not an image file or a block device, so it cannot be imaged."},
+        NotAnImage{"CharacterDevice", [](const fs::path&) { return std::string("/dev/null"); },
+                   "", " is not an image file or a block device, so it cannot be imaged."},
+        NotAnImage{"Missing", [](const fs::path& d) { return (d / "gone.img").string(); }, "The file ",
+                   " does not exist."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach a loop device";
+  const auto image = dir / "disk.img";
+  { std::ofstream(image) << std::string(1 << 20, 'd'); }
+  std::string node;
+  if (FILE* p = ::popen(("losetup -f -r --show --sector-size 4096 " + image.string() + " 2>/dev/null").c_str(), "r")) {
+    char buf[64] = {};
+    if (std::fgets(buf, sizeof buf, p)) node = buf;
+    ::pclose(p);
+  }
+  while (!node.empty() && node.back() == '\n') node.pop_back();
+  if (node.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "losetup could not attach a loop device";
+  pickers.files = {{node}};
+  ed.AddImageFiles();
+  std::system(("losetup -d " + node).c_str());
+  ASSERT_EQ(form.iGrid1.rowCount(), 1);
+  EXPECT_EQ(form.iGrid1.value(1, 1), "File");
+  EXPECT_EQ(form.iGrid1.value(1, 5), "1048576");
+  EXPECT_EQ(form.iGrid1.value(1, 6), "4096");
+  ASSERT_TRUE(form.ListedDevices.count(node));
+  EXPECT_EQ(form.ListedDevices[node].wholeDisk, node);
+  ASSERT_TRUE(form.ListedDevices[node].identity.loopBacking);
+  EXPECT_EQ(*form.ListedDevices[node].identity.loopBacking, *fsys.fileId(image.string()));
 }
 
 class Sectors : public Editor {

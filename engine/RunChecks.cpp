@@ -1,0 +1,197 @@
+#include "engine/RunChecks.h"
+
+#include <map>
+#include <set>
+
+#include "jobs/JobList.h"
+#include "jobs/TargetFolder.h"
+#include "support/Val.h"
+
+namespace mdi {
+namespace {
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+std::string nameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// Where an output would be written: the file itself when it exists, else
+// the name inside its folder (by the folder's identity).
+struct OutputKey {
+  FileId id;
+  std::string name;  // "" for an existing file
+  friend auto operator<=>(const OutputKey&, const OutputKey&) = default;
+};
+
+}  // namespace
+
+bool RunChecks::refuse(const std::string& text) {
+  m_sv.msg.show({text, "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
+  return false;
+}
+
+bool RunChecks::targetUsable() {
+  RunState& r = m_form.run;
+  auto usable = [&] { return !r.TargetFolder.empty() && r.TargetFolder.front() == '/'; };
+  if (!usable()) {
+    SetTarget(m_form, m_sv);
+    if (!usable()) {
+      m_sv.msg.show({"No target folder selected.", "Error", MsgIcon::Exclamation, MsgButtons::Ok, true});
+      return false;
+    }
+  }
+  if (m_form.iGrid2.rowCount() == 0) {
+    m_sv.msg.show({"Please select drives to image.", "No drives selected.", MsgIcon::Exclamation, MsgButtons::Ok, false});
+    return false;
+  }
+  // A folder that went away (an unmounted disk, a deleted folder) is never
+  // made again here: the images would land on whatever lies underneath.
+  if (m_sv.fs.kind(r.TargetFolder) != PathKind::Directory)
+    return refuse("The target folder " + r.TargetFolder + " does not exist.");
+  if (!m_sv.fs.isWritableFolder(r.TargetFolder))
+    return refuse("The target folder " + r.TargetFolder + " cannot be written to.");
+  return true;
+}
+
+bool RunChecks::sourcesValid(bool mutate) {
+  GridModel& jobs = m_form.iGrid2;
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::string label = jobLabel(jobs, row);
+    const auto src = jobSource(jobs, row);
+    if (!src) return refuse("Job " + label + " has no valid source.");
+    if (!src->isFile) {
+      if (const std::string why = m_sv.drives.checkUnchanged(src->drive); !why.empty())
+        return refuse("Drive " + std::to_string(src->drive) + " cannot be imaged: " + why +
+                      ". Restart the program to list the drives again.");
+    } else if (auto listed = m_form.ListedDevices.find(src->path); listed != m_form.ListedDevices.end()) {
+      const auto now = m_sv.fs.blockDevice(src->path);
+      const std::string why = !now ? "it is no longer attached"
+                            : now->rdev != listed->second.rdev
+                                ? "it is another device now"
+                                : identityChange(listed->second.identity, now->identity);
+      if (!why.empty())
+        return refuse("The device " + src->path + " of job " + label + " cannot be imaged: " + why +
+                      " since it was listed. Remove the job and add the device again.");
+    }
+    if (mutate) {
+      for (int col : {JobCol::SectorIn, JobCol::SectorOut})
+        if (!isWholeNumberIn(jobs.value(row, col), 1, 65536))
+          return refuse("The sector sizes of job " + label + " must be whole numbers between 1 and 65536.");
+    }
+  }
+  return true;
+}
+
+bool RunChecks::outputsApart() {
+  GridModel& jobs = m_form.iGrid2;
+  // Every file a run reads, by identity: image files (a block device among
+  // them by its device number) and the files behind loop devices.
+  std::map<FileId, int> sourceFiles;
+  std::map<std::uint64_t, int> sourceDevices;
+  std::map<FileId, std::pair<int, std::string>> loopFiles;  // -> row, loop node
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const auto src = jobSource(jobs, row);
+    if (src->isFile) {
+      if (auto id = m_sv.fs.fileId(src->path)) sourceFiles[*id] = row;
+      if (auto dev = m_sv.fs.blockDevice(src->path)) {
+        sourceDevices[dev->rdev] = row;
+        if (dev->identity.loopBacking) loopFiles[*dev->identity.loopBacking] = {row, dev->wholeDisk};
+      }
+    } else {
+      if (auto dev = m_sv.drives.deviceNumber(src->drive)) sourceDevices[*dev] = row;
+      if (auto d = m_sv.drives.drive(src->drive)) {
+        if (auto id = m_sv.fs.fileId(d->node)) sourceFiles[*id] = row;
+        if (d->loopBacking) loopFiles[*d->loopBacking] = {row, d->node};
+      }
+    }
+  }
+
+  std::map<OutputKey, int> outputs;
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::string label = jobLabel(jobs, row);
+    const std::string out = jobs.value(row, JobCol::FileName);
+    if (out.empty() || out.front() != '/')
+      return refuse("The output file name of job " + label + " is not a full path.");
+    const std::string folder = parentOf(out);
+    if (m_sv.fs.kind(folder) != PathKind::Directory) return refuse("The target folder " + folder + " does not exist.");
+    const auto existing = m_sv.fs.fileId(out);
+    const auto folderId = m_sv.fs.fileId(folder);
+    const OutputKey key = existing ? OutputKey{*existing, {}} : OutputKey{folderId.value_or(FileId{}), nameOf(out)};
+    if (auto it = outputs.find(key); it != outputs.end())
+      return refuse("Jobs " + jobLabel(jobs, it->second) + " and " + label + " would both write to " + out +
+                    ". Give one of them another file name.");
+    outputs[key] = row;
+    if (existing) {
+      if (auto it = sourceFiles.find(*existing); it != sourceFiles.end())
+        return refuse("The output file " + out + " of job " + label + " is the source of job " +
+                      jobLabel(jobs, it->second) + ".");
+      if (auto it = loopFiles.find(*existing); it != loopFiles.end())
+        return refuse("The output file " + out + " of job " + label + " is the file behind " + it->second.second +
+                      ", the source of job " + jobLabel(jobs, it->second.first) + ".");
+    }
+    const PathKind kind = m_sv.fs.kind(out);
+    if (kind == PathKind::BlockDevice) {
+      if (auto dev = m_sv.fs.blockDeviceNumber(out); dev && sourceDevices.count(*dev))
+        return refuse("The output file " + out + " of job " + label + " is the source of job " +
+                      jobLabel(jobs, sourceDevices[*dev]) + ".");
+    }
+    if (kind != PathKind::Missing && kind != PathKind::Regular)
+      return refuse("The output file " + out + " of job " + label + " is not a regular file. Choose another file name.");
+    if (!m_sv.fs.isWritableFolder(folder))
+      return refuse("The folder of the output file " + out + " of job " + label + " cannot be written to.");
+  }
+  return true;
+}
+
+bool RunChecks::beforeLock(bool mutate) { return targetUsable() && sourcesValid(mutate) && outputsApart(); }
+
+bool RunChecks::freeSpaceAccepted() {
+  std::int64_t required = 0;
+  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row)
+    required += ValFixed(m_form.iGrid2.value(row, JobCol::SizeI)).intPart();
+  const std::uint64_t free = m_sv.fs.freeBytes(m_form.run.TargetFolder).value_or(0);
+  if (free >= static_cast<std::uint64_t>(required < 0 ? 0 : required)) return true;
+  return m_sv.msg.show({"There is not enough space on the target drive. Do you want to continue?", "Warning!",
+                        MsgIcon::Exclamation, MsgButtons::YesNo, false}) == MsgAnswer::Yes;
+}
+
+bool RunChecks::targetIsASource() {
+  // Every folder the run writes into: the run-wide target and the folder of
+  // each job's output (a job may have a folder of its own).
+  std::set<std::string> folders{m_form.run.TargetFolder};
+  std::set<int> sourceDrives;
+  std::vector<BlockDeviceInfo> sourceDevices;  // block devices added as image files
+  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
+    folders.insert(parentOf(m_form.iGrid2.value(row, JobCol::FileName)));
+    const auto src = jobSource(m_form.iGrid2, row);
+    if (!src) continue;
+    if (!src->isFile) sourceDrives.insert(src->drive);
+    else if (auto dev = m_sv.fs.blockDevice(src->path)) sourceDevices.push_back(*dev);
+  }
+  auto onSource = [&](const std::string& folder) {
+    const std::vector<int> under = m_sv.drives.drivesUnder(folder);
+    for (int d : under)
+      if (sourceDrives.count(d)) return true;
+    const auto folderDev = m_sv.fs.deviceOf(folder);
+    for (const BlockDeviceInfo& dev : sourceDevices) {
+      if (folderDev && *folderDev == dev.rdev) return true;
+      // A partition counts for its whole disk and every other partition.
+      for (int d : under)
+        if (auto id = m_sv.drives.drive(d); id && id->node == dev.wholeDisk) return true;
+    }
+    return false;
+  };
+  for (const auto& f : folders) {
+    if (onSource(f)) {
+      m_sv.msg.show({"The target is one of the source drives, this will cause problems.", "Error",
+                     MsgIcon::Exclamation, MsgButtons::Ok, false});
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace mdi

@@ -1,0 +1,36 @@
+#pragma once
+// The refusals made before a run touches any file: a usable target, jobs
+// with valid sources and sizes, sources that are still the media listed,
+// and outputs that are files of their own in folders the operator chose.
+// Outputs are compared with sources, loop-device backing files and each
+// other by file identity, so no hard link, symlink, bind mount or loop
+// device lets a run write over its own source.
+#include "jobs/FormState.h"
+#include "platform/Services.h"
+
+namespace mdi {
+
+class RunChecks {
+ public:
+  RunChecks(FormState& form, Services& services) : m_form(form), m_sv(services) {}
+
+  // Before the window is locked; may offer Set Target. False: a message
+  // was shown and the run does not start. `mutate` adds the sector checks.
+  bool beforeLock(bool mutate);
+  // True (after its message) when a folder the run writes into lies on one
+  // of the run's source drives or block devices.
+  bool targetIsASource();
+  // The free-space question: true when the target has room for every
+  // source, or the operator chose to go on without it.
+  bool freeSpaceAccepted();
+
+ private:
+  bool refuse(const std::string& text);
+  bool targetUsable();
+  bool sourcesValid(bool mutate);
+  bool outputsApart();
+  FormState& m_form;
+  Services& m_sv;
+};
+
+}  // namespace mdi
