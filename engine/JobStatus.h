@@ -3,7 +3,11 @@
 // outcome decides the final text; the text never decides anything.
 namespace mdi {
 
-enum class JobOutcome { Ok, ReadError, WriteError };
+// How a job ended, in the order that decides it: a failed write spoils the
+// image whatever else happened; a failed read ends it at the failure; a job
+// the loop never began is not imaged; one that found its source's end is
+// complete; anything else was stopped before its end.
+enum class JobOutcome { Done, Stopped, NotImaged, ReadError, WriteError };
 
 namespace Status {
 inline constexpr const char* Preparing = "Preparing output file";
@@ -14,6 +18,8 @@ inline constexpr const char* WriteError = "Write Error ...";
 inline constexpr const char* ReadError = "Read Error ...";
 inline constexpr const char* Finishing = "Finishing...";
 inline constexpr const char* Done = "Done.";
+inline constexpr const char* Stopped = "Stopped";
+inline constexpr const char* NotImaged = "Not imaged";
 }  // namespace Status
 
 }  // namespace mdi

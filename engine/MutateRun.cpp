@@ -98,48 +98,60 @@ void RunController::mutateLoop(Run& run) {
   r.StartTick = m_sv.clock.tickMs();
   run.CycleCount = 0;
 
+  for (auto& j : run.jobs) j.started = true;
+
   // Converts what a job read: only the bytes read are converted, and all
   // of the converted bytes are written. Reads are whole source sectors, so
   // every block converts from a sector boundary. Each job converts into its
-  // own block, so every job's write can be in flight at once.
+  // own block, so every job's write can be in flight at once. A failed read
+  // converts only its whole sectors and keeps the start of the next for the
+  // re-read that follows.
   bool finishing = false;
   const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
+    if (run.steps[lane].read.failed()) {
+      const std::size_t whole = data.size() / static_cast<std::size_t>(job.sourceSector) * job.sourceSector;
+      job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
+      data = data.first(whole);
+    }
     ConvertSectors(data, job.sourceSector, job.targetSector, job.ConvertedBlock);
     return std::span<const std::byte>(job.ConvertedBlock);
   };
-  // Whether job i's write of this cycle failed; counts what it wrote.
   auto writeFailed = [&](int i) {
+    const CycleIo::Step& st = run.steps[i];
+    return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].ConvertedBlock.size());
+  };
+  // Bytes re-read after a failed read: gathered into whole source sectors,
+  // each converted and written as it completes.
+  const SectorSink bySector = [](Run& run, int i, std::span<const std::byte> data, bool last) {
     auto& job = run.jobs[i];
-    const IoResult rd = run.steps[i].read;
-    const IoResult wr = run.steps[i].write;
-    if (rd.bytes == 0) return false;
-    job.bytesWritten += static_cast<std::int64_t>(wr.bytes);
-    return wr.failed() || wr.bytes != job.ConvertedBlock.size();
+    job.carry.insert(job.carry.end(), data.begin(), data.end());
+    const auto s = static_cast<std::size_t>(job.sourceSector);
+    if (job.carry.size() < s && !(last && !job.carry.empty())) return true;
+    ConvertSectors(job.carry, job.sourceSector, job.targetSector, job.ConvertedBlock);
+    job.carry.clear();
+    const IoResult w = job.target->write(job.ConvertedBlock);
+    job.bytesWritten += static_cast<std::int64_t>(w.bytes);
+    return !w.failed() && w.bytes == job.ConvertedBlock.size();
+  };
+  auto pass = [&](auto readLength) {
+    while (run.FinishedCount < n) {
+      run.cycle(readLength, convert);
+      settleCycle(run, finishing, writeFailed, bySector);
+      if (!closeCycle(run, finishing)) return false;
+    }
+    return true;
   };
 
-  // Main pass.
   run.FinishedCount = 0;
-  while (run.FinishedCount < n) {
-    run.cycle([](const Run::Job& j) { return static_cast<std::size_t>(j.readSize); }, convert);
-    settleCycle(run, finishing, writeFailed);
-    if (!closeCycle(run, finishing)) return;
-  }
+  if (!pass([](const Run::Job& j) { return static_cast<std::size_t>(j.readSize); })) return;
 
   // Finishing pass: one source sector at a time from where each job stopped.
   finishing = true;
   r.BlockSize = 512;
   m_sv.ui.setStatusText(1, "Finishi");
-  run.FinishedCount = 0;
-  for (int i = 0; i < n; ++i) {
-    run.jobs[i].done = 0;
-    setStatus(i + 1, Status::Finishing);
-  }
-  while (run.FinishedCount < n) {
-    run.cycle([](const Run::Job& j) { return static_cast<std::size_t>(j.sourceSector); }, convert);
-    settleCycle(run, finishing, writeFailed);
-    if (!closeCycle(run, finishing)) return;
-  }
+  beginFinishingPass(run);
+  pass([](const Run::Job& j) { return static_cast<std::size_t>(j.sourceSector); });
 }
 
 }  // namespace mdi

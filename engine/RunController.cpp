@@ -62,19 +62,6 @@ void RunController::AbortShutdownClicked() {
   m_sv.ui.setVisible(Ctl::Command6, false);
 }
 
-void RunController::closeAllFiles() {
-  if (m_active) closeJobFiles(*m_active);
-}
-
-void RunController::closeJobFiles(Run& run) {
-  // Nothing may be in flight on a file that is about to close.
-  run.io.reset();
-  for (auto& j : run.jobs) {
-    if (j.target && j.target->close() != 0) j.writeFailed = true;
-    j.target.reset();
-    j.source.reset();
-  }
-}
 
 // ---- the straight run ------------------------------------------------------
 
@@ -174,33 +161,6 @@ void RunController::startIo(Run& run) {
   run.steps.assign(run.jobs.size(), CycleIo::Step{});
 }
 
-void RunController::settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed) {
-  for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
-    auto& job = run.jobs[i];
-    if (job.done) continue;
-    const IoResult rd = run.steps[i].read;
-    if (writeFailed(i)) {
-      job.writeFailed = true;
-      job.done = 1;
-      ++run.FinishedCount;
-      if (finishing) {
-        m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
-                       MsgButtons::Ok, false});
-      } else {
-        setStatus(i + 1, Status::WriteError);
-      }
-      continue;
-    }
-    if (rd.bytes == 0 || rd.failed()) {
-      // The job ends its pass alone; the others go on to their ends.
-      job.readFailed = rd.failed();
-      job.done = 1;
-      ++run.FinishedCount;
-      if (!finishing) setStatus(i + 1, Status::Waiting);
-    }
-  }
-}
-
 bool RunController::closeCycle(Run& run, bool finishing) {
   RunState& r = m_form.run;
   ++run.CycleCount;
@@ -218,6 +178,7 @@ void RunController::straightLoop(Run& run) {
   auto rows = [&] { return m_form.iGrid2.rowCount(); };
 
   startIo(run);
+  for (auto& j : run.jobs) j.started = true;
   m_sv.ui.setStatusText(1, rows() == 1 ? "Creating image" : "Creating images");
   run.CycleCount = 0;
   r.StartTick = m_sv.clock.tickMs();
@@ -225,57 +186,45 @@ void RunController::straightLoop(Run& run) {
   // Only the bytes read are written: a short last block never carries stale
   // bytes of the block before.
   const CycleIo::Prepare asRead = [](std::size_t, std::span<const std::byte> data) { return data; };
+  // Bytes read after a failed read go to the image as they are, 512 at a
+  // time, so the image ends exactly at the first unreadable byte.
+  for (auto& j : run.jobs) j.sourceSector = 512;
+  const SectorSink asIs = [](Run& run, int i, std::span<const std::byte> data, bool) {
+    auto& job = run.jobs[i];
+    const IoResult w = job.target->write(data);
+    job.bytesWritten += static_cast<std::int64_t>(w.bytes);
+    return !w.failed() && w.bytes == data.size();
+  };
 
   // One pass: every unfinished job copies one block per cycle until a read
   // brings nothing. Returns false when the operator stopped the run.
   auto pass = [&](bool finishing) {
-    run.FinishedCount = 0;
     const std::size_t block = static_cast<std::size_t>(r.BlockSize);
     while (run.FinishedCount < n) {
       run.cycle([block](const Run::Job&) { return block; }, asRead);
       settleCycle(run, finishing, [&](int i) {
         const CycleIo::Step& st = run.steps[i];
         return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);
-      });
+      }, asIs);
       if (!closeCycle(run, finishing)) return false;
     }
     return true;
   };
 
+  run.FinishedCount = 0;
   if (!pass(false)) {
     completion(run);
     return;
   }
   r.BlockSize = 512;
   if (rows() > 0) m_sv.ui.setStatusText(1, "Finishing....");
-  for (int i = 0; i < n; ++i) {
-    run.jobs[i].done = 0;
-    setStatus(i + 1, Status::Finishing);
-  }
+  beginFinishingPass(run);
   if (!pass(true)) {
     completion(run);
     return;
   }
   if (rows() > 0) m_sv.ui.setStatusText(1, "Closing files..");
   completion(run);
-}
-
-void RunController::completion(Run& run) {
-  closeJobFiles(run);
-  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
-    const auto& job = run.jobs[i];
-    const int row = static_cast<int>(i) + 1;
-    if (job.writeFailed) setStatus(row, Status::WriteError);
-    else if (job.readFailed) setStatus(row, Status::ReadError);
-    else setStatus(row, Status::Done);
-  }
-  UnlockRunControls();
-  const bool stopped = m_form.run.StopRequested == 1;
-  if (m_form.iGrid2.rowCount() > 0) m_sv.ui.setStatusText(1, "Process Complete");
-  if (stopped) m_sv.ui.setStatusText(1, "Process stopped by user");
-  m_progress.HideRunProgressBar();
-  if (stopped) m_sv.ui.setChecked(Ctl::Check1, false);
-  if (m_sv.ui.isChecked(Ctl::Check1)) ShutdownComputer();
 }
 
 }  // namespace mdi

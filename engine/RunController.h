@@ -4,6 +4,8 @@
 // FormState and the services it was handed.
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 
 #include "jobs/FormState.h"
 #include "platform/CycleIo.h"
@@ -37,15 +39,35 @@ class RunController {
 
  private:
   friend struct ActiveRunScope;
+ public:
   struct Run;
+
+ private:
   void RunMutateImaging();
   // Sets up the run's I/O over every job's files, once they are open.
   void startIo(Run& run);
-  // Applies a cycle's outcomes job by job, in order: a failed write ends the
-  // job (status, or a message box in the finishing pass), a read that
-  // brought nothing or failed ends its pass. writeFailed(i) tells whether
-  // job i's write fell short; it is asked once per unfinished job.
-  void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed);
+  // Where bytes read outside a whole-block cycle go: written as they are
+  // (straight) or gathered into whole sectors and converted (mutate).
+  // `last`: the source has ended, so a partial sector goes out as well.
+  // False when the write failed. The sink counts what it wrote.
+  using SectorSink = std::function<bool(Run& run, int job, std::span<const std::byte> data, bool last)>;
+  // Applies a cycle's outcomes job by job, in order: counts what each job
+  // read and wrote; a failed write ends the job (status, or a message box
+  // in the finishing pass); a failed read is followed by a re-read of the
+  // rest of the block sector by sector through `sink`, and ends the job
+  // at its first unreadable byte; a read that brought nothing ends its pass.
+  // writeFailed(i) tells whether job i's write of the cycle fell short.
+  void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
+  // Reads the rest of a block whose read failed, from the job's position
+  // up to `blockEnd`, in pieces that end on the job's sector boundaries
+  // (512 bytes for a straight copy). Returns the
+  // first byte that could not be read, or nullopt when the rest was read
+  // after all or the source ended.
+  std::optional<std::int64_t> salvage(Run& run, int job, std::int64_t blockEnd, const SectorSink& sink);
+  // Every job takes part in the finishing pass again, but for those a read
+  // error ended: re-reading a failing sector only wears the disk.
+  void beginFinishingPass(Run& run);
+  void endJob(Run& run, int i, bool finishing);
   // Counts the cycle, shows progress and runs the event pump. False when the
   // run must stop: the operator stopped it, or Exit closed its files.
   bool closeCycle(Run& run, bool finishing);

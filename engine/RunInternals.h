@@ -3,6 +3,7 @@
 // loops and its completion. It lives only while RunClicked runs.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,22 @@ struct RunController::Run {
     std::string outputPath;
     std::int64_t sourceSize = 0;
     std::int32_t done = 0;            // reached its end in the current pass
+    // What happened to the job; its outcome follows from these alone.
+    bool started = false;             // the copy loop began with it
+    bool reachedEnd = false;          // a read found the end of its source
     bool writeFailed = false;         // sticky: the image is not whole
-    bool readFailed = false;          // the read that last ended a pass failed
+    std::optional<std::int64_t> readErrorAt;  // first byte that could not be read
+    std::int64_t bytesRead = 0;       // source bytes read so far: where the next read starts
+    std::int64_t bytesWritten = 0;    // image bytes written so far: its length
     // Sector-mutate path.
     std::int32_t readSize = 0;
     std::int32_t writeSize = 0;
     std::int32_t sourceSector = 0;
     std::int32_t targetSector = 0;
-    std::int64_t bytesWritten = 0;
     std::vector<std::byte> ConvertedBlock;  // this job's last converted block
+    // The start of a source sector that a failed read brought; converted
+    // once the rest of the sector is read.
+    std::vector<std::byte> carry;
   };
   std::vector<Job> jobs;
   // The cycles' reads and writes over every job's files. Declared after the
@@ -50,6 +58,8 @@ struct RunController::Run {
   std::int32_t CycleCount = 0;
   std::int32_t FinishedCount = 0;
 };
+
+JobOutcome outcomeOf(const RunController::Run::Job& job);
 
 // Registers the run as the controller's active one for as long as it
 // lives, so Exit can close its files from inside the event pump.

@@ -7,7 +7,7 @@ namespace mdi {
 namespace {
 
 struct Blocked {
-  std::uint64_t clear = 0;  // bytes readable before the first bad one
+  std::uint64_t clear = 0;  // bytes the read transfers before it fails
   int error = 0;            // what the read then fails with
 };
 
@@ -17,7 +17,7 @@ std::optional<Blocked> firstBad(const std::vector<BadRange>& bad, std::uint64_t 
   std::optional<Blocked> first;
   for (const auto& b : bad) {
     if (b.begin < pos + n && b.end > pos) {
-      const std::uint64_t ok = b.begin > pos ? b.begin - pos : 0;
+      const std::uint64_t ok = b.wholeReadFails ? 0 : b.begin > pos ? b.begin - pos : 0;
       if (!first || ok < first->clear) first = Blocked{ok, b.error};
     }
   }

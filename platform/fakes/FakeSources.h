@@ -16,6 +16,10 @@ struct BadRange {
   std::uint64_t begin = 0;  // first failing byte
   std::uint64_t end = 0;    // one past the last failing byte
   int error = EIO;
+  // A read touching the range transfers nothing at all, as most disks do
+  // with a request that covers a bad sector; otherwise it transfers the
+  // bytes before the range first.
+  bool wholeReadFails = false;
 };
 
 class MemorySource final : public Source {

@@ -67,9 +67,9 @@ TEST_F(PassThroughRun, MediumErrorEndsReadErrorWithEverythingBeforeIt) {
   c.blockCount = 600;
   c.mediumErrorLba = 300;
   runFrom(c);
-  EXPECT_EQ(status(1), "Read Error ...");
+  EXPECT_EQ(status(1), "Read Error ... at byte 156,000");
   const auto out = readFile(output(1));
-  ASSERT_GE(out.size(), 300u * 512);
+  ASSERT_EQ(out.size(), 300u * 512) << "every readable sector before the bad one, and nothing after";
   for (std::uint64_t lba = 0; lba < 300; ++lba)
     ASSERT_EQ(std::to_integer<std::uint8_t>(out[lba * 512 + 5]), SimulatedScsiTarget::byteAt(lba, 5)) << lba;
 }

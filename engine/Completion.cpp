@@ -1,0 +1,55 @@
+// Every way out of a started run ends here: files cut to what was copied,
+// synced and closed, one status per job from its outcome, the window
+// unlocked, and the shutdown option applied.
+#include "engine/RunController.h"
+#include "engine/RunInternals.h"
+#include "jobs/JobList.h"
+
+namespace mdi {
+
+void RunController::closeAllFiles() {
+  if (m_active) closeJobFiles(*m_active);
+}
+
+void RunController::closeJobFiles(Run& run) {
+  // Nothing may be in flight on a file that is about to close.
+  run.io.reset();
+  for (auto& j : run.jobs) {
+    if (j.target) {
+      // An output is exactly what was copied into it: a pre-sized image cut
+      // short by a stop, a read error or Exit must not pass for a whole one.
+      if (j.target->resize(static_cast<std::uint64_t>(j.bytesWritten)) != 0 && j.started) j.writeFailed = true;
+      if (j.target->close() != 0) j.writeFailed = true;
+    }
+    j.target.reset();
+    j.source.reset();
+  }
+}
+
+void RunController::completion(Run& run) {
+  closeJobFiles(run);
+  const Separators sep = m_sv.locale.separators();
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    const auto& job = run.jobs[i];
+    const int row = static_cast<int>(i) + 1;
+    switch (outcomeOf(job)) {
+      case JobOutcome::WriteError: setStatus(row, Status::WriteError); break;
+      case JobOutcome::ReadError:
+        m_form.iGrid2.setValue(row, JobCol::Status,
+                               std::string(Status::ReadError) + " at byte " + formatGrouped(*job.readErrorAt, sep));
+        break;
+      case JobOutcome::NotImaged: setStatus(row, Status::NotImaged); break;
+      case JobOutcome::Stopped: setStatus(row, Status::Stopped); break;
+      case JobOutcome::Done: setStatus(row, Status::Done); break;
+    }
+  }
+  UnlockRunControls();
+  const bool stopped = m_form.run.StopRequested == 1;
+  if (m_form.iGrid2.rowCount() > 0) m_sv.ui.setStatusText(1, "Process Complete");
+  if (stopped) m_sv.ui.setStatusText(1, "Process stopped by user");
+  m_progress.HideRunProgressBar();
+  if (stopped) m_sv.ui.setChecked(Ctl::Check1, false);
+  if (m_sv.ui.isChecked(Ctl::Check1)) ShutdownComputer();
+}
+
+}  // namespace mdi

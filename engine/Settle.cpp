@@ -1,0 +1,101 @@
+// What a cycle's transfers mean for each job: counting, then judging.
+#include "engine/RunController.h"
+#include "engine/RunInternals.h"
+#include "jobs/JobList.h"
+
+namespace mdi {
+
+JobOutcome outcomeOf(const RunController::Run::Job& job) {
+  if (job.writeFailed) return JobOutcome::WriteError;
+  if (job.readErrorAt) return JobOutcome::ReadError;
+  if (!job.started) return JobOutcome::NotImaged;
+  if (job.reachedEnd) return JobOutcome::Done;
+  return JobOutcome::Stopped;
+}
+
+void RunController::endJob(Run& run, int i, bool finishing) {
+  run.jobs[i].done = 1;
+  ++run.FinishedCount;
+  if (!finishing) setStatus(i + 1, Status::Waiting);
+}
+
+void RunController::beginFinishingPass(Run& run) {
+  run.FinishedCount = 0;
+  for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
+    auto& job = run.jobs[i];
+    job.done = 0;
+    setStatus(i + 1, Status::Finishing);
+    if (job.readErrorAt) {
+      job.done = 1;
+      ++run.FinishedCount;
+    }
+  }
+}
+
+std::optional<std::int64_t> RunController::salvage(Run& run, int i, std::int64_t blockEnd, const SectorSink& sink) {
+  auto& job = run.jobs[i];
+  const auto step = static_cast<std::uint64_t>(job.sourceSector);
+  std::vector<std::byte> buf(step);
+  while (job.bytesRead < blockEnd) {
+    // Up to the next step boundary first: a failed read may have stopped
+    // inside a sector.
+    const auto pos = static_cast<std::uint64_t>(job.bytesRead);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(step - pos % step, static_cast<std::uint64_t>(blockEnd) - pos));
+    const IoResult r = job.source->read(std::span(buf.data(), want));
+    job.bytesRead += static_cast<std::int64_t>(r.bytes);
+    const bool ended = !r.failed() && r.bytes < want;
+    if (ended) job.reachedEnd = true;
+    if ((r.bytes > 0 || ended) && !sink(run, i, std::span<const std::byte>(buf.data(), r.bytes), ended)) {
+      job.writeFailed = true;
+      return std::nullopt;
+    }
+    if (r.failed()) return job.bytesRead;
+    if (ended) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+void RunController::settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed,
+                                const SectorSink& sink) {
+  for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
+    auto& job = run.jobs[i];
+    if (job.done) continue;
+    const CycleIo::Step& st = run.steps[i];
+    const std::int64_t blockStart = job.bytesRead;
+    job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
+    if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
+
+    auto writeError = [&] {
+      job.writeFailed = true;
+      job.done = 1;
+      ++run.FinishedCount;
+      if (finishing) {
+        m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                       MsgButtons::Ok, false});
+      } else {
+        setStatus(i + 1, Status::WriteError);
+      }
+    };
+    if (writeFailed(i)) {
+      writeError();
+      continue;
+    }
+    if (st.read.failed()) {
+      const auto at = salvage(run, i, blockStart + static_cast<std::int64_t>(st.readLength), sink);
+      if (job.writeFailed) {
+        writeError();
+      } else if (at) {
+        job.readErrorAt = at;
+        endJob(run, i, finishing);  // the others go on to their ends
+      } else if (job.reachedEnd) {
+        endJob(run, i, finishing);
+      }
+      continue;  // else the rest of the block read after all: the job goes on
+    }
+    if (st.read.bytes < st.readLength) job.reachedEnd = true;
+    if (st.read.bytes == 0) endJob(run, i, finishing);
+  }
+}
+
+}  // namespace mdi

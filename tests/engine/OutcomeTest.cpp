@@ -1,0 +1,160 @@
+// Every job ends with a status that tells the truth about its image, and
+// the image on disk holds exactly what was copied: complete and "Done.",
+// cut short and "Stopped", untouched and "Not imaged", or ended at the
+// first unreadable byte with every readable byte before it.
+#include "engine/MutateSizes.h"
+#include "tests/engine/RunFixture.h"
+
+namespace mdi::test {
+namespace {
+
+constexpr std::size_t kBlock = 131072;
+
+// ---- Stop ------------------------------------------------------------------
+
+struct StopCase {
+  const char* name;
+  bool mutate;
+  int stopAt;                        // event-pump call at which Stop is confirmed
+  std::uint64_t longLength;          // image of the long source when stopped
+  const char* longStatus;
+};
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class StopOutcome : public RunFixture, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopOutcome, UnfinishedJobsAreStoppedAndCutToWhatWasCopied) {
+  const StopCase& c = GetParam();
+  ui.setChecked(Ctl::Check2, c.mutate);
+  const auto longSrc = patternBytes(10 * kBlock + 777, 1);
+  const auto shortSrc = patternBytes(kBlock / 2, 2);
+  addFileJob(src("long.img", longSrc));
+  addFileJob(src("short.img", shortSrc));
+  pressStopAt(c.stopAt);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), c.longStatus);
+  EXPECT_EQ(fs::file_size(output(1)), c.longLength);
+  const auto out = readFile(output(1));
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), longSrc.begin())) << "what was copied is the source's start";
+  EXPECT_EQ(status(2), "Done.") << "a job that had reached its end is complete";
+  EXPECT_EQ(readFile(output(2)), shortSrc);
+  EXPECT_EQ(ui.statusText(1), "Process stopped by user");
+}
+INSTANTIATE_TEST_SUITE_P(
+    Passes, StopOutcome,
+    ::testing::Values(StopCase{"StraightMainPass", false, 2, 2 * kBlock, "Stopped"},
+                      StopCase{"StraightFinishingPass", false, 12, 10 * kBlock + 777, "Done."},
+                      StopCase{"MutateMainPass", true, 3, 3 * 65536, "Stopped"},
+                      StopCase{"MutateFinishingPass", true, 22, 10 * kBlock + 777, "Done."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a declined overwrite question -----------------------------------------
+
+struct DeclineCase {
+  const char* name;
+  bool mutate;
+  int declined;  // the job whose existing output the operator keeps
+};
+void PrintTo(const DeclineCase& c, std::ostream* os) { *os << c.name; }
+class DeclinedOverwrite : public RunFixture, public ::testing::WithParamInterface<DeclineCase> {};
+
+TEST_P(DeclinedOverwrite, NoJobIsImagedAndNothingPreparedIsLeftFullSize) {
+  ui.setChecked(Ctl::Check2, GetParam().mutate);
+  for (int i = 1; i <= 3; ++i) addFileJob(src("s" + std::to_string(i) + ".img", patternBytes(300000, 10 + i)));
+  const int declined = GetParam().declined;
+  writeFile(output(declined), patternBytes(1234, 99));
+  msg.answer("File exists", MsgAnswer::No);
+  controller.RunClicked();
+  for (int row = 1; row <= 3; ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(status(row), "Not imaged");
+    if (row == declined) {
+      EXPECT_EQ(readFile(output(row)), patternBytes(1234, 99)) << "the kept file is untouched";
+    } else if (row < declined) {
+      EXPECT_EQ(fs::file_size(output(row)), 0u) << "prepared but never written: emptied, not left full of zeros";
+    } else {
+      EXPECT_FALSE(fs::exists(output(row)));
+    }
+  }
+  EXPECT_TRUE(ui.closeAllowed);
+}
+INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
+                         ::testing::Values(DeclineCase{"StraightFirst", false, 1}, DeclineCase{"StraightMiddle", false, 2},
+                                           DeclineCase{"StraightLast", false, 3}, DeclineCase{"MutateFirst", true, 1},
+                                           DeclineCase{"MutateMiddle", true, 2}, DeclineCase{"MutateLast", true, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Exit during a run -----------------------------------------------------
+
+class ExitMidRun : public RunFixture, public ::testing::WithParamInterface<bool> {};
+TEST_P(ExitMidRun, LeavesEveryImageCutToWhatWasCopied) {
+  ui.setChecked(Ctl::Check2, GetParam());
+  const auto data = patternBytes(20 * kBlock, 5);
+  addFileJob(src("a.img", data));
+  std::uint64_t atExit = 0;
+  pump.at(3, [&] {
+    controller.closeAllFiles();
+    atExit = fs::file_size(output(1));
+  });
+  controller.RunClicked();
+  const std::uint64_t copied = GetParam() ? 3 * 65536 : 3 * kBlock;
+  EXPECT_EQ(atExit, copied);
+  const auto out = readFile(output(1));
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+}
+INSTANTIATE_TEST_SUITE_P(Paths, ExitMidRun, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
+
+// ---- read errors -----------------------------------------------------------
+
+struct ReadErrorCase {
+  const char* name;
+  bool mutate;
+  std::uint64_t badAt;      // first unreadable byte
+  bool wholeReadFails;      // the failing read brings nothing at all
+  const char* status;
+  std::uint64_t kept;       // image length: every readable byte before badAt
+  std::size_t sectorIn = 512;  // sector mutate from this size to 512
+};
+void PrintTo(const ReadErrorCase& c, std::ostream* os) { *os << c.name; }
+class ReadErrorOutcome : public RunFixture, public ::testing::WithParamInterface<ReadErrorCase> {};
+
+TEST_P(ReadErrorOutcome, KeepsEveryReadableByteAndSaysWhere) {
+  const ReadErrorCase& c = GetParam();
+  ui.setChecked(Ctl::Check2, c.mutate);
+  const auto data = patternBytes(32 * kBlock, 6);
+  const auto path = src("bad.img", data);
+  files.badRanges[path] = {{c.badAt, c.badAt + 512, EIO, c.wholeReadFails}};
+  addFileJob(path, -1, std::to_string(c.sectorIn), "512");
+  const auto other = patternBytes(3 * kBlock + 100, 7);
+  addFileJob(src("good.img", other));
+  controller.RunClicked();
+  EXPECT_EQ(status(1), c.status);
+  EXPECT_EQ(fs::file_size(output(1)), c.kept);
+  const auto out = readFile(output(1));
+  std::vector<std::byte> want;  // the first 512 bytes of every source sector
+  for (std::size_t p = 0; p + c.sectorIn <= data.size(); p += c.sectorIn)
+    want.insert(want.end(), data.begin() + static_cast<long>(p), data.begin() + static_cast<long>(p + 512));
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), want.begin()));
+  EXPECT_EQ(status(2), "Done.") << "the other jobs go on";
+  EXPECT_EQ(readFile(output(2)), other);
+}
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, ReadErrorOutcome,
+    ::testing::Values(
+        ReadErrorCase{"StraightInsideFirstBlock", false, 12288, true, "Read Error ... at byte 12,288", 12288},
+        ReadErrorCase{"StraightMidBlock", false, 3158016, true, "Read Error ... at byte 3,158,016", 3158016},
+        ReadErrorCase{"StraightMidBlockShortRead", false, 3158016, false, "Read Error ... at byte 3,158,016", 3158016},
+        ReadErrorCase{"StraightAtBlockBoundary", false, 4 * kBlock, true, "Read Error ... at byte 524,288", 4 * kBlock},
+        ReadErrorCase{"StraightAtByteZero", false, 0, true, "Read Error ... at byte 0", 0},
+        ReadErrorCase{"MutateMidBlock", true, 3158016, true, "Read Error ... at byte 3,158,016", 3158016},
+        ReadErrorCase{"MutateMidBlockShortRead", true, 200000, false, "Read Error ... at byte 200,000", 199680},
+        ReadErrorCase{"Mutate520MidBlock", true, 520 * 300 + 100, true, "Read Error ... at byte 156,000", 300 * 512,
+                      520},
+        ReadErrorCase{"Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "Read Error ... at byte 156,100",
+                      300 * 512, 520},
+        ReadErrorCase{"MutateAtBlockBoundary", true, 2 * 65536, true, "Read Error ... at byte 131,072", 2 * 65536}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace mdi::test
