@@ -1,6 +1,7 @@
 #include "tests/fusedev/Pattern.h"
 
-#include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace mdi::fusedev {
 namespace {
@@ -21,14 +22,15 @@ std::uint8_t patternByte(std::uint64_t offset, std::uint64_t seed) {
 
 void fillPattern(std::span<std::uint8_t> out, std::uint64_t offset, std::uint64_t seed) {
   std::size_t i = 0;
-  while (i < out.size()) {
-    const std::uint64_t at = offset + i;
-    const std::uint64_t w = word(at / 8, seed);
-    const std::size_t from = at % 8;
-    const std::size_t n = std::min<std::size_t>(8 - from, out.size() - i);
-    for (std::size_t k = 0; k < n; ++k) out[i + k] = static_cast<std::uint8_t>(w >> (8 * (from + k)));
-    i += n;
+  // Whole words are stored at once: a benchmark's simulated drives serve
+  // hundreds of MB/s of pattern.
+  for (; i < out.size() && (offset + i) % 8 != 0; ++i) out[i] = patternByte(offset + i, seed);
+  for (; i + 8 <= out.size(); i += 8) {
+    std::uint64_t w = word((offset + i) / 8, seed);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    std::memcpy(out.data() + i, &w, 8);
   }
+  for (; i < out.size(); ++i) out[i] = patternByte(offset + i, seed);
 }
 
 std::vector<std::uint8_t> patternBytes(std::uint64_t offset, std::size_t length, std::uint64_t seed) {
