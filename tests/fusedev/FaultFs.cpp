@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "tests/fusedev/Availability.h"
+
 namespace mdi::fusedev {
 namespace {
 
@@ -28,28 +30,23 @@ constexpr unsigned kMaxThreads = 64;
 
 FaultFs* owner(fuse_req_t req) { return static_cast<FaultFs*>(fuse_req_userdata(req)); }
 
-struct stat rootAttr() {
+// Everything is read-only and belongs to whoever mounted it.
+struct stat attr(fuse_ino_t ino, mode_t mode, nlink_t links, std::uint64_t size) {
   struct stat st {};
-  st.st_ino = kRoot;
-  st.st_mode = S_IFDIR | 0555;
-  st.st_nlink = 2;
+  st.st_ino = ino;
+  st.st_mode = mode;
+  st.st_nlink = links;
   st.st_uid = ::getuid();
   st.st_gid = ::getgid();
+  st.st_size = static_cast<off_t>(size);
+  st.st_blksize = 4096;
+  st.st_blocks = static_cast<blkcnt_t>((size + 511) / 512);
   return st;
 }
 
-struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) {
-  struct stat st {};
-  st.st_ino = ino;
-  st.st_mode = S_IFREG | 0444;
-  st.st_nlink = 1;
-  st.st_uid = ::getuid();
-  st.st_gid = ::getgid();
-  st.st_size = static_cast<off_t>(f.size());
-  st.st_blksize = 4096;
-  st.st_blocks = static_cast<blkcnt_t>((f.size() + 511) / 512);
-  return st;
-}
+struct stat rootAttr() { return attr(kRoot, S_IFDIR | 0555, 2, 0); }
+
+struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) { return attr(ino, S_IFREG | 0444, 1, f.size()); }
 
 // The read waiting in a stall learns of the reader's signal through this.
 struct Interruptible {
@@ -182,11 +179,7 @@ void abortConnection(unsigned connection) {
 }  // namespace
 
 std::string FaultFs::unavailableReason() {
-  if (::geteuid() != 0) return "mounting a FUSE filesystem here needs root";
-  const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return std::string("cannot open /dev/fuse: ") + std::strerror(errno);
-  ::close(fd);
-  return {};
+  return rootDeviceUnavailable("/dev/fuse", "mounting a FUSE filesystem here");
 }
 
 FaultFs::FaultFs(std::filesystem::path mountPoint) : m_mountPoint(std::move(mountPoint)) {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 
+#include "tests/fusedev/Availability.h"
+
 namespace mdi::fusedev {
 namespace {
 
@@ -43,11 +45,7 @@ struct Fd {
 }  // namespace
 
 std::string LoopDevice::unavailableReason() {
-  if (::geteuid() != 0) return "attaching loop devices needs root";
-  const int fd = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-  if (fd < 0) return std::string("cannot open /dev/loop-control: ") + std::strerror(errno);
-  ::close(fd);
-  return {};
+  return rootDeviceUnavailable("/dev/loop-control", "attaching loop devices");
 }
 
 LoopDevice::LoopDevice(const fs::path& file, LoopOptions options) {
