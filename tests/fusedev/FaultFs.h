@@ -31,11 +31,11 @@ class FaultFs {
   // the destructor; a fresh folder in the temporary directory when empty).
   // Throws std::system_error when the mount fails.
   explicit FaultFs(std::filesystem::path mountPoint = {});
-  // Releases every stall, unmounts and waits for the filesystem's threads.
-  // Every descriptor and loop device over its files must be closed first:
-  // a file still open keeps it serving (and this waiting) for up to 10 s,
-  // after which the connection is aborted where /sys/fs/fuse/connections
-  // allows it.
+  // Releases every stall, unmounts (lazily: the mount is gone at once) and
+  // waits for the filesystem's threads. Close every descriptor and loop
+  // device over its files first: a file still open keeps it serving, and
+  // this waiting, for up to 10 s; then the connection is aborted through
+  // the fusectl filesystem and such files fail with ENOTCONN.
   ~FaultFs();
   FaultFs(const FaultFs&) = delete;
   FaultFs& operator=(const FaultFs&) = delete;
