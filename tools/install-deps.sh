@@ -9,6 +9,6 @@ $SUDO apt-get install -y -q --no-install-recommends \
   build-essential cmake ninja-build pkg-config git \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev \
-  libgtest-dev libgmock-dev libbenchmark-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
   util-linux fdisk e2fsprogs dosfstools \
   xvfb xauth imagemagick fonts-dejavu-core

@@ -1,0 +1,9 @@
+#pragma once
+// Why this process cannot use a device node that needs root: empty when it can.
+#include <string>
+
+namespace mdi::fusedev {
+
+std::string rootDeviceUnavailable(const char* device, const char* purpose);
+
+}  // namespace mdi::fusedev

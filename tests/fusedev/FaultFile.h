@@ -1,0 +1,127 @@
+#pragma once
+// One file of the fault filesystem: its bytes and the behaviours consulted at
+// every read that reaches it. Every method is thread-safe; a behaviour changed
+// while the file is mounted applies from the next read on.
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mdi::fusedev {
+
+struct FileSpec {
+  std::string name{};          // one path component
+  std::uint64_t size = 0;      // ignored when content is given
+  std::vector<std::uint8_t> content{};  // the file's bytes; empty: the pattern (Pattern.h)
+  std::uint64_t seed = 0;      // the pattern's seed
+  // false: every read reaches the file as issued (FUSE direct_io), so faults
+  // hit exact offsets and short reads pass through to the reader. true: the
+  // kernel caches and reads ahead, faults hit whole pages, and a short read
+  // looks like the end of the file to the kernel.
+  bool pageCache = false;
+};
+
+// A simulated drive's speed: each read first waits a latency drawn uniformly
+// from [minLatency, maxLatency] (seeded, so runs repeat), then its length at
+// bytesPerSecond. Reads of one file are served one after another, as one
+// drive does; different files run side by side.
+struct Throttle {
+  std::uint64_t bytesPerSecond = 0;  // 0: no limit on the rate
+  std::chrono::microseconds minLatency{0};
+  std::chrono::microseconds maxLatency{0};
+  std::uint64_t seed = 1;
+};
+
+struct ReadRequest {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+  bool operator==(const ReadRequest&) const = default;
+};
+
+// What one read waiting in serve() is told from outside; serve() stops waiting
+// once interrupt() was called for it.
+struct ReadWait {
+  bool interrupted = false;
+};
+
+class FaultFile {
+ public:
+  FaultFile(FileSpec spec, std::filesystem::path path);
+
+  const std::string& name() const { return m_spec.name; }
+  std::uint64_t size() const { return m_size; }
+  bool pageCache() const { return m_spec.pageCache; }
+  // Where the file is mounted; empty for a file not served by a FaultFs.
+  const std::filesystem::path& path() const { return m_path; }
+
+  // The bytes a successful read of [offset, offset + length) returns,
+  // cut at the end of the file.
+  std::vector<std::uint8_t> expected(std::uint64_t offset, std::size_t length) const;
+
+  // Reads touching [from, to) fail with `error` (an errno value).
+  void failReads(std::uint64_t from, std::uint64_t to, int error = EIO);
+  // Each read returns at most maxBytes (0: no limit): short reads. Under a
+  // loop device keep it a multiple of the device's block size: the loop
+  // driver continues a short read from the next whole sector, so any other
+  // limit hands the reader wrong bytes without an error.
+  void limitReadSize(std::uint64_t maxBytes);
+  // A read touching `offset` blocks until release(), until the reader is
+  // interrupted by a signal (it then fails with EINTR), or until the
+  // filesystem is unmounted.
+  void stallAt(std::uint64_t offset);
+  // Ends every stall of this file: blocked reads go on, later reads pass.
+  void release();
+  // True once at least one read is blocked in a stall; false after timeout.
+  bool waitUntilStalled(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  std::size_t stalledReads() const;
+  void throttle(const Throttle& t);
+  // Drops every behaviour (failures, short reads, stalls, throttle).
+  void clearFaults();
+
+  // Reads that reached the file so far, and their requests as asked (at most
+  // the last 4096). takeReads() empties the list.
+  std::uint64_t readCount() const;
+  std::vector<ReadRequest> takeReads();
+
+  // The read handler: serves [offset, offset + size) as the behaviours say.
+  // Returns the bytes served (fewer than asked at the end of the file or for
+  // a short read, 0 at or past the end) with out filled, or a negative errno.
+  // Blocks for stalls and throttling.
+  long long serve(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out, ReadWait& wait);
+  // Wakes the read waiting with `wait`; it fails with EINTR if stalled.
+  void interrupt(ReadWait& wait);
+  // The filesystem is going away: stalls and throttling no longer hold reads.
+  void shutDown();
+
+ private:
+  struct BadRange {
+    std::uint64_t from, to;
+    int error;
+  };
+  bool stalledAt(std::uint64_t from, std::uint64_t to) const;
+
+  FileSpec m_spec;
+  std::filesystem::path m_path;
+  std::uint64_t m_size;
+
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<BadRange> m_bad;
+  std::vector<std::uint64_t> m_stalls;
+  std::uint64_t m_maxRead = 0;
+  Throttle m_throttle;
+  std::mt19937_64 m_jitter{1};
+  std::chrono::steady_clock::time_point m_busyUntil{};
+  std::size_t m_blocked = 0;
+  bool m_closing = false;
+  std::uint64_t m_reads = 0;
+  std::vector<ReadRequest> m_log;
+};
+
+}  // namespace mdi::fusedev

@@ -1,0 +1,271 @@
+#define FUSE_USE_VERSION 312
+#include "tests/fusedev/FaultFs.h"
+
+#include <fcntl.h>
+#include <fuse_lowlevel.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "tests/fusedev/Availability.h"
+
+namespace mdi::fusedev {
+namespace {
+
+constexpr fuse_ino_t kRoot = FUSE_ROOT_ID;
+constexpr fuse_ino_t kFirstFile = 2;
+// Files never change, so the kernel may keep names and sizes for long.
+constexpr double kTimeout = 3600.0;
+// Worker threads: every stalled or throttled read holds one.
+constexpr unsigned kMaxThreads = 64;
+
+FaultFs* owner(fuse_req_t req) { return static_cast<FaultFs*>(fuse_req_userdata(req)); }
+
+// Everything is read-only and belongs to whoever mounted it.
+struct stat attr(fuse_ino_t ino, mode_t mode, nlink_t links, std::uint64_t size) {
+  struct stat st {};
+  st.st_ino = ino;
+  st.st_mode = mode;
+  st.st_nlink = links;
+  st.st_uid = ::getuid();
+  st.st_gid = ::getgid();
+  st.st_size = static_cast<off_t>(size);
+  st.st_blksize = 4096;
+  st.st_blocks = static_cast<blkcnt_t>((size + 511) / 512);
+  return st;
+}
+
+struct stat rootAttr() { return attr(kRoot, S_IFDIR | 0555, 2, 0); }
+
+struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) { return attr(ino, S_IFREG | 0444, 1, f.size()); }
+
+// The read waiting in a stall learns of the reader's signal through this.
+struct Interruptible {
+  FaultFile* file;
+  ReadWait wait;
+};
+
+void onInterrupt(fuse_req_t, void* data) {
+  auto* r = static_cast<Interruptible*>(data);
+  r->file->interrupt(r->wait);
+}
+
+}  // namespace
+
+struct FaultFsOps {
+  static void lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
+    if (parent != kRoot) {
+      fuse_reply_err(req, ENOTDIR);
+      return;
+    }
+    FaultFs* fs = owner(req);
+    const auto files = fs->files();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (files[i]->name() != name) continue;
+      fuse_entry_param e{};
+      e.ino = kFirstFile + i;
+      e.attr = fileAttr(e.ino, *files[i]);
+      e.attr_timeout = kTimeout;
+      e.entry_timeout = kTimeout;
+      fuse_reply_entry(req, &e);
+      return;
+    }
+    fuse_reply_err(req, ENOENT);
+  }
+
+  static void getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*) {
+    if (ino == kRoot) {
+      const struct stat st = rootAttr();
+      fuse_reply_attr(req, &st, kTimeout);
+      return;
+    }
+    const FaultFile* f = owner(req)->byInode(ino);
+    if (!f) {
+      fuse_reply_err(req, ENOENT);
+      return;
+    }
+    const struct stat st = fileAttr(ino, *f);
+    fuse_reply_attr(req, &st, kTimeout);
+  }
+
+  static void readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
+    if (ino != kRoot) {
+      fuse_reply_err(req, ENOTDIR);
+      return;
+    }
+    std::vector<std::pair<std::string, struct stat>> entries{{".", rootAttr()}, {"..", rootAttr()}};
+    const auto files = owner(req)->files();
+    for (std::size_t i = 0; i < files.size(); ++i)
+      entries.emplace_back(files[i]->name(), fileAttr(kFirstFile + i, *files[i]));
+    std::vector<char> buf(size);
+    std::size_t used = 0;
+    for (auto i = static_cast<std::size_t>(off); i < entries.size(); ++i) {
+      const std::size_t need = fuse_add_direntry(req, buf.data() + used, size - used, entries[i].first.c_str(),
+                                                 &entries[i].second, static_cast<off_t>(i + 1));
+      if (need > size - used) break;
+      used += need;
+    }
+    fuse_reply_buf(req, buf.data(), used);
+  }
+
+  static void open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
+    const FaultFile* f = owner(req)->byInode(ino);
+    if (!f) {
+      fuse_reply_err(req, ENOENT);
+      return;
+    }
+    if ((fi->flags & O_ACCMODE) != O_RDONLY) {
+      fuse_reply_err(req, EROFS);
+      return;
+    }
+    fi->direct_io = f->pageCache() ? 0 : 1;
+    fi->keep_cache = f->pageCache() ? 1 : 0;
+    fuse_reply_open(req, fi);
+  }
+
+  static void read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
+    FaultFile* f = owner(req)->byInode(ino);
+    if (!f) {
+      fuse_reply_err(req, ENOENT);
+      return;
+    }
+    Interruptible r{f, {}};
+    fuse_req_interrupt_func(req, onInterrupt, &r);
+    thread_local std::vector<std::uint8_t> buf;
+    const long long n = f->serve(static_cast<std::uint64_t>(off), size, buf, r.wait);
+    // Unregistering waits for a callback running on another thread, so r
+    // outlives every use of it.
+    fuse_req_interrupt_func(req, nullptr, nullptr);
+    if (n < 0) {
+      fuse_reply_err(req, static_cast<int>(-n));
+      return;
+    }
+    fuse_reply_buf(req, reinterpret_cast<const char*>(buf.data()), static_cast<size_t>(n));
+  }
+};
+
+namespace {
+
+fuse_lowlevel_ops makeOps() {
+  fuse_lowlevel_ops ops{};
+  ops.lookup = FaultFsOps::lookup;
+  ops.getattr = FaultFsOps::getattr;
+  ops.readdir = FaultFsOps::readdir;
+  ops.open = FaultFsOps::open;
+  ops.read = FaultFsOps::read;
+  return ops;
+}
+
+// Ends a connection that open files keep alive after the unmount: their
+// reads then fail with ENOTCONN instead of holding this process forever.
+// The control filesystem is mounted for the moment where the system has not.
+void abortConnection(unsigned connection) {
+  const std::string dir = "/sys/fs/fuse/connections";
+  const std::string abortFile = dir + "/" + std::to_string(connection) + "/abort";
+  const bool mounted = !std::filesystem::exists(abortFile) && ::mount("fusectl", dir.c_str(), "fusectl", 0, nullptr) == 0;
+  if (std::ofstream abort(abortFile); abort) abort << "1\n";
+  if (mounted) ::umount2(dir.c_str(), MNT_DETACH);
+}
+
+}  // namespace
+
+std::string FaultFs::unavailableReason() {
+  return rootDeviceUnavailable("/dev/fuse", "mounting a FUSE filesystem here");
+}
+
+FaultFs::FaultFs(std::filesystem::path mountPoint) : m_mountPoint(std::move(mountPoint)) {
+  if (m_mountPoint.empty()) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "mdi-fusedev-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    m_mountPoint = tmpl;
+    m_madeFolder = true;
+  } else {
+    m_madeFolder = std::filesystem::create_directories(m_mountPoint);
+  }
+
+  // ro: the kernel refuses writes before they reach us. default_permissions:
+  // the kernel checks the 0444 modes. fsname shows whose mount it is.
+  const char* argv[] = {"mdi-fusedev", "-o", "ro,default_permissions,fsname=mdi-fusedev,subtype=mdi-fusedev"};
+  fuse_args args = FUSE_ARGS_INIT(3, const_cast<char**>(argv));
+  const fuse_lowlevel_ops ops = makeOps();
+  m_session = fuse_session_new(&args, &ops, sizeof ops, this);
+  fuse_opt_free_args(&args);
+  if (!m_session || fuse_session_mount(m_session, m_mountPoint.c_str()) != 0) {
+    if (m_session) fuse_session_destroy(m_session);
+    if (m_madeFolder) ::rmdir(m_mountPoint.c_str());
+    throw std::system_error(EIO, std::generic_category(), "cannot mount a FUSE filesystem on " + m_mountPoint.string());
+  }
+  m_loop = std::jthread([this] {
+    fuse_loop_config* cfg = fuse_loop_cfg_create();
+    fuse_loop_cfg_set_max_threads(cfg, kMaxThreads);
+    fuse_session_loop_mt(m_session, cfg);
+    fuse_loop_cfg_destroy(cfg);
+    std::lock_guard lock(m_loopMutex);
+    m_loopDone = true;
+    m_loopEnded.notify_all();
+  });
+  // Only now: the kernel answers nothing on the mount before the loop runs.
+  struct stat st {};
+  if (::stat(m_mountPoint.c_str(), &st) == 0) m_connection = minor(st.st_dev);
+}
+
+FaultFs::~FaultFs() {
+  for (FaultFile* f : files()) f->shutDown();
+  // Lazy: the mount leaves the namespace at once; the kernel ends the
+  // connection, and with it the loop, when the last open file is closed.
+  ::umount2(m_mountPoint.c_str(), MNT_DETACH);
+  {
+    std::unique_lock lock(m_loopMutex);
+    if (!m_loopEnded.wait_for(lock, std::chrono::seconds(10), [&] { return m_loopDone; })) {
+      lock.unlock();
+      abortConnection(m_connection);
+      fuse_session_exit(m_session);
+    }
+  }
+  m_loop.join();
+  fuse_session_unmount(m_session);
+  fuse_session_destroy(m_session);
+  if (m_madeFolder) ::rmdir(m_mountPoint.c_str());
+}
+
+FaultFile& FaultFs::add(FileSpec spec) {
+  if (spec.name.empty() || spec.name.find('/') != std::string::npos || spec.name == "." || spec.name == "..")
+    throw std::invalid_argument("bad file name: " + spec.name);
+  std::lock_guard lock(m_mutex);
+  for (const auto& f : m_files)
+    if (f->name() == spec.name) throw std::invalid_argument("file exists: " + spec.name);
+  const std::filesystem::path path = m_mountPoint / spec.name;
+  m_files.push_back(std::make_unique<FaultFile>(std::move(spec), path));
+  return *m_files.back();
+}
+
+FaultFile& FaultFs::file(std::string_view name) {
+  std::lock_guard lock(m_mutex);
+  for (const auto& f : m_files)
+    if (f->name() == name) return *f;
+  throw std::out_of_range("no such file: " + std::string(name));
+}
+
+FaultFile* FaultFs::byInode(unsigned long long ino) {
+  std::lock_guard lock(m_mutex);
+  if (ino < kFirstFile || ino - kFirstFile >= m_files.size()) return nullptr;
+  return m_files[ino - kFirstFile].get();
+}
+
+std::vector<FaultFile*> FaultFs::files() {
+  std::lock_guard lock(m_mutex);
+  std::vector<FaultFile*> out;
+  for (const auto& f : m_files) out.push_back(f.get());
+  return out;
+}
+
+}  // namespace mdi::fusedev

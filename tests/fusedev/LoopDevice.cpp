@@ -1,0 +1,116 @@
+#include "tests/fusedev/LoopDevice.h"
+
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "tests/fusedev/Availability.h"
+
+namespace mdi::fusedev {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string sysfs(const std::string& name, const std::string& attr) {
+  std::ifstream in("/sys/block/" + name + "/" + attr);
+  std::string value;
+  std::getline(in, value);
+  return value;
+}
+
+struct Fd {
+  int fd;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int release() { return std::exchange(fd, -1); }
+};
+
+[[noreturn]] void fail(int error, const std::string& what) {
+  throw std::system_error(error, std::generic_category(), what);
+}
+
+}  // namespace
+
+std::string LoopDevice::unavailableReason() {
+  return rootDeviceUnavailable("/dev/loop-control", "attaching loop devices");
+}
+
+LoopDevice::LoopDevice(const fs::path& file, LoopOptions options) {
+  Fd control(::open("/dev/loop-control", O_RDWR | O_CLOEXEC));
+  if (control.fd < 0) fail(errno, "open /dev/loop-control");
+  Fd backing(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (backing.fd < 0) fail(errno, "open " + file.string());
+
+  loop_config config{};
+  config.fd = static_cast<std::uint32_t>(backing.fd);
+  config.block_size = options.blockSize;
+  config.info.lo_flags = LO_FLAGS_READ_ONLY | (options.directIo ? LO_FLAGS_DIRECT_IO : 0);
+  std::strncpy(reinterpret_cast<char*>(config.info.lo_file_name), file.c_str(), LO_NAME_SIZE - 1);
+
+  // Another process may take the free device between asking and attaching.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const int n = ::ioctl(control.fd, LOOP_CTL_GET_FREE);
+    if (n < 0) fail(errno, "LOOP_CTL_GET_FREE");
+    const std::string name = "loop" + std::to_string(n);
+    const fs::path node = "/dev/" + name;
+    Fd loop(::open(node.c_str(), O_RDONLY | O_CLOEXEC));
+    for (int i = 0; i < 50 && loop.fd < 0 && errno == ENOENT; ++i) {  // devtmpfs may lag
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      loop.fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (loop.fd < 0) fail(errno, "open " + node.string());
+    if (::ioctl(loop.fd, LOOP_CONFIGURE, &config) == 0) {
+      m_name = name;
+      m_path = node;
+      m_fd = loop.release();
+      return;
+    }
+    if (errno != EBUSY) fail(errno, "LOOP_CONFIGURE " + node.string());
+  }
+  fail(EBUSY, "no free loop device");
+}
+
+LoopDevice::~LoopDevice() {
+  ::ioctl(m_fd, LOOP_CLR_FD);
+  ::close(m_fd);
+  // The detach completes when the last opener closes; until then the device
+  // keeps the backing file open and its filesystem busy.
+  for (int i = 0; i < 1000 && !sysfs(m_name, "loop/backing_file").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+std::uint32_t LoopDevice::logicalBlockSize() const {
+  return static_cast<std::uint32_t>(std::stoul(sysfs(m_name, "queue/logical_block_size")));
+}
+
+bool LoopDevice::directIo() const { return sysfs(m_name, "loop/dio") == "1"; }
+
+bool LoopDevice::readOnly() const { return sysfs(m_name, "ro") == "1"; }
+
+std::vector<std::string> loopDevicesUnder(const fs::path& folder) {
+  std::vector<std::string> out;
+  const std::string prefix = folder.string() + "/";
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/sys/block", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("loop", 0) != 0) continue;
+    const std::string backing = sysfs(name, "loop/backing_file");
+    if (backing.rfind(prefix, 0) == 0) out.push_back(name);
+  }
+  return out;
+}
+
+}  // namespace mdi::fusedev

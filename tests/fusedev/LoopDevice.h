@@ -1,0 +1,64 @@
+#pragma once
+// A loop device attached read-only over a file, detached again by the
+// destructor. Sources of the program are opened read-only, and so must the
+// devices tests hand it be.
+//
+// Over a FaultFs file (direct_io, the default), as measured on Linux 6.18:
+//   - An O_DIRECT read of /dev/loopN reaches the file as one read of the same
+//     offset and length (up to 512 KiB; larger ones are split), so it fails
+//     with EIO exactly at the failing sectors. A buffered read fails for the
+//     whole 4 KiB page of the block device's cache that holds a failing sector.
+//   - A stalled read blocks its reader uninterruptibly (D state): no signal
+//     ends it, only release() or the FaultFs going away. Without directIo the
+//     driver reads the file one request at a time, so a stalled sector holds
+//     up every other read of the device, as a hung drive does; with directIo
+//     other reads pass it.
+//   - A short read is continued by the driver from the next whole sector:
+//     the reader sees full reads (see FaultFile::limitReadSize).
+// directIo is off by default: requests then reach the file strictly in turn,
+// like one drive's queue; turn it on for speed or concurrency (benchmarks).
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace mdi::fusedev {
+
+struct LoopOptions {
+  // Logical block size: a power of two from 512 to the page size. The kernel
+  // refuses anything else (520 fails with EINVAL).
+  std::uint32_t blockSize = 512;
+  bool directIo = false;
+};
+
+class LoopDevice {
+ public:
+  // Empty when this process can attach loop devices, else the reason.
+  static std::string unavailableReason();
+
+  // Attaches `file` read-only to a free loop device. Throws std::system_error
+  // (EINVAL for a block size the kernel refuses).
+  explicit LoopDevice(const std::filesystem::path& file, LoopOptions options = {});
+  // Detaches, and waits (up to 10 s) until the device has let go of the file,
+  // so the filesystem holding it can be unmounted next.
+  ~LoopDevice();
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }  // /dev/loopN
+  const std::string& name() const { return m_name; }            // loopN
+  // As the kernel reports them in sysfs.
+  std::uint32_t logicalBlockSize() const;
+  bool directIo() const;
+  bool readOnly() const;
+
+ private:
+  std::string m_name;
+  std::filesystem::path m_path;
+  int m_fd = -1;
+};
+
+// Loop devices whose backing file lies under `folder`: what a test left behind.
+std::vector<std::string> loopDevicesUnder(const std::filesystem::path& folder);
+
+}  // namespace mdi::fusedev
