@@ -1,6 +1,5 @@
 // Atomic small-file writes on real files, on a tmpfs that fills up (root
 // only), and the fake that record-writing code is tested with.
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 
 #include "platform/fakes/FakeAtomicFile.h"
 #include "platform/linux/PosixAtomicFile.h"
+#include "tests/SmallTmpfs.h"
 #include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {
@@ -96,19 +96,15 @@ class AtomicFileFull : public TempDirTestP<FullCase> {
  protected:
   void SetUp() override {
     TempDirTestP<FullCase>::SetUp();
-    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
     small = dir / "small";
-    fs::create_directories(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0)
-      GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    mounted = true;
+    if (const std::string why = tmpfs.mount(small, "64k"); !why.empty()) GTEST_SKIP() << why;
   }
   void TearDown() override {
-    if (mounted) ::umount2(small.c_str(), MNT_DETACH);
+    tmpfs.unmount();
     TempDirTestP<FullCase>::TearDown();
   }
   fs::path small;
-  bool mounted = false;
+  SmallTmpfs tmpfs;
 };
 
 TEST_P(AtomicFileFull, NoPartialRecordAndNoTemporaryIsLeft) {
