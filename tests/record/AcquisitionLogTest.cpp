@@ -33,6 +33,7 @@ AcquisitionLog base() {
 
 struct LogCase {
   std::string name;
+  friend void PrintTo(const LogCase& c, std::ostream* os) { *os << c.name; }
   AcquisitionLog log;
   std::vector<std::string> expected;  // the whole record, line by line
 };
@@ -128,6 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Jobs, AcquisitionLogFormat,
 
 struct TimeCase {
   std::string name;
+  friend void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.name; }
   system_clock::time_point t;
   std::string iso;
 };
@@ -149,6 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
 // tool run in the image's folder, and rejects the image once altered.
 struct ChecksumCase {
   std::string name;
+  friend void PrintTo(const ChecksumCase& c, std::ostream* os) { *os << c.name; }
   HashAlgo algo;
   std::string imageName;
 };

@@ -25,6 +25,7 @@ std::set<std::string> listing(const fs::path& root) {
 
 struct RealCase {
   std::string name;
+  friend void PrintTo(const RealCase& c, std::ostream* os) { *os << c.name; }
   std::function<void(const fs::path& dir)> prepare;
   std::string target;  // relative to the folder
   std::size_t size;    // bytes of new contents
@@ -86,6 +87,7 @@ TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
 // A 64 KiB tmpfs that fills up while the record is written.
 struct FullCase {
   std::string name;
+  friend void PrintTo(const FullCase& c, std::ostream* os) { *os << c.name; }
   std::size_t filler;     // bytes written first by a plain file
   std::string existing;   // contents of the destination before, "" = none
   std::size_t size;       // bytes of the new contents
@@ -142,6 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The fake keeps what succeeded and refuses on demand.
 struct FakeCase {
   std::string name;
+  friend void PrintTo(const FakeCase& c, std::ostream* os) { *os << c.name; }
   std::function<void(FakeAtomicFile&)> arrange;
   std::vector<int> results;  // of writing a, b, a in turn
   std::vector<std::string> kept;

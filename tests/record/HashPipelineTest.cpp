@@ -20,6 +20,7 @@ std::string sha256Of(const std::vector<std::byte>& data) {
 // does, through a caller buffer that is scribbled over after every submit.
 struct InterleaveCase {
   std::string name;
+  friend void PrintTo(const InterleaveCase& c, std::ostream* os) { *os << c.name; }
   int streams;
   std::vector<std::size_t> blockSizes;  // used in turn, per stream
   std::size_t streamBytes;
@@ -96,6 +97,7 @@ TEST(HashPipelineThreads, StreamsFedFromTheirOwnThreadsStayInOrder) {
 // Calls out of turn are refused and change nothing.
 struct MisuseCase {
   std::string name;
+  friend void PrintTo(const MisuseCase& c, std::ostream* os) { *os << c.name; }
   bool (*act)(HashPipeline&);  // true when the pipeline refused as it should
 };
 

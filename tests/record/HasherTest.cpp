@@ -17,6 +17,7 @@ std::span<const std::byte> bytesOf(const std::string& s) {
 // Published test vectors (FIPS 180 examples, RFC 1321).
 struct KnownAnswer {
   std::string name;
+  friend void PrintTo(const KnownAnswer& c, std::ostream* os) { *os << c.name; }
   std::string input;
   std::string sha256, md5, sha1;
 };
@@ -51,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
 // same bytes in a file.
 struct StreamCase {
   std::string name;
+  friend void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
   std::size_t size;
   std::size_t piece;  // 0: one update with everything
   HashAlgos algos;
@@ -89,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Misuse is reported, never answered with a digest.
 struct MisuseCase {
   std::string name;
+  friend void PrintTo(const MisuseCase& c, std::ostream* os) { *os << c.name; }
   void (*act)(Hasher&);
   std::string errorPart;
 };

@@ -23,6 +23,7 @@ struct Totals {
 
 struct MapCase {
   std::string name;
+  friend void PrintTo(const MapCase& c, std::ostream* os) { *os << c.name; }
   std::uint64_t sourceSize;
   std::function<RescueMap()> make;
   std::uint64_t currentPos;

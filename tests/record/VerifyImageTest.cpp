@@ -24,6 +24,7 @@ Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {
 
 struct VerifyCase {
   std::string name;
+  friend void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.name; }
   std::size_t size;
   std::size_t block;
   HashAlgos algos;
@@ -101,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 // a read error at the failing offset, never a verdict on the hashes.
 struct FaultCase {
   std::string name;
+  friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
   std::size_t size;
   std::uint64_t bad;
   std::size_t block;
