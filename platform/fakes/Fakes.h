@@ -15,6 +15,7 @@
 #include "platform/LocaleInfo.h"
 #include "platform/MessageBox.h"
 #include "platform/Pickers.h"
+#include "platform/SystemInfo.h"
 
 namespace mdi {
 
@@ -41,6 +42,15 @@ class FakeClock final : public Clock {
  public:
   std::int32_t tickMs() override { return now; }
   std::int32_t now = 0;
+};
+
+// A fixed host name and a wall clock the test sets and moves.
+class FakeSystemInfo final : public SystemInfo {
+ public:
+  std::string hostName() const override { return host; }
+  std::chrono::system_clock::time_point now() const override { return time; }
+  std::string host = "testhost";
+  std::chrono::system_clock::time_point time{};
 };
 
 class FakeLauncher final : public Launcher {

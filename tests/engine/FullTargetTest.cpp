@@ -1,9 +1,6 @@
 // A real filesystem that fills up mid-run: a 1 MiB tmpfs mounted by the
 // test (root only; skipped with the reason elsewhere).
-#include <sys/mount.h>
-#include <cstring>
-#include <unistd.h>
-
+#include "tests/SmallTmpfs.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -13,19 +10,15 @@ class FullTarget : public RunFixture {
  protected:
   void SetUp() override {
     RunFixture::SetUp();
-    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
     small = dir / "small";
-    fs::create_directories(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0)
-      GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    mounted = true;
+    if (const std::string why = tmpfs.mount(small, "1m"); !why.empty()) GTEST_SKIP() << why;
   }
   void TearDown() override {
-    if (mounted) ::umount2(small.c_str(), MNT_DETACH);
+    tmpfs.unmount();
     RunFixture::TearDown();
   }
   fs::path small;
-  bool mounted = false;
+  SmallTmpfs tmpfs;
 };
 
 TEST_F(FullTarget, JobOnTheFullFilesystemFailsOthersAreExact) {

@@ -1,0 +1,88 @@
+#include "engine/RescueMap.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+#include "engine/AcquisitionLog.h"
+#include "support/LineText.h"
+
+namespace mdi {
+
+RescueMap::RescueMap(std::uint64_t sourceSize) : m_size(sourceSize) {
+  if (sourceSize > 0) m_blocks.push_back({0, sourceSize, MapStatus::NonTried});
+}
+
+RescueMap RescueMap::ofLinearRead(std::uint64_t sourceSize, std::uint64_t readUpTo, std::optional<BadArea> bad) {
+  RescueMap map(sourceSize);
+  map.mark(0, readUpTo, MapStatus::Finished);
+  if (bad) map.mark(bad->pos, bad->size, MapStatus::Failed);
+  return map;
+}
+
+void RescueMap::mark(std::uint64_t pos, std::uint64_t size, MapStatus status) {
+  if (pos >= m_size) return;
+  const std::uint64_t end = pos + std::min(size, m_size - pos);
+  if (end == pos) return;
+  std::vector<MapBlock> next;
+  next.reserve(m_blocks.size() + 2);
+  auto append = [&next](std::uint64_t p, std::uint64_t n, MapStatus s) {
+    if (n == 0) return;
+    if (!next.empty() && next.back().status == s) {
+      next.back().size += n;
+      return;
+    }
+    next.push_back({p, n, s});
+  };
+  bool placed = false;
+  for (const MapBlock& b : m_blocks) {
+    const std::uint64_t bEnd = b.pos + b.size;
+    if (bEnd <= pos || b.pos >= end) {
+      if (b.pos >= end && !placed) {
+        append(pos, end - pos, status);
+        placed = true;
+      }
+      append(b.pos, b.size, b.status);
+      continue;
+    }
+    if (b.pos < pos) append(b.pos, pos - b.pos, b.status);
+    if (!placed) {
+      append(pos, end - pos, status);
+      placed = true;
+    }
+    if (bEnd > end) append(end, bEnd - end, b.status);
+  }
+  if (!placed) append(pos, end - pos, status);
+  m_blocks = std::move(next);
+}
+
+std::uint64_t RescueMap::bytesWith(MapStatus status) const {
+  std::uint64_t n = 0;
+  for (const MapBlock& b : m_blocks)
+    if (b.status == status) n += b.size;
+  return n;
+}
+
+std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos) {
+  const bool finished = map.bytesWith(MapStatus::NonTried) == 0;
+  std::string text;
+  text += "# Mapfile. Created by " + oneLineText(header.program) + " version " + oneLineText(header.version) + "\n";
+  text += "# Source: " + oneLineText(header.source) + "\n";
+  text += "# Image: " + oneLineText(header.image) + "\n";
+  text += "# Start time:   " + isoUtc(header.start) + "\n";
+  text += "# Current time: " + isoUtc(header.end) + "\n";
+  text += finished ? "# Finished\n" : "# Copying non-tried blocks... Pass 1 (forwards)\n";
+  text += "# current_pos  current_status  current_pass\n";
+  char line[80];
+  std::snprintf(line, sizeof line, "0x%08" PRIX64 "     %c               1\n", currentPos, finished ? '+' : '?');
+  text += line;
+  text += "#      pos        size  status\n";
+  for (const MapBlock& b : map.blocks()) {
+    std::snprintf(line, sizeof line, "0x%08" PRIX64 "  0x%08" PRIX64 "  %c\n", b.pos, b.size,
+                  static_cast<char>(b.status));
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace mdi

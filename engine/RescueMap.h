@@ -1,0 +1,73 @@
+#pragma once
+// What a job read of its source, as a GNU ddrescue mapfile: '+' read,
+// '-' failed, '?' not tried, in byte offsets of the source. The text is
+// what ddrescue itself would write, so ddrescuelog and ddrescueview read
+// it, and ddrescue can go on from it to rescue the rest.
+//
+// Promises: the blocks are ordered, cover the whole source without gap or
+// overlap, none is empty, and no two neighbours share a status. An empty
+// source has no blocks.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mdi {
+
+enum class MapStatus : char { NonTried = '?', Failed = '-', Finished = '+' };
+
+struct MapBlock {
+  std::uint64_t pos = 0;
+  std::uint64_t size = 0;
+  MapStatus status = MapStatus::NonTried;
+  friend bool operator==(const MapBlock&, const MapBlock&) = default;
+};
+
+// A failed area of the source: usually one source sector at the offset of
+// the failed read.
+struct BadArea {
+  std::uint64_t pos = 0;
+  std::uint64_t size = 0;
+};
+
+class RescueMap {
+ public:
+  // Everything not tried yet.
+  explicit RescueMap(std::uint64_t sourceSize);
+
+  // A job that read its source front to back: [0, readUpTo) read, then,
+  // when a read failed, `bad` failed; everything else not tried. A job that
+  // went on after the failure marks what it did next with mark().
+  static RescueMap ofLinearRead(std::uint64_t sourceSize, std::uint64_t readUpTo,
+                                std::optional<BadArea> bad = std::nullopt);
+
+  // Gives [pos, pos + size) the status, over whatever it had; the part past
+  // the source's end is ignored.
+  void mark(std::uint64_t pos, std::uint64_t size, MapStatus status);
+
+  std::uint64_t sourceSize() const { return m_size; }
+  const std::vector<MapBlock>& blocks() const { return m_blocks; }
+  std::uint64_t bytesWith(MapStatus status) const;
+
+ private:
+  std::uint64_t m_size;
+  std::vector<MapBlock> m_blocks;
+};
+
+// The comment lines at the head of the map, for the person who opens it.
+struct MapHeader {
+  std::string program;
+  std::string version;
+  std::string source;  // device node or image file
+  std::string image;
+  std::chrono::system_clock::time_point start;
+  std::chrono::system_clock::time_point end;
+};
+
+// The mapfile text. currentPos is the source offset where the job's reading
+// ended (ddrescue's current_pos); the status line says "finished" ('+')
+// when nothing is left untried, else "copying non-tried blocks" ('?').
+std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos);
+
+}  // namespace mdi

@@ -1,0 +1,24 @@
+#pragma once
+// Writing a whole small file (a checksum file, a record, a map) so that a
+// reader or a crash sees either the old file or the complete new one.
+#include <string>
+#include <string_view>
+
+namespace mdi {
+
+class AtomicFile {
+ public:
+  virtual ~AtomicFile() = default;
+  // Makes `path` hold exactly `contents` (mode 0644 less the umask):
+  // a temporary file in the same folder is written, synced and renamed over
+  // path, then the folder is synced so the rename survives a crash.
+  // Returns 0, or the errno of the first step that failed. On any failure
+  // before the rename, the temporary is removed and path is untouched (an
+  // existing file keeps its contents, a missing one stays missing). Only a
+  // failure to sync the folder comes after the rename: path then holds the
+  // new contents, which may not survive a crash.
+  // Whether an existing file may be replaced is the caller's question.
+  virtual int write(const std::string& path, std::string_view contents) = 0;
+};
+
+}  // namespace mdi

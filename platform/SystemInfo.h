@@ -1,0 +1,19 @@
+#pragma once
+// What an acquisition record states about where and when it was made: the
+// machine's host name and the wall-clock time. Apart from Clock, whose
+// monotonic tick times the run but never says what time it is.
+#include <chrono>
+#include <string>
+
+namespace mdi {
+
+class SystemInfo {
+ public:
+  virtual ~SystemInfo() = default;
+  // The host name, or "" when it cannot be read.
+  virtual std::string hostName() const = 0;
+  // Wall-clock time now (UTC: system_clock counts from the Unix epoch).
+  virtual std::chrono::system_clock::time_point now() const = 0;
+};
+
+}  // namespace mdi

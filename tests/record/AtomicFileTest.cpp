@@ -1,0 +1,181 @@
+// Atomic small-file writes on real files, on a tmpfs that fills up (root
+// only), and the fake that record-writing code is tested with.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <set>
+
+#include "platform/fakes/FakeAtomicFile.h"
+#include "platform/linux/PosixAtomicFile.h"
+#include "tests/SmallTmpfs.h"
+#include "tests/record/RecordTestUtil.h"
+
+namespace mdi::test {
+namespace {
+
+// Every name under root, hidden ones included, relative to root.
+std::set<std::string> listing(const fs::path& root) {
+  std::set<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(root)) names.insert(fs::relative(e.path(), root).string());
+  return names;
+}
+
+struct RealCase {
+  std::string name;
+  friend void PrintTo(const RealCase& c, std::ostream* os) { *os << c.name; }
+  std::function<void(const fs::path& dir)> prepare;
+  std::string target;  // relative to the folder
+  std::size_t size;    // bytes of new contents
+  int error;           // expected result
+  std::set<std::string> after;
+  std::string targetAfter;  // "" : not compared; "<new>" : the new contents
+};
+
+class AtomicFileReal : public TempDirTestP<RealCase> {};
+
+TEST_P(AtomicFileReal, LeavesTheNewFileOrNothingNew) {
+  const auto& c = GetParam();
+  if (c.prepare) c.prepare(dir);
+  const auto bytes = patternBytes(c.size, 3);
+  const std::string contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  PosixAtomicFile files;
+  EXPECT_EQ(files.write((dir / c.target).string(), contents), c.error) << std::strerror(c.error);
+  EXPECT_EQ(listing(dir), c.after) << "no temporary is left behind";
+  if (c.targetAfter == "<new>") {
+    EXPECT_EQ(readText(dir / c.target), contents);
+  } else if (!c.targetAfter.empty()) {
+    EXPECT_EQ(readText(dir / c.target), c.targetAfter);
+  }
+}
+
+void put(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AtomicFileReal,
+    ::testing::Values(
+        RealCase{"NewFile", nullptr, "001.bin.log", 300, 0, {"001.bin.log"}, "<new>"},
+        RealCase{"EmptyFile", nullptr, "e.log", 0, 0, {"e.log"}, "<new>"},
+        RealCase{"OneMiB", nullptr, "big.map", 1 << 20, 0, {"big.map"}, "<new>"},
+        RealCase{"ReplacesAnOlderFile", [](const fs::path& d) { put(d / "a.sha256", "old\n"); }, "a.sha256", 80, 0,
+                 {"a.sha256"}, "<new>"},
+        RealCase{"MissingFolder", nullptr, "nope/a.log", 10, ENOENT, {}, ""},
+        RealCase{"FolderIsAFile", [](const fs::path& d) { put(d / "plain", "x"); }, "plain/a.log", 10, ENOTDIR,
+                 {"plain"}, ""},
+        RealCase{"TargetIsAFolder",
+                 [](const fs::path& d) {
+                   fs::create_directory(d / "sub");
+                   put(d / "sub" / "keep", "kept");
+                 },
+                 "sub", 10, EISDIR, {"sub", "sub/keep"}, ""}),
+    CaseName{});
+
+TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
+  const mode_t old = ::umask(022);
+  PosixAtomicFile files;
+  ASSERT_EQ(files.write((dir / "m.log").string(), "x\n"), 0);
+  ::umask(old);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "m.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+// A 64 KiB tmpfs that fills up while the record is written.
+struct FullCase {
+  std::string name;
+  friend void PrintTo(const FullCase& c, std::ostream* os) { *os << c.name; }
+  std::size_t filler;     // bytes written first by a plain file
+  std::string existing;   // contents of the destination before, "" = none
+  std::size_t size;       // bytes of the new contents
+  int error;
+};
+
+class AtomicFileFull : public TempDirTestP<FullCase> {
+ protected:
+  void SetUp() override {
+    TempDirTestP<FullCase>::SetUp();
+    small = dir / "small";
+    if (const std::string why = tmpfs.mount(small, "64k"); !why.empty()) GTEST_SKIP() << why;
+  }
+  void TearDown() override {
+    tmpfs.unmount();
+    TempDirTestP<FullCase>::TearDown();
+  }
+  fs::path small;
+  SmallTmpfs tmpfs;
+};
+
+TEST_P(AtomicFileFull, NoPartialRecordAndNoTemporaryIsLeft) {
+  const auto& c = GetParam();
+  std::set<std::string> before;
+  if (c.filler > 0) {
+    writeBytes(small / "filler", patternBytes(c.filler, 1));
+    before.insert("filler");
+  }
+  if (!c.existing.empty()) {
+    put(small / "001.bin.log", c.existing);
+    before.insert("001.bin.log");
+  }
+  const auto bytes = patternBytes(c.size, 2);
+  const std::string contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  PosixAtomicFile files;
+  EXPECT_EQ(files.write((small / "001.bin.log").string(), contents), c.error);
+  if (c.error == 0) {
+    before.insert("001.bin.log");
+    EXPECT_EQ(readText(small / "001.bin.log"), contents);
+  } else if (!c.existing.empty()) {
+    EXPECT_EQ(readText(small / "001.bin.log"), c.existing) << "the older record is untouched";
+  }
+  EXPECT_EQ(listing(small), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AtomicFileFull,
+    ::testing::Values(FullCase{"FitsWhenThereIsRoom", 0, "", 16 << 10, 0},
+                      FullCase{"LargerThanTheFilesystem", 0, "", 100 << 10, ENOSPC},
+                      FullCase{"FillsUpMidWrite", 40 << 10, "", 40 << 10, ENOSPC},
+                      FullCase{"FillsUpOverAnOlderRecord", 40 << 10, "older record\n", 40 << 10, ENOSPC}),
+    CaseName{});
+
+// The fake keeps what succeeded and refuses on demand.
+struct FakeCase {
+  std::string name;
+  friend void PrintTo(const FakeCase& c, std::ostream* os) { *os << c.name; }
+  std::function<void(FakeAtomicFile&)> arrange;
+  std::vector<int> results;  // of writing a, b, a in turn
+  std::vector<std::string> kept;
+  std::vector<std::string> refused;
+};
+
+class FakeAtomicFileCases : public ::testing::TestWithParam<FakeCase> {};
+
+TEST_P(FakeAtomicFileCases, RecordsWritesAndFailsOnDemand) {
+  const auto& c = GetParam();
+  FakeAtomicFile f;
+  if (c.arrange) c.arrange(f);
+  std::vector<int> results;
+  results.push_back(f.write("/t/a", "1"));
+  results.push_back(f.write("/t/b", "2"));
+  results.push_back(f.write("/t/a", "3"));
+  EXPECT_EQ(results, c.results);
+  std::vector<std::string> kept;
+  for (const auto& w : f.writes) kept.push_back(w.path + "=" + w.contents);
+  EXPECT_EQ(kept, c.kept);
+  EXPECT_EQ(f.failed, c.refused);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FakeAtomicFileCases,
+    ::testing::Values(FakeCase{"AllSucceed", nullptr, {0, 0, 0}, {"/t/a=1", "/t/b=2", "/t/a=3"}, {}},
+                      FakeCase{"FailNextIsOneShot", [](FakeAtomicFile& f) { f.failNext(ENOSPC); }, {ENOSPC, 0, 0},
+                               {"/t/b=2", "/t/a=3"}, {"/t/a"}},
+                      FakeCase{"FailPathEveryTime", [](FakeAtomicFile& f) { f.failPath("/t/a", EIO); }, {EIO, 0, EIO},
+                               {"/t/b=2"}, {"/t/a", "/t/a"}}),
+    CaseName{});
+
+}  // namespace
+}  // namespace mdi::test

@@ -1,0 +1,139 @@
+#include "engine/HashPipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "tests/record/RecordTestUtil.h"
+
+namespace mdi::test {
+namespace {
+
+std::string sha256Of(const std::vector<std::byte>& data) {
+  Hasher h({HashAlgo::Sha256});
+  h.update(data);
+  return h.finish().digests.at(0).hex;
+}
+
+// Several streams fed in turns from one thread, as the copy loop's cycle
+// does, through a caller buffer that is scribbled over after every submit.
+struct InterleaveCase {
+  std::string name;
+  friend void PrintTo(const InterleaveCase& c, std::ostream* os) { *os << c.name; }
+  int streams;
+  std::vector<std::size_t> blockSizes;  // used in turn, per stream
+  std::size_t streamBytes;
+  std::size_t maxQueuedBytes;
+};
+
+class HashPipelineInterleaved : public ::testing::TestWithParam<InterleaveCase> {};
+
+TEST_P(HashPipelineInterleaved, EachStreamHashesItsBytesInOrderWithinTheBound) {
+  const auto& c = GetParam();
+  std::vector<std::vector<std::byte>> data;
+  for (int s = 0; s < c.streams; ++s) data.push_back(patternBytes(c.streamBytes, static_cast<unsigned>(s)));
+  HashPipeline pipe(c.maxQueuedBytes);
+  for (int s = 0; s < c.streams; ++s) ASSERT_TRUE(pipe.open(static_cast<HashPipeline::StreamId>(s), {HashAlgo::Sha256}));
+  const std::size_t largest = *std::max_element(c.blockSizes.begin(), c.blockSizes.end());
+  std::vector<std::byte> callerBuffer;
+  std::vector<std::size_t> at(static_cast<std::size_t>(c.streams), 0);
+  for (std::size_t turn = 0, left = static_cast<std::size_t>(c.streams); left > 0; ++turn) {
+    left = 0;
+    for (int s = 0; s < c.streams; ++s) {
+      auto& pos = at[static_cast<std::size_t>(s)];
+      const std::size_t n = std::min(c.blockSizes[turn % c.blockSizes.size()], c.streamBytes - pos);
+      if (n == 0) continue;
+      callerBuffer.assign(data[static_cast<std::size_t>(s)].begin() + static_cast<std::ptrdiff_t>(pos),
+                          data[static_cast<std::size_t>(s)].begin() + static_cast<std::ptrdiff_t>(pos + n));
+      ASSERT_TRUE(pipe.submit(static_cast<HashPipeline::StreamId>(s), callerBuffer));
+      std::fill(callerBuffer.begin(), callerBuffer.end(), std::byte{0xEE});
+      ASSERT_LE(pipe.queuedBytes(), std::max(c.maxQueuedBytes, largest));
+      pos += n;
+      if (pos < c.streamBytes) ++left;
+    }
+  }
+  for (int s = 0; s < c.streams; ++s) {
+    const HashResult r = pipe.finish(static_cast<HashPipeline::StreamId>(s));
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.digests.at(0).hex, sha256Of(data[static_cast<std::size_t>(s)])) << "stream " << s;
+  }
+  EXPECT_EQ(pipe.queuedBytes(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HashPipelineInterleaved,
+    ::testing::Values(InterleaveCase{"OneStream128KiB", 1, {131072}, 2 << 20, 1 << 20},
+                      InterleaveCase{"FourStreams128KiB", 4, {131072}, (1 << 20) + 4096, 512 << 10},
+                      InterleaveCase{"MixedSizesTightQueue", 3, {512, 66560, 1, 131072, 7}, 700000, 64 << 10},
+                      InterleaveCase{"BlocksLargerThanTheQueue", 2, {300000}, 1 << 20, 4096},
+                      InterleaveCase{"EmptyStreams", 2, {131072}, 0, 1 << 20}),
+    CaseName{});
+
+TEST(HashPipelineThreads, StreamsFedFromTheirOwnThreadsStayInOrder) {
+  constexpr int kStreams = 4;
+  HashPipeline pipe(256 << 10);
+  std::vector<std::vector<std::byte>> data;
+  for (int s = 0; s < kStreams; ++s) {
+    data.push_back(patternBytes(3 << 20, 10u + static_cast<unsigned>(s)));
+    ASSERT_TRUE(pipe.open(static_cast<HashPipeline::StreamId>(s), {HashAlgo::Sha256, HashAlgo::Md5}));
+  }
+  {
+    std::vector<std::jthread> feeders;
+    for (int s = 0; s < kStreams; ++s)
+      feeders.emplace_back([&, s] {
+        const auto& d = data[static_cast<std::size_t>(s)];
+        for (std::size_t at = 0; at < d.size(); at += 65536)
+          pipe.submit(static_cast<HashPipeline::StreamId>(s), std::span(d).subspan(at, std::min<std::size_t>(65536, d.size() - at)));
+      });
+  }
+  for (int s = 0; s < kStreams; ++s) {
+    Hasher direct({HashAlgo::Sha256, HashAlgo::Md5});
+    direct.update(data[static_cast<std::size_t>(s)]);
+    EXPECT_EQ(pipe.finish(static_cast<HashPipeline::StreamId>(s)).digests, direct.finish().digests) << "stream " << s;
+  }
+}
+
+// Calls out of turn are refused and change nothing.
+struct MisuseCase {
+  std::string name;
+  friend void PrintTo(const MisuseCase& c, std::ostream* os) { *os << c.name; }
+  bool (*act)(HashPipeline&);  // true when the pipeline refused as it should
+};
+
+class HashPipelineMisuse : public ::testing::TestWithParam<MisuseCase> {};
+
+TEST_P(HashPipelineMisuse, IsRefused) {
+  HashPipeline pipe;
+  ASSERT_TRUE(pipe.open(1, {HashAlgo::Sha256}));
+  EXPECT_TRUE(GetParam().act(pipe));
+  EXPECT_EQ(pipe.queuedBytes(), 0u);
+  // Stream 1 is untouched by the refused call.
+  EXPECT_EQ(pipe.finish(1).digests.at(0).hex, sha256Of({}));
+}
+
+const std::byte kOne[1] = {std::byte{1}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HashPipelineMisuse,
+    ::testing::Values(MisuseCase{"OpenTwice", [](HashPipeline& p) { return !p.open(1, {HashAlgo::Md5}); }},
+                      MisuseCase{"SubmitToUnopened", [](HashPipeline& p) { return !p.submit(2, kOne); }},
+                      MisuseCase{"FinishUnopened", [](HashPipeline& p) {
+                                   const HashResult r = p.finish(2);
+                                   return !r.ok() && r.error.find("not open") != std::string::npos;
+                                 }}),
+    CaseName{});
+
+TEST(HashPipelineReuse, AFinishedStreamIdCanBeOpenedAgain) {
+  HashPipeline pipe;
+  const auto a = patternBytes(5000, 1), b = patternBytes(7000, 2);
+  ASSERT_TRUE(pipe.open(9, {HashAlgo::Sha256}));
+  ASSERT_TRUE(pipe.submit(9, a));
+  EXPECT_EQ(pipe.finish(9).digests.at(0).hex, sha256Of(a));
+  ASSERT_TRUE(pipe.open(9, {HashAlgo::Sha256}));
+  ASSERT_TRUE(pipe.submit(9, b));
+  EXPECT_EQ(pipe.finish(9).digests.at(0).hex, sha256Of(b));
+}
+
+}  // namespace
+}  // namespace mdi::test

@@ -1,0 +1,151 @@
+// Verify on real files: an intact image, one altered after the fact, one
+// cut short or grown, and files that cannot be read.
+#include "engine/VerifyImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+
+#include "platform/fakes/FakeSources.h"
+#include "platform/linux/PosixFileAccess.h"
+#include "tests/record/RecordTestUtil.h"
+
+namespace mdi::test {
+namespace {
+
+using Kind = VerifyResult::Kind;
+
+Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {
+  Hasher h(algos);
+  h.update(data);
+  return h.finish().digests;
+}
+
+struct VerifyCase {
+  std::string name;
+  friend void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.name; }
+  std::size_t size;
+  std::size_t block;
+  HashAlgos algos;
+  // Changes the image on disk after its digests were taken.
+  std::function<void(const fs::path& image, std::vector<std::byte>& data)> alter;
+  Kind kind;
+  int error = 0;
+  std::uint64_t errorOffset = 0;
+};
+
+class VerifyImageCases : public TempDirTestP<VerifyCase> {};
+
+TEST_P(VerifyImageCases, ComparesWhatIsOnDiskWithTheDigestsGiven) {
+  const auto& c = GetParam();
+  auto data = patternBytes(c.size, 11);
+  const fs::path image = dir / "001.bin";
+  writeBytes(image, data);
+  const Digests expected = digestsOf(data, c.algos);
+  if (c.alter) c.alter(image, data);
+
+  PosixFileAccess files;
+  const VerifyResult r = verifyImage(files, image.string(), expected, c.block);
+  EXPECT_EQ(static_cast<int>(r.kind), static_cast<int>(c.kind));
+  if (c.kind == Kind::ReadError) {
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(r.errorOffset, c.errorOffset);
+    EXPECT_TRUE(r.actual.empty());
+  } else {
+    EXPECT_EQ(r.bytesRead, data.size());
+    EXPECT_EQ(r.actual, digestsOf(data, c.algos)) << "the digests of what is on disk now";
+  }
+}
+
+void flipByte(const fs::path& image, std::vector<std::byte>& data, std::size_t at) {
+  data[at] ^= std::byte{0x80};
+  writeBytes(image, data);
+}
+
+const HashAlgos kSha{HashAlgo::Sha256};
+const HashAlgos kAll{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerifyImageCases,
+    ::testing::Values(
+        VerifyCase{"Match", 3 * 131072 + 1000, 131072, kSha, nullptr, Kind::Match},
+        VerifyCase{"MatchAllAlgorithms", 1 << 20, 1 << 20, kAll, nullptr, Kind::Match},
+        VerifyCase{"MatchEmptyImage", 0, 4096, kSha, nullptr, Kind::Match},
+        VerifyCase{"OneByteAltered", 500000, 65536, kSha,
+                   [](const fs::path& p, std::vector<std::byte>& d) { flipByte(p, d, 123457); }, Kind::Mismatch},
+        VerifyCase{"LastByteAltered", 65536, 65536, kAll,
+                   [](const fs::path& p, std::vector<std::byte>& d) { flipByte(p, d, 65535); }, Kind::Mismatch},
+        VerifyCase{"Truncated", 300000, 65536, kSha,
+                   [](const fs::path& p, std::vector<std::byte>& d) {
+                     d.resize(299488);
+                     fs::resize_file(p, d.size());
+                   },
+                   Kind::Mismatch},
+        VerifyCase{"GrownByOneByte", 4096, 4096, kSha,
+                   [](const fs::path& p, std::vector<std::byte>& d) {
+                     d.push_back(std::byte{0});
+                     fs::resize_file(p, d.size());
+                   },
+                   Kind::Mismatch},
+        VerifyCase{"Missing", 4096, 4096, kSha,
+                   [](const fs::path& p, std::vector<std::byte>&) { fs::remove(p); }, Kind::ReadError, ENOENT, 0},
+        VerifyCase{"FolderInItsPlace", 4096, 4096, kSha,
+                   [](const fs::path& p, std::vector<std::byte>&) {
+                     fs::remove(p);
+                     fs::create_directory(p);
+                   },
+                   Kind::ReadError, EISDIR, 0}),
+    CaseName{});
+
+// A source that fails part way (a re-read drive with a new bad sector):
+// a read error at the failing offset, never a verdict on the hashes.
+struct FaultCase {
+  std::string name;
+  friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+  std::size_t size;
+  std::uint64_t bad;
+  std::size_t block;
+};
+
+class VerifySourceFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(VerifySourceFault, IsAReadErrorAtTheFailingOffset) {
+  const auto& c = GetParam();
+  const auto data = patternBytes(c.size, 4);
+  MemorySource source(data);
+  source.addBadRange({c.bad, c.bad + 512, EIO});
+  const VerifyResult r = verifySource(source, digestsOf(data, kSha), c.block);
+  EXPECT_EQ(static_cast<int>(r.kind), static_cast<int>(Kind::ReadError));
+  EXPECT_EQ(r.error, EIO);
+  EXPECT_EQ(r.errorOffset, c.bad);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VerifySourceFault,
+                         ::testing::Values(FaultCase{"AtTheStart", 65536, 0, 4096},
+                                           FaultCase{"MidBlock", 65536, 5120, 4096},
+                                           FaultCase{"InTheLastBlock", 65536 + 1024, 65536, 65536}),
+                         CaseName{});
+
+TEST(VerifyNothingExpected, IsAHashFailureNotAMatch) {
+  MemorySource source(patternBytes(100, 1));
+  const VerifyResult r = verifySource(source, {});
+  EXPECT_EQ(static_cast<int>(r.kind), static_cast<int>(Kind::HashFailed));
+  EXPECT_FALSE(r.hashError.empty());
+}
+
+TEST(VerifierSteps, OneBlockPerStepUntilTheEnd) {
+  const auto data = patternBytes(10000, 2);
+  MemorySource source(data);
+  Verifier v(source, digestsOf(data, kSha), 4096);
+  std::vector<std::uint64_t> progress;
+  while (v.step()) progress.push_back(v.bytesRead());
+  EXPECT_EQ(progress, (std::vector<std::uint64_t>{4096, 8192}));
+  EXPECT_TRUE(v.done());
+  EXPECT_FALSE(v.step());
+  EXPECT_EQ(static_cast<int>(v.result().kind), static_cast<int>(Kind::Match));
+  EXPECT_EQ(v.result().bytesRead, 10000u);
+}
+
+}  // namespace
+}  // namespace mdi::test
