@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <cstdlib>
 
 #include "app/GridView.h"
@@ -241,7 +243,7 @@ void frmMain::startUp() {
   show();
   ui.setText(Ctl::AlertBox1, "Searching for attached drives.. Please wait.");
   ui.setVisible(Ctl::AlertBox1, true);
-  QCoreApplication::processEvents();
+  paintBeforeDiscovery();
   ui.setStatusText(2, "V " + std::to_string(MDI_VERSION_MAJOR) + "." + std::to_string(MDI_VERSION_MINOR) + "." +
                           std::to_string(MDI_VERSION_PATCH));
   ui.setBusyCursor(true);
@@ -257,6 +259,21 @@ void frmMain::startUp() {
   m_toolTip->AddTool(m_grid1);
   m_toolTip->AddTool(m_grid2);
   m_form.iGrid1.sortByColumn(1);
+}
+
+void frmMain::paintBeforeDiscovery() {
+  // Discovery blocks the window's thread. A window system exposes a newly
+  // shown window only after a round trip (and a window manager's framing);
+  // whatever is painted before that is lost, and the window stays blank
+  // until discovery ends. Wait for the exposure, within a bound, then paint
+  // everything at once: the pixels stay on screen while discovery runs.
+  QElapsedTimer waited;
+  waited.start();
+  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  QCoreApplication::processEvents();
+  repaint();
+  QCoreApplication::processEvents();
 }
 
 void frmMain::mnuExitClick() {

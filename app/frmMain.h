@@ -66,6 +66,9 @@ class frmMain final : public QMainWindow {
   void buildWidgets();
   void buildMenus();
   void connectHandlers();
+  // Shows the start-up notice on screen before discovery blocks the thread.
+  void paintBeforeDiscovery();
+  static constexpr int kExposeWaitMs = 3000;
 
   FrmMainDeps m_deps;
   FormState m_form;

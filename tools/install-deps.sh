@@ -11,4 +11,4 @@ $SUDO apt-get install -y -q --no-install-recommends \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
   util-linux fdisk e2fsprogs dosfstools \
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core openbox
