@@ -117,8 +117,6 @@ void frmMain::buildWidgets() {
   place<QCheckBox>(f3, "Check4", "Force Read", twips(2820, 1140, 1815, 255));
   t1->setEnabled(false);
   t2->setEnabled(false);
-  t1->installEventFilter(this);
-  t2->installEventFilter(this);
 
   auto* f2 = place<QGroupBox>(c, "Frame2", "Details", twips(6780, 1920, 4875, 1875));
   auto* bar = new QProgressBar(f2);
@@ -206,6 +204,7 @@ void frmMain::connectHandlers() {
   connect(check("Check2"), &QCheckBox::clicked, this, [this] { m_editor->Check2Click(); });
   connect(check("Check3"), &QCheckBox::clicked, this, [this] { m_progress->Check3Click(); });
   connect(findChild<QLineEdit*>("Text2"), &QLineEdit::textChanged, this, [this] { m_editor->Text2Change(); });
+  connect(qApp, &QApplication::focusChanged, this, &frmMain::focusMoved);
   connect(m_timer, &QTimer::timeout, this, [this] { m_progress->Timer1Tick(); });
   connect(m_grid1, &GridView::cellDoubleClickedAt, this, [this](int, int) { m_editor->AddDriveToJobList(); });
   connect(m_grid2, &GridView::cellDoubleClickedAt, this, [this](int r, int c) { m_editor->JobGridDoubleClick(r, c); });
@@ -300,12 +299,14 @@ void frmMain::closeEvent(QCloseEvent* e) {
   QMainWindow::closeEvent(e);
 }
 
-bool frmMain::eventFilter(QObject* o, QEvent* e) {
-  if (e->type() == QEvent::FocusOut) {
-    if (o->objectName() == "Text1") m_editor->Text1LostFocus();
-    else if (o->objectName() == "Text2") m_editor->Text2LostFocus();
-  }
-  return QMainWindow::eventFilter(o, e);
+void frmMain::focusMoved(QWidget* from, QWidget* to) {
+  // A box is left only when another control of this window takes the focus.
+  // A menu opening, another window or the window losing activation also
+  // take the focus away, and must not untick Force Read or rewrite the jobs.
+  if (!from || !to || from == to || to->window() != this) return;
+  if (qobject_cast<QMenuBar*>(to) || qobject_cast<QMenu*>(to)) return;
+  if (from->objectName() == "Text1") m_editor->Text1LostFocus();
+  else if (from->objectName() == "Text2") m_editor->Text2LostFocus();
 }
 
 }  // namespace mdi

@@ -60,12 +60,12 @@ class frmMain final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
-  bool eventFilter(QObject* o, QEvent* e) override;
 
  private:
   void buildWidgets();
   void buildMenus();
   void connectHandlers();
+  void focusMoved(QWidget* from, QWidget* to);
   // Shows the start-up notice on screen before discovery blocks the thread.
   void paintBeforeDiscovery();
   static constexpr int kExposeWaitMs = 3000;
