@@ -4,6 +4,7 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <utility>
 
 namespace mdi {
 
@@ -25,12 +26,9 @@ GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_
   });
   connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* it) {
     if (m_syncing) return;
-    const int r = it->row() + 1, c = it->column() + 1;
     m_syncing = true;
-    m_model.setValue(r, c, it->text().toStdString());
-    it->setFlags(it->flags() & ~Qt::ItemIsEditable);
+    m_model.setValue(it->row() + 1, it->column() + 1, it->text().toStdString());
     m_syncing = false;
-    emit editEndedAt(r, c);
   });
   gridReset();
 }
@@ -88,7 +86,22 @@ void GridView::editRequested(int row, int col) {
   m_syncing = true;
   it->setFlags(it->flags() | Qt::ItemIsEditable);
   m_syncing = false;
+  m_editing = {row, col};
   editItem(it);
+}
+
+void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  QTableWidget::closeEditor(editor, hint);
+  // Every way out of an edit ends it: a changed text, the same text, Escape,
+  // a click elsewhere. The typed text (if committed) is in the model by now.
+  const auto [row, col] = std::exchange(m_editing, {0, 0});
+  if (row < 1) return;
+  if (QTableWidgetItem* it = item(row - 1, col - 1)) {
+    m_syncing = true;
+    it->setFlags(it->flags() & ~Qt::ItemIsEditable);
+    m_syncing = false;
+  }
+  emit editEndedAt(row, col);
 }
 
 void GridView::settingsChanged() {

@@ -2,6 +2,7 @@
 // A QTableWidget that draws a GridModel and reports the operator's clicks
 // in the model's numbering (rows and columns from 1, header row 0).
 #include <QTableWidget>
+#include <utility>
 
 #include "support/GridModel.h"
 
@@ -29,11 +30,13 @@ class GridView final : public QTableWidget, public GridListener {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   bool event(QEvent* e) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
  private:
   void fillItem(int row, int col);
   GridModel& m_model;
   bool m_syncing = false;
+  std::pair<int, int> m_editing{0, 0};  // cell being edited in place (row, col)
 };
 
 }  // namespace mdi
