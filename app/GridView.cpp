@@ -1,6 +1,8 @@
 #include "app/GridView.h"
 
 #include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <algorithm>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QToolTip>
@@ -10,6 +12,26 @@ namespace mdi {
 
 namespace {
 QColor toQColor(Color c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// A coloured row (a system drive, drawn red) keeps its colour when it is
+// selected, a shade darker so the selection still shows: the operator is
+// about to double-click it and must still see what it is.
+class CellDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& i) const override {
+    QStyledItemDelegate::initStyleOption(o, i);
+    if (!(o->state & QStyle::State_Selected)) return;
+    const QBrush back = i.data(Qt::BackgroundRole).value<QBrush>();
+    if (back.style() == Qt::NoBrush || back.color() == toQColor(kDefaultBack)) return;
+    o->palette.setColor(QPalette::Highlight, back.color().darker(140));
+    o->palette.setColor(QPalette::HighlightedText, i.data(Qt::ForegroundRole).value<QBrush>().color());
+  }
+};
+
+constexpr int kMinStretchWidth = 40;
 }  // namespace
 
 GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_model(model) {
@@ -19,6 +41,9 @@ GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   verticalHeader()->setVisible(false);
   verticalHeader()->setDefaultSectionSize(20);
+  setItemDelegate(new CellDelegate(this));
+  // Paths lose their middle, not the file name at their end.
+  setTextElideMode(Qt::ElideMiddle);
   m_model.setListener(this);
   connect(this, &QTableWidget::cellEntered, this, [this](int r, int c) { emit cellEnteredAt(r + 1, c + 1); });
   connect(this, &QTableWidget::currentCellChanged, this, [this](int r, int, int, int) {
@@ -63,6 +88,7 @@ void GridView::gridReset() {
   setCurrentCell(m_model.currentRow() - 1, 0);
   m_syncing = false;
   settingsChanged();
+  fitColumns();
 }
 
 void GridView::cellChanged(int row, int col) {
@@ -70,6 +96,7 @@ void GridView::cellChanged(int row, int col) {
   m_syncing = true;
   fillItem(row, col);
   m_syncing = false;
+  if (std::find(m_contentCols.begin(), m_contentCols.end(), col) != m_contentCols.end()) fitColumns();
 }
 
 void GridView::currentRowChanged(int row) {
@@ -119,6 +146,57 @@ void GridView::mouseDoubleClickEvent(QMouseEvent* e) {
   const QModelIndex idx = indexAt(e->position().toPoint());
   QTableWidget::mouseDoubleClickEvent(e);
   if (idx.isValid()) emit cellDoubleClickedAt(idx.row() + 1, idx.column() + 1);
+}
+
+void GridView::setColumnFit(std::vector<int> content, int stretch) {
+  m_contentCols = std::move(content);
+  m_stretchCol = stretch;
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  fitColumns();
+}
+
+void GridView::fitColumns() {
+  if (m_stretchCol < 1 || m_fitting) return;
+  m_fitting = true;
+  for (int c : m_contentCols) {
+    if (isColumnHidden(c - 1)) continue;
+    const int header = horizontalHeader()->sectionSizeHint(c - 1);
+    setColumnWidth(c - 1, std::max(header, sizeHintForColumn(c - 1)));
+  }
+  int others = 0;
+  for (int c = 1; c <= columnCount(); ++c)
+    if (c != m_stretchCol && !isColumnHidden(c - 1)) others += columnWidth(c - 1);
+  setColumnWidth(m_stretchCol - 1, std::max(kMinStretchWidth, viewport()->width() - others));
+  m_fitting = false;
+}
+
+void GridView::resizeEvent(QResizeEvent* e) {
+  QTableWidget::resizeEvent(e);
+  fitColumns();
+}
+
+QString GridView::tipFor(int row, int col) const {
+  QStringList lines;
+  const std::string extra = m_cellTip ? m_cellTip(row, col) : std::string();
+  const std::string own = extra.empty() ? m_model.value(row, col) : extra;
+  if (!own.empty()) lines << QString::fromStdString(own);
+  if (!m_model.tooltip().empty()) lines << QString::fromStdString(m_model.tooltip());
+  return lines.join('\n');
+}
+
+bool GridView::viewportEvent(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* he = static_cast<QHelpEvent*>(e);
+    const QModelIndex idx = indexAt(he->pos());
+    if (idx.isValid()) {
+      const QString tip = tipFor(idx.row() + 1, idx.column() + 1);
+      if (!tip.isEmpty()) {
+        QToolTip::showText(he->globalPos(), tip, viewport(), visualRect(idx));
+        return true;
+      }
+    }
+  }
+  return QTableWidget::viewportEvent(e);
 }
 
 bool GridView::event(QEvent* e) {

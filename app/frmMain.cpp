@@ -19,9 +19,11 @@
 #include <QWindow>
 #include <cstdlib>
 
+#include "app/ElidingLabel.h"
 #include "app/GridView.h"
 #include "app/QtControls.h"
 #include "app/frmABout.h"
+#include "discovery/DriveTip.h"
 #include "discovery/FormatSize.h"
 #include "discovery/ListDrives.h"
 #include "jobs/JobList.h"
@@ -31,6 +33,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "platform/qt/QtServices.h"
+#include "support/Val.h"
 
 namespace mdi {
 
@@ -73,6 +76,17 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
     return FormatSize(b, m_locale->separators());
   });
   connectHandlers();
+  m_grid1->setCellTip(driveTipOf(m_form.iGrid1));
+  m_grid2->setCellTip(driveTipOf(m_form.iGrid2));
+}
+
+std::function<std::string(int, int)> frmMain::driveTipOf(const GridModel& grid) {
+  return [this, &grid](int row, int) -> std::string {
+    const std::string id = grid.value(row, 1);
+    if (id.empty() || id == kFileId) return {};
+    const std::optional<DriveRecord> r = m_deps.drives->listedRecord(static_cast<int>(Val(id)));
+    return r ? driveTip(*r, m_locale->separators()) : std::string();
+  };
 }
 
 frmMain::~frmMain() {
@@ -98,11 +112,15 @@ void frmMain::buildWidgets() {
   m_grid1->setObjectName("iGrid1");
   m_grid1->setGeometry(twips(180, 360, 6315, 2775));
   place<QPushButton>(f1, "Command4", "Add Image File(s)", twips(180, 3180, 1455, 375));
+  // Columns fit the frame at the designed size: ID, Size and the sector
+  // columns as wide as their texts, the long texts (model, file name) take
+  // the rest and are elided in the middle with the full text as tip.
+  m_grid1->setColumnFit({1, 3, 6, 7, 8}, 2);
 
   auto* f3 = place<QGroupBox>(c, "Frame3", "Target", twips(6780, 180, 4815, 1755));
   place<QPushButton>(f3, "Command1", "Set Target", twips(300, 240, 1395, 555));
   place<QPushButton>(f3, "Command2", "Run", twips(300, 840, 1395, 555));
-  auto* l2 = place<QLabel>(f3, "Label2", "", twips(180, 1440, 4500, 195));
+  auto* l2 = place<ElidingLabel>(f3, "Label2", "", twips(180, 1440, 4500, 195));
   l2->setMinimumWidth(l2->width());
   place<QLabel>(f3, "Label1", "Input value", twips(3060 - 300, 300, 1095, 195))->setAlignment(Qt::AlignRight);
   auto* t1 = new QLineEdit("512", f3);
@@ -138,6 +156,7 @@ void frmMain::buildWidgets() {
   m_grid2 = new GridView(m_form.iGrid2, f4);
   m_grid2->setObjectName("iGrid2");
   m_grid2->setGeometry(twips(180, 240, 11175, 2295));
+  m_grid2->setColumnFit({1, 3, 8, 9, 10}, 6);
   place<QLabel>(f4, "Label3", "", twips(180, 2580, 6000, 195));
   place<QCheckBox>(f4, "Check1", "Turn off computer on completion", twips(7620, 2640, 2955, 255));
 

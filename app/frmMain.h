@@ -66,6 +66,8 @@ class frmMain final : public QMainWindow {
   void buildMenus();
   void connectHandlers();
   void focusMoved(QWidget* from, QWidget* to);
+  // The tip of a grid row that names a drive: its node, serial and sizes.
+  std::function<std::string(int, int)> driveTipOf(const GridModel& grid);
   // Shows the start-up notice on screen before discovery blocks the thread.
   void paintBeforeDiscovery();
   static constexpr int kExposeWaitMs = 3000;

@@ -40,6 +40,9 @@ class LateDriveTable final : public mdi::DriveTable {
   std::vector<int> drivesUnder(const std::string& p) const override {
     return table ? table->drivesUnder(p) : std::vector<int>{};
   }
+  std::optional<mdi::DriveRecord> listedRecord(int n) const override {
+    return table ? table->listedRecord(n) : std::nullopt;
+  }
 };
 
 }  // namespace

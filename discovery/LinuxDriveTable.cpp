@@ -56,4 +56,10 @@ std::vector<int> LinuxDriveTable::drivesUnder(const std::string& path) const {
   return out;
 }
 
+std::optional<DriveRecord> LinuxDriveTable::listedRecord(int number) const {
+  const DriveRecord* r = find(number);
+  if (!r) return std::nullopt;
+  return *r;
+}
+
 }  // namespace mdi

@@ -19,6 +19,7 @@ class LinuxDriveTable final : public DriveTable {
   std::unique_ptr<Source> openSource(int number) override;
   std::optional<std::uint64_t> deviceNumber(int number) const override;
   std::vector<int> drivesUnder(const std::string& path) const override;
+  std::optional<DriveRecord> listedRecord(int number) const override;
 
  private:
   const DriveRecord* find(int number) const;
