@@ -220,8 +220,11 @@ void frmMain::connectHandlers() {
   connect(button("Command6"), &QPushButton::clicked, this, [this] { m_run->AbortShutdownClicked(); });
   connect(button("Command3"), &QPushButton::clicked, this, [this] { m_run->ShutdownComputer(); });
   connect(button("Command4"), &QPushButton::clicked, this, [this] { m_editor->AddImageFiles(); });
-  connect(check("Check2"), &QCheckBox::clicked, this, [this] { m_editor->Check2Click(); });
-  connect(check("Check3"), &QCheckBox::clicked, this, [this] { m_progress->Check3Click(); });
+  // `toggled`, not `clicked`: a screen reader's or switch-access tool's
+  // toggle action changes the box without a click, and must act the same.
+  // The program itself never sets these two boxes.
+  connect(check("Check2"), &QCheckBox::toggled, this, [this] { m_editor->Check2Click(); });
+  connect(check("Check3"), &QCheckBox::toggled, this, [this] { m_progress->Check3Click(); });
   connect(findChild<QLineEdit*>("Text2"), &QLineEdit::textChanged, this, [this] { m_editor->Text2Change(); });
   connect(qApp, &QApplication::focusChanged, this, &frmMain::focusMoved);
   connect(m_timer, &QTimer::timeout, this, [this] { m_progress->Timer1Tick(); });

@@ -3,6 +3,8 @@
 // the window loses activation.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -33,6 +35,8 @@ struct FocusCase {
   std::function<void(frmMain&)> leave;  // takes the focus away from Text1
   bool handlerRuns;                      // Force Read unticked afterwards
 };
+void PrintTo(const FocusCase& c, std::ostream* os) { *os << c.name; }
+
 
 class FocusLeaves : public ::testing::TestWithParam<FocusCase> {
  protected:

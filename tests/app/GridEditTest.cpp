@@ -2,6 +2,8 @@
 // the job grid's edit-allowed flag is off again afterwards.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -37,6 +39,8 @@ struct EditCase {
   std::function<void(frmMain&, QLineEdit*)> leave;
   const char* fileNameAfter;
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+
 
 class InPlaceEdit : public ::testing::TestWithParam<EditCase> {
  protected:

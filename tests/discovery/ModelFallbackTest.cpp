@@ -2,6 +2,8 @@
 // no model file) is still listed with a model: udev's, then its driver's.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,6 +23,8 @@ struct ModelCase {
   const char* model;                        // what is listed
   const char* serial;
 };
+void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ModelFallback : public ::testing::TestWithParam<ModelCase> {
  protected:
