@@ -42,7 +42,9 @@ GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_
   verticalHeader()->setVisible(false);
   verticalHeader()->setDefaultSectionSize(20);
   setItemDelegate(new CellDelegate(this));
-  // Paths lose their middle, not the file name at their end.
+  // Paths lose their middle, not the file name at their end. A wrapped
+  // cell would be cut at the end of its last line instead.
+  setWordWrap(false);
   setTextElideMode(Qt::ElideMiddle);
   m_model.setListener(this);
   connect(this, &QTableWidget::cellEntered, this, [this](int r, int c) { emit cellEnteredAt(r + 1, c + 1); });
@@ -173,6 +175,15 @@ void GridView::fitColumns() {
 void GridView::resizeEvent(QResizeEvent* e) {
   QTableWidget::resizeEvent(e);
   fitColumns();
+}
+
+QString GridView::shownText(int row, int col) const {
+  const QModelIndex idx = model()->index(row - 1, col - 1);
+  const QString text = idx.data(Qt::DisplayRole).toString();
+  // As the style draws an item's text: inside the focus-frame margins.
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const int width = columnWidth(col - 1) - 2 * margin;
+  return fontMetrics().elidedText(text, textElideMode(), width);
 }
 
 QString GridView::tipFor(int row, int col) const {
