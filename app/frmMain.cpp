@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -26,6 +27,7 @@
 #include "discovery/DriveTip.h"
 #include "discovery/FormatSize.h"
 #include "discovery/ListDrives.h"
+#include "discovery/LiveDriveList.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "platform/linux/MonotonicClock.h"
@@ -280,6 +282,31 @@ void frmMain::startUp() {
   m_toolTip->AddTool(m_grid1);
   m_toolTip->AddTool(m_grid2);
   m_form.iGrid1.sortByColumn(1);
+  watchDevices();
+}
+
+void frmMain::watchDevices() {
+  connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] { rescanDrives(); });
+  m_rescanTimer = new QTimer(this);
+  m_rescanTimer->setSingleShot(true);
+  connect(m_rescanTimer, &QTimer::timeout, this, [this] { rescanDrives(); });
+  DeviceMonitor* monitor = m_deps.deviceMonitor;
+  if (!monitor || monitor->fd() < 0) return;
+  auto* notifier = new QSocketNotifier(monitor->fd(), QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this, monitor] {
+    if (monitor->takeEvents()) m_rescanTimer->start(kSettleMs);
+  });
+}
+
+void frmMain::rescanDrives() {
+  if (!m_deps.rescanDrives) return;
+  // A run holds drive numbers and locks the grids; the list catches up
+  // once it has ended.
+  if (m_form.running) {
+    m_rescanTimer->start(kRunPollMs);
+    return;
+  }
+  applyDriveChanges(m_form, m_deps.rescanDrives(), m_locale->separators());
 }
 
 void frmMain::paintBeforeDiscovery() {
