@@ -17,6 +17,7 @@
 #include "jobs/JobList.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/TestDir.h"
+#include "tests/VirtioSysfs.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -41,12 +42,7 @@ class DriveRows : public ::testing::Test {
   void SetUp() override {
     root = testDir("mdi-rows-");
     fs::remove_all(root);
-    put("block/vda/dev", "254:0");
-    put("block/vda/size", "536870912");
-    put("block/vda/queue/logical_block_size", "512");
-    put("block/vda/device/vendor", "0x1af4");
-    fs::create_directory_symlink("../../../bus/virtio/drivers/virtio_blk", root / "block/vda/device/driver");
-    put("mountinfo", "");
+    makeVirtioDisk(root, "536870912", "virtio_blk");  // 256 GiB
     fs::create_directories(root / "out");
     w = std::make_unique<frmMain>(h.deps(root.string(), [this](FormState& f, const Separators& sep) {
       VirtioMachine m(root);
@@ -58,10 +54,6 @@ class DriveRows : public ::testing::Test {
     QToolTip::hideText();
     w.reset();
     fs::remove_all(root);
-  }
-  void put(const std::string& rel, const std::string& text) {
-    fs::create_directories((root / rel).parent_path());
-    std::ofstream(root / rel) << text << "\n";
   }
   GridView* grid(const char* name) { return w->findChild<GridView*>(name); }
   // The colour drawn in the middle of a cell.

@@ -22,14 +22,6 @@
 namespace mdi {
 namespace {
 
-template <class F>
-bool within(F&& done, int ms = 2000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return done();
-}
-
 struct FocusCase {
   const char* name;
   std::function<void(frmMain&)> leave;  // takes the focus away from Text1
@@ -41,10 +33,8 @@ void PrintTo(const FocusCase& c, std::ostream* os) { *os << c.name; }
 class FocusLeaves : public ::testing::TestWithParam<FocusCase> {
  protected:
   void SetUp() override {
-    w = std::make_unique<frmMain>(h.deps(std::filesystem::temp_directory_path().string()));
-    w->startUp();
-    w->activateWindow();
-    ASSERT_TRUE(within([&] { return w->isActiveWindow(); }));
+    w = h.startActive();
+    ASSERT_TRUE(w->isActiveWindow());
     w->findChild<QCheckBox*>("Check4")->setChecked(true);  // no sector notice
     w->findChild<QCheckBox*>("Check2")->click();
     text1 = w->findChild<QLineEdit*>("Text1");

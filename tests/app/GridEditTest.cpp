@@ -19,14 +19,6 @@
 namespace mdi {
 namespace {
 
-template <class F>
-bool within(F&& done, int ms = 2000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return done();
-}
-
 void key(QWidget* to, int k) {
   QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
   QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier);
@@ -45,10 +37,8 @@ void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
 class InPlaceEdit : public ::testing::TestWithParam<EditCase> {
  protected:
   void SetUp() override {
-    w = std::make_unique<frmMain>(h.deps(std::filesystem::temp_directory_path().string()));
-    w->startUp();
-    w->activateWindow();
-    ASSERT_TRUE(within([&] { return w->isActiveWindow(); }));
+    w = h.startActive();
+    ASSERT_TRUE(w->isActiveWindow());
     GridModel& jobs = w->form().iGrid2;
     const int r = jobs.addRow();
     jobs.setValue(r, JobCol::Model, "M");

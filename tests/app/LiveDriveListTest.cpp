@@ -26,14 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <class F>
-bool within(F&& done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return done();
-}
-
 DriveRecord drive(int number, const std::string& node, const std::string& model) {
   DriveRecord d;
   d.number = number;

@@ -10,6 +10,7 @@
 
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/TestDir.h"
+#include "tests/VirtioSysfs.h"
 
 namespace mdi {
 namespace {
@@ -31,21 +32,10 @@ class ModelFallback : public ::testing::TestWithParam<ModelCase> {
   void SetUp() override {
     root = testDir("mdi-model-");
     fs::remove_all(root);
-    put("block/vda/dev", "254:0");
-    put("block/vda/size", "500118192");
-    put("block/vda/queue/logical_block_size", "512");
-    put("block/vda/device/vendor", "0x1af4");
-    put("block/vda/serial", "virtio-serial-7");
-    if (*GetParam().driver)
-      fs::create_directory_symlink(std::string("../../../bus/virtio/drivers/") + GetParam().driver,
-                                   root / "block/vda/device/driver");
-    put("mountinfo", "");
+    makeVirtioDisk(root, "500118192", GetParam().driver);
+    putSysfs(root, "block/vda/serial", "virtio-serial-7");
   }
   void TearDown() override { fs::remove_all(root); }
-  void put(const std::string& rel, const std::string& text) {
-    fs::create_directories((root / rel).parent_path());
-    std::ofstream(root / rel) << text << "\n";
-  }
   fs::path root;
 };
 
