@@ -92,6 +92,9 @@ std::function<std::string(int, int)> frmMain::driveTipOf(const GridModel& grid) 
 }
 
 frmMain::~frmMain() {
+  // Destroying the widgets moves the focus; the window is no longer whole
+  // enough to hear of it.
+  disconnect(qApp, &QApplication::focusChanged, this, nullptr);
   // The views stop listening before the grids they draw go away.
   delete m_grid1;
   delete m_grid2;
