@@ -1,14 +1,37 @@
 #include "app/GridView.h"
 
 #include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <algorithm>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <utility>
 
 namespace mdi {
 
 namespace {
 QColor toQColor(Color c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// A coloured row (a system drive, drawn red) keeps its colour when it is
+// selected, a shade darker so the selection still shows: the operator is
+// about to double-click it and must still see what it is.
+class CellDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* o, const QModelIndex& i) const override {
+    QStyledItemDelegate::initStyleOption(o, i);
+    if (!(o->state & QStyle::State_Selected)) return;
+    const QBrush back = i.data(Qt::BackgroundRole).value<QBrush>();
+    if (back.style() == Qt::NoBrush || back.color() == toQColor(kDefaultBack)) return;
+    o->palette.setColor(QPalette::Highlight, back.color().darker(140));
+    o->palette.setColor(QPalette::HighlightedText, i.data(Qt::ForegroundRole).value<QBrush>().color());
+  }
+};
+
+constexpr int kMinStretchWidth = 40;
 }  // namespace
 
 GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_model(model) {
@@ -18,6 +41,11 @@ GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   verticalHeader()->setVisible(false);
   verticalHeader()->setDefaultSectionSize(20);
+  setItemDelegate(new CellDelegate(this));
+  // Paths lose their middle, not the file name at their end. A wrapped
+  // cell would be cut at the end of its last line instead.
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideMiddle);
   m_model.setListener(this);
   connect(this, &QTableWidget::cellEntered, this, [this](int r, int c) { emit cellEnteredAt(r + 1, c + 1); });
   connect(this, &QTableWidget::currentCellChanged, this, [this](int r, int, int, int) {
@@ -25,12 +53,9 @@ GridView::GridView(GridModel& model, QWidget* parent) : QTableWidget(parent), m_
   });
   connect(this, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* it) {
     if (m_syncing) return;
-    const int r = it->row() + 1, c = it->column() + 1;
     m_syncing = true;
-    m_model.setValue(r, c, it->text().toStdString());
-    it->setFlags(it->flags() & ~Qt::ItemIsEditable);
+    m_model.setValue(it->row() + 1, it->column() + 1, it->text().toStdString());
     m_syncing = false;
-    emit editEndedAt(r, c);
   });
   gridReset();
 }
@@ -65,6 +90,7 @@ void GridView::gridReset() {
   setCurrentCell(m_model.currentRow() - 1, 0);
   m_syncing = false;
   settingsChanged();
+  fitColumns();
 }
 
 void GridView::cellChanged(int row, int col) {
@@ -72,6 +98,7 @@ void GridView::cellChanged(int row, int col) {
   m_syncing = true;
   fillItem(row, col);
   m_syncing = false;
+  if (std::find(m_contentCols.begin(), m_contentCols.end(), col) != m_contentCols.end()) fitColumns();
 }
 
 void GridView::currentRowChanged(int row) {
@@ -88,7 +115,22 @@ void GridView::editRequested(int row, int col) {
   m_syncing = true;
   it->setFlags(it->flags() | Qt::ItemIsEditable);
   m_syncing = false;
+  m_editing = {row, col};
   editItem(it);
+}
+
+void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  QTableWidget::closeEditor(editor, hint);
+  // Every way out of an edit ends it: a changed text, the same text, Escape,
+  // a click elsewhere. The typed text (if committed) is in the model by now.
+  const auto [row, col] = std::exchange(m_editing, {0, 0});
+  if (row < 1) return;
+  if (QTableWidgetItem* it = item(row - 1, col - 1)) {
+    m_syncing = true;
+    it->setFlags(it->flags() & ~Qt::ItemIsEditable);
+    m_syncing = false;
+  }
+  emit editEndedAt(row, col);
 }
 
 void GridView::settingsChanged() {
@@ -106,6 +148,66 @@ void GridView::mouseDoubleClickEvent(QMouseEvent* e) {
   const QModelIndex idx = indexAt(e->position().toPoint());
   QTableWidget::mouseDoubleClickEvent(e);
   if (idx.isValid()) emit cellDoubleClickedAt(idx.row() + 1, idx.column() + 1);
+}
+
+void GridView::setColumnFit(std::vector<int> content, int stretch) {
+  m_contentCols = std::move(content);
+  m_stretchCol = stretch;
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  fitColumns();
+}
+
+void GridView::fitColumns() {
+  if (m_stretchCol < 1 || m_fitting) return;
+  m_fitting = true;
+  for (int c : m_contentCols) {
+    if (isColumnHidden(c - 1)) continue;
+    const int header = horizontalHeader()->sectionSizeHint(c - 1);
+    setColumnWidth(c - 1, std::max(header, sizeHintForColumn(c - 1)));
+  }
+  int others = 0;
+  for (int c = 1; c <= columnCount(); ++c)
+    if (c != m_stretchCol && !isColumnHidden(c - 1)) others += columnWidth(c - 1);
+  setColumnWidth(m_stretchCol - 1, std::max(kMinStretchWidth, viewport()->width() - others));
+  m_fitting = false;
+}
+
+void GridView::resizeEvent(QResizeEvent* e) {
+  QTableWidget::resizeEvent(e);
+  fitColumns();
+}
+
+QString GridView::shownText(int row, int col) const {
+  const QModelIndex idx = model()->index(row - 1, col - 1);
+  const QString text = idx.data(Qt::DisplayRole).toString();
+  // As the style draws an item's text: inside the focus-frame margins.
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  const int width = columnWidth(col - 1) - 2 * margin;
+  return fontMetrics().elidedText(text, textElideMode(), width);
+}
+
+QString GridView::tipFor(int row, int col) const {
+  QStringList lines;
+  const std::string extra = m_cellTip ? m_cellTip(row, col) : std::string();
+  const std::string own = extra.empty() ? m_model.value(row, col) : extra;
+  if (!own.empty()) lines << QString::fromStdString(own);
+  if (!m_model.tooltip().empty()) lines << QString::fromStdString(m_model.tooltip());
+  return lines.join('\n');
+}
+
+bool GridView::viewportEvent(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* he = static_cast<QHelpEvent*>(e);
+    const QModelIndex idx = indexAt(he->pos());
+    if (idx.isValid()) {
+      const QString tip = tipFor(idx.row() + 1, idx.column() + 1);
+      if (!tip.isEmpty()) {
+        QToolTip::showText(he->globalPos(), tip, viewport(), visualRect(idx));
+        return true;
+      }
+    }
+  }
+  return QTableWidget::viewportEvent(e);
 }
 
 bool GridView::event(QEvent* e) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTimer>
+#include <QWindow>
 #include <utility>
 
 namespace mdi {
@@ -127,11 +128,15 @@ void QtControls::setProgressValue(int value) {
 void QtControls::setCloseAllowed(bool allowed) {
   showWaiting();
   m_closeAllowed = allowed;
-  // Without the close button the window manager offers no Close; the
-  // window's closeEvent refuses any other close request meanwhile.
-  const bool wasVisible = m_window->isVisible();
-  m_window->setWindowFlag(Qt::WindowCloseButtonHint, allowed);
-  if (wasVisible) m_window->show();
+  // The window's closeEvent refuses every close request meanwhile. The
+  // close button is taken away on the platform window itself: changing the
+  // widget's flags on a shown window re-creates it, which hides and shows
+  // it again and lets the window manager move it.
+  if (QWindow* handle = m_window->windowHandle()) {
+    handle->setFlag(Qt::WindowCloseButtonHint, allowed);
+  } else {
+    m_window->setWindowFlag(Qt::WindowCloseButtonHint, allowed);
+  }
 }
 void QtControls::beep() { QApplication::beep(); }
 void QtControls::setFocus(Ctl c) {

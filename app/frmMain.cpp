@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -12,16 +13,21 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <cstdlib>
 
+#include "app/ElidingLabel.h"
 #include "app/GridView.h"
 #include "app/QtControls.h"
 #include "app/frmABout.h"
+#include "discovery/DriveTip.h"
 #include "discovery/FormatSize.h"
 #include "discovery/ListDrives.h"
+#include "discovery/LiveDriveList.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "platform/linux/MonotonicClock.h"
@@ -29,6 +35,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "platform/qt/QtServices.h"
+#include "support/Val.h"
 
 namespace mdi {
 
@@ -71,9 +78,23 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
     return FormatSize(b, m_locale->separators());
   });
   connectHandlers();
+  m_grid1->setCellTip(driveTipOf(m_form.iGrid1));
+  m_grid2->setCellTip(driveTipOf(m_form.iGrid2));
+}
+
+std::function<std::string(int, int)> frmMain::driveTipOf(const GridModel& grid) {
+  return [this, &grid](int row, int) -> std::string {
+    const std::string id = grid.value(row, 1);
+    if (id.empty() || id == kFileId) return {};
+    const std::optional<DriveRecord> r = m_deps.drives->listedRecord(static_cast<int>(Val(id)));
+    return r ? driveTip(*r, m_locale->separators()) : std::string();
+  };
 }
 
 frmMain::~frmMain() {
+  // Destroying the widgets moves the focus; the window is no longer whole
+  // enough to hear of it.
+  disconnect(qApp, &QApplication::focusChanged, this, nullptr);
   // The views stop listening before the grids they draw go away.
   delete m_grid1;
   delete m_grid2;
@@ -96,11 +117,15 @@ void frmMain::buildWidgets() {
   m_grid1->setObjectName("iGrid1");
   m_grid1->setGeometry(twips(180, 360, 6315, 2775));
   place<QPushButton>(f1, "Command4", "Add Image File(s)", twips(180, 3180, 1455, 375));
+  // Columns fit the frame at the designed size: ID, Size and the sector
+  // columns as wide as their texts, the long texts (model, file name) take
+  // the rest and are elided in the middle with the full text as tip.
+  m_grid1->setColumnFit({1, 3, 6, 7, 8}, 2);
 
   auto* f3 = place<QGroupBox>(c, "Frame3", "Target", twips(6780, 180, 4815, 1755));
   place<QPushButton>(f3, "Command1", "Set Target", twips(300, 240, 1395, 555));
   place<QPushButton>(f3, "Command2", "Run", twips(300, 840, 1395, 555));
-  auto* l2 = place<QLabel>(f3, "Label2", "", twips(180, 1440, 4500, 195));
+  auto* l2 = place<ElidingLabel>(f3, "Label2", "", twips(180, 1440, 4500, 195));
   l2->setMinimumWidth(l2->width());
   place<QLabel>(f3, "Label1", "Input value", twips(3060 - 300, 300, 1095, 195))->setAlignment(Qt::AlignRight);
   auto* t1 = new QLineEdit("512", f3);
@@ -115,8 +140,6 @@ void frmMain::buildWidgets() {
   place<QCheckBox>(f3, "Check4", "Force Read", twips(2820, 1140, 1815, 255));
   t1->setEnabled(false);
   t2->setEnabled(false);
-  t1->installEventFilter(this);
-  t2->installEventFilter(this);
 
   auto* f2 = place<QGroupBox>(c, "Frame2", "Details", twips(6780, 1920, 4875, 1875));
   auto* bar = new QProgressBar(f2);
@@ -138,6 +161,7 @@ void frmMain::buildWidgets() {
   m_grid2 = new GridView(m_form.iGrid2, f4);
   m_grid2->setObjectName("iGrid2");
   m_grid2->setGeometry(twips(180, 240, 11175, 2295));
+  m_grid2->setColumnFit({1, 3, 8, 9, 10}, 6);
   place<QLabel>(f4, "Label3", "", twips(180, 2580, 6000, 195));
   place<QCheckBox>(f4, "Check1", "Turn off computer on completion", twips(7620, 2640, 2955, 255));
 
@@ -201,9 +225,13 @@ void frmMain::connectHandlers() {
   connect(button("Command6"), &QPushButton::clicked, this, [this] { m_run->AbortShutdownClicked(); });
   connect(button("Command3"), &QPushButton::clicked, this, [this] { m_run->ShutdownComputer(); });
   connect(button("Command4"), &QPushButton::clicked, this, [this] { m_editor->AddImageFiles(); });
-  connect(check("Check2"), &QCheckBox::clicked, this, [this] { m_editor->Check2Click(); });
-  connect(check("Check3"), &QCheckBox::clicked, this, [this] { m_progress->Check3Click(); });
+  // `toggled`, not `clicked`: a screen reader's or switch-access tool's
+  // toggle action changes the box without a click, and must act the same.
+  // The program itself never sets these two boxes.
+  connect(check("Check2"), &QCheckBox::toggled, this, [this] { m_editor->Check2Click(); });
+  connect(check("Check3"), &QCheckBox::toggled, this, [this] { m_progress->Check3Click(); });
   connect(findChild<QLineEdit*>("Text2"), &QLineEdit::textChanged, this, [this] { m_editor->Text2Change(); });
+  connect(qApp, &QApplication::focusChanged, this, &frmMain::focusMoved);
   connect(m_timer, &QTimer::timeout, this, [this] { m_progress->Timer1Tick(); });
   connect(m_grid1, &GridView::cellDoubleClickedAt, this, [this](int, int) { m_editor->AddDriveToJobList(); });
   connect(m_grid2, &GridView::cellDoubleClickedAt, this, [this](int r, int c) { m_editor->JobGridDoubleClick(r, c); });
@@ -241,7 +269,7 @@ void frmMain::startUp() {
   show();
   ui.setText(Ctl::AlertBox1, "Searching for attached drives.. Please wait.");
   ui.setVisible(Ctl::AlertBox1, true);
-  QCoreApplication::processEvents();
+  paintBeforeDiscovery();
   ui.setStatusText(2, "V " + std::to_string(MDI_VERSION_MAJOR) + "." + std::to_string(MDI_VERSION_MINOR) + "." +
                           std::to_string(MDI_VERSION_PATCH));
   ui.setBusyCursor(true);
@@ -257,6 +285,46 @@ void frmMain::startUp() {
   m_toolTip->AddTool(m_grid1);
   m_toolTip->AddTool(m_grid2);
   m_form.iGrid1.sortByColumn(1);
+  watchDevices();
+}
+
+void frmMain::watchDevices() {
+  connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] { rescanDrives(); });
+  m_rescanTimer = new QTimer(this);
+  m_rescanTimer->setSingleShot(true);
+  connect(m_rescanTimer, &QTimer::timeout, this, [this] { rescanDrives(); });
+  DeviceMonitor* monitor = m_deps.deviceMonitor;
+  if (!monitor || monitor->fd() < 0) return;
+  auto* notifier = new QSocketNotifier(monitor->fd(), QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this, monitor] {
+    if (monitor->takeEvents()) m_rescanTimer->start(kSettleMs);
+  });
+}
+
+void frmMain::rescanDrives() {
+  if (!m_deps.rescanDrives) return;
+  // A run holds drive numbers and locks the grids; the list catches up
+  // once it has ended.
+  if (m_form.running) {
+    m_rescanTimer->start(kRunPollMs);
+    return;
+  }
+  applyDriveChanges(m_form, m_deps.rescanDrives(), m_locale->separators());
+}
+
+void frmMain::paintBeforeDiscovery() {
+  // Discovery blocks the window's thread. A window system exposes a newly
+  // shown window only after a round trip (and a window manager's framing);
+  // whatever is painted before that is lost, and the window stays blank
+  // until discovery ends. Wait for the exposure, within a bound, then paint
+  // everything at once: the pixels stay on screen while discovery runs.
+  QElapsedTimer waited;
+  waited.start();
+  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  QCoreApplication::processEvents();
+  repaint();
+  QCoreApplication::processEvents();
 }
 
 void frmMain::mnuExitClick() {
@@ -283,12 +351,14 @@ void frmMain::closeEvent(QCloseEvent* e) {
   QMainWindow::closeEvent(e);
 }
 
-bool frmMain::eventFilter(QObject* o, QEvent* e) {
-  if (e->type() == QEvent::FocusOut) {
-    if (o->objectName() == "Text1") m_editor->Text1LostFocus();
-    else if (o->objectName() == "Text2") m_editor->Text2LostFocus();
-  }
-  return QMainWindow::eventFilter(o, e);
+void frmMain::focusMoved(QWidget* from, QWidget* to) {
+  // A box is left only when another control of this window takes the focus.
+  // A menu opening, another window or the window losing activation also
+  // take the focus away, and must not untick Force Read or rewrite the jobs.
+  if (!from || !to || from == to || to->window() != this) return;
+  if (qobject_cast<QMenuBar*>(to) || qobject_cast<QMenu*>(to)) return;
+  if (from->objectName() == "Text1") m_editor->Text1LostFocus();
+  else if (from->objectName() == "Text2") m_editor->Text2LostFocus();
 }
 
 }  // namespace mdi

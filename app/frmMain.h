@@ -6,9 +6,11 @@
 #include <memory>
 
 #include "app/clsToolTip.h"
+#include "discovery/DriveChanges.h"
 #include "engine/RunController.h"
 #include "jobs/FormState.h"
 #include "jobs/JobEditor.h"
+#include "platform/DeviceMonitor.h"
 #include "platform/Services.h"
 #include "progress/Progress.h"
 
@@ -34,6 +36,10 @@ struct FrmMainDeps {
   std::string programFolder;       // where the manual is looked for
   std::function<void()> quit;      // default: end the process at once
   std::function<void(const std::string&)> openDocument;  // default: desktop browser
+  // The live drive list: events of attached/detached disks (may be null),
+  // and the rescan that brings the drive table up to date (may be empty).
+  DeviceMonitor* deviceMonitor = nullptr;
+  std::function<DriveChanges()> rescanDrives;
 };
 
 class frmMain final : public QMainWindow {
@@ -54,18 +60,31 @@ class frmMain final : public QMainWindow {
   QMenu* menuSectors() const { return m_mnuSectors; }
   clsToolTip& toolTip() { return *m_toolTip; }
 
+  // Brings the drive grid up to the attached drives (F5, device events);
+  // during a run it waits for the run to end.
+  void rescanDrives();
+  // Attaching one device brings several events; one rescan follows them.
+  static constexpr int kSettleMs = 300;
+  static constexpr int kRunPollMs = 1000;
+
   void mnuExitClick();
   void mnuHelpClick();
   void mnuAboutClick();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
-  bool eventFilter(QObject* o, QEvent* e) override;
 
  private:
   void buildWidgets();
   void buildMenus();
   void connectHandlers();
+  void focusMoved(QWidget* from, QWidget* to);
+  // The tip of a grid row that names a drive: its node, serial and sizes.
+  std::function<std::string(int, int)> driveTipOf(const GridModel& grid);
+  // Shows the start-up notice on screen before discovery blocks the thread.
+  void paintBeforeDiscovery();
+  static constexpr int kExposeWaitMs = 3000;
+  void watchDevices();
 
   FrmMainDeps m_deps;
   FormState m_form;
@@ -88,6 +107,7 @@ class frmMain final : public QMainWindow {
   std::unique_ptr<clsToolTip> m_toolTip = std::make_unique<clsToolTip>();
 
   QTimer* m_timer = nullptr;
+  QTimer* m_rescanTimer = nullptr;
   QLabel* m_panel1 = nullptr;
   QLabel* m_panel2 = nullptr;
   QAction* m_mnuHelp = nullptr;

@@ -6,6 +6,7 @@
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "platform/linux/UdevMonitor.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ class RecordedDrives final : public mdi::DriveEnumerator {
 // The drive table exists once discovery has run; until then it knows no drive.
 class LateDriveTable final : public mdi::DriveTable {
  public:
-  std::unique_ptr<mdi::DriveTable> table;
+  std::unique_ptr<mdi::LinuxDriveTable> table;
   std::optional<mdi::DriveIdentity> drive(int n) const override { return table ? table->drive(n) : std::nullopt; }
   std::string checkUnchanged(int n) const override {
     return table ? table->checkUnchanged(n) : "the drives have not been listed yet";
@@ -40,6 +41,9 @@ class LateDriveTable final : public mdi::DriveTable {
   std::vector<int> drivesUnder(const std::string& p) const override {
     return table ? table->drivesUnder(p) : std::vector<int>{};
   }
+  std::optional<mdi::DriveRecord> listedRecord(int n) const override {
+    return table ? table->listedRecord(n) : std::nullopt;
+  }
 };
 
 }  // namespace
@@ -52,6 +56,9 @@ int main(int argc, char** argv) {
   mdi::FrmMainDeps deps;
   deps.drives = &drives;
   deps.programFolder = programFolder;
+  mdi::UdevMonitor monitor;
+  deps.deviceMonitor = &monitor;
+  deps.rescanDrives = [&] { return drives.table ? drives.table->rescan() : mdi::DriveChanges{}; };
   deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
     auto records = enumerator.drives();
     RecordedDrives recorded(enumerator, records);

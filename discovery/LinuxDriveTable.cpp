@@ -56,4 +56,45 @@ std::vector<int> LinuxDriveTable::drivesUnder(const std::string& path) const {
   return out;
 }
 
+std::optional<DriveRecord> LinuxDriveTable::listedRecord(int number) const {
+  const DriveRecord* r = find(number);
+  if (!r) return std::nullopt;
+  return *r;
+}
+
+namespace {
+bool sameDrive(const DriveRecord& a, const DriveRecord& b) {
+  return a.deviceId == b.deviceId && a.pnpDeviceId == b.pnpDeviceId && a.size == b.size && a.model == b.model &&
+         a.bytesPerSector == b.bytesPerSector;
+}
+}  // namespace
+
+DriveChanges LinuxDriveTable::rescan() {
+  if (!m_attached) {
+    m_attached.emplace();
+    for (const DriveRecord& r : m_records) m_attached->insert(r.number);
+  }
+  int next = 0;
+  for (const DriveRecord& r : m_records) next = std::max(next, r.number + 1);
+  DriveChanges changes;
+  std::set<int> nowAttached;
+  for (DriveRecord& now : m_enumerator.drives()) {
+    const auto known = std::find_if(m_records.begin(), m_records.end(), [&](const DriveRecord& r) {
+      return m_attached->count(r.number) && sameDrive(r, now);
+    });
+    if (known != m_records.end()) {
+      nowAttached.insert(known->number);
+      continue;
+    }
+    now.number = next++;
+    nowAttached.insert(now.number);
+    m_records.push_back(now);
+    changes.attached.push_back(now);
+  }
+  for (int n : *m_attached)
+    if (!nowAttached.count(n)) changes.detached.push_back(n);
+  m_attached = std::move(nowAttached);
+  return changes;
+}
+
 }  // namespace mdi

@@ -1,8 +1,10 @@
 #pragma once
 // The drive table of a running window: the records discovery listed, with
 // their device nodes re-checked against the live system before a run.
+#include <set>
 #include <vector>
 
+#include "discovery/DriveChanges.h"
 #include "platform/DriveEnumerator.h"
 #include "platform/DriveTable.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
@@ -19,11 +21,21 @@ class LinuxDriveTable final : public DriveTable {
   std::unique_ptr<Source> openSource(int number) override;
   std::optional<std::uint64_t> deviceNumber(int number) const override;
   std::vector<int> drivesUnder(const std::string& path) const override;
+  std::optional<DriveRecord> listedRecord(int number) const override;
+
+  // Brings the table up to the drives attached now. A drive still attached
+  // (same node, persistent id, size and model) keeps its number; a new one
+  // gets a number never given before; a detached one is reported. Records
+  // of detached drives stay, so Run's unchanged-drive check names them.
+  DriveChanges rescan();
 
  private:
   const DriveRecord* find(int number) const;
   LinuxDriveEnumerator& m_enumerator;
   std::vector<DriveRecord> m_records;
+  // Numbers of the records that are attached as of the last rescan; empty
+  // until the first rescan, when every listed record is.
+  std::optional<std::set<int>> m_attached;
 };
 
 }  // namespace mdi

@@ -17,6 +17,7 @@ struct DriveRecord {
   std::uint64_t size = 0;        // bytes
   std::uint32_t bytesPerSector = 0;
   std::string pnpDeviceId;       // persistent id: WWN, serial, or sysfs path
+  std::string serial;            // serial number as reported; "" when none
   bool mediaPresent = false;     // false: removable device without a medium
   std::vector<std::string> mountPoints;  // of the disk and everything built on it
   std::uint64_t devNumber = 0;   // dev_t of the whole disk

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/DeviceIdentity.h"
+#include "platform/DriveEnumerator.h"
 #include "platform/RawIo.h"
 
 namespace mdi {
@@ -37,6 +38,10 @@ class DriveTable {
   // Every whole disk under the filesystem holding `path` (partitions and
   // dm/md/loop devices followed down to their disks), as drive numbers.
   virtual std::vector<int> drivesUnder(const std::string& path) const = 0;
+  // What discovery listed for drive `number` (model as reported, node,
+  // serial, size, sector size), for the operator to tell drives apart;
+  // nullopt when the table keeps no such record.
+  virtual std::optional<DriveRecord> listedRecord(int /*number*/) const { return std::nullopt; }
 };
 
 }  // namespace mdi

@@ -11,4 +11,4 @@ $SUDO apt-get install -y -q --no-install-recommends \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev \
   libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
   util-linux fdisk e2fsprogs dosfstools gddrescue \
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick fonts-dejavu-core openbox

@@ -41,4 +41,23 @@ std::vector<int> FakeDriveTable::drivesUnder(const std::string& path) const {
   return best;
 }
 
+std::optional<DriveRecord> FakeDriveTable::listedRecord(int number) const {
+  auto it = m_drives.find(number);
+  if (it == m_drives.end()) return std::nullopt;
+  const Entry& e = it->second;
+  const auto d = m_details.find(number);
+  const Details details = d == m_details.end() ? Details{} : d->second;
+  DriveRecord r;
+  r.number = number;
+  r.deviceId = e.identity.node;
+  r.model = details.model;
+  r.size = e.identity.sizeBytes;
+  r.bytesPerSector = details.bytesPerSector;
+  r.pnpDeviceId = e.identity.persistentId;
+  r.serial = details.serial;
+  r.mediaPresent = r.size > 0;
+  r.devNumber = e.devNumber;
+  return r;
+}
+
 }  // namespace mdi

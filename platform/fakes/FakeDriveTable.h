@@ -17,7 +17,14 @@ class FakeDriveTable final : public DriveTable {
     std::uint64_t devNumber = 0;
     std::string changedReason;  // non-empty: the drive was swapped
   };
+  // What the operator is shown of a drive besides its identity.
+  struct Details {
+    std::string model;  // as the device reports it
+    std::string serial;
+    std::uint32_t bytesPerSector = 512;
+  };
   void add(int number, Entry e) { m_drives[number] = std::move(e); }
+  void describe(int number, Details d) { m_details[number] = std::move(d); }
   void unplug(int number) { m_drives.erase(number); }
   // Paths whose filesystem lies on these drives.
   void setDrivesUnder(const std::string& path, std::vector<int> d) { m_under[path] = std::move(d); }
@@ -27,12 +34,14 @@ class FakeDriveTable final : public DriveTable {
   std::unique_ptr<Source> openSource(int number) override;
   std::optional<std::uint64_t> deviceNumber(int number) const override;
   std::vector<int> drivesUnder(const std::string& path) const override;
+  std::optional<DriveRecord> listedRecord(int number) const override;
   // Opened sources, for checks that the run opens drives read-only.
   std::vector<int> opened;
 
  private:
   FileAccess& m_files;
   std::map<int, Entry> m_drives;
+  std::map<int, Details> m_details;
   std::map<std::string, std::vector<int>> m_under;
 };
 

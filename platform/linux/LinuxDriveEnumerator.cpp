@@ -93,6 +93,17 @@ int groupRank(const std::string& name) {
   return 7;
 }
 
+// What a disk driver's devices are called where the device names none.
+std::string driverModel(const std::string& driver) {
+  static const std::map<std::string, std::string> kNames = {
+      {"virtio_blk", "Virtio Block Device"},
+      {"vbd", "Xen Virtual Block Device"},
+      {"xen_blkfront", "Xen Virtual Block Device"},
+  };
+  auto it = kNames.find(driver);
+  return it != kNames.end() ? it->second : driver;
+}
+
 struct BlockEntry {
   std::string name;     // kernel name
   std::string disk;     // whole disk it belongs to (itself for a disk)
@@ -231,34 +242,58 @@ struct LinuxDriveEnumerator::Impl {
     return out;
   }
 
+  // One udev property of block device `name`; "" when udev does not know it
+  // (no udev database, or not the real /sys).
+  std::string udevProperty(const std::string& name, const char* key, UdevHandle* udevh) const {
+    if (self.m_udevProperty) return self.m_udevProperty(name, key);
+    if (!udevh || !udevh->u) return {};
+    udev_device* d = udev_device_new_from_subsystem_sysname(udevh->u, "block", name.c_str());
+    if (!d) return {};
+    const char* v = udev_device_get_property_value(d, key);
+    std::string out = v ? v : "";
+    udev_device_unref(d);
+    return trim(out);
+  }
+
   std::string persistentId(const std::string& name, UdevHandle* udevh) const {
-    if (udevh && udevh->u) {
-      udev_device* d = udev_device_new_from_subsystem_sysname(udevh->u, "block", name.c_str());
-      if (d) {
-        std::string id;
-        if (const char* w = udev_device_get_property_value(d, "ID_WWN")) id = w;
-        if (id.empty())
-          if (const char* s = udev_device_get_property_value(d, "ID_SERIAL")) id = s;
-        udev_device_unref(d);
-        if (!id.empty()) return id;
-      }
-    }
+    for (const char* key : {"ID_WWN", "ID_SERIAL"})
+      if (std::string id = udevProperty(name, key, udevh); !id.empty()) return id;
     std::error_code ec;
     const fs::path real = fs::canonical(block / name, ec);
     return ec ? (block / name).string() : real.string();
   }
 
-  std::string model(const std::string& name) const {
+  // The serial number as the device reports it; "" when it has none.
+  std::string serial(const std::string& name, UdevHandle* udevh) const {
+    for (const char* key : {"ID_SERIAL_SHORT", "ID_SERIAL"})
+      if (std::string s = udevProperty(name, key, udevh); !s.empty()) return s;
+    if (std::string s = readAttr(block / name / "device" / "serial"); !s.empty()) return s;  // NVMe, MMC
+    return readAttr(block / name / "serial");  // virtio
+  }
+
+  std::string model(const std::string& name, UdevHandle* udevh) const {
     const fs::path dir = block / name;
     if (startsWith(name, "loop")) return "Loop " + readAttr(dir / "loop" / "backing_file");
     const std::string m = readAttr(dir / "device" / "model");
-    if (startsWith(name, "nvme")) return m;
+    if (startsWith(name, "nvme") && !m.empty()) return m;
     std::string v = readAttr(dir / "device" / "vendor");
     // virtio reports a bare PCI vendor number, which says nothing to a user.
     if (startsWith(v, "0x")) v.clear();
     if (!v.empty() && !m.empty()) return v + " " + m;
     if (!v.empty() || !m.empty()) return v + m;
-    return readAttr(dir / "device" / "name");  // MMC cards
+    if (std::string n = readAttr(dir / "device" / "name"); !n.empty()) return n;  // MMC cards
+    // A device without a model of its own (virtio): what udev knows of it,
+    // then what its driver is, and at the very least its kernel name, so
+    // that no row and no question shows an empty model.
+    if (std::string u = udevProperty(name, "ID_MODEL", udevh); !u.empty()) {
+      std::replace(u.begin(), u.end(), '_', ' ');
+      return u;
+    }
+    if (std::string u = udevProperty(name, "ID_MODEL_FROM_DATABASE", udevh); !u.empty()) return u;
+    std::error_code ec;
+    const std::string driver = fs::read_symlink(dir / "device" / "driver", ec).filename().string();
+    if (!ec && !driver.empty()) return driverModel(driver);
+    return name;
   }
 
   std::optional<DriveRecord> record(const std::string& name, UdevHandle* udevh) const {
@@ -266,7 +301,8 @@ struct LinuxDriveEnumerator::Impl {
     if (!fs::exists(dir)) return std::nullopt;
     DriveRecord r;
     r.deviceId = "/dev/" + name;
-    r.model = model(name);
+    r.model = model(name, udevh);
+    r.serial = serial(name, udevh);
     r.size = readNumber(dir / "size").value_or(0) * 512;
     r.bytesPerSector = static_cast<std::uint32_t>(
         readNumber(dir / "queue" / "logical_block_size").value_or(512));

@@ -35,6 +35,12 @@ class LinuxDriveEnumerator final : public DriveEnumerator {
   using ScsiProber = std::function<std::optional<ScsiDiskInfo>(const std::string& node)>;
   void setScsiProber(ScsiProber p) { m_prober = std::move(p); }
 
+  // Reads one udev property of a block device by kernel name ("" when
+  // unknown). The default asks libudev when the real /sys is read; tests
+  // hand in their own answers.
+  using UdevProperty = std::function<std::string(const std::string& name, const std::string& key)>;
+  void setUdevProperty(UdevProperty p) { m_udevProperty = std::move(p); }
+
   static bool isListedName(const std::string& name);
   static bool naturalLess(const std::string& a, const std::string& b);
 
@@ -43,6 +49,7 @@ class LinuxDriveEnumerator final : public DriveEnumerator {
   std::string m_sysRoot;
   std::string m_mountInfo;
   ScsiProber m_prober;
+  UdevProperty m_udevProperty;
 };
 
 }  // namespace mdi

@@ -2,7 +2,11 @@
 // The fakes a window test hands to frmMain, and the dependency set made of
 // them. Message boxes, pickers, the launcher, Exit and the help viewer are
 // all recorded instead of reaching the desktop.
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <functional>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +16,15 @@
 #include "platform/linux/PosixFileAccess.h"
 
 namespace mdi {
+
+// Pumps events until `done` holds or `ms` have passed; returns `done()`.
+template <class F>
+bool within(F&& done, int ms = 3000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
 
 struct WindowHarness {
   FrmMainDeps deps(const std::string& programFolder,
@@ -26,6 +39,14 @@ struct WindowHarness {
     d.openDocument = [this](const std::string& p) { opened.push_back(p); };
     d.listDrives = std::move(listDrives);
     return d;
+  }
+  // A started window that is the active one, so focus moves as it would.
+  std::unique_ptr<frmMain> startActive() {
+    auto w = std::make_unique<frmMain>(deps(std::filesystem::temp_directory_path().string()));
+    w->startUp();
+    w->activateWindow();
+    within([&] { return w->isActiveWindow(); });
+    return w;
   }
   FakeMessageBox msg;
   FakePickers pickers;

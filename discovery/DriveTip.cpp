@@ -1,0 +1,15 @@
+#include "discovery/DriveTip.h"
+
+namespace mdi {
+
+std::string driveTip(const DriveRecord& d, const Separators& sep) {
+  std::string tip;
+  if (!d.model.empty()) tip += d.model + "\n";
+  tip += "Node: " + d.deviceId + "\n";
+  tip += "Serial: " + (d.serial.empty() ? std::string("none") : d.serial) + "\n";
+  tip += "Size: " + formatGrouped(static_cast<std::int64_t>(d.size), sep) + " bytes\n";
+  tip += "Logical sector size: " + std::to_string(d.bytesPerSector) + " bytes";
+  return tip;
+}
+
+}  // namespace mdi

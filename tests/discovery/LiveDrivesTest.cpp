@@ -1,0 +1,133 @@
+// The drive table follows drives attached and detached after start-up:
+// numbers of drives still attached keep their meaning, new drives get new
+// numbers, detached ones are reported. On a fake sysfs tree, and on loop
+// devices the test attaches (root only).
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "discovery/LinuxDriveTable.h"
+#include "platform/linux/LinuxDriveEnumerator.h"
+#include "platform/linux/UdevMonitor.h"
+#include "tests/LoopFiles.h"
+#include "tests/TestDir.h"
+
+namespace mdi {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LiveDrivesSysfs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = testDir("mdi-live-");
+    fs::remove_all(root);
+    disk("sda", "8:0", 1000);
+    disk("sdb", "8:16", 2000);
+    std::ofstream(root / "mountinfo") << "";
+  }
+  void TearDown() override { fs::remove_all(root); }
+  void disk(const std::string& name, const std::string& dev, int sectors) {
+    fs::create_directories(root / "block" / name / "queue");
+    std::ofstream(root / "block" / name / "dev") << dev << "\n";
+    std::ofstream(root / "block" / name / "size") << sectors << "\n";
+    std::ofstream(root / "block" / name / "queue" / "logical_block_size") << "512\n";
+  }
+  fs::path root;
+};
+
+TEST_F(LiveDrivesSysfs, NumbersKeepTheirMeaning) {
+  LinuxDriveEnumerator e(root.string(), (root / "mountinfo").string());
+  LinuxDriveTable table(e, e.drives());
+  ASSERT_EQ(table.drive(0)->node, "/dev/sda");
+  ASSERT_EQ(table.drive(1)->node, "/dev/sdb");
+  EXPECT_TRUE(table.rescan().empty());
+
+  // sda goes, sdc comes: sdc is drive 2 (not 1, though it is second now).
+  fs::remove_all(root / "block" / "sda");
+  disk("sdc", "8:32", 3000);
+  DriveChanges c = table.rescan();
+  EXPECT_EQ(c.detached, std::vector<int>{0});
+  ASSERT_EQ(c.attached.size(), 1u);
+  EXPECT_EQ(c.attached[0].deviceId, "/dev/sdc");
+  EXPECT_EQ(c.attached[0].number, 2);
+  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
+  EXPECT_EQ(table.drive(2)->node, "/dev/sdc");
+  EXPECT_EQ(table.drivesUnder("/nowhere"), std::vector<int>{});
+
+  // Another disk at sda's node is a new drive, never drive 0 again.
+  disk("sda", "8:0", 5000);
+  c = table.rescan();
+  EXPECT_TRUE(c.detached.empty());
+  ASSERT_EQ(c.attached.size(), 1u);
+  EXPECT_EQ(c.attached[0].number, 3);
+  // Drive 0's job is still refused: its record now meets another disk.
+  EXPECT_FALSE(table.checkUnchanged(0).empty());
+  EXPECT_TRUE(table.checkUnchanged(3).empty());
+}
+
+class LiveDrivesLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    loops = std::make_unique<LoopFiles>(testDir("mdi-liveloop-"));
+  }
+  std::unique_ptr<LoopFiles> loops;
+};
+
+// Other tests may attach loops meanwhile: only this test's own are looked at.
+const DriveRecord* attachedAt(const DriveChanges& c, const std::string& node) {
+  auto it = std::find_if(c.attached.begin(), c.attached.end(), [&](const DriveRecord& r) { return r.deviceId == node; });
+  return it == c.attached.end() ? nullptr : &*it;
+}
+bool detached(const DriveChanges& c, int n) { return std::find(c.detached.begin(), c.detached.end(), n) != c.detached.end(); }
+
+TEST_F(LiveDrivesLoop, AttachedAndDetachedLoopsFollow) {
+  LinuxDriveEnumerator e;
+  LinuxDriveTable table(e, e.drives());
+  const std::string a = loops->attach("a.img", 8);
+  if (a.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+  DriveChanges c = table.rescan();
+  const DriveRecord* ra = attachedAt(c, a);
+  ASSERT_NE(ra, nullptr);
+  const int na = ra->number;
+  EXPECT_EQ(ra->model, "Loop " + loops->file("a.img"));
+
+  const std::string b = loops->attach("b.img", 8);
+  ASSERT_FALSE(b.empty());
+  c = table.rescan();
+  const DriveRecord* rb = attachedAt(c, b);
+  ASSERT_NE(rb, nullptr);
+  const int nb = rb->number;
+  EXPECT_GT(nb, na);
+  EXPECT_EQ(attachedAt(c, a), nullptr);  // a keeps its number
+
+  loops->detach(a);
+  c = table.rescan();
+  EXPECT_TRUE(detached(c, na));
+  EXPECT_FALSE(detached(c, nb));
+  EXPECT_EQ(table.drive(nb)->node, b);
+  EXPECT_FALSE(table.checkUnchanged(na).empty());
+  EXPECT_TRUE(table.checkUnchanged(nb).empty());
+}
+
+TEST_F(LiveDrivesLoop, MonitorReportsAnAttachedLoop) {
+  UdevMonitor monitor;
+  if (monitor.fd() < 0) GTEST_SKIP() << "no udev/kernel device events here (netlink refused)";
+  monitor.takeEvents();
+  const std::string a = loops->attach("m.img", 8);
+  if (a.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+  pollfd p{monitor.fd(), POLLIN, 0};
+  ASSERT_GT(::poll(&p, 1, 3000), 0) << "no event within 3 s of attaching " << a;
+  EXPECT_TRUE(monitor.takeEvents());
+  loops->detach(a);
+  ASSERT_GT(::poll(&p, 1, 3000), 0) << "no event within 3 s of detaching " << a;
+  EXPECT_TRUE(monitor.takeEvents());
+}
+
+}  // namespace
+}  // namespace mdi

@@ -1,0 +1,15 @@
+#pragma once
+// Screenshots of the Xvfb tests, kept only when MDI_SHOT_DIR names a folder
+// (for a person to look at); otherwise nothing is written.
+#include <QImage>
+#include <QString>
+#include <cstdlib>
+
+namespace mdi {
+
+inline void saveShot(const QImage& img, const char* name) {
+  const char* dir = std::getenv("MDI_SHOT_DIR");
+  if (dir && *dir) img.save(QString::fromLocal8Bit(dir) + "/" + name);
+}
+
+}  // namespace mdi
