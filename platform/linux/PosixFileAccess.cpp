@@ -2,6 +2,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,11 +22,15 @@ bool seekable(int fd) { return ::lseek(fd, 0, SEEK_CUR) >= 0; }
 class FdSource final : public Source {
  public:
   explicit FdSource(int fd) : m_fd(fd), m_seekable(seekable(fd)) {}
-  ~FdSource() override { if (m_fd >= 0) ::close(m_fd); }
+  ~FdSource() override {
+    if (m_fd >= 0) ::close(m_fd);
+    if (m_direct >= 0) ::close(m_direct);
+  }
   FdSource(const FdSource&) = delete;
   FdSource& operator=(const FdSource&) = delete;
 
   IoResult read(std::span<std::byte> buf) override {
+    if (m_direct >= 0) return readDirect(buf);
     IoResult r;
     while (r.bytes < buf.size()) {
       const ssize_t n = m_seekable
@@ -30,6 +39,12 @@ class FdSource final : public Source {
       if (n < 0) {
         if (errno == EINTR) continue;
         r.error = errno;
+        // The rest of this read, and every later one, bypass the page cache.
+        if (enterDirectMode()) {
+          IoResult rest = readDirect(buf.subspan(r.bytes));
+          rest.bytes += r.bytes;
+          return rest;
+        }
         break;
       }
       if (n == 0) break;  // end of data
@@ -45,9 +60,59 @@ class FdSource final : public Source {
   void advance(std::size_t bytes) override { m_pos += bytes; }
 
  private:
+  // A disk that failed a read is read past the page cache from then on.
+  // Through the cache a small read is served from a large cached page or a
+  // read-ahead window, and fails whole for a bad sector further on; a
+  // direct read asks the disk for exactly the blocks it covers. The new
+  // descriptor is read-only too. False for anything but a block device.
+  bool enterDirectMode() {
+    struct stat st {};
+    if (!m_seekable || ::fstat(m_fd, &st) != 0 || !S_ISBLK(st.st_mode)) return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    m_direct = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+    if (m_direct < 0) return false;
+    int block = 0;
+    if (::ioctl(m_direct, BLKSSZGET, &block) != 0 || block <= 0) block = 4096;
+    m_block = static_cast<std::size_t>(block);
+    return true;
+  }
+  // Reads through the direct descriptor: the blocks covering the request
+  // into an aligned buffer, then the bytes asked for. A failing block fails
+  // the piece it is in, and what came before it is kept.
+  IoResult readDirect(std::span<std::byte> buf) {
+    IoResult r;
+    constexpr std::size_t kPiece = 64 * 1024;
+    while (r.bytes < buf.size()) {
+      const std::uint64_t from = m_pos / m_block * m_block;
+      const std::size_t skip = static_cast<std::size_t>(m_pos - from);
+      const std::size_t want = std::min(buf.size() - r.bytes, kPiece - skip);
+      const std::size_t span = (skip + want + m_block - 1) / m_block * m_block;
+      if (!m_bounce) m_bounce.reset(static_cast<std::byte*>(std::aligned_alloc(4096, kPiece + 4096)));
+      ssize_t n = -1;
+      do n = ::pread(m_direct, m_bounce.get(), span, static_cast<off_t>(from));
+      while (n < 0 && errno == EINTR);
+      if (n < 0) {
+        r.error = errno;
+        break;
+      }
+      const std::size_t got = static_cast<std::size_t>(n) > skip ? std::min(want, static_cast<std::size_t>(n) - skip) : 0;
+      std::memcpy(buf.data() + r.bytes, m_bounce.get() + skip, got);
+      r.bytes += got;
+      m_pos += got;
+      if (got < want) break;  // end of the device
+    }
+    return r;
+  }
+  struct FreeDeleter {
+    void operator()(std::byte* p) const { std::free(p); }
+  };
+
   int m_fd;
   bool m_seekable;
   std::uint64_t m_pos = 0;
+  int m_direct = -1;
+  std::size_t m_block = 512;
+  std::unique_ptr<std::byte, FreeDeleter> m_bounce;
 };
 
 class FdOutput final : public Output {
