@@ -31,7 +31,9 @@
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "platform/linux/MonotonicClock.h"
+#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "platform/qt/QtServices.h"
@@ -66,12 +68,14 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
   m_fs = std::make_unique<PosixFileSystem>();
   m_files = std::make_unique<PosixFileAccess>();
   m_clock = std::make_unique<MonotonicClock>();
+  m_records = std::make_unique<PosixAtomicFile>();
+  m_system = std::make_unique<PosixSystemInfo>();
   m_pump = std::make_unique<QtEventPump>();
   m_locale = std::make_unique<QtLocale>();
   m_controls = std::make_unique<QtControls>(this, m_timer, m_panel1, m_panel2, m_mnuHelp, m_mnuSetTarget);
   m_sv = std::make_unique<Services>(Services{*m_controls, *m_deps.msg, *m_deps.pickers, *m_fs, *m_files,
                                              *m_deps.drives, *m_clock, *m_pump, *m_deps.launcher, *m_locale,
-                                             *m_deps.io});
+                                             *m_deps.io, *m_records, *m_system});
   m_progress = std::make_unique<Progress>(m_form, *m_controls, *m_clock, *m_locale);
   m_run = std::make_unique<RunController>(m_form, *m_sv, *m_progress);
   m_editor = std::make_unique<JobEditor>(m_form, *m_sv, [this](const std::string& b) {
@@ -199,6 +203,7 @@ void frmMain::buildMenus() {
   file->addSeparator()->setObjectName("mnuB1");
   QAction* exitAct = file->addAction("Exit", this, &frmMain::mnuExitClick);
   exitAct->setObjectName("mnuExit");
+  buildOptionsMenu();
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(f1, &QShortcut::activated, this, [this] { if (m_mnuHelp->isEnabled()) mnuHelpClick(); });
 
@@ -252,6 +257,8 @@ void frmMain::startUp() {
   Controls& ui = *m_controls;
   ui.setEnabled(Ctl::Command2, false);
   m_form.HelpFile = m_deps.programFolder + "/Pellamy.html";
+  m_form.ProgramVersion = std::to_string(MDI_VERSION_MAJOR) + "." + std::to_string(MDI_VERSION_MINOR) + "." +
+                          std::to_string(MDI_VERSION_PATCH);
   ui.setText(Ctl::Label3, "");
   ui.setText(Ctl::Label2, "No target selected");
   m_form.SystemLetters = "/," + m_deps.programFolder;

@@ -77,6 +77,8 @@ class frmMain final : public QMainWindow {
  private:
   void buildWidgets();
   void buildMenus();
+  // "Options", after "File": what each image gets beside it.
+  void buildOptionsMenu();
   void connectHandlers();
   void focusMoved(QWidget* from, QWidget* to);
   // The tip of a grid row that names a drive: its node, serial and sizes.
@@ -95,6 +97,8 @@ class frmMain final : public QMainWindow {
   std::unique_ptr<CycleIoFactory> m_ownIo;
   std::unique_ptr<FileSystem> m_fs;
   std::unique_ptr<FileAccess> m_files;
+  std::unique_ptr<AtomicFile> m_records;
+  std::unique_ptr<SystemInfo> m_system;
   std::unique_ptr<Clock> m_clock;
   std::unique_ptr<EventPump> m_pump;
   std::unique_ptr<LocaleInfo> m_locale;

@@ -33,7 +33,9 @@
 #include "platform/fakes/Fakes.h"
 #include "platform/fakes/SimulatedDrive.h"
 #include "platform/linux/MonotonicClock.h"
+#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
@@ -94,7 +96,9 @@ double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, c
   FakeLauncher launcher;
   FakeLocale locale;
   LinuxCycleIoFactory io(o.path);
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
+  PosixAtomicFile records;
+  PosixSystemInfo system;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
   Progress progress(form, ui, clock, locale);
   RunController run(form, sv, progress);
   addJobs(form, sources, bytes, outDir, o.sectorIn);

@@ -7,6 +7,18 @@
 
 namespace mdi {
 
+std::string statusTextOf(const RunController::Run::Job& job, const Separators& sep) {
+  switch (outcomeOf(job)) {
+    case JobOutcome::WriteError: return Status::WriteError;
+    case JobOutcome::ReadError: return std::string(Status::ReadError) + " at byte " + formatGrouped(*job.readErrorAt, sep);
+    case JobOutcome::NotImaged: return Status::NotImaged;
+    case JobOutcome::Stopped: return Status::Stopped;
+    case JobOutcome::Done: break;
+  }
+  if (job.verifyText == "Verify failed") return job.verifyText;
+  return job.verifyText.empty() ? std::string(Status::Done) : std::string(Status::Done) + " " + job.verifyText;
+}
+
 void RunController::closeAllFiles() {
   if (m_active) closeJobFiles(*m_active);
 }
@@ -28,21 +40,10 @@ void RunController::closeJobFiles(Run& run) {
 
 void RunController::completion(Run& run) {
   closeJobFiles(run);
+  recordJobs(run);
   const Separators sep = m_sv.locale.separators();
-  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
-    const auto& job = run.jobs[i];
-    const int row = static_cast<int>(i) + 1;
-    switch (outcomeOf(job)) {
-      case JobOutcome::WriteError: setStatus(row, Status::WriteError); break;
-      case JobOutcome::ReadError:
-        m_form.iGrid2.setValue(row, JobCol::Status,
-                               std::string(Status::ReadError) + " at byte " + formatGrouped(*job.readErrorAt, sep));
-        break;
-      case JobOutcome::NotImaged: setStatus(row, Status::NotImaged); break;
-      case JobOutcome::Stopped: setStatus(row, Status::Stopped); break;
-      case JobOutcome::Done: setStatus(row, Status::Done); break;
-    }
-  }
+  for (std::size_t i = 0; i < run.jobs.size(); ++i)
+    m_form.iGrid2.setValue(static_cast<int>(i) + 1, JobCol::Status, statusTextOf(run.jobs[i], sep));
   UnlockRunControls();
   const bool stopped = m_form.run.StopRequested == 1;
   if (m_form.iGrid2.rowCount() > 0) m_sv.ui.setStatusText(1, "Process Complete");

@@ -38,6 +38,8 @@ void RunController::RunMutateImaging() {
   }
   const int n = grid.rowCount();
   Run run;
+  run.mutate = true;
+  run.options = m_form.Options;
   run.jobs.resize(static_cast<std::size_t>(n));
   ActiveRunScope active(m_active, run);
 
@@ -109,12 +111,14 @@ void RunController::mutateLoop(Run& run) {
   bool finishing = false;
   const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
+    run.hashSource(lane, data);
     if (run.steps[lane].read.failed()) {
       const std::size_t whole = data.size() / static_cast<std::size_t>(job.sourceSector) * job.sourceSector;
       job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
       data = data.first(whole);
     }
     ConvertSectors(data, job.sourceSector, job.targetSector, job.ConvertedBlock);
+    run.hashImage(lane, job.ConvertedBlock);
     return std::span<const std::byte>(job.ConvertedBlock);
   };
   auto writeFailed = [&](int i) {
@@ -125,6 +129,7 @@ void RunController::mutateLoop(Run& run) {
   // each converted and written as it completes.
   const SectorSink bySector = [](Run& run, int i, std::span<const std::byte> data, bool last) {
     auto& job = run.jobs[i];
+    run.hashSource(static_cast<std::size_t>(i), data);
     job.carry.insert(job.carry.end(), data.begin(), data.end());
     const auto s = static_cast<std::size_t>(job.sourceSector);
     if (job.carry.size() < s && !(last && !job.carry.empty())) return true;
@@ -132,6 +137,7 @@ void RunController::mutateLoop(Run& run) {
     job.carry.clear();
     const IoResult w = job.target->write(job.ConvertedBlock);
     job.bytesWritten += static_cast<std::int64_t>(w.bytes);
+    run.hashImage(static_cast<std::size_t>(i), std::span<const std::byte>(job.ConvertedBlock).first(w.bytes));
     return !w.failed() && w.bytes == job.ConvertedBlock.size();
   };
   auto pass = [&](auto readLength) {

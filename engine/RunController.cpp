@@ -81,14 +81,19 @@ bool RunController::openJob(Run& run, int i) {
   const int row = i + 1;
   if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
   job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
-  if (m_sv.fs.exists(job.outputPath) &&
-      m_sv.msg.show({"The file " + job.outputPath +
+  // The files written beside the image are replaced too: one question for all.
+  std::string existing = m_sv.fs.exists(job.outputPath) ? job.outputPath : std::string();
+  for (const std::string& p : recordPaths(job.outputPath, run.options.hashes))
+    if (existing.empty() && m_sv.fs.exists(p)) existing = p;
+  if (!existing.empty() &&
+      m_sv.msg.show({"The file " + existing +
                          " already exists and will be overwritten. Are you sure you want to do this?",
                      "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
     return false;
   const auto src = jobSource(m_form.iGrid2, row);
   job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
   job.target = m_sv.files.createOutput(job.outputPath);
+  job.outputCreated = true;
   return true;
 }
 
@@ -110,6 +115,7 @@ void RunController::RunClicked() {
   GridModel& grid = m_form.iGrid2;
   const int n = grid.rowCount();
   Run run;
+  run.options = m_form.Options;
   run.jobs.resize(static_cast<std::size_t>(n));
   ActiveRunScope active(m_active, run);
 
@@ -159,6 +165,7 @@ void RunController::startIo(Run& run) {
   for (auto& j : run.jobs) lanes.push_back({j.source.get(), j.target.get()});
   run.io = m_sv.io.create(std::move(lanes));
   run.steps.assign(run.jobs.size(), CycleIo::Step{});
+  startRecords(run);
 }
 
 bool RunController::closeCycle(Run& run, bool finishing) {
@@ -185,7 +192,10 @@ void RunController::straightLoop(Run& run) {
 
   // Only the bytes read are written: a short last block never carries stale
   // bytes of the block before.
-  const CycleIo::Prepare asRead = [](std::size_t, std::span<const std::byte> data) { return data; };
+  const CycleIo::Prepare asRead = [&run](std::size_t lane, std::span<const std::byte> data) {
+    run.hashImage(lane, data);
+    return data;
+  };
   // Bytes read after a failed read go to the image as they are, 512 at a
   // time, so the image ends exactly at the first unreadable byte.
   for (auto& j : run.jobs) j.sourceSector = 512;
@@ -193,6 +203,7 @@ void RunController::straightLoop(Run& run) {
     auto& job = run.jobs[i];
     const IoResult w = job.target->write(data);
     job.bytesWritten += static_cast<std::int64_t>(w.bytes);
+    run.hashImage(static_cast<std::size_t>(i), data.first(w.bytes));
     return !w.failed() && w.bytes == data.size();
   };
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "jobs/FormState.h"
 #include "platform/CycleIo.h"
@@ -68,6 +70,15 @@ class RunController {
   // error ended: re-reading a failing sector only wears the disk.
   void beginFinishingPass(Run& run);
   void endJob(Run& run, int i, bool finishing);
+  // Opens the hash streams of every job as its copy begins.
+  void startRecords(Run& run);
+  // Once every file is closed: the digests, verify when asked, and the
+  // files beside each image this run created (checksums, the log, and for
+  // a job that did not reach its end the rescue map). A record that cannot
+  // be written makes its job a write error.
+  void recordJobs(Run& run);
+  // The paths of the files written beside an image.
+  static std::vector<std::string> recordPaths(const std::string& image, HashAlgos algos);
   // Counts the cycle, shows progress and runs the event pump. False when the
   // run must stop: the operator stopped it, or Exit closed its files.
   bool closeCycle(Run& run, bool finishing);

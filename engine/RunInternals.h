@@ -2,15 +2,18 @@
 // The per-run working state, shared by the run's preparation, its copy
 // loops and its completion. It lives only while RunClicked runs.
 #include <cstdint>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/HashPipeline.h"
 #include "engine/JobStatus.h"
 #include "engine/RunController.h"
 #include "platform/CycleIo.h"
 #include "platform/RawIo.h"
+#include "support/NumberFormat.h"
 
 namespace mdi {
 
@@ -37,12 +40,31 @@ struct RunController::Run {
     // The start of a source sector that a failed read brought; converted
     // once the rest of the sector is read.
     std::vector<std::byte> carry;
+    // The record beside the image.
+    bool outputCreated = false;       // this run created or emptied the output
+    bool hashStale = false;           // a write failed: hash the image as it stands
+    std::chrono::system_clock::time_point startedAt{};
+    std::string verifyText;           // "Verified" / "Verify failed", when verified
   };
   std::vector<Job> jobs;
   // The cycles' reads and writes over every job's files. Declared after the
   // jobs so it is gone, with nothing left in flight, before their files.
   std::unique_ptr<CycleIo> io;
   std::vector<CycleIo::Step> steps;
+  bool mutate = false;
+  // The Options menu as it was when the run started.
+  FormState::RecordOptions options;
+  // Every job's image, and a mutate job's raw source stream, hashed in
+  // order as they pass, off this thread. Null when no hash is asked for.
+  std::unique_ptr<HashPipeline> hashes;
+  static HashPipeline::StreamId imageStream(std::size_t job) { return 2 * job; }
+  static HashPipeline::StreamId sourceStream(std::size_t job) { return 2 * job + 1; }
+  void hashImage(std::size_t job, std::span<const std::byte> bytes) {
+    if (hashes && !bytes.empty()) hashes->submit(imageStream(job), bytes);
+  }
+  void hashSource(std::size_t job, std::span<const std::byte> bytes) {
+    if (hashes && mutate && !bytes.empty()) hashes->submit(sourceStream(job), bytes);
+  }
 
   // One cycle: every unfinished job reads readLength(job) bytes and writes
   // what prepare makes of them; the outcomes are left in steps.
@@ -60,6 +82,9 @@ struct RunController::Run {
 };
 
 JobOutcome outcomeOf(const RunController::Run::Job& job);
+// The status a job ends with: its outcome, with where a read failed and
+// whether the image verified.
+std::string statusTextOf(const RunController::Run::Job& job, const Separators& sep);
 
 // Registers the run as the controller's active one for as long as it
 // lives, so Exit can close its files from inside the event pump.

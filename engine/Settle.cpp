@@ -68,6 +68,7 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
 
     auto writeError = [&] {
       job.writeFailed = true;
+      job.hashStale = true;
       job.done = 1;
       ++run.FinishedCount;
       if (finishing) {

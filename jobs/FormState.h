@@ -9,6 +9,7 @@
 
 #include "jobs/RunState.h"
 #include "platform/DeviceIdentity.h"
+#include "support/Hasher.h"
 #include "support/GridModel.h"
 
 namespace mdi {
@@ -28,6 +29,13 @@ struct FormState {
   // Block devices added as image files, as they were when listed, by the
   // path in the row; a run refuses one that no longer holds that medium.
   std::map<std::string, BlockDeviceInfo> ListedDevices;
+  // The Options menu: what each image gets beside it, for the window's life.
+  struct RecordOptions {
+    HashAlgos hashes{HashAlgo::Sha256};
+    bool verifyImages = false;   // read every complete image back and compare
+    bool rereadSources = false;  // and read its source again too
+  } Options;
+  std::string ProgramVersion;    // major.minor.patch, for the records
 };
 
 }  // namespace mdi

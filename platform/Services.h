@@ -1,6 +1,7 @@
 #pragma once
 // The platform services the core works through, handed in by the window
 // (or a test) and never looked up.
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/CycleIo.h"
@@ -12,6 +13,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Pickers.h"
 #include "platform/RawIo.h"
+#include "platform/SystemInfo.h"
 
 namespace mdi {
 
@@ -27,6 +29,8 @@ struct Services {
   Launcher& launcher;
   LocaleInfo& locale;
   CycleIoFactory& io;
+  AtomicFile& records;  // the files written beside each image
+  SystemInfo& system;
 };
 
 }  // namespace mdi

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -118,6 +120,46 @@ TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
   EXPECT_EQ(quits, 0);
   EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
   EXPECT_EQ(fs::file_size(dir / "out" / "001.bin"), data.size());
+}
+
+}  // namespace
+}  // namespace mdi
+
+namespace mdi {
+namespace {
+
+// The Options menu follows File; its items are the run-wide choices of what
+// each image gets beside it, whichever way an item is operated.
+TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
+  start();
+  const auto menus = w->menuBar()->actions();
+  ASSERT_GE(menus.size(), 2);
+  EXPECT_EQ(menus[0]->text(), "File");
+  EXPECT_EQ(menus[1]->text(), "Options");
+  const auto* options = w->findChild<QMenu*>("mnuOptions");
+  ASSERT_NE(options, nullptr);
+  QStringList texts;
+  for (QAction* a : options->actions())
+    if (!a->isSeparator()) texts << a->text();
+  EXPECT_EQ(texts, (QStringList{"Hash: SHA-256", "Also MD5", "Also SHA-1", "Verify images after imaging",
+                                "Re-read sources to verify"}));
+  auto* sha256 = w->findChild<QAction*>("mnuSha256");
+  auto* md5 = w->findChild<QAction*>("mnuMd5");
+  auto* verify = w->findChild<QAction*>("mnuVerify");
+  ASSERT_TRUE(sha256 && md5 && verify);
+  EXPECT_TRUE(sha256->isChecked());
+  EXPECT_FALSE(md5->isChecked());
+  const auto& o = w->form().Options;
+  EXPECT_TRUE(o.hashes.contains(HashAlgo::Sha256));
+  EXPECT_FALSE(o.hashes.contains(HashAlgo::Md5));
+
+  md5->trigger();     // as a click or the keyboard does
+  verify->toggle();   // as the accessibility toggle action does
+  sha256->trigger();
+  EXPECT_TRUE(o.hashes.contains(HashAlgo::Md5));
+  EXPECT_FALSE(o.hashes.contains(HashAlgo::Sha256));
+  EXPECT_TRUE(o.verifyImages);
+  EXPECT_FALSE(o.rereadSources);
 }
 
 }  // namespace

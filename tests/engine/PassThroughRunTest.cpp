@@ -28,7 +28,7 @@ class PassThroughRun : public RunFixture, public ::testing::WithParamInterface<s
  protected:
   void runFrom(SimulatedScsiConfig c) {
     table = std::make_unique<SimulatedDiskTable>(c);
-    Services s2{ui, msg, pickers, fsys, files, *table, clock, pump, launcher, locale, io};
+    Services s2{ui, msg, pickers, fsys, files, *table, clock, pump, launcher, locale, io, records, system};
     sv2 = std::make_unique<Services>(s2);
     ctl = std::make_unique<RunController>(form, *sv2, progress);
     ui.setChecked(Ctl::Check2, true);

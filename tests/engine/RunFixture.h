@@ -16,6 +16,7 @@
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/FakeSources.h"
 #include "platform/fakes/Fakes.h"
+#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
@@ -222,7 +223,9 @@ class RunFixture : public ::testing::Test {
   FakeLauncher launcher;
   FakeLocale locale;
   LinuxCycleIoFactory io{testIoPath()};
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
+  PosixAtomicFile records;
+  FakeSystemInfo system;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
   Progress progress{form, ui, clock, locale};
   RunController controller{form, sv, progress};
 };

@@ -8,6 +8,7 @@
 #include "jobs/JobEditor.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
+#include "platform/fakes/FakeAtomicFile.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixFileAccess.h"
@@ -87,7 +88,9 @@ class Editor : public ::testing::Test {
   FakeLauncher launcher;
   FakeLocale locale;
   SyncCycleIoFactory io;
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io};
+  FakeAtomicFile records;
+  FakeSystemInfo system;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
   JobEditor ed{form, sv, [](const std::string& b) { return b + " bytes"; }};
 };
 

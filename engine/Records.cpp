@@ -1,0 +1,161 @@
+// What each image gets beside it: its digests, a record of the job, and
+// for a job that did not read its whole source, a ddrescue map of what was
+// read. Written when the job ends, whatever its outcome.
+#include "engine/AcquisitionLog.h"
+#include "engine/RescueMap.h"
+#include "engine/RunController.h"
+#include "engine/RunInternals.h"
+#include "engine/VerifyImage.h"
+#include "jobs/JobList.h"
+#include "support/Val.h"
+
+namespace mdi {
+namespace {
+
+constexpr const char* kProgram = "mdimager";
+
+// The digests of a file as it stands, for an image whose writes failed.
+HashResult hashFile(FileAccess& files, const std::string& path, HashAlgos algos) {
+  auto source = files.openSource(path);
+  Hasher h(algos);
+  std::vector<std::byte> buf(1 << 20);
+  for (;;) {
+    const IoResult r = source->read(buf);
+    h.update(std::span<const std::byte>(buf.data(), r.bytes));
+    if (r.failed()) return {{}, "the image could not be read back"};
+    if (r.bytes < buf.size()) break;
+  }
+  return h.finish();
+}
+
+}  // namespace
+
+std::vector<std::string> RunController::recordPaths(const std::string& image, HashAlgos algos) {
+  std::vector<std::string> paths;
+  for (HashAlgo a : algos.list()) paths.push_back(checksumFilePath(image, a));
+  paths.push_back(image + ".log");
+  paths.push_back(image + ".map");
+  return paths;
+}
+
+void RunController::startRecords(Run& run) {
+  const HashAlgos algos = run.options.hashes;
+  if (!algos.empty()) run.hashes = std::make_unique<HashPipeline>();
+  const auto now = m_sv.system.now();
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    run.jobs[i].startedAt = now;
+    if (!run.hashes) continue;
+    run.hashes->open(Run::imageStream(i), algos);
+    if (run.mutate) run.hashes->open(Run::sourceStream(i), algos);
+  }
+}
+
+void RunController::recordJobs(Run& run) {
+  const HashAlgos algos = run.options.hashes;
+  const Separators sep = m_sv.locale.separators();
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    auto& job = run.jobs[i];
+    if (!job.outputCreated) continue;  // a kept or never-created output gets nothing new beside it
+    const int row = static_cast<int>(i) + 1;
+    HashResult image, source;
+    if (run.hashes) {
+      image = run.hashes->finish(Run::imageStream(i));
+      if (run.mutate) source = run.hashes->finish(Run::sourceStream(i));
+      if (job.hashStale) image = hashFile(m_sv.files, job.outputPath, algos);
+    }
+
+    AcquisitionLog log;
+    log.program = kProgram;
+    log.version = m_form.ProgramVersion.empty() ? "unknown" : m_form.ProgramVersion;
+    log.host = m_sv.system.hostName();
+    log.start = job.startedAt;
+    const auto src = jobSource(m_form.iGrid2, row);
+    log.source.sizeBytes = static_cast<std::uint64_t>(job.sourceSize);
+    if (src && !src->isFile) {
+      log.source.kind = AcquiredSource::Kind::Drive;
+      if (auto rec = m_sv.drives.listedRecord(src->drive)) {
+        log.source.path = rec->deviceId;
+        log.source.model = rec->model;
+        // The persistent id is the WWN where there is one; a sysfs path is none.
+        log.source.serial = !rec->pnpDeviceId.empty() && rec->pnpDeviceId.front() != '/' ? rec->pnpDeviceId : rec->serial;
+        log.source.sizeBytes = rec->size;
+        log.source.logicalSectorSize = rec->bytesPerSector;
+        log.source.passThrough = rec->passThrough;
+      } else if (auto id = m_sv.drives.drive(src->drive)) {
+        log.source.path = id->node;
+        log.source.serial = id->persistentId;
+      }
+    } else if (src) {
+      log.source.path = src->path;
+      if (auto dev = m_form.ListedDevices.find(src->path); dev != m_form.ListedDevices.end()) {
+        log.source.kind = AcquiredSource::Kind::Drive;
+        log.source.model = m_form.iGrid2.value(row, JobCol::Model);
+        log.source.logicalSectorSize = dev->second.logicalSectorSize;
+      } else {
+        log.source.kind = AcquiredSource::Kind::ImageFile;
+      }
+    }
+    log.imagePath = job.outputPath;
+    log.mutate = run.mutate;
+    log.sectorIn = static_cast<std::uint32_t>(run.mutate ? job.sourceSector : 512);
+    log.sectorOut = static_cast<std::uint32_t>(run.mutate ? job.targetSector : 512);
+    log.bytesRead = static_cast<std::uint64_t>(job.bytesRead);
+    log.bytesWritten = static_cast<std::uint64_t>(job.bytesWritten);
+    log.imageHashes = image.digests;
+    log.sourceHashes = source.digests;
+    if (run.hashes && !image.ok()) log.hashError = image.error;
+
+    // Verify: only a complete image with digests to compare.
+    if (outcomeOf(job) == JobOutcome::Done && image.ok() && (run.options.verifyImages || run.options.rereadSources)) {
+      setStatus(row, "Verifying...");
+      m_sv.pump.processEvents();
+      VerifyRecord v;
+      bool ok = true;
+      if (run.options.verifyImages) {
+        const VerifyResult r = verifyImage(m_sv.files, job.outputPath, image.digests);
+        ok = r.kind == VerifyResult::Kind::Match;
+        v.imageHashes = r.actual;
+      }
+      if (ok && run.options.rereadSources && src) {
+        auto again = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
+        const VerifyResult r = verifySource(*again, run.mutate ? source.digests : image.digests, Verifier::kDefaultBlock);
+        ok = r.kind == VerifyResult::Kind::Match;
+        v.sourceHashes = r.actual;
+      }
+      job.verifyText = ok ? "Verified" : "Verify failed";
+      v.result = job.verifyText;
+      log.verify = v;
+    }
+
+    // Checksum files first: the log states the outcome they leave.
+    int err = 0;
+    for (const Digest& d : image.digests) {
+      const std::string path = checksumFilePath(job.outputPath, d.algo);
+      const auto slash = job.outputPath.find_last_of('/');
+      if (!err) err = m_sv.records.write(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
+    }
+    const JobOutcome outcome = outcomeOf(job);
+    if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
+      const auto upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead));
+      std::optional<BadArea> bad;
+      if (job.readErrorAt) bad = BadArea{upTo, static_cast<std::uint64_t>(job.sourceSector > 0 ? job.sourceSector : 512)};
+      const std::uint64_t size = std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
+      const RescueMap map = RescueMap::ofLinearRead(size, upTo, bad);
+      err = m_sv.records.write(job.outputPath + ".map",
+                               rescueMapText(map, {kProgram, log.version, log.source.path, job.outputPath, log.start,
+                                                   m_sv.system.now()},
+                                             static_cast<std::uint64_t>(job.bytesRead)));
+    }
+    if (err) job.writeFailed = true;
+    log.outcome = statusTextOf(job, sep);
+    if (job.readErrorAt) {
+      log.outcomeOffset = static_cast<std::uint64_t>(*job.readErrorAt);
+      log.readErrors.push_back(static_cast<std::uint64_t>(*job.readErrorAt));
+    }
+    log.end = m_sv.system.now();
+    if (!err && m_sv.records.write(job.outputPath + ".log", formatAcquisitionLog(log)) != 0) job.writeFailed = true;
+  }
+  run.hashes.reset();
+}
+
+}  // namespace mdi
