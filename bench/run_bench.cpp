@@ -55,6 +55,7 @@ struct Options {
   std::string sectorIn = "512";
   IoPath path = IoPath::Auto;
   bool simulated = false;  // sources behave as 150 MB/s drives
+  HashAlgos hashes{};      // none: the figures of the copy alone
 };
 
 void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
@@ -102,6 +103,7 @@ double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, c
   Progress progress(form, ui, clock, locale);
   RunController run(form, sv, progress);
   addJobs(form, sources, bytes, outDir, o.sectorIn);
+  form.Options.hashes = o.hashes;
   ui.setChecked(Ctl::Check3, o.check3);
   ui.setChecked(Ctl::Check2, o.mutate);
   const auto t0 = std::chrono::steady_clock::now();
@@ -220,6 +222,22 @@ int main(int argc, char** argv) {
                 r[0][1], r[0][1] / r[0][0]);
     std::printf("  %-8s io_uring: 1 job %7.1f | 4 jobs %7.1f | 4/1 %.2f | 4 jobs io_uring/sync %.2f\n",
                 mutate ? "mutate" : "straight", r[1][0], r[1][1], r[1][1] / r[1][0], r[1][1] / r[0][1]);
+  }
+
+  if (wanted("hash")) {
+    // Hashing while copying must not slow a run down at drive speed.
+    Options plain{false, false, "512", IoPath::Auto, true};
+    Options hashed = plain;
+    hashed.hashes = {HashAlgo::Sha256};
+    const double off = best(3, [&] { return engineRun(drives, simBytes, out, plain); });
+    const double on = best(3, [&] { return engineRun(drives, simBytes, out, hashed); });
+    std::printf("\nSHA-256 while copying, 4 simulated drives: off %7.1f | on %7.1f | on/off %.2f\n", off, on, on / off);
+    warm(src);
+    plain.simulated = hashed.simulated = false;
+    const double foff = best(3, [&] { return engineRun({src}, bytes, out, plain); });
+    const double fon = best(3, [&] { return engineRun({src}, bytes, out, hashed); });
+    std::printf("SHA-256 while copying, %llu MiB warm file: off %7.1f | on %7.1f | on/off %.2f\n",
+                static_cast<unsigned long long>(mib), foff, fon, fon / foff);
   }
 
   const bool fileRatios = wanted("file") || wanted("progress") || wanted("mutate") || wanted("window");
