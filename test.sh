@@ -9,4 +9,6 @@ preset=default
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"
 export QT_QPA_PLATFORM=offscreen
+# Only read by the sanitizer build.
+export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 ctest --preset "$preset" -j2

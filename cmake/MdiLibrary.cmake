@@ -13,9 +13,11 @@ function(mdi_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# mdi_test(NAME DIR DEPS ...): one GoogleTest binary per test folder.
+# mdi_test(NAME DIR DEPS ... [LOCK name]): one GoogleTest binary per test
+# folder. Binaries that share a machine-wide resource (loop devices) name
+# it as LOCK, so CTest never runs two of them at once.
 function(mdi_test name)
-  cmake_parse_arguments(ARG "QT" "" "DIRS;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "LOCK" "DIRS;DEPS" ${ARGN})
   set(srcs)
   foreach(d IN LISTS ARG_DIRS)
     file(GLOB s CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp)
@@ -26,6 +28,9 @@ function(mdi_test name)
   if(NOT ARG_QT)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(ARG_LOCK)
+    list(APPEND props RESOURCE_LOCK ${ARG_LOCK})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
