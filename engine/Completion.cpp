@@ -30,7 +30,7 @@ void RunController::closeJobFiles(Run& run) {
     if (j.target) {
       // An output is exactly what was copied into it: a pre-sized image cut
       // short by a stop, a read error or Exit must not pass for a whole one.
-      if (j.target->resize(static_cast<std::uint64_t>(j.bytesWritten)) != 0 && j.started) j.writeFailed = true;
+      if (j.target->resize(static_cast<std::uint64_t>(j.imageLength())) != 0 && j.started) j.writeFailed = true;
       if (j.target->close() != 0) j.writeFailed = true;
     }
     j.target.reset();

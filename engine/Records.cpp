@@ -100,7 +100,7 @@ void RunController::recordJobs(Run& run) {
     log.sectorIn = static_cast<std::uint32_t>(run.mutate ? job.sourceSector : 512);
     log.sectorOut = static_cast<std::uint32_t>(run.mutate ? job.targetSector : 512);
     log.bytesRead = static_cast<std::uint64_t>(job.bytesRead);
-    log.bytesWritten = static_cast<std::uint64_t>(job.bytesWritten);
+    log.bytesWritten = static_cast<std::uint64_t>(job.imageLength());
     log.imageHashes = image.digests;
     log.sourceHashes = source.digests;
     if (run.hashes && !image.ok()) log.hashError = image.error;

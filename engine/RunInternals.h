@@ -30,7 +30,11 @@ struct RunController::Run {
     bool writeFailed = false;         // sticky: the image is not whole
     std::optional<std::int64_t> readErrorAt;  // first byte that could not be read
     std::int64_t bytesRead = 0;       // source bytes read so far: where the next read starts
-    std::int64_t bytesWritten = 0;    // image bytes written so far: its length
+    std::int64_t bytesWritten = 0;    // image bytes written so far
+    // Where the image ends when a write failed: bytes written later (the
+    // finishing pass tries once more) would follow a gap.
+    std::optional<std::int64_t> imageEnd;
+    std::int64_t imageLength() const { return imageEnd.value_or(bytesWritten); }
     // Sector-mutate path.
     std::int32_t readSize = 0;
     std::int32_t writeSize = 0;

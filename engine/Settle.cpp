@@ -67,6 +67,7 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
 
     auto writeError = [&] {
+      if (!job.writeFailed) job.imageEnd = job.bytesWritten;
       job.writeFailed = true;
       job.hashStale = true;
       job.done = 1;

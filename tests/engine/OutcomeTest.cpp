@@ -156,5 +156,23 @@ INSTANTIATE_TEST_SUITE_P(
         ReadErrorCase{"MutateAtBlockBoundary", true, 2 * 65536, true, "Read Error ... at byte 131,072", 2 * 65536}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ---- write errors ----------------------------------------------------------
+
+class WriteErrorOutcome : public RunFixture, public ::testing::WithParamInterface<bool> {};
+TEST_P(WriteErrorOutcome, ImageEndsAtTheFirstFailedWriteEvenIfLaterOnesSucceed) {
+  ui.setChecked(Ctl::Check2, GetParam());
+  const auto data = patternBytes(6 * kBlock, 8);
+  addFileJob(src("a.img", data));
+  files.writeLimit[output(1)] = kBlock + 1000;
+  files.writeLimitOnce.insert(output(1));  // the finishing pass's write goes through
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Write Error ...");
+  EXPECT_EQ(fs::file_size(output(1)), kBlock + 1000) << "nothing written after the gap stays in the image";
+  const auto out = readFile(output(1));
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+}
+INSTANTIATE_TEST_SUITE_P(Paths, WriteErrorOutcome, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
+
 }  // namespace
 }  // namespace mdi::test

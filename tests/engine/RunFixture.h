@@ -64,6 +64,7 @@ class FaultyFiles final : public FileAccess {
 
   std::map<std::string, std::vector<BadRange>> badRanges;
   std::map<std::string, std::uint64_t> writeLimit;  // bytes past which writes fail (ENOSPC)
+  std::set<std::string> writeLimitOnce;             // ...for one write only, as when space comes back
   std::set<std::string> failSync;
   std::set<std::string> failResize;
   std::map<std::string, int> creates;
@@ -71,14 +72,15 @@ class FaultyFiles final : public FileAccess {
  private:
   class LimitedOutput final : public Output {
    public:
-    LimitedOutput(std::unique_ptr<Output> o, std::uint64_t limit, bool failSync, bool failResize)
-        : m_o(std::move(o)), m_limit(limit), m_failSync(failSync), m_failResize(failResize) {}
+    LimitedOutput(std::unique_ptr<Output> o, std::uint64_t limit, bool failSync, bool failResize, bool once)
+        : m_o(std::move(o)), m_limit(limit), m_failSync(failSync), m_failResize(failResize), m_once(once) {}
     IoResult write(std::span<const std::byte> b) override {
       if (m_pos + b.size() > m_limit) {
         const std::size_t ok = m_limit > m_pos ? static_cast<std::size_t>(m_limit - m_pos) : 0;
         IoResult r = m_o->write(b.first(ok));
         m_pos += r.bytes;
         r.error = ENOSPC;
+        if (m_once) m_limit = UINT64_MAX;
         return r;
       }
       IoResult r = m_o->write(b);
@@ -106,6 +108,7 @@ class FaultyFiles final : public FileAccess {
     std::uint64_t m_limit;
     bool m_failSync;
     bool m_failResize;
+    bool m_once;
     std::uint64_t m_pos = 0;
     int m_closed = 0;
   };
@@ -115,7 +118,7 @@ class FaultyFiles final : public FileAccess {
     const bool resize = failResize.count(path) > 0;
     if (lim == writeLimit.end() && !sync && !resize) return o;
     return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync,
-                                           resize);
+                                           resize, writeLimitOnce.count(path) > 0);
   }
   FileAccess& m_real;
 };
