@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct ManualCase {
   bool installed;      // a manual where the install rule puts it
   Chosen expected;
 };
+// Test listings name the case instead of dumping its bytes.
+void PrintTo(const ManualCase& c, std::ostream* os) { *os << c.name; }
 
 class ManualFolder : public ::testing::TestWithParam<ManualCase> {
  protected:
