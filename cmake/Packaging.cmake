@@ -25,8 +25,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # mdimager_<version>_<arch>.deb
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The shared libraries the program links (Qt, udev, mount, uring, OpenSSL,
-# the C++ runtime) are found by dpkg-shlibdeps and added to these.
+# dpkg-shlibdeps finds the packages of the shared libraries the program
+# links, whichever they are, and adds them to these.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window-system plugin at run time, so no library link names
 # it; libqt6gui6 only recommends it, and without it the window cannot open.
