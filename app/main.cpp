@@ -1,7 +1,9 @@
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <memory>
 
+#include "app/ManualFolder.h"
 #include "app/frmMain.h"
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
@@ -55,7 +57,10 @@ int main(int argc, char** argv) {
   LateDriveTable drives;
   mdi::FrmMainDeps deps;
   deps.drives = &drives;
-  deps.programFolder = programFolder;
+  // The window looks for its manual in this folder.
+  deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) {
+    return QFileInfo(QString::fromStdString(p)).isFile();
+  });
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
   deps.rescanDrives = [&] { return drives.table ? drives.table->rescan() : mdi::DriveChanges{}; };

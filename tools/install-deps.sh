@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs every build, test and run dependency on Debian 12.
+# Installs every build, test and run dependency on Debian 12 (and what
+# `cpack -G DEB` uses: dpkg-shlibdeps from dpkg-dev, and file).
 set -euo pipefail
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends \
-  build-essential cmake ninja-build pkg-config git \
+  build-essential cmake ninja-build pkg-config git dpkg-dev file \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev \
   libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
