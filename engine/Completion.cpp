@@ -24,7 +24,9 @@ void RunController::closeAllFiles() {
 }
 
 void RunController::closeJobFiles(Run& run) {
-  // Nothing may be in flight on a file that is about to close.
+  // Nothing may be in flight on a file that is about to close: a transfer
+  // that has not returned keeps the files it uses, the rest close here.
+  abandonIo(run);
   run.io.reset();
   for (auto& j : run.jobs) {
     if (j.target) {

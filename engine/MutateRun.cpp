@@ -142,7 +142,8 @@ void RunController::mutateLoop(Run& run) {
   };
   auto pass = [&](auto readLength) {
     while (run.FinishedCount < n) {
-      run.cycle(readLength, convert);
+      run.startCycle(readLength, convert);
+      if (!awaitCycle(run)) return false;
       settleCycle(run, finishing, writeFailed, bySector);
       if (!closeCycle(run, finishing)) return false;
     }

@@ -1,5 +1,7 @@
 #include "engine/RunController.h"
 
+#include <algorithm>
+#include <chrono>
 
 #include "engine/RunChecks.h"
 #include "engine/RunInternals.h"
@@ -168,6 +170,38 @@ void RunController::startIo(Run& run) {
   startRecords(run);
 }
 
+bool RunController::awaitCycle(Run& run) {
+  // How long the window goes without its events while a cycle runs.
+  constexpr std::chrono::milliseconds kPatience{20};
+  while (!run.io->wait(kPatience)) {
+    m_sv.pump.processEventsWhileWaiting();
+    if (!run.io) return false;  // Exit closed every file
+    if (m_form.run.StopRequested == 1) {
+      abandonIo(run);
+      break;
+    }
+  }
+  return true;
+}
+
+void RunController::abandonIo(Run& run) {
+  if (!run.io) return;
+  std::vector<CycleIo::Held> held(run.jobs.size());
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    held[i].source = std::move(run.jobs[i].source);
+    held[i].output = std::move(run.jobs[i].target);
+    held[i].imageLength = static_cast<std::uint64_t>(std::max<std::int64_t>(run.jobs[i].bytesWritten, 0));
+  }
+  run.io->abandon(held);
+  for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    auto& job = run.jobs[i];
+    job.source = std::move(held[i].source);
+    job.target = std::move(held[i].output);
+    // A block may have been hashed whose write never returned.
+    if (run.steps[i].pending) job.hashStale = true;
+  }
+}
+
 bool RunController::closeCycle(Run& run, bool finishing) {
   RunState& r = m_form.run;
   ++run.CycleCount;
@@ -212,7 +246,8 @@ void RunController::straightLoop(Run& run) {
   auto pass = [&](bool finishing) {
     const std::size_t block = static_cast<std::size_t>(r.BlockSize);
     while (run.FinishedCount < n) {
-      run.cycle([block](const Run::Job&) { return block; }, asRead);
+      run.startCycle([block](const Run::Job&) { return block; }, asRead);
+      if (!awaitCycle(run)) return false;
       settleCycle(run, finishing, [&](int i) {
         const CycleIo::Step& st = run.steps[i];
         return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);

@@ -82,6 +82,14 @@ class RunController {
   // Counts the cycle, shows progress and runs the event pump. False when the
   // run must stop: the operator stopped it, or Exit closed its files.
   bool closeCycle(Run& run, bool finishing);
+  // Waits for the cycle started on run.io, keeping the window's events going
+  // while a drive takes its time. A confirmed Stop gives the cycle up: jobs
+  // whose transfers have not returned keep what they copied before it and
+  // are settled no further. False when Exit closed the run's files.
+  bool awaitCycle(Run& run);
+  // Gives up whatever run.io still has out (see CycleIo::abandon); the
+  // files a transfer still uses are handed to it.
+  void abandonIo(Run& run);
   void straightLoop(Run& run);
   void mutateLoop(Run& run);
   // Closes every file, sets the final statuses, unlocks, reports and

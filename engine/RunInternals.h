@@ -70,16 +70,17 @@ struct RunController::Run {
     if (hashes && mutate && !bytes.empty()) hashes->submit(sourceStream(job), bytes);
   }
 
-  // One cycle: every unfinished job reads readLength(job) bytes and writes
-  // what prepare makes of them; the outcomes are left in steps.
+  // Starts one cycle: every unfinished job reads readLength(job) bytes and
+  // writes what prepare makes of them; the outcomes are left in steps once
+  // RunController::awaitCycle has seen it through.
   template <class ReadLength>
-  void cycle(ReadLength readLength, const CycleIo::Prepare& prepare) {
+  void startCycle(ReadLength readLength, const CycleIo::Prepare& prepare) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       // Every pass reads in blocks of one length per job, so an unfinished
       // job's next read is always the same again: it may start early.
       steps[i] = {jobs[i].done ? 0 : readLength(jobs[i]), true, {}, {}};
     }
-    io->cycle(steps, prepare);
+    io->start(steps, prepare);
   }
   std::int32_t CycleCount = 0;
   std::int32_t FinishedCount = 0;

@@ -62,6 +62,9 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     auto& job = run.jobs[i];
     if (job.done) continue;
     const CycleIo::Step& st = run.steps[i];
+    // Given up by a Stop before its transfer returned: the job keeps what
+    // it copied before, and ends "Stopped".
+    if (st.pending) continue;
     const std::int64_t blockStart = job.bytesRead;
     job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
     if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);

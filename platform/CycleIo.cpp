@@ -1,18 +1,27 @@
 #include "platform/CycleIo.h"
 
+#include "platform/LaneThreads.h"
+
 namespace mdi {
 
-SyncCycleIo::SyncCycleIo(std::vector<Lane> lanes) : m_lanes(std::move(lanes)) {}
+SyncCycleIo::SyncCycleIo(std::vector<Lane> lanes) : m_threads(std::make_unique<LaneThreads>(std::move(lanes))) {}
 
-void SyncCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
-  for (std::size_t i = 0; i < steps.size() && i < m_lanes.size(); ++i) {
+SyncCycleIo::~SyncCycleIo() = default;
+
+void SyncCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
+  for (std::size_t i = 0; i < steps.size(); ++i) {
     Step& st = steps[i];
-    if (st.readLength == 0) continue;
-    if (m_buffer.size() < st.readLength) m_buffer.resize(st.readLength);
-    st.read = m_lanes[i].source->read(std::span(m_buffer.data(), st.readLength));
-    if (st.read.bytes == 0) continue;
-    st.write = m_lanes[i].output->write(prepare(i, std::span<const std::byte>(m_buffer.data(), st.read.bytes)));
+    st.read = {};
+    st.write = {};
+    st.pending = false;
+    if (st.readLength > 0) m_threads->start(i, st, prepare);
   }
 }
+
+bool SyncCycleIo::wait(std::chrono::milliseconds timeout) {
+  return m_threads->waitIdle(std::chrono::steady_clock::now() + timeout);
+}
+
+void SyncCycleIo::abandon(std::span<Held> held) { m_threads->abandon(held); }
 
 }  // namespace mdi

@@ -8,6 +8,8 @@ class EventPump {
  public:
   virtual ~EventPump() = default;
   virtual void processEvents() = 0;
+  // The same, while a copy loop waits for a drive within a cycle.
+  virtual void processEventsWhileWaiting() { processEvents(); }
 };
 
 }  // namespace mdi

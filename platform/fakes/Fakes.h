@@ -68,11 +68,20 @@ class FakeEventPump final : public EventPump {
   void processEvents() override;
   void at(int call, std::function<void()> action) { m_actions[call].push_back(std::move(action)); }
   void every(std::function<void()> action) { m_every = std::move(action); }
+  // Events handled while a cycle waits for a drive: counted apart from the
+  // cycles' calls, with an action of their own.
+  void processEventsWhileWaiting() override {
+    ++waits;
+    if (m_whileWaiting) m_whileWaiting();
+  }
+  void whileWaiting(std::function<void()> action) { m_whileWaiting = std::move(action); }
   int calls = 0;
+  int waits = 0;
 
  private:
   std::map<int, std::vector<std::function<void()>>> m_actions;
   std::function<void()> m_every;
+  std::function<void()> m_whileWaiting;
 };
 
 class FakeLocale final : public LocaleInfo {

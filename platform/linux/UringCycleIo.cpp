@@ -7,6 +7,9 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <thread>
+
+#include "platform/LaneThreads.h"
 
 namespace mdi {
 namespace {
@@ -54,7 +57,7 @@ bool retryable(int res) { return res == -EINTR || res == -EAGAIN; }
 
 class UringCycleIo final : public CycleIo {
  public:
-  explicit UringCycleIo(const std::vector<Lane>& lanes) : m_lanes(lanes.size()) {
+  explicit UringCycleIo(const std::vector<Lane>& lanes) : m_lanes(lanes.size()), m_threads(lanes) {
     for (std::size_t i = 0; i < lanes.size(); ++i) m_lanes[i].io = lanes[i];
   }
   ~UringCycleIo() override {
@@ -67,7 +70,9 @@ class UringCycleIo final : public CycleIo {
   UringCycleIo(const UringCycleIo&) = delete;
   UringCycleIo& operator=(const UringCycleIo&) = delete;
 
-  void cycle(std::span<Step> steps, const Prepare& prepare) override;
+  void start(std::span<Step> steps, const Prepare& prepare) override;
+  bool wait(std::chrono::milliseconds timeout) override;
+  void abandon(std::span<Held> held) override;
   void quiesce() override;
   const char* name() const override { return "io_uring"; }
 
@@ -112,13 +117,17 @@ class UringCycleIo final : public CycleIo {
   void finish(std::size_t lane);
   // Submits what is queued, waits for at least one completion, handles all
   // that have arrived.
-  void waitSome();
+  // False when `timeout` passed first.
+  bool waitSome(const __kernel_timespec* timeout = nullptr);
   void handle(const io_uring_cqe& cqe);
+  // Lanes served by their threads whose transfers have returned are done.
+  void collectPlain();
 
   io_uring m_ring{};
   bool m_ready = false;
   std::vector<LaneState> m_lanes;
-  std::vector<std::size_t> m_plain;  // lanes served through read()/write() this cycle
+  std::vector<std::size_t> m_plain;  // lanes served through read()/write() this cycle, not yet done
+  LaneThreads m_threads;             // their threads
   std::vector<std::size_t> m_readLanes;  // lanes read and waiting for writeReady()
   const Prepare* m_prepare = nullptr;
   std::size_t m_unfinished = 0;      // lanes of the running cycle not yet done
@@ -167,7 +176,7 @@ void UringCycleIo::startRead(std::size_t lane, int slot, const Positioned& at, s
   }
 }
 
-void UringCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
+void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
   m_prepare = &prepare;
   m_plain.clear();
   m_unfinished = 0;
@@ -175,6 +184,7 @@ void UringCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
     Step& st = steps[i];
     st.read = {};
     st.write = {};
+    st.pending = false;
     if (st.readLength == 0) continue;
     LaneState& L = m_lanes[i];
     L.step = &st;
@@ -201,20 +211,91 @@ void UringCycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
     }
     startRead(i, L.cur, *at, st.readLength);
   }
+  // Sources without a descriptor, on threads of their own, while the
+  // others' requests run.
+  for (std::size_t i : m_plain) m_threads.start(i, *m_lanes[i].step, prepare);
   writeReady();
+}
 
-  // Sources without a descriptor, while the others' requests run.
-  for (std::size_t i : m_plain) {
-    LaneState& L = m_lanes[i];
-    L.buf[L.cur].reserve(L.step->readLength);
-    const IoResult rd = L.io.source->read(std::span(L.buf[L.cur].data(), L.step->readLength));
-    readDone(i, rd.bytes, rd.error, false);
-    writeReady();
+void UringCycleIo::collectPlain() {
+  for (auto it = m_plain.begin(); it != m_plain.end();) {
+    if (!m_threads.idle(*it)) {
+      ++it;
+      continue;
+    }
+    finish(*it);
+    it = m_plain.erase(it);
   }
-  while (m_unfinished > 0) waitSome();
+}
+
+bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    collectPlain();
+    if (m_unfinished == 0) break;
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return false;
+    // Lanes on threads cannot wake the ring: look at them every 2 ms.
+    auto slice = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
+    if (!m_plain.empty()) slice = std::min<std::chrono::nanoseconds>(slice, std::chrono::milliseconds(2));
+    if (m_inFlight == 0 || m_unfinished == m_plain.size()) {
+      m_threads.waitIdle(Clock::now() + slice);
+      continue;
+    }
+    __kernel_timespec ts{};
+    ts.tv_sec = static_cast<long long>(slice.count() / 1000000000);
+    ts.tv_nsec = static_cast<long long>(slice.count() % 1000000000);
+    waitSome(&ts);
+  }
   // Reads started early by the last completions go out now.
   if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
   m_prepare = nullptr;
+  return true;
+}
+
+void UringCycleIo::abandon(std::span<Held> held) {
+  m_threads.abandon(held);
+  m_plain.clear();
+  for (std::size_t i = 0; i < m_lanes.size(); ++i) {
+    LaneState& L = m_lanes[i];
+    if (L.step) L.step->pending = true;
+    L.step = nullptr;
+  }
+  m_unfinished = 0;
+  m_readLanes.clear();
+  m_prepare = nullptr;
+  if (!m_ready || m_inFlight == 0) return;
+  // Reads still out (this cycle's, or started early) are cancelled where
+  // the kernel can; the ring and its buffers then wait out every request
+  // on a thread of their own, with the sources those reads use.
+  io_uring_sqe* s = sqe();
+  io_uring_prep_cancel64(s, 0, IORING_ASYNC_CANCEL_ANY);
+  io_uring_sqe_set_data64(s, tag(0, 0, Kind::Writeback));
+  io_uring_submit(&m_ring);
+  std::vector<std::unique_ptr<Source>> kept;
+  for (auto& h : held)
+    if (h.source) kept.push_back(std::move(h.source));
+  struct Drain {
+    io_uring ring;
+    std::vector<LaneState> lanes;  // the buffers the kernel may still fill
+    std::vector<std::unique_ptr<Source>> sources;
+    std::size_t inFlight;
+  };
+  auto d = std::make_unique<Drain>(Drain{m_ring, std::move(m_lanes), std::move(kept), m_inFlight});
+  m_ready = false;  // the ring is the drain's now
+  m_inFlight = 0;
+  std::thread([d = std::move(d)] {
+    while (d->inFlight > 0) {
+      io_uring_cqe* cqe = nullptr;
+      const int ret = io_uring_wait_cqe(&d->ring, &cqe);
+      if (ret == -EINTR || ret == -EAGAIN) continue;
+      if (ret < 0) break;
+      io_uring_cqe_seen(&d->ring, cqe);
+      --d->inFlight;
+    }
+    io_uring_queue_exit(&d->ring);
+  }).detach();
 }
 
 void UringCycleIo::readDone(std::size_t lane, std::size_t got, int error, bool positioned) {
@@ -284,8 +365,17 @@ void UringCycleIo::finish(std::size_t lane) {
   --m_unfinished;
 }
 
-void UringCycleIo::waitSome() {
+bool UringCycleIo::waitSome(const __kernel_timespec* timeout) {
   for (;;) {
+    if (timeout) {
+      io_uring_cqe* first = nullptr;
+      const int ret = io_uring_submit_and_wait_timeout(&m_ring, &first, 1, const_cast<__kernel_timespec*>(timeout), nullptr);
+      if (ret == -ETIME) return false;
+      if (ret >= 0) break;
+      if (ret != -EINTR && ret != -EAGAIN && ret != -EBUSY)
+        throw std::system_error(-ret, std::generic_category(), "io_uring_submit_and_wait_timeout");
+      continue;
+    }
     const int ret = io_uring_submit_and_wait(&m_ring, 1);
     if (ret >= 0) break;
     if (ret != -EINTR && ret != -EAGAIN && ret != -EBUSY)
@@ -299,6 +389,7 @@ void UringCycleIo::waitSome() {
     handle(copy);
   }
   writeReady();
+  return true;
 }
 
 void UringCycleIo::handle(const io_uring_cqe& cqe) {

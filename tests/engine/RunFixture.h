@@ -15,6 +15,7 @@
 #include "platform/Services.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/FakeSources.h"
+#include "platform/fakes/GatedSource.h"
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
@@ -52,6 +53,8 @@ class FaultyFiles final : public FileAccess {
  public:
   explicit FaultyFiles(FileAccess& real) : m_real(real) {}
   std::unique_ptr<Source> openSource(const std::string& path) override {
+    if (auto g = gates.find(path); g != gates.end())
+      return std::make_unique<GatedSource>(m_real.openSource(path), g->second);
     auto it = badRanges.find(path);
     if (it == badRanges.end()) return m_real.openSource(path);
     return std::make_unique<FaultySource>(m_real.openSource(path), it->second);
@@ -63,6 +66,7 @@ class FaultyFiles final : public FileAccess {
   std::unique_ptr<Output> reopenOutput(const std::string& path) override { return wrap(path, m_real.reopenOutput(path)); }
 
   std::map<std::string, std::vector<BadRange>> badRanges;
+  std::map<std::string, std::shared_ptr<Gate>> gates;  // reads that hang until released
   std::map<std::string, std::uint64_t> writeLimit;  // bytes past which writes fail (ENOSPC)
   std::set<std::string> writeLimitOnce;             // ...for one write only, as when space comes back
   std::set<std::string> failSync;

@@ -1,0 +1,170 @@
+#include "platform/LaneThreads.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace mdi {
+
+struct LaneThreads::Shared {
+  struct Lane {
+    CycleIo::Lane io;
+    std::unique_ptr<Source> keptSource;  // taken at abandon, while reading
+    std::unique_ptr<Output> keptOutput;  // taken at abandon, while writing
+    std::uint64_t cutTo = 0;             // the kept output's length to leave
+    std::vector<std::byte> buffer;       // what the read brings
+    std::vector<std::byte> copy;         // what is written, when prepare gave other memory
+    CycleIo::Step* step = nullptr;       // the request; null once taken by the thread
+    const CycleIo::Prepare* prepare = nullptr;
+    bool busy = false;                   // a request is given or in progress
+    bool preparing = false;              // prepare is running on the lane's thread
+    bool writing = false;                // the lane's write is in progress
+  };
+  std::mutex m;
+  std::condition_variable work;  // lane threads: a request, or the end
+  std::condition_variable done;  // the caller: a lane done, a prepare ended
+  std::vector<Lane> lanes;
+  bool ending = false;     // idle lane threads end
+  bool abandoned = false;  // busy lanes finish alone
+};
+
+LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes) : m_shared(std::make_shared<Shared>()) {
+  m_shared->lanes.resize(lanes.size());
+  for (std::size_t i = 0; i < lanes.size(); ++i) m_shared->lanes[i].io = lanes[i];
+}
+
+LaneThreads::~LaneThreads() {
+  {
+    std::lock_guard lk(m_shared->m);
+    m_shared->ending = true;
+  }
+  m_shared->work.notify_all();
+  for (auto& t : m_threads)
+    if (t.joinable()) t.join();
+}
+
+void LaneThreads::start(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare) {
+  // A lane's thread starts with its first transfer: lanes that never use
+  // their thread (io_uring lanes) cost none.
+  if (m_threads.size() < m_shared->lanes.size()) m_threads.resize(m_shared->lanes.size());
+  if (!m_threads[lane].joinable()) m_threads[lane] = std::thread(laneMain, m_shared, lane);
+  {
+    std::lock_guard lk(m_shared->m);
+    auto& L = m_shared->lanes[lane];
+    L.step = &step;
+    L.prepare = &prepare;
+    L.busy = true;
+  }
+  m_shared->work.notify_all();
+}
+
+bool LaneThreads::idle(std::size_t lane) const {
+  std::lock_guard lk(m_shared->m);
+  return !m_shared->lanes[lane].busy;
+}
+
+bool LaneThreads::waitIdle(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lk(m_shared->m);
+  return m_shared->done.wait_until(lk, deadline, [&] {
+    for (const auto& L : m_shared->lanes)
+      if (L.busy) return false;
+    return true;
+  });
+}
+
+void LaneThreads::abandon(std::span<CycleIo::Held> held) {
+  std::unique_lock lk(m_shared->m);
+  if (m_shared->abandoned) return;  // what was taken stays taken
+  // prepare touches the caller's memory: let every call in progress end.
+  m_shared->done.wait(lk, [&] {
+    for (const auto& L : m_shared->lanes)
+      if (L.preparing) return false;
+    return true;
+  });
+  m_shared->abandoned = true;
+  for (std::size_t i = 0; i < m_shared->lanes.size(); ++i) {
+    auto& L = m_shared->lanes[i];
+    if (!L.busy) continue;
+    if (L.step) L.step->pending = true;  // not yet taken by the thread
+    L.step = nullptr;
+    L.prepare = nullptr;
+    if (i < held.size()) {
+      L.keptSource = std::move(held[i].source);
+      if (L.writing) {
+        L.keptOutput = std::move(held[i].output);
+        L.cutTo = held[i].imageLength;
+      }
+    }
+    if (i < m_threads.size() && m_threads[i].joinable()) m_threads[i].detach();
+  }
+  lk.unlock();
+  m_shared->work.notify_all();
+}
+
+void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
+  Shared& s = *shared;
+  std::unique_lock lk(s.m);
+  for (;;) {
+    s.work.wait(lk, [&] { return s.ending || s.abandoned || s.lanes[lane].step; });
+    if (s.ending || s.abandoned) return;
+    auto& L = s.lanes[lane];
+    CycleIo::Step& step = *L.step;
+    const CycleIo::Prepare& prepare = *L.prepare;
+    Source* const source = L.io.source;
+    Output* const output = L.io.output;
+    const std::size_t length = step.readLength;
+    lk.unlock();
+
+    if (L.buffer.size() < length) L.buffer.resize(length);
+    const IoResult rd = source->read(std::span(L.buffer.data(), length));
+
+    lk.lock();
+    if (s.abandoned) break;
+    step.read = rd;
+    if (rd.bytes == 0) {
+      L.step = nullptr;
+      L.busy = false;
+      s.done.notify_all();
+      continue;
+    }
+    L.preparing = true;
+    lk.unlock();
+    std::span<const std::byte> data = prepare(lane, std::span<const std::byte>(L.buffer.data(), rd.bytes));
+    // What prepare gave may be the caller's memory, which an abandoned run
+    // frees: the write goes out of the lane's own.
+    const bool own = data.data() >= L.buffer.data() && data.data() + data.size() <= L.buffer.data() + L.buffer.size();
+    if (!own) {
+      L.copy.assign(data.begin(), data.end());
+      data = L.copy;
+    }
+    lk.lock();
+    L.preparing = false;
+    L.writing = true;
+    s.done.notify_all();
+    lk.unlock();
+
+    const IoResult wr = output->write(data);
+
+    lk.lock();
+    L.writing = false;
+    if (s.abandoned) break;
+    step.write = wr;
+    L.step = nullptr;
+    L.busy = false;
+    s.done.notify_all();
+  }
+  // Abandoned while this lane's call was out: nothing more is done with its
+  // bytes. An output taken over is left as long as the image the caller
+  // counted, synced and closed.
+  auto& L = s.lanes[lane];
+  std::unique_ptr<Output> out = std::move(L.keptOutput);
+  std::unique_ptr<Source> src = std::move(L.keptSource);
+  const std::uint64_t cutTo = L.cutTo;
+  L.busy = false;
+  lk.unlock();
+  if (out) {
+    out->resize(cutTo);
+    out->close();
+  }
+}
+
+}  // namespace mdi

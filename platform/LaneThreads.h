@@ -1,0 +1,56 @@
+#pragma once
+// Lanes whose transfers run through read() and write() on a thread of each
+// lane's own, so that a read or write that hangs holds that thread and
+// never the caller's.
+//
+// Locking: one mutex, in state shared by the caller's object and every lane
+// thread, guards each lane's request, its busy/preparing flags, the
+// abandoned flag and the steps of busy lanes; two condition variables wake
+// the lane threads (a request) and the caller (a lane done, a prepare
+// ended). The transfers and prepare run outside the mutex: a lane's buffers
+// and its step belong to its thread while the lane is busy, and to the
+// caller once the thread has cleared busy under the mutex.
+//
+// Lifetime: the shared state lives as long as its last holder. abandon()
+// detaches the threads of busy lanes and hands them the source and output
+// they use; such a thread, once its call returns, prepares and writes
+// nothing more, cuts and closes an output it was writing, releases what it
+// held and ends. Idle lane threads are told to end and joined.
+#include <chrono>
+#include <memory>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "platform/CycleIo.h"
+
+namespace mdi {
+
+class LaneThreads {
+ public:
+  explicit LaneThreads(std::vector<CycleIo::Lane> lanes);
+  ~LaneThreads();
+  LaneThreads(const LaneThreads&) = delete;
+  LaneThreads& operator=(const LaneThreads&) = delete;
+
+  // Starts lane `lane`'s read of step.readLength bytes and, when it brings
+  // bytes, the write of what prepare makes of them. step and prepare must
+  // stay valid until the lane is done or abandoned.
+  void start(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare);
+  // Waits until no lane is busy, or until `deadline`. True when none is.
+  bool waitIdle(std::chrono::steady_clock::time_point deadline);
+  // True when lane `lane` has no transfer outstanding.
+  bool idle(std::size_t lane) const;
+  // Gives up every busy lane (see Lifetime): its step is marked pending and
+  // it takes what it uses out of held[lane]. Waits only for prepare calls
+  // in progress, which never touch a drive.
+  void abandon(std::span<CycleIo::Held> held);
+
+ private:
+  struct Shared;
+  static void laneMain(std::shared_ptr<Shared> shared, std::size_t lane);
+  std::shared_ptr<Shared> m_shared;
+  std::vector<std::thread> m_threads;
+};
+
+}  // namespace mdi

@@ -1,0 +1,58 @@
+#include "platform/fakes/GatedSource.h"
+
+#include <chrono>
+
+namespace mdi {
+
+void Gate::release() {
+  std::lock_guard lk(m_m);
+  m_released = true;
+  m_cv.notify_all();
+}
+
+bool Gate::held() const {
+  std::lock_guard lk(m_m);
+  return m_held;
+}
+
+bool Gate::released() const {
+  std::lock_guard lk(m_m);
+  return m_released;
+}
+
+bool Gate::gone() const {
+  std::lock_guard lk(m_m);
+  return m_gone;
+}
+
+bool Gate::waitHeld(int seconds) {
+  std::unique_lock lk(m_m);
+  return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_held; });
+}
+
+bool Gate::waitGone(int seconds) {
+  std::unique_lock lk(m_m);
+  return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_gone; });
+}
+
+void Gate::hold() {
+  std::unique_lock lk(m_m);
+  m_held = true;
+  m_cv.notify_all();
+  m_cv.wait(lk, [&] { return m_released; });
+}
+
+void Gate::sourceGone() {
+  std::lock_guard lk(m_m);
+  m_gone = true;
+  m_cv.notify_all();
+}
+
+IoResult GatedSource::read(std::span<std::byte> buf) {
+  if (m_pos <= m_gate->holdAt() && m_gate->holdAt() < m_pos + buf.size()) m_gate->hold();
+  const IoResult r = m_inner->read(buf);
+  m_pos += r.bytes;
+  return r;
+}
+
+}  // namespace mdi
