@@ -12,4 +12,9 @@ std::string driveTip(const DriveRecord& d, const Separators& sep) {
   return tip;
 }
 
+std::string protectionTip(int protectionType) {
+  if (protectionType <= 0) return {};
+  return "protection type " + std::to_string(protectionType);
+}
+
 }  // namespace mdi

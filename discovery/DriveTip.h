@@ -14,4 +14,8 @@ namespace mdi {
 // logical sector size.
 std::string driveTip(const DriveRecord& d, const Separators& sep);
 
+// "protection type N" for a disk that reports T10 protection type N (1 to
+// 3) in READ CAPACITY(16); empty for 0 (none, or not reported).
+std::string protectionTip(int protectionType);
+
 }  // namespace mdi

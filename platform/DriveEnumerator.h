@@ -24,6 +24,9 @@ struct DriveRecord {
   // Read through SCSI pass-through: a disk whose sectors (520, 528 bytes...)
   // the disk driver does not take, so the block device shows size 0.
   bool passThrough = false;
+  // T10 protection type (1 to 3) the disk reports in READ CAPACITY(16);
+  // 0 when it has none or does not say.
+  int protectionType = 0;
   // Read from the device itself, for telling at Run that the node still
   // holds this medium; empty for trees that are not the live system's.
   std::optional<FileId> loopBacking;

@@ -89,6 +89,7 @@ std::optional<ScsiCapacity> parseReadCapacity16(std::span<const std::uint8_t> da
   ScsiCapacity cap;
   cap.blockCount = last + 1;
   cap.blockLength = static_cast<std::uint32_t>(getBe(data.subspan(8, 4)));
+  if (data.size() > 12 && (data[12] & 0x01) != 0) cap.protectionType = ((data[12] >> 1) & 0x07) + 1;
   return cap;
 }
 

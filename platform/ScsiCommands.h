@@ -52,6 +52,10 @@ struct ScsiInquiry {
 struct ScsiCapacity {
   std::uint64_t blockCount = 0;  // last LBA + 1
   std::uint32_t blockLength = 0;
+  // T10 protection type 1 to 3 when READ CAPACITY(16) says protection is
+  // enabled (PROT_EN, byte 12 bit 0: type = P_TYPE, bits 3:1, + 1); 0 when
+  // it is not, or the reply (READ CAPACITY(10), a short one) does not say.
+  int protectionType = 0;
 };
 
 // nullopt when the reply is too short to hold the fields.

@@ -9,7 +9,7 @@ $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends \
   build-essential cmake ninja-build pkg-config git dpkg-dev file \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
-  libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev \
+  libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev libisal-dev \
   libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
   util-linux fdisk e2fsprogs dosfstools gddrescue \
   xvfb xauth imagemagick fonts-dejavu-core openbox

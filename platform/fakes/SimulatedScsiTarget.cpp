@@ -98,6 +98,8 @@ ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb,
     std::vector<std::uint8_t> reply(32, 0);
     putBe(std::span(reply).subspan(0, 8), m_config.blockCount - 1);
     putBe(std::span(reply).subspan(8, 4), m_config.blockLength);
+    if (m_config.protectionType > 0)
+      reply[12] = static_cast<std::uint8_t>(((m_config.protectionType - 1) & 0x07) << 1 | 0x01);
     const std::size_t alloc = be(cdb.subspan(10, 4));
     ScsiResult r;
     r.transferred = copyOut(dataIn.first(std::min(dataIn.size(), alloc)), reply);

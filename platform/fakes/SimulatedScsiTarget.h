@@ -17,6 +17,7 @@ struct SimulatedScsiConfig {
   std::optional<std::uint64_t> mediumErrorLba;  // reads covering it fail
   bool mediumErrorNamesLba = true;              // sense information field valid
   bool rejectReadCapacity16 = false;            // ILLEGAL REQUEST, invalid opcode
+  int protectionType = 0;  // 1..3: READ CAPACITY(16) reports PROT_EN and P_TYPE
   int unitAttentions = 0;                       // first N commands get UNIT ATTENTION
   std::uint8_t peripheralType = 0;
   std::string vendor = "SIMUL";

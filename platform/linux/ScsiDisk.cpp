@@ -30,6 +30,7 @@ void applyScsiDiskInfo(DriveRecord& record, const ScsiDiskInfo& info) {
   record.model = model;
   record.size = info.capacity.blockCount * info.capacity.blockLength;
   record.bytesPerSector = info.capacity.blockLength;
+  record.protectionType = info.capacity.protectionType;
 }
 
 }  // namespace mdi

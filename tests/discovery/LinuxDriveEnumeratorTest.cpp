@@ -253,7 +253,7 @@ TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
     ScsiDiskInfo info;
     info.inquiry.vendor = "SEAGATE";
     info.inquiry.product = "ST3300657SS";
-    info.capacity = {585937500, 520};
+    info.capacity = {585937500, 520, 1};
     return info;
   });
   const auto recs = en.drives();
@@ -265,6 +265,7 @@ TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
   EXPECT_EQ(b->size, 585937500ull * 520);
   EXPECT_EQ(b->bytesPerSector, 520u);
   EXPECT_EQ(b->model, "SEAGATE ST3300657SS");
+  EXPECT_EQ(b->protectionType, 1) << "the protection type it reports";
   const DriveRecord* a = byNode(recs, "/dev/sda");
   ASSERT_NE(a, nullptr);
   EXPECT_FALSE(a->passThrough);

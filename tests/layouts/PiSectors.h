@@ -1,0 +1,58 @@
+#pragma once
+// Synthetic 520-byte sectors with chosen protection information, the guard
+// computed by the test's own CRC.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/layouts/BitwiseCrc.h"
+
+namespace mdi {
+
+// One letter per sector:
+//   G  data with its right guard and reference tag
+//   B  guard off by one
+//   R  right guard, reference tag of another LBA
+//   X  guard and reference tag both wrong
+//   E  application tag 0xFFFF (guard wrong: escaped sectors are not checked)
+//   F  all-0xFF tuple
+//   Z  all zero: data and tuple (blank)
+//   z  zero tuple, data not all zero
+//   N  data and a tuple of noise (no PI)
+//   M  noise, but the data ends in the boot signature 0x55 0xAA
+inline std::vector<std::byte> sectors(const std::string& kinds, std::uint64_t firstLba) {
+  std::vector<std::byte> out(kinds.size() * 520);
+  for (std::size_t k = 0; k < kinds.size(); ++k) {
+    std::byte* sec = out.data() + k * 520;
+    const std::uint64_t lba = firstLba + k;
+    const char kind = kinds[k];
+    if (kind == 'Z') continue;
+    for (std::size_t i = 0; i < 520; ++i)
+      sec[i] = static_cast<std::byte>((lba * 977 + i * 31 + (i >> 5)) & 0xFF);
+    if (kind == 'M') {
+      sec[510] = std::byte{0x55};
+      sec[511] = std::byte{0xAA};
+    }
+    if (kind == 'N' || kind == 'M') continue;
+    if (kind == 'z') {
+      std::memset(sec + 512, 0, 8);
+      continue;
+    }
+    std::uint16_t guard = bitwiseCrc(sec, 512);
+    if (kind == 'B' || kind == 'X' || kind == 'E') guard ^= 1;
+    std::uint32_t ref = static_cast<std::uint32_t>(lba);
+    if (kind == 'R' || kind == 'X') ref += 7;
+    const std::uint16_t app = kind == 'E' ? 0xFFFF : 0x1234;
+    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8), static_cast<std::uint8_t>(guard),
+                                   static_cast<std::uint8_t>(app >> 8),   static_cast<std::uint8_t>(app),
+                                   static_cast<std::uint8_t>(ref >> 24),  static_cast<std::uint8_t>(ref >> 16),
+                                   static_cast<std::uint8_t>(ref >> 8),   static_cast<std::uint8_t>(ref)};
+    std::memcpy(sec + 512, tuple, 8);
+    if (kind == 'F') std::memset(sec + 512, 0xFF, 8);
+  }
+  return out;
+}
+
+}  // namespace mdi

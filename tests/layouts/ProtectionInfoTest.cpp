@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/ProtectionInfo.h"
+#include "tests/layouts/PiSectors.h"
+
+namespace mdi {
+namespace {
+
+using Bytes = std::vector<std::byte>;
+
+// ---- counting ----------------------------------------------------------
+
+struct PiCase {
+  const char* name;
+  std::string kinds;
+  std::uint64_t firstLba;
+  RefTagRule rule;
+  std::uint64_t matches, mismatches, escaped, blank, refMismatches, bad;
+  std::vector<std::uint64_t> badLbas;
+};
+void PrintTo(const PiCase& c, std::ostream* os) { *os << c.name << " [" << c.kinds << "]"; }
+
+class PiCounting : public ::testing::TestWithParam<PiCase> {};
+
+TEST_P(PiCounting, CountsEachKindOfSector) {
+  const PiCase& c = GetParam();
+  PiChecker pi(c.rule);
+  pi.check(sectors(c.kinds, c.firstLba), c.firstLba);
+  const PiCounts& n = pi.counts();
+  EXPECT_EQ(n.sectors, c.kinds.size());
+  EXPECT_EQ(n.guardMatches, c.matches);
+  EXPECT_EQ(n.guardMismatches, c.mismatches);
+  EXPECT_EQ(n.escaped, c.escaped);
+  EXPECT_EQ(n.blank, c.blank);
+  EXPECT_EQ(n.refTagMismatches, c.refMismatches);
+  EXPECT_EQ(n.badSectors, c.bad);
+  EXPECT_EQ(n.firstRefTagMismatchLbas, c.badLbas);
+  EXPECT_EQ(n.guardMatches + n.guardMismatches + n.escaped, n.sectors) << "every sector counted once";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sectors, PiCounting,
+    ::testing::Values(
+        PiCase{"AllGood", "GGGGGGGG", 0, RefTagRule::Lba, 8, 0, 0, 0, 0, 0, {}},
+        PiCase{"BadGuards", "GBGGBGGB", 100, RefTagRule::Lba, 5, 3, 0, 0, 0, 3, {}},
+        PiCase{"Escapes", "GEFGEEFG", 0, RefTagRule::Lba, 3, 0, 5, 0, 0, 0, {}},
+        PiCase{"RefTagMismatches", "GRGGRR", 4000, RefTagRule::Lba, 6, 0, 0, 0, 3, 3, {4001, 4004, 4005}},
+        PiCase{"RefTagsOfType2NotChecked", "GRGGRR", 4000, RefTagRule::NotChecked, 6, 0, 0, 0, 0, 0, {}},
+        PiCase{"BadGuardAndRefTagIsOneBadSector", "GXG", 9, RefTagRule::Lba, 2, 1, 0, 0, 1, 1, {10}},
+        PiCase{"BlankSectorsMatchAndSkipTheirRefTag", "ZZGZ", 50, RefTagRule::Lba, 4, 0, 0, 3, 0, 0, {}},
+        PiCase{"ZeroTupleOverDataIsAMismatch", "GzzG", 0, RefTagRule::Lba, 2, 2, 0, 0, 2, 2, {1, 2}},
+        PiCase{"FirstEightBadLbasNamed", "RRRRRRRRRRGR", 0, RefTagRule::Lba, 12, 0, 0, 0, 11, 11,
+               {0, 1, 2, 3, 4, 5, 6, 7}},
+        PiCase{"LbaAbove32BitsComparesItsLowBits", "GGR", 0x1'0000'0010ull, RefTagRule::Lba, 3, 0, 0, 0, 1, 1,
+               {0x1'0000'0012ull}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PiChecker, BlocksInTurnCountAsOneStream) {
+  const std::string kinds = "GGBGRGEGZGGXGGGG";
+  const Bytes all = sectors(kinds, 0);
+  PiChecker whole, split;
+  whole.check(all, 0);
+  split.check(std::span(all).first(5 * 520), 0);
+  split.check(std::span(all).subspan(5 * 520, 7 * 520), 5);
+  split.check(std::span(all).subspan(12 * 520), 12);
+  EXPECT_EQ(split.counts().guardMismatches, whole.counts().guardMismatches);
+  EXPECT_EQ(split.counts().refTagMismatches, whole.counts().refTagMismatches);
+  EXPECT_EQ(split.counts().firstRefTagMismatchLbas, (std::vector<std::uint64_t>{4, 11}));
+  EXPECT_EQ(split.counts().badSectors, 3u);
+  EXPECT_EQ(split.counts().sectors, 16u);
+}
+
+TEST(PiChecker, TrailingPartialSectorIsNotCounted) {
+  Bytes b = sectors("GG", 0);
+  b.resize(b.size() + 300, std::byte{7});
+  PiChecker pi;
+  pi.check(b, 0);
+  EXPECT_EQ(pi.counts().sectors, 2u);
+  EXPECT_EQ(pi.counts().guardMatches, 2u);
+}
+
+// ---- the decision ------------------------------------------------------
+
+struct VerdictCase {
+  const char* name;
+  std::string kinds;
+  bool carries;
+  std::string suffix;
+};
+void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.name; }
+
+class PiVerdict : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(PiVerdict, MostOfTheFirst64DecideAndOnlyThenIsAnythingSaid) {
+  const VerdictCase& c = GetParam();
+  PiChecker pi;
+  pi.check(sectors(c.kinds, 0), 0);
+  EXPECT_EQ(pi.carriesPi(), c.carries);
+  EXPECT_EQ(pi.statusSuffix(), c.suffix);
+  if (!c.carries) {
+    for (const auto& [key, value] : pi.recordLines()) EXPECT_EQ(key, "first_block") << "nothing about PI";
+  }
+}
+
+std::string times(int n, char k) { return std::string(static_cast<std::size_t>(n), k); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, PiVerdict,
+    ::testing::Values(VerdictCase{"AllGood", times(128, 'G'), true, " PI: 0 bad"},
+                      VerdictCase{"EightBadOfTheFirst64", times(8, 'B') + times(56, 'G') + times(64, 'G'), true,
+                                  " PI: 8 bad"},
+                      VerdictCase{"NineBadOfTheFirst64", times(9, 'B') + times(55, 'G') + times(64, 'G'), false, ""},
+                      VerdictCase{"BadAfterTheSampleDoNotChangeIt", times(64, 'G') + times(12, 'B'), true,
+                                  " PI: 12 bad"},
+                      VerdictCase{"EscapesAndBlanksDoNotVote",
+                                  times(40, 'E') + times(40, 'Z') + times(8, 'B') + times(56, 'G'), true, " PI: 8 bad"},
+                      VerdictCase{"NoPiAtAll", times(128, 'N'), false, ""},
+                      VerdictCase{"OnlyEscapedAndBlank", times(30, 'F') + times(30, 'Z'), false, ""},
+                      VerdictCase{"ShortJobDecidedOnWhatItHas", "GGGGGGGB", true, " PI: 1 bad"},
+                      VerdictCase{"ShortJobMostlyBad", "GGBB", false, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PiChecker, RecordLinesOfADriveWithPi) {
+  PiChecker pi;
+  pi.check(sectors(times(60, 'G') + "BRRE" + "Z", 0), 0);
+  const std::vector<std::pair<std::string, std::string>> want = {
+      {"pi", "yes"},
+      {"pi_sectors", "65"},
+      {"pi_guard_match", "63"},
+      {"pi_guard_mismatch", "1"},
+      {"pi_escaped", "1"},
+      {"pi_blank", "1"},
+      {"pi_ref_tag", "checked"},
+      {"pi_ref_tag_mismatch", "2"},
+      {"pi_ref_tag_bad_lba", "61"},
+      {"pi_ref_tag_bad_lba", "62"},
+      {"pi_bad", "3"},
+  };
+  EXPECT_EQ(pi.recordLines(), want);
+}
+
+// ---- the first block ---------------------------------------------------
+
+struct FirstBlockCase {
+  const char* name;
+  std::string first, second;
+  bool unrecognised;
+};
+void PrintTo(const FirstBlockCase& c, std::ostream* os) { *os << c.name; }
+
+class PiFirstBlock : public ::testing::TestWithParam<FirstBlockCase> {};
+
+TEST_P(PiFirstBlock, SaysSoOnlyWhenNothingIsRecognisable) {
+  const FirstBlockCase& c = GetParam();
+  PiChecker pi;
+  pi.check(sectors(c.first, 0), 0);
+  pi.check(sectors(c.second, c.first.size()), c.first.size());
+  EXPECT_EQ(pi.firstBlockUnrecognised(), c.unrecognised);
+  const auto lines = pi.recordLines();
+  const bool stated = !lines.empty() && lines.back() == std::pair<std::string, std::string>(
+                                                           "first_block", kFirstBlockUnrecognisedText);
+  EXPECT_EQ(stated, c.unrecognised);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, PiFirstBlock,
+    ::testing::Values(FirstBlockCase{"Noise", times(128, 'N'), times(128, 'N'), true},
+                      FirstBlockCase{"NoiseThenPiLater", times(128, 'N'), times(128, 'G'), true},
+                      FirstBlockCase{"OneValidGuard", times(127, 'N') + "G", times(128, 'N'), false},
+                      FirstBlockCase{"FormattedEscapes", times(128, 'F'), "", false},
+                      FirstBlockCase{"BlankDisk", times(128, 'Z'), "", false},
+                      FirstBlockCase{"BootSignatureInTheData", "M" + times(127, 'N'), "", false},
+                      FirstBlockCase{"ZeroTuplesOverData", times(128, 'z'), "", true},
+                      FirstBlockCase{"NothingChecked", "", "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PiChecker, GptHeaderIsRecognisable) {
+  Bytes b = sectors(times(4, 'N'), 0);
+  std::memcpy(b.data() + 520, "EFI PART", 8);
+  PiChecker pi;
+  pi.check(b, 0);
+  EXPECT_FALSE(pi.firstBlockUnrecognised());
+}
+
+TEST(PiChecker, AppliesToDataFirst520Only) {
+  EXPECT_TRUE(piCheckApplies(SectorLayout::DataFirst, 520));
+  EXPECT_FALSE(piCheckApplies(SectorLayout::DataFirst, 528));
+  EXPECT_FALSE(piCheckApplies(SectorLayout::DataLast, 520));
+  EXPECT_FALSE(piCheckApplies(SectorLayout::Groups4K, 520));
+  EXPECT_EQ(refTagRuleFor(1), RefTagRule::Lba);
+  EXPECT_EQ(refTagRuleFor(0), RefTagRule::Lba);
+  EXPECT_EQ(refTagRuleFor(2), RefTagRule::NotChecked);
+  EXPECT_EQ(refTagRuleFor(3), RefTagRule::NotChecked);
+}
+
+}  // namespace
+}  // namespace mdi

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "engine/ConvertSectors.h"
+#include "engine/LayoutRebuild.h"
+#include "engine/MutateSizes.h"
+#include "engine/SectorLayout.h"
+
+namespace mdi {
+namespace {
+
+using Bytes = std::vector<std::byte>;
+
+std::string layoutName(SectorLayout l) {
+  switch (l) {
+    case SectorLayout::DataFirst: return "DataFirst";
+    case SectorLayout::DataLast: return "DataLast";
+    case SectorLayout::Groups4K: return "Groups4K";
+  }
+  return "?";
+}
+
+// Bytes that differ from their neighbours and from the same position one
+// sector or group on, so a byte taken from the wrong place shows.
+Bytes sourceBytes(std::size_t n, std::uint32_t seed) {
+  Bytes b(n);
+  std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+  for (auto& v : b) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    v = static_cast<std::byte>(x >> 32);
+  }
+  return b;
+}
+
+void put(Bytes& to, const Bytes& from, std::size_t at, std::size_t n) {
+  to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(at),
+            from.begin() + static_cast<std::ptrdiff_t>(at + n));
+}
+
+struct Expected {
+  Bytes image, extra;
+};
+
+// The layouts as the README draws them, walked over the whole source one
+// sector (or group) at a time, the last one cut where the source ends.
+Expected oracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src) {
+  Expected e;
+  const std::size_t unit = layout == SectorLayout::Groups4K ? 4160 : s;
+  for (std::size_t p = 0; p < src.size(); p += unit) {
+    const std::size_t r = std::min(unit, src.size() - p);  // bytes of this sector or group
+    if (layout == SectorLayout::Groups4K) {
+      put(e.image, src, p, std::min<std::size_t>(r, 4096));
+      if (r > 4096) put(e.extra, src, p + 4096, r - 4096);
+    } else if (layout == SectorLayout::DataLast && s > t) {
+      const std::size_t head = s - t;
+      put(e.extra, src, p, std::min(r, head));
+      if (r > head) put(e.image, src, p + head, r - head);
+    } else {  // Data first, and Data last with nothing ahead of the data
+      put(e.image, src, p, std::min(r, t));
+      if (r > t) put(e.extra, src, p + t, r - t);
+      if (r == s && t > s) e.image.insert(e.image.end(), t - s, std::byte{0});
+    }
+  }
+  return e;
+}
+
+struct LayoutCase {
+  SectorLayout layout;
+  std::int32_t s, t;
+  int blocks;       // whole main-pass blocks
+  int tailSectors;  // whole sectors after them (read one at a time by the run)
+  int tailBytes;    // a partial sector at the very end
+};
+
+std::string caseName(const LayoutCase& c) {
+  return layoutName(c.layout) + "_s" + std::to_string(c.s) + "_t" + std::to_string(c.t) + "_" +
+         std::to_string(c.blocks) + "blocks_" + std::to_string(c.tailSectors) + "sectors_" +
+         std::to_string(c.tailBytes) + "bytes";
+}
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << caseName(c); }
+
+struct Converted {
+  Bytes image, extra;
+  std::vector<Bytes> dataFirstBlocks;  // ConvertSectors of each block, for Data first
+};
+
+// As a run converts a job: whole main-pass blocks, then one source sector
+// at a time, the last one partial.
+Converted convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
+  Converted out;
+  const auto sizes = computeMutateSizes(c.s, c.t);
+  EXPECT_TRUE(sizes.has_value());
+  const std::size_t blockLen = static_cast<std::size_t>(sizes->readSize);
+  std::vector<std::byte> image, extra;  // reused, as the run reuses its buffers
+  std::size_t at = 0;
+  auto step = [&](std::size_t len) {
+    const std::span<const std::byte> block(src.data() + at, len);
+    EXPECT_TRUE(convertLayout(c.layout, c.s, c.t, block, at, image, extra)) << "at " << at;
+    out.image.insert(out.image.end(), image.begin(), image.end());
+    out.extra.insert(out.extra.end(), extra.begin(), extra.end());
+    Bytes plain;
+    ConvertSectors(block, c.s, c.t, plain);
+    out.dataFirstBlocks.push_back(std::move(plain));
+    at += len;
+  };
+  for (int b = 0; b < c.blocks; ++b) step(blockLen);
+  while (at < src.size()) step(std::min<std::size_t>(static_cast<std::size_t>(c.s), src.size() - at));
+  return out;
+}
+
+class LayoutConversion : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
+  const LayoutCase& c = GetParam();
+  const std::size_t blockLen = static_cast<std::size_t>(computeMutateSizes(c.s, c.t)->readSize);
+  const std::size_t n = blockLen * static_cast<std::size_t>(c.blocks) +
+                        static_cast<std::size_t>(c.s) * static_cast<std::size_t>(c.tailSectors) +
+                        static_cast<std::size_t>(c.tailBytes);
+  const Bytes src = sourceBytes(n, static_cast<std::uint32_t>(c.s * 1000 + c.t));
+  const Expected want = oracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
+  const Converted got = convertAsTheRunDoes(c, src);
+
+  ASSERT_EQ(got.image.size(), want.image.size());
+  ASSERT_EQ(got.extra.size(), want.extra.size());
+  EXPECT_TRUE(got.image == want.image) << "first difference at image byte "
+                                       << std::mismatch(got.image.begin(), got.image.end(), want.image.begin()).first -
+                                              got.image.begin();
+  EXPECT_TRUE(got.extra == want.extra);
+  if (c.t <= c.s) {
+    EXPECT_EQ(got.image.size() + got.extra.size(), n) << "no byte lost, none added";
+  }
+
+  const LayoutSplit split = layoutSplit(c.layout, c.s, c.t, n);
+  EXPECT_EQ(split.imageBytes, want.image.size());
+  EXPECT_EQ(split.extraBytes, want.extra.size());
+  EXPECT_EQ(layoutHasExtra(c.layout, c.s, c.t), c.s > c.t);
+
+  if (c.layout == SectorLayout::DataFirst) {
+    Bytes plain;
+    for (const Bytes& b : got.dataFirstBlocks) plain.insert(plain.end(), b.begin(), b.end());
+    EXPECT_TRUE(plain == got.image) << "Data first is what ConvertSectors gives";
+  }
+
+  const auto rebuilt = rebuildSource(c.layout, c.s, c.t, got.image, got.extra);
+  ASSERT_TRUE(rebuilt.has_value());
+  EXPECT_EQ(rebuilt->size(), src.size());
+  EXPECT_TRUE(*rebuilt == src);
+}
+
+constexpr std::int32_t kSizes[] = {512, 520, 522, 524, 528};
+
+std::vector<LayoutCase> layoutCases() {
+  std::vector<LayoutCase> v;
+  for (auto layout : {SectorLayout::DataFirst, SectorLayout::DataLast})
+    for (auto s : kSizes)
+      for (auto t : kSizes) {
+        v.push_back({layout, s, t, 3, 0, 0});
+        v.push_back({layout, s, t, 3, 2, 1});
+        v.push_back({layout, s, t, 2, 1, s - 1});
+        v.push_back({layout, s, t, 1, 0, std::min(s, t) / 2});
+        v.push_back({layout, s, t, 0, 3, 5});
+      }
+  // 4 KiB groups: whole groups, a last group of 3 or 7 sectors, a partial
+  // sector ending inside the data of its group or past it (7 * 520 + 500
+  // is 44 bytes into the group's checksum).
+  for (auto [blocks, sectors, bytes] : {std::tuple{3, 0, 0}, {3, 8, 0}, {2, 3, 0}, {2, 7, 0},
+                                        {2, 3, 100}, {3, 7, 500}, {1, 7, 456}, {0, 0, 1}, {0, 12, 519}})
+    v.push_back({SectorLayout::Groups4K, 520, 512, blocks, sectors, bytes});
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LayoutConversion, ::testing::ValuesIn(layoutCases()),
+                         [](const auto& info) { return caseName(info.param); });
+
+}  // namespace
+}  // namespace mdi
