@@ -190,7 +190,7 @@ void RunController::abandonIo(Run& run) {
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     held[i].source = std::move(run.jobs[i].source);
     held[i].output = std::move(run.jobs[i].target);
-    held[i].imageLength = static_cast<std::uint64_t>(std::max<std::int64_t>(run.jobs[i].bytesWritten, 0));
+    held[i].imageLength = static_cast<std::uint64_t>(std::max<std::int64_t>(run.jobs[i].imageLength(), 0));
   }
   run.io->abandon(held);
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
