@@ -21,7 +21,10 @@ std::optional<std::int32_t> round32(double v) {
   if (!r) return std::nullopt;
   return static_cast<std::int32_t>(*r);
 }
-std::string two(std::int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string two(std::int64_t v) {
+  std::string t = v < 10 ? "0" : "";
+  return t.append(std::to_string(v));
+}
 }  // namespace
 
 std::string TimeString(std::int32_t seconds) {
