@@ -100,8 +100,6 @@ void RunController::mutateLoop(Run& run) {
   r.StartTick = m_sv.clock.tickMs();
   run.CycleCount = 0;
 
-  for (auto& j : run.jobs) j.started = true;
-
   // Converts what a job read: only the bytes read are converted, and all
   // of the converted bytes are written. Reads are whole source sectors, so
   // every block converts from a sector boundary. Each job converts into its

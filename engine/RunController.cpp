@@ -167,6 +167,8 @@ void RunController::startIo(Run& run) {
   for (auto& j : run.jobs) lanes.push_back({j.source.get(), j.target.get()});
   run.io = m_sv.io.create(std::move(lanes));
   run.steps.assign(run.jobs.size(), CycleIo::Step{});
+  // From here a job that never reaches its end was stopped, not "Not imaged".
+  for (auto& j : run.jobs) j.started = true;
   startRecords(run);
 }
 
@@ -219,7 +221,6 @@ void RunController::straightLoop(Run& run) {
   auto rows = [&] { return m_form.iGrid2.rowCount(); };
 
   startIo(run);
-  for (auto& j : run.jobs) j.started = true;
   m_sv.ui.setStatusText(1, rows() == 1 ? "Creating image" : "Creating images");
   run.CycleCount = 0;
   r.StartTick = m_sv.clock.tickMs();
