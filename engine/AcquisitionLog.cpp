@@ -64,6 +64,7 @@ std::string formatAcquisitionLog(const AcquisitionLog& log) {
   l.yesNo("sector_mutate", log.mutate);
   l.add("sector_in", log.sectorIn);
   l.add("sector_out", log.sectorOut);
+  if (log.mutate && !log.sectorLayout.empty()) l.add("sector_layout", log.sectorLayout);
   l.add("bytes_read", log.bytesRead);
   l.add("bytes_written", log.bytesWritten);
   l.add("outcome", log.outcome);
@@ -79,8 +80,10 @@ std::string formatAcquisitionLog(const AcquisitionLog& log) {
   }
   if (log.extraFile) {
     l.add("extra_file", log.extraFile->path);
+    l.add("extra_file_size", log.extraFile->sizeBytes);
     l.digests("extra_file_", log.extraFile->hashes);
   }
+  for (const auto& [key, value] : log.protectionLines) l.add(key, value);
   return l.take();
 }
 

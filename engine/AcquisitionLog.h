@@ -42,6 +42,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/Hasher.h"
@@ -68,6 +69,7 @@ struct VerifyRecord {
 
 struct ExtraFileRecord {
   std::string path;
+  std::uint64_t sizeBytes = 0;
   Digests hashes;
 };
 
@@ -91,7 +93,10 @@ struct AcquisitionLog {
   Digests sourceHashes;  // mutate: the raw source stream
   std::string hashError;
   std::optional<VerifyRecord> verify;
+  std::string sectorLayout;  // mutate: the layout's text
   std::optional<ExtraFileRecord> extraFile;
+  // The protection-information check's key/value lines, in order.
+  std::vector<std::pair<std::string, std::string>> protectionLines;
 };
 
 // The record's text, every line ending in '\n'.

@@ -16,7 +16,10 @@ std::string statusTextOf(const RunController::Run::Job& job, const Separators& s
     case JobOutcome::Done: break;
   }
   if (job.verifyText == "Verify failed") return job.verifyText;
-  return job.verifyText.empty() ? std::string(Status::Done) : std::string(Status::Done) + " " + job.verifyText;
+  std::string text = Status::Done;
+  if (!job.verifyText.empty()) text += " " + job.verifyText;
+  if (job.conversion && job.conversion->pi()) text += job.conversion->pi()->statusSuffix();
+  return text;
 }
 
 void RunController::closeAllFiles() {
@@ -35,6 +38,13 @@ void RunController::closeJobFiles(Run& run) {
       if (j.target->resize(static_cast<std::uint64_t>(j.imageLength())) != 0 && j.started) j.writeFailed = true;
       if (j.target->close() != 0) j.writeFailed = true;
     }
+    if (j.extra) {
+      // The .extra holds the left-out bytes of exactly the source the image
+      // holds, so the two rebuild that source.
+      if (j.extra->resize(static_cast<std::uint64_t>(j.extraLength())) != 0) j.writeFailed = true;
+      if (j.extra->close() != 0) j.writeFailed = true;
+    }
+    j.extra.reset();
     j.target.reset();
     j.source.reset();
   }

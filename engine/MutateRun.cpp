@@ -2,8 +2,8 @@
 // every block goes through the sector conversion, blocks are sized per job
 // from its sector sizes, and outputs start empty and grow with the data.
 #include <cmath>
+#include <utility>
 
-#include "engine/ConvertSectors.h"
 #include "engine/MutateSizes.h"
 #include "engine/RunChecks.h"
 #include "engine/RunController.h"
@@ -59,6 +59,7 @@ void RunController::RunMutateImaging() {
     const auto sizes = computeMutateSizes(job.sourceSector, job.targetSector, m_form.OutputBlockSize);
     job.readSize = sizes->readSize;
     job.writeSize = sizes->writeSize;
+    job.conversion.emplace(run.options.layout, job.sourceSector, job.targetSector, protectionTypeOf(row));
   }
   r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
   r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);
@@ -92,6 +93,30 @@ void RunController::RunMutateImaging() {
   completion(run);
 }
 
+namespace {
+
+// Writes the .extra bytes of the job's last converted block, and counts
+// them as pending until the cycle settles. False when they were not all
+// written.
+bool writeExtra(RunController::Run& run, std::size_t lane) {
+  auto& job = run.jobs[lane];
+  const auto bytes = job.conversion->extra();
+  if (!job.extra || bytes.empty()) return true;
+  const IoResult w = job.extra->write(bytes);
+  job.extraPending += static_cast<std::int64_t>(w.bytes);
+  run.hashExtra(lane, bytes.first(w.bytes));
+  return !w.failed() && w.bytes == bytes.size();
+}
+
+}  // namespace
+
+int RunController::protectionTypeOf(int row) const {
+  const auto src = jobSource(m_form.iGrid2, row);
+  if (!src || src->isFile) return 0;
+  const auto rec = m_sv.drives.listedRecord(src->drive);
+  return rec ? rec->protectionType : 0;
+}
+
 void RunController::mutateLoop(Run& run) {
   RunState& r = m_form.run;
   const int n = static_cast<int>(run.jobs.size());
@@ -103,9 +128,10 @@ void RunController::mutateLoop(Run& run) {
   // Converts what a job read: only the bytes read are converted, and all
   // of the converted bytes are written. Reads are whole source sectors, so
   // every block converts from a sector boundary. Each job converts into its
-  // own block, so every job's write can be in flight at once. A failed read
-  // converts only its whole sectors and keeps the start of the next for the
-  // re-read that follows.
+  // own buffers, so every job's write can be in flight at once; the bytes
+  // the image leaves out go to its .extra here, before the image write. A
+  // failed read converts only its whole sectors and keeps the start of the
+  // next for the re-read that follows.
   bool finishing = false;
   const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
@@ -115,28 +141,33 @@ void RunController::mutateLoop(Run& run) {
       job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
       data = data.first(whole);
     }
-    ConvertSectors(data, job.sourceSector, job.targetSector, job.ConvertedBlock);
-    run.hashImage(lane, job.ConvertedBlock);
-    return std::span<const std::byte>(job.ConvertedBlock);
+    if (!job.conversion->convert(data) || !writeExtra(run, lane)) job.prepareFailed = true;
+    run.hashImage(lane, job.conversion->image());
+    return job.conversion->image();
   };
   auto writeFailed = [&](int i) {
     const CycleIo::Step& st = run.steps[i];
-    return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].ConvertedBlock.size());
+    return run.jobs[i].prepareFailed ||
+           (st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].conversion->image().size()));
   };
   // Bytes re-read after a failed read: gathered into whole source sectors,
   // each converted and written as it completes.
   const SectorSink bySector = [](Run& run, int i, std::span<const std::byte> data, bool last) {
     auto& job = run.jobs[i];
-    run.hashSource(static_cast<std::size_t>(i), data);
+    const auto lane = static_cast<std::size_t>(i);
+    run.hashSource(lane, data);
     job.carry.insert(job.carry.end(), data.begin(), data.end());
     const auto s = static_cast<std::size_t>(job.sourceSector);
     if (job.carry.size() < s && !(last && !job.carry.empty())) return true;
-    ConvertSectors(job.carry, job.sourceSector, job.targetSector, job.ConvertedBlock);
+    const bool converted = job.conversion->convert(job.carry);
     job.carry.clear();
-    const IoResult w = job.target->write(job.ConvertedBlock);
+    const bool extraWritten = converted && writeExtra(run, lane);
+    job.extraWritten += std::exchange(job.extraPending, 0);
+    const auto image = job.conversion->image();
+    const IoResult w = job.target->write(image);
     job.bytesWritten += static_cast<std::int64_t>(w.bytes);
-    run.hashImage(static_cast<std::size_t>(i), std::span<const std::byte>(job.ConvertedBlock).first(w.bytes));
-    return !w.failed() && w.bytes == job.ConvertedBlock.size();
+    run.hashImage(lane, image.first(w.bytes));
+    return extraWritten && !w.failed() && w.bytes == image.size();
   };
   auto pass = [&](auto readLength) {
     while (run.FinishedCount < n) {

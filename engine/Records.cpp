@@ -5,6 +5,7 @@
 #include "engine/RescueMap.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
+#include "engine/SideFiles.h"
 #include "engine/VerifyImage.h"
 #include "jobs/JobList.h"
 #include "support/Val.h"
@@ -30,14 +31,6 @@ HashResult hashFile(FileAccess& files, const std::string& path, HashAlgos algos)
 
 }  // namespace
 
-std::vector<std::string> RunController::recordPaths(const std::string& image, HashAlgos algos) {
-  std::vector<std::string> paths;
-  for (HashAlgo a : algos.list()) paths.push_back(checksumFilePath(image, a));
-  paths.push_back(image + ".log");
-  paths.push_back(image + ".map");
-  return paths;
-}
-
 void RunController::startRecords(Run& run) {
   const HashAlgos algos = run.options.hashes;
   if (!algos.empty()) run.hashes = std::make_unique<HashPipeline>();
@@ -47,6 +40,7 @@ void RunController::startRecords(Run& run) {
     if (!run.hashes) continue;
     run.hashes->open(Run::imageStream(i), algos);
     if (run.mutate) run.hashes->open(Run::sourceStream(i), algos);
+    if (run.jobs[i].extra) run.hashes->open(Run::extraStream(i), algos);
   }
 }
 
@@ -57,11 +51,17 @@ void RunController::recordJobs(Run& run) {
     auto& job = run.jobs[i];
     if (!job.outputCreated) continue;  // a kept or never-created output gets nothing new beside it
     const int row = static_cast<int>(i) + 1;
-    HashResult image, source;
+    const bool withExtra = job.conversion && job.conversion->hasExtra();
+    const std::string extraPath = extraFilePath(job.outputPath);
+    HashResult image, source, extra;
     if (run.hashes) {
       image = run.hashes->finish(Run::imageStream(i));
       if (run.mutate) source = run.hashes->finish(Run::sourceStream(i));
-      if (job.hashStale) image = hashFile(m_sv.files, job.outputPath, algos);
+      if (withExtra) extra = run.hashes->finish(Run::extraStream(i));
+      if (job.hashStale) {
+        image = hashFile(m_sv.files, job.outputPath, algos);
+        if (withExtra) extra = hashFile(m_sv.files, extraPath, algos);
+      }
     }
 
     AcquisitionLog log;
@@ -104,6 +104,11 @@ void RunController::recordJobs(Run& run) {
     log.imageHashes = image.digests;
     log.sourceHashes = source.digests;
     if (run.hashes && !image.ok()) log.hashError = image.error;
+    if (run.hashes && !extra.ok()) log.hashError = extra.error;
+    if (run.mutate) log.sectorLayout = std::string(layoutText(run.options.layout));
+    if (withExtra)
+      log.extraFile = ExtraFileRecord{extraPath, static_cast<std::uint64_t>(job.extraLength()), extra.digests};
+    if (job.conversion && job.conversion->pi()) log.protectionLines = job.conversion->pi()->recordLines();
 
     // Verify: only a complete image with digests to compare.
     if (outcomeOf(job) == JobOutcome::Done && image.ok() && (run.options.verifyImages || run.options.rereadSources)) {

@@ -3,6 +3,8 @@
 #include <map>
 #include <set>
 
+#include "engine/SectorLayout.h"
+#include "engine/SideFiles.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "support/Val.h"
@@ -80,6 +82,10 @@ bool RunChecks::sourcesValid(bool mutate) {
       for (int col : {JobCol::SectorIn, JobCol::SectorOut})
         if (!isWholeNumberIn(jobs.value(row, col), 1, 65536))
           return refuse("The sector sizes of job " + label + " must be whole numbers between 1 and 65536.");
+      const auto s = static_cast<std::int32_t>(Val(jobs.value(row, JobCol::SectorIn)));
+      const auto t = static_cast<std::int32_t>(Val(jobs.value(row, JobCol::SectorOut)));
+      if (const std::string why = layoutMisfit(m_form.Options.layout, s, t); !why.empty())
+        return refuse("Job " + label + " cannot be converted: " + why);
     }
   }
   return true;
@@ -109,7 +115,9 @@ bool RunChecks::outputsApart() {
     }
   }
 
-  std::map<OutputKey, int> outputs;
+  // Every file the run writes: each image and the files beside it. None
+  // may be a source, the file behind one, or a file another job writes.
+  std::map<OutputKey, int> written;
   for (int row = 1; row <= jobs.rowCount(); ++row) {
     const std::string label = jobLabel(jobs, row);
     const std::string out = jobs.value(row, JobCol::FileName);
@@ -117,36 +125,50 @@ bool RunChecks::outputsApart() {
       return refuse("The output file name of job " + label + " is not a full path.");
     const std::string folder = parentOf(out);
     if (m_sv.fs.kind(folder) != PathKind::Directory) return refuse("The target folder " + folder + " does not exist.");
-    const auto existing = m_sv.fs.fileId(out);
-    const auto folderId = m_sv.fs.fileId(folder);
-    const OutputKey key = existing ? OutputKey{*existing, {}} : OutputKey{folderId.value_or(FileId{}), nameOf(out)};
-    if (auto it = outputs.find(key); it != outputs.end())
-      return refuse("Jobs " + jobLabel(jobs, it->second) + " and " + label + " would both write to " + out +
-                    ". Give one of them another file name.");
-    outputs[key] = row;
-    if (existing) {
-      if (auto it = sourceFiles.find(*existing); it != sourceFiles.end())
-        return refuse("The output file " + out + " of job " + label + " is the source of job " +
-                      jobLabel(jobs, it->second) + ".");
-      if (auto it = loopFiles.find(*existing); it != loopFiles.end())
-        return refuse("The output file " + out + " of job " + label + " is the file behind " + it->second.second +
-                      ", the source of job " + jobLabel(jobs, it->second.first) + ".");
-    }
-    const PathKind kind = m_sv.fs.kind(out);
-    if (kind == PathKind::BlockDevice) {
-      if (auto dev = m_sv.fs.blockDeviceNumber(out); dev && sourceDevices.count(*dev))
-        return refuse("The output file " + out + " of job " + label + " is the source of job " +
-                      jobLabel(jobs, sourceDevices[*dev]) + ".");
-    }
-    if (kind != PathKind::Missing && kind != PathKind::Regular)
-      return refuse("The output file " + out + " of job " + label + " is not a regular file. Choose another file name.");
     if (!m_sv.fs.isWritableFolder(folder))
       return refuse("The folder of the output file " + out + " of job " + label + " cannot be written to.");
+    const auto folderId = m_sv.fs.fileId(folder);
+    std::vector<std::string> paths{out};
+    for (std::string& p : sideFilePaths(out, m_form.Options.hashes, writesExtra(row))) paths.push_back(std::move(p));
+    for (const std::string& path : paths) {
+      const std::string what = path == out ? "The output file " + out + " of job " + label
+                                           : "The file " + path + " that job " + label + " writes beside its image";
+      const auto existing = m_sv.fs.fileId(path);
+      const OutputKey key = existing ? OutputKey{*existing, {}} : OutputKey{folderId.value_or(FileId{}), nameOf(path)};
+      if (auto it = written.find(key); it != written.end())
+        return refuse("Jobs " + jobLabel(jobs, it->second) + " and " + label + " would both write to " + path +
+                      ". Give one of them another file name.");
+      written[key] = row;
+      if (existing) {
+        if (auto it = sourceFiles.find(*existing); it != sourceFiles.end())
+          return refuse(what + " is the source of job " + jobLabel(jobs, it->second) + ".");
+        if (auto it = loopFiles.find(*existing); it != loopFiles.end())
+          return refuse(what + " is the file behind " + it->second.second + ", the source of job " +
+                        jobLabel(jobs, it->second.first) + ".");
+      }
+      const PathKind kind = m_sv.fs.kind(path);
+      if (kind == PathKind::BlockDevice) {
+        if (auto dev = m_sv.fs.blockDeviceNumber(path); dev && sourceDevices.count(*dev))
+          return refuse(what + " is the source of job " + jobLabel(jobs, sourceDevices[*dev]) + ".");
+      }
+      if (kind != PathKind::Missing && kind != PathKind::Regular)
+        return refuse(what + " is not a regular file. Choose another file name.");
+    }
   }
   return true;
 }
 
-bool RunChecks::beforeLock(bool mutate) { return targetUsable() && sourcesValid(mutate) && outputsApart(); }
+bool RunChecks::writesExtra(int row) const {
+  if (!m_mutate) return false;
+  const auto s = static_cast<std::int32_t>(Val(m_form.iGrid2.value(row, JobCol::SectorIn)));
+  const auto t = static_cast<std::int32_t>(Val(m_form.iGrid2.value(row, JobCol::SectorOut)));
+  return layoutHasExtra(m_form.Options.layout, s, t);
+}
+
+bool RunChecks::beforeLock(bool mutate) {
+  m_mutate = mutate;
+  return targetUsable() && sourcesValid(mutate) && outputsApart();
+}
 
 bool RunChecks::freeSpaceAccepted() {
   std::int64_t required = 0;

@@ -2,7 +2,7 @@
 // The refusals made before a run touches any file: a usable target, jobs
 // with valid sources and sizes, sources that are still the media listed,
 // and outputs that are files of their own in folders the operator chose.
-// Outputs are compared with sources, loop-device backing files and each
+// Outputs, and the files written beside them, are compared with sources, loop-device backing files and each
 // other by file identity, so no hard link, symlink, bind mount or loop
 // device lets a run write over its own source.
 #include "jobs/FormState.h"
@@ -29,8 +29,11 @@ class RunChecks {
   bool targetUsable();
   bool sourcesValid(bool mutate);
   bool outputsApart();
+  // Whether job `row` of a mutate run writes a .extra (sizes already checked).
+  bool writesExtra(int row) const;
   FormState& m_form;
   Services& m_sv;
+  bool m_mutate = false;
 };
 
 }  // namespace mdi

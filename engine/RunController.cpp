@@ -5,10 +5,10 @@
 
 #include "engine/RunChecks.h"
 #include "engine/RunInternals.h"
+#include "engine/SideFiles.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "support/Val.h"
-
 namespace mdi {
 
 
@@ -84,8 +84,9 @@ bool RunController::openJob(Run& run, int i) {
   if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
   job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
   // The files written beside the image are replaced too: one question for all.
+  const bool withExtra = job.conversion && job.conversion->hasExtra();
   std::string existing = m_sv.fs.exists(job.outputPath) ? job.outputPath : std::string();
-  for (const std::string& p : recordPaths(job.outputPath, run.options.hashes))
+  for (const std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra))
     if (existing.empty() && m_sv.fs.exists(p)) existing = p;
   if (!existing.empty() &&
       m_sv.msg.show({"The file " + existing +
@@ -95,6 +96,7 @@ bool RunController::openJob(Run& run, int i) {
   const auto src = jobSource(m_form.iGrid2, row);
   job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
   job.target = m_sv.files.createOutput(job.outputPath);
+  if (withExtra) job.extra = m_sv.files.createOutput(extraFilePath(job.outputPath));
   job.outputCreated = true;
   return true;
 }

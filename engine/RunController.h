@@ -77,8 +77,6 @@ class RunController {
   // a job that did not reach its end the rescue map). A record that cannot
   // be written makes its job a write error.
   void recordJobs(Run& run);
-  // The paths of the files written beside an image.
-  static std::vector<std::string> recordPaths(const std::string& image, HashAlgos algos);
   // Counts the cycle, shows progress and runs the event pump. False when the
   // run must stop: the operator stopped it, or Exit closed its files.
   bool closeCycle(Run& run, bool finishing);
@@ -90,6 +88,9 @@ class RunController {
   // Gives up whatever run.io still has out (see CycleIo::abandon); the
   // files a transfer still uses are handed to it.
   void abandonIo(Run& run);
+  // The T10 protection type job `row`'s drive reported; 0 for an image
+  // file or a drive that reports none.
+  int protectionTypeOf(int row) const;
   void straightLoop(Run& run);
   void mutateLoop(Run& run);
   // Closes every file, sets the final statuses, unlocks, reports and

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/HashPipeline.h"
+#include "engine/JobConversion.h"
 #include "engine/JobStatus.h"
 #include "engine/RunController.h"
 #include "platform/CycleIo.h"
@@ -40,7 +41,23 @@ struct RunController::Run {
     std::int32_t writeSize = 0;
     std::int32_t sourceSector = 0;
     std::int32_t targetSector = 0;
-    std::vector<std::byte> ConvertedBlock;  // this job's last converted block
+    // The job's conversion: its layout, where it is in the source, its
+    // protection-information check, and its last block's image and .extra
+    // bytes (valid until the next block is converted).
+    std::optional<JobConversion> conversion;
+    // `<image>.extra`: the source bytes the image leaves out, in source
+    // order. Null when the layout keeps every byte in the image. A cycle
+    // writes it while preparing the image write; the bytes count once the
+    // cycle settles, so a Stop that gives up an image write cuts .extra back
+    // to match the image.
+    std::unique_ptr<Output> extra;
+    std::int64_t extraPending = 0;
+    // Sticky: a cycle's .extra write fell short, or a block could not be
+    // converted; the job ends as a write error.
+    bool prepareFailed = false;
+    std::int64_t extraWritten = 0;
+    std::optional<std::int64_t> extraEnd;  // as imageEnd
+    std::int64_t extraLength() const { return extraEnd.value_or(extraWritten); }
     // The start of a source sector that a failed read brought; converted
     // once the rest of the sector is read.
     std::vector<std::byte> carry;
@@ -58,16 +75,21 @@ struct RunController::Run {
   bool mutate = false;
   // The Options menu as it was when the run started.
   FormState::RecordOptions options;
-  // Every job's image, and a mutate job's raw source stream, hashed in
-  // order as they pass, off this thread. Null when no hash is asked for.
+  // Every job's image, and a mutate job's raw source stream and .extra,
+  // hashed in order as they pass, off this thread. Null when no hash is
+  // asked for.
   std::unique_ptr<HashPipeline> hashes;
-  static HashPipeline::StreamId imageStream(std::size_t job) { return 2 * job; }
-  static HashPipeline::StreamId sourceStream(std::size_t job) { return 2 * job + 1; }
+  static HashPipeline::StreamId imageStream(std::size_t job) { return 3 * job; }
+  static HashPipeline::StreamId sourceStream(std::size_t job) { return 3 * job + 1; }
+  static HashPipeline::StreamId extraStream(std::size_t job) { return 3 * job + 2; }
   void hashImage(std::size_t job, std::span<const std::byte> bytes) {
     if (hashes && !bytes.empty()) hashes->submit(imageStream(job), bytes);
   }
   void hashSource(std::size_t job, std::span<const std::byte> bytes) {
     if (hashes && mutate && !bytes.empty()) hashes->submit(sourceStream(job), bytes);
+  }
+  void hashExtra(std::size_t job, std::span<const std::byte> bytes) {
+    if (hashes && jobs[job].extra && !bytes.empty()) hashes->submit(extraStream(job), bytes);
   }
 
   // Starts one cycle: every unfinished job reads readLength(job) bytes and

@@ -1,7 +1,6 @@
 #include "engine/SectorLayout.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "engine/ConvertSectors.h"
@@ -10,12 +9,6 @@
 namespace mdi {
 
 namespace {
-
-constexpr std::array<std::pair<SectorLayout, std::string_view>, 3> kTexts{{
-    {SectorLayout::DataFirst, "Data first"},
-    {SectorLayout::DataLast, "Data last"},
-    {SectorLayout::Groups4K, "4 KiB groups (8 \xC3\x97 520)"},  // U+00D7 in UTF-8
-}};
 
 // Copies the segments of `block`, which begins `phase` bytes into a unit,
 // to `image` and `extra` in order. A null `image` skips the image segments
@@ -41,18 +34,6 @@ void splitBlock(const LayoutUnit& u, std::span<const std::byte> block, std::size
 }
 
 }  // namespace
-
-std::string_view layoutText(SectorLayout layout) {
-  for (const auto& [l, text] : kTexts)
-    if (l == layout) return text;
-  return {};
-}
-
-std::optional<SectorLayout> layoutFromText(std::string_view text) {
-  for (const auto& [l, t] : kTexts)
-    if (t == text) return l;
-  return std::nullopt;
-}
 
 bool layoutFits(SectorLayout layout, std::int32_t s, std::int32_t t) {
   if (s <= 0 || t <= 0) return false;

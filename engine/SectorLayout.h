@@ -34,20 +34,15 @@
 #include <string_view>
 #include <vector>
 
-namespace mdi {
+#include "support/SectorLayoutKind.h"
 
-enum class SectorLayout { DataFirst, DataLast, Groups4K };
+namespace mdi {
 
 inline constexpr std::int32_t kGroupSectorIn = 520;
 inline constexpr std::int32_t kGroupSectorOut = 512;
 inline constexpr std::size_t kGroupBytes = 8 * 520;  // 4,160
 inline constexpr std::size_t kGroupDataBytes = 4096;
 inline constexpr std::size_t kGroupCheckBytes = kGroupBytes - kGroupDataBytes;  // 64
-
-// The operator's texts: "Data first", "Data last", "4 KiB groups (8 × 520)".
-std::string_view layoutText(SectorLayout layout);
-// The layout whose text is `text` exactly; nullopt for any other text.
-std::optional<SectorLayout> layoutFromText(std::string_view text);
 
 // Whether a job with these sector sizes can use the layout: Groups4K only
 // for 520 in and 512 out; Data first and Data last for every pair of

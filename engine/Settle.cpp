@@ -1,4 +1,6 @@
 // What a cycle's transfers mean for each job: counting, then judging.
+#include <utility>
+
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
 #include "jobs/JobList.h"
@@ -68,9 +70,13 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     const std::int64_t blockStart = job.bytesRead;
     job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
     if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
+    job.extraWritten += std::exchange(job.extraPending, 0);
 
     auto writeError = [&] {
-      if (!job.writeFailed) job.imageEnd = job.bytesWritten;
+      if (!job.writeFailed) {
+        job.imageEnd = job.bytesWritten;
+        job.extraEnd = job.extraWritten;
+      }
       job.writeFailed = true;
       job.hashStale = true;
       job.done = 1;

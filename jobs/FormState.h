@@ -11,6 +11,7 @@
 #include "platform/DeviceIdentity.h"
 #include "support/Hasher.h"
 #include "support/GridModel.h"
+#include "support/SectorLayoutKind.h"
 
 namespace mdi {
 
@@ -29,11 +30,15 @@ struct FormState {
   // Block devices added as image files, as they were when listed, by the
   // path in the row; a run refuses one that no longer holds that medium.
   std::map<std::string, BlockDeviceInfo> ListedDevices;
-  // The Options menu: what each image gets beside it, for the window's life.
+  // The Options menu: what each image gets beside it and how sectors are
+  // converted, for the window's life.
   struct RecordOptions {
     HashAlgos hashes{HashAlgo::Sha256};
     bool verifyImages = false;   // read every complete image back and compare
     bool rereadSources = false;  // and read its source again too
+    // How a sector-mutate run splits each source sector between the image
+    // and its `.extra`.
+    SectorLayout layout = SectorLayout::DataFirst;
   } Options;
   std::string ProgramVersion;    // major.minor.patch, for the records
 };

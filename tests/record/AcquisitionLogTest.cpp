@@ -68,15 +68,20 @@ LogCase driveMutateReadError() {
   log.readErrors = {1048320};
   log.imageHashes = {{HashAlgo::Sha256, kSha}, {HashAlgo::Md5, kMd5}};
   log.sourceHashes = {{HashAlgo::Sha256, std::string(64, 'a')}, {HashAlgo::Md5, std::string(32, 'b')}};
+  log.sectorLayout = "Data first";
+  log.extraFile = ExtraFileRecord{"/images/001.bin.extra", 16128, {{HashAlgo::Sha256, kSha}}};
+  log.protectionLines = {{"pi", "yes"}, {"pi_bad", "0"}};
   return {"DriveMutateReadError",
           log,
           {"program: mdimager", "version: 1.2.3", "host: bench-01", "start_utc: 2024-05-01T09:30:00Z",
            "end_utc: 2024-05-01T11:02:05Z", "source_type: drive", "source_path: /dev/sdc",
            "source_model: SEAGATE ST3300657SS", "source_serial: 0x5000c500a1b2c3d4", "source_size: 1040000000",
            "source_sector_size: 520", "source_pass_through: yes", "image_path: /images/001.bin", "sector_mutate: yes",
-           "sector_in: 520", "sector_out: 512", "bytes_read: 1048320", "bytes_written: 1032192",
-           "outcome: Read Error ...", "outcome_offset: 1048320", "read_error: 1048320", "image_sha256: " + kSha,
-           "image_md5: " + kMd5, "source_sha256: " + std::string(64, 'a'), "source_md5: " + std::string(32, 'b')}};
+           "sector_in: 520", "sector_out: 512", "sector_layout: Data first", "bytes_read: 1048320",
+           "bytes_written: 1032192", "outcome: Read Error ...", "outcome_offset: 1048320", "read_error: 1048320",
+           "image_sha256: " + kSha, "image_md5: " + kMd5, "source_sha256: " + std::string(64, 'a'),
+           "source_md5: " + std::string(32, 'b'), "extra_file: /images/001.bin.extra", "extra_file_size: 16128",
+           "extra_file_sha256: " + kSha, "pi: yes", "pi_bad: 0"}};
 }
 
 LogCase fileJobVerified() {
@@ -89,15 +94,13 @@ LogCase fileJobVerified() {
   log.imageHashes = {{HashAlgo::Sha256, kSha}};
   log.sourceHashes = {{HashAlgo::Sha256, "ignored for a straight job"}};
   log.verify = VerifyRecord{"Done. Verified", {{HashAlgo::Sha256, kSha}}, {}};
-  log.extraFile = ExtraFileRecord{"/images/002.bin.map", {{HashAlgo::Sha256, kSha}}};
   return {"FileJobVerified",
           log,
           {"program: mdimager", "version: 1.2.3", "host: bench-01", "start_utc: 2024-05-01T09:30:00Z",
            "end_utc: 2024-05-01T11:02:05Z", "source_type: file", "source_path: /home/op/disk.img", "source_size: 4096",
            "image_path: /images/002.bin", "sector_mutate: no", "sector_in: 512", "sector_out: 512",
            "bytes_read: 4096", "bytes_written: 4096", "outcome: Done.", "image_sha256: " + kSha,
-           "verify_result: Done. Verified", "verify_image_sha256: " + kSha, "extra_file: /images/002.bin.map",
-           "extra_file_sha256: " + kSha}};
+           "verify_result: Done. Verified", "verify_image_sha256: " + kSha}};
 }
 
 LogCase stoppedWithOddTexts() {
