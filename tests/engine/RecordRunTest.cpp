@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "tests/RecordFields.h"
 #include "tests/SmallTmpfs.h"
 #include "tests/engine/RunFixture.h"
 
@@ -23,20 +24,6 @@ std::pair<int, std::string> shellIn(const fs::path& dir, const std::string& cmd)
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 bool have(const char* tool) { return shellIn("/", std::string("command -v ") + tool).first == 0; }
-
-std::string fileText(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-// The value of `key: value` in a record; "" when absent.
-std::string field(const std::string& record, const std::string& key) {
-  std::istringstream in(record);
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key + ": ", 0) == 0) return line.substr(key.size() + 2);
-  return {};
-}
 
 struct OutcomeCase {
   const char* name;
@@ -109,7 +96,7 @@ TEST_F(RunFixture, RescueMapMarksExactlyTheUnreadableSector) {
   EXPECT_EQ(field(record, "read_error"), "200704");
 }
 
-TEST_F(RunFixture, MutateRecordHashesTheRawSourceStreamToo) {
+TEST_F(RunFixture, MutateRecordHashesTheRawSourceStreamAndTheExtraFile) {
   if (!have("sha256sum")) GTEST_SKIP() << "sha256sum is not installed";
   ui.setChecked(Ctl::Check2, true);
   const auto path = src("raw.img", patternBytes(520 * 300 + 100, 5));
@@ -118,10 +105,18 @@ TEST_F(RunFixture, MutateRecordHashesTheRawSourceStreamToo) {
   ASSERT_EQ(status(1), "Done.");
   const auto [rc, text] = shellIn(dir, "sha256sum raw.img");
   ASSERT_EQ(rc, 0);
+  const std::string extra = output(1) + ".extra";
+  const auto [rcExtra, extraSum] = shellIn(dir, "sha256sum '" + extra + "'");
+  ASSERT_EQ(rcExtra, 0);
   const std::string record = fileText(output(1) + ".log");
   EXPECT_EQ(field(record, "source_sha256"), text.substr(0, 64));
   EXPECT_EQ(field(record, "sector_in"), "520");
   EXPECT_EQ(field(record, "sector_out"), "512");
+  EXPECT_EQ(field(record, "sector_layout"), "Data first");
+  EXPECT_EQ(field(record, "extra_file"), extra);
+  EXPECT_EQ(field(record, "extra_file_size"), std::to_string(300 * 8));
+  EXPECT_EQ(fs::file_size(extra), 300u * 8);
+  EXPECT_EQ(field(record, "extra_file_sha256"), extraSum.substr(0, 64));
 }
 
 TEST_F(RunFixture, DriveJobRecordNamesTheDrive) {

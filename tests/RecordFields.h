@@ -1,0 +1,36 @@
+#pragma once
+// Reading what a run wrote beside an image: a whole text file, and one
+// `key: value` field of a record.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mdi::test {
+
+inline std::string fileText(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The value of the first `key: value` line of a record; "" when absent.
+inline std::string field(const std::string& record, const std::string& key) {
+  std::istringstream in(record);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key + ": ", 0) == 0) return line.substr(key.size() + 2);
+  return {};
+}
+
+// Every value of `key`, in order.
+inline std::vector<std::string> fields(const std::string& record, const std::string& key) {
+  std::vector<std::string> values;
+  std::istringstream in(record);
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(key + ": ", 0) == 0) values.push_back(line.substr(key.size() + 2));
+  return values;
+}
+
+}  // namespace mdi::test

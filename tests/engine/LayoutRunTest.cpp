@@ -1,0 +1,280 @@
+// Sector-mutate runs through each sector layout, end to end on real files:
+// the image and its .extra against an oracle of the test's own, the two
+// rebuilding the source whatever way the run ended, and the protection
+// information counted where the sectors carry it.
+#include "engine/LayoutRebuild.h"
+#include "tests/RecordFields.h"
+#include "tests/engine/RunFixture.h"
+#include "tests/layouts/PiSectors.h"
+
+namespace mdi::test {
+namespace {
+
+using Bytes = std::vector<std::byte>;
+
+struct Split {
+  Bytes image;
+  Bytes extra;
+};
+
+void append(Bytes& to, const Bytes& from, std::size_t begin, std::size_t end) {
+  if (end > begin) to.insert(to.end(), from.begin() + static_cast<long>(begin), from.begin() + static_cast<long>(end));
+}
+
+// What each layout makes of a source, byte by byte from the layouts' own
+// definitions: a sector (or a group of 8 sectors of 520 bytes) at a time,
+// the last one as far as the source goes.
+Split oracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src) {
+  Split out;
+  const std::size_t n = src.size();
+  if (layout == SectorLayout::Groups4K) {
+    for (std::size_t p = 0; p < n; p += 4160) {
+      const std::size_t g = std::min<std::size_t>(4160, n - p);
+      append(out.image, src, p, p + std::min<std::size_t>(g, 4096));
+      append(out.extra, src, p + 4096, p + g);
+    }
+    return out;
+  }
+  for (std::size_t p = 0; p < n; p += s) {
+    const std::size_t r = std::min(s, n - p);
+    if (layout == SectorLayout::DataLast && s > t) {
+      const std::size_t lead = s - t;
+      append(out.extra, src, p, p + std::min(r, lead));
+      append(out.image, src, p + lead, p + r);
+    } else {
+      append(out.image, src, p, p + std::min(r, t));
+      if (r == s && t > s) out.image.insert(out.image.end(), t - s, std::byte{0});
+      append(out.extra, src, p + t, p + r);
+    }
+  }
+  return out;
+}
+
+Bytes sectorBytes(std::size_t n, unsigned seed) {
+  Bytes v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::byte>((i * 131 + i / 509 + seed) & 0xFF);
+  return v;
+}
+
+std::string firstDifference(const Bytes& got, const Bytes& want) {
+  const auto m = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+  return "sizes " + std::to_string(got.size()) + " / " + std::to_string(want.size()) + ", first difference at byte " +
+         std::to_string(m.first - got.begin());
+}
+
+class LayoutRun : public RunFixture {
+ protected:
+  void SetUp() override {
+    RunFixture::SetUp();
+    ui.setChecked(Ctl::Check2, true);
+  }
+  std::string extraOf(int row) const { return output(row) + ".extra"; }
+  // The source rebuilt from job 1's image and .extra (an absent .extra is empty).
+  std::optional<Bytes> rebuilt(SectorLayout layout, int s, int t) const {
+    const Bytes extra = fs::exists(extraOf(1)) ? readFile(extraOf(1)) : Bytes{};
+    return rebuildSource(layout, s, t, readFile(output(1)), extra);
+  }
+};
+
+struct LayoutCase {
+  const char* name;
+  SectorLayout layout;
+  int s, t;
+  std::size_t sectors;  // whole source sectors, then `tail` bytes more
+  std::size_t tail;
+};
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
+class EveryLayout : public LayoutRun, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(EveryLayout, ImageAndExtraAreTheOraclesAndRebuildTheSource) {
+  const LayoutCase& c = GetParam();
+  form.Options.layout = c.layout;
+  const Bytes source = sectorBytes(c.sectors * static_cast<std::size_t>(c.s) + c.tail, c.sectors);
+  addFileJob(src("src.img", source), -1, std::to_string(c.s), std::to_string(c.t));
+  controller.RunClicked();
+  ASSERT_EQ(status(1), "Done.") << (msg.shown.empty() ? "" : msg.shown[0].text);
+
+  const Split want = oracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), source);
+  const Bytes image = readFile(output(1));
+  EXPECT_TRUE(image == want.image) << firstDifference(image, want.image);
+  if (want.extra.empty()) {
+    EXPECT_FALSE(fs::exists(extraOf(1))) << "nothing is left out, so no .extra";
+  } else {
+    const Bytes extra = readFile(extraOf(1));
+    EXPECT_TRUE(extra == want.extra) << firstDifference(extra, want.extra);
+  }
+  const auto back = rebuilt(c.layout, c.s, c.t);
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(*back == source) << firstDifference(*back, source);
+  const std::string record = fileText(output(1) + ".log");
+  EXPECT_EQ(field(record, "sector_layout"), layoutText(c.layout));
+  EXPECT_EQ(field(record, "extra_file"), want.extra.empty() ? "" : extraOf(1));
+}
+
+// Sources of several main-pass blocks, then a partial sector or group.
+constexpr LayoutCase kLayoutCases[] = {
+    {"DataFirst_520_to_512", SectorLayout::DataFirst, 520, 512, 3 * 128 + 7, 300},
+    {"DataFirst_522_to_512", SectorLayout::DataFirst, 522, 512, 2 * 256 + 9, 517},
+    {"DataFirst_528_to_512", SectorLayout::DataFirst, 528, 512, 3 * 128 + 1, 520},
+    {"DataFirst_528_to_520", SectorLayout::DataFirst, 528, 520, 3 * 126 + 5, 524},
+    {"DataFirst_512_to_520", SectorLayout::DataFirst, 512, 520, 3 * 126 + 3, 100},
+    {"DataLast_520_to_512", SectorLayout::DataLast, 520, 512, 3 * 128 + 7, 5},
+    {"DataLast_524_to_512", SectorLayout::DataLast, 524, 512, 3 * 128 + 2, 400},
+    {"DataLast_528_to_520", SectorLayout::DataLast, 528, 520, 3 * 126 + 5, 12},
+    {"DataLast_520_to_520", SectorLayout::DataLast, 520, 520, 3 * 128, 77},
+    {"Groups_whole_groups", SectorLayout::Groups4K, 520, 512, 3 * 128, 0},
+    {"Groups_last_group_short", SectorLayout::Groups4K, 520, 512, 3 * 128 + 5, 0},
+    {"Groups_last_group_into_its_check", SectorLayout::Groups4K, 520, 512, 3 * 128 + 7, 500},
+    {"Groups_partial_sector", SectorLayout::Groups4K, 520, 512, 2 * 128 + 3, 130},
+};
+INSTANTIATE_TEST_SUITE_P(Layouts, EveryLayout, ::testing::ValuesIn(kLayoutCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct EndCase {
+  const char* name;
+  SectorLayout layout;
+  std::function<void(RunFixture&, const std::string& src)> arrange;
+  const char* status;
+};
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
+class EveryEnd : public LayoutRun, public ::testing::WithParamInterface<EndCase> {};
+
+// However a job ends, its image and .extra hold the same stretch of the
+// source, from its start: together they give it back exactly.
+TEST_P(EveryEnd, ImageAndExtraStillRebuildASourcePrefix) {
+  const EndCase& c = GetParam();
+  form.Options.layout = c.layout;
+  const Bytes source = sectorBytes(520 * 128 * 6, 3);
+  const std::string path = src("src.img", source);
+  addFileJob(path, -1, "520", "512");
+  c.arrange(*this, path);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), c.status);
+  const auto back = rebuilt(c.layout, 520, 512);
+  ASSERT_TRUE(back) << "the image and its .extra disagree";
+  ASSERT_GT(back->size(), 0u);
+  ASSERT_LT(back->size(), source.size());
+  EXPECT_TRUE(std::equal(back->begin(), back->end(), source.begin())) << "not a prefix of the source";
+  EXPECT_EQ(back->size() % 520, 0u) << "whole sectors";
+}
+
+const EndCase kEndCases[] = {
+    {"StopDataFirst", SectorLayout::DataFirst, [](RunFixture& f, const std::string&) { f.pressStopAt(2); },
+     "Stopped"},
+    {"StopDataLast", SectorLayout::DataLast, [](RunFixture& f, const std::string&) { f.pressStopAt(3); },
+     "Stopped"},
+    {"StopGroups", SectorLayout::Groups4K, [](RunFixture& f, const std::string&) { f.pressStopAt(2); },
+     "Stopped"},
+    {"ReadErrorGroups", SectorLayout::Groups4K,
+     [](RunFixture& f, const std::string& p) {
+       f.files.badRanges[p] = {{520 * 300, 520 * 301, EIO, true}};
+     },
+     "Read Error ... at byte 156,000"},
+    {"ReadErrorDataLast", SectorLayout::DataLast,
+     [](RunFixture& f, const std::string& p) {
+       f.files.badRanges[p] = {{520 * 200 + 100, 520 * 201, EIO, false}};
+     },
+     "Read Error ... at byte 104,100"},
+};
+INSTANTIATE_TEST_SUITE_P(Ends, EveryEnd, ::testing::ValuesIn(kEndCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LayoutRun, GroupsForSectorsOtherThan520To512AreRefusedNamingTheJob) {
+  form.Options.layout = SectorLayout::Groups4K;
+  addFileJob(src("a.img", sectorBytes(520 * 64, 1)), -1, "520", "512");
+  addFileJob(src("b.img", sectorBytes(528 * 64, 2)), -1, "528", "512");
+  controller.RunClicked();
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_EQ(msg.shown[0].text, "Job " + jobLabel(form.iGrid2, 2) +
+                                   " cannot be converted: The sector layout \"4 KiB groups (8 \xC3\x97 520)\" needs "
+                                   "Sector In 520 and Sector Out 512, not 528 and 512.");
+  EXPECT_EQ(msg.shown[0].title, "Error");
+  EXPECT_TRUE(fs::is_empty(dir / "out")) << "nothing is created";
+}
+
+TEST_F(LayoutRun, AnExistingExtraIsPartOfTheOverwriteQuestion) {
+  addFileJob(src("a.img", sectorBytes(520 * 64, 1)), -1, "520", "512");
+  writeFile(extraOf(1), patternBytes(10, 9));
+  msg.answer("File exists", MsgAnswer::No);
+  controller.RunClicked();
+  ASSERT_GE(msg.shown.size(), 1u);
+  EXPECT_EQ(msg.shown[0].text, "The file " + extraOf(1) +
+                                   " already exists and will be overwritten. Are you sure you want to do this?");
+  EXPECT_EQ(readFile(extraOf(1)), patternBytes(10, 9)) << "kept as it was";
+  EXPECT_EQ(status(1), "Not imaged");
+}
+
+TEST_F(LayoutRun, AnExtraThatIsASourceIsRefusedBeforeAnythingIsWritten) {
+  const Bytes a = sectorBytes(520 * 64, 1);
+  const std::string path = src("a.img", a);
+  addFileJob(path, -1, "520", "512");
+  fs::create_hard_link(path, extraOf(1));
+  controller.RunClicked();
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_EQ(msg.shown[0].text, "The file " + extraOf(1) + " that job " + jobLabel(form.iGrid2, 1) +
+                                   " writes beside its image is the source of job " + jobLabel(form.iGrid2, 1) + ".");
+  EXPECT_EQ(readFile(path), a);
+  EXPECT_FALSE(fs::exists(output(1)));
+}
+
+TEST_F(LayoutRun, ARecordFileThatIsASourceIsRefusedOnAStraightRunToo) {
+  ui.setChecked(Ctl::Check2, false);
+  const Bytes a = patternBytes(70000, 1);
+  const std::string path = src("a.img", a);
+  addFileJob(path);
+  fs::create_symlink(path, output(1) + ".log");
+  controller.RunClicked();
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_NE(msg.shown[0].text.find(".log that job"), std::string::npos) << msg.shown[0].text;
+  EXPECT_EQ(readFile(path), a);
+  EXPECT_FALSE(fs::exists(output(1)));
+}
+
+struct PiCase {
+  const char* name;
+  std::string kinds;  // one letter per sector, see PiSectors.h
+  const char* status;
+  const char* bad;        // pi_bad in the record; "" when no PI is reported
+  std::vector<std::string> badLbas;
+  bool firstBlockUnrecognised;
+};
+void PrintTo(const PiCase& c, std::ostream* os) { *os << c.name; }
+
+class PiRun : public LayoutRun, public ::testing::WithParamInterface<PiCase> {};
+
+TEST_P(PiRun, StatusAndRecordGiveTheTrueCounts) {
+  const PiCase& c = GetParam();
+  const Bytes source = sectors(c.kinds, 0);
+  addFileJob(src("pi.img", source), -1, "520", "512");
+  controller.RunClicked();
+  EXPECT_EQ(status(1), c.status);
+  const std::string record = fileText(output(1) + ".log");
+  EXPECT_EQ(field(record, "pi_bad"), c.bad);
+  EXPECT_EQ(fields(record, "pi_ref_tag_bad_lba"), c.badLbas);
+  EXPECT_EQ(!field(record, "first_block").empty(), c.firstBlockUnrecognised);
+  // The tuples are kept whatever the check found.
+  EXPECT_EQ(fs::file_size(extraOf(1)), c.kinds.size() * 8);
+}
+
+std::string kinds(std::initializer_list<std::pair<std::size_t, char>> runs) {
+  std::string k;
+  for (auto [n, c] : runs) k.append(n, c);
+  return k;
+}
+
+const PiCase kPiCases[] = {
+    {"AllGood", kinds({{300, 'G'}}), "Done. PI: 0 bad", "0", {}, false},
+    {"BadGuardsAndTagsAcrossBlocks",
+     kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
+     "Done. PI: 3 bad", "3", {"151", "252"}, false},
+    {"FormattedDriveOnlyEscapes", kinds({{20, 'F'}, {100, 'G'}}), "Done. PI: 0 bad", "0", {}, false},
+    {"NoPiSaysNothing", kinds({{300, 'N'}}), "Done.", "", {}, true},
+    {"NoPiButABootSector", kinds({{1, 'M'}, {299, 'N'}}), "Done.", "", {}, false},
+};
+INSTANTIATE_TEST_SUITE_P(Counts, PiRun, ::testing::ValuesIn(kPiCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace mdi::test
