@@ -1,9 +1,14 @@
-// The Options menu: the hashes written beside every image, and whether
-// images (and their sources) are read back once imaged. The choices hold
-// for the window's life and for every run started in it.
+// The Options menu: the hashes written beside every image, whether images
+// (and their sources) are read back once imaged, and how a sector-mutate
+// run lays each source sector out. The choices hold for the window's life
+// and for every run started in it.
+#include <QActionGroup>
+#include <QLineEdit>
 #include <QMenuBar>
 
 #include "app/frmMain.h"
+#include "engine/SectorLayout.h"
+#include "support/Val.h"
 
 namespace mdi {
 
@@ -29,6 +34,44 @@ void frmMain::buildOptionsMenu() {
   options->addSeparator();
   item("Verify images after imaging", "mnuVerify", o.verifyImages, [&o](bool on) { o.verifyImages = on; });
   item("Re-read sources to verify", "mnuReread", o.rereadSources, [&o](bool on) { o.rereadSources = on; });
+  options->addSeparator();
+  buildLayoutMenu(*options);
+}
+
+void frmMain::buildLayoutMenu(QMenu& options) {
+  QMenu* menu = options.addMenu("Sector layout");
+  menu->setObjectName("mnuSectorLayout");
+  auto* group = new QActionGroup(menu);
+  group->setExclusive(true);
+  auto& o = m_form.Options;
+  QAction* groups = nullptr;
+  for (const auto& [layout, name] : {std::pair{SectorLayout::DataFirst, "mnuDataFirst"},
+                                     std::pair{SectorLayout::DataLast, "mnuDataLast"},
+                                     std::pair{SectorLayout::Groups4K, "mnuGroups4K"}}) {
+    const std::string_view text = layoutText(layout);
+    QAction* a = menu->addAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    a->setObjectName(name);
+    a->setCheckable(true);
+    a->setChecked(o.layout == layout);
+    group->addAction(a);
+    connect(a, &QAction::toggled, this, [&o, layout](bool on) {
+      if (on) o.layout = layout;
+    });
+    if (layout == SectorLayout::Groups4K) groups = a;
+  }
+  // 4 KiB groups are offered while the sector boxes read 520 in and 512
+  // out. A choice made earlier stays checked when they change; a run then
+  // refuses the jobs it does not fit, naming them, rather than converting
+  // them some other way than the operator chose.
+  auto* in = findChild<QLineEdit*>("Text1");
+  auto* out = findChild<QLineEdit*>("Text2");
+  auto offer = [groups, in, out] {
+    groups->setEnabled(Val(in->text().toStdString()) == kGroupSectorIn &&
+                       Val(out->text().toStdString()) == kGroupSectorOut);
+  };
+  connect(in, &QLineEdit::textChanged, this, offer);
+  connect(out, &QLineEdit::textChanged, this, offer);
+  offer();
 }
 
 }  // namespace mdi

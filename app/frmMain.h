@@ -79,6 +79,8 @@ class frmMain final : public QMainWindow {
   void buildMenus();
   // "Options", after "File": what each image gets beside it.
   void buildOptionsMenu();
+  // Its "Sector layout" submenu: one layout checked at a time.
+  void buildLayoutMenu(QMenu& options);
   void connectHandlers();
   void focusMoved(QWidget* from, QWidget* to);
   // The tip of a grid row that names a drive: its node, serial and sizes.

@@ -9,6 +9,7 @@ std::string driveTip(const DriveRecord& d, const Separators& sep) {
   tip += "Serial: " + (d.serial.empty() ? std::string("none") : d.serial) + "\n";
   tip += "Size: " + formatGrouped(static_cast<std::int64_t>(d.size), sep) + " bytes\n";
   tip += "Logical sector size: " + std::to_string(d.bytesPerSector) + " bytes";
+  if (const std::string pi = protectionTip(d.protectionType); !pi.empty()) tip += "\n" + pi;
   return tip;
 }
 

@@ -10,8 +10,8 @@
 namespace mdi {
 
 // Lines: the model as the device reports it (case kept), the device node,
-// the serial ("none" when it reports none), the size in bytes and the
-// logical sector size.
+// the serial ("none" when it reports none), the size in bytes, the
+// logical sector size and, for a disk that reports one, its protection type.
 std::string driveTip(const DriveRecord& d, const Separators& sep);
 
 // "protection type N" for a disk that reports T10 protection type N (1 to

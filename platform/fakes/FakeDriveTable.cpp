@@ -57,6 +57,7 @@ std::optional<DriveRecord> FakeDriveTable::listedRecord(int number) const {
   r.serial = details.serial;
   r.mediaPresent = r.size > 0;
   r.devNumber = e.devNumber;
+  r.protectionType = details.protectionType;
   return r;
 }
 

@@ -119,6 +119,14 @@ TEST_F(DriveRows, DriveRowTipNamesNodeSerialBytesAndSectorSize) {
   EXPECT_EQ(tipAt(grid("iGrid2"), 1, JobCol::Model), tip + "\nModel no or file name");
 }
 
+TEST_F(DriveRows, DriveRowTipNamesTheProtectionTypeTheDiskReports) {
+  h.drives.add(0, {{"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"}, "/dev/null", 0x820, ""});
+  h.drives.describe(0, {"ST3300657SS", "6SJ1", 520, 2});
+  EXPECT_EQ(tipAt(grid("iGrid1"), 1, 2),
+            "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\n"
+            "protection type 2");
+}
+
 TEST_F(DriveRows, ImageFileRowTipIsItsFullPath) {
   const std::string path = (root / "a-long-folder-name" / "Disk Image With A Long Name.IMG").string();
   fs::create_directories(fs::path(path).parent_path());

@@ -2,7 +2,13 @@
 // afresh each time, and Exit answered No in the middle of a run.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,6 +18,8 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <ostream>
 
 #include "app/frmABout.h"
 #include "app/frmMain.h"
@@ -142,7 +150,7 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   for (QAction* a : options->actions())
     if (!a->isSeparator()) texts << a->text();
   EXPECT_EQ(texts, (QStringList{"Hash: SHA-256", "Also MD5", "Also SHA-1", "Verify images after imaging",
-                                "Re-read sources to verify"}));
+                                "Re-read sources to verify", "Sector layout"}));
   auto* sha256 = w->findChild<QAction*>("mnuSha256");
   auto* md5 = w->findChild<QAction*>("mnuMd5");
   auto* verify = w->findChild<QAction*>("mnuVerify");
@@ -161,6 +169,96 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   EXPECT_TRUE(o.verifyImages);
   EXPECT_FALSE(o.rereadSources);
 }
+
+// One way of choosing an item of the Sector layout submenu.
+struct Choose {
+  const char* name;
+  std::function<void(QMenu*, QAction*)> choose;
+};
+void PrintTo(const Choose& c, std::ostream* os) { *os << c.name; }
+
+void settle() {
+  QElapsedTimer t;  // accessibility presses and menu closing are animated
+  t.start();
+  while (t.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+const Choose kChoose[] = {
+    {"MouseClick",
+     [](QMenu* menu, QAction* a) {
+       menu->popup(QPoint(0, 0));
+       ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+       QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+       settle();
+     }},
+    {"ReturnKey",
+     [](QMenu* menu, QAction* a) {
+       menu->popup(QPoint(0, 0));
+       ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+       menu->setActiveAction(a);
+       QTest::keyClick(menu, Qt::Key_Return);
+       settle();
+     }},
+    // Menu items offer the press action (what a screen reader's "activate" is).
+    {"AccessiblePress",
+     [](QMenu* menu, QAction* a) {
+       QAccessibleInterface* m = QAccessible::queryAccessibleInterface(menu);
+       ASSERT_NE(m, nullptr);
+       for (int i = 0; i < m->childCount(); ++i) {
+         QAccessibleInterface* item = m->child(i);
+         if (item->text(QAccessible::Name) != a->text()) continue;
+         ASSERT_NE(item->actionInterface(), nullptr);
+         item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+         settle();
+         return;
+       }
+       FAIL() << "no accessible item " << a->text().toStdString();
+     }},
+};
+
+class LayoutMenu : public Menus, public ::testing::WithParamInterface<Choose> {};
+
+// The Sector layout submenu holds one choice at a time, starts at Data
+// first, and offers 4 KiB groups while the sector boxes read 520 in and 512
+// out: however the operator picks, the run gets what the menu shows.
+TEST_P(LayoutMenu, OneLayoutAtATimeAndGroupsOnlyFor520To512) {
+  start();
+  auto* menu = w->findChild<QMenu*>("mnuSectorLayout");
+  auto* first = w->findChild<QAction*>("mnuDataFirst");
+  auto* last = w->findChild<QAction*>("mnuDataLast");
+  auto* groups = w->findChild<QAction*>("mnuGroups4K");
+  ASSERT_TRUE(menu && first && last && groups);
+  EXPECT_EQ(menu->title(), "Sector layout");
+  EXPECT_EQ(groups->text(), QString::fromUtf8("4 KiB groups (8 \xC3\x97 520)"));
+  auto& o = w->form().Options;
+  EXPECT_TRUE(first->isChecked());
+  EXPECT_EQ(o.layout, SectorLayout::DataFirst);
+  EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";
+
+  GetParam().choose(menu, last);
+  EXPECT_EQ(o.layout, SectorLayout::DataLast);
+  EXPECT_TRUE(last->isChecked());
+  EXPECT_FALSE(first->isChecked());
+
+  w->findChild<QCheckBox*>("Check2")->click();  // Use Sector Mutate: 520 in, 512 out
+  ASSERT_EQ(w->findChild<QLineEdit*>("Text1")->text(), "520");
+  EXPECT_TRUE(groups->isEnabled());
+  GetParam().choose(menu, groups);
+  EXPECT_EQ(o.layout, SectorLayout::Groups4K);
+  EXPECT_FALSE(last->isChecked());
+
+  // Other sizes: no longer offered, but the choice is not changed behind
+  // the operator's back (a run refuses the jobs it does not fit).
+  w->findChild<QLineEdit*>("Text1")->setText("528");
+  EXPECT_FALSE(groups->isEnabled());
+  EXPECT_TRUE(groups->isChecked());
+  EXPECT_EQ(o.layout, SectorLayout::Groups4K);
+  GetParam().choose(menu, first);
+  EXPECT_EQ(o.layout, SectorLayout::DataFirst);
+  EXPECT_FALSE(groups->isChecked());
+}
+INSTANTIATE_TEST_SUITE_P(Ways, LayoutMenu, ::testing::ValuesIn(kChoose),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace mdi
