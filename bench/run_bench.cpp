@@ -5,6 +5,10 @@
 //   - a file (page cache warm) and a loop device over it, engine against
 //     dd bs=128K, which the bench runs itself;
 //   - sector mutate 520 -> 512 against straight on the same file;
+//   - 4 simulated 520-byte drives through each sector layout: 4 KiB groups,
+//     and Data first on drives that carry PI (every sector checked),
+//     against Data first on drives without PI (the check ends with its
+//     64-sector sample), so the cost of the layouts and the check shows;
 //   - the straight run through the real main window (offscreen) against the
 //     engine alone.
 // Outputs are fdatasync'ed at close by both the engine and dd. Prints MB/s
@@ -12,8 +16,8 @@
 //
 //   build/bench/run_bench [file-MiB] [simulated-drive-MiB] [sections]
 //
-// sections is a comma-separated choice of sim, file, progress, mutate,
-// window and loop (all by default); one section alone is handy under a
+// sections is a comma-separated choice of sim, hash, layouts, file,
+// progress, mutate, window and loop (all by default); one section alone is handy under a
 // profiler. The ratios to the engine alone run it as well.
 #include <sys/prctl.h>
 
@@ -21,12 +25,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/frmMain.h"
+#include "engine/Crc16T10Dif.h"
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
 #include "platform/fakes/FakeDriveTable.h"
@@ -56,6 +62,7 @@ struct Options {
   IoPath path = IoPath::Auto;
   bool simulated = false;  // sources behave as 150 MB/s drives
   HashAlgos hashes{};      // none: the figures of the copy alone
+  SectorLayout layout = SectorLayout::DataFirst;
 };
 
 void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
@@ -104,6 +111,7 @@ double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, c
   RunController run(form, sv, progress);
   addJobs(form, sources, bytes, outDir, o.sectorIn);
   form.Options.hashes = o.hashes;
+  form.Options.layout = o.layout;
   ui.setChecked(Ctl::Check3, o.check3);
   ui.setChecked(Ctl::Check2, o.mutate);
   const auto t0 = std::chrono::steady_clock::now();
@@ -165,6 +173,23 @@ void makeSource(const std::string& path, std::uint64_t mib, unsigned seed) {
   std::vector<char> block(1 << 20);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131 + i / 520 + seed);
   for (std::uint64_t i = 0; i < mib; ++i) f.write(block.data(), static_cast<std::streamsize>(block.size()));
+}
+
+// 520-byte sectors that carry valid type-1 protection information.
+void makePiSource(const std::string& path, std::uint64_t mib, unsigned seed) {
+  std::vector<std::byte> data((mib << 20) / 520 * 520);
+  for (std::size_t k = 0; k < data.size() / 520; ++k) {
+    std::byte* sector = data.data() + k * 520;
+    for (std::size_t i = 0; i < 512; ++i) sector[i] = static_cast<std::byte>(i * 131 + k + seed);
+    const std::uint16_t guard = crc16T10Dif(std::span<const std::byte>(sector, 512));
+    const auto lba = static_cast<std::uint32_t>(k);
+    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8), static_cast<std::uint8_t>(guard), 0, 0,
+                                   static_cast<std::uint8_t>(lba >> 24),  static_cast<std::uint8_t>(lba >> 16),
+                                   static_cast<std::uint8_t>(lba >> 8),   static_cast<std::uint8_t>(lba)};
+    std::memcpy(sector + 512, tuple, 8);
+  }
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 // Best of `n` runs: the machine is shared, and the best run is the one the
@@ -238,6 +263,28 @@ int main(int argc, char** argv) {
     const double fon = best(3, [&] { return engineRun({src}, bytes, out, hashed); });
     std::printf("SHA-256 while copying, %llu MiB warm file: off %7.1f | on %7.1f | on/off %.2f\n",
                 static_cast<unsigned long long>(mib), foff, fon, fon / foff);
+  }
+
+  if (wanted("layouts")) {
+    // Layouts and the PI check must keep up with drives: each against Data
+    // first on drives without PI, the conversion as it always was.
+    std::vector<std::string> piDrives;
+    for (unsigned i = 0; i < 4; ++i) {
+      piDrives.push_back((dir / ("pi" + std::to_string(i) + ".img")).string());
+      makePiSource(piDrives.back(), simMib, i + 1);
+      warm(piDrives.back());
+    }
+    const std::uint64_t piBytes = fs::file_size(piDrives[0]);
+    Options o{false, true, "520", IoPath::Auto, true};
+    const double plain = best(3, [&] { return engineRun(drives, piBytes, out, o); });
+    o.layout = SectorLayout::Groups4K;
+    const double groups = best(3, [&] { return engineRun(drives, piBytes, out, o); });
+    o.layout = SectorLayout::DataFirst;
+    const double checked = best(3, [&] { return engineRun(piDrives, piBytes, out, o); });
+    std::printf("\nSector layouts, 4 simulated 520-byte drives, aggregate MB/s:\n"
+                "  Data first, no PI %7.1f | 4 KiB groups %7.1f (%.2f) | Data first, PI checked %7.1f (%.2f)\n",
+                plain, groups, groups / plain, checked, checked / plain);
+    for (const auto& p : piDrives) fs::remove(p);
   }
 
   const bool fileRatios = wanted("file") || wanted("progress") || wanted("mutate") || wanted("window");

@@ -39,6 +39,9 @@ RefTagRule refTagRuleFor(int protectionType) {
 }
 
 void PiChecker::check(std::span<const std::byte> block, std::uint64_t firstLba) {
+  // The sample is taken and says the drive carries no PI: nothing will be
+  // reported, so the rest of the job is not checked.
+  if (m_sampled == kPiSampleSectors && !carriesPi()) return;
   const std::size_t whole = block.size() / kPiSectorBytes;
   bool recognised = false;
   for (std::size_t k = 0; k < whole; ++k) {

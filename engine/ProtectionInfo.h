@@ -20,7 +20,10 @@
 // drive without PI never gets there, while one with a few damaged sectors
 // among its first 64 still does. A job with fewer such sectors is decided
 // on those it has; a job with none (all escaped or blank) is not said to
-// carry PI. Until the drive is found to carry PI, nothing is reported.
+// carry PI. Until the drive is found to carry PI, nothing is reported; once
+// a full sample says it carries none, the rest of the job is not checked
+// (and counts() stops growing), so a drive without PI costs its first
+// sectors' CRCs and nothing more.
 #include <cstddef>
 #include <cstdint>
 #include <span>

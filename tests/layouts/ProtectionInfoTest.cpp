@@ -127,6 +127,18 @@ INSTANTIATE_TEST_SUITE_P(
                       VerdictCase{"ShortJobMostlyBad", "GGBB", false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Once 64 sectors said "no PI", later blocks cannot say otherwise (and are
+// not checked at all: a drive without PI costs only its first sectors).
+TEST(PiChecker, AVerdictOfNoPiIsFinal) {
+  PiChecker pi;
+  pi.check(sectors(times(64, 'N'), 0), 0);
+  const std::uint64_t sampled = pi.counts().sectors;
+  pi.check(sectors(times(128, 'G'), 64), 64);
+  EXPECT_FALSE(pi.carriesPi());
+  EXPECT_EQ(pi.statusSuffix(), "");
+  EXPECT_EQ(pi.counts().sectors, sampled);
+}
+
 TEST(PiChecker, RecordLinesOfADriveWithPi) {
   PiChecker pi;
   pi.check(sectors(times(60, 'G') + "BRRE" + "Z", 0), 0);
