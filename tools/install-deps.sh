@@ -11,5 +11,5 @@ $SUDO apt-get install -y -q --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev libisal-dev \
   libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
-  util-linux fdisk e2fsprogs dosfstools gddrescue \
+  util-linux fdisk e2fsprogs dosfstools gddrescue python3-minimal \
   xvfb xauth imagemagick fonts-dejavu-core openbox

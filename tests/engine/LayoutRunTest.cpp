@@ -232,6 +232,37 @@ TEST_F(LayoutRun, ARecordFileThatIsASourceIsRefusedOnAStraightRunToo) {
   EXPECT_FALSE(fs::exists(output(1)));
 }
 
+// The rebuild script the README gives operators, run on a run's outputs.
+class ReadmeRebuild : public LayoutRun, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(ReadmeRebuild, ScriptGivesBackTheSource) {
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
+  const std::string readme = fileText(MDI_README);
+  const auto start = readme.find("```python\n");
+  ASSERT_NE(start, std::string::npos) << "the README has no rebuild script";
+  const auto body = start + 10;
+  const auto end = readme.find("```", body);
+  std::ofstream(dir / "rebuild.py") << readme.substr(body, end - body);
+
+  const LayoutCase& c = GetParam();
+  form.Options.layout = c.layout;
+  const Bytes source = sectorBytes(c.sectors * static_cast<std::size_t>(c.s) + c.tail, 7);
+  addFileJob(src("src.img", source), -1, std::to_string(c.s), std::to_string(c.t));
+  controller.RunClicked();
+  ASSERT_EQ(status(1), "Done.");
+  const char* word = c.layout == SectorLayout::DataFirst ? "first" : c.layout == SectorLayout::DataLast ? "last" : "groups";
+  const std::string extra = fs::exists(extraOf(1)) ? extraOf(1) : "/dev/null";
+  const std::string cmd = "python3 '" + (dir / "rebuild.py").string() + "' " + word + " " + std::to_string(c.s) + " " +
+                          std::to_string(c.t) + " '" + output(1) + "' '" + extra + "' '" + (dir / "raw").string() + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  const Bytes raw = readFile(dir / "raw");
+  EXPECT_TRUE(raw == source) << firstDifference(raw, source);
+}
+INSTANTIATE_TEST_SUITE_P(Layouts, ReadmeRebuild,
+                         ::testing::Values(kLayoutCases[0], kLayoutCases[4], kLayoutCases[5], kLayoutCases[6],
+                                           kLayoutCases[11], kLayoutCases[12]),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct PiCase {
   const char* name;
   std::string kinds;  // one letter per sector, see PiSectors.h
