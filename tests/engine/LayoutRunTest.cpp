@@ -289,6 +289,31 @@ TEST_P(PiRun, StatusAndRecordGiveTheTrueCounts) {
   EXPECT_EQ(fs::file_size(extraOf(1)), c.kinds.size() * 8);
 }
 
+// What the drive reports decides whether reference tags count: type 1
+// ties them to the LBA, type 2 tags follow the commands that wrote them.
+class PiDriveRun : public LayoutRun, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
+
+TEST_P(PiDriveRun, ReferenceTagsCountOnlyForTypeOne) {
+  const auto [type, want] = GetParam();
+  std::string k(200, 'G');
+  k[20] = k[120] = 'R';
+  const std::string disk = src("disk.img", sectors(k, 0));
+  drives.add(3, {DriveIdentity{"/dev/sdx", k.size() * 520, "0x5000c500a1b2c3d4"}, disk, 0, ""});
+  drives.describe(3, {"ARRAY DISK", "Z1", 520, type});
+  const int row = form.iGrid2.addRow();
+  form.iGrid2.setValue(row, JobCol::ID, "3");
+  form.iGrid2.setValue(row, JobCol::SizeI, std::to_string(k.size() * 520));
+  form.iGrid2.setValue(row, JobCol::FileName, (dir / "out" / "drive.bin").string());
+  form.iGrid2.setValue(row, JobCol::SectorIn, "520");
+  form.iGrid2.setValue(row, JobCol::SectorOut, "512");
+  controller.RunClicked();
+  EXPECT_EQ(status(1), want);
+  EXPECT_EQ(field(fileText(output(1) + ".log"), "pi_ref_tag"), type == 1 ? "checked" : "not checked");
+}
+INSTANTIATE_TEST_SUITE_P(Types, PiDriveRun,
+                         ::testing::Values(std::pair{1, "Done. PI: 2 bad"}, std::pair{2, "Done. PI: 0 bad"}),
+                         [](const auto& info) { return "Type" + std::to_string(info.param.first); });
+
 std::string kinds(std::initializer_list<std::pair<std::size_t, char>> runs) {
   std::string k;
   for (auto [n, c] : runs) k.append(n, c);
