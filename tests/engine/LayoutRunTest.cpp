@@ -1,16 +1,12 @@
 // Sector-mutate runs through each sector layout, end to end on real files:
 // the image and its .extra against an oracle of the test's own, the two
-// rebuilding the source whatever way the run ended, and the protection
-// information counted where the sectors carry it.
-#include "engine/LayoutRebuild.h"
+// rebuilding the source whatever way the run ended, the README's rebuild
+// script, and the refusals before a run.
 #include "tests/RecordFields.h"
-#include "tests/engine/RunFixture.h"
-#include "tests/layouts/PiSectors.h"
+#include "tests/engine/LayoutRunFixture.h"
 
 namespace mdi::test {
 namespace {
-
-using Bytes = std::vector<std::byte>;
 
 struct Split {
   Bytes image;
@@ -49,32 +45,6 @@ Split oracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src
   }
   return out;
 }
-
-Bytes sectorBytes(std::size_t n, unsigned seed) {
-  Bytes v(n);
-  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::byte>((i * 131 + i / 509 + seed) & 0xFF);
-  return v;
-}
-
-std::string firstDifference(const Bytes& got, const Bytes& want) {
-  const auto m = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
-  return "sizes " + std::to_string(got.size()) + " / " + std::to_string(want.size()) + ", first difference at byte " +
-         std::to_string(m.first - got.begin());
-}
-
-class LayoutRun : public RunFixture {
- protected:
-  void SetUp() override {
-    RunFixture::SetUp();
-    ui.setChecked(Ctl::Check2, true);
-  }
-  std::string extraOf(int row) const { return output(row) + ".extra"; }
-  // The source rebuilt from job 1's image and .extra (an absent .extra is empty).
-  std::optional<Bytes> rebuilt(SectorLayout layout, int s, int t) const {
-    const Bytes extra = fs::exists(extraOf(1)) ? readFile(extraOf(1)) : Bytes{};
-    return rebuildSource(layout, s, t, readFile(output(1)), extra);
-  }
-};
 
 struct LayoutCase {
   const char* name;
@@ -261,75 +231,6 @@ TEST_P(ReadmeRebuild, ScriptGivesBackTheSource) {
 INSTANTIATE_TEST_SUITE_P(Layouts, ReadmeRebuild,
                          ::testing::Values(kLayoutCases[0], kLayoutCases[4], kLayoutCases[5], kLayoutCases[6],
                                            kLayoutCases[11], kLayoutCases[12]),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct PiCase {
-  const char* name;
-  std::string kinds;  // one letter per sector, see PiSectors.h
-  const char* status;
-  const char* bad;        // pi_bad in the record; "" when no PI is reported
-  std::vector<std::string> badLbas;
-  bool firstBlockUnrecognised;
-};
-void PrintTo(const PiCase& c, std::ostream* os) { *os << c.name; }
-
-class PiRun : public LayoutRun, public ::testing::WithParamInterface<PiCase> {};
-
-TEST_P(PiRun, StatusAndRecordGiveTheTrueCounts) {
-  const PiCase& c = GetParam();
-  const Bytes source = sectors(c.kinds, 0);
-  addFileJob(src("pi.img", source), -1, "520", "512");
-  controller.RunClicked();
-  EXPECT_EQ(status(1), c.status);
-  const std::string record = fileText(output(1) + ".log");
-  EXPECT_EQ(field(record, "pi_bad"), c.bad);
-  EXPECT_EQ(fields(record, "pi_ref_tag_bad_lba"), c.badLbas);
-  EXPECT_EQ(!field(record, "first_block").empty(), c.firstBlockUnrecognised);
-  // The tuples are kept whatever the check found.
-  EXPECT_EQ(fs::file_size(extraOf(1)), c.kinds.size() * 8);
-}
-
-// What the drive reports decides whether reference tags count: type 1
-// ties them to the LBA, type 2 tags follow the commands that wrote them.
-class PiDriveRun : public LayoutRun, public ::testing::WithParamInterface<std::pair<int, const char*>> {};
-
-TEST_P(PiDriveRun, ReferenceTagsCountOnlyForTypeOne) {
-  const auto [type, want] = GetParam();
-  std::string k(200, 'G');
-  k[20] = k[120] = 'R';
-  const std::string disk = src("disk.img", sectors(k, 0));
-  drives.add(3, {DriveIdentity{"/dev/sdx", k.size() * 520, "0x5000c500a1b2c3d4"}, disk, 0, ""});
-  drives.describe(3, {"ARRAY DISK", "Z1", 520, type});
-  const int row = form.iGrid2.addRow();
-  form.iGrid2.setValue(row, JobCol::ID, "3");
-  form.iGrid2.setValue(row, JobCol::SizeI, std::to_string(k.size() * 520));
-  form.iGrid2.setValue(row, JobCol::FileName, (dir / "out" / "drive.bin").string());
-  form.iGrid2.setValue(row, JobCol::SectorIn, "520");
-  form.iGrid2.setValue(row, JobCol::SectorOut, "512");
-  controller.RunClicked();
-  EXPECT_EQ(status(1), want);
-  EXPECT_EQ(field(fileText(output(1) + ".log"), "pi_ref_tag"), type == 1 ? "checked" : "not checked");
-}
-INSTANTIATE_TEST_SUITE_P(Types, PiDriveRun,
-                         ::testing::Values(std::pair{1, "Done. PI: 2 bad"}, std::pair{2, "Done. PI: 0 bad"}),
-                         [](const auto& info) { return "Type" + std::to_string(info.param.first); });
-
-std::string kinds(std::initializer_list<std::pair<std::size_t, char>> runs) {
-  std::string k;
-  for (auto [n, c] : runs) k.append(n, c);
-  return k;
-}
-
-const PiCase kPiCases[] = {
-    {"AllGood", kinds({{300, 'G'}}), "Done. PI: 0 bad", "0", {}, false},
-    {"BadGuardsAndTagsAcrossBlocks",
-     kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
-     "Done. PI: 3 bad", "3", {"151", "252"}, false},
-    {"FormattedDriveOnlyEscapes", kinds({{20, 'F'}, {100, 'G'}}), "Done. PI: 0 bad", "0", {}, false},
-    {"NoPiSaysNothing", kinds({{300, 'N'}}), "Done.", "", {}, true},
-    {"NoPiButABootSector", kinds({{1, 'M'}, {299, 'N'}}), "Done.", "", {}, false},
-};
-INSTANTIATE_TEST_SUITE_P(Counts, PiRun, ::testing::ValuesIn(kPiCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
