@@ -208,10 +208,26 @@ void RunController::abandonIo(Run& run) {
 
 bool RunController::closeCycle(Run& run, bool finishing) {
   RunState& r = m_form.run;
-  ++run.CycleCount;
-  r.BytesDone += r.BlockSize;
-  if (finishing) m_progress.ShowTailProgress(run.CycleCount);
-  else m_progress.ShowBlockProgress(run.CycleCount);
+  // The step count of the job furthest behind; once every job has finished
+  // the pass, of the one that took the most steps.
+  std::int32_t behind = INT32_MAX, most = 0;
+  for (const auto& j : run.jobs) {
+    if (!j.done) behind = std::min(behind, j.passSteps);
+    most = std::max(most, j.passSteps);
+  }
+  const std::int32_t reached = run.passBase + (behind == INT32_MAX ? most : behind);
+  const std::int32_t now = m_sv.clock.tickMs();
+  // The window has its events once a cycle, and at least every 20 ms while
+  // a fast job runs steps ahead of a slow one.
+  constexpr std::int32_t kPumpMs = 20;
+  if (reached <= run.CycleCount && now - run.lastPumpTick < kPumpMs) return r.StopRequested != 1 && run.io;
+  while (run.CycleCount < reached) {
+    ++run.CycleCount;
+    r.BytesDone += r.BlockSize;
+    if (finishing) m_progress.ShowTailProgress(run.CycleCount);
+    else m_progress.ShowBlockProgress(run.CycleCount);
+  }
+  run.lastPumpTick = now;
   m_sv.pump.processEvents();
   // Exit closes every file from inside the event pump.
   return r.StopRequested != 1 && run.io;

@@ -25,6 +25,8 @@ struct RunController::Run {
     std::string outputPath;
     std::int64_t sourceSize = 0;
     std::int32_t done = 0;            // reached its end in the current pass
+    bool inFlight = false;            // its step is out
+    std::int32_t passSteps = 0;       // steps settled in the current pass
     // What happened to the job; its outcome follows from these alone.
     bool started = false;             // the copy loop began with it
     bool reachedEnd = false;          // a read found the end of its source
@@ -92,20 +94,32 @@ struct RunController::Run {
     if (hashes && jobs[job].extra && !bytes.empty()) hashes->submit(extraStream(job), bytes);
   }
 
-  // Starts one cycle: every unfinished job reads readLength(job) bytes and
-  // writes what prepare makes of them; the outcomes are left in steps once
-  // RunController::awaitCycle has seen it through.
+  // Starts the next step of every unfinished job whose last step has been
+  // settled: it reads readLength(job) bytes and writes what prepare makes
+  // of them. Jobs still out go on undisturbed, each at its own pace; the
+  // outcomes arrive in steps as RunController::awaitCycle reports them.
   template <class ReadLength>
   void startCycle(ReadLength readLength, const CycleIo::Prepare& prepare) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
+      if (jobs[i].done || jobs[i].inFlight) continue;
       // Every pass reads in blocks of one length per job, so an unfinished
       // job's next read is always the same again: it may start early.
-      steps[i] = {jobs[i].done ? 0 : readLength(jobs[i]), true, {}, {}};
+      steps[i] = CycleIo::Step{};
+      steps[i].go = true;
+      steps[i].readLength = readLength(jobs[i]);
+      steps[i].readAhead = true;
+      jobs[i].inFlight = true;
     }
     io->start(steps, prepare);
   }
+  // Cycles counted: a cycle is one step of every job that has not finished
+  // the pass, so the count follows the job furthest behind (with equal
+  // drives, every job's steps together). The pass began at passBase.
   std::int32_t CycleCount = 0;
+  std::int32_t passBase = 0;
   std::int32_t FinishedCount = 0;
+  // When the window last had its events, for closeCycle.
+  std::int32_t lastPumpTick = 0;
 };
 
 JobOutcome outcomeOf(const RunController::Run::Job& job);

@@ -23,9 +23,11 @@ void RunController::endJob(Run& run, int i, bool finishing) {
 
 void RunController::beginFinishingPass(Run& run) {
   run.FinishedCount = 0;
+  run.passBase = run.CycleCount;
   for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
     auto& job = run.jobs[i];
     job.done = 0;
+    job.passSteps = 0;
     setStatus(i + 1, Status::Finishing);
     if (job.readErrorAt) {
       job.done = 1;
@@ -63,10 +65,14 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
   for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
     auto& job = run.jobs[i];
     if (job.done) continue;
-    const CycleIo::Step& st = run.steps[i];
-    // Given up by a Stop before its transfer returned: the job keeps what
-    // it copied before, and ends "Stopped".
-    if (st.pending) continue;
+    CycleIo::Step& st = run.steps[i];
+    // Still out (each job goes at its own pace), or given up by a Stop
+    // before its transfer returned: then the job keeps what it copied
+    // before, and ends "Stopped".
+    if (!st.completed) continue;
+    st.completed = false;
+    job.inFlight = false;
+    ++job.passSteps;
     const std::int64_t blockStart = job.bytesRead;
     job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
     if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);

@@ -1,24 +1,28 @@
 #pragma once
-// One cycle of a copy loop's I/O across every job of a run.
+// The I/O of a copy loop across every job of a run, each job at its own
+// pace.
 //
-// Each job is a lane: a source and an output. In a cycle every lane given a
-// read length reads that many bytes from its source's position (read
+// Each job is a lane: a source and an output. A lane is started with a read
+// length: it reads that many bytes from its source's position (read
 // contract of RawIo.h) and, when the read brought any bytes, writes what the
-// prepare step makes of them to its output (write contract). cycle()
-// returns when every read and write of the cycle has completed, so what the
-// loop does next (statuses, progress, the event pump, the stop test) sees a
-// whole cycle, however the transfers were carried out.
+// prepare step makes of them to its output (write contract). That is one
+// step of the lane. Lanes are started and finish independently: wait()
+// returns as soon as any started lane has finished its step, marks those
+// lanes `completed`, and the caller settles them and starts them again
+// while the others are still reading. So a fast drive is never held to a
+// slow one's pace, and one drive's slow read holds up no other.
 //
 // The transfers never run on the caller's thread as a blocking call it
-// cannot leave: start() hands a cycle out, wait() waits for it a bounded
-// time, so the caller can keep its window alive while a drive hangs, and
-// abandon() gives up a cycle whose transfers have not returned, leaving them
-// to finish safely on their own (see abandon()).
+// cannot leave: start() hands lanes out, wait() waits a bounded time, so the
+// caller can keep its window alive while a drive hangs, and abandon() gives
+// up the lanes whose transfers have not returned, leaving them to finish
+// safely on their own (see abandon()).
 //
 // Implementations differ only in how the transfers overlap: the plain path
-// runs lane after lane; the io_uring path has every lane's read in flight at
-// once and each write as soon as its read is prepared. Either way each lane
-// sees the same bytes at the same offsets, in the same order.
+// runs each lane on a thread of its own; the io_uring path has every lane's
+// read in flight at once and each write as soon as its read is prepared.
+// Either way each lane sees the same bytes at the same offsets, in the same
+// order.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -38,26 +42,32 @@ class CycleIo {
     Output* output = nullptr;
   };
   struct Step {
-    std::size_t readLength = 0;  // 0: the lane sits this cycle out
-    // The lane's next cycle will read readLength bytes again from where this
+    // in: start this lane's step now. start() takes it (clears it); a lane
+    // whose step is still out must not be given one.
+    bool go = false;
+    std::size_t readLength = 0;
+    // The lane's next step will read readLength bytes again from where this
     // read ends, so that read may be started early. It is only ever used by
-    // a cycle that asks for exactly that read; otherwise it is dropped.
+    // a step that asks for exactly that read; otherwise it is dropped.
     bool readAhead = false;
     IoResult read;   // out
     IoResult write;  // out; untouched when the read brought nothing
     // out: the cycle was abandoned before this lane's transfer returned;
     // read and write tell nothing then.
     bool pending = false;
+    // out: set by the wait() that reports this step finished; read and
+    // write hold its outcome. The caller clears it once it has settled it.
+    bool completed = false;
   };
-  // The bytes to write for what lane `lane` read. Called once per lane with
-  // data, in any lane order, possibly on a thread of the implementation's
-  // and for several lanes at once (never twice at once for one lane); by
-  // the time wait() returns true or abandon() returns, no call is running.
+  // The bytes to write for what lane `lane` read. Called once per step
+  // with data, possibly on a thread of the implementation's and for several
+  // lanes at once (never twice at once for one lane); by the time wait()
+  // reports the lane completed, or abandon() returns, its call has ended.
   // step.read of the lane is already set when it is called. The returned
-  // span must stay valid until the cycle has completed or been abandoned.
+  // span must stay valid until the step has completed or been abandoned.
   using Prepare = std::function<std::span<const std::byte>(std::size_t lane, std::span<const std::byte> data)>;
 
-  // What a lane still holds when its cycle is abandoned. The caller fills
+  // What a lane still holds when its step is abandoned. The caller fills
   // it; abandon() takes out what a transfer still uses.
   struct Held {
     std::unique_ptr<Source> source;
@@ -69,28 +79,28 @@ class CycleIo {
 
   virtual ~CycleIo() = default;
   // steps[i] belongs to lane i; steps.size() is the lane count. Starts the
-  // cycle's transfers; steps and prepare must stay valid until wait()
-  // returned true or abandon() returned.
+  // step of every lane whose `go` is set (and clears it), resetting its
+  // outcome; other lanes, idle or still out, are left as they are. steps
+  // and prepare must stay valid while any step is out.
   virtual void start(std::span<Step> steps, const Prepare& prepare) = 0;
-  // Waits up to `timeout` for the started cycle. True when every transfer
-  // of it has completed (at once when no cycle is started).
+  // Waits up to `timeout` until some started step has finished, then marks
+  // every finished one not yet reported `completed`. True then, and at once
+  // when no step is out; false when the time ran out first.
   virtual bool wait(std::chrono::milliseconds timeout) = 0;
-  // Gives up the started cycle. Lanes whose transfers have completed keep
-  // their outcomes in their steps; the others are marked pending and take
-  // out of held[lane] what their transfer still uses (the source of a read,
-  // the output of a write). Everything taken, and every buffer in use,
-  // lives until the kernel (or the thread stuck in the call) lets go; a
-  // read that returns then is neither prepared nor written. The caller may
-  // close what is left in `held` and destroy this object at once.
+  // Gives up every step still out. Lanes whose transfers have completed
+  // keep their outcomes in their steps; the others are marked pending and
+  // take out of held[lane] what their transfer still uses (the source of a
+  // read, the output of a write). Everything taken, and every buffer in
+  // use, lives until the kernel (or the thread stuck in the call) lets go;
+  // a read that returns then is neither prepared nor written. The caller
+  // may close what is left in `held` and destroy this object at once.
   virtual void abandon(std::span<Held> held) = 0;
-  // start() and wait() until the cycle has completed.
-  void cycle(std::span<Step> steps, const Prepare& prepare) {
-    start(steps, prepare);
-    while (!wait(std::chrono::hours(1))) {
-    }
-  }
+  // Starts every lane with a read length and waits until all of them have
+  // completed: one step of every lane, as a test drives it.
+  void cycle(std::span<Step> steps, const Prepare& prepare);
   // Waits out every read started early, after which the lanes' sources and
-  // outputs may be closed. The destructor does the same. Only between cycles.
+  // outputs may be closed. The destructor does the same. Only while no step
+  // is out.
   virtual void quiesce() = 0;
   // "io_uring" or "sync", for the operator's and the benchmark's benefit.
   virtual const char* name() const = 0;
@@ -116,6 +126,7 @@ class SyncCycleIo final : public CycleIo {
 
  private:
   std::unique_ptr<class LaneThreads> m_threads;
+  std::vector<Step*> m_steps;  // each lane's last started step
 };
 
 class SyncCycleIoFactory final : public CycleIoFactory {

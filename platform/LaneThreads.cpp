@@ -18,6 +18,7 @@ struct LaneThreads::Shared {
     bool busy = false;                   // a request is given or in progress
     bool preparing = false;              // prepare is running on the lane's thread
     bool writing = false;                // the lane's write is in progress
+    bool finished = false;               // a step ended, not yet taken
   };
   std::mutex m;
   std::condition_variable work;  // lane threads: a request, or the end
@@ -53,22 +54,40 @@ void LaneThreads::start(std::size_t lane, CycleIo::Step& step, const CycleIo::Pr
     L.step = &step;
     L.prepare = &prepare;
     L.busy = true;
+    L.finished = false;
   }
   m_shared->work.notify_all();
 }
 
-bool LaneThreads::idle(std::size_t lane) const {
+bool LaneThreads::anyBusy() const {
   std::lock_guard lk(m_shared->m);
-  return !m_shared->lanes[lane].busy;
+  for (const auto& L : m_shared->lanes)
+    if (L.busy) return true;
+  return false;
 }
 
-bool LaneThreads::waitIdle(std::chrono::steady_clock::time_point deadline) {
+bool LaneThreads::waitFinished(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lk(m_shared->m);
   return m_shared->done.wait_until(lk, deadline, [&] {
-    for (const auto& L : m_shared->lanes)
-      if (L.busy) return false;
-    return true;
+    bool busy = false;
+    for (const auto& L : m_shared->lanes) {
+      if (L.finished) return true;
+      busy = busy || L.busy;
+    }
+    return !busy;
   });
+}
+
+std::vector<std::size_t> LaneThreads::takeFinished() {
+  std::vector<std::size_t> done;
+  std::lock_guard lk(m_shared->m);
+  for (std::size_t i = 0; i < m_shared->lanes.size(); ++i) {
+    auto& L = m_shared->lanes[i];
+    if (!L.finished) continue;
+    L.finished = false;
+    done.push_back(i);
+  }
+  return done;
 }
 
 void LaneThreads::abandon(std::span<CycleIo::Held> held) {
@@ -123,6 +142,7 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     if (rd.bytes == 0) {
       L.step = nullptr;
       L.busy = false;
+      L.finished = true;
       s.done.notify_all();
       continue;
     }
@@ -150,6 +170,7 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     step.write = wr;
     L.step = nullptr;
     L.busy = false;
+    L.finished = true;
     s.done.notify_all();
   }
   // Abandoned while this lane's call was out: nothing more is done with its

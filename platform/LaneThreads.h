@@ -37,10 +37,14 @@ class LaneThreads {
   // bytes, the write of what prepare makes of them. step and prepare must
   // stay valid until the lane is done or abandoned.
   void start(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare);
-  // Waits until no lane is busy, or until `deadline`. True when none is.
-  bool waitIdle(std::chrono::steady_clock::time_point deadline);
-  // True when lane `lane` has no transfer outstanding.
-  bool idle(std::size_t lane) const;
+  // Waits until a lane has finished a step not yet taken by takeFinished(),
+  // or no lane is busy, or until `deadline`. False when the time ran out.
+  bool waitFinished(std::chrono::steady_clock::time_point deadline);
+  // The lanes that have finished their steps since the last call; their
+  // steps now belong to the caller.
+  std::vector<std::size_t> takeFinished();
+  // Whether any lane has a transfer outstanding.
+  bool anyBusy() const;
   // Gives up every busy lane (see Lifetime): its step is marked pending and
   // it takes what it uses out of held[lane]. Waits only for prepare calls
   // in progress, which never touch a drive.

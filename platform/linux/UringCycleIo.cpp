@@ -8,6 +8,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/LaneThreads.h"
 
@@ -102,7 +103,7 @@ class UringCycleIo final : public CycleIo {
     Writeback wb;
     int cur = 0;               // slot of this cycle's read
     int ahead = -1;            // slot of a read started early, or -1
-    Step* step = nullptr;      // set while the lane's cycle is unfinished
+    Step* step = nullptr;      // set while the lane's step is out
   };
 
   io_uring_sqe* sqe();
@@ -126,11 +127,12 @@ class UringCycleIo final : public CycleIo {
   io_uring m_ring{};
   bool m_ready = false;
   std::vector<LaneState> m_lanes;
-  std::vector<std::size_t> m_plain;  // lanes served through read()/write() this cycle, not yet done
+  std::vector<std::size_t> m_plain;  // lanes served through read()/write(), step out
   LaneThreads m_threads;             // their threads
   std::vector<std::size_t> m_readLanes;  // lanes read and waiting for writeReady()
   const Prepare* m_prepare = nullptr;
-  std::size_t m_unfinished = 0;      // lanes of the running cycle not yet done
+  std::size_t m_unfinished = 0;      // lanes whose step is out
+  std::size_t m_reported = 0;        // steps finished since wait() last returned
   std::size_t m_inFlight = 0;        // requests the kernel has not completed
 };
 
@@ -178,14 +180,15 @@ void UringCycleIo::startRead(std::size_t lane, int slot, const Positioned& at, s
 
 void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
   m_prepare = &prepare;
-  m_plain.clear();
-  m_unfinished = 0;
+  std::vector<std::size_t> plain;
   for (std::size_t i = 0; i < steps.size() && i < m_lanes.size(); ++i) {
     Step& st = steps[i];
+    if (!st.go) continue;
+    st.go = false;
     st.read = {};
     st.write = {};
     st.pending = false;
-    if (st.readLength == 0) continue;
+    st.completed = false;
     LaneState& L = m_lanes[i];
     L.step = &st;
     ++m_unfinished;
@@ -206,25 +209,24 @@ void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
       a.role = a.complete() ? Read::Role::Idle : Read::Role::Dropped;
     }
     if (!at) {
-      m_plain.push_back(i);
+      plain.push_back(i);
       continue;
     }
     startRead(i, L.cur, *at, st.readLength);
   }
   // Sources without a descriptor, on threads of their own, while the
   // others' requests run.
-  for (std::size_t i : m_plain) m_threads.start(i, *m_lanes[i].step, prepare);
+  for (std::size_t i : plain) {
+    m_threads.start(i, *m_lanes[i].step, prepare);
+    m_plain.push_back(i);
+  }
   writeReady();
 }
 
 void UringCycleIo::collectPlain() {
-  for (auto it = m_plain.begin(); it != m_plain.end();) {
-    if (!m_threads.idle(*it)) {
-      ++it;
-      continue;
-    }
-    finish(*it);
-    it = m_plain.erase(it);
+  for (std::size_t lane : m_threads.takeFinished()) {
+    std::erase(m_plain, lane);
+    finish(lane);
   }
 }
 
@@ -233,14 +235,14 @@ bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     collectPlain();
-    if (m_unfinished == 0) break;
+    if (m_reported > 0 || m_unfinished == 0) break;
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return false;
     // Lanes on threads cannot wake the ring: look at them every 2 ms.
     auto slice = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
     if (!m_plain.empty()) slice = std::min<std::chrono::nanoseconds>(slice, std::chrono::milliseconds(2));
     if (m_inFlight == 0 || m_unfinished == m_plain.size()) {
-      m_threads.waitIdle(Clock::now() + slice);
+      m_threads.waitFinished(Clock::now() + slice);
       continue;
     }
     __kernel_timespec ts{};
@@ -250,12 +252,14 @@ bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
   }
   // Reads started early by the last completions go out now.
   if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
-  m_prepare = nullptr;
+  m_reported = 0;
   return true;
 }
 
 void UringCycleIo::abandon(std::span<Held> held) {
   m_threads.abandon(held);
+  // Steps that finished before the abandon keep their outcomes.
+  collectPlain();
   m_plain.clear();
   for (std::size_t i = 0; i < m_lanes.size(); ++i) {
     LaneState& L = m_lanes[i];
@@ -263,6 +267,7 @@ void UringCycleIo::abandon(std::span<Held> held) {
     L.step = nullptr;
   }
   m_unfinished = 0;
+  m_reported = 0;
   m_readLanes.clear();
   m_prepare = nullptr;
   if (!m_ready || m_inFlight == 0) return;
@@ -361,8 +366,10 @@ void UringCycleIo::startWriteback(std::size_t lane, const Positioned& at, std::s
 }
 
 void UringCycleIo::finish(std::size_t lane) {
+  m_lanes[lane].step->completed = true;
   m_lanes[lane].step = nullptr;
   --m_unfinished;
+  ++m_reported;
 }
 
 bool UringCycleIo::waitSome(const __kernel_timespec* timeout) {

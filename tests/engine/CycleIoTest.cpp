@@ -14,6 +14,15 @@
 namespace mdi::test {
 namespace {
 
+// A lane's step as a copy loop asks for it: read `length` bytes, maybe
+// reading the next block early.
+CycleIo::Step stepOf(std::size_t length, bool readAhead) {
+  CycleIo::Step st;
+  st.readLength = length;
+  st.readAhead = readAhead;
+  return st;
+}
+
 bool uringAvailable() { return makeUringCycleIo({}) != nullptr; }
 
 // A temporary folder that goes with the test, however the test ends.
@@ -79,7 +88,7 @@ Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>&
   std::vector<CycleIo::Step> steps(scripts.size());
   for (std::size_t c = 0; c < cycles; ++c) {
     for (std::size_t i = 0; i < scripts.size(); ++i) {
-      steps[i] = {c < scripts[i].lengths.size() ? scripts[i].lengths[c] : 0, scripts[i].readAhead, {}, {}};
+      steps[i] = stepOf(c < scripts[i].lengths.size() ? scripts[i].lengths[c] : 0, scripts[i].readAhead);
     }
     io->cycle(steps, reverse);
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -190,7 +199,7 @@ TEST(CycleIoLatency, SimulatedDriveDeliversTheSameBytes) {
   std::vector<CycleIo::Step> steps(3);
   const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
   for (int c = 0; c < 8; ++c) {
-    for (auto& s : steps) s = {8192, true, {}, {}};
+    for (auto& s : steps) s = stepOf(8192, true);
     io->cycle(steps, same);
   }
   io.reset();
@@ -222,7 +231,7 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
         std::vector<CycleIo::Step> steps(1);
         const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
         for (int c = 0; c < 5; ++c) {
-          steps[0] = {4096, true, {}, {}};
+          steps[0] = stepOf(4096, true);
           io->cycle(steps, same);
         }
         io.reset();

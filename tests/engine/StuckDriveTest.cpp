@@ -31,8 +31,11 @@ TEST_P(StuckDrive, StopEndsTheRunWhileAReadIsHeld) {
   auto gate = std::make_shared<Gate>(3 * c.block);
   files.gates[stuckPath] = gate;
   bool stopped = false;
+  // Stop once the read is held and the other job has ended its pass: it
+  // must get there while the stuck one waits (a lock-step run never does,
+  // and the watchdog below then lets the read go, which fails the test).
   pump.whileWaiting([&] {
-    if (stopped || !gate->held()) return;
+    if (stopped || !gate->held() || status(1) != "Waiting ...") return;
     stopped = true;
     msg.answerOnce("Stop process?", MsgAnswer::Yes);
     controller.StopClicked();
@@ -50,13 +53,12 @@ TEST_P(StuckDrive, StopEndsTheRunWhileAReadIsHeld) {
   EXPECT_FALSE(form.running);
   EXPECT_EQ(ui.statusText(1), "Process stopped by user");
   EXPECT_EQ(status(2), "Stopped");
-  EXPECT_EQ(status(1), "Stopped") << "the other job had not reached its end";
   const auto stuckOut = readFile(output(2));
   EXPECT_EQ(stuckOut.size(), 3 * c.block) << "the stuck job keeps the blocks before the held read";
   EXPECT_TRUE(std::equal(stuckOut.begin(), stuckOut.end(), stuckSrc.begin()));
-  const auto fastOut = readFile(output(1));
-  EXPECT_EQ(fastOut.size(), 4 * c.block) << "the other job's block of that cycle was copied";
-  EXPECT_TRUE(std::equal(fastOut.begin(), fastOut.end(), fastSrc.begin()));
+  // The held read holds up no other job: the fast one goes on to its end.
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_EQ(readFile(output(1)), fastSrc);
 
   // Let the held read return: it must find its buffer and source alive,
   // write nothing, and let go of the source.
