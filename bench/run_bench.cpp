@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "app/frmMain.h"
+#include "bench/EngineRun.h"
 #include "engine/Crc16T10Dif.h"
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
@@ -48,79 +49,9 @@
 
 namespace fs = std::filesystem;
 using namespace mdi;
+using namespace mdi::bench;
 
 namespace {
-
-double seconds(std::chrono::steady_clock::time_point a) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
-
-struct Options {
-  bool check3 = false;
-  bool mutate = false;
-  std::string sectorIn = "512";
-  IoPath path = IoPath::Auto;
-  bool simulated = false;  // sources behave as 150 MB/s drives
-  HashAlgos hashes{};      // none: the figures of the copy alone
-  SectorLayout layout = SectorLayout::DataFirst;
-};
-
-void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
-             const std::string& sectorIn) {
-  setUpJobGrid(form.iGrid2);
-  form.run.TargetFolder = outDir.string();
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    const int row = form.iGrid2.addRow();
-    form.iGrid2.setValue(row, JobCol::ID, kFileId);
-    form.iGrid2.setValue(row, JobCol::Model, sources[i]);
-    form.iGrid2.setValue(row, JobCol::SizeI, static_cast<std::int64_t>(bytes));
-    const fs::path out = outDir / ("bench" + std::to_string(i) + ".bin");
-    fs::remove(out);
-    form.iGrid2.setValue(row, JobCol::FileName, out.string());
-    form.iGrid2.setValue(row, JobCol::SectorIn, sectorIn);
-    form.iGrid2.setValue(row, JobCol::SectorOut, "512");
-  }
-}
-
-void removeOutputs(const fs::path& outDir) {
-  for (const auto& e : fs::directory_iterator(outDir)) fs::remove(e.path());
-}
-
-// One run of the engine over `sources`, each `bytes` long; returns the
-// aggregate MB/s of source bytes.
-double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
-                 const Options& o, const char** pathUsed = nullptr) {
-  FormState form;
-  FakeControls ui;
-  FakeMessageBox msg;
-  FakePickers pickers;
-  PosixFileSystem fsys;
-  PosixFileAccess real;
-  SimulatedDriveFiles simulated(real, DriveTiming{});
-  FileAccess& files = o.simulated ? static_cast<FileAccess&>(simulated) : real;
-  FakeDriveTable drives(files);
-  MonotonicClock clock;
-  FakeEventPump pump;
-  FakeLauncher launcher;
-  FakeLocale locale;
-  LinuxCycleIoFactory io(o.path);
-  PosixAtomicFile records;
-  PosixSystemInfo system;
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
-  Progress progress(form, ui, clock, locale);
-  RunController run(form, sv, progress);
-  addJobs(form, sources, bytes, outDir, o.sectorIn);
-  form.Options.hashes = o.hashes;
-  form.Options.layout = o.layout;
-  ui.setChecked(Ctl::Check3, o.check3);
-  ui.setChecked(Ctl::Check2, o.mutate);
-  const auto t0 = std::chrono::steady_clock::now();
-  run.RunClicked();
-  const double s = seconds(t0);
-  if (pathUsed) *pathUsed = io.lastPath();
-  removeOutputs(outDir);
-  return static_cast<double>(bytes * sources.size()) / 1e6 / s;
-}
 
 // The same straight run through the real window, offscreen.
 double windowRun(const std::string& source, std::uint64_t bytes, const fs::path& outDir) {
@@ -192,14 +123,6 @@ void makePiSource(const std::string& path, std::uint64_t mib, unsigned seed) {
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
-// Best of `n` runs: the machine is shared, and the best run is the one the
-// rest of the system disturbed least.
-template <class F>
-double best(int n, F&& f) {
-  double b = 0;
-  for (int i = 0; i < n; ++i) b = std::max(b, f());
-  return b;
-}
 
 }  // namespace
 

@@ -5,7 +5,11 @@
 // latency for the caller to wait out beside the transfer. Used to measure
 // how far the copy loops keep several drives busy at once.
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <random>
+#include <string>
 
 #include "platform/RawIo.h"
 
@@ -14,6 +18,9 @@ namespace mdi {
 struct DriveTiming {
   double bytesPerSecond = 150e6;
   std::uint64_t accessNs = 100000;  // 0.1 ms
+  // Up to this much more per read, drawn uniformly (seeded per drive), as a
+  // real disk's seeks and retries vary.
+  std::uint64_t jitterNs = 0;
   std::uint64_t latencyNs(std::size_t bytes) const {
     return accessNs + static_cast<std::uint64_t>(static_cast<double>(bytes) / bytesPerSecond * 1e9);
   }
@@ -21,22 +28,29 @@ struct DriveTiming {
 
 class SimulatedDrive final : public Source {
  public:
-  SimulatedDrive(std::unique_ptr<Source> inner, DriveTiming timing) : m_inner(std::move(inner)), m_timing(timing) {}
+  SimulatedDrive(std::unique_ptr<Source> inner, DriveTiming timing, std::uint64_t seed = 1)
+      : m_inner(std::move(inner)), m_timing(timing), m_jitter(seed) {}
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
   void advance(std::size_t bytes) override { m_inner->advance(bytes); }
 
  private:
+  std::uint64_t latencyNs(std::size_t bytes);
   std::unique_ptr<Source> m_inner;
   DriveTiming m_timing;
+  std::mt19937_64 m_jitter;
 };
 
 // Opens every source as a simulated drive over the real file.
 class SimulatedDriveFiles final : public FileAccess {
  public:
-  SimulatedDriveFiles(FileAccess& real, DriveTiming timing) : m_real(real), m_timing(timing) {}
+  // timingOf: drives of other speeds, by path; the rest are `timing`.
+  SimulatedDriveFiles(FileAccess& real, DriveTiming timing, std::map<std::string, DriveTiming> timingOf = {})
+      : m_real(real), m_timing(timing), m_timingOf(std::move(timingOf)) {}
   std::unique_ptr<Source> openSource(const std::string& path) override {
-    return std::make_unique<SimulatedDrive>(m_real.openSource(path), m_timing);
+    const auto it = m_timingOf.find(path);
+    return std::make_unique<SimulatedDrive>(m_real.openSource(path), it == m_timingOf.end() ? m_timing : it->second,
+                                            std::hash<std::string>{}(path));
   }
   std::unique_ptr<Output> createOutput(const std::string& path) override { return m_real.createOutput(path); }
   std::unique_ptr<Output> reopenOutput(const std::string& path) override { return m_real.reopenOutput(path); }
@@ -44,6 +58,7 @@ class SimulatedDriveFiles final : public FileAccess {
  private:
   FileAccess& m_real;
   DriveTiming m_timing;
+  std::map<std::string, DriveTiming> m_timingOf;
 };
 
 }  // namespace mdi

@@ -1,0 +1,79 @@
+#include "bench/EngineRun.h"
+
+#include "engine/RunController.h"
+#include "jobs/JobList.h"
+#include "platform/Services.h"
+#include "platform/fakes/FakeDriveTable.h"
+#include "platform/fakes/Fakes.h"
+#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/PosixAtomicFile.h"
+#include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixSystemInfo.h"
+#include "progress/Progress.h"
+
+namespace mdi::bench {
+
+namespace fs = std::filesystem;
+
+double seconds(std::chrono::steady_clock::time_point a) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+}
+
+void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
+             const std::string& sectorIn) {
+  setUpJobGrid(form.iGrid2);
+  form.run.TargetFolder = outDir.string();
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const int row = form.iGrid2.addRow();
+    form.iGrid2.setValue(row, JobCol::ID, kFileId);
+    form.iGrid2.setValue(row, JobCol::Model, sources[i]);
+    form.iGrid2.setValue(row, JobCol::SizeI, static_cast<std::int64_t>(bytes));
+    const fs::path out = outDir / ("bench" + std::to_string(i) + ".bin");
+    fs::remove(out);
+    form.iGrid2.setValue(row, JobCol::FileName, out.string());
+    form.iGrid2.setValue(row, JobCol::SectorIn, sectorIn);
+    form.iGrid2.setValue(row, JobCol::SectorOut, "512");
+  }
+}
+
+void removeOutputs(const fs::path& outDir) {
+  for (const auto& e : fs::directory_iterator(outDir)) fs::remove(e.path());
+}
+
+double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
+                 const Options& o, const char** pathUsed) {
+  FormState form;
+  FakeControls ui;
+  FakeMessageBox msg;
+  FakePickers pickers;
+  PosixFileSystem fsys;
+  PosixFileAccess real;
+  SimulatedDriveFiles simulated(real, o.timing, o.timingOf);
+  FileAccess& files = o.simulated ? static_cast<FileAccess&>(simulated) : real;
+  FakeDriveTable drives(files);
+  MonotonicClock clock;
+  FakeEventPump pump;
+  FakeLauncher launcher;
+  FakeLocale locale;
+  LinuxCycleIoFactory io(o.path);
+  PosixAtomicFile records;
+  PosixSystemInfo system;
+  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
+  Progress progress(form, ui, clock, locale);
+  RunController run(form, sv, progress);
+  addJobs(form, sources, bytes, outDir, o.sectorIn);
+  form.Options.hashes = o.hashes;
+  form.Options.layout = o.layout;
+  ui.setChecked(Ctl::Check3, o.check3);
+  ui.setChecked(Ctl::Check2, o.mutate);
+  const auto t0 = std::chrono::steady_clock::now();
+  run.RunClicked();
+  const double s = seconds(t0);
+  if (pathUsed) *pathUsed = io.lastPath();
+  removeOutputs(outDir);
+  return static_cast<double>(bytes * sources.size()) / 1e6 / s;
+}
+
+
+}  // namespace mdi::bench

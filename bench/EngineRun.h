@@ -1,0 +1,54 @@
+#pragma once
+// One whole run of the copy engine for the benchmarks: the real engine over
+// the real files (or simulated drives over them), with fake window controls,
+// timed from Run to the last file closed.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jobs/FormState.h"
+#include "platform/fakes/SimulatedDrive.h"
+#include "platform/linux/UringCycleIo.h"
+#include "support/Hasher.h"
+#include "support/SectorLayoutKind.h"
+
+namespace mdi::bench {
+
+double seconds(std::chrono::steady_clock::time_point a);
+
+struct Options {
+  bool check3 = false;
+  bool mutate = false;
+  std::string sectorIn = "512";
+  IoPath path = IoPath::Auto;
+  bool simulated = false;  // sources behave as drives of `timing`
+  HashAlgos hashes{};      // none: the figures of the copy alone
+  SectorLayout layout = SectorLayout::DataFirst;
+  DriveTiming timing{};
+  std::map<std::string, DriveTiming> timingOf{};  // per source path, over `timing`
+};
+
+// Adds one job per source, each `bytes` long, writing into outDir.
+void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes,
+             const std::filesystem::path& outDir, const std::string& sectorIn);
+void removeOutputs(const std::filesystem::path& outDir);
+
+// One run of the engine over `sources`, each `bytes` long; returns the
+// aggregate MB/s of source bytes. pathUsed: the I/O path it ran on.
+double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, const std::filesystem::path& outDir,
+                 const Options& o, const char** pathUsed = nullptr);
+
+// Best of `n` runs: the machine is shared, and the best run is the one the
+// rest of the system disturbed least.
+template <class F>
+double best(int n, F&& f) {
+  double b = 0;
+  for (int i = 0; i < n; ++i) b = std::max(b, f());
+  return b;
+}
+
+}  // namespace mdi::bench
