@@ -21,8 +21,7 @@ void RunController::RunMutateImaging() {
   // A pair of sizes that gives no usable block is refused before the lock,
   // like every other refusal.
   for (int row = 1; row <= grid.rowCount(); ++row) {
-    const auto s = static_cast<std::int32_t>(std::lround(Val(grid.value(row, JobCol::SectorIn))));
-    const auto t = static_cast<std::int32_t>(std::lround(Val(grid.value(row, JobCol::SectorOut))));
+    const auto [s, t] = jobSectorSizes(grid, row);
     if (!computeMutateSizes(s, t)) {
       m_sv.msg.show({"The sector sizes of job " + jobLabel(grid, row) + " (" + std::to_string(s) + " in, " +
                          std::to_string(t) + " out) cannot be converted.",

@@ -82,8 +82,7 @@ bool RunChecks::sourcesValid(bool mutate) {
       for (int col : {JobCol::SectorIn, JobCol::SectorOut})
         if (!isWholeNumberIn(jobs.value(row, col), 1, 65536))
           return refuse("The sector sizes of job " + label + " must be whole numbers between 1 and 65536.");
-      const auto s = static_cast<std::int32_t>(Val(jobs.value(row, JobCol::SectorIn)));
-      const auto t = static_cast<std::int32_t>(Val(jobs.value(row, JobCol::SectorOut)));
+      const auto [s, t] = jobSectorSizes(jobs, row);
       if (const std::string why = layoutMisfit(m_form.Options.layout, s, t); !why.empty())
         return refuse("Job " + label + " cannot be converted: " + why);
     }
@@ -160,8 +159,7 @@ bool RunChecks::outputsApart() {
 
 bool RunChecks::writesExtra(int row) const {
   if (!m_mutate) return false;
-  const auto s = static_cast<std::int32_t>(Val(m_form.iGrid2.value(row, JobCol::SectorIn)));
-  const auto t = static_cast<std::int32_t>(Val(m_form.iGrid2.value(row, JobCol::SectorOut)));
+  const auto [s, t] = jobSectorSizes(m_form.iGrid2, row);
   return layoutHasExtra(m_form.Options.layout, s, t);
 }
 

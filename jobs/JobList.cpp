@@ -1,6 +1,9 @@
 #include "jobs/JobList.h"
 
 #include <charconv>
+#include <cmath>
+
+#include "support/Val.h"
 
 namespace mdi {
 
@@ -54,6 +57,11 @@ std::optional<JobSource> jobSource(const GridModel& jobs, int row) {
 
 std::string jobLabel(const GridModel& jobs, int row) {
   return jobs.value(row, JobCol::ID) + " : " + jobs.value(row, JobCol::Model);
+}
+
+SectorSizes jobSectorSizes(const GridModel& jobs, int row) {
+  auto cell = [&](int col) { return static_cast<std::int32_t>(std::lround(Val(jobs.value(row, col)))); };
+  return {cell(JobCol::SectorIn), cell(JobCol::SectorOut)};
 }
 
 }  // namespace mdi

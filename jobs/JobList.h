@@ -2,6 +2,7 @@
 // The job list: one row of the job grid per source to image. The grid is
 // its only store; these are the column numbers and the rules every reader
 // and writer of a job row shares.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -55,5 +56,12 @@ void placeUnplacedOutputs(GridModel& jobs, const std::string& folder);
 
 // "ID : Model" naming a job in messages.
 std::string jobLabel(const GridModel& jobs, int row);
+
+struct SectorSizes {
+  std::int32_t in = 0;   // Sector In
+  std::int32_t out = 0;  // Sector Out
+};
+// The job's Sector In and Sector Out cells, rounded to whole numbers.
+SectorSizes jobSectorSizes(const GridModel& jobs, int row);
 
 }  // namespace mdi
