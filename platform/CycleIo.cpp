@@ -25,12 +25,7 @@ void CycleIo::cycle(std::span<Step> steps, const Prepare& prepare) {
 void SyncCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
   for (std::size_t i = 0; i < steps.size(); ++i) {
     Step& st = steps[i];
-    if (!st.go) continue;
-    st.go = false;
-    st.read = {};
-    st.write = {};
-    st.pending = false;
-    st.completed = false;
+    if (!st.takeGo()) continue;
     if (m_steps.size() < steps.size()) m_steps.resize(steps.size());
     m_steps[i] = &st;
     m_threads->start(i, st, prepare);

@@ -58,6 +58,13 @@ class CycleIo {
     // out: set by the wait() that reports this step finished; read and
     // write hold its outcome. The caller clears it once it has settled it.
     bool completed = false;
+    // For implementations of start(): takes `go` and, when it was set,
+    // clears the outcome of the step about to start.
+    bool takeGo() {
+      if (!go) return false;
+      *this = {false, readLength, readAhead, {}, {}, false, false};
+      return true;
+    }
   };
   // The bytes to write for what lane `lane` read. Called once per step
   // with data, possibly on a thread of the implementation's and for several

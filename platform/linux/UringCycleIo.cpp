@@ -183,12 +183,7 @@ void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
   std::vector<std::size_t> plain;
   for (std::size_t i = 0; i < steps.size() && i < m_lanes.size(); ++i) {
     Step& st = steps[i];
-    if (!st.go) continue;
-    st.go = false;
-    st.read = {};
-    st.write = {};
-    st.pending = false;
-    st.completed = false;
+    if (!st.takeGo()) continue;
     LaneState& L = m_lanes[i];
     L.step = &st;
     ++m_unfinished;
