@@ -152,6 +152,21 @@ class FreeSpaceFs final : public FileSystem {
   FileSystem& m_real;
 };
 
+// Every status each job is given, in order, as the grid hears of it: no
+// change is missed, however the jobs' paces fall between event-pump calls.
+struct StatusTrail final : GridListener {
+  explicit StatusTrail(GridModel& g) : grid(g) { grid.setListener(this); }
+  ~StatusTrail() override { grid.setListener(nullptr); }
+  void cellChanged(int row, int col) override {
+    if (col != JobCol::Status) return;
+    auto& t = rows[row];
+    const std::string now = grid.value(row, col);
+    if (t.empty() || t.back() != now) t.push_back(now);
+  }
+  GridModel& grid;
+  std::map<int, std::vector<std::string>> rows;
+};
+
 // The I/O path the engine suites run on: ctest runs them once as they are
 // (io_uring) and once with MDI_TEST_IO=sync (the plain path).
 inline IoPath testIoPath() {
