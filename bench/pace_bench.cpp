@@ -12,7 +12,8 @@
 // Loop devices' caches are flushed before every run. Needs root, /dev/fuse
 // and loop devices; says why and skips the first two parts without them.
 //
-//   build/bench/pace_bench [drive-MiB] [MB/s per drive]
+//   build/bench/pace_bench [drive-MiB] [MB/s per drive] [sections]
+// sections: "drives" (the first two parts), "mutate", or both (the default).
 #include <sys/prctl.h>
 
 #include <algorithm>
@@ -70,13 +71,17 @@ int main(int argc, char** argv) {
   const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 48;
   const std::uint64_t rate = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 52;
   const std::uint64_t bytes = mib << 20;
+  const std::string sections = argc > 3 ? argv[3] : "drives,mutate";
+  const bool drives = sections.find("drives") != std::string::npos;
+  const bool mutateSection = sections.find("mutate") != std::string::npos;
   const fs::path dir = fs::temp_directory_path() / ("mdi-pace-" + std::to_string(::getpid()));
   const fs::path out = dir / "out";
   fs::create_directories(out);
 
   const std::string why = !FaultFs::unavailableReason().empty() ? FaultFs::unavailableReason()
                                                                 : LoopDevice::unavailableReason();
-  if (!why.empty()) {
+  if (!drives) {
+  } else if (!why.empty()) {
     std::printf("Jittery drives: skipped (%s)\n", why.c_str());
   } else {
     FaultFs faultFs(dir / "mnt");
@@ -143,6 +148,10 @@ int main(int argc, char** argv) {
   }
 
   // Sector mutate at drive speed.
+  if (!mutateSection) {
+    fs::remove_all(dir);
+    return 0;
+  }
   std::vector<std::string> files;
   for (unsigned i = 0; i < 4; ++i) {
     files.push_back((dir / ("sim" + std::to_string(i) + ".img")).string());
