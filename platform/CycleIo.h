@@ -58,11 +58,16 @@ class CycleIo {
     // out: set by the wait() that reports this step finished; read and
     // write hold its outcome. The caller clears it once it has settled it.
     bool completed = false;
+    // out, set by prepare when the bytes it returns are not the read's:
+    // what owns them. An implementation that must write them after the
+    // caller has gone (a write given up by abandon()) holds this instead
+    // of copying them.
+    std::shared_ptr<const void> keep;
     // For implementations of start(): takes `go` and, when it was set,
     // clears the outcome of the step about to start.
     bool takeGo() {
       if (!go) return false;
-      *this = {false, readLength, readAhead, {}, {}, false, false};
+      *this = {false, readLength, readAhead, {}, {}, false, false, {}};
       return true;
     }
   };

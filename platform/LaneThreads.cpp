@@ -15,6 +15,8 @@ struct LaneThreads::Shared {
     std::vector<std::byte> copy;         // what is written, when prepare gave other memory
     CycleIo::Step* step = nullptr;       // the request; null once taken by the thread
     const CycleIo::Prepare* prepare = nullptr;
+    LaneThreads::Given given;            // the request's bytes, when read already
+    std::shared_ptr<const void> keptImage;  // owns what prepare gave, while it is written
     bool busy = false;                   // a request is given or in progress
     bool preparing = false;              // prepare is running on the lane's thread
     bool writing = false;                // the lane's write is in progress
@@ -24,11 +26,14 @@ struct LaneThreads::Shared {
   std::condition_variable work;  // lane threads: a request, or the end
   std::condition_variable done;  // the caller: a lane done, a prepare ended
   std::vector<Lane> lanes;
+  std::function<void()> onFinished;
   bool ending = false;     // idle lane threads end
   bool abandoned = false;  // busy lanes finish alone
 };
 
-LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes) : m_shared(std::make_shared<Shared>()) {
+LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished)
+    : m_shared(std::make_shared<Shared>()) {
+  m_shared->onFinished = std::move(onFinished);
   m_shared->lanes.resize(lanes.size());
   for (std::size_t i = 0; i < lanes.size(); ++i) m_shared->lanes[i].io = lanes[i];
 }
@@ -44,6 +49,14 @@ LaneThreads::~LaneThreads() {
 }
 
 void LaneThreads::start(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare) {
+  request(lane, step, prepare, {});
+}
+
+void LaneThreads::startWrite(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given) {
+  request(lane, step, prepare, std::move(given));
+}
+
+void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given) {
   // A lane's thread starts with its first transfer: lanes that never use
   // their thread (io_uring lanes) cost none.
   if (m_threads.size() < m_shared->lanes.size()) m_threads.resize(m_shared->lanes.size());
@@ -53,6 +66,7 @@ void LaneThreads::start(std::size_t lane, CycleIo::Step& step, const CycleIo::Pr
     auto& L = m_shared->lanes[lane];
     L.step = &step;
     L.prepare = &prepare;
+    L.given = std::move(given);
     L.busy = true;
     L.finished = false;
   }
@@ -131,28 +145,36 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     Source* const source = L.io.source;
     Output* const output = L.io.output;
     const std::size_t length = step.readLength;
-    lk.unlock();
-
-    if (L.buffer.size() < length) L.buffer.resize(length);
-    const IoResult rd = source->read(std::span(L.buffer.data(), length));
-
-    lk.lock();
-    if (s.abandoned) break;
-    step.read = rd;
-    if (rd.bytes == 0) {
+    std::span<const std::byte> in = L.given.data;
+    auto finished = [&] {
       L.step = nullptr;
       L.busy = false;
       L.finished = true;
       s.done.notify_all();
-      continue;
+      if (s.onFinished) s.onFinished();
+    };
+    if (in.empty()) {
+      lk.unlock();
+      if (L.buffer.size() < length) L.buffer.resize(length);
+      const IoResult rd = source->read(std::span(L.buffer.data(), length));
+      lk.lock();
+      if (s.abandoned) break;
+      step.read = rd;
+      if (rd.bytes == 0) {
+        finished();
+        continue;
+      }
+      in = std::span<const std::byte>(L.buffer.data(), rd.bytes);
     }
     L.preparing = true;
     lk.unlock();
-    std::span<const std::byte> data = prepare(lane, std::span<const std::byte>(L.buffer.data(), rd.bytes));
+    std::span<const std::byte> data = prepare(lane, in);
     // What prepare gave may be the caller's memory, which an abandoned run
-    // frees: the write goes out of the lane's own.
-    const bool own = data.data() >= L.buffer.data() && data.data() + data.size() <= L.buffer.data() + L.buffer.size();
-    if (!own) {
+    // frees: the write goes out of memory the lane holds.
+    const bool own = data.data() >= in.data() && data.data() + data.size() <= in.data() + in.size();
+    if (!own && step.keep) {
+      L.keptImage = step.keep;
+    } else if (!own) {
       L.copy.assign(data.begin(), data.end());
       data = L.copy;
     }
@@ -168,10 +190,9 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     L.writing = false;
     if (s.abandoned) break;
     step.write = wr;
-    L.step = nullptr;
-    L.busy = false;
-    L.finished = true;
-    s.done.notify_all();
+    L.given = {};
+    L.keptImage.reset();
+    finished();
   }
   // Abandoned while this lane's call was out: nothing more is done with its
   // bytes. An output taken over is left as long as the image the caller
@@ -179,6 +200,8 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
   auto& L = s.lanes[lane];
   std::unique_ptr<Output> out = std::move(L.keptOutput);
   std::unique_ptr<Source> src = std::move(L.keptSource);
+  const std::shared_ptr<const void> keep = std::move(L.given.keep);
+  const std::shared_ptr<const void> image = std::move(L.keptImage);
   const std::uint64_t cutTo = L.cutTo;
   L.busy = false;
   lk.unlock();

@@ -17,6 +17,7 @@
 // nothing more, cuts and closes an output it was writing, releases what it
 // held and ends. Idle lane threads are told to end and joined.
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <span>
 #include <thread>
@@ -28,7 +29,10 @@ namespace mdi {
 
 class LaneThreads {
  public:
-  explicit LaneThreads(std::vector<CycleIo::Lane> lanes);
+  // onFinished, when given, is called on a lane's thread each time the lane
+  // finishes a step, with the mutex held: it must be quick and must not
+  // call back. Never called for a step given up by abandon().
+  explicit LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished = {});
   ~LaneThreads();
   LaneThreads(const LaneThreads&) = delete;
   LaneThreads& operator=(const LaneThreads&) = delete;
@@ -37,6 +41,15 @@ class LaneThreads {
   // bytes, the write of what prepare makes of them. step and prepare must
   // stay valid until the lane is done or abandoned.
   void start(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare);
+  // Bytes the caller has read already (step.read set): only the prepare
+  // and the write run on the lane's thread. `keep` owns `data` and is held
+  // until the write has returned, so an abandoned write never writes from
+  // freed memory.
+  struct Given {
+    std::span<const std::byte> data;
+    std::shared_ptr<const void> keep;
+  };
+  void startWrite(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given);
   // Waits until a lane has finished a step not yet taken by takeFinished(),
   // or no lane is busy, or until `deadline`. False when the time ran out.
   bool waitFinished(std::chrono::steady_clock::time_point deadline);
@@ -53,6 +66,7 @@ class LaneThreads {
  private:
   struct Shared;
   static void laneMain(std::shared_ptr<Shared> shared, std::size_t lane);
+  void request(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given);
   std::shared_ptr<Shared> m_shared;
   std::vector<std::thread> m_threads;
 };

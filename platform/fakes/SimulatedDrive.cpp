@@ -1,14 +1,20 @@
 #include "platform/fakes/SimulatedDrive.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 
 namespace mdi {
 
 std::uint64_t SimulatedDrive::latencyNs(std::size_t bytes) {
-  const std::uint64_t extra =
+  using namespace std::chrono;
+  const std::uint64_t jitter =
       m_timing.jitterNs > 0 ? std::uniform_int_distribution<std::uint64_t>(0, m_timing.jitterNs)(m_jitter) : 0;
-  return m_timing.latencyNs(bytes) + extra;
+  const nanoseconds access(m_timing.accessNs + jitter);
+  const nanoseconds transfer(m_timing.latencyNs(bytes) - m_timing.accessNs);
+  const auto now = steady_clock::now();
+  m_busyUntil = std::max(now + access, m_busyUntil) + transfer;
+  return static_cast<std::uint64_t>(duration_cast<nanoseconds>(m_busyUntil - now).count());
 }
 
 IoResult SimulatedDrive::read(std::span<std::byte> buf) {

@@ -1,9 +1,14 @@
 #pragma once
-// A source that takes as long as a hard disk would: each read costs an
-// access time plus its length at the drive's transfer rate. read() sleeps
-// for that long before reading; a positioned read carries the same time as
-// latency for the caller to wait out beside the transfer. Used to measure
-// how far the copy loops keep several drives busy at once.
+// A source that takes as long as a drive would: each read costs an access
+// time plus its length at the drive's transfer rate. Like a drive with a
+// command queue, it moves one command's data at a time, while the access of
+// a command queued behind overlaps the transfer before it: a read asked for
+// at time T completes at max(T + access, the previous completion) +
+// transfer. read() sleeps until then before reading; a positioned read
+// (asked for when it is submitted) carries the wait as latency for the
+// caller to wait out beside the transfer. Used to measure how far the copy
+// loops keep several drives busy at once.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -35,10 +40,12 @@ class SimulatedDrive final : public Source {
   void advance(std::size_t bytes) override { m_inner->advance(bytes); }
 
  private:
+  // From now until a read of `bytes` asked for now completes.
   std::uint64_t latencyNs(std::size_t bytes);
   std::unique_ptr<Source> m_inner;
   DriveTiming m_timing;
   std::mt19937_64 m_jitter;
+  std::chrono::steady_clock::time_point m_busyUntil{};
 };
 
 // Opens every source as a simulated drive over the real file.

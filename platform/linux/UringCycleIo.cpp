@@ -1,6 +1,9 @@
 #include "platform/linux/UringCycleIo.h"
 
 #include <liburing.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -40,7 +43,14 @@ class Buffer {
   std::size_t m_size = 0;
 };
 
-enum class Kind : std::uint64_t { Read = 1, Delay = 2, Writeback = 3 };
+enum class Kind : std::uint64_t { Read = 1, Delay = 2, Writeback = 3, Wake = 4 };
+
+// Each lane reads into this many buffers: the one its step is writing from,
+// and up to kAhead reads started early behind it, so the drive always has
+// the next command queued when one completes and never waits for this
+// thread to ask for it.
+constexpr int kAhead = 2;
+constexpr int kSlots = kAhead + 1;
 
 // Written data is handed to the disk in pieces this large as the run goes,
 // instead of all at once when the file is closed.
@@ -54,11 +64,35 @@ std::uint64_t tag(std::size_t lane, int slot, Kind kind) {
 
 bool supported(io_uring& ring);
 
+// Lane threads tell the ring's waiter that a step has finished through an
+// eventfd it polls. Shared with the lane threads, which may outlive the
+// object that made it.
+struct Wakeup {
+  int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  Wakeup() = default;
+  Wakeup(const Wakeup&) = delete;
+  Wakeup& operator=(const Wakeup&) = delete;
+  ~Wakeup() {
+    if (fd >= 0) ::close(fd);
+  }
+  void signal() const {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(fd, &one, sizeof one);  // only fails when the count is full: still ready
+  }
+  void drain() const {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto n = ::read(fd, &count, sizeof count);
+  }
+};
+
 bool retryable(int res) { return res == -EINTR || res == -EAGAIN; }
 
 class UringCycleIo final : public CycleIo {
  public:
-  explicit UringCycleIo(const std::vector<Lane>& lanes) : m_lanes(lanes.size()), m_threads(lanes) {
+  explicit UringCycleIo(const std::vector<Lane>& lanes)
+      : m_wakeup(std::make_shared<Wakeup>()),
+        m_lanes(lanes.size()),
+        m_threads(lanes, [w = m_wakeup] { w->signal(); }) {
     for (std::size_t i = 0; i < lanes.size(); ++i) m_lanes[i].io = lanes[i];
   }
   ~UringCycleIo() override {
@@ -98,22 +132,39 @@ class UringCycleIo final : public CycleIo {
   };
   struct LaneState {
     Lane io;
-    Buffer buf[2];
-    Read rd[2];
+    // Shared with the lane's thread while it writes from one.
+    std::shared_ptr<Buffer> buf[kSlots];
+    Read rd[kSlots];
     Writeback wb;
-    int cur = 0;               // slot of this cycle's read
-    int ahead = -1;            // slot of a read started early, or -1
+    int cur = 0;               // slot of this step's read
+    std::vector<int> ahead;    // slots of reads started early, in source order
     Step* step = nullptr;      // set while the lane's step is out
+    bool onThread = false;     // the step is on the lane's thread
+    bool writing = false;      // ... and it is the prepare and write of a read done here
   };
 
-  io_uring_sqe* sqe();
+  // A request slot; `counted` requests are waited out before the ring or
+  // the buffers go.
+  io_uring_sqe* sqe(bool counted = true);
   void submitRead(std::size_t lane, int slot);
-  void startWriteback(std::size_t lane, const Positioned& at, std::size_t bytes);
+  // Hands the disk what the lane's output holds up to `end`, when enough
+  // has gathered since the last time.
+  void startWriteback(std::size_t lane, int fd, std::uint64_t end);
+  // Has the ring complete a request when a lane thread signals.
+  void armWakeup();
   // Starts a read of `len` bytes at `at` into the slot's buffer.
   void startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len);
   // This cycle's read of the lane is complete: records it and reads ahead.
   void readDone(std::size_t lane, std::size_t got, int error, bool positioned);
-  // Prepares and writes the blocks of the lanes whose reads are done.
+  // Starts reads of the blocks after the lane's position, each `len` long,
+  // until kAhead are out or no buffer is free.
+  void readAhead(std::size_t lane, std::size_t len);
+  // Lets every read started early finish unseen.
+  void dropAhead(LaneState& L);
+  // A buffer no read uses and the lane's step is not writing from; -1 if none.
+  static int idleSlot(const LaneState& L, int busy);
+  // Hands the blocks of the lanes whose reads are done to their threads,
+  // to be prepared and written.
   void writeReady();
   void finish(std::size_t lane);
   // Submits what is queued, waits for at least one completion, handles all
@@ -121,14 +172,15 @@ class UringCycleIo final : public CycleIo {
   // False when `timeout` passed first.
   bool waitSome(const __kernel_timespec* timeout = nullptr);
   void handle(const io_uring_cqe& cqe);
-  // Lanes served by their threads whose transfers have returned are done.
-  void collectPlain();
+  // Lanes whose steps on their threads have returned are done.
+  void collectThreads();
 
   io_uring m_ring{};
   bool m_ready = false;
+  std::shared_ptr<Wakeup> m_wakeup;
+  bool m_wakeArmed = false;          // the poll of m_wakeup is out
   std::vector<LaneState> m_lanes;
-  std::vector<std::size_t> m_plain;  // lanes served through read()/write(), step out
-  LaneThreads m_threads;             // their threads
+  LaneThreads m_threads;             // each lane's prepare and write, and reads without a descriptor
   std::vector<std::size_t> m_readLanes;  // lanes read and waiting for writeReady()
   const Prepare* m_prepare = nullptr;
   std::size_t m_unfinished = 0;      // lanes whose step is out
@@ -136,31 +188,40 @@ class UringCycleIo final : public CycleIo {
   std::size_t m_inFlight = 0;        // requests the kernel has not completed
 };
 
-io_uring_sqe* UringCycleIo::sqe() {
+io_uring_sqe* UringCycleIo::sqe(bool counted) {
   io_uring_sqe* s = io_uring_get_sqe(&m_ring);
   if (!s) {
-    // The ring holds four requests per lane, more than a lane ever has
+    // The ring holds as many requests per lane as a lane ever has
     // outstanding, so a full queue only needs handing over.
     io_uring_submit(&m_ring);
     s = io_uring_get_sqe(&m_ring);
     if (!s) throw std::system_error(EBUSY, std::generic_category(), "io_uring submission queue full");
   }
-  ++m_inFlight;
+  if (counted) ++m_inFlight;
   return s;
+}
+
+void UringCycleIo::armWakeup() {
+  if (m_wakeArmed) return;
+  io_uring_sqe* s = sqe(false);
+  io_uring_prep_poll_add(s, m_wakeup->fd, POLLIN);
+  io_uring_sqe_set_data64(s, tag(0, 0, Kind::Wake));
+  m_wakeArmed = true;
 }
 
 void UringCycleIo::submitRead(std::size_t lane, int slot) {
   LaneState& L = m_lanes[lane];
   Read& r = L.rd[slot];
   io_uring_sqe* s = sqe();
-  io_uring_prep_read(s, r.fd, L.buf[slot].data() + r.got, static_cast<unsigned>(r.want - r.got), r.offset + r.got);
+  io_uring_prep_read(s, r.fd, L.buf[slot]->data() + r.got, static_cast<unsigned>(r.want - r.got), r.offset + r.got);
   io_uring_sqe_set_data64(s, tag(lane, slot, Kind::Read));
   r.reading = true;
 }
 
 void UringCycleIo::startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len) {
   LaneState& L = m_lanes[lane];
-  L.buf[slot].reserve(len);
+  if (!L.buf[slot]) L.buf[slot] = std::make_shared<Buffer>();
+  L.buf[slot]->reserve(len);
   Read& r = L.rd[slot];
   r = Read{};
   r.role = Read::Role::Current;
@@ -188,39 +249,46 @@ void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
     L.step = &st;
     ++m_unfinished;
     const auto at = L.io.source->positionedRead(st.readLength);
-    if (L.ahead >= 0) {
-      Read& a = L.rd[L.ahead];
-      L.cur = L.ahead;
-      L.ahead = -1;
+    if (!L.ahead.empty()) {
+      const int front = L.ahead.front();
+      Read& a = L.rd[front];
       if (at && a.want == st.readLength && a.fd == at->fd && a.offset == at->offset) {
-        // The read started early is this cycle's read.
+        // The first read started early is this step's read.
+        L.ahead.erase(L.ahead.begin());
+        L.cur = front;
         a.role = Read::Role::Current;
         if (a.complete()) readDone(i, a.got, a.error, true);
         continue;
       }
-      // Not the read asked for: let it finish unseen, and read into the
-      // other buffer, whose write completed last cycle.
-      L.cur = 1 - L.cur;
-      a.role = a.complete() ? Read::Role::Idle : Read::Role::Dropped;
+      // Not the read asked for: the reads started early were for another
+      // run of blocks.
+      dropAhead(L);
     }
     if (!at) {
       plain.push_back(i);
       continue;
     }
+    // The previous step's buffer is free again, so there is always one.
+    L.cur = idleSlot(L, -1);
     startRead(i, L.cur, *at, st.readLength);
   }
   // Sources without a descriptor, on threads of their own, while the
   // others' requests run.
   for (std::size_t i : plain) {
+    m_lanes[i].onThread = true;
     m_threads.start(i, *m_lanes[i].step, prepare);
-    m_plain.push_back(i);
   }
   writeReady();
 }
 
-void UringCycleIo::collectPlain() {
+void UringCycleIo::collectThreads() {
   for (std::size_t lane : m_threads.takeFinished()) {
-    std::erase(m_plain, lane);
+    LaneState& L = m_lanes[lane];
+    const Step& st = *L.step;
+    if (L.writing && !st.write.failed()) {
+      if (const auto at = L.io.output->positionedWrite(0)) startWriteback(lane, at->fd, at->offset);
+    }
+    L.onThread = L.writing = false;
     finish(lane);
   }
 }
@@ -229,17 +297,13 @@ bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    collectPlain();
+    collectThreads();
     if (m_reported > 0 || m_unfinished == 0) break;
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return false;
-    // Lanes on threads cannot wake the ring: look at them every 2 ms.
-    auto slice = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
-    if (!m_plain.empty()) slice = std::min<std::chrono::nanoseconds>(slice, std::chrono::milliseconds(2));
-    if (m_inFlight == 0 || m_unfinished == m_plain.size()) {
-      m_threads.waitFinished(Clock::now() + slice);
-      continue;
-    }
+    // A lane thread that finishes wakes the ring through the eventfd.
+    armWakeup();
+    const auto slice = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
     __kernel_timespec ts{};
     ts.tv_sec = static_cast<long long>(slice.count() / 1000000000);
     ts.tv_nsec = static_cast<long long>(slice.count() % 1000000000);
@@ -254,18 +318,18 @@ bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
 void UringCycleIo::abandon(std::span<Held> held) {
   m_threads.abandon(held);
   // Steps that finished before the abandon keep their outcomes.
-  collectPlain();
-  m_plain.clear();
+  collectThreads();
   for (std::size_t i = 0; i < m_lanes.size(); ++i) {
     LaneState& L = m_lanes[i];
     if (L.step) L.step->pending = true;
     L.step = nullptr;
+    L.onThread = L.writing = false;
   }
   m_unfinished = 0;
   m_reported = 0;
   m_readLanes.clear();
   m_prepare = nullptr;
-  if (!m_ready || m_inFlight == 0) return;
+  if (!m_ready || (m_inFlight == 0 && !m_wakeArmed)) return;
   // Reads still out (this cycle's, or started early) are cancelled where
   // the kernel can; the ring and its buffers then wait out every request
   // on a thread of their own, with the sources those reads use.
@@ -282,7 +346,9 @@ void UringCycleIo::abandon(std::span<Held> held) {
     std::vector<std::unique_ptr<Source>> sources;
     std::size_t inFlight;
   };
-  auto d = std::make_unique<Drain>(Drain{m_ring, std::move(m_lanes), std::move(kept), m_inFlight});
+  // The wakeup's poll is out too: cancelled with the rest, it completes.
+  auto d = std::make_unique<Drain>(Drain{m_ring, std::move(m_lanes), std::move(kept), m_inFlight + (m_wakeArmed ? 1 : 0)});
+  m_wakeArmed = false;
   m_ready = false;  // the ring is the drain's now
   m_inFlight = 0;
   std::thread([d = std::move(d)] {
@@ -308,48 +374,81 @@ void UringCycleIo::readDone(std::size_t lane, std::size_t got, int error, bool p
     finish(lane);
     return;
   }
-  // The next read goes out before this block is prepared and written, so
+  // The next reads go out before this block is prepared and written, so
   // the source is busy while the engine works; the block itself is written
   // by writeReady().
-  const int other = 1 - L.cur;
-  if (st.readAhead && error == 0 && got == st.readLength && L.rd[other].role == Read::Role::Idle) {
-    if (const auto at = L.io.source->positionedRead(st.readLength)) {
-      startRead(lane, other, *at, st.readLength);
-      L.rd[other].role = Read::Role::Ahead;
-      L.ahead = other;
-    }
-  }
+  if (st.readAhead && error == 0 && got == st.readLength) readAhead(lane, st.readLength);
   m_readLanes.push_back(lane);
 }
 
+void UringCycleIo::readAhead(std::size_t lane, std::size_t len) {
+  LaneState& L = m_lanes[lane];
+  auto at = L.io.source->positionedRead(len);
+  if (!at) return;
+  // Reads already out must continue from here, block by block; otherwise
+  // they belong to another run of blocks.
+  for (std::size_t k = 0; k < L.ahead.size(); ++k) {
+    const Read& a = L.rd[L.ahead[k]];
+    if (a.fd != at->fd || a.want != len || a.offset != at->offset + k * len) {
+      dropAhead(L);
+      break;
+    }
+  }
+  for (;;) {
+    const std::size_t k = L.ahead.size();
+    if (k >= static_cast<std::size_t>(kAhead)) return;
+    const int slot = idleSlot(L, L.cur);
+    if (slot < 0) return;
+    // Each read asks the source anew, so a drive that takes time per
+    // command is asked once per read.
+    if (k > 0 && !(at = L.io.source->positionedRead(len))) return;
+    Positioned p = *at;
+    p.offset += k * len;
+    startRead(lane, slot, p, len);
+    L.rd[slot].role = Read::Role::Ahead;
+    L.ahead.push_back(slot);
+  }
+}
+
+void UringCycleIo::dropAhead(LaneState& L) {
+  for (int slot : L.ahead) {
+    Read& a = L.rd[slot];
+    a.role = a.complete() ? Read::Role::Idle : Read::Role::Dropped;
+  }
+  L.ahead.clear();
+}
+
+int UringCycleIo::idleSlot(const LaneState& L, int busy) {
+  for (int slot = 0; slot < kSlots; ++slot)
+    if (slot != busy && L.rd[slot].role == Read::Role::Idle) return slot;
+  return -1;
+}
+
 void UringCycleIo::writeReady() {
-  // Every read started early above goes out before any block is prepared,
-  // so no drive waits for another job's conversion and write.
+  // Every read started early above goes out before any block is handed
+  // on, so no drive waits for another job's conversion and write.
   if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
   for (std::size_t lane : m_readLanes) {
     LaneState& L = m_lanes[lane];
-    Step& st = *L.step;
-    const std::span<const std::byte> data =
-        (*m_prepare)(lane, std::span<const std::byte>(L.buf[L.cur].data(), st.read.bytes));
-    // The write is made here, at once: a buffered write only copies into
-    // the page cache, which is quicker done on this thread than handed to
-    // a kernel worker and waited for. The disk's share of the work is
-    // started in the background as the data accumulates.
-    const auto at = L.io.output->positionedWrite(data.size());
-    st.write = L.io.output->write(data);
-    if (at && !st.write.failed()) startWriteback(lane, *at, st.write.bytes);
-    finish(lane);
+    // Prepared and written on the lane's thread: a conversion or a copy
+    // into the page cache of one job never holds up another job's, nor
+    // this thread, which keeps every drive's next read going. A buffered
+    // write only copies into the page cache; the disk's share of the work
+    // is started in the background as the data accumulates.
+    const std::shared_ptr<Buffer>& buf = L.buf[L.cur];
+    L.onThread = L.writing = true;
+    m_threads.startWrite(lane, *L.step, *m_prepare,
+                         {std::span<const std::byte>(buf->data(), L.step->read.bytes), buf});
   }
   m_readLanes.clear();
 }
 
-void UringCycleIo::startWriteback(std::size_t lane, const Positioned& at, std::size_t bytes) {
+void UringCycleIo::startWriteback(std::size_t lane, int fd, std::uint64_t end) {
   Writeback& w = m_lanes[lane].wb;
-  if (w.fd != at.fd) {
-    w.fd = at.fd;
-    w.from = at.offset;
+  if (w.fd != fd) {
+    w.fd = fd;
+    w.from = 0;
   }
-  const std::uint64_t end = at.offset + bytes;
   if (end < w.from + kWritebackChunk) return;
   // Starts writeback of what the lane wrote since the last time and does
   // not wait for it: the disk works while the copy goes on, and closing the
@@ -387,7 +486,6 @@ bool UringCycleIo::waitSome(const __kernel_timespec* timeout) {
   while (io_uring_peek_cqe(&m_ring, &cqe) == 0 && cqe) {
     const io_uring_cqe copy = *cqe;
     io_uring_cqe_seen(&m_ring, cqe);
-    --m_inFlight;
     handle(copy);
   }
   writeReady();
@@ -400,9 +498,14 @@ void UringCycleIo::handle(const io_uring_cqe& cqe) {
   const int slot = static_cast<int>((data >> 4) & 0xF);
   const auto kind = static_cast<Kind>(data & 0xF);
   const int res = cqe.res;
-  LaneState& L = m_lanes[lane];
-
+  if (kind == Kind::Wake) {
+    m_wakeArmed = false;
+    m_wakeup->drain();
+    return;
+  }
+  --m_inFlight;
   if (kind == Kind::Writeback) return;
+  LaneState& L = m_lanes[lane];
 
   Read& r = L.rd[slot];
   if (kind == Kind::Delay) {
@@ -429,7 +532,7 @@ void UringCycleIo::handle(const io_uring_cqe& cqe) {
 void UringCycleIo::quiesce() {
   while (m_inFlight > 0) waitSome();
   for (auto& L : m_lanes) {
-    L.ahead = -1;
+    L.ahead.clear();
     for (auto& r : L.rd) r.role = Read::Role::Idle;
   }
 }
@@ -445,8 +548,10 @@ bool supported(io_uring& ring) {
 }
 
 int UringCycleIo::init() {
+  if (m_wakeup->fd < 0) return errno;
+  // Per lane: each buffer's read and latency timeout, and a writeback.
   unsigned entries = 8;
-  while (entries < 4 * m_lanes.size() + 8) entries *= 2;
+  while (entries < (2 * kSlots + 1) * m_lanes.size() + 8) entries *= 2;
   // Only this thread submits; completions are handled when it asks for them.
   int ret = io_uring_queue_init(entries, &m_ring, IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_COOP_TASKRUN);
   if (ret == -EINVAL) ret = io_uring_queue_init(entries, &m_ring, 0);  // older kernels

@@ -11,8 +11,9 @@ namespace mdi {
 // as soon as its read is prepared, straight into the page cache, with the
 // disk's writeback of it started in the background every 8 MiB; a lane
 // whose source has no descriptor is read through read() while the others
-// are in flight. After a full read with readAhead set, the lane's next read is
-// started at once into the lane's second buffer. A read that took longer
+// are in flight. After a full read with readAhead set, the lane's next two
+// reads are started at once into its other buffers, so a drive always has
+// its next command queued. A read that took longer
 // than the lane was meant to (a simulated drive's latency) is modelled with
 // a timeout request beside it, so nothing ever sleeps.
 //

@@ -170,6 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"PlainBesidePositioned",
                  {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, true),
                   lane(patternBytes(4 * 4096, 6), repeat(4096, 6))}},
+        // The source ends on a block boundary while reads started early are
+        // out past it: they bring nothing, and the lane ends there.
+        Scenario{"EndsOnABlockWithReadsOut", {lane(patternBytes(4 * 4096, 8), repeat(4096, 7))}},
+        // Every read started early is of the wrong length, twice over.
+        Scenario{"LongerThenShorterDropsEveryEarlyRead",
+                 {lane(patternBytes(12 * 4096, 10), concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6))))}},
         // A failing stretch mid-source: the reads before it are positioned,
         // the failing one is served plainly, and reading goes on after it.
         Scenario{"FailingStretch",
