@@ -9,16 +9,23 @@ namespace mdi {
 
 void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32_t t,
                     std::vector<std::byte>& ConvertedBlock) {
+  clsString builder;
+  ConvertSectors(block, s, t, ConvertedBlock, builder);
+}
+
+void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32_t t,
+                    std::vector<std::byte>& ConvertedBlock, clsString& builder) {
   if (s <= 0 || t <= 0 || block.empty()) {
     ConvertedBlock.clear();
     return;
   }
   // The pieces travel through the builder as text, one character per byte.
-  clsString builder;
+  builder.Remove(0, builder.Length());
   // One growth step as large as the whole result: the block is built with a
   // single allocation instead of one re-allocation per default chunk.
   const std::int64_t whole = static_cast<std::int64_t>(block.size() / static_cast<std::size_t>(s)) * t + t;
-  if (whole <= clsString::kDefaultChunkChars * 64) builder.ChunkSize(static_cast<std::int32_t>(whole));
+  if (whole > builder.Capacity() && whole <= clsString::kDefaultChunkChars * 64)
+    builder.ChunkSize(static_cast<std::int32_t>(whole - builder.Capacity()));
   const std::size_t n = block.size();
   const std::size_t step = static_cast<std::size_t>(s);
   const std::size_t want = static_cast<std::size_t>(t);

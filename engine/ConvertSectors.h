@@ -17,7 +17,14 @@
 
 namespace mdi {
 
+class clsString;
+
 void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32_t t,
                     std::vector<std::byte>& ConvertedBlock);
+// The same through a builder the caller keeps from block to block: its
+// content is replaced, and once it has grown to a block's size no later
+// block of that size allocates or fills it again.
+void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32_t t,
+                    std::vector<std::byte>& ConvertedBlock, clsString& builder);
 
 }  // namespace mdi

@@ -5,12 +5,14 @@
 // The run hands it every block it reads, in source order.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "engine/ProtectionInfo.h"
 #include "engine/SectorLayout.h"
+#include "support/clsString.h"
 
 namespace mdi {
 
@@ -27,7 +29,10 @@ class JobConversion {
   // inside a sector.
   bool convert(std::span<const std::byte> block);
 
-  std::span<const std::byte> image() const { return m_image; }
+  std::span<const std::byte> image() const { return *m_image; }
+  // Owns image()'s bytes: whoever holds it may keep writing them after this
+  // object is gone.
+  std::shared_ptr<const void> imageOwner() const { return m_image; }
   std::span<const std::byte> extra() const { return m_extra; }
   // Source bytes converted so far.
   std::uint64_t sourceBytes() const { return m_sourceBytes; }
@@ -48,8 +53,9 @@ class JobConversion {
   // start of a sector the check has not seen whole yet.
   std::vector<std::byte> m_piCarry;
   std::uint64_t m_sourceBytes = 0;
-  std::vector<std::byte> m_image;
+  std::shared_ptr<std::vector<std::byte>> m_image = std::make_shared<std::vector<std::byte>>();
   std::vector<std::byte> m_extra;
+  clsString m_builder;  // kept from block to block
 };
 
 }  // namespace mdi

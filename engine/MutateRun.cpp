@@ -142,6 +142,7 @@ void RunController::mutateLoop(Run& run) {
     }
     if (!job.conversion->convert(data) || !writeExtra(run, lane)) job.prepareFailed = true;
     run.hashImage(lane, job.conversion->image());
+    run.steps[lane].keep = job.conversion->imageOwner();
     return job.conversion->image();
   };
   auto writeFailed = [&](int i) {
