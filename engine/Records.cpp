@@ -58,8 +58,9 @@ void RunController::recordJobs(Run& run) {
       image = run.hashes->finish(Run::imageStream(i));
       if (run.mutate) source = run.hashes->finish(Run::sourceStream(i));
       if (withExtra) extra = run.hashes->finish(Run::extraStream(i));
-      if (job.hashStale) {
-        image = hashFile(m_sv.files, job.outputPath, algos);
+      if (job.hashStale || job.outputGivenUp) {
+        image = job.outputGivenUp ? HashResult{{}, "the image's last write had not returned when the run ended"}
+                                  : hashFile(m_sv.files, job.outputPath, algos);
         if (withExtra) extra = hashFile(m_sv.files, extraPath, algos);
       }
     }

@@ -191,7 +191,9 @@ bool RunController::awaitCycle(Run& run) {
 void RunController::abandonIo(Run& run) {
   if (!run.io) return;
   std::vector<CycleIo::Held> held(run.jobs.size());
+  std::vector<bool> hadOutput(run.jobs.size());
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+    hadOutput[i] = run.jobs[i].target != nullptr;
     held[i].source = std::move(run.jobs[i].source);
     held[i].output = std::move(run.jobs[i].target);
     held[i].imageLength = static_cast<std::uint64_t>(std::max<std::int64_t>(run.jobs[i].imageLength(), 0));
@@ -203,6 +205,7 @@ void RunController::abandonIo(Run& run) {
     job.target = std::move(held[i].output);
     // A block may have been hashed whose write never returned.
     if (run.steps[i].pending) job.hashStale = true;
+    if (hadOutput[i] && !job.target) job.outputGivenUp = true;
   }
 }
 

@@ -66,6 +66,10 @@ struct RunController::Run {
     // The record beside the image.
     bool outputCreated = false;       // this run created or emptied the output
     bool hashStale = false;           // a write failed: hash the image as it stands
+    // Stop gave up a write that had not returned: the output belongs to
+    // that write until it does (which then cuts it to imageLength()), so
+    // the image cannot be read back for its hash.
+    bool outputGivenUp = false;
     std::chrono::system_clock::time_point startedAt{};
     std::string verifyText;           // "Verified" / "Verify failed", when verified
   };

@@ -22,7 +22,7 @@ bool Gate::released() const {
 
 bool Gate::gone() const {
   std::lock_guard lk(m_m);
-  return m_gone;
+  return m_attached == 0;
 }
 
 bool Gate::waitHeld(int seconds) {
@@ -32,7 +32,7 @@ bool Gate::waitHeld(int seconds) {
 
 bool Gate::waitGone(int seconds) {
   std::unique_lock lk(m_m);
-  return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_gone; });
+  return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_attached == 0; });
 }
 
 void Gate::hold() {
@@ -42,15 +42,27 @@ void Gate::hold() {
   m_cv.wait(lk, [&] { return m_released; });
 }
 
-void Gate::sourceGone() {
+void Gate::attach() {
   std::lock_guard lk(m_m);
-  m_gone = true;
+  ++m_attached;
+}
+
+void Gate::detach() {
+  std::lock_guard lk(m_m);
+  --m_attached;
   m_cv.notify_all();
 }
 
 IoResult GatedSource::read(std::span<std::byte> buf) {
   if (m_pos <= m_gate->holdAt() && m_gate->holdAt() < m_pos + buf.size()) m_gate->hold();
   const IoResult r = m_inner->read(buf);
+  m_pos += r.bytes;
+  return r;
+}
+
+IoResult GatedOutput::write(std::span<const std::byte> buf) {
+  if (m_pos <= m_gate->holdAt() && m_gate->holdAt() < m_pos + buf.size()) m_gate->hold();
+  const IoResult r = m_inner->write(buf);
   m_pos += r.bytes;
   return r;
 }

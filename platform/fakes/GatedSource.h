@@ -1,6 +1,7 @@
 #pragma once
 // A source whose read of a chosen byte blocks until the test lets it go: a
-// drive that stops answering. The gate is shared with the test, which can
+// drive that stops answering; and an output whose write of a chosen byte
+// blocks the same way: a target that stops answering. The gate is shared with the test, which can
 // wait, without timing, until a read is held and until the source is gone
 // (its last holder let go of it).
 //
@@ -22,15 +23,17 @@ class Gate {
   void release();
   bool held() const;
   bool released() const;
+  // Every source or output made over this gate has been destroyed.
   bool gone() const;
   // Wait up to `seconds` (a safety net, not a timing) for a held read / the
   // source's end. True when it came.
   bool waitHeld(int seconds);
   bool waitGone(int seconds);
 
-  // For the source.
+  // For the sources and outputs.
   void hold();
-  void sourceGone();
+  void attach();
+  void detach();
 
  private:
   mutable std::mutex m_m;
@@ -38,20 +41,44 @@ class Gate {
   std::uint64_t m_holdAt;
   bool m_held = false;
   bool m_released = false;
-  bool m_gone = false;
+  int m_attached = 0;  // live sources and outputs over this gate
 };
 
 class GatedSource final : public Source {
  public:
   GatedSource(std::unique_ptr<Source> inner, std::shared_ptr<Gate> gate)
-      : m_inner(std::move(inner)), m_gate(std::move(gate)) {}
-  ~GatedSource() override { m_gate->sourceGone(); }
+      : m_inner(std::move(inner)), m_gate(std::move(gate)) {
+    m_gate->attach();
+  }
+  ~GatedSource() override { m_gate->detach(); }
   // Holds a read that would touch the gate's byte until release(), then
   // reads through the inner source's read().
   IoResult read(std::span<std::byte> buf) override;
 
  private:
   std::unique_ptr<Source> m_inner;
+  std::shared_ptr<Gate> m_gate;
+  std::uint64_t m_pos = 0;
+};
+
+class GatedOutput final : public Output {
+ public:
+  GatedOutput(std::unique_ptr<Output> inner, std::shared_ptr<Gate> gate)
+      : m_inner(std::move(inner)), m_gate(std::move(gate)) {
+    m_gate->attach();
+  }
+  ~GatedOutput() override { m_gate->detach(); }
+  // Holds a write that would touch the gate's byte until release().
+  IoResult write(std::span<const std::byte> buf) override;
+  int resize(std::uint64_t size) override { return m_inner->resize(size); }
+  int seek(std::uint64_t offset) override {
+    m_pos = offset;
+    return m_inner->seek(offset);
+  }
+  int close() override { return m_inner->close(); }
+
+ private:
+  std::unique_ptr<Output> m_inner;
   std::shared_ptr<Gate> m_gate;
   std::uint64_t m_pos = 0;
 };

@@ -67,6 +67,7 @@ class FaultyFiles final : public FileAccess {
 
   std::map<std::string, std::vector<BadRange>> badRanges;
   std::map<std::string, std::shared_ptr<Gate>> gates;  // reads that hang until released
+  std::map<std::string, std::shared_ptr<Gate>> outputGates;  // writes that hang until released
   std::map<std::string, std::uint64_t> writeLimit;  // bytes past which writes fail (ENOSPC)
   std::set<std::string> writeLimitOnce;             // ...for one write only, as when space comes back
   std::set<std::string> failSync;
@@ -117,6 +118,8 @@ class FaultyFiles final : public FileAccess {
     int m_closed = 0;
   };
   std::unique_ptr<Output> wrap(const std::string& path, std::unique_ptr<Output> o) {
+    if (auto g = outputGates.find(path); g != outputGates.end())
+      return std::make_unique<GatedOutput>(std::move(o), g->second);
     const auto lim = writeLimit.find(path);
     const bool sync = failSync.count(path) > 0;
     const bool resize = failResize.count(path) > 0;
