@@ -45,9 +45,9 @@ TEST_P(AtomicFileReal, LeavesTheNewFileOrNothingNew) {
   EXPECT_EQ(files.write((dir / c.target).string(), contents), c.error) << std::strerror(c.error);
   EXPECT_EQ(listing(dir), c.after) << "no temporary is left behind";
   if (c.targetAfter == "<new>") {
-    EXPECT_EQ(readText(dir / c.target), contents);
+    EXPECT_EQ(fileText(dir / c.target), contents);
   } else if (!c.targetAfter.empty()) {
-    EXPECT_EQ(readText(dir / c.target), c.targetAfter);
+    EXPECT_EQ(fileText(dir / c.target), c.targetAfter);
   }
 }
 
@@ -126,9 +126,9 @@ TEST_P(AtomicFileFull, NoPartialRecordAndNoTemporaryIsLeft) {
   EXPECT_EQ(files.write((small / "001.bin.log").string(), contents), c.error);
   if (c.error == 0) {
     before.insert("001.bin.log");
-    EXPECT_EQ(readText(small / "001.bin.log"), contents);
+    EXPECT_EQ(fileText(small / "001.bin.log"), contents);
   } else if (!c.existing.empty()) {
-    EXPECT_EQ(readText(small / "001.bin.log"), c.existing) << "the older record is untouched";
+    EXPECT_EQ(fileText(small / "001.bin.log"), c.existing) << "the older record is untouched";
   }
   EXPECT_EQ(listing(small), before);
 }

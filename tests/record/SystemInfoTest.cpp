@@ -10,7 +10,7 @@ namespace mdi::test {
 namespace {
 
 TEST(PosixSystemInfo, HostNameIsTheKernelsNodeName) {
-  const std::string proc = readText("/proc/sys/kernel/hostname");
+  const std::string proc = fileText("/proc/sys/kernel/hostname");
   if (proc.empty()) GTEST_SKIP() << "/proc/sys/kernel/hostname cannot be read here";
   PosixSystemInfo info;
   EXPECT_EQ(info.hostName() + "\n", proc);
