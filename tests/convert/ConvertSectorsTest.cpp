@@ -47,6 +47,9 @@ struct SizeCase {
   std::int32_t s, t;
   int sectors, tail;  // whole sectors, then tail bytes of a partial one
 };
+void PrintTo(const SizeCase& c, std::ostream* os) {
+  *os << c.sectors << " sectors of " << c.s << " and " << c.tail << " bytes, to " << c.t;
+}
 
 class ConvertSectorsPairs : public ::testing::TestWithParam<SizeCase> {};
 
