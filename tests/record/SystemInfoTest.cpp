@@ -2,7 +2,6 @@
 // says through other means.
 #include <gtest/gtest.h>
 
-#include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixSystemInfo.h"
 #include "tests/record/RecordTestUtil.h"
 
@@ -24,14 +23,6 @@ TEST(PosixSystemInfo, NowIsTheWallClock) {
   EXPECT_LE(before, now);
   EXPECT_LE(now, after);
   EXPECT_GT(now.time_since_epoch(), std::chrono::hours(24 * 365 * 50)) << "a wall clock, not a tick";
-}
-
-TEST(FakeSystemInfo, GivesWhatTheTestSets) {
-  FakeSystemInfo info;
-  info.host = "lab-7";
-  info.time += std::chrono::seconds(90);
-  EXPECT_EQ(info.hostName(), "lab-7");
-  EXPECT_EQ(info.now().time_since_epoch(), std::chrono::seconds(90));
 }
 
 }  // namespace
