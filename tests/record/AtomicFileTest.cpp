@@ -1,5 +1,5 @@
-// Atomic small-file writes on real files, on a tmpfs that fills up (root
-// only), and the fake that record-writing code is tested with.
+// Atomic small-file writes on real files, and on a tmpfs that fills up
+// (root only).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +8,6 @@
 #include <functional>
 #include <set>
 
-#include "platform/fakes/FakeAtomicFile.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "tests/SmallTmpfs.h"
 #include "tests/record/RecordTestUtil.h"
@@ -139,42 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FullCase{"LargerThanTheFilesystem", 0, "", 100 << 10, ENOSPC},
                       FullCase{"FillsUpMidWrite", 40 << 10, "", 40 << 10, ENOSPC},
                       FullCase{"FillsUpOverAnOlderRecord", 40 << 10, "older record\n", 40 << 10, ENOSPC}),
-    CaseName{});
-
-// The fake keeps what succeeded and refuses on demand.
-struct FakeCase {
-  std::string name;
-  friend void PrintTo(const FakeCase& c, std::ostream* os) { *os << c.name; }
-  std::function<void(FakeAtomicFile&)> arrange;
-  std::vector<int> results;  // of writing a, b, a in turn
-  std::vector<std::string> kept;
-  std::vector<std::string> refused;
-};
-
-class FakeAtomicFileCases : public ::testing::TestWithParam<FakeCase> {};
-
-TEST_P(FakeAtomicFileCases, RecordsWritesAndFailsOnDemand) {
-  const auto& c = GetParam();
-  FakeAtomicFile f;
-  if (c.arrange) c.arrange(f);
-  std::vector<int> results;
-  results.push_back(f.write("/t/a", "1"));
-  results.push_back(f.write("/t/b", "2"));
-  results.push_back(f.write("/t/a", "3"));
-  EXPECT_EQ(results, c.results);
-  std::vector<std::string> kept;
-  for (const auto& w : f.writes) kept.push_back(w.path + "=" + w.contents);
-  EXPECT_EQ(kept, c.kept);
-  EXPECT_EQ(f.failed, c.refused);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FakeAtomicFileCases,
-    ::testing::Values(FakeCase{"AllSucceed", nullptr, {0, 0, 0}, {"/t/a=1", "/t/b=2", "/t/a=3"}, {}},
-                      FakeCase{"FailNextIsOneShot", [](FakeAtomicFile& f) { f.failNext(ENOSPC); }, {ENOSPC, 0, 0},
-                               {"/t/b=2", "/t/a=3"}, {"/t/a"}},
-                      FakeCase{"FailPathEveryTime", [](FakeAtomicFile& f) { f.failPath("/t/a", EIO); }, {EIO, 0, EIO},
-                               {"/t/b=2"}, {"/t/a", "/t/a"}}),
     CaseName{});
 
 }  // namespace
