@@ -4,12 +4,11 @@
 // says why not.
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/Shell.h"
 
 namespace mdi {
 
@@ -22,31 +21,25 @@ class LoopFiles {
   }
   explicit LoopFiles(std::filesystem::path dir) : m_dir(std::move(dir)) { std::filesystem::create_directories(m_dir); }
   ~LoopFiles() {
-    for (const std::string& l : m_loops) detach(l);
+    for (const std::string& l : std::vector(m_loops)) detach(l);
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
   }
   LoopFiles(const LoopFiles&) = delete;
   LoopFiles& operator=(const LoopFiles&) = delete;
 
-  // Attaches a new file of `mib` MiB; returns the loop's node or "".
-  std::string attach(const std::string& name, int mib) {
-    const std::string file = (m_dir / name).string();
-    if (std::system(("truncate -s " + std::to_string(mib) + "M '" + file + "'").c_str()) != 0) return {};
-    std::string out;
-    if (FILE* p = ::popen(("losetup -f --show '" + file + "' 2>/dev/null").c_str(), "r")) {
-      std::array<char, 128> buf{};
-      while (std::fgets(buf.data(), static_cast<int>(buf.size()), p)) out += buf.data();
-      ::pclose(p);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    if (out.rfind("/dev/loop", 0) != 0) return {};
-    m_loops.push_back(out);
-    return out;
+  // Attaches a new file of `mib` MiB with losetup `options` (such as "-r
+  // --sector-size 4096"); returns the loop's node or "".
+  std::string attach(const std::string& name, int mib, const std::string& options = "") {
+    const std::string quoted = test::shellQuote(file(name));
+    if (test::shell("truncate -s " + std::to_string(mib) + "M " + quoted).exitCode != 0) return {};
+    const std::string loop = test::shell("losetup -f --show " + options + " " + quoted + " 2>/dev/null").line();
+    if (loop.rfind("/dev/loop", 0) != 0) return {};
+    m_loops.push_back(loop);
+    return loop;
   }
   void detach(const std::string& loop) {
-    if (std::system(("losetup -d " + loop + " >/dev/null 2>&1").c_str()) != 0) return;
-    std::erase(m_loops, loop);
+    if (test::shell("losetup -d " + loop + " >/dev/null").exitCode == 0) std::erase(m_loops, loop);
   }
   std::string file(const std::string& name) const { return (m_dir / name).string(); }
 

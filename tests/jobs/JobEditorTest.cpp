@@ -13,11 +13,11 @@
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
-#include <cstdio>
+
 #include <functional>
 
 namespace mdi {
@@ -261,20 +261,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach a loop device";
-  const auto image = dir / "disk.img";
-  { std::ofstream(image) << std::string(1 << 20, 'd'); }
-  std::string node;
-  if (FILE* p = ::popen(("losetup -f -r --show --sector-size 4096 " + image.string() + " 2>/dev/null").c_str(), "r")) {
-    char buf[64] = {};
-    if (std::fgets(buf, sizeof buf, p)) node = buf;
-    ::pclose(p);
-  }
-  while (!node.empty() && node.back() == '\n') node.pop_back();
-  if (node.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "losetup could not attach a loop device";
+  if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
+  LoopFiles loops(dir / "loops");
+  const std::string node = loops.attach("disk.img", 1, "-r --sector-size 4096");
+  if (node.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
   pickers.files = {{node}};
   ed.AddImageFiles();
-  std::system(("losetup -d " + node).c_str());
   ASSERT_EQ(form.iGrid1.rowCount(), 1);
   EXPECT_EQ(form.iGrid1.value(1, 1), "File");
   EXPECT_EQ(form.iGrid1.value(1, 5), "1048576");
@@ -282,7 +274,7 @@ TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   ASSERT_TRUE(form.ListedDevices.count(node));
   EXPECT_EQ(form.ListedDevices[node].wholeDisk, node);
   ASSERT_TRUE(form.ListedDevices[node].identity.loopBacking);
-  EXPECT_EQ(*form.ListedDevices[node].identity.loopBacking, *fsys.fileId(image.string()));
+  EXPECT_EQ(*form.ListedDevices[node].identity.loopBacking, *fsys.fileId(loops.file("disk.img")));
 }
 
 class Sectors : public Editor {

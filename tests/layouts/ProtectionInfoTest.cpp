@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/Crc16T10Dif.h"
 #include "engine/ProtectionInfo.h"
 #include "tests/layouts/PiSectors.h"
 
@@ -14,6 +15,29 @@ namespace mdi {
 namespace {
 
 using Bytes = std::vector<std::byte>;
+
+// ---- the guard ---------------------------------------------------------
+
+TEST(Crc16T10Dif, KnownAnswersAndTheBitwiseCrcAtEveryLength) {
+  struct Case { const char* name; Bytes data; std::uint16_t want; };
+  Bytes digits(9);
+  std::memcpy(digits.data(), "123456789", 9);
+  const Case cases[] = {{"Digits123456789", digits, 0xD0DB},
+                        {"Zeros512", Bytes(512, std::byte{0}), 0x0000},
+                        {"Ones512", Bytes(512, std::byte{0xFF}), 0xE6A1},
+                        {"Empty", Bytes{}, 0x0000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(crc16T10Dif(c.data), c.want);
+    EXPECT_EQ(bitwiseCrc(c.data.data(), c.data.size()), c.want) << "the test's own CRC agrees";
+  }
+  // Lengths around the product's wide steps and their tails.
+  for (std::size_t n : {1, 15, 16, 127, 128, 511, 512, 513, 4096}) {
+    Bytes d(n);
+    for (std::size_t i = 0; i < n; ++i) d[i] = static_cast<std::byte>((i * 131 + 17) ^ (i >> 3));
+    EXPECT_EQ(crc16T10Dif(d), bitwiseCrc(d.data(), d.size())) << n << " bytes";
+  }
+}
 
 // ---- counting ----------------------------------------------------------
 

@@ -7,17 +7,20 @@ namespace mdi {
 namespace {
 
 struct TimeCase { std::int32_t s; const char* text; };
+void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.s << " s"; }
 class TimeStringTest : public ::testing::TestWithParam<TimeCase> {};
 TEST_P(TimeStringTest, Formats) { EXPECT_EQ(TimeString(GetParam().s), GetParam().text); }
 INSTANTIATE_TEST_SUITE_P(Cases, TimeStringTest, ::testing::Values(
     TimeCase{0, "0:00:00"}, TimeCase{59, "0:00:59"}, TimeCase{3600, "1:00:00"}, TimeCase{3725, "1:02:05"},
     TimeCase{86399, "23:59:59"}, TimeCase{360000, "100:00:00"}, TimeCase{-75, "0:01:15"},
-    TimeCase{INT32_MIN, "596523:14:08"}));
+    TimeCase{INT32_MIN, "596523:14:08"}), [](const auto& info) {
+      const std::int64_t s = info.param.s;
+      return (s < 0 ? "minus" : "s") + std::to_string(s < 0 ? -s : s);
+    });
 
-class Tick : public ::testing::Test {
+class ProgressTest : public ::testing::Test {
  protected:
   void SetUp() override { locale.sep = {",", "."}; }
-  void jobs(int n) { for (int i = 0; i < n; ++i) form.iGrid2.addRow(); }
   FormState form;
   FakeControls ui;
   FakeClock clock;
@@ -25,98 +28,70 @@ class Tick : public ::testing::Test {
   Progress p{form, ui, clock, locale};
 };
 
-TEST_F(Tick, ElapsedRoundsHalfToEven) {
-  for (auto [ms, s] : {std::pair{1500, 2}, {2500, 2}, {3500, 4}, {499, 0}}) {
-    clock.now = ms;
+// One refresh from a given run state: the elapsed seconds (rounded half to
+// even), the rate, the remaining time, and the labels: the remaining time
+// doubled (Label7, left as it was when twice does not fit 32 bits), MiB per
+// minute over every job (Label9) and the elapsed time (Label12).
+struct TickCase {
+  const char* name;
+  int jobs = 0;
+  std::int32_t start = 0, now = 0, elapsed = 0;
+  std::int64_t done = 0, total = 0;
+  std::int32_t rate = 0, remaining = 0;
+  struct { std::int32_t elapsed, rate, remaining; const char *label7, *label9, *label12; } want;
+};
+
+TEST_F(ProgressTest, TickShowsTimesAndRates) {
+  constexpr std::int64_t MiB = 1048576;
+  const TickCase cases[] = {
+      {.name = "ElapsedRoundsUpFromHalf", .now = 1500, .want = {2, 0, 0, "0:00:00", "0", "0:00:02"}},
+      {.name = "ElapsedRoundsDownToEven", .now = 2500, .want = {2, 0, 0, "0:00:00", "0", "0:00:02"}},
+      {.name = "ElapsedRoundsUpToEven", .now = 3500, .want = {4, 0, 0, "0:00:00", "0", "0:00:04"}},
+      {.name = "ElapsedBelowHalfASecond", .now = 499, .want = {0, 0, 0, "0:00:00", "0", "0:00:00"}},
+      {.name = "TickBeforeTheCopyMeasuresFromZero", .now = 7000, .want = {7, 0, 0, "0:00:00", "0", "0:00:07"}},
+      {.name = "SpeedPerMinuteTimesJobs", .jobs = 3, .now = 10000, .done = 400 * MiB, .total = 800 * MiB,
+       .want = {10, 40 * MiB, 10, "0:00:20", "7,200", "0:00:10"}},
+      {.name = "RateBelowHalfAMiBIsZero", .jobs = 1, .now = 10000, .done = 4 * MiB, .total = 4 * MiB,
+       .want = {10, 419430, 0, "0:00:00", "0", "0:00:10"}},
+      {.name = "RateRoundedToWholeMiBFirst", .jobs = 1, .now = 10000, .done = 15 * MiB, .total = 15 * MiB,
+       .want = {10, 1572864, 0, "0:00:00", "120", "0:00:10"}},
+      {.name = "RemainingShownTwice", .now = 10000, .done = 10000, .total = 10000 + 1000 * 2000,
+       .want = {10, 1000, 2000, "1:06:40", "0", "0:00:10"}},
+      {.name = "ZeroElapsedKeepsThePreviousRate", .now = 400, .done = 999999, .total = 999999 + 1234 * 5,
+       .rate = 1234, .want = {0, 1234, 5, "0:00:10", "0", "0:00:00"}},
+      {.name = "NoBytesYetKeepsTheRemainingTime", .now = 5000, .total = 1000, .remaining = 77,
+       .want = {5, 0, 77, "0:02:34", "0", "0:00:05"}},
+      // The tick wrapped: the 32-bit difference overflows, elapsed stays.
+      {.name = "WrappedTickKeepsTheElapsedTime", .start = INT32_MAX - 10, .now = INT32_MIN + 10, .elapsed = 5,
+       .want = {5, 0, 0, "0:00:00", "0", "0:00:05"}},
+      {.name = "RateAbove31BitsKeepsTheOldRate", .now = 1000, .done = 3'000'000'000LL, .total = 3'000'000'420LL,
+       .rate = 42, .want = {1, 42, 10, "0:00:20", "0", "0:00:01"}},
+      {.name = "RemainingTooLongToDoubleKeepsLabel7", .now = 1000, .done = 1, .total = 2'000'000'000LL,
+       .want = {1, 1, 1'999'999'999, "kept", "0", "0:00:01"}},
+  };
+  for (const TickCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    form = FormState{};
+    for (int i = 0; i < c.jobs; ++i) form.iGrid2.addRow();
+    form.run.StartTick = c.start;
+    form.run.ElapsedSeconds = c.elapsed;
+    form.run.BytesDone = c.done;
+    form.run.TotalBytes = c.total;
+    form.run.BytesPerSecond = c.rate;
+    form.run.RemainingSeconds = c.remaining;
+    ui.setText(Ctl::Label7, "kept");
+    clock.now = c.now;
     p.Timer1Tick();
-    EXPECT_EQ(form.run.ElapsedSeconds, s) << ms;
+    EXPECT_EQ(form.run.ElapsedSeconds, c.want.elapsed);
+    EXPECT_EQ(form.run.BytesPerSecond, c.want.rate);
+    EXPECT_EQ(form.run.RemainingSeconds, c.want.remaining);
+    EXPECT_EQ(ui.text(Ctl::Label7), c.want.label7);
+    EXPECT_EQ(ui.text(Ctl::Label9), c.want.label9);
+    EXPECT_EQ(ui.text(Ctl::Label12), c.want.label12);
   }
 }
 
-TEST_F(Tick, SpeedPerMinuteTimesJobs) {
-  jobs(3);
-  form.run.BytesDone = 40LL * 1048576 * 10;
-  clock.now = 10000;
-  p.Timer1Tick();
-  EXPECT_EQ(ui.text(Ctl::Label9), "7,200");
-}
-
-TEST_F(Tick, RateRoundedToWholeMiBFirst) {
-  jobs(1);
-  form.run.BytesDone = static_cast<std::int64_t>(0.4 * 1048576 * 10);
-  clock.now = 10000;
-  p.Timer1Tick();
-  EXPECT_EQ(ui.text(Ctl::Label9), "0");
-  form.run.BytesDone = static_cast<std::int64_t>(1.5 * 1048576 * 10);
-  p.Timer1Tick();
-  EXPECT_EQ(ui.text(Ctl::Label9), "120");
-}
-
-TEST_F(Tick, RemainingShownTwice) {
-  form.run.BytesDone = 1000 * 10;
-  form.run.TotalBytes = 1000 * 10 + 1000 * 2000;
-  clock.now = 10000;
-  p.Timer1Tick();
-  EXPECT_EQ(form.run.RemainingSeconds, 2000);
-  EXPECT_EQ(ui.text(Ctl::Label7), "1:06:40");
-  EXPECT_EQ(ui.text(Ctl::Label12), "0:00:10");
-}
-
-TEST_F(Tick, ZeroElapsedKeepsThePreviousRate) {
-  form.run.BytesPerSecond = 1234;
-  form.run.BytesDone = 999999;
-  clock.now = 400;
-  p.Timer1Tick();
-  EXPECT_EQ(form.run.ElapsedSeconds, 0);
-  EXPECT_EQ(form.run.BytesPerSecond, 1234);
-}
-
-TEST_F(Tick, NoBytesYetKeepsTheRemainingTime) {
-  form.run.RemainingSeconds = 77;
-  form.run.TotalBytes = 1000;
-  clock.now = 5000;
-  p.Timer1Tick();
-  EXPECT_EQ(form.run.BytesPerSecond, 0);
-  EXPECT_EQ(form.run.RemainingSeconds, 77);
-  EXPECT_EQ(ui.text(Ctl::Label7), "0:02:34");
-}
-
-TEST_F(Tick, OverflowSkipsOnlyItsStep) {
-  // The tick wrapped: the 32-bit difference overflows, elapsed stays.
-  form.run.ElapsedSeconds = 5;
-  form.run.StartTick = INT32_MAX - 10;
-  clock.now = INT32_MIN + 10;
-  p.Timer1Tick();
-  EXPECT_EQ(form.run.ElapsedSeconds, 5);
-  EXPECT_EQ(ui.text(Ctl::Label12), "0:00:05");
-  // A rate above 2^31-1 bytes per second is left unchanged.
-  form.run.StartTick = 0;
-  clock.now = 1000;
-  form.run.BytesPerSecond = 42;
-  form.run.BytesDone = 3'000'000'000LL;
-  p.Timer1Tick();
-  EXPECT_EQ(form.run.BytesPerSecond, 42);
-  // Twice a remaining time above 2^30 does not fit 32 bits: Label7 keeps its text.
-  ui.setText(Ctl::Label7, "kept");
-  form.run.BytesDone = 1;
-  form.run.TotalBytes = 2'000'000'000LL;
-  p.Timer1Tick();
-  EXPECT_EQ(form.run.RemainingSeconds, 1'999'999'999);
-  EXPECT_EQ(ui.text(Ctl::Label7), "kept");
-}
-
-TEST_F(Tick, TickBeforeTheCopyMeasuresFromZero) {
-  clock.now = 7000;
-  p.Timer1Tick();
-  EXPECT_EQ(ui.text(Ctl::Label12), "0:00:07");
-}
-
-TEST(ProgressBar, ShownWithRoundedMaximumOnlyForPositiveSizes) {
-  FormState form;
-  FakeControls ui;
-  FakeClock clock;
-  FakeLocale locale;
-  Progress p{form, ui, clock, locale};
+TEST_F(ProgressTest, BarShownWithRoundedMaximumOnlyForPositiveSizes) {
   ui.setVisible(Ctl::ProgBarXP1, false);
   form.run.LargestBlocks = Fixed4();
   p.ShowRunProgressBar();
@@ -130,12 +105,7 @@ TEST(ProgressBar, ShownWithRoundedMaximumOnlyForPositiveSizes) {
   EXPECT_EQ(ui.progressMaximum(), 9);
 }
 
-TEST(ProgressBar, BlockStepsMoveTheBarOnlyWithCheck3) {
-  FormState form;
-  FakeControls ui;
-  FakeClock clock;
-  FakeLocale locale;
-  Progress p{form, ui, clock, locale};
+TEST_F(ProgressTest, BlockStepsMoveTheBarOnlyWithCheck3) {
   form.run.BlockSize = 131072;
   ui.setProgressMaximum(3);
   p.ShowBlockProgress(1);

@@ -1,5 +1,5 @@
-// Atomic small-file writes on real files, on a tmpfs that fills up (root
-// only), and the fake that record-writing code is tested with.
+// Atomic small-file writes on real files, and on a tmpfs that fills up
+// (root only).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +8,6 @@
 #include <functional>
 #include <set>
 
-#include "platform/fakes/FakeAtomicFile.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "tests/SmallTmpfs.h"
 #include "tests/record/RecordTestUtil.h"
@@ -45,9 +44,9 @@ TEST_P(AtomicFileReal, LeavesTheNewFileOrNothingNew) {
   EXPECT_EQ(files.write((dir / c.target).string(), contents), c.error) << std::strerror(c.error);
   EXPECT_EQ(listing(dir), c.after) << "no temporary is left behind";
   if (c.targetAfter == "<new>") {
-    EXPECT_EQ(readText(dir / c.target), contents);
+    EXPECT_EQ(fileText(dir / c.target), contents);
   } else if (!c.targetAfter.empty()) {
-    EXPECT_EQ(readText(dir / c.target), c.targetAfter);
+    EXPECT_EQ(fileText(dir / c.target), c.targetAfter);
   }
 }
 
@@ -126,9 +125,9 @@ TEST_P(AtomicFileFull, NoPartialRecordAndNoTemporaryIsLeft) {
   EXPECT_EQ(files.write((small / "001.bin.log").string(), contents), c.error);
   if (c.error == 0) {
     before.insert("001.bin.log");
-    EXPECT_EQ(readText(small / "001.bin.log"), contents);
+    EXPECT_EQ(fileText(small / "001.bin.log"), contents);
   } else if (!c.existing.empty()) {
-    EXPECT_EQ(readText(small / "001.bin.log"), c.existing) << "the older record is untouched";
+    EXPECT_EQ(fileText(small / "001.bin.log"), c.existing) << "the older record is untouched";
   }
   EXPECT_EQ(listing(small), before);
 }
@@ -139,42 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FullCase{"LargerThanTheFilesystem", 0, "", 100 << 10, ENOSPC},
                       FullCase{"FillsUpMidWrite", 40 << 10, "", 40 << 10, ENOSPC},
                       FullCase{"FillsUpOverAnOlderRecord", 40 << 10, "older record\n", 40 << 10, ENOSPC}),
-    CaseName{});
-
-// The fake keeps what succeeded and refuses on demand.
-struct FakeCase {
-  std::string name;
-  friend void PrintTo(const FakeCase& c, std::ostream* os) { *os << c.name; }
-  std::function<void(FakeAtomicFile&)> arrange;
-  std::vector<int> results;  // of writing a, b, a in turn
-  std::vector<std::string> kept;
-  std::vector<std::string> refused;
-};
-
-class FakeAtomicFileCases : public ::testing::TestWithParam<FakeCase> {};
-
-TEST_P(FakeAtomicFileCases, RecordsWritesAndFailsOnDemand) {
-  const auto& c = GetParam();
-  FakeAtomicFile f;
-  if (c.arrange) c.arrange(f);
-  std::vector<int> results;
-  results.push_back(f.write("/t/a", "1"));
-  results.push_back(f.write("/t/b", "2"));
-  results.push_back(f.write("/t/a", "3"));
-  EXPECT_EQ(results, c.results);
-  std::vector<std::string> kept;
-  for (const auto& w : f.writes) kept.push_back(w.path + "=" + w.contents);
-  EXPECT_EQ(kept, c.kept);
-  EXPECT_EQ(f.failed, c.refused);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FakeAtomicFileCases,
-    ::testing::Values(FakeCase{"AllSucceed", nullptr, {0, 0, 0}, {"/t/a=1", "/t/b=2", "/t/a=3"}, {}},
-                      FakeCase{"FailNextIsOneShot", [](FakeAtomicFile& f) { f.failNext(ENOSPC); }, {ENOSPC, 0, 0},
-                               {"/t/b=2", "/t/a=3"}, {"/t/a"}},
-                      FakeCase{"FailPathEveryTime", [](FakeAtomicFile& f) { f.failPath("/t/a", EIO); }, {EIO, 0, EIO},
-                               {"/t/b=2"}, {"/t/a", "/t/a"}}),
     CaseName{});
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST_P(RescueMapCases, HoldsTheBlocksAndDdrescuelogAgrees) {
   if (!haveTool("ddrescuelog")) GTEST_SKIP() << "ddrescuelog is not installed (Debian package gddrescue)";
   const fs::path mapPath = dir / "001.bin.map";
   std::ofstream(mapPath, std::ios::binary) << text;
-  const auto r = runCommand("ddrescuelog -t " + shellQuote(mapPath.string()));
+  const auto r = shell("ddrescuelog -t " + shellQuote(mapPath.string()));
   ASSERT_EQ(r.exitCode, 0) << r.output << "\n" << text;
 
   const std::regex row(R"(\s*(non-tried|rescued|bad-sector|non-trimmed|non-scraped):\s+(\d+) (\w?)B,\s+in\s+(\d+) area)");
@@ -90,7 +90,7 @@ TEST_P(RescueMapCases, HoldsTheBlocksAndDdrescuelogAgrees) {
   expectRow("non-scraped", 0, 0);
   // ddrescuelog -D: 0 exactly when the rescue is finished (nothing untried
   // or failed).
-  const auto done = runCommand("ddrescuelog -D " + shellQuote(mapPath.string()));
+  const auto done = shell("ddrescuelog -D " + shellQuote(mapPath.string()));
   EXPECT_EQ(done.exitCode == 0, c.totals.nonTried == 0 && c.totals.bad == 0) << done.output;
 }
 

@@ -1,5 +1,9 @@
+// The commands the pass-through reader builds, and the replies and sense
+// data it parses: pure functions over bytes.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/ScsiCommands.h"
@@ -14,34 +18,26 @@ Bytes bytes(const std::array<std::uint8_t, N>& a) {
   return Bytes(a.begin(), a.end());
 }
 
-TEST(ScsiCdb, InquiryAsksForAllocationLength) {
-  EXPECT_EQ(bytes(inquiryCdb(96)), (Bytes{0x12, 0, 0, 0, 96, 0}));
-}
-
-TEST(ScsiCdb, ReadCapacity10IsOpcodeAndZeros) {
-  EXPECT_EQ(bytes(readCapacity10Cdb()), (Bytes{0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(ScsiCdb, ReadCapacity16IsServiceActionInWithAllocationLength) {
-  EXPECT_EQ(bytes(readCapacity16Cdb(32)),
-            (Bytes{0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}));
-  EXPECT_EQ(bytes(readCapacity16Cdb(0x01020304)),
-            (Bytes{0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0, 0}));
-}
-
-TEST(ScsiCdb, Read10EncodesLbaAndCountBigEndian) {
-  EXPECT_EQ(bytes(read10Cdb(0x12345678, 0x0080)),
-            (Bytes{0x28, 0, 0x12, 0x34, 0x56, 0x78, 0, 0x00, 0x80, 0}));
-  EXPECT_EQ(bytes(read10Cdb(0xFFFFFFFF, 0xFFFF)),
-            (Bytes{0x28, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0}));
-}
-
-TEST(ScsiCdb, Read16EncodesLbaAbove32BitsAndCount) {
-  EXPECT_EQ(bytes(read16Cdb(0x0000000123456789ull, 0x00010080)),
-            (Bytes{0x88, 0, 0x00, 0x00, 0x00, 0x01, 0x23, 0x45, 0x67, 0x89, 0x00, 0x01, 0x00,
-                   0x80, 0, 0}));
-  EXPECT_EQ(bytes(read16Cdb(0x0102030405060708ull, 1)),
-            (Bytes{0x88, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1, 0, 0}));
+TEST(ScsiCdb, FieldsAreBigEndian) {
+  struct Case { const char* name; Bytes cdb, want; };
+  const Case cases[] = {
+      {"InquiryAsksForAllocationLength", bytes(inquiryCdb(96)), {0x12, 0, 0, 0, 96, 0}},
+      {"ReadCapacity10IsOpcodeAndZeros", bytes(readCapacity10Cdb()), {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"ReadCapacity16IsServiceActionIn", bytes(readCapacity16Cdb(32)),
+       {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}},
+      {"ReadCapacity16LongAllocation", bytes(readCapacity16Cdb(0x01020304)),
+       {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0, 0}},
+      {"Read10", bytes(read10Cdb(0x12345678, 0x0080)), {0x28, 0, 0x12, 0x34, 0x56, 0x78, 0, 0x00, 0x80, 0}},
+      {"Read10Largest", bytes(read10Cdb(0xFFFFFFFF, 0xFFFF)), {0x28, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0}},
+      {"Read16LbaAbove32Bits", bytes(read16Cdb(0x0000000123456789ull, 0x00010080)),
+       {0x88, 0, 0x00, 0x00, 0x00, 0x01, 0x23, 0x45, 0x67, 0x89, 0x00, 0x01, 0x00, 0x80, 0, 0}},
+      {"Read16EveryByte", bytes(read16Cdb(0x0102030405060708ull, 1)),
+       {0x88, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.cdb, c.want);
+  }
 }
 
 TEST(ScsiCdb, Read10FitsOnlyWithin32BitLbaAnd16BitCount) {
@@ -54,179 +50,153 @@ TEST(ScsiCdb, Read10FitsOnlyWithin32BitLbaAnd16BitCount) {
   EXPECT_FALSE(fitsRead10(0, 0));
 }
 
-Bytes inquiryReply() {
+TEST(ScsiParse, InquiryFieldsAreTrimmedAndShortRepliesRejected) {
   Bytes d(36, ' ');
-  d[0] = 0x00;
-  d[1] = 0;
+  d[0] = d[1] = d[5] = d[6] = d[7] = 0;
   d[2] = 6;
   d[3] = 2;
   d[4] = 31;
-  d[5] = d[6] = d[7] = 0;
-  const std::string v = "SEAGATE ", p = "ST3300657FC     ", r = "0006";
-  std::copy(v.begin(), v.end(), d.begin() + 8);
-  std::copy(p.begin(), p.end(), d.begin() + 16);
-  std::copy(r.begin(), r.end(), d.begin() + 32);
-  return d;
-}
-
-TEST(ScsiParse, InquiryFieldsAreTrimmed) {
-  const auto inq = parseInquiry(inquiryReply());
+  const std::string id = "SEAGATE ST3300657FC     0006";
+  std::copy(id.begin(), id.end(), d.begin() + 8);
+  const auto inq = parseInquiry(d);
   ASSERT_TRUE(inq);
   EXPECT_EQ(inq->peripheralType, 0);
   EXPECT_EQ(inq->peripheralQualifier, 0);
   EXPECT_EQ(inq->vendor, "SEAGATE");
   EXPECT_EQ(inq->product, "ST3300657FC");
   EXPECT_EQ(inq->revision, "0006");
-}
-
-TEST(ScsiParse, InquiryPeripheralTypeAndQualifier) {
-  Bytes d = inquiryReply();
   d[0] = 0x65;  // qualifier 3, type 5
-  const auto inq = parseInquiry(d);
-  ASSERT_TRUE(inq);
-  EXPECT_EQ(inq->peripheralType, 5);
-  EXPECT_EQ(inq->peripheralQualifier, 3);
-}
-
-TEST(ScsiParse, ShortInquiryIsRejected) {
-  Bytes d = inquiryReply();
+  ASSERT_TRUE(parseInquiry(d));
+  EXPECT_EQ(parseInquiry(d)->peripheralType, 5);
+  EXPECT_EQ(parseInquiry(d)->peripheralQualifier, 3);
   d.resize(35);
   EXPECT_FALSE(parseInquiry(d));
 }
 
-TEST(ScsiParse, ReadCapacity10GivesLastLbaPlusOne) {
-  const auto cap = parseReadCapacity10(Bytes{0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x08});
-  ASSERT_TRUE(cap);
-  EXPECT_EQ(cap->blockCount, 0x10001u);
-  EXPECT_EQ(cap->blockLength, 520u);
-  EXPECT_FALSE(parseReadCapacity10(Bytes{0, 0, 0, 0, 0, 0, 2}));
+// The capacity replies: last LBA + 1, the block length and, in READ
+// CAPACITY(16) byte 12, P_TYPE + 1 when PROT_EN is set.
+TEST(ScsiParse, ReadCapacityReplies) {
+  struct Case {
+    const char* name;
+    bool sixteen;
+    Bytes reply;
+    std::optional<ScsiCapacity> want;
+  };
+  auto rc16 = [](std::uint8_t byte12, std::size_t length) {
+    Bytes d{0, 0, 0, 0, 0, 0, 0x03, 0xE7, 0, 0, 0x02, 0x08};  // 1,000 blocks of 520
+    d.resize(32, 0);
+    d[12] = byte12;
+    d.resize(length);
+    return d;
+  };
+  const Case cases[] = {
+      {"Rc10", false, {0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x08}, ScsiCapacity{0x10001, 520, 0}},
+      {"Rc10NeverReportsAType", false, {0, 0, 0x03, 0xE7, 0, 0, 0x02, 0x08}, ScsiCapacity{1000, 520, 0}},
+      {"Rc10Short", false, {0, 0, 0, 0, 0, 0, 2}, std::nullopt},
+      {"Rc16Above32Bits", true, {0, 0, 0, 0x01, 0x22, 0x33, 0x44, 0x55, 0, 0, 0x02, 0x10},
+       ScsiCapacity{0x0000000122334456ull, 528, 0}},
+      {"Rc16Short", true, Bytes(11, 0), std::nullopt},
+      {"NoProtection", true, rc16(0x00, 32), ScsiCapacity{1000, 520, 0}},
+      {"Type1", true, rc16(0x01, 32), ScsiCapacity{1000, 520, 1}},
+      {"Type2", true, rc16(0x03, 32), ScsiCapacity{1000, 520, 2}},
+      {"Type3", true, rc16(0x05, 32), ScsiCapacity{1000, 520, 3}},
+      {"PTypeWithoutProtEnIsNone", true, rc16(0x02, 32), ScsiCapacity{1000, 520, 0}},
+      {"PiExponentBitsIgnoredType1", true, rc16(0xF1, 32), ScsiCapacity{1000, 520, 1}},
+      {"PiExponentBitsIgnoredType2", true, rc16(0x33, 32), ScsiCapacity{1000, 520, 2}},
+      {"ReplyCutBeforeByte12SaysNothing", true, rc16(0x01, 12), ScsiCapacity{1000, 520, 0}},
+      {"ReplyOfThirteenBytesIsEnough", true, rc16(0x01, 13), ScsiCapacity{1000, 520, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto cap = c.sixteen ? parseReadCapacity16(c.reply) : parseReadCapacity10(c.reply);
+    ASSERT_EQ(cap.has_value(), c.want.has_value());
+    if (!cap) continue;
+    EXPECT_EQ(cap->blockCount, c.want->blockCount);
+    EXPECT_EQ(cap->blockLength, c.want->blockLength);
+    EXPECT_EQ(cap->protectionType, c.want->protectionType);
+  }
 }
 
-TEST(ScsiParse, ReadCapacity16GivesLastLbaPlusOneAbove32Bits) {
-  Bytes d(32, 0);
-  const Bytes head{0x00, 0x00, 0x00, 0x01, 0x22, 0x33, 0x44, 0x55, 0x00, 0x00, 0x02, 0x10};
-  std::copy(head.begin(), head.end(), d.begin());
-  const auto cap = parseReadCapacity16(d);
-  ASSERT_TRUE(cap);
-  EXPECT_EQ(cap->blockCount, 0x0000000122334456ull);
-  EXPECT_EQ(cap->blockLength, 528u);
-  EXPECT_FALSE(parseReadCapacity16(Bytes(11, 0)));
+// Fixed sense of 18 bytes: key, information (when VALID), ASC and ASCQ.
+Bytes fixedSense(std::uint8_t code, std::uint8_t key, std::uint32_t info, std::uint8_t asc, std::uint8_t ascq = 0) {
+  return {code, 0, key, std::uint8_t(info >> 24), std::uint8_t(info >> 16), std::uint8_t(info >> 8),
+          std::uint8_t(info), 10, 0, 0, 0, 0, asc, ascq, 0, 0, 0, 0};
 }
 
-TEST(ScsiSense, FixedFormatWithValidInformation) {
-  // Medium error, unrecovered read error, failing LBA 0x00012345.
-  const Bytes s{0xF0, 0, 0x03, 0x00, 0x01, 0x23, 0x45, 10, 0, 0, 0, 0, 0x11, 0x00, 0, 0, 0, 0};
-  const auto p = parseSense(s);
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->responseCode, 0x70);
-  EXPECT_EQ(p->senseKey, 3);
-  EXPECT_EQ(p->asc, 0x11);
-  EXPECT_EQ(p->ascq, 0x00);
-  EXPECT_TRUE(p->informationValid);
-  EXPECT_EQ(p->information, 0x12345u);
+TEST(ScsiSense, FixedAndDescriptorFormats) {
+  struct Case { const char* name; Bytes sense; std::optional<ScsiSense> want; };
+  const Case cases[] = {
+      // Medium error, unrecovered read error, failing LBA 0x00012345.
+      {"FixedWithValidInformation", fixedSense(0xF0, 0x03, 0x00012345, 0x11), ScsiSense{0x70, 3, 0x11, 0, true, 0x12345}},
+      {"FixedWithoutValidBit", fixedSense(0x71, 0x06, 7, 0x29, 0x02), ScsiSense{0x71, 6, 0x29, 0x02, false, 0}},
+      // Header, a sense-key-specific descriptor (type 2), then the
+      // information descriptor (type 0) holding a 64-bit LBA.
+      {"DescriptorWithInformation",
+       {0x72, 0x03, 0x11, 0x04, 0, 0, 0, 20, 0x02, 0x06, 0, 0, 0x80, 0, 0, 0,
+        0x00, 0x0A, 0x80, 0, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x10, 0x01},
+       ScsiSense{0x72, 3, 0x11, 0x04, true, 0x0000000200001001ull}},
+      {"DescriptorWithoutDescriptors", {0x73, 0x05, 0x24, 0x00, 0, 0, 0, 0}, ScsiSense{0x73, 5, 0x24, 0, false, 0}},
+      // The additional length claims a whole information descriptor; the bytes end early.
+      {"TruncatedDescriptorIsIgnored", {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0},
+       ScsiSense{0x72, 3, 0x11, 0, false, 0}},
+      {"Empty", {}, std::nullopt},
+      {"UnknownResponseCode", {0x7F, 0, 3, 0}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto p = parseSense(c.sense);
+    ASSERT_EQ(p.has_value(), c.want.has_value());
+    if (!p) continue;
+    EXPECT_EQ(p->responseCode, c.want->responseCode);
+    EXPECT_EQ(p->senseKey, c.want->senseKey);
+    EXPECT_EQ(p->asc, c.want->asc);
+    EXPECT_EQ(p->ascq, c.want->ascq);
+    EXPECT_EQ(p->informationValid, c.want->informationValid);
+    if (c.want->informationValid) {
+      EXPECT_EQ(p->information, c.want->information);
+    }
+  }
 }
 
-TEST(ScsiSense, FixedFormatWithoutValidBit) {
-  const Bytes s{0x71, 0, 0x06, 0, 0, 0, 0x07, 10, 0, 0, 0, 0, 0x29, 0x02, 0, 0, 0, 0};
-  const auto p = parseSense(s);
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->responseCode, 0x71);
-  EXPECT_EQ(p->senseKey, 6);
-  EXPECT_EQ(p->asc, 0x29);
-  EXPECT_EQ(p->ascq, 0x02);
-  EXPECT_FALSE(p->informationValid);
-}
-
-TEST(ScsiSense, DescriptorFormatWithInformationDescriptor) {
-  // Header, then a sense-key-specific descriptor (type 2), then the
-  // information descriptor (type 0) holding a 64-bit LBA.
-  const Bytes s{0x72, 0x03, 0x11, 0x04, 0, 0, 0, 20,
-                0x02, 0x06, 0, 0, 0x80, 0, 0, 0,
-                0x00, 0x0A, 0x80, 0, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x10, 0x01};
-  const auto p = parseSense(s);
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->responseCode, 0x72);
-  EXPECT_EQ(p->senseKey, 3);
-  EXPECT_EQ(p->asc, 0x11);
-  EXPECT_EQ(p->ascq, 0x04);
-  EXPECT_TRUE(p->informationValid);
-  EXPECT_EQ(p->information, 0x0000000200001001ull);
-}
-
-TEST(ScsiSense, DescriptorFormatWithoutDescriptors) {
-  const Bytes s{0x73, 0x05, 0x24, 0x00, 0, 0, 0, 0};
-  const auto p = parseSense(s);
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->senseKey, 5);
-  EXPECT_EQ(p->asc, 0x24);
-  EXPECT_FALSE(p->informationValid);
-}
-
-TEST(ScsiSense, TruncatedDescriptorIsIgnored) {
-  // Additional length claims a full information descriptor, but the bytes end early.
-  const Bytes s{0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0};
-  const auto p = parseSense(s);
-  ASSERT_TRUE(p);
-  EXPECT_EQ(p->senseKey, 3);
-  EXPECT_FALSE(p->informationValid);
-}
-
-TEST(ScsiSense, EmptyOrUnknownIsRejected) {
-  EXPECT_FALSE(parseSense(Bytes{}));
-  EXPECT_FALSE(parseSense(Bytes{0x7F, 0, 3, 0}));
-}
-
-ScsiResult checkCondition(Bytes sense) {
+ScsiResult result(std::uint8_t status, Bytes sense = {}, int host = 0, int driver = 0, int os = 0) {
   ScsiResult r;
-  r.status = 2;
-  r.driverStatus = 0x08;
+  r.status = status;
   r.sense = std::move(sense);
+  r.hostStatus = host;
+  r.driverStatus = driver;
+  r.osError = os;
   return r;
 }
-
-TEST(ScsiClassify, GoodIsNone) {
-  EXPECT_EQ(classify(ScsiResult{}).error, ScsiError::None);
+ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::uint32_t info = 0) {
+  return result(2, fixedSense(info ? 0xF0 : 0x70, key, info, asc), 0, 0x08);
 }
 
-TEST(ScsiClassify, MediumErrorCarriesLba) {
-  const auto o = classify(
-      checkCondition({0xF0, 0, 0x03, 0, 0, 0x01, 0x00, 10, 0, 0, 0, 0, 0x11, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(o.error, ScsiError::MediumError);
-  ASSERT_TRUE(o.lba);
-  EXPECT_EQ(*o.lba, 0x100u);
-}
-
-TEST(ScsiClassify, SenseKeysMapToCategories) {
-  auto key = [](std::uint8_t k, std::uint8_t asc) {
-    return classify(checkCondition({0x70, 0, k, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0}))
-        .error;
+TEST(ScsiClassify, ResultsMapToCategories) {
+  struct Case { const char* name; ScsiResult r; ScsiError want; std::optional<std::uint64_t> lba = std::nullopt; };
+  const Case cases[] = {
+      {"GoodIsNone", ScsiResult{}, ScsiError::None},
+      {"MediumErrorCarriesLba", checkCondition(0x3, 0x11, 0x100), ScsiError::MediumError, 0x100},
+      {"RecoveredButNotRecovered", checkCondition(0x1, 0x11), ScsiError::MediumError},
+      {"RecoveredWithRetries", checkCondition(0x1, 0x17), ScsiError::None},
+      {"NotReady", checkCondition(0x2, 0x04), ScsiError::NotReady},
+      {"MediumError", checkCondition(0x3, 0x11), ScsiError::MediumError},
+      {"HardwareError", checkCondition(0x4, 0x44), ScsiError::Other},
+      {"IllegalRequest", checkCondition(0x5, 0x20), ScsiError::IllegalRequest},
+      {"UnitAttention", checkCondition(0x6, 0x29), ScsiError::UnitAttention},
+      {"CallFailed", result(0, {}, 0, 0, 5), ScsiError::Transport},
+      {"HostNoConnect", result(0, {}, 0x01), ScsiError::Transport},
+      {"DriverTimeout", result(0, {}, 0, 0x06), ScsiError::Transport},
+      {"Busy", result(0x08), ScsiError::Other},
+      {"CheckConditionWithoutSense", result(2, {}, 0, 0x08), ScsiError::Other},
   };
-  EXPECT_EQ(key(0x1, 0x11), ScsiError::MediumError);  // reported but not recovered
-  EXPECT_EQ(key(0x1, 0x17), ScsiError::None);         // recovered with retries
-  EXPECT_EQ(key(0x2, 0x04), ScsiError::NotReady);
-  EXPECT_EQ(key(0x3, 0x11), ScsiError::MediumError);
-  EXPECT_EQ(key(0x4, 0x44), ScsiError::Other);
-  EXPECT_EQ(key(0x5, 0x20), ScsiError::IllegalRequest);
-  EXPECT_EQ(key(0x6, 0x29), ScsiError::UnitAttention);
-}
-
-TEST(ScsiClassify, TransportFailures) {
-  ScsiResult r;
-  r.osError = 5;
-  EXPECT_EQ(classify(r).error, ScsiError::Transport);
-  r = ScsiResult{};
-  r.hostStatus = 0x01;  // no connect
-  EXPECT_EQ(classify(r).error, ScsiError::Transport);
-  r = ScsiResult{};
-  r.driverStatus = 0x06;  // timeout
-  EXPECT_EQ(classify(r).error, ScsiError::Transport);
-}
-
-TEST(ScsiClassify, OtherStatusesAndMissingSense) {
-  ScsiResult busy;
-  busy.status = 0x08;
-  EXPECT_EQ(classify(busy).error, ScsiError::Other);
-  EXPECT_EQ(classify(checkCondition({})).error, ScsiError::Other);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScsiOutcome o = classify(c.r);
+    EXPECT_EQ(o.error, c.want);
+    if (c.lba) {
+      EXPECT_EQ(o.lba, c.lba);
+    }
+  }
 }
 
 }  // namespace

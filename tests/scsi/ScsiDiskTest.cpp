@@ -1,86 +1,162 @@
+// Asking a disk what it is (INQUIRY, READ CAPACITY) over a simulated
+// target, and opening pass-through nodes that are not disks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <unistd.h>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "platform/fakes/SimulatedScsiTarget.h"
 #include "platform/linux/ScsiDisk.h"
+#include "platform/linux/SgTransport.h"
+
+// Configurations name only the fields they set; GCC counts an optional
+// left out of a designated initializer as missing.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace mdi {
 namespace {
 
-TEST(ScsiProbe, DiskGivesIdentityAndCapacity) {
-  SimulatedScsiConfig cfg;
-  cfg.blockLength = 520;
-  cfg.blockCount = 585937500;
-  cfg.vendor = "HITACHI";
-  cfg.product = "HUS15603 CLAR300";
-  SimulatedScsiTarget target(cfg);
-  const auto info = probeScsiDisk(target);
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->inquiry.vendor, "HITACHI");
-  EXPECT_EQ(info->capacity.blockCount, 585937500u);
-  EXPECT_EQ(info->capacity.blockLength, 520u);
+using Opcodes = std::vector<std::uint8_t>;
 
-  DriveRecord rec;
-  rec.deviceId = "/dev/sdc";
-  applyScsiDiskInfo(rec, *info);
-  EXPECT_EQ(rec.model, "HITACHI HUS15603 CLAR300");
-  EXPECT_EQ(rec.size, 585937500ull * 520);
-  EXPECT_EQ(rec.bytesPerSector, 520u);
-  EXPECT_EQ(rec.deviceId, "/dev/sdc");
+Opcodes opcodes(const SimulatedScsiTarget& t) {
+  Opcodes ops;
+  for (const auto& cdb : t.log()) ops.push_back(cdb[0]);
+  return ops;
+}
+
+// The probe's capacity, protection type included, carried into the drive
+// record: model "vendor product", size blocks times length.
+TEST(ScsiProbe, DiskGivesIdentityCapacityAndProtection) {
+  struct Case {
+    const char* name;
+    std::uint32_t length;
+    std::uint64_t count;
+    int protection;
+    bool rejectRc16;
+    int protectionSeen;
+  };
+  const Case cases[] = {
+      {"Type0", 520, 585937500, 0, false, 0},
+      {"Type1", 520, 4096, 1, false, 1},
+      {"Type2", 520, 4096, 2, false, 2},
+      {"FallbackTo10LosesTheType", 528, 4096, 1, true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedScsiTarget target(SimulatedScsiConfig{.blockLength = c.length, .blockCount = c.count,
+                                                   .rejectReadCapacity16 = c.rejectRc16, .protectionType = c.protection,
+                                                   .vendor = "HITACHI", .product = "HUS15603 CLAR300"});
+    const auto info = probeScsiDisk(target);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->inquiry.vendor, "HITACHI");
+    EXPECT_EQ(info->capacity.blockCount, c.count);
+    EXPECT_EQ(info->capacity.blockLength, c.length);
+    EXPECT_EQ(info->capacity.protectionType, c.protectionSeen);
+    DriveRecord rec;
+    rec.deviceId = "/dev/sdc";
+    applyScsiDiskInfo(rec, *info);
+    EXPECT_EQ(rec.model, "HITACHI HUS15603 CLAR300");
+    EXPECT_EQ(rec.size, c.count * c.length);
+    EXPECT_EQ(rec.bytesPerSector, c.length);
+    EXPECT_EQ(rec.protectionType, c.protectionSeen);
+    EXPECT_EQ(rec.deviceId, "/dev/sdc");
+  }
 }
 
 TEST(ScsiProbe, NonDiskIsRejectedWithoutAskingCapacity) {
-  SimulatedScsiConfig cfg;
-  cfg.peripheralType = 5;  // CD/DVD
-  SimulatedScsiTarget target(cfg);
+  SimulatedScsiTarget target(SimulatedScsiConfig{.peripheralType = 5});  // CD/DVD
   EXPECT_FALSE(probeScsiDisk(target));
-  ASSERT_EQ(target.log().size(), 1u);
-  EXPECT_EQ(target.log()[0][0], 0x12);
+  EXPECT_EQ(opcodes(target), Opcodes{0x12});
 }
 
-TEST(ScsiProbe, CapacityFallsBackTo10) {
-  SimulatedScsiConfig cfg;
-  cfg.blockLength = 528;
-  cfg.blockCount = 4096;
-  cfg.rejectReadCapacity16 = true;
-  SimulatedScsiTarget target(cfg);
-  const auto info = probeScsiDisk(target);
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->capacity.blockCount, 4096u);
-  EXPECT_EQ(info->capacity.blockLength, 528u);
+// READ CAPACITY(16) first, (10) when the device refuses it.
+TEST(ScsiCapacity, SixteenFirstThenTen) {
+  struct Case { const char* name; std::uint64_t count; bool reject16; std::optional<std::uint64_t> seen; Opcodes sent; };
+  const Case cases[] = {
+      {"Rc16Answers", 0x123456789ull, false, 0x123456789ull, {0x9E}},
+      {"RejectedRc16FallsBackTo10", 1003, true, 1003, {0x9E, 0x25}},
+      {"TooLargeFor10IsUnknown", 0x200000000ull, true, std::nullopt, {0x9E, 0x25}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedScsiTarget target(
+        SimulatedScsiConfig{.blockLength = 528, .blockCount = c.count, .rejectReadCapacity16 = c.reject16});
+    const auto cap = readCapacity(target);
+    ASSERT_EQ(cap.has_value(), c.seen.has_value());
+    if (cap) {
+      EXPECT_EQ(cap->blockCount, *c.seen);
+      EXPECT_EQ(cap->blockLength, 528u);
+    }
+    EXPECT_EQ(opcodes(target), c.sent);
+    if (c.sent.size() == 1) {
+      EXPECT_EQ(target.log()[0][1], 0x10) << "service action READ CAPACITY(16)";
+    }
+  }
 }
 
-TEST(ScsiProbe, MissingNodeFailsWithEnoent) {
-  errno = 0;
-  EXPECT_FALSE(probeScsiDisk(std::string("/nonexistent/scsi-node-for-test")));
-  EXPECT_EQ(errno, ENOENT);
+TEST(ScsiInquiryQuery, ReportsIdentity) {
+  SimulatedScsiTarget target(SimulatedScsiConfig{.vendor = "HITACHI", .product = "HUS156030VLF400", .revision = "F5C0"});
+  const auto inq = inquiry(target);
+  ASSERT_TRUE(inq);
+  EXPECT_EQ(inq->vendor, "HITACHI");
+  EXPECT_EQ(inq->product, "HUS156030VLF400");
+  EXPECT_EQ(inq->revision, "F5C0");
+  EXPECT_EQ(inq->peripheralType, 0);
+  EXPECT_EQ(opcodes(target), Opcodes{0x12});
 }
 
-TEST(ScsiOpen, MissingNodeGivesFailedSource) {
-  auto src = openScsiSource("/nonexistent/scsi-node-for-test");
-  ASSERT_NE(src, nullptr);
-  std::vector<std::byte> buf(512);
-  const IoResult r = src->read(buf);
-  EXPECT_EQ(r.bytes, 0u);
-  EXPECT_EQ(r.error, ENOENT);
-}
-
-TEST(ScsiOpen, RegularFileGivesFailedSourceWithEnotty) {
-  char path[] = "/tmp/scsidisk-XXXXXX";
-  const int fd = ::mkstemp(path);
+// A node that is missing, or a regular file (no SG_IO), through each way
+// in: the errno says which.
+TEST(ScsiOpen, NodesThatAreNotPassThroughDevicesFailWithTheirErrno) {
+  char file[] = "/tmp/scsidisk-XXXXXX";
+  const int fd = ::mkstemp(file);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::write(fd, "data", 4), 4);
   ::close(fd);
-  auto src = openScsiSource(path);
-  std::vector<std::byte> buf(4);
-  const IoResult r = src->read(buf);
-  EXPECT_EQ(r.bytes, 0u);
-  EXPECT_EQ(r.error, ENOTTY);
-  ::unlink(path);
+  const std::string missing = "/nonexistent/scsi-node-for-test";
+  // Each returns the errno of its failure, or -1 when it did not fail.
+  const std::pair<const char*, std::function<int(const std::string&)>> ways[] = {
+      {"probeScsiDisk", [](const std::string& p) { errno = 0; return probeScsiDisk(p) ? -1 : errno; }},
+      {"openSgTransport", [](const std::string& p) { errno = 0; return openSgTransport(p) ? -1 : errno; }},
+      {"openScsiSource", [](const std::string& p) {
+         auto src = openScsiSource(p);
+         std::vector<std::byte> buf(512);
+         const IoResult r = src ? src->read(buf) : IoResult{};
+         return src && r.bytes == 0 && r.failed() ? r.error : -1;
+       }},
+  };
+  for (const auto& [name, open] : ways) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(open(missing), ENOENT);
+    EXPECT_EQ(open(file), ENOTTY);
+  }
+  ::unlink(file);
+}
+
+// The simulated target answers as a disk does.
+TEST(SimulatedTarget, ReadPastTheEndIsIllegalRequest) {
+  SimulatedScsiTarget target(SimulatedScsiConfig{.blockCount = 10});
+  std::vector<std::uint8_t> data(2 * 520);
+  const ScsiResult r = target.execute(read10Cdb(9, 2), data, 1000);
+  const ScsiOutcome o = classify(r);
+  EXPECT_EQ(o.error, ScsiError::IllegalRequest);
+  ASSERT_TRUE(o.sense);
+  EXPECT_EQ(o.sense->asc, 0x21);
+  EXPECT_EQ(r.transferred, 0u);
+}
+
+TEST(SimulatedTarget, MediumErrorSenseNamesTheLba) {
+  SimulatedScsiTarget target(SimulatedScsiConfig{.mediumErrorLba = 77});
+  std::vector<std::uint8_t> data(10 * 520);
+  const ScsiResult r = target.execute(read16Cdb(70, 10), data, 1000);
+  const ScsiOutcome o = classify(r);
+  EXPECT_EQ(o.error, ScsiError::MediumError);
+  EXPECT_EQ(o.lba, 77u);
+  EXPECT_EQ(r.transferred, 0u);
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ TEST_P(ByteText, EveryByteValueSurvivesTheRoundTrip) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, ByteText, ::testing::Values(0, 1, 7, 15, 16, 17, 31, 32, 33, 256, 1000));
+INSTANTIATE_TEST_SUITE_P(Lengths, ByteText, ::testing::Values(0, 1, 7, 15, 16, 17, 31, 32, 33, 256, 1000),
+                         [](const auto& info) { return "bytes" + std::to_string(info.param); });
 
 TEST(ByteTextNarrow, KeepsTheLowByteOfAWideCharacterInBothLoops) {
   std::vector<char16_t> text(40);

@@ -7,15 +7,12 @@
 namespace mdi {
 namespace {
 
-struct DivCase { std::int64_t a, b, q; };
-class DivRoundHalfEvenTest : public ::testing::TestWithParam<DivCase> {};
-TEST_P(DivRoundHalfEvenTest, RoundsToNearestTiesToEven) {
-  EXPECT_EQ(divRoundHalfEven(GetParam().a, GetParam().b), GetParam().q);
+TEST(DivRoundHalfEven, RoundsToNearestTiesToEven) {
+  struct Case { std::int64_t a, b, q; };
+  const Case cases[] = {{15, 10, 2},  {25, 10, 2},  {35, 10, 4}, {14, 10, 1}, {16, 10, 2},
+                        {-15, 10, -2}, {-25, 10, -2}, {-16, 10, -2}, {0, 7, 0}, {7, 7, 1}, {INT64_MAX, 1, INT64_MAX}};
+  for (const Case& c : cases) EXPECT_EQ(divRoundHalfEven(c.a, c.b), c.q) << c.a << " / " << c.b;
 }
-INSTANTIATE_TEST_SUITE_P(Cases, DivRoundHalfEvenTest, ::testing::Values(
-    DivCase{15, 10, 2}, DivCase{25, 10, 2}, DivCase{35, 10, 4}, DivCase{14, 10, 1},
-    DivCase{16, 10, 2}, DivCase{-15, 10, -2}, DivCase{-25, 10, -2}, DivCase{-16, 10, -2},
-    DivCase{0, 7, 0}, DivCase{7, 7, 1}, DivCase{INT64_MAX, 1, INT64_MAX}));
 
 TEST(Fixed4, DivisionKeepsFourDecimalsHalfEven) {
   // 131072000 bytes / 131072 = 1000 blocks exactly.
@@ -50,15 +47,12 @@ TEST(RoundHalfEven, RejectsOutOfRangeAndNonFinite) {
   EXPECT_FALSE(roundHalfEven(0.0 / 0.0, INT32_MIN, INT32_MAX).has_value());
 }
 
-struct ValCase { const char* text; double value; };
-class ValTest : public ::testing::TestWithParam<ValCase> {};
-TEST_P(ValTest, ReadsTheLeadingNumber) {
-  EXPECT_DOUBLE_EQ(Val(GetParam().text), GetParam().value) << GetParam().text;
+TEST(Val, ReadsTheLeadingNumber) {
+  struct Case { const char* text; double value; };
+  const Case cases[] = {{"512", 512}, {"  520  ", 520}, {"520 bytes", 520}, {"abc", 0}, {"", 0}, {"-75", -75},
+                        {"1.5", 1.5}, {"1 024", 1024}, {".5", 0.5}, {"12abc34", 12}, {"1e3", 1000}, {"+7", 7}};
+  for (const Case& c : cases) EXPECT_DOUBLE_EQ(Val(c.text), c.value) << '"' << c.text << '"';
 }
-INSTANTIATE_TEST_SUITE_P(Cases, ValTest, ::testing::Values(
-    ValCase{"512", 512}, ValCase{"  520  ", 520}, ValCase{"520 bytes", 520}, ValCase{"abc", 0},
-    ValCase{"", 0}, ValCase{"-75", -75}, ValCase{"1.5", 1.5}, ValCase{"1 024", 1024},
-    ValCase{".5", 0.5}, ValCase{"12abc34", 12}, ValCase{"1e3", 1000}, ValCase{"+7", 7}));
 
 TEST(ValFixed, ExactForLargeByteCounts) {
   EXPECT_EQ(ValFixed("2000398934016").raw(), 2000398934016LL * 10000);

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QScreen>
 
 #include "jobs/JobList.h"
 #include "tests/app/ClippingChecks.h"
@@ -24,17 +21,11 @@ class LongTextsScreen : public ::testing::Test, public LongTextsWindow {
     open("mdi-xclip-");
   }
   void TearDown() override { close(); }
-  void settle() {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  void shot(const char* name) { saveShot(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), name); }
 };
 
 TEST_F(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
-  settle();
-  shot("long-texts-drive-grid.png");
+  settle(300);
+  saveScreenShot("long-texts-drive-grid.png");
   auto* l2 = w->findChild<ElidingLabel*>("Label2");
   expectElidedInTheMiddle(l2->shownText(), l2->text(), "Label2");
   EXPECT_EQ(tipOf(l2, QPoint(5, 5)), target.string());
@@ -50,8 +41,8 @@ TEST_F(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   h.msg.answer("Sector Size Error", MsgAnswer::Ok);
   w->findChild<QCheckBox*>("Check2")->click();
   QToolTip::hideText();
-  settle();
-  shot("long-texts-job-grid.png");
+  settle(300);
+  saveScreenShot("long-texts-job-grid.png");
   GridView* jobs = grid("iGrid2");
   expectColumnsFit(jobs, "job grid");
   for (int c : {JobCol::ID, JobCol::Size, JobCol::SectorIn, JobCol::SectorOut, JobCol::BPS})

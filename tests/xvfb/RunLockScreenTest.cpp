@@ -2,9 +2,6 @@
 // framed as before, and Close is refused.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QScreen>
 #include <filesystem>
 
 #include "app/frmMain.h"
@@ -15,29 +12,23 @@
 namespace mdi {
 namespace {
 
-void settle() {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < 400) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 TEST(RunLockScreen, WindowDoesNotMoveWhenLocked) {
   if (!xSkipReason().empty()) GTEST_SKIP() << xSkipReason();
   WindowHarness h;
   frmMain w(h.deps(std::filesystem::temp_directory_path().string()));
   w.startUp();
-  settle();
+  settle(400);
   const QRect frame = w.frameGeometry();
   const WId id = w.winId();
   w.runController().LockRunControls();
-  settle();
-  saveShot(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), "locked.png");
+  settle(400);
+  saveScreenShot("locked.png");
   EXPECT_EQ(w.frameGeometry(), frame);
   EXPECT_EQ(w.winId(), id);
   EXPECT_FALSE(w.close());
   w.runController().UnlockRunControls();
-  settle();
-  saveShot(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), "unlocked.png");
+  settle(400);
+  saveScreenShot("unlocked.png");
   EXPECT_EQ(w.frameGeometry(), frame);
   EXPECT_EQ(w.winId(), id);
 }

@@ -7,20 +7,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <sstream>
+
+#include "tests/Shell.h"
 
 namespace mdi {
 
 namespace {
-std::string findInPath(const std::string& prog) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "/usr/bin:/bin");
-  for (std::string d; std::getline(dirs, d, ':');) {
-    const std::string p = d + "/" + prog;
-    if (::access(p.c_str(), X_OK) == 0) return p;
-  }
-  return {};
-}
+std::string findInPath(const std::string& prog) { return test::shell("command -v " + prog).line(); }
+
 // Starts openbox on the server and waits until it manages the screen (it
 // runs its --startup command then). Without openbox the tests run unframed.
 void startWindowManager(XServer& x) {
