@@ -1,6 +1,9 @@
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
+#include <cstdlib>
 #include <memory>
 
 #include "app/ManualFolder.h"
@@ -8,7 +11,14 @@
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/PosixAtomicFile.h"
+#include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/UdevMonitor.h"
+#include "platform/linux/UringCycleIo.h"
+#include "platform/qt/QtServices.h"
 
 namespace {
 
@@ -55,8 +65,35 @@ int main(int argc, char** argv) {
   const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
   mdi::LinuxDriveEnumerator enumerator;
   LateDriveTable drives;
+  // Every service the window works through is made here.
+  mdi::QtMessageBox msg;
+  mdi::QtPickers pickers;
+  mdi::QtLauncher launcher;
+  mdi::LinuxCycleIoFactory io(mdi::ioPathFromEnvironment());
+  mdi::PosixFileSystem fileSystem;
+  mdi::PosixFileAccess files;
+  mdi::PosixAtomicFile records;
+  mdi::PosixSystemInfo system;
+  mdi::MonotonicClock clock;
+  mdi::QtEventPump pump;
+  mdi::QtLocale locale;
   mdi::FrmMainDeps deps;
+  deps.msg = &msg;
+  deps.pickers = &pickers;
+  deps.launcher = &launcher;
   deps.drives = &drives;
+  deps.io = &io;
+  deps.fs = &fileSystem;
+  deps.files = &files;
+  deps.records = &records;
+  deps.system = &system;
+  deps.clock = &clock;
+  deps.pump = &pump;
+  deps.locale = &locale;
+  deps.quit = [] { std::exit(0); };
+  deps.openDocument = [](const std::string& p) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(p)));
+  };
   // The window looks for its manual in this folder.
   deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) {
     return QFileInfo(QString::fromStdString(p)).isFile();
@@ -71,6 +108,9 @@ int main(int argc, char** argv) {
     drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, std::move(records));
   };
   mdi::frmMain w(std::move(deps));
+  // Boxes and dialogs open over the window, which exists only now.
+  msg.setWindow(&w);
+  pickers.setWindow(&w);
   w.startUp();
   return app.exec();
 }
