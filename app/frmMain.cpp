@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -255,7 +254,7 @@ void frmMain::startUp() {
   ui.setText(Ctl::Label3, "");
   ui.setText(Ctl::Label2, "No target selected");
   m_form.SystemLetters = "/," + m_deps.programFolder;
-  if (QFileInfo::exists(QString::fromStdString(m_form.HelpFile))) {
+  if (m_sv->fs.kind(m_form.HelpFile) == PathKind::Regular) {
     ui.setEnabled(Ctl::mnuHelp, true);
     ui.setText(Ctl::mnuHelp, "Help");
   } else {

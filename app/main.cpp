@@ -1,7 +1,5 @@
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
 #include <QUrl>
 #include <cstdlib>
 #include <memory>
@@ -95,8 +93,8 @@ int main(int argc, char** argv) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(p)));
   };
   // The window looks for its manual in this folder.
-  deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) {
-    return QFileInfo(QString::fromStdString(p)).isFile();
+  deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [&](const std::string& p) {
+    return fileSystem.kind(p) == mdi::PathKind::Regular;
   });
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
