@@ -253,7 +253,7 @@ void frmMain::startUp() {
                           std::to_string(MDI_VERSION_PATCH);
   ui.setText(Ctl::Label3, "");
   ui.setText(Ctl::Label2, "No target selected");
-  m_form.SystemLetters = "/," + m_deps.programFolder;
+  m_form.SystemLetters = m_deps.systemPaths;
   if (m_sv->fs.kind(m_form.HelpFile) == PathKind::Regular) {
     ui.setEnabled(Ctl::mnuHelp, true);
     ui.setText(Ctl::mnuHelp, "Help");

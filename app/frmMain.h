@@ -43,6 +43,9 @@ struct FrmMainDeps {
   // Fills the drive grid (drive discovery); may be empty in tests.
   std::function<void(FormState&, const Separators&)> listDrives;
   std::string programFolder;       // where the manual is looked for
+  // Folders whose disks hold the running system: the drives under them are
+  // marked in the drive grid.
+  std::vector<std::string> systemPaths;
   std::function<void()> quit;      // ends the process at once
   std::function<void(const std::string&)> openDocument;  // shows the manual
   // The live drive list: events of attached/detached disks (may be null),

@@ -96,13 +96,14 @@ int main(int argc, char** argv) {
   deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [&](const std::string& p) {
     return fileSystem.kind(p) == mdi::PathKind::Regular;
   });
+  deps.systemPaths = {"/", programFolder};
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
   deps.rescanDrives = [&] { return drives.table ? drives.table->rescan() : mdi::DriveChanges{}; };
   deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
     auto records = enumerator.drives();
     RecordedDrives recorded(enumerator, records);
-    mdi::ListDrives(form, recorded, {"/", programFolder}, sep);
+    mdi::ListDrives(form, recorded, sep);
     drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, std::move(records));
   };
   mdi::frmMain w(std::move(deps));

@@ -19,7 +19,6 @@ struct DriveRecord {
   std::string pnpDeviceId;       // persistent id: WWN, serial, or sysfs path
   std::string serial;            // serial number as reported; "" when none
   bool mediaPresent = false;     // false: removable device without a medium
-  std::vector<std::string> mountPoints;  // of the disk and everything built on it
   std::uint64_t devNumber = 0;   // dev_t of the whole disk
   // Read through SCSI pass-through: a disk whose sectors (520, 528 bytes...)
   // the disk driver does not take, so the block device shows size 0.

@@ -184,12 +184,12 @@ struct LinuxDriveEnumerator::Impl {
       resolve(dev, out, depth);
       return;
     }
-    for (const auto& [mdev, source] : mountSources())
-      if (mdev == dev) {
+    for (const Mount& m : mountTable())
+      if (m.dev == dev) {
         struct stat st {};
-        if (startsWith(source, "/dev/") && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+        if (startsWith(m.source, "/dev/") && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
           resolve(st.st_rdev, out, depth);
-        else if (auto byNode = nodeDev(source))
+        else if (auto byNode = nodeDev(m.source))
           resolve(*byNode, out, depth);
       }
   }
@@ -202,7 +202,7 @@ struct LinuxDriveEnumerator::Impl {
     return it->second.dev;
   }
 
-  struct Mount { std::uint64_t dev; std::string source; std::string target; };
+  struct Mount { std::uint64_t dev; std::string source; };
   mutable std::optional<std::vector<Mount>> mounts;
   const std::vector<Mount>& mountTable() const {
     if (mounts) return *mounts;
@@ -214,34 +214,13 @@ struct LinuxDriveEnumerator::Impl {
       libmnt_fs* f = nullptr;
       while (itr && mnt_table_next_fs(tb, itr, &f) == 0) {
         const char* src = mnt_fs_get_source(f);
-        const char* tgt = mnt_fs_get_target(f);
-        if (!tgt) continue;
-        mounts->push_back({static_cast<std::uint64_t>(mnt_fs_get_devno(f)), src ? src : "", tgt});
+        mounts->push_back({static_cast<std::uint64_t>(mnt_fs_get_devno(f)), src ? src : ""});
       }
       if (itr) mnt_free_iter(itr);
     }
     mnt_unref_table(tb);
     return *mounts;
   }
-  std::vector<std::pair<std::uint64_t, std::string>> mountSources() const {
-    std::vector<std::pair<std::uint64_t, std::string>> out;
-    for (const Mount& m : mountTable()) out.emplace_back(m.dev, m.source);
-    return out;
-  }
-
-  // Disks a mount lives on.
-  std::set<std::string> disksOfMount(const Mount& m) const {
-    std::set<std::string> out;
-    if (byDev.count(m.dev)) resolve(m.dev, out, 0);
-    else if (auto d = nodeDev(m.source)) resolve(*d, out, 0);
-    else {
-      struct stat st {};
-      if (startsWith(m.source, "/dev/") && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-        resolve(st.st_rdev, out, 0);
-    }
-    return out;
-  }
-
   // One udev property of block device `name`; "" when udev does not know it
   // (no udev database, or not the real /sys).
   std::string udevProperty(const std::string& name, const char* key, UdevHandle* udevh) const {
@@ -380,18 +359,11 @@ std::vector<DriveRecord> LinuxDriveEnumerator::drives() {
     Impl impl(*this);
     std::unique_ptr<UdevHandle> udevh;
     if (impl.realSys()) udevh = std::make_unique<UdevHandle>();
-    std::map<std::string, std::vector<std::string>> mountsOf;
-    for (const Impl::Mount& m : impl.mountTable())
-      for (const std::string& d : impl.disksOfMount(m)) {
-        auto& v = mountsOf[d];
-        if (std::find(v.begin(), v.end(), m.target) == v.end()) v.push_back(m.target);
-      }
     for (std::size_t i = 0; i < impl.listed.size(); ++i) {
       const std::string& name = impl.listed[i];
       auto r = impl.record(name, udevh.get());
       if (!r) continue;  // gone since the listing; the others keep their numbers
       r->number = static_cast<int>(i);
-      r->mountPoints = mountsOf[name];
       out.push_back(std::move(*r));
     }
   } catch (...) {

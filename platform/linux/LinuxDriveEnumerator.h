@@ -1,7 +1,8 @@
 #pragma once
-// Whole disks from sysfs (and udev for persistent ids), mount points from
-// libmount. The sysfs root and the mount table can be pointed elsewhere so
-// tests run on a fake tree.
+// Whole disks from sysfs (and udev for persistent ids), and the disks under
+// a folder through sysfs and, for filesystems without a block device of
+// their own, libmount. The sysfs root and the mount table can be pointed
+// elsewhere so tests run on a fake tree.
 #include <optional>
 #include <string>
 #include <vector>

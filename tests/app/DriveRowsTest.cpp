@@ -46,7 +46,7 @@ class DriveRows : public ::testing::Test {
     fs::create_directories(root / "out");
     w = std::make_unique<frmMain>(h.deps(root.string(), [this](FormState& f, const Separators& sep) {
       VirtioMachine m(root);
-      ListDrives(f, m, {"/"}, sep);
+      ListDrives(f, m, sep);
     }));
     w->startUp();
   }

@@ -51,6 +51,7 @@ struct WindowHarness {
     d.pump = &pump;
     d.locale = &locale;
     d.programFolder = programFolder;
+    d.systemPaths = {"/", programFolder};
     d.quit = [this] { ++quits; };
     d.openDocument = [this](const std::string& p) { opened.push_back(p); };
     d.listDrives = std::move(listDrives);

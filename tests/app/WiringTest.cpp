@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/frmMain.h"
 #include "tests/app/WindowHarness.h"
@@ -75,6 +76,20 @@ TEST(WindowServices, AreTheOnesHandedIn) {
   w.findChild<QPushButton*>("Command4")->click();
   ASSERT_EQ(h.pickers.fileStartFolders.size(), 1u);
   EXPECT_EQ(h.pickers.fileStartFolders[0], "/srv/lab/operator");
+}
+
+// The folders whose disks hold the system are named once, by whoever builds
+// the window, and discovery marks the drives under exactly those.
+TEST(WindowServices, DiscoveryIsGivenTheSystemFoldersHandedIn) {
+  WindowHarness h;
+  std::optional<std::vector<std::string>> systemFolders;
+  FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string(),
+                            [&](FormState& f, const Separators&) { systemFolders = f.SystemLetters; });
+  deps.systemPaths = {"/", "/srv/imager/bin"};
+  frmMain w(std::move(deps));
+  w.startUp();
+  ASSERT_TRUE(systemFolders.has_value());
+  EXPECT_EQ(*systemFolders, (std::vector<std::string>{"/", "/srv/imager/bin"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include "discovery/LinuxDriveTable.h"
@@ -124,28 +125,64 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
   EXPECT_EQ(r[7].model, "Loop /tmp/disk.img");
 }
 
-TEST_F(FakeSysfsTest, MountPointsOfPartitionsAndStackedDevices) {
-  disk("sda", "8:0", 1000);
-  part("sda", "sda1", "8:1");
-  part("sda", "sda2", "8:2");
-  disk("sdb", "8:16", 1000);
-  disk("sdc", "8:32", 1000);
-  disk("dm-0", "253:0", 8192);
+// Which listed disks hold a folder, for each kind of device its filesystem
+// may live on. The folder is the fake tree's own, so the tree gives its real
+// device number to the node the case names.
+struct HolderCase {
+  const char* name;
+  const char* holder;     // node given the folder's device number; "" for none
+  const char* mountLine;  // mountinfo line for that device number, "%s" standing for it
+  std::vector<std::string> disks;
+};
+void PrintTo(const HolderCase& c, std::ostream* os) { *os << c.name; }
+
+class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {
+ protected:
+  static std::string devText(std::uint64_t dev) {
+    return std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+  }
+};
+
+TEST_P(DisksUnderAFolder, FollowPartitionsStackedDevicesAndMountSources) {
+  const HolderCase& c = GetParam();
+  struct stat st {};
+  ASSERT_EQ(::stat(root.c_str(), &st), 0);
+  const std::string real = devText(st.st_dev);
+  auto devFor = [&](const std::string& node, const char* fake) { return node == c.holder ? real : fake; };
+  disk("sda", devFor("sda", "240:0"), 1000);
+  part("sda", "sda1", devFor("sda1", "240:1"));
+  part("sda", "sda2", devFor("sda2", "240:2"));
+  disk("sdb", devFor("sdb", "240:16"), 1000);
+  disk("sdc", devFor("sdc", "240:32"), 1000);
+  disk("sdzz", devFor("sdzz", "240:48"), 1000);
+  disk("dm-0", devFor("dm-0", "241:0"), 8192);
   put("dm-0/slaves/sda2", "");
   put("dm-0/slaves/sdb", "");
-  disk("md0", "9:0", 8192);
+  disk("md0", devFor("md0", "242:0"), 8192);
   put("md0/slaves/dm-0", "");
-  mounts(
-      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-      "23 22 253:0 / /data rw,relatime shared:2 - ext4 /dev/mapper/vg-data rw\n"
-      "24 22 9:0 / /raid rw,relatime shared:3 - xfs /dev/md0 rw\n"
-      "25 22 0:25 / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n");
-  const auto r = enumerator().drives();
-  ASSERT_EQ(r.size(), 3u);
-  EXPECT_EQ(r[0].mountPoints, (std::vector<std::string>{"/", "/data", "/raid"}));
-  EXPECT_EQ(r[1].mountPoints, (std::vector<std::string>{"/data", "/raid"}));
-  EXPECT_TRUE(r[2].mountPoints.empty());
+  std::string line = c.mountLine;
+  if (const auto at = line.find("%s"); at != std::string::npos) line.replace(at, 2, real);
+  mounts(line);
+  LinuxDriveEnumerator e = enumerator();
+  const auto records = e.drives();
+  std::vector<std::string> found;
+  for (int n : e.drivesUnder(root.string())) found.push_back(records.at(static_cast<std::size_t>(n)).deviceId);
+  EXPECT_EQ(found, c.disks);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, DisksUnderAFolder,
+    ::testing::Values(
+        HolderCase{"Partition", "sda1", "", {"/dev/sda"}},
+        HolderCase{"WholeDisk", "sdc", "", {"/dev/sdc"}},
+        HolderCase{"DeviceMapperOverAPartitionAndADisk", "dm-0", "", {"/dev/sda", "/dev/sdb"}},
+        HolderCase{"RaidOverDeviceMapper", "md0", "", {"/dev/sda", "/dev/sdb"}},
+        // btrfs and overlays have a device number of their own; the mount
+        // table names the block device.
+        HolderCase{"MountSourceOfAFilesystemWithoutItsOwnDevice", "",
+                   "22 1 %s / / rw,relatime shared:1 - btrfs /dev/sdzz rw\n", {"/dev/sdzz"}},
+        HolderCase{"FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
   disk("sda", "garbage", 0);
@@ -212,7 +249,8 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   const auto under = e.drivesUnder("/");
   FormState form;
   setUpDriveGrid(form.iGrid1);
-  ListDrives(form, e, {"/"}, Separators{",", "."});
+  form.SystemLetters = {"/"};
+  ListDrives(form, e, Separators{",", "."});
   std::string expected;
   for (const auto& d : records)
     if (std::find(under.begin(), under.end(), d.number) != under.end()) expected += d.deviceId + ",";
