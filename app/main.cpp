@@ -20,20 +20,6 @@
 
 namespace {
 
-// Hands out the records of one enumeration, so the grid and the drive table
-// the run opens from describe the same drives.
-class RecordedDrives final : public mdi::DriveEnumerator {
- public:
-  RecordedDrives(mdi::LinuxDriveEnumerator& live, std::vector<mdi::DriveRecord> recs)
-      : m_live(live), m_recs(std::move(recs)) {}
-  std::vector<mdi::DriveRecord> drives() override { return m_recs; }
-  std::vector<int> drivesUnder(const std::string& path) override { return m_live.drivesUnder(path); }
-
- private:
-  mdi::LinuxDriveEnumerator& m_live;
-  std::vector<mdi::DriveRecord> m_recs;
-};
-
 // The drive table exists once discovery has run; until then it knows no drive.
 class LateDriveTable final : public mdi::DriveTable {
  public:
@@ -100,11 +86,10 @@ int main(int argc, char** argv) {
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
   deps.rescanDrives = [&] { return drives.table ? drives.table->rescan() : mdi::DriveChanges{}; };
+  // The grid and the drive table a run opens from hold the records of one
+  // enumeration, with what discovery noted on them.
   deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
-    auto records = enumerator.drives();
-    RecordedDrives recorded(enumerator, records);
-    mdi::ListDrives(form, recorded, sep);
-    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, std::move(records));
+    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep));
   };
   mdi::frmMain w(std::move(deps));
   // Boxes and dialogs open over the window, which exists only now.

@@ -61,20 +61,25 @@ bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep) {
   return true;
 }
 
-void ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
+std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
   GridModel& grid = form.iGrid1;
   grid.setAutoFlag(true);
   grid.removeRows(1, grid.rowCount());
 
-  const std::vector<DriveRecord> records = drives.drives();
+  std::vector<DriveRecord> records = drives.drives();
 
   // Disks holding the system, in the enumerator's order, once per system path.
   std::set<int> systemNumbers;
   std::string systemDisks;
   for (const std::string& path : form.SystemLetters) {
-    const std::vector<int> under = drives.drivesUnder(path);
-    for (const DriveRecord& d : records) {
-      if (std::find(under.begin(), under.end(), d.number) == under.end()) continue;
+    const DrivesUnder under = drives.drivesUnder(path);
+    for (DriveRecord& d : records) {
+      const bool found = std::find(under.numbers.begin(), under.numbers.end(), d.number) != under.numbers.end();
+      if (!found && under.failure.empty()) continue;
+      // Not known to be off the system is not known to be safe.
+      if (!found)
+        d.notes.push_back("Counted as a system drive: the drives under " + path +
+                          " could not all be found (" + under.failure + ")");
       systemDisks += d.deviceId + ",";
       systemNumbers.insert(d.number);
     }
@@ -94,6 +99,7 @@ void ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep)
     }
   }
   grid.sortByColumn(1);
+  return records;
 }
 
 }  // namespace mdi

@@ -3,62 +3,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A throw-away sysfs look-alike: block/<name>/{dev,size,...}.
-class FakeSysfsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device rd;
-    root = fs::temp_directory_path() / ("mdi-sysfs-" + std::to_string(rd()));
-    fs::create_directories(root / "block");
-    mountInfo = root / "mountinfo";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  void put(const fs::path& rel, const std::string& text) {
-    const fs::path p = root / "block" / rel;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p) << text << "\n";
-  }
-  void disk(const std::string& name, const std::string& dev, std::uint64_t sectors,
-            int bps = 512) {
-    put(name + "/dev", dev);
-    put(name + "/size", std::to_string(sectors));
-    put(name + "/queue/logical_block_size", std::to_string(bps));
-  }
-  void part(const std::string& disk, const std::string& name, const std::string& dev) {
-    put(disk + "/" + name + "/dev", dev);
-    put(disk + "/" + name + "/partition", "1");
-    put(disk + "/" + name + "/size", "2048");
-  }
-  void mounts(const std::string& text) { std::ofstream(mountInfo) << text; }
-  LinuxDriveEnumerator enumerator() { return LinuxDriveEnumerator(root.string(), mountInfo.string()); }
-  static std::vector<std::string> names(const std::vector<DriveRecord>& r) {
-    std::vector<std::string> out;
-    for (const auto& d : r) out.push_back(d.deviceId);
-    return out;
-  }
-  static const DriveRecord* byNode(const std::vector<DriveRecord>& r, const std::string& n) {
-    for (const auto& d : r)
-      if (d.deviceId == n) return &d;
-    return nullptr;
-  }
-  fs::path root, mountInfo;
-};
 
 TEST(LinuxDriveNames, ListingRule) {
   for (const char* n : {"sda", "sdaa", "nvme0n1", "vda", "xvda", "hda", "mmcblk0", "loop0"})
@@ -136,18 +92,12 @@ struct HolderCase {
 };
 void PrintTo(const HolderCase& c, std::ostream* os) { *os << c.name; }
 
-class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {
- protected:
-  static std::string devText(std::uint64_t dev) {
-    return std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-  }
-};
+class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {};
 
 TEST_P(DisksUnderAFolder, FollowPartitionsStackedDevicesAndMountSources) {
   const HolderCase& c = GetParam();
-  struct stat st {};
-  ASSERT_EQ(::stat(root.c_str(), &st), 0);
-  const std::string real = devText(st.st_dev);
+  const std::string real = devOf(root);
+  ASSERT_FALSE(real.empty());
   auto devFor = [&](const std::string& node, const char* fake) { return node == c.holder ? real : fake; };
   disk("sda", devFor("sda", "240:0"), 1000);
   part("sda", "sda1", devFor("sda1", "240:1"));
@@ -166,8 +116,10 @@ TEST_P(DisksUnderAFolder, FollowPartitionsStackedDevicesAndMountSources) {
   LinuxDriveEnumerator e = enumerator();
   const auto records = e.drives();
   std::vector<std::string> found;
-  for (int n : e.drivesUnder(root.string())) found.push_back(records.at(static_cast<std::size_t>(n)).deviceId);
+  const DrivesUnder under = e.drivesUnder(root.string());
+  for (int n : under.numbers) found.push_back(records.at(static_cast<std::size_t>(n)).deviceId);
   EXPECT_EQ(found, c.disks);
+  EXPECT_EQ(under.failure, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -205,7 +157,9 @@ TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
 TEST_F(FakeSysfsTest, MissingTreeGivesNoDrives) {
   LinuxDriveEnumerator e((root / "nothing-here").string(), (root / "no-mountinfo").string());
   EXPECT_TRUE(e.drives().empty());
-  EXPECT_TRUE(e.drivesUnder("/").empty());
+  const DrivesUnder under = e.drivesUnder("/");
+  EXPECT_TRUE(under.numbers.empty());
+  EXPECT_NE(under.failure.find("does not exist"), std::string::npos) << under.failure;
   EXPECT_FALSE(e.probe("/dev/sda").has_value());
 }
 
@@ -242,29 +196,32 @@ namespace mdi {
 namespace {
 
 // Read-only look at the machine the tests run on: whatever disks it has,
-// the ones under "/" are the marked ones and SystemDisks names them.
+// the ones under "/" are the marked ones (all of them, should the machine
+// keep any from being followed) and SystemDisks names them.
 TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   LinuxDriveEnumerator e;
   const auto records = e.drives();
-  const auto under = e.drivesUnder("/");
+  const DrivesUnder under = e.drivesUnder("/");
+  auto isSystem = [&](int n) {
+    return !under.failure.empty() || std::find(under.numbers.begin(), under.numbers.end(), n) != under.numbers.end();
+  };
   FormState form;
   setUpDriveGrid(form.iGrid1);
   form.SystemLetters = {"/"};
   ListDrives(form, e, Separators{",", "."});
   std::string expected;
   for (const auto& d : records)
-    if (std::find(under.begin(), under.end(), d.number) != under.end()) expected += d.deviceId + ",";
+    if (isSystem(d.number)) expected += d.deviceId + ",";
   EXPECT_EQ(form.SystemDisks, expected);
   // A folder still to be created lies on its nearest existing parent.
-  EXPECT_EQ(e.drivesUnder("/mdi-no-such-folder/a/b"), under);
-  EXPECT_EQ(e.drivesUnder("relative-missing-path"), e.drivesUnder("."));
+  EXPECT_EQ(e.drivesUnder("/mdi-no-such-folder/a/b").numbers, under.numbers);
+  EXPECT_EQ(e.drivesUnder("relative-missing-path").numbers, e.drivesUnder(".").numbers);
   int listed = 0;
   for (const auto& d : records) listed += d.mediaPresent && d.size > 0 ? 1 : 0;
   EXPECT_LE(form.iGrid1.rowCount(), listed);
   for (int row = 1; row <= form.iGrid1.rowCount(); ++row) {
     const int n = std::stoi(form.iGrid1.value(row, 1));
-    const bool system = std::find(under.begin(), under.end(), n) != under.end();
-    EXPECT_EQ(form.iGrid1.backColor(row, 1) == kSystemDriveBack, system) << "row " << row;
+    EXPECT_EQ(form.iGrid1.backColor(row, 1) == kSystemDriveBack, isSystem(n)) << "row " << row;
     if (row > 1) {
       EXPECT_LT(std::stoi(form.iGrid1.value(row - 1, 1)), n);
     }

@@ -13,10 +13,13 @@ class FakeEnumerator final : public DriveEnumerator {
  public:
   std::vector<DriveRecord> records;
   std::map<std::string, std::vector<int>> under;
+  std::map<std::string, std::string> failures;  // by path
   std::vector<DriveRecord> drives() override { return records; }
-  std::vector<int> drivesUnder(const std::string& path) override {
-    auto it = under.find(path);
-    return it == under.end() ? std::vector<int>{} : it->second;
+  DrivesUnder drivesUnder(const std::string& path) override {
+    DrivesUnder out;
+    if (auto it = under.find(path); it != under.end()) out.numbers = it->second;
+    if (auto it = failures.find(path); it != failures.end()) out.failure = it->second;
+    return out;
   }
 };
 
@@ -148,6 +151,25 @@ TEST_F(ListDrivesTest, MarksTheDrivesUnderTheFoldersStartUpNamed) {
   EXPECT_FALSE(marked(1));
   EXPECT_TRUE(marked(2));
   EXPECT_EQ(form.SystemDisks, "/dev/sdb,");
+}
+
+// The drives under one system folder cannot all be found: each drive not
+// known to be elsewhere counts as a system drive, and its record says why.
+TEST_F(ListDrivesTest, AnUnsureAnswerCountsEveryDriveAndSaysWhy) {
+  fake.records = {disk(0, "A"), disk(1, "B"), disk(2, "C")};
+  fake.under["/"] = {0};
+  fake.under["/opt/imager"] = {0};
+  fake.failures["/opt/imager"] = "dm-0/slaves could not be listed: Permission denied";
+  const std::vector<DriveRecord> listed = ListDrives(form, fake, kSep);
+  ASSERT_EQ(form.iGrid1.rowCount(), 3);
+  for (int row = 1; row <= 3; ++row) EXPECT_TRUE(marked(row)) << "row " << row;
+  EXPECT_EQ(form.SystemDisks, "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,");
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_TRUE(listed[0].notes.empty()) << "drive 0 is known to hold the system";
+  for (std::size_t i : {1u, 2u})
+    EXPECT_EQ(listed[i].notes, std::vector<std::string>{
+                                   "Counted as a system drive: the drives under /opt/imager could not all be found "
+                                   "(dm-0/slaves could not be listed: Permission denied)"});
 }
 
 TEST_F(ListDrivesTest, NoSystemDiskStillListsEveryDriveUnmarked) {

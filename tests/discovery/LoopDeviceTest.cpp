@@ -123,10 +123,11 @@ TEST_F(LoopDeviceTest, DrivesUnderFollowsTheMountDownToTheLoopDisk) {
   const auto records = e.drives();
   const DriveRecord* d = loopRecord(records);
   ASSERT_NE(d, nullptr);
-  const auto under = e.drivesUnder(mountDir.string());
-  EXPECT_NE(std::find(under.begin(), under.end(), d->number), under.end());
-  const auto tmp = e.drivesUnder("/tmp");
-  EXPECT_EQ(std::find(tmp.begin(), tmp.end(), d->number), tmp.end());
+  const DrivesUnder under = e.drivesUnder(mountDir.string());
+  EXPECT_EQ(under.failure, "");
+  EXPECT_NE(std::find(under.numbers.begin(), under.numbers.end(), d->number), under.numbers.end());
+  const DrivesUnder tmp = e.drivesUnder("/tmp");
+  EXPECT_EQ(std::find(tmp.numbers.begin(), tmp.numbers.end(), d->number), tmp.numbers.end());
 
   LinuxDriveTable table(e, records);
   const auto viaTable = table.drivesUnder((mountDir / ".").string());
