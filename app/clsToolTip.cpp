@@ -8,7 +8,6 @@
 #include <QPalette>
 #include <QToolTip>
 #include <algorithm>
-#include <atomic>
 
 namespace mdi {
 
@@ -24,11 +23,6 @@ std::uint32_t toColourRef(const QColor& c) {
 }
 QColor fromColourRef(std::uint32_t v) {
   return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
-}
-
-std::intptr_t nextHandle() {
-  static std::atomic<std::intptr_t> next{1};
-  return next++;
 }
 
 }  // namespace
@@ -66,7 +60,6 @@ clsToolTip::~clsToolTip() {
 bool clsToolTip::Create(QWidget* /*owner*/) {
   if (m_tip) return true;
   m_tip = std::make_unique<TipWindow>(*this);
-  m_handle = nextHandle();
   const QPalette p = QToolTip::palette();
   m_back = toColourRef(p.color(QPalette::ToolTipBase));
   m_fore = toColourRef(p.color(QPalette::ToolTipText));
@@ -192,7 +185,9 @@ int clsToolTip::ToolCount() const {
   return static_cast<int>(m_tools.size());
 }
 
-std::intptr_t clsToolTip::hWnd() const { return m_tip ? m_handle : 0; }
+// The tip window's own address: 0 before Create, and no other living tip
+// window has it, as a window system's handles are.
+std::intptr_t clsToolTip::hWnd() const { return reinterpret_cast<std::intptr_t>(m_tip.get()); }
 
 QString clsToolTip::ToolText(QWidget* control) const {
   if (!m_tip) return {};

@@ -77,7 +77,6 @@ class clsToolTip {
   void watch(QWidget* control, bool on);
 
   std::unique_ptr<TipWindow> m_tip;
-  std::intptr_t m_handle = 0;
   mutable std::vector<Tool> m_tools;
   std::uint32_t m_back = 0;
   std::uint32_t m_fore = 0;

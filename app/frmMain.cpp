@@ -3,9 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,9 +14,9 @@
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
-#include <cstdlib>
+#include <stdexcept>
+#include <utility>
 
 #include "app/ElidingLabel.h"
 #include "app/GridView.h"
@@ -30,13 +28,6 @@
 #include "discovery/LiveDriveList.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/PosixAtomicFile.h"
-#include "platform/linux/PosixFileAccess.h"
-#include "platform/linux/PosixSystemInfo.h"
-#include "platform/linux/PosixFileSystem.h"
-#include "platform/linux/UringCycleIo.h"
-#include "platform/qt/QtServices.h"
 #include "support/Val.h"
 
 namespace mdi {
@@ -44,6 +35,21 @@ namespace mdi {
 namespace {
 // Positions are kept in twips as designed; 15 twips make one pixel.
 QRect twips(int l, int t, int w, int h) { return QRect(l / 15, t / 15, w / 15, h / 15); }
+
+// The window cannot do without any of its services: one missing is a
+// wiring error, reported before the window is built rather than at its
+// first use.
+FrmMainDeps checked(FrmMainDeps d) {
+  const std::pair<bool, const char*> required[] = {
+      {d.msg != nullptr, "msg"},       {d.pickers != nullptr, "pickers"}, {d.launcher != nullptr, "launcher"},
+      {d.drives != nullptr, "drives"}, {d.io != nullptr, "io"},           {d.fs != nullptr, "fs"},
+      {d.files != nullptr, "files"},   {d.records != nullptr, "records"}, {d.system != nullptr, "system"},
+      {d.clock != nullptr, "clock"},   {d.pump != nullptr, "pump"},       {d.locale != nullptr, "locale"},
+      {bool(d.quit), "quit"},          {bool(d.openDocument), "openDocument"}};
+  for (const auto& [present, name] : required)
+    if (!present) throw std::invalid_argument(std::string("frmMain: no ") + name + " handed in");
+  return d;
+}
 
 template <class W>
 W* place(QWidget* parent, const char* name, const QString& text, QRect r) {
@@ -54,32 +60,18 @@ W* place(QWidget* parent, const char* name, const QString& text, QRect r) {
 }
 }  // namespace
 
-frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_deps(std::move(deps)) {
+frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_deps(checked(std::move(deps))) {
   setWindowTitle("Vantor - Multi Drive Imaging With sector Mutate");
   buildWidgets();
   buildMenus();
-  if (!m_deps.msg) { m_ownMsg = std::make_unique<QtMessageBox>(this); m_deps.msg = m_ownMsg.get(); }
-  if (!m_deps.pickers) { m_ownPickers = std::make_unique<QtPickers>(this); m_deps.pickers = m_ownPickers.get(); }
-  if (!m_deps.launcher) { m_ownLauncher = std::make_unique<QtLauncher>(); m_deps.launcher = m_ownLauncher.get(); }
-  if (!m_deps.io) { m_ownIo = std::make_unique<LinuxCycleIoFactory>(ioPathFromEnvironment()); m_deps.io = m_ownIo.get(); }
-  if (!m_deps.quit) m_deps.quit = [] { std::exit(0); };
-  if (!m_deps.openDocument)
-    m_deps.openDocument = [](const std::string& p) { QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(p))); };
-  m_fs = std::make_unique<PosixFileSystem>();
-  m_files = std::make_unique<PosixFileAccess>();
-  m_clock = std::make_unique<MonotonicClock>();
-  m_records = std::make_unique<PosixAtomicFile>();
-  m_system = std::make_unique<PosixSystemInfo>();
-  m_pump = std::make_unique<QtEventPump>();
-  m_locale = std::make_unique<QtLocale>();
+  const FrmMainDeps& d = m_deps;
   m_controls = std::make_unique<QtControls>(this, m_timer, m_panel1, m_panel2, m_mnuHelp, m_mnuSetTarget);
-  m_sv = std::make_unique<Services>(Services{*m_controls, *m_deps.msg, *m_deps.pickers, *m_fs, *m_files,
-                                             *m_deps.drives, *m_clock, *m_pump, *m_deps.launcher, *m_locale,
-                                             *m_deps.io, *m_records, *m_system});
-  m_progress = std::make_unique<Progress>(m_form, *m_controls, *m_clock, *m_locale);
+  m_sv = std::make_unique<Services>(Services{*m_controls, *d.msg, *d.pickers, *d.fs, *d.files, *d.drives, *d.clock,
+                                             *d.pump, *d.launcher, *d.locale, *d.io, *d.records, *d.system});
+  m_progress = std::make_unique<Progress>(m_form, *m_controls, m_sv->clock, m_sv->locale);
   m_run = std::make_unique<RunController>(m_form, *m_sv, *m_progress);
   m_editor = std::make_unique<JobEditor>(m_form, *m_sv, [this](const std::string& b) {
-    return FormatSize(b, m_locale->separators());
+    return FormatSize(b, m_sv->locale.separators());
   });
   connectHandlers();
   m_grid1->setCellTip(driveTipOf(m_form.iGrid1));
@@ -91,7 +83,7 @@ std::function<std::string(int, int)> frmMain::driveTipOf(const GridModel& grid) 
     const std::string id = grid.value(row, 1);
     if (id.empty() || id == kFileId) return {};
     const std::optional<DriveRecord> r = m_deps.drives->listedRecord(static_cast<int>(Val(id)));
-    return r ? driveTip(*r, m_locale->separators()) : std::string();
+    return r ? driveTip(*r, m_sv->locale.separators()) : std::string();
   };
 }
 
@@ -261,8 +253,8 @@ void frmMain::startUp() {
                           std::to_string(MDI_VERSION_PATCH);
   ui.setText(Ctl::Label3, "");
   ui.setText(Ctl::Label2, "No target selected");
-  m_form.SystemLetters = "/," + m_deps.programFolder;
-  if (QFileInfo::exists(QString::fromStdString(m_form.HelpFile))) {
+  m_form.SystemLetters = m_deps.systemPaths;
+  if (m_sv->fs.kind(m_form.HelpFile) == PathKind::Regular) {
     ui.setEnabled(Ctl::mnuHelp, true);
     ui.setText(Ctl::mnuHelp, "Help");
   } else {
@@ -280,7 +272,7 @@ void frmMain::startUp() {
   ui.setStatusText(2, "V " + std::to_string(MDI_VERSION_MAJOR) + "." + std::to_string(MDI_VERSION_MINOR) + "." +
                           std::to_string(MDI_VERSION_PATCH));
   ui.setBusyCursor(true);
-  if (m_deps.listDrives) m_deps.listDrives(m_form, m_locale->separators());
+  if (m_deps.listDrives) m_deps.listDrives(m_form, m_sv->locale.separators());
   ui.setStatusText(1, "Ready");
   ui.setBusyCursor(false);
   ui.setVisible(Ctl::AlertBox1, false);
@@ -316,7 +308,7 @@ void frmMain::rescanDrives() {
     m_rescanTimer->start(kRunPollMs);
     return;
   }
-  applyDriveChanges(m_form, m_deps.rescanDrives(), m_locale->separators());
+  applyDriveChanges(m_form, m_deps.rescanDrives(), m_sv->locale.separators());
 }
 
 void frmMain::paintBeforeDiscovery() {

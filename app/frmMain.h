@@ -24,18 +24,30 @@ namespace mdi {
 class QtControls;
 class GridView;
 
-// What the window is given instead of looking it up, so tests swap in fakes.
+// What the window is given instead of looking it up or making it: every
+// service it works through, so main() wires the real ones and tests hand in
+// fakes. All are required.
 struct FrmMainDeps {
-  MessageBox* msg = nullptr;       // default: Qt message boxes
-  Pickers* pickers = nullptr;      // default: Qt file dialogs
-  Launcher* launcher = nullptr;    // default: detached process start
-  DriveTable* drives = nullptr;    // required
-  CycleIoFactory* io = nullptr;    // default: io_uring where available (MDIMAGER_IO=sync: plain)
+  MessageBox* msg = nullptr;
+  Pickers* pickers = nullptr;
+  Launcher* launcher = nullptr;
+  DriveTable* drives = nullptr;
+  CycleIoFactory* io = nullptr;
+  FileSystem* fs = nullptr;
+  FileAccess* files = nullptr;
+  AtomicFile* records = nullptr;  // the files written beside each image
+  SystemInfo* system = nullptr;
+  Clock* clock = nullptr;
+  EventPump* pump = nullptr;
+  LocaleInfo* locale = nullptr;
   // Fills the drive grid (drive discovery); may be empty in tests.
   std::function<void(FormState&, const Separators&)> listDrives;
   std::string programFolder;       // where the manual is looked for
-  std::function<void()> quit;      // default: end the process at once
-  std::function<void(const std::string&)> openDocument;  // default: desktop browser
+  // Folders whose disks hold the running system: the drives under them are
+  // marked in the drive grid.
+  std::vector<std::string> systemPaths;
+  std::function<void()> quit;      // ends the process at once
+  std::function<void(const std::string&)> openDocument;  // shows the manual
   // The live drive list: events of attached/detached disks (may be null),
   // and the rescan that brings the drive table up to date (may be empty).
   DeviceMonitor* deviceMonitor = nullptr;
@@ -92,18 +104,6 @@ class frmMain final : public QMainWindow {
 
   FrmMainDeps m_deps;
   FormState m_form;
-  // Services not injected are owned here.
-  std::unique_ptr<MessageBox> m_ownMsg;
-  std::unique_ptr<Pickers> m_ownPickers;
-  std::unique_ptr<Launcher> m_ownLauncher;
-  std::unique_ptr<CycleIoFactory> m_ownIo;
-  std::unique_ptr<FileSystem> m_fs;
-  std::unique_ptr<FileAccess> m_files;
-  std::unique_ptr<AtomicFile> m_records;
-  std::unique_ptr<SystemInfo> m_system;
-  std::unique_ptr<Clock> m_clock;
-  std::unique_ptr<EventPump> m_pump;
-  std::unique_ptr<LocaleInfo> m_locale;
   std::unique_ptr<QtControls> m_controls;
   std::unique_ptr<Services> m_sv;
   std::unique_ptr<Progress> m_progress;

@@ -1,6 +1,7 @@
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QDesktopServices>
+#include <QUrl>
+#include <cstdlib>
 #include <memory>
 
 #include "app/ManualFolder.h"
@@ -8,23 +9,16 @@
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/PosixAtomicFile.h"
+#include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/UdevMonitor.h"
+#include "platform/linux/UringCycleIo.h"
+#include "platform/qt/QtServices.h"
 
 namespace {
-
-// Hands out the records of one enumeration, so the grid and the drive table
-// the run opens from describe the same drives.
-class RecordedDrives final : public mdi::DriveEnumerator {
- public:
-  RecordedDrives(mdi::LinuxDriveEnumerator& live, std::vector<mdi::DriveRecord> recs)
-      : m_live(live), m_recs(std::move(recs)) {}
-  std::vector<mdi::DriveRecord> drives() override { return m_recs; }
-  std::vector<int> drivesUnder(const std::string& path) override { return m_live.drivesUnder(path); }
-
- private:
-  mdi::LinuxDriveEnumerator& m_live;
-  std::vector<mdi::DriveRecord> m_recs;
-};
 
 // The drive table exists once discovery has run; until then it knows no drive.
 class LateDriveTable final : public mdi::DriveTable {
@@ -55,22 +49,52 @@ int main(int argc, char** argv) {
   const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
   mdi::LinuxDriveEnumerator enumerator;
   LateDriveTable drives;
+  // Every service the window works through is made here.
+  mdi::QtMessageBox msg;
+  mdi::QtPickers pickers;
+  mdi::QtLauncher launcher;
+  mdi::LinuxCycleIoFactory io(mdi::ioPathFromEnvironment());
+  mdi::PosixFileSystem fileSystem;
+  mdi::PosixFileAccess files;
+  mdi::PosixAtomicFile records;
+  mdi::PosixSystemInfo system;
+  mdi::MonotonicClock clock;
+  mdi::QtEventPump pump;
+  mdi::QtLocale locale;
   mdi::FrmMainDeps deps;
+  deps.msg = &msg;
+  deps.pickers = &pickers;
+  deps.launcher = &launcher;
   deps.drives = &drives;
+  deps.io = &io;
+  deps.fs = &fileSystem;
+  deps.files = &files;
+  deps.records = &records;
+  deps.system = &system;
+  deps.clock = &clock;
+  deps.pump = &pump;
+  deps.locale = &locale;
+  deps.quit = [] { std::exit(0); };
+  deps.openDocument = [](const std::string& p) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(p)));
+  };
   // The window looks for its manual in this folder.
-  deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) {
-    return QFileInfo(QString::fromStdString(p)).isFile();
+  deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [&](const std::string& p) {
+    return fileSystem.kind(p) == mdi::PathKind::Regular;
   });
+  deps.systemPaths = {"/", programFolder};
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
   deps.rescanDrives = [&] { return drives.table ? drives.table->rescan() : mdi::DriveChanges{}; };
+  // The grid and the drive table a run opens from hold the records of one
+  // enumeration, with what discovery noted on them.
   deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
-    auto records = enumerator.drives();
-    RecordedDrives recorded(enumerator, records);
-    mdi::ListDrives(form, recorded, {"/", programFolder}, sep);
-    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, std::move(records));
+    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep));
   };
   mdi::frmMain w(std::move(deps));
+  // Boxes and dialogs open over the window, which exists only now.
+  msg.setWindow(&w);
+  pickers.setWindow(&w);
   w.startUp();
   return app.exec();
 }

@@ -45,6 +45,7 @@
 #include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
+#include "platform/qt/QtServices.h"
 #include "progress/Progress.h"
 
 namespace fs = std::filesystem;
@@ -60,12 +61,30 @@ double windowRun(const std::string& source, std::uint64_t bytes, const fs::path&
   FakeLauncher launcher;
   PosixFileAccess files;
   FakeDriveTable drives(files);
+  // The real files, clock and I/O the program itself runs on.
+  LinuxCycleIoFactory io(ioPathFromEnvironment());
+  PosixFileSystem fileSystem;
+  PosixAtomicFile records;
+  PosixSystemInfo system;
+  MonotonicClock clock;
+  QtEventPump pump;
+  QtLocale locale;
   FrmMainDeps deps;
   deps.msg = &msg;
   deps.pickers = &pickers;
   deps.launcher = &launcher;
   deps.drives = &drives;
+  deps.io = &io;
+  deps.fs = &fileSystem;
+  deps.files = &files;
+  deps.records = &records;
+  deps.system = &system;
+  deps.clock = &clock;
+  deps.pump = &pump;
+  deps.locale = &locale;
   deps.programFolder = outDir.string();
+  deps.quit = [] {};
+  deps.openDocument = [](const std::string&) {};
   frmMain w(std::move(deps));
   w.startUp();
   addJobs(w.form(), {source}, bytes, outDir, "512");

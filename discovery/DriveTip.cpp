@@ -10,6 +10,7 @@ std::string driveTip(const DriveRecord& d, const Separators& sep) {
   tip += "Size: " + formatGrouped(static_cast<std::int64_t>(d.size), sep) + " bytes\n";
   tip += "Logical sector size: " + std::to_string(d.bytesPerSector) + " bytes";
   if (const std::string pi = protectionTip(d.protectionType); !pi.empty()) tip += "\n" + pi;
+  for (const std::string& note : d.notes) tip += "\n" + note;
   return tip;
 }
 

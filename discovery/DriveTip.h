@@ -11,7 +11,8 @@ namespace mdi {
 
 // Lines: the model as the device reports it (case kept), the device node,
 // the serial ("none" when it reports none), the size in bytes, the
-// logical sector size and, for a disk that reports one, its protection type.
+// logical sector size, for a disk that reports one its protection type, and
+// each note of what could not be read or decided about it.
 std::string driveTip(const DriveRecord& d, const Separators& sep);
 
 // "protection type N" for a disk that reports T10 protection type N (1 to

@@ -47,9 +47,17 @@ std::optional<std::uint64_t> LinuxDriveTable::deviceNumber(int number) const {
 }
 
 std::vector<int> LinuxDriveTable::drivesUnder(const std::string& path) const {
-  // Map the live nodes back to the numbers shown since start-up.
   std::vector<int> out;
-  for (const std::string& node : m_enumerator.disksUnder(path))
+  const LinuxDriveEnumerator::DisksUnder under = m_enumerator.disksUnder(path);
+  if (!under.failure.empty()) {
+    // Any drive may be under it: a target there counts as on every source,
+    // and the run refuses it rather than write over a disk it reads.
+    for (const DriveRecord& r : m_records)
+      if (std::find(out.begin(), out.end(), r.number) == out.end()) out.push_back(r.number);
+    return out;
+  }
+  // Map the live nodes back to the numbers shown since start-up.
+  for (const std::string& node : under.nodes)
     for (const DriveRecord& r : m_records)
       if (r.deviceId == node && std::find(out.begin(), out.end(), r.number) == out.end())
         out.push_back(r.number);

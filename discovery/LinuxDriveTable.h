@@ -20,6 +20,7 @@ class LinuxDriveTable final : public DriveTable {
   std::string checkUnchanged(int number) const override;
   std::unique_ptr<Source> openSource(int number) override;
   std::optional<std::uint64_t> deviceNumber(int number) const override;
+  // Every drive listed when the disks under `path` cannot all be found.
   std::vector<int> drivesUnder(const std::string& path) const override;
   std::optional<DriveRecord> listedRecord(int number) const override;
 

@@ -61,32 +61,25 @@ bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep) {
   return true;
 }
 
-void ListDrives(FormState& form, DriveEnumerator& drives,
-                const std::vector<std::string>& systemPaths, const Separators& sep) {
+std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
   GridModel& grid = form.iGrid1;
   grid.setAutoFlag(true);
   grid.removeRows(1, grid.rowCount());
 
-  const std::vector<DriveRecord> records = drives.drives();
-
-  // Mount points per drive number; the list only grows.
-  auto& letters = form.run.DriveLetters;
-  for (const DriveRecord& d : records) {
-    if (d.number < 0) continue;
-    const auto need = static_cast<std::size_t>(d.number) + 2;
-    if (letters.size() < need) letters.resize(need);
-    auto& entry = letters[static_cast<std::size_t>(d.number)];
-    for (const std::string& m : d.mountPoints)
-      if (std::find(entry.begin(), entry.end(), m) == entry.end()) entry.push_back(m);
-  }
+  std::vector<DriveRecord> records = drives.drives();
 
   // Disks holding the system, in the enumerator's order, once per system path.
   std::set<int> systemNumbers;
   std::string systemDisks;
-  for (const std::string& path : systemPaths) {
-    const std::vector<int> under = drives.drivesUnder(path);
-    for (const DriveRecord& d : records) {
-      if (std::find(under.begin(), under.end(), d.number) == under.end()) continue;
+  for (const std::string& path : form.SystemLetters) {
+    const DrivesUnder under = drives.drivesUnder(path);
+    for (DriveRecord& d : records) {
+      const bool found = std::find(under.numbers.begin(), under.numbers.end(), d.number) != under.numbers.end();
+      if (!found && under.failure.empty()) continue;
+      // Not known to be off the system is not known to be safe.
+      if (!found)
+        d.notes.push_back("Counted as a system drive: the drives under " + path +
+                          " could not all be found (" + under.failure + ")");
       systemDisks += d.deviceId + ",";
       systemNumbers.insert(d.number);
     }
@@ -106,6 +99,7 @@ void ListDrives(FormState& form, DriveEnumerator& drives,
     }
   }
   grid.sortByColumn(1);
+  return records;
 }
 
 }  // namespace mdi

@@ -23,10 +23,12 @@ std::string cleanModel(const std::string& model);
 // containing "CONFIG"). Returns whether a row was added.
 bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep);
 
-// Empties the drive grid, records SystemDisks and DriveLetters, lists every
-// drive with a medium and marks those under the filesystems of systemPaths
-// ("/" and the program's folder). Ends with the grid ordered by column 1.
-void ListDrives(FormState& form, DriveEnumerator& drives,
-                const std::vector<std::string>& systemPaths, const Separators& sep);
+// Empties the drive grid, records SystemDisks, lists every drive with a
+// medium and marks those under the filesystems of form.SystemLetters ("/"
+// and the program's folder). When the drives under one of those cannot all
+// be found, every drive counts as a system drive, with a note saying why.
+// Ends with the grid ordered by column 1. Returns the records listed, with
+// those notes.
+std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep);
 
 }  // namespace mdi

@@ -17,14 +17,8 @@ void applyDriveChanges(FormState& form, const DriveChanges& changes, const Separ
     if (std::find(changes.detached.begin(), changes.detached.end(), number) != changes.detached.end())
       grid.removeRows(row, 1);
   }
-  auto& letters = form.run.DriveLetters;
-  for (const DriveRecord& d : changes.attached) {
-    if (d.number < 0) continue;
-    const auto need = static_cast<std::size_t>(d.number) + 2;
-    if (letters.size() < need) letters.resize(need);
-    letters[static_cast<std::size_t>(d.number)] = d.mountPoints;
+  for (const DriveRecord& d : changes.attached)
     if (d.mediaPresent && d.size > 0) AddDriveRow(grid, d, sep);
-  }
   grid.sortByColumn(1);
 }
 

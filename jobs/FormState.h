@@ -19,7 +19,9 @@ struct FormState {
   GridModel iGrid1;  // drives and added image files
   GridModel iGrid2;  // the job list
   RunState run;
-  std::string SystemLetters;    // folders whose disks hold the system
+  // Folders whose disks hold the system ("/" and the program's folder), as
+  // start-up is given them; discovery marks the drives under them.
+  std::vector<std::string> SystemLetters;
   std::string SystemDisks;      // their device nodes, each followed by ","
   std::int32_t ClickedRow = 0;  // last mouse press on a job-grid data row
   std::int32_t ClickedCol = 0;

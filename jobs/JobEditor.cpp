@@ -1,7 +1,5 @@
 #include "jobs/JobEditor.h"
 
-#include <cstdlib>
-
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "support/Val.h"
@@ -44,8 +42,9 @@ void JobEditor::AddDriveToJobList() {
 }
 
 void JobEditor::AddImageFiles() {
-  const std::string start =
-      m_form.LastImageFolder.empty() ? std::string(std::getenv("HOME") ? std::getenv("HOME") : "/") : m_form.LastImageFolder;
+  std::string start = m_form.LastImageFolder;
+  if (start.empty()) start = m_sv.system.homeFolder();
+  if (start.empty()) start = "/";
   const auto files = m_sv.pickers.chooseFiles("Select Image File ...", start);
   for (const auto& f : files) {
     std::string size;

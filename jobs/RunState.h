@@ -10,10 +10,6 @@
 namespace mdi {
 
 struct RunState {
-  // Mount points found on each physical drive (index: drive number), filled
-  // by discovery. Shown to the operator; the target check itself follows
-  // the target folder's device down to its disks.
-  std::vector<std::vector<std::string>> DriveLetters;
   std::string TargetFolder;        // run-wide target folder; "" when none
   std::int32_t StartTick = 0;      // tick when the main pass started
   std::int32_t NowTick = 0;        // tick of the latest refresh

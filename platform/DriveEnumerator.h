@@ -19,7 +19,6 @@ struct DriveRecord {
   std::string pnpDeviceId;       // persistent id: WWN, serial, or sysfs path
   std::string serial;            // serial number as reported; "" when none
   bool mediaPresent = false;     // false: removable device without a medium
-  std::vector<std::string> mountPoints;  // of the disk and everything built on it
   std::uint64_t devNumber = 0;   // dev_t of the whole disk
   // Read through SCSI pass-through: a disk whose sectors (520, 528 bytes...)
   // the disk driver does not take, so the block device shows size 0.
@@ -31,6 +30,9 @@ struct DriveRecord {
   // holds this medium; empty for trees that are not the live system's.
   std::optional<FileId> loopBacking;
   std::uint64_t contentHash = 0;
+  // What could not be read of the drive or decided about it, one sentence
+  // each; shown in its tip. The record holds whatever else was read.
+  std::vector<std::string> notes;
 };
 
 // The part of a record that pins it to its medium.
@@ -38,12 +40,20 @@ inline DeviceIdentity identityOf(const DriveRecord& r) {
   return {r.size, r.pnpDeviceId, r.loopBacking, r.contentHash};
 }
 
+// The drives under a folder's filesystem. When something on the way could
+// not be read, `failure` says what, and drives under it may be missing from
+// `numbers`.
+struct DrivesUnder {
+  std::vector<int> numbers;
+  std::string failure;  // "" when the answer is whole
+};
+
 class DriveEnumerator {
  public:
   virtual ~DriveEnumerator() = default;
   virtual std::vector<DriveRecord> drives() = 0;
   // Drive numbers of the whole disks under the filesystem holding `path`.
-  virtual std::vector<int> drivesUnder(const std::string& path) = 0;
+  virtual DrivesUnder drivesUnder(const std::string& path) = 0;
 };
 
 }  // namespace mdi

@@ -44,12 +44,15 @@ class FakeClock final : public Clock {
   std::int32_t now = 0;
 };
 
-// A fixed host name and a wall clock the test sets and moves.
+// A fixed host name and home folder, and a wall clock the test sets and
+// moves.
 class FakeSystemInfo final : public SystemInfo {
  public:
   std::string hostName() const override { return host; }
   std::chrono::system_clock::time_point now() const override { return time; }
+  std::string homeFolder() const override { return home; }
   std::string host = "testhost";
+  std::string home = "/home/tester";
   std::chrono::system_clock::time_point time{};
 };
 

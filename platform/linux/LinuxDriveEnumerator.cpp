@@ -1,19 +1,21 @@
 #include "platform/linux/LinuxDriveEnumerator.h"
+
 #include "platform/linux/BlockProbe.h"
+#include "platform/linux/BlockTree.h"
 #include "platform/linux/ScsiDisk.h"
+#include "platform/linux/SysfsAttributes.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <set>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <system_error>
 
-#include <libmount.h>
 #include <libudev.h>
 
 namespace mdi {
@@ -28,56 +30,6 @@ std::string trim(std::string s) {
   std::size_t i = 0;
   while (i < s.size() && blank(static_cast<unsigned char>(s[i]))) ++i;
   return s.substr(i);
-}
-
-// One attribute file, trimmed; "" when it cannot be read.
-std::string readAttr(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  std::string s = ss.str();
-  if (s.size() > 4096) s.resize(4096);
-  // Control bytes would only garble the grid.
-  for (char& c : s)
-    if (static_cast<unsigned char>(c) < 0x20 && c != '\n') c = ' ';
-  return trim(s);
-}
-
-std::optional<std::uint64_t> readNumber(const fs::path& p) {
-  const std::string s = readAttr(p);
-  if (s.empty() || !std::isdigit(static_cast<unsigned char>(s[0]))) return std::nullopt;
-  std::uint64_t v = 0;
-  for (char c : s) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) break;
-    const std::uint64_t d = static_cast<std::uint64_t>(c - '0');
-    if (v > (UINT64_MAX - d) / 10) return std::nullopt;
-    v = v * 10 + d;
-  }
-  return v;
-}
-
-// "8:16" -> dev_t
-std::optional<std::uint64_t> readDevFile(const fs::path& p) {
-  const std::string s = readAttr(p);
-  const auto colon = s.find(':');
-  if (colon == std::string::npos) return std::nullopt;
-  try {
-    const unsigned long maj = std::stoul(s.substr(0, colon));
-    const unsigned long min = std::stoul(s.substr(colon + 1));
-    return static_cast<std::uint64_t>(makedev(maj, min));
-  } catch (...) {
-    return std::nullopt;
-  }
-}
-
-std::vector<std::string> listDir(const fs::path& p) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  fs::directory_iterator it(p, ec), end;
-  for (; !ec && it != end; it.increment(ec)) out.push_back(it->path().filename().string());
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 bool startsWith(const std::string& s, const char* p) { return s.rfind(p, 0) == 0; }
@@ -104,12 +56,6 @@ std::string driverModel(const std::string& driver) {
   return it != kNames.end() ? it->second : driver;
 }
 
-struct BlockEntry {
-  std::string name;     // kernel name
-  std::string disk;     // whole disk it belongs to (itself for a disk)
-  std::uint64_t dev = 0;
-};
-
 struct UdevHandle {
   udev* u = nullptr;
   UdevHandle() : u(udev_new()) {}
@@ -120,131 +66,29 @@ struct UdevHandle {
 
 }  // namespace
 
+// One drive's record, read from the tree; whatever of it could not be read
+// is noted on it.
 struct LinuxDriveEnumerator::Impl {
   const LinuxDriveEnumerator& self;
-  fs::path block;
-  std::map<std::uint64_t, BlockEntry> byDev;
-  std::map<std::string, BlockEntry> byName;
-  std::vector<std::string> listed;  // in drive-number order
+  BlockTree tree;
+  std::unique_ptr<UdevHandle> udevh;
 
-  explicit Impl(const LinuxDriveEnumerator& s) : self(s), block(fs::path(s.m_sysRoot) / "block") {
-    for (const std::string& name : listDir(block)) {
-      const fs::path dir = block / name;
-      BlockEntry e{name, name, 0};
-      if (auto d = readDevFile(dir / "dev")) e.dev = *d;
-      add(e);
-      for (const std::string& sub : listDir(dir)) {
-        if (!fs::exists(dir / sub / "partition")) continue;
-        BlockEntry p{sub, name, 0};
-        if (auto d = readDevFile(dir / sub / "dev")) p.dev = *d;
-        add(p);
-      }
-      if (isListed(name)) listed.push_back(name);
-    }
-    std::sort(listed.begin(), listed.end(), naturalLess);
-  }
+  explicit Impl(const LinuxDriveEnumerator& s)
+      : self(s), tree(s.m_sysRoot, s.m_mountInfo), udevh(realSys() ? std::make_unique<UdevHandle>() : nullptr) {}
 
-  void add(const BlockEntry& e) {
-    byName[e.name] = e;
-    if (e.dev != 0) byDev[e.dev] = e;
-  }
+  bool realSys() const { return fs::path(self.m_sysRoot) == fs::path("/sys"); }
 
-  bool isListed(const std::string& name) const {
-    if (!isListedName(name)) return false;
-    const fs::path dir = block / name;
-    if (readAttr(dir / "hidden") == "1") return false;  // NVMe multipath legs
-    if (startsWith(name, "loop")) return !readAttr(dir / "loop" / "backing_file").empty();
-    return true;
-  }
-
-  // Listed whole disks under block device `dev`, following partitions to
-  // their disk, dm/md to their slaves and loops to their backing file.
-  void resolve(std::uint64_t dev, std::set<std::string>& out, int depth) const {
-    if (depth > 16) return;
-    auto it = byDev.find(dev);
-    if (it == byDev.end()) return;
-    const std::string& disk = it->second.disk;
-    if (std::find(listed.begin(), listed.end(), disk) != listed.end()) out.insert(disk);
-    for (const std::string& slave : listDir(block / disk / "slaves")) {
-      auto s = byName.find(slave);
-      if (s != byName.end() && s->second.dev != 0) resolve(s->second.dev, out, depth + 1);
-    }
-    if (startsWith(disk, "loop")) {
-      const std::string backing = readAttr(block / disk / "loop" / "backing_file");
-      struct stat st {};
-      if (!backing.empty() && ::stat(backing.c_str(), &st) == 0)
-        resolveFs(st.st_dev, out, depth + 1);
-    }
-  }
-
-  // A filesystem's st_dev: a block device, or an anonymous device (btrfs,
-  // overlay, tmpfs) whose mount source may name the block device.
-  void resolveFs(std::uint64_t dev, std::set<std::string>& out, int depth) const {
-    if (byDev.count(dev)) {
-      resolve(dev, out, depth);
-      return;
-    }
-    for (const auto& [mdev, source] : mountSources())
-      if (mdev == dev) {
-        struct stat st {};
-        if (startsWith(source, "/dev/") && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-          resolve(st.st_rdev, out, depth);
-        else if (auto byNode = nodeDev(source))
-          resolve(*byNode, out, depth);
-      }
-  }
-
-  // "/dev/NAME" looked up in the sysfs listing (fake trees have no nodes).
-  std::optional<std::uint64_t> nodeDev(const std::string& source) const {
-    if (!startsWith(source, "/dev/")) return std::nullopt;
-    auto it = byName.find(source.substr(5));
-    if (it == byName.end() || it->second.dev == 0) return std::nullopt;
-    return it->second.dev;
-  }
-
-  struct Mount { std::uint64_t dev; std::string source; std::string target; };
-  mutable std::optional<std::vector<Mount>> mounts;
-  const std::vector<Mount>& mountTable() const {
-    if (mounts) return *mounts;
-    mounts.emplace();
-    libmnt_table* tb = mnt_new_table();
-    if (!tb) return *mounts;
-    if (mnt_table_parse_file(tb, self.m_mountInfo.c_str()) == 0) {
-      libmnt_iter* itr = mnt_new_iter(MNT_ITER_FORWARD);
-      libmnt_fs* f = nullptr;
-      while (itr && mnt_table_next_fs(tb, itr, &f) == 0) {
-        const char* src = mnt_fs_get_source(f);
-        const char* tgt = mnt_fs_get_target(f);
-        if (!tgt) continue;
-        mounts->push_back({static_cast<std::uint64_t>(mnt_fs_get_devno(f)), src ? src : "", tgt});
-      }
-      if (itr) mnt_free_iter(itr);
-    }
-    mnt_unref_table(tb);
-    return *mounts;
-  }
-  std::vector<std::pair<std::uint64_t, std::string>> mountSources() const {
-    std::vector<std::pair<std::uint64_t, std::string>> out;
-    for (const Mount& m : mountTable()) out.emplace_back(m.dev, m.source);
-    return out;
-  }
-
-  // Disks a mount lives on.
-  std::set<std::string> disksOfMount(const Mount& m) const {
-    std::set<std::string> out;
-    if (byDev.count(m.dev)) resolve(m.dev, out, 0);
-    else if (auto d = nodeDev(m.source)) resolve(*d, out, 0);
-    else {
-      struct stat st {};
-      if (startsWith(m.source, "/dev/") && ::stat(m.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-        resolve(st.st_rdev, out, 0);
-    }
-    return out;
+  // One attribute of the disk (a path inside its folder); one that is there
+  // but cannot be read is noted.
+  std::string attr(const std::string& name, const std::string& rel, DriveRecord& r) const {
+    const SysfsText t = readSysfsText(tree.block() / name / rel);
+    if (!t.error.empty()) r.notes.push_back(rel + " could not be read: " + t.error);
+    return t.text;
   }
 
   // One udev property of block device `name`; "" when udev does not know it
   // (no udev database, or not the real /sys).
-  std::string udevProperty(const std::string& name, const char* key, UdevHandle* udevh) const {
+  std::string udevProperty(const std::string& name, const char* key) const {
     if (self.m_udevProperty) return self.m_udevProperty(name, key);
     if (!udevh || !udevh->u) return {};
     udev_device* d = udev_device_new_from_subsystem_sysname(udevh->u, "block", name.c_str());
@@ -255,58 +99,94 @@ struct LinuxDriveEnumerator::Impl {
     return trim(out);
   }
 
-  std::string persistentId(const std::string& name, UdevHandle* udevh) const {
+  std::string persistentId(const std::string& name) const {
     for (const char* key : {"ID_WWN", "ID_SERIAL"})
-      if (std::string id = udevProperty(name, key, udevh); !id.empty()) return id;
+      if (std::string id = udevProperty(name, key); !id.empty()) return id;
     std::error_code ec;
-    const fs::path real = fs::canonical(block / name, ec);
-    return ec ? (block / name).string() : real.string();
+    const fs::path real = fs::canonical(tree.block() / name, ec);
+    return ec ? (tree.block() / name).string() : real.string();
   }
 
   // The serial number as the device reports it; "" when it has none.
-  std::string serial(const std::string& name, UdevHandle* udevh) const {
+  std::string serial(const std::string& name, DriveRecord& r) const {
     for (const char* key : {"ID_SERIAL_SHORT", "ID_SERIAL"})
-      if (std::string s = udevProperty(name, key, udevh); !s.empty()) return s;
-    if (std::string s = readAttr(block / name / "device" / "serial"); !s.empty()) return s;  // NVMe, MMC
-    return readAttr(block / name / "serial");  // virtio
+      if (std::string s = udevProperty(name, key); !s.empty()) return s;
+    if (std::string s = attr(name, "device/serial", r); !s.empty()) return s;  // NVMe, MMC
+    return attr(name, "serial", r);  // virtio
   }
 
-  std::string model(const std::string& name, UdevHandle* udevh) const {
-    const fs::path dir = block / name;
-    if (startsWith(name, "loop")) return "Loop " + readAttr(dir / "loop" / "backing_file");
-    const std::string m = readAttr(dir / "device" / "model");
+  std::string model(const std::string& name, DriveRecord& r) const {
+    if (startsWith(name, "loop")) return "Loop " + attr(name, "loop/backing_file", r);
+    const std::string m = attr(name, "device/model", r);
     if (startsWith(name, "nvme") && !m.empty()) return m;
-    std::string v = readAttr(dir / "device" / "vendor");
+    std::string v = attr(name, "device/vendor", r);
     // virtio reports a bare PCI vendor number, which says nothing to a user.
     if (startsWith(v, "0x")) v.clear();
     if (!v.empty() && !m.empty()) return v + " " + m;
     if (!v.empty() || !m.empty()) return v + m;
-    if (std::string n = readAttr(dir / "device" / "name"); !n.empty()) return n;  // MMC cards
+    if (std::string n = attr(name, "device/name", r); !n.empty()) return n;  // MMC cards
     // A device without a model of its own (virtio): what udev knows of it,
     // then what its driver is, and at the very least its kernel name, so
     // that no row and no question shows an empty model.
-    if (std::string u = udevProperty(name, "ID_MODEL", udevh); !u.empty()) {
+    if (std::string u = udevProperty(name, "ID_MODEL"); !u.empty()) {
       std::replace(u.begin(), u.end(), '_', ' ');
       return u;
     }
-    if (std::string u = udevProperty(name, "ID_MODEL_FROM_DATABASE", udevh); !u.empty()) return u;
+    if (std::string u = udevProperty(name, "ID_MODEL_FROM_DATABASE"); !u.empty()) return u;
     std::error_code ec;
-    const std::string driver = fs::read_symlink(dir / "device" / "driver", ec).filename().string();
+    const std::string driver = fs::read_symlink(tree.block() / name / "device" / "driver", ec).filename().string();
     if (!ec && !driver.empty()) return driverModel(driver);
     return name;
   }
 
-  std::optional<DriveRecord> record(const std::string& name, UdevHandle* udevh) const {
-    const fs::path dir = block / name;
-    if (!fs::exists(dir)) return std::nullopt;
+  // A number attribute; nullopt, noted with what follows from it, when it
+  // cannot be read or is no number, and when it is missing if `needed`.
+  std::optional<std::uint64_t> number(const std::string& name, const std::string& rel, DriveRecord& r, bool needed,
+                                      const std::string& consequence) const {
+    const SysfsText t = readSysfsText(tree.block() / name / rel);
+    std::string problem;
+    if (!t.error.empty()) {
+      problem = " could not be read: " + t.error;
+    } else if (t.text.empty()) {
+      if (!needed) return std::nullopt;
+      problem = " is missing";
+    } else if (const auto v = parseSysfsNumber(t.text)) {
+      return v;
+    } else {
+      problem = " is not a number: \"" + t.text + "\"";
+    }
+    r.notes.push_back(rel + problem + consequence);
+    return std::nullopt;
+  }
+
+  std::optional<DriveRecord> record(const std::string& name) const {
+    const fs::path dir = tree.block() / name;
+    std::error_code ec;
+    const fs::file_status st = fs::status(dir, ec);
+    if (st.type() == fs::file_type::not_found) return std::nullopt;  // gone since the listing
     DriveRecord r;
     r.deviceId = "/dev/" + name;
-    r.model = model(name, udevh);
-    r.serial = serial(name, udevh);
-    r.size = readNumber(dir / "size").value_or(0) * 512;
-    r.bytesPerSector = static_cast<std::uint32_t>(
-        readNumber(dir / "queue" / "logical_block_size").value_or(512));
-    r.pnpDeviceId = persistentId(name, udevh);
+    r.notes = tree.notesOf(name);
+    if (ec) {
+      // Nothing in it can be read: the drive is shown by its name alone.
+      r.model = name;
+      r.notes.push_back(dir.string() + " could not be examined: " + ec.message());
+      return r;
+    }
+    r.model = model(name, r);
+    r.serial = serial(name, r);
+    const auto sectors = number(name, "size", r, true, "");
+    if (sectors && *sectors > UINT64_MAX / 512)
+      r.notes.push_back("size is too large to be true: " + std::to_string(*sectors) + " sectors");
+    else
+      r.size = sectors.value_or(0) * 512;
+    const auto sectorSize = number(name, "queue/logical_block_size", r, false, "; 512 assumed");
+    const bool usable = sectorSize && *sectorSize > 0 && *sectorSize <= UINT32_MAX;
+    if (sectorSize && !usable)
+      r.notes.push_back("queue/logical_block_size is no sector size: " + std::to_string(*sectorSize) +
+                        "; 512 assumed");
+    r.bytesPerSector = usable ? static_cast<std::uint32_t>(*sectorSize) : 512;
+    r.pnpDeviceId = persistentId(name);
     if (r.size == 0 && startsWith(name, "sd")) {
       // 520/522/524/528-byte sectors: the disk driver attaches the disk at
       // size 0; the disk itself still reports its blocks.
@@ -330,12 +210,29 @@ struct LinuxDriveEnumerator::Impl {
         r.contentHash = probe->identity.contentHash;
       }
     }
-    auto e = byName.find(name);
-    if (e != byName.end()) r.devNumber = e->second.dev;
+    r.devNumber = tree.devOf(name);
     return r;
   }
 
-  bool realSys() const { return fs::path(self.m_sysRoot) == fs::path("/sys"); }
+  // The listed disks under the filesystem holding `path`, by name.
+  BlockTree::Found disksUnder(const std::string& path) const {
+    // A folder that does not exist yet will be made on its nearest
+    // existing parent's filesystem.
+    struct stat st {};
+    fs::path p = fs::path(path).lexically_normal();
+    while (::stat(p.c_str(), &st) != 0) {
+      if (const int err = errno; err != ENOENT && err != ENOTDIR) {
+        BlockTree::Found none;
+        none.doubts.push_back(p.string() + " could not be examined: " +
+                              std::error_code(err, std::generic_category()).message());
+        return none;
+      }
+      if (p == "." || !p.has_relative_path() || p.parent_path() == p) return {};
+      p = p.parent_path();
+      if (p.empty()) p = ".";
+    }
+    return tree.disksUnderFs(st.st_dev);
+  }
 };
 
 LinuxDriveEnumerator::LinuxDriveEnumerator(std::string sysRoot, std::string mountInfo)
@@ -376,78 +273,53 @@ bool LinuxDriveEnumerator::naturalLess(const std::string& a, const std::string& 
 
 std::vector<DriveRecord> LinuxDriveEnumerator::drives() {
   std::vector<DriveRecord> out;
-  try {
-    Impl impl(*this);
-    std::unique_ptr<UdevHandle> udevh;
-    if (impl.realSys()) udevh = std::make_unique<UdevHandle>();
-    std::map<std::string, std::vector<std::string>> mountsOf;
-    for (const Impl::Mount& m : impl.mountTable())
-      for (const std::string& d : impl.disksOfMount(m)) {
-        auto& v = mountsOf[d];
-        if (std::find(v.begin(), v.end(), m.target) == v.end()) v.push_back(m.target);
-      }
-    for (std::size_t i = 0; i < impl.listed.size(); ++i) {
-      const std::string& name = impl.listed[i];
-      auto r = impl.record(name, udevh.get());
-      if (!r) continue;  // gone since the listing; the others keep their numbers
-      r->number = static_cast<int>(i);
-      r->mountPoints = mountsOf[name];
-      out.push_back(std::move(*r));
-    }
-  } catch (...) {
-    // A tree that changes under us gives what was read so far.
+  const Impl impl(*this);
+  const std::vector<std::string>& listed = impl.tree.listed();
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    auto r = impl.record(listed[i]);
+    if (!r) continue;  // gone since the listing; the others keep their numbers
+    r->number = static_cast<int>(i);
+    out.push_back(std::move(*r));
   }
   return out;
 }
 
-std::vector<std::string> LinuxDriveEnumerator::disksUnder(const std::string& path) {
-  std::vector<std::string> out;
-  try {
-    // A folder that does not exist yet will be made on its nearest
-    // existing parent's filesystem.
-    struct stat st {};
-    fs::path p = fs::path(path).lexically_normal();
-    while (::stat(p.c_str(), &st) != 0) {
-      if (p == "." || !p.has_relative_path() || p.parent_path() == p) return out;
-      p = p.parent_path();
-      if (p.empty()) p = ".";
-    }
-    Impl impl(*this);
-    std::set<std::string> disks;
-    impl.resolveFs(st.st_dev, disks, 0);
-    for (const std::string& name : impl.listed)
-      if (disks.count(name)) out.push_back("/dev/" + name);
-  } catch (...) {
-  }
+namespace {
+std::string joined(const std::vector<std::string>& doubts) {
+  std::string out;
+  for (const std::string& d : doubts) out += (out.empty() ? "" : "; ") + d;
+  return out;
+}
+}  // namespace
+
+LinuxDriveEnumerator::DisksUnder LinuxDriveEnumerator::disksUnder(const std::string& path) {
+  const Impl impl(*this);
+  const BlockTree::Found found = impl.disksUnder(path);
+  DisksUnder out;
+  for (const std::string& name : impl.tree.listed())
+    if (found.disks.count(name)) out.nodes.push_back("/dev/" + name);
+  out.failure = joined(found.doubts);
   return out;
 }
 
-std::vector<int> LinuxDriveEnumerator::drivesUnder(const std::string& path) {
-  std::vector<int> out;
-  const std::vector<std::string> nodes = disksUnder(path);
-  try {
-    Impl impl(*this);
-    for (std::size_t i = 0; i < impl.listed.size(); ++i)
-      if (std::find(nodes.begin(), nodes.end(), "/dev/" + impl.listed[i]) != nodes.end())
-        out.push_back(static_cast<int>(i));
-  } catch (...) {
-  }
+DrivesUnder LinuxDriveEnumerator::drivesUnder(const std::string& path) {
+  const Impl impl(*this);
+  const BlockTree::Found found = impl.disksUnder(path);
+  DrivesUnder out;
+  const std::vector<std::string>& listed = impl.tree.listed();
+  for (std::size_t i = 0; i < listed.size(); ++i)
+    if (found.disks.count(listed[i])) out.numbers.push_back(static_cast<int>(i));
+  out.failure = joined(found.doubts);
   return out;
 }
 
 std::optional<DriveRecord> LinuxDriveEnumerator::probe(const std::string& node) {
-  try {
-    if (!startsWith(node, "/dev/")) return std::nullopt;
-    Impl impl(*this);
-    const std::string name = node.substr(5);
-    if (std::find(impl.listed.begin(), impl.listed.end(), name) == impl.listed.end())
-      return std::nullopt;
-    std::unique_ptr<UdevHandle> udevh;
-    if (impl.realSys()) udevh = std::make_unique<UdevHandle>();
-    return impl.record(name, udevh.get());
-  } catch (...) {
-    return std::nullopt;
-  }
+  if (!startsWith(node, "/dev/")) return std::nullopt;
+  const Impl impl(*this);
+  const std::string name = node.substr(5);
+  const std::vector<std::string>& listed = impl.tree.listed();
+  if (std::find(listed.begin(), listed.end(), name) == listed.end()) return std::nullopt;
+  return impl.record(name);
 }
 
 }  // namespace mdi

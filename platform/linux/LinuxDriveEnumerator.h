@@ -1,7 +1,8 @@
 #pragma once
-// Whole disks from sysfs (and udev for persistent ids), mount points from
-// libmount. The sysfs root and the mount table can be pointed elsewhere so
-// tests run on a fake tree.
+// Whole disks from sysfs (and udev for persistent ids), and the disks under
+// a folder through sysfs and, for filesystems without a block device of
+// their own, libmount. The sysfs root and the mount table can be pointed
+// elsewhere so tests run on a fake tree.
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,12 +19,20 @@ class LinuxDriveEnumerator final : public DriveEnumerator {
   explicit LinuxDriveEnumerator(std::string sysRoot = "/sys",
                                 std::string mountInfo = "/proc/self/mountinfo");
 
+  // Every listed disk, as far as it could be read: what could not be read
+  // is noted on its record, and the disk stays listed.
   std::vector<DriveRecord> drives() override;
-  std::vector<int> drivesUnder(const std::string& path) override;
+  // When anything on the way from `path` down to its disks cannot be read
+  // (an attribute, a member list, the mount table), the answer says so.
+  DrivesUnder drivesUnder(const std::string& path) override;
 
   // Device nodes (/dev/sdb) of the listed whole disks under the filesystem
-  // holding `path`.
-  std::vector<std::string> disksUnder(const std::string& path);
+  // holding `path`, and why some may be missing ("" when none may).
+  struct DisksUnder {
+    std::vector<std::string> nodes;
+    std::string failure;
+  };
+  DisksUnder disksUnder(const std::string& path);
   // The record of one disk as it is now (number 0, no mount points);
   // nullopt when the node is not a listed disk any more.
   std::optional<DriveRecord> probe(const std::string& node);

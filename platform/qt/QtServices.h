@@ -10,18 +10,23 @@ class QWidget;
 
 namespace mdi {
 
-// Application-modal QMessageBox with the given title, icon and buttons.
+// Application-modal QMessageBox with the given title, icon and buttons,
+// over the window it belongs to. The window is built with these services,
+// so it may be named after they were made.
 class QtMessageBox final : public MessageBox {
  public:
-  explicit QtMessageBox(QWidget* parent) : m_parent(parent) {}
+  explicit QtMessageBox(QWidget* parent = nullptr) : m_parent(parent) {}
+  void setWindow(QWidget* window) { m_parent = window; }
   MsgAnswer show(const Message& m) override;
  private:
   QWidget* m_parent;
 };
 
+// File dialogs over the window they belong to, named as for QtMessageBox.
 class QtPickers final : public Pickers {
  public:
-  explicit QtPickers(QWidget* parent) : m_parent(parent) {}
+  explicit QtPickers(QWidget* parent = nullptr) : m_parent(parent) {}
+  void setWindow(QWidget* window) { m_parent = window; }
   std::string chooseFolder(const std::string& title) override;
   std::vector<std::string> chooseFiles(const std::string& title, const std::string& startFolder) override;
  private:

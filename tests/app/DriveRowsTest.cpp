@@ -31,7 +31,7 @@ class VirtioMachine final : public DriveEnumerator {
  public:
   explicit VirtioMachine(const fs::path& root) : m_sys(root.string(), (root / "mountinfo").string()) {}
   std::vector<DriveRecord> drives() override { return m_sys.drives(); }
-  std::vector<int> drivesUnder(const std::string&) override { return {0}; }
+  DrivesUnder drivesUnder(const std::string&) override { return {{0}, ""}; }
 
  private:
   LinuxDriveEnumerator m_sys;
@@ -46,7 +46,7 @@ class DriveRows : public ::testing::Test {
     fs::create_directories(root / "out");
     w = std::make_unique<frmMain>(h.deps(root.string(), [this](FormState& f, const Separators& sep) {
       VirtioMachine m(root);
-      ListDrives(f, m, {"/"}, sep);
+      ListDrives(f, m, sep);
     }));
     w->startUp();
   }

@@ -19,11 +19,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <ostream>
 
 #include "app/frmABout.h"
 #include "app/frmMain.h"
 #include "jobs/JobList.h"
+#include "platform/linux/PosixFileSystem.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -63,6 +65,63 @@ TEST_F(Menus, HelpOpensTheManualBesideTheProgram) {
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], (dir / "Pellamy.html").string());
 }
+
+// The real file system, except that the manual is whatever the test says:
+// the window finds it only through the file system it is handed.
+class ManualSeenAs final : public FileSystem {
+ public:
+  explicit ManualSeenAs(PathKind manual) : m_manual(manual) {}
+  PathKind kind(const std::string& p) const override {
+    if (fs::path(p).filename() != "Pellamy.html") return m_real.kind(p);
+    asked.push_back(p);
+    return m_manual;
+  }
+  std::optional<std::uint64_t> fileSize(const std::string& p) const override { return m_real.fileSize(p); }
+  std::optional<std::uint64_t> freeBytes(const std::string& p) const override { return m_real.freeBytes(p); }
+  int createFolder(const std::string& p) override { return m_real.createFolder(p); }
+  bool isWritableFolder(const std::string& p) const override { return m_real.isWritableFolder(p); }
+  std::string canonical(const std::string& p) const override { return m_real.canonical(p); }
+  std::optional<std::uint64_t> deviceOf(const std::string& p) const override { return m_real.deviceOf(p); }
+  std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override {
+    return m_real.blockDeviceNumber(p);
+  }
+  std::optional<FileId> fileId(const std::string& p) const override { return m_real.fileId(p); }
+  std::optional<BlockDeviceInfo> blockDevice(const std::string& p) const override { return m_real.blockDevice(p); }
+  mutable std::vector<std::string> asked;
+
+ private:
+  PosixFileSystem m_real;
+  PathKind m_manual;
+};
+
+struct ManualCase {
+  const char* name;
+  bool fileOnDisk;  // a real manual beside the program
+  PathKind seen;    // what the window's file system says of it
+  bool helpOffered;
+};
+void PrintTo(const ManualCase& c, std::ostream* os) { *os << c.name; }
+class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
+
+TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
+  const ManualCase& c = GetParam();
+  if (!c.fileOnDisk) fs::remove(dir / "Pellamy.html");
+  ManualSeenAs files(c.seen);
+  FrmMainDeps deps = h.deps(dir.string());
+  deps.fs = &files;
+  w = std::make_unique<frmMain>(std::move(deps));
+  w->startUp();
+  EXPECT_EQ(files.asked, std::vector<std::string>{(dir / "Pellamy.html").string()});
+  EXPECT_EQ(w->controls().isEnabled(Ctl::mnuHelp), c.helpOffered);
+  EXPECT_EQ(w->controls().text(Ctl::mnuHelp), c.helpOffered ? "Help" : "No Help Available");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Manual, HelpMenu,
+    ::testing::Values(ManualCase{"SeenWhereNoFileIs", false, PathKind::Regular, true},
+                      ManualCase{"NotSeenWhereTheFileIs", true, PathKind::Missing, false},
+                      ManualCase{"AFolderByThatName", false, PathKind::Directory, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Menus, AboutIsFreshEachTime) {
   start();

@@ -14,9 +14,7 @@
 
 #include "app/clsToolTip.h"
 #include "app/frmMain.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
-#include "platform/linux/PosixFileAccess.h"
+#include "tests/app/WindowHarness.h"
 
 namespace mdi {
 namespace {
@@ -298,14 +296,7 @@ TEST_F(ToolTip, AutoPopDelayIsHowLongATipStays) {
 class WindowTips : public ::testing::Test {
  protected:
   void SetUp() override {
-    FrmMainDeps deps;
-    deps.msg = &msg;
-    deps.pickers = &pickers;
-    deps.launcher = &launcher;
-    deps.drives = &drives;
-    deps.programFolder = std::filesystem::temp_directory_path().string();
-    deps.quit = [] {};
-    w = std::make_unique<frmMain>(std::move(deps));
+    w = std::make_unique<frmMain>(h.deps(std::filesystem::temp_directory_path().string()));
     w->startUp();
   }
   void TearDown() override {
@@ -314,11 +305,7 @@ class WindowTips : public ::testing::Test {
   }
   QWidget* grid(const char* name) { return w->findChild<QWidget*>(name); }
 
-  FakeMessageBox msg;
-  FakePickers pickers;
-  FakeLauncher launcher;
-  PosixFileAccess files;
-  FakeDriveTable drives{files};
+  WindowHarness h;
   std::unique_ptr<frmMain> w;
 };
 

@@ -1,7 +1,9 @@
 #pragma once
-// The fakes a window test hands to frmMain, and the dependency set made of
-// them. Message boxes, pickers, the launcher, Exit and the help viewer are
-// all recorded instead of reaching the desktop.
+// The services a window test hands to frmMain, and the dependency set made
+// of them. Message boxes, pickers, the launcher, Exit and the help viewer are
+// fakes that record instead of reaching the desktop; files, clock, event
+// pump, locale and I/O are the real ones, as the window is tested on real
+// files and timers.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <functional>
@@ -13,7 +15,13 @@
 #include "app/frmMain.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/Fakes.h"
+#include "platform/linux/MonotonicClock.h"
+#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
+#include "platform/linux/PosixFileSystem.h"
+#include "platform/linux/PosixSystemInfo.h"
+#include "platform/linux/UringCycleIo.h"
+#include "platform/qt/QtServices.h"
 
 namespace mdi {
 
@@ -34,7 +42,16 @@ struct WindowHarness {
     d.pickers = &pickers;
     d.launcher = &launcher;
     d.drives = &drives;
+    d.io = &io;
+    d.fs = &fileSystem;
+    d.files = &files;
+    d.records = &records;
+    d.system = &system;
+    d.clock = &clock;
+    d.pump = &pump;
+    d.locale = &locale;
     d.programFolder = programFolder;
+    d.systemPaths = {"/", programFolder};
     d.quit = [this] { ++quits; };
     d.openDocument = [this](const std::string& p) { opened.push_back(p); };
     d.listDrives = std::move(listDrives);
@@ -53,6 +70,13 @@ struct WindowHarness {
   FakeLauncher launcher;
   PosixFileAccess files;
   FakeDriveTable drives{files};
+  LinuxCycleIoFactory io{ioPathFromEnvironment()};
+  PosixFileSystem fileSystem;
+  PosixAtomicFile records;
+  PosixSystemInfo system;
+  MonotonicClock clock;
+  QtEventPump pump;
+  QtLocale locale;
   int quits = 0;
   std::vector<std::string> opened;
 };

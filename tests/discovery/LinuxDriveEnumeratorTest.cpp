@@ -3,61 +3,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A throw-away sysfs look-alike: block/<name>/{dev,size,...}.
-class FakeSysfsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::random_device rd;
-    root = fs::temp_directory_path() / ("mdi-sysfs-" + std::to_string(rd()));
-    fs::create_directories(root / "block");
-    mountInfo = root / "mountinfo";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-  void put(const fs::path& rel, const std::string& text) {
-    const fs::path p = root / "block" / rel;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p) << text << "\n";
-  }
-  void disk(const std::string& name, const std::string& dev, std::uint64_t sectors,
-            int bps = 512) {
-    put(name + "/dev", dev);
-    put(name + "/size", std::to_string(sectors));
-    put(name + "/queue/logical_block_size", std::to_string(bps));
-  }
-  void part(const std::string& disk, const std::string& name, const std::string& dev) {
-    put(disk + "/" + name + "/dev", dev);
-    put(disk + "/" + name + "/partition", "1");
-    put(disk + "/" + name + "/size", "2048");
-  }
-  void mounts(const std::string& text) { std::ofstream(mountInfo) << text; }
-  LinuxDriveEnumerator enumerator() { return LinuxDriveEnumerator(root.string(), mountInfo.string()); }
-  static std::vector<std::string> names(const std::vector<DriveRecord>& r) {
-    std::vector<std::string> out;
-    for (const auto& d : r) out.push_back(d.deviceId);
-    return out;
-  }
-  static const DriveRecord* byNode(const std::vector<DriveRecord>& r, const std::string& n) {
-    for (const auto& d : r)
-      if (d.deviceId == n) return &d;
-    return nullptr;
-  }
-  fs::path root, mountInfo;
-};
 
 TEST(LinuxDriveNames, ListingRule) {
   for (const char* n : {"sda", "sdaa", "nvme0n1", "vda", "xvda", "hda", "mmcblk0", "loop0"})
@@ -124,28 +81,60 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
   EXPECT_EQ(r[7].model, "Loop /tmp/disk.img");
 }
 
-TEST_F(FakeSysfsTest, MountPointsOfPartitionsAndStackedDevices) {
-  disk("sda", "8:0", 1000);
-  part("sda", "sda1", "8:1");
-  part("sda", "sda2", "8:2");
-  disk("sdb", "8:16", 1000);
-  disk("sdc", "8:32", 1000);
-  disk("dm-0", "253:0", 8192);
+// Which listed disks hold a folder, for each kind of device its filesystem
+// may live on. The folder is the fake tree's own, so the tree gives its real
+// device number to the node the case names.
+struct HolderCase {
+  const char* name;
+  const char* holder;     // node given the folder's device number; "" for none
+  const char* mountLine;  // mountinfo line for that device number, "%s" standing for it
+  std::vector<std::string> disks;
+};
+void PrintTo(const HolderCase& c, std::ostream* os) { *os << c.name; }
+
+class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {};
+
+TEST_P(DisksUnderAFolder, FollowPartitionsStackedDevicesAndMountSources) {
+  const HolderCase& c = GetParam();
+  const std::string real = devOf(root);
+  ASSERT_FALSE(real.empty());
+  auto devFor = [&](const std::string& node, const char* fake) { return node == c.holder ? real : fake; };
+  disk("sda", devFor("sda", "240:0"), 1000);
+  part("sda", "sda1", devFor("sda1", "240:1"));
+  part("sda", "sda2", devFor("sda2", "240:2"));
+  disk("sdb", devFor("sdb", "240:16"), 1000);
+  disk("sdc", devFor("sdc", "240:32"), 1000);
+  disk("sdzz", devFor("sdzz", "240:48"), 1000);
+  disk("dm-0", devFor("dm-0", "241:0"), 8192);
   put("dm-0/slaves/sda2", "");
   put("dm-0/slaves/sdb", "");
-  disk("md0", "9:0", 8192);
+  disk("md0", devFor("md0", "242:0"), 8192);
   put("md0/slaves/dm-0", "");
-  mounts(
-      "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-      "23 22 253:0 / /data rw,relatime shared:2 - ext4 /dev/mapper/vg-data rw\n"
-      "24 22 9:0 / /raid rw,relatime shared:3 - xfs /dev/md0 rw\n"
-      "25 22 0:25 / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n");
-  const auto r = enumerator().drives();
-  ASSERT_EQ(r.size(), 3u);
-  EXPECT_EQ(r[0].mountPoints, (std::vector<std::string>{"/", "/data", "/raid"}));
-  EXPECT_EQ(r[1].mountPoints, (std::vector<std::string>{"/data", "/raid"}));
-  EXPECT_TRUE(r[2].mountPoints.empty());
+  std::string line = c.mountLine;
+  if (const auto at = line.find("%s"); at != std::string::npos) line.replace(at, 2, real);
+  mounts(line);
+  LinuxDriveEnumerator e = enumerator();
+  const auto records = e.drives();
+  std::vector<std::string> found;
+  const DrivesUnder under = e.drivesUnder(root.string());
+  for (int n : under.numbers) found.push_back(records.at(static_cast<std::size_t>(n)).deviceId);
+  EXPECT_EQ(found, c.disks);
+  EXPECT_EQ(under.failure, "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, DisksUnderAFolder,
+    ::testing::Values(
+        HolderCase{"Partition", "sda1", "", {"/dev/sda"}},
+        HolderCase{"WholeDisk", "sdc", "", {"/dev/sdc"}},
+        HolderCase{"DeviceMapperOverAPartitionAndADisk", "dm-0", "", {"/dev/sda", "/dev/sdb"}},
+        HolderCase{"RaidOverDeviceMapper", "md0", "", {"/dev/sda", "/dev/sdb"}},
+        // btrfs and overlays have a device number of their own; the mount
+        // table names the block device.
+        HolderCase{"MountSourceOfAFilesystemWithoutItsOwnDevice", "",
+                   "22 1 %s / / rw,relatime shared:1 - btrfs /dev/sdzz rw\n", {"/dev/sdzz"}},
+        HolderCase{"FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
   disk("sda", "garbage", 0);
@@ -168,7 +157,9 @@ TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
 TEST_F(FakeSysfsTest, MissingTreeGivesNoDrives) {
   LinuxDriveEnumerator e((root / "nothing-here").string(), (root / "no-mountinfo").string());
   EXPECT_TRUE(e.drives().empty());
-  EXPECT_TRUE(e.drivesUnder("/").empty());
+  const DrivesUnder under = e.drivesUnder("/");
+  EXPECT_TRUE(under.numbers.empty());
+  EXPECT_NE(under.failure.find("does not exist"), std::string::npos) << under.failure;
   EXPECT_FALSE(e.probe("/dev/sda").has_value());
 }
 
@@ -205,28 +196,32 @@ namespace mdi {
 namespace {
 
 // Read-only look at the machine the tests run on: whatever disks it has,
-// the ones under "/" are the marked ones and SystemDisks names them.
+// the ones under "/" are the marked ones (all of them, should the machine
+// keep any from being followed) and SystemDisks names them.
 TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   LinuxDriveEnumerator e;
   const auto records = e.drives();
-  const auto under = e.drivesUnder("/");
+  const DrivesUnder under = e.drivesUnder("/");
+  auto isSystem = [&](int n) {
+    return !under.failure.empty() || std::find(under.numbers.begin(), under.numbers.end(), n) != under.numbers.end();
+  };
   FormState form;
   setUpDriveGrid(form.iGrid1);
-  ListDrives(form, e, {"/"}, Separators{",", "."});
+  form.SystemLetters = {"/"};
+  ListDrives(form, e, Separators{",", "."});
   std::string expected;
   for (const auto& d : records)
-    if (std::find(under.begin(), under.end(), d.number) != under.end()) expected += d.deviceId + ",";
+    if (isSystem(d.number)) expected += d.deviceId + ",";
   EXPECT_EQ(form.SystemDisks, expected);
   // A folder still to be created lies on its nearest existing parent.
-  EXPECT_EQ(e.drivesUnder("/mdi-no-such-folder/a/b"), under);
-  EXPECT_EQ(e.drivesUnder("relative-missing-path"), e.drivesUnder("."));
+  EXPECT_EQ(e.drivesUnder("/mdi-no-such-folder/a/b").numbers, under.numbers);
+  EXPECT_EQ(e.drivesUnder("relative-missing-path").numbers, e.drivesUnder(".").numbers);
   int listed = 0;
   for (const auto& d : records) listed += d.mediaPresent && d.size > 0 ? 1 : 0;
   EXPECT_LE(form.iGrid1.rowCount(), listed);
   for (int row = 1; row <= form.iGrid1.rowCount(); ++row) {
     const int n = std::stoi(form.iGrid1.value(row, 1));
-    const bool system = std::find(under.begin(), under.end(), n) != under.end();
-    EXPECT_EQ(form.iGrid1.backColor(row, 1) == kSystemDriveBack, system) << "row " << row;
+    EXPECT_EQ(form.iGrid1.backColor(row, 1) == kSystemDriveBack, isSystem(n)) << "row " << row;
     if (row > 1) {
       EXPECT_LT(std::stoi(form.iGrid1.value(row - 1, 1)), n);
     }

@@ -13,15 +13,17 @@ class FakeEnumerator final : public DriveEnumerator {
  public:
   std::vector<DriveRecord> records;
   std::map<std::string, std::vector<int>> under;
+  std::map<std::string, std::string> failures;  // by path
   std::vector<DriveRecord> drives() override { return records; }
-  std::vector<int> drivesUnder(const std::string& path) override {
-    auto it = under.find(path);
-    return it == under.end() ? std::vector<int>{} : it->second;
+  DrivesUnder drivesUnder(const std::string& path) override {
+    DrivesUnder out;
+    if (auto it = under.find(path); it != under.end()) out.numbers = it->second;
+    if (auto it = failures.find(path); it != failures.end()) out.failure = it->second;
+    return out;
   }
 };
 
-DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL,
-                 std::vector<std::string> mounts = {}) {
+DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL) {
   DriveRecord d;
   d.number = n;
   d.deviceId = "/dev/sd" + std::string(1, static_cast<char>('a' + n));
@@ -30,15 +32,17 @@ DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL,
   d.bytesPerSector = 512;
   d.pnpDeviceId = "wwn-" + std::to_string(n);
   d.mediaPresent = size > 0;
-  d.mountPoints = std::move(mounts);
   d.devNumber = 8 * 256 + static_cast<std::uint64_t>(n) * 16;
   return d;
 }
 
 class ListDrivesTest : public ::testing::Test {
  protected:
-  void SetUp() override { setUpDriveGrid(form.iGrid1); }
-  void list() { ListDrives(form, fake, {"/", "/opt/imager"}, kSep); }
+  void SetUp() override {
+    setUpDriveGrid(form.iGrid1);
+    form.SystemLetters = {"/", "/opt/imager"};
+  }
+  void list() { ListDrives(form, fake, kSep); }
   bool marked(int row) const {
     return form.iGrid1.backColor(row, 1) == kSystemDriveBack;
   }
@@ -97,8 +101,7 @@ TEST(CleanModel, LowersRemovesAndUppers) {
 }
 
 TEST_F(ListDrivesTest, ListsInNumberOrderAndMarksTheSystemDisk) {
-  fake.records = {disk(2, "WDC C"), disk(0, "WDC A", 500107862016ULL, {"/", "/boot"}),
-                  disk(1, "WDC B", 2000398934016ULL, {"/data"})};
+  fake.records = {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)};
   fake.under["/"] = {0};
   fake.under["/opt/imager"] = {0};
   list();
@@ -117,12 +120,6 @@ TEST_F(ListDrivesTest, ListsInNumberOrderAndMarksTheSystemDisk) {
   }
   // Same disk for both system paths: listed once per path.
   EXPECT_EQ(form.SystemDisks, "/dev/sda,/dev/sda,");
-  // Entries 0..n+1 exist, each with its own mount points.
-  ASSERT_GE(form.run.DriveLetters.size(), 4u);
-  EXPECT_EQ(form.run.DriveLetters[0], (std::vector<std::string>{"/", "/boot"}));
-  EXPECT_EQ(form.run.DriveLetters[1], (std::vector<std::string>{"/data"}));
-  EXPECT_TRUE(form.run.DriveLetters[2].empty());
-  EXPECT_TRUE(form.run.DriveLetters[3].empty());
 }
 
 TEST_F(ListDrivesTest, SystemOnTwoDisksMarksBoth) {
@@ -145,6 +142,36 @@ TEST_F(ListDrivesTest, SystemOnMirroredPairMarksBothMembers) {
   EXPECT_TRUE(marked(2));
 }
 
+TEST_F(ListDrivesTest, MarksTheDrivesUnderTheFoldersStartUpNamed) {
+  fake.records = {disk(0, "A"), disk(1, "B")};
+  fake.under["/"] = {0};
+  fake.under["/srv/imager"] = {1};
+  form.SystemLetters = {"/srv/imager"};
+  list();
+  EXPECT_FALSE(marked(1));
+  EXPECT_TRUE(marked(2));
+  EXPECT_EQ(form.SystemDisks, "/dev/sdb,");
+}
+
+// The drives under one system folder cannot all be found: each drive not
+// known to be elsewhere counts as a system drive, and its record says why.
+TEST_F(ListDrivesTest, AnUnsureAnswerCountsEveryDriveAndSaysWhy) {
+  fake.records = {disk(0, "A"), disk(1, "B"), disk(2, "C")};
+  fake.under["/"] = {0};
+  fake.under["/opt/imager"] = {0};
+  fake.failures["/opt/imager"] = "dm-0/slaves could not be listed: Permission denied";
+  const std::vector<DriveRecord> listed = ListDrives(form, fake, kSep);
+  ASSERT_EQ(form.iGrid1.rowCount(), 3);
+  for (int row = 1; row <= 3; ++row) EXPECT_TRUE(marked(row)) << "row " << row;
+  EXPECT_EQ(form.SystemDisks, "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,");
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_TRUE(listed[0].notes.empty()) << "drive 0 is known to hold the system";
+  for (std::size_t i : {1u, 2u})
+    EXPECT_EQ(listed[i].notes, std::vector<std::string>{
+                                   "Counted as a system drive: the drives under /opt/imager could not all be found "
+                                   "(dm-0/slaves could not be listed: Permission denied)"});
+}
+
 TEST_F(ListDrivesTest, NoSystemDiskStillListsEveryDriveUnmarked) {
   fake.records = {disk(1, "B"), disk(0, "A")};
   list();
@@ -157,7 +184,7 @@ TEST_F(ListDrivesTest, NoSystemDiskStillListsEveryDriveUnmarked) {
 TEST_F(ListDrivesTest, SkipsNoMediumSizeZeroAndConfigEvenWhenSystem) {
   DriveRecord card = disk(1, "Card Reader");
   card.mediaPresent = false;
-  fake.records = {disk(0, "Array Config", 500107862016ULL, {"/"}), card,
+  fake.records = {disk(0, "Array Config"), card,
                   disk(2, "Empty", 0), disk(3, "Good")};
   fake.under["/"] = {0};
   list();
@@ -166,7 +193,6 @@ TEST_F(ListDrivesTest, SkipsNoMediumSizeZeroAndConfigEvenWhenSystem) {
   // The filtered system disk marks nothing in its place.
   EXPECT_FALSE(marked(1));
   EXPECT_EQ(form.SystemDisks, "/dev/sda,");
-  EXPECT_EQ(form.run.DriveLetters[0], (std::vector<std::string>{"/"}));
 }
 
 TEST_F(ListDrivesTest, RemovesOldRowsFirst) {
@@ -174,7 +200,6 @@ TEST_F(ListDrivesTest, RemovesOldRowsFirst) {
   list();
   list();
   EXPECT_EQ(form.iGrid1.rowCount(), 1);
-  EXPECT_EQ(form.run.DriveLetters[0].size(), 0u);
 }
 
 TEST_F(ListDrivesTest, SortsNumbersBeyondNine) {
@@ -184,7 +209,6 @@ TEST_F(ListDrivesTest, SortsNumbersBeyondNine) {
   EXPECT_EQ(form.iGrid1.value(1, 1), "1");
   EXPECT_EQ(form.iGrid1.value(2, 1), "2");
   EXPECT_EQ(form.iGrid1.value(3, 1), "10");
-  EXPECT_GE(form.run.DriveLetters.size(), 12u);
 }
 
 }  // namespace

@@ -214,6 +214,26 @@ TEST_F(Editor, ImageFilesListedWithSizeAndLastFolderRemembered) {
   EXPECT_EQ(pickers.fileStartFolders.back(), dir.string() + "/");
 }
 
+// Before any image was added, the picker opens in the home folder the
+// system reports, or at the root when it reports none.
+struct FirstPicker {
+  const char* name;
+  const char* home;
+  const char* start;
+};
+void PrintTo(const FirstPicker& c, std::ostream* os) { *os << c.name; }
+class FirstImagePicker : public Editor, public ::testing::WithParamInterface<FirstPicker> {};
+TEST_P(FirstImagePicker, StartsInTheHomeFolderTheSystemReports) {
+  system.home = GetParam().home;
+  ed.AddImageFiles();
+  ASSERT_EQ(pickers.fileStartFolders.size(), 1u);
+  EXPECT_EQ(pickers.fileStartFolders[0], GetParam().start);
+}
+INSTANTIATE_TEST_SUITE_P(Homes, FirstImagePicker,
+                         ::testing::Values(FirstPicker{"HomeKnown", "/srv/lab/operator", "/srv/lab/operator"},
+                                           FirstPicker{"NoHome", "", "/"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Editor, NamesMadeWithoutATargetMoveIntoTheTargetChosenLater) {
   form.run.TargetFolder.clear();
   moveDrive(addDrive(0, "A", 512));
