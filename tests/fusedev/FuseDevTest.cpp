@@ -22,9 +22,9 @@
 #include <thread>
 
 #include "tests/TestDir.h"
-#include "tests/fusedev/FaultFs.h"
-#include "tests/fusedev/LoopDevice.h"
-#include "tests/fusedev/Pattern.h"
+#include "platform/fakes/fusedev/FaultFs.h"
+#include "platform/fakes/fusedev/LoopDevice.h"
+#include "platform/fakes/fusedev/Pattern.h"
 
 namespace mdi::fusedev {
 namespace {

@@ -1,9 +1,9 @@
-#include "tests/fusedev/FaultFile.h"
+#include "platform/fakes/fusedev/FaultFile.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "tests/fusedev/Pattern.h"
+#include "platform/fakes/fusedev/Pattern.h"
 
 namespace mdi::fusedev {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/fusedev/Pattern.h"
+#include "platform/fakes/fusedev/Pattern.h"
 
 #include <bit>
 #include <cstring>

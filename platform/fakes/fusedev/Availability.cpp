@@ -1,4 +1,4 @@
-#include "tests/fusedev/Availability.h"
+#include "platform/fakes/fusedev/Availability.h"
 
 #include <fcntl.h>
 #include <unistd.h>

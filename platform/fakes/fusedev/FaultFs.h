@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/fusedev/FaultFile.h"
+#include "platform/fakes/fusedev/FaultFile.h"
 
 struct fuse_session;
 

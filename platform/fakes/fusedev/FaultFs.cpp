@@ -1,5 +1,5 @@
 #define FUSE_USE_VERSION 312
-#include "tests/fusedev/FaultFs.h"
+#include "platform/fakes/fusedev/FaultFs.h"
 
 #include <fcntl.h>
 #include <fuse_lowlevel.h>
@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "tests/fusedev/Availability.h"
+#include "platform/fakes/fusedev/Availability.h"
 
 namespace mdi::fusedev {
 namespace {
