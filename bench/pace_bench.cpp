@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "bench/EngineRun.h"
-#include "tests/fusedev/FaultFs.h"
-#include "tests/fusedev/LoopDevice.h"
+#include "platform/fakes/fusedev/FaultFs.h"
+#include "platform/fakes/fusedev/LoopDevice.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;

@@ -1,5 +1,6 @@
 #include "support/LineText.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace mdi {
@@ -25,6 +26,13 @@ std::string oneLineText(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string trimSpace(std::string_view text) {
+  auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  return std::string(text);
 }
 
 }  // namespace mdi

@@ -10,4 +10,7 @@ namespace mdi {
 
 std::string oneLineText(std::string_view text);
 
+// The text without the white space (as std::isspace) at either end.
+std::string trimSpace(std::string_view text);
+
 }  // namespace mdi

@@ -18,19 +18,13 @@
 
 #include <libudev.h>
 
+#include "support/LineText.h"
+
 namespace mdi {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string trim(std::string s) {
-  auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-  while (!s.empty() && blank(static_cast<unsigned char>(s.back()))) s.pop_back();
-  std::size_t i = 0;
-  while (i < s.size() && blank(static_cast<unsigned char>(s[i]))) ++i;
-  return s.substr(i);
-}
 
 bool startsWith(const std::string& s, const char* p) { return s.rfind(p, 0) == 0; }
 
@@ -96,7 +90,7 @@ struct LinuxDriveEnumerator::Impl {
     const char* v = udev_device_get_property_value(d, key);
     std::string out = v ? v : "";
     udev_device_unref(d);
-    return trim(out);
+    return trimSpace(out);
   }
 
   std::string persistentId(const std::string& name) const {

@@ -10,6 +10,8 @@
 #include <charconv>
 #include <system_error>
 
+#include "support/LineText.h"
+
 namespace mdi {
 
 namespace fs = std::filesystem;
@@ -19,14 +21,6 @@ namespace {
 constexpr std::size_t kMaxAttr = 4096;
 
 std::string message(int err) { return std::error_code(err, std::generic_category()).message(); }
-
-std::string trim(std::string s) {
-  auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-  while (!s.empty() && blank(static_cast<unsigned char>(s.back()))) s.pop_back();
-  std::size_t i = 0;
-  while (i < s.size() && blank(static_cast<unsigned char>(s[i]))) ++i;
-  return s.substr(i);
-}
 
 }  // namespace
 
@@ -49,7 +43,7 @@ SysfsText readSysfsText(const fs::path& p) {
   // Control bytes would only garble the grid.
   for (char& c : s)
     if (static_cast<unsigned char>(c) < 0x20 && c != '\n') c = ' ';
-  return {trim(s), {}};
+  return {trimSpace(s), {}};
 }
 
 std::optional<std::uint64_t> parseSysfsNumber(const std::string& text) {

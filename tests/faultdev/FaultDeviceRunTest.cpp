@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "tests/engine/RunFixture.h"
-#include "tests/fusedev/FaultFs.h"
-#include "tests/fusedev/LoopDevice.h"
+#include "platform/fakes/fusedev/FaultFs.h"
+#include "platform/fakes/fusedev/LoopDevice.h"
 
 namespace mdi::test {
 namespace {
