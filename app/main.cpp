@@ -4,19 +4,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/HostServices.h"
 #include "app/ManualFolder.h"
 #include "app/frmMain.h"
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/PosixAtomicFile.h"
-#include "platform/linux/PosixFileAccess.h"
-#include "platform/linux/PosixFileSystem.h"
-#include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/UdevMonitor.h"
-#include "platform/linux/UringCycleIo.h"
-#include "platform/qt/QtServices.h"
 
 namespace {
 
@@ -53,34 +47,20 @@ int main(int argc, char** argv) {
   mdi::QtMessageBox msg;
   mdi::QtPickers pickers;
   mdi::QtLauncher launcher;
-  mdi::LinuxCycleIoFactory io(mdi::ioPathFromEnvironment());
-  mdi::PosixFileSystem fileSystem;
-  mdi::PosixFileAccess files;
-  mdi::PosixAtomicFile records;
-  mdi::PosixSystemInfo system;
-  mdi::MonotonicClock clock;
-  mdi::QtEventPump pump;
-  mdi::QtLocale locale;
+  mdi::HostServices host;
   mdi::FrmMainDeps deps;
   deps.msg = &msg;
   deps.pickers = &pickers;
   deps.launcher = &launcher;
   deps.drives = &drives;
-  deps.io = &io;
-  deps.fs = &fileSystem;
-  deps.files = &files;
-  deps.records = &records;
-  deps.system = &system;
-  deps.clock = &clock;
-  deps.pump = &pump;
-  deps.locale = &locale;
+  host.lendTo(deps);
   deps.quit = [] { std::exit(0); };
   deps.openDocument = [](const std::string& p) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(p)));
   };
   // The window looks for its manual in this folder.
   deps.programFolder = mdi::manualFolder(programFolder, MDI_MANUAL_FROM_PROGRAM, [&](const std::string& p) {
-    return fileSystem.kind(p) == mdi::PathKind::Regular;
+    return host.fileSystem.kind(p) == mdi::PathKind::Regular;
   });
   deps.systemPaths = {"/", programFolder};
   mdi::UdevMonitor monitor;

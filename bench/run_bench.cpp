@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "app/HostServices.h"
 #include "app/frmMain.h"
 #include "bench/EngineRun.h"
 #include "engine/Crc16T10Dif.h"
@@ -39,13 +40,8 @@
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/Fakes.h"
 #include "platform/fakes/SimulatedDrive.h"
-#include "platform/linux/MonotonicClock.h"
-#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
-#include "platform/linux/PosixSystemInfo.h"
-#include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
-#include "platform/qt/QtServices.h"
 #include "progress/Progress.h"
 
 namespace fs = std::filesystem;
@@ -59,29 +55,15 @@ double windowRun(const std::string& source, std::uint64_t bytes, const fs::path&
   FakeMessageBox msg;
   FakePickers pickers;
   FakeLauncher launcher;
-  PosixFileAccess files;
-  FakeDriveTable drives(files);
   // The real files, clock and I/O the program itself runs on.
-  LinuxCycleIoFactory io(ioPathFromEnvironment());
-  PosixFileSystem fileSystem;
-  PosixAtomicFile records;
-  PosixSystemInfo system;
-  MonotonicClock clock;
-  QtEventPump pump;
-  QtLocale locale;
+  HostServices host;
+  FakeDriveTable drives(host.files);
   FrmMainDeps deps;
   deps.msg = &msg;
   deps.pickers = &pickers;
   deps.launcher = &launcher;
   deps.drives = &drives;
-  deps.io = &io;
-  deps.fs = &fileSystem;
-  deps.files = &files;
-  deps.records = &records;
-  deps.system = &system;
-  deps.clock = &clock;
-  deps.pump = &pump;
-  deps.locale = &locale;
+  host.lendTo(deps);
   deps.programFolder = outDir.string();
   deps.quit = [] {};
   deps.openDocument = [](const std::string&) {};
