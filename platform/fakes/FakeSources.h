@@ -48,6 +48,7 @@ class FaultySource final : public Source {
       : m_inner(std::move(inner)), m_bad(std::move(bad)) {}
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
+  std::optional<Positioned> peekPositioned(std::size_t length) const override;
   void advance(std::size_t bytes) override;
 
  private:

@@ -37,6 +37,9 @@ class SimulatedDrive final : public Source {
       : m_inner(std::move(inner)), m_timing(timing), m_jitter(seed) {}
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
+  std::optional<Positioned> peekPositioned(std::size_t length) const override {
+    return m_inner->peekPositioned(length);
+  }
   void advance(std::size_t bytes) override { m_inner->advance(bytes); }
 
  private:

@@ -248,11 +248,11 @@ void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
     LaneState& L = m_lanes[i];
     L.step = &st;
     ++m_unfinished;
-    const auto at = L.io.source->positionedRead(st.readLength);
     if (!L.ahead.empty()) {
       const int front = L.ahead.front();
       Read& a = L.rd[front];
-      if (at && a.want == st.readLength && a.fd == at->fd && a.offset == at->offset) {
+      const auto here = L.io.source->peekPositioned(st.readLength);
+      if (here && a.want == st.readLength && a.fd == here->fd && a.offset == here->offset) {
         // The first read started early is this step's read.
         L.ahead.erase(L.ahead.begin());
         L.cur = front;
@@ -264,6 +264,7 @@ void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
       // run of blocks.
       dropAhead(L);
     }
+    const auto at = L.io.source->positionedRead(st.readLength);
     if (!at) {
       plain.push_back(i);
       continue;
@@ -383,13 +384,13 @@ void UringCycleIo::readDone(std::size_t lane, std::size_t got, int error, bool p
 
 void UringCycleIo::readAhead(std::size_t lane, std::size_t len) {
   LaneState& L = m_lanes[lane];
-  auto at = L.io.source->positionedRead(len);
-  if (!at) return;
+  const auto here = L.io.source->peekPositioned(len);
+  if (!here) return;
   // Reads already out must continue from here, block by block; otherwise
   // they belong to another run of blocks.
   for (std::size_t k = 0; k < L.ahead.size(); ++k) {
     const Read& a = L.rd[L.ahead[k]];
-    if (a.fd != at->fd || a.want != len || a.offset != at->offset + k * len) {
+    if (a.fd != here->fd || a.want != len || a.offset != here->offset + k * len) {
       dropAhead(L);
       break;
     }
@@ -399,9 +400,10 @@ void UringCycleIo::readAhead(std::size_t lane, std::size_t len) {
     if (k >= static_cast<std::size_t>(kAhead)) return;
     const int slot = idleSlot(L, L.cur);
     if (slot < 0) return;
-    // Each read asks the source anew, so a drive that takes time per
-    // command is asked once per read.
-    if (k > 0 && !(at = L.io.source->positionedRead(len))) return;
+    // Each read is asked for once, as it is started: a drive that takes
+    // time per command counts exactly the reads it is given.
+    auto at = L.io.source->positionedRead(len);
+    if (!at) return;
     Positioned p = *at;
     p.offset += k * len;
     startRead(lane, slot, p, len);
