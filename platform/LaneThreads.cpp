@@ -23,18 +23,24 @@ struct LaneThreads::Shared {
     bool finished = false;               // a step ended, not yet taken
   };
   std::mutex m;
-  std::condition_variable work;  // lane threads: a request, or the end
+  // Each lane thread's: a request, or the end. One per lane, so a request
+  // wakes only the thread it is for.
+  std::unique_ptr<std::condition_variable[]> work;
   std::condition_variable done;  // the caller: a lane done, a prepare ended
   std::vector<Lane> lanes;
   std::function<void()> onFinished;
   bool ending = false;     // idle lane threads end
   bool abandoned = false;  // busy lanes finish alone
+  void wakeAll() {
+    for (std::size_t i = 0; i < lanes.size(); ++i) work[i].notify_one();
+  }
 };
 
 LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished)
     : m_shared(std::make_shared<Shared>()) {
   m_shared->onFinished = std::move(onFinished);
   m_shared->lanes.resize(lanes.size());
+  m_shared->work = std::make_unique<std::condition_variable[]>(lanes.size());
   for (std::size_t i = 0; i < lanes.size(); ++i) m_shared->lanes[i].io = lanes[i];
 }
 
@@ -43,7 +49,7 @@ LaneThreads::~LaneThreads() {
     std::lock_guard lk(m_shared->m);
     m_shared->ending = true;
   }
-  m_shared->work.notify_all();
+  m_shared->wakeAll();
   for (auto& t : m_threads)
     if (t.joinable()) t.join();
 }
@@ -70,7 +76,7 @@ void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::
     L.busy = true;
     L.finished = false;
   }
-  m_shared->work.notify_all();
+  m_shared->work[lane].notify_one();
 }
 
 bool LaneThreads::anyBusy() const {
@@ -130,14 +136,14 @@ void LaneThreads::abandon(std::span<CycleIo::Held> held) {
     if (i < m_threads.size() && m_threads[i].joinable()) m_threads[i].detach();
   }
   lk.unlock();
-  m_shared->work.notify_all();
+  m_shared->wakeAll();
 }
 
 void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
   Shared& s = *shared;
   std::unique_lock lk(s.m);
   for (;;) {
-    s.work.wait(lk, [&] { return s.ending || s.abandoned || s.lanes[lane].step; });
+    s.work[lane].wait(lk, [&] { return s.ending || s.abandoned || s.lanes[lane].step; });
     if (s.ending || s.abandoned) return;
     auto& L = s.lanes[lane];
     CycleIo::Step& step = *L.step;

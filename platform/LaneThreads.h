@@ -5,9 +5,9 @@
 //
 // Locking: one mutex, in state shared by the caller's object and every lane
 // thread, guards each lane's request, its busy/preparing flags, the
-// abandoned flag and the steps of busy lanes; two condition variables wake
-// the lane threads (a request) and the caller (a lane done, a prepare
-// ended). The transfers and prepare run outside the mutex: a lane's buffers
+// abandoned flag and the steps of busy lanes; condition variables wake
+// each lane's thread (its request; one per lane, so a request wakes no
+// other) and the caller (a lane done, a prepare ended). The transfers and prepare run outside the mutex: a lane's buffers
 // and its step belong to its thread while the lane is busy, and to the
 // caller once the thread has cleared busy under the mutex.
 //
