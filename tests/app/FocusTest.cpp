@@ -1,22 +1,16 @@
-// Leaving "Input value" or "Output value" runs their handlers only when the
-// focus moves to another control of the window, never when a menu opens or
-// the window loses activation.
+// Leaving an edit, however the operator leaves it. "Input value" runs its
+// handler only when the focus moves to another control of the window, never
+// when a menu opens or the window loses activation. An in-place edit of a
+// job cell ends, and the job grid's edit-allowed flag is off again.
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-#include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <filesystem>
-#include <functional>
 
-#include "app/frmMain.h"
+#include "jobs/JobList.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -27,8 +21,6 @@ struct FocusCase {
   std::function<void(frmMain&)> leave;  // takes the focus away from Text1
   bool handlerRuns;                      // Force Read unticked afterwards
 };
-void PrintTo(const FocusCase& c, std::ostream* os) { *os << c.name; }
-
 
 class FocusLeaves : public ::testing::TestWithParam<FocusCase> {
  protected:
@@ -37,18 +29,16 @@ class FocusLeaves : public ::testing::TestWithParam<FocusCase> {
     ASSERT_TRUE(w->isActiveWindow());
     w->findChild<QCheckBox*>("Check4")->setChecked(true);  // no sector notice
     w->findChild<QCheckBox*>("Check2")->click();
-    text1 = w->findChild<QLineEdit*>("Text1");
+    auto* text1 = w->findChild<QLineEdit*>("Text1");
     text1->setFocus(Qt::MouseFocusReason);
     ASSERT_TRUE(within([&] { return text1->hasFocus(); }));
   }
   void TearDown() override {
     for (QWidget* top : QApplication::topLevelWidgets())
       if (qobject_cast<QMenu*>(top)) top->hide();
-    w.reset();
   }
   WindowHarness h;
   std::unique_ptr<frmMain> w;
-  QLineEdit* text1 = nullptr;
 };
 
 TEST_P(FocusLeaves, ForceReadIsUntickedOnlyForAnotherControl) {
@@ -91,12 +81,56 @@ INSTANTIATE_TEST_SUITE_P(
                     ASSERT_TRUE(within([&] { return w.isActiveWindow(); }));
                   },
                   false},
-        FocusCase{"Text2",
-                  [](frmMain& w) { w.findChild<QLineEdit*>("Text2")->setFocus(Qt::TabFocusReason); }, true},
+        FocusCase{"Text2", [](frmMain& w) { w.findChild<QLineEdit*>("Text2")->setFocus(Qt::TabFocusReason); }, true},
         FocusCase{"SetTargetButton",
-                  [](frmMain& w) { w.findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason); },
-                  true}),
-    [](const ::testing::TestParamInfo<FocusCase>& i) { return std::string(i.param.name); });
+                  [](frmMain& w) { w.findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason); }, true}),
+    ByName());
+
+struct EditCase {
+  const char* name;
+  std::function<void(frmMain&, QLineEdit*)> leave;
+  const char* fileNameAfter;
+};
+
+class InPlaceEdit : public ::testing::TestWithParam<EditCase> {
+ protected:
+  QLineEdit* editor() {
+    for (QLineEdit* e : w->findChild<QWidget*>("iGrid2")->findChildren<QLineEdit*>())
+      if (e->isVisible()) return e;
+    return nullptr;
+  }
+  WindowHarness h;
+  std::unique_ptr<frmMain> w = h.startActive();
+};
+
+TEST_P(InPlaceEdit, EditFlagIsOffWhenTheEditEnds) {
+  ASSERT_TRUE(w->isActiveWindow());
+  GridModel& jobs = w->form().iGrid2;
+  const int r = jobs.addRow();
+  jobs.setValue(r, JobCol::Model, "M");
+  jobs.setValue(r, JobCol::FileName, "/out/001.bin");
+  w->jobEditor().JobGridDoubleClick(1, JobCol::FileName);
+  ASSERT_TRUE(jobs.editAllowed());
+  QLineEdit* e = nullptr;
+  ASSERT_TRUE(within([&] { return (e = editor()) != nullptr; }));
+  GetParam().leave(*w, e);
+  ASSERT_TRUE(within([&] { return editor() == nullptr; }));
+  EXPECT_FALSE(jobs.editAllowed());
+  EXPECT_EQ(jobs.value(1, JobCol::FileName), GetParam().fileNameAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, InPlaceEdit,
+    ::testing::Values(
+        EditCase{"Escape", [](frmMain&, QLineEdit* e) { e->setText("/out/x.bin"); key(e, Qt::Key_Escape); },
+                 "/out/001.bin"},
+        EditCase{"EnterWithTheSameText", [](frmMain&, QLineEdit* e) { key(e, Qt::Key_Return); }, "/out/001.bin"},
+        EditCase{"EnterWithANewText", [](frmMain&, QLineEdit* e) { e->setText("/out/x.bin"); key(e, Qt::Key_Return); },
+                 "/out/x.bin"},
+        EditCase{"ClickOnAnotherControl",
+                 [](frmMain& w, QLineEdit*) { w.findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason); },
+                 "/out/001.bin"}),
+    ByName());
 
 }  // namespace
 }  // namespace mdi

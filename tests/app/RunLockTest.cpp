@@ -1,13 +1,10 @@
 // Locking the window for a run refuses Close without re-creating the
-// window: it is never hidden, keeps its native window and its place.
+// window: it is never hidden, keeps its native window and its place. Exit
+// still asks, and quits only on Yes.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QEvent>
 #include <QWindow>
-#include <filesystem>
 
-#include "app/frmMain.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -17,36 +14,41 @@ class ShowHideCounter final : public QObject {
  public:
   int hides = 0, shows = 0;
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Hide) ++hides;
-    if (e->type() == QEvent::Show) ++shows;
+    hides += e->type() == QEvent::Hide;
+    shows += e->type() == QEvent::Show;
     return false;
   }
 };
 
-TEST(RunLock, LockAndUnlockKeepTheWindowAsItIs) {
+TEST(RunLock, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   WindowHarness h;
-  frmMain w(h.deps(std::filesystem::temp_directory_path().string()));
-  w.startUp();
+  auto w = h.start();
   QCoreApplication::processEvents();
   ShowHideCounter counter;
-  w.installEventFilter(&counter);
-  const WId id = w.winId();
-  const QRect place = w.geometry();
+  w->installEventFilter(&counter);
+  const WId id = w->winId();
+  const QRect place = w->geometry();
 
-  w.runController().LockRunControls();
+  w->runController().LockRunControls();
   QCoreApplication::processEvents();
-  EXPECT_FALSE(w.close());
-  EXPECT_TRUE(w.isVisible());
-  EXPECT_FALSE(w.windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  h.msg.answer("Exit?", MsgAnswer::No);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 0);
+  h.msg.answer("Exit?", MsgAnswer::Yes);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 1);
 
-  w.runController().UnlockRunControls();
+  w->runController().UnlockRunControls();
   QCoreApplication::processEvents();
-  EXPECT_TRUE(w.windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
   EXPECT_EQ(counter.hides, 0);
   EXPECT_EQ(counter.shows, 0);
-  EXPECT_EQ(w.winId(), id);
-  EXPECT_EQ(w.geometry(), place);
-  EXPECT_TRUE(w.close());
+  EXPECT_EQ(w->winId(), id);
+  EXPECT_EQ(w->geometry(), place);
+  EXPECT_TRUE(w->close());
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
-// The tip of a drive row ends with what discovery could not read or decide
-// about the drive, one note a line.
+// The tip of a drive row: the description, then the protection type the
+// disk reports, then what discovery could not read or decide about the
+// drive, one note a line.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "discovery/DriveTip.h"
+#include "tests/CaseName.h"
 
 namespace mdi {
 namespace {
@@ -15,8 +14,6 @@ struct TipCase {
   std::vector<std::string> notes;
   const char* tail;  // what follows the sector-size line
 };
-void PrintTo(const TipCase& c, std::ostream* os) { *os << c.name; }
-
 class DriveTipNotes : public ::testing::TestWithParam<TipCase> {};
 
 TEST_P(DriveTipNotes, FollowTheDescription) {
@@ -42,7 +39,13 @@ INSTANTIATE_TEST_SUITE_P(
                                "Counted as a system drive: the drives under / could not all be found (x)"},
                               "\ndev is not a device number: \"garbage\"\n"
                               "Counted as a system drive: the drives under / could not all be found (x)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
+
+TEST(ProtectionTip, NamesTypesOneToThreeAndNothingElse) {
+  for (const auto& [type, tip] : {std::pair<int, std::string>{0, ""}, {1, "protection type 1"},
+                                  {2, "protection type 2"}, {3, "protection type 3"}, {-1, ""}})
+    EXPECT_EQ(protectionTip(type), tip) << "type " << type;
+}
 
 }  // namespace
 }  // namespace mdi

@@ -3,14 +3,9 @@
 // the system marks every drive as a system drive.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "discovery/LinuxDriveTable.h"
-#include "discovery/ListDrives.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
@@ -23,13 +18,6 @@ struct BrokenAttribute {
   const char* note;                               // sdb's record notes this
   std::function<void(const DriveRecord&)> check;  // what of sdb was still read
 };
-
-bool notes(const DriveRecord& d, const std::string& text) {
-  return std::any_of(d.notes.begin(), d.notes.end(),
-                     [&](const std::string& n) { return n.find(text) != std::string::npos; });
-}
-void PrintTo(const BrokenAttribute& c, std::ostream* os) { *os << c.name; }
-
 class SysfsWith : public FakeSysfsTest, public ::testing::WithParamInterface<BrokenAttribute> {};
 
 TEST_P(SysfsWith, KeepsTheDriveAsFarAsItWasRead) {
@@ -52,15 +40,13 @@ TEST_P(SysfsWith, KeepsTheDriveAsFarAsItWasRead) {
 INSTANTIATE_TEST_SUITE_P(
     Broken, SysfsWith,
     ::testing::Values(
-        BrokenAttribute{"AnEntryThatCannotBeExamined",
-                        [](FakeSysfsTest& t) { t.loopingLink("sdb/holders"); },
+        BrokenAttribute{"AnEntryThatCannotBeExamined", [](FakeSysfsTest& t) { t.loopingLink("sdb/holders"); },
                         "holders could not be examined: Too many levels of symbolic links",
                         [](const DriveRecord& d) {
                           EXPECT_EQ(d.size, 2000u * 512);
                           EXPECT_EQ(d.model, "Half Readable");
                         }},
-        BrokenAttribute{"ItsFolderCannotBeExamined",
-                        [](FakeSysfsTest& t) { t.loopingLink("sdb"); },
+        BrokenAttribute{"ItsFolderCannotBeExamined", [](FakeSysfsTest& t) { t.loopingLink("sdb"); },
                         "/block/sdb could not be examined: Too many levels of symbolic links",
                         [](const DriveRecord& d) {
                           EXPECT_EQ(d.size, 0u);
@@ -74,29 +60,25 @@ INSTANTIATE_TEST_SUITE_P(
                           EXPECT_EQ(d.bytesPerSector, 4096u);
                         }},
         BrokenAttribute{"SectorSizeGarbled",
-                        [](FakeSysfsTest& t) {
-                          t.put("sdb/queue/logical_block_size", "four kilobytes");
-                        },
+                        [](FakeSysfsTest& t) { t.put("sdb/queue/logical_block_size", "four kilobytes"); },
                         "queue/logical_block_size is not a number: \"four kilobytes\"; 512 assumed",
                         [](const DriveRecord& d) {
                           EXPECT_EQ(d.size, 2000u * 512);
                           EXPECT_EQ(d.bytesPerSector, 512u);
                         }},
-        BrokenAttribute{"DeviceNumberGarbled",
-                        [](FakeSysfsTest& t) { t.put("sdb/dev", "garbage"); },
+        BrokenAttribute{"DeviceNumberGarbled", [](FakeSysfsTest& t) { t.put("sdb/dev", "garbage"); },
                         "dev is not a device number: \"garbage\"",
                         [](const DriveRecord& d) {
                           EXPECT_EQ(d.size, 2000u * 512);
                           EXPECT_EQ(d.devNumber, 0u);
                         }},
-        BrokenAttribute{"ModelUnreadable",
-                        [](FakeSysfsTest& t) { t.unreadable("sdb/device/model"); },
+        BrokenAttribute{"ModelUnreadable", [](FakeSysfsTest& t) { t.unreadable("sdb/device/model"); },
                         "device/model could not be read: Is a directory",
                         [](const DriveRecord& d) {
                           EXPECT_EQ(d.size, 2000u * 512);
                           EXPECT_EQ(d.model, "sdb");
                         }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 // Something stands in the way of following the program's folder down to its
 // disks. Which drives hold the system cannot be told, so all of them count.
@@ -105,22 +87,23 @@ struct SystemDoubt {
   // Lays out the tree; `here` is the folder's device number ("major:minor").
   std::function<void(FakeSysfsTest&, const std::string& here)> layOut;
 };
-void PrintTo(const SystemDoubt& c, std::ostream* os) { *os << c.name; }
-
-class SystemDecisionFails : public FakeSysfsTest, public ::testing::WithParamInterface<SystemDoubt> {};
+class SystemDecisionFails : public FakeSysfsTest, public ::testing::WithParamInterface<SystemDoubt> {
+ protected:
+  void SetUp() override {
+    FakeSysfsTest::SetUp();
+    disk("sda", "240:0", 1000);
+    disk("sdb", "240:16", 2000);
+    mounts("");
+    const std::string here = devOf(root);
+    ASSERT_FALSE(here.empty());
+    GetParam().layOut(*this, here);
+  }
+};
 
 TEST_P(SystemDecisionFails, MarksEveryDriveAsASystemDrive) {
-  disk("sda", "240:0", 1000);
-  disk("sdb", "240:16", 2000);
-  mounts("");
-  const std::string here = devOf(root);
-  ASSERT_FALSE(here.empty());
-  GetParam().layOut(*this, here);
   LinuxDriveEnumerator e = enumerator();
-  FormState form;
-  setUpDriveGrid(form.iGrid1);
-  form.SystemLetters = {root.string()};
-  const std::vector<DriveRecord> listed = ListDrives(form, e, Separators{",", "."});
+  std::vector<DriveRecord> listed;
+  const FormState form = listedGrid(e, {root.string()}, &listed);
   ASSERT_GE(form.iGrid1.rowCount(), 2);
   for (int row = 1; row <= form.iGrid1.rowCount(); ++row)
     EXPECT_EQ(form.iGrid1.backColor(row, 1), kSystemDriveBack) << "row " << row << ": " << form.iGrid1.value(row, 2);
@@ -136,12 +119,6 @@ TEST_P(SystemDecisionFails, MarksEveryDriveAsASystemDrive) {
 // The drive table a run checks its target against answers alike: every
 // drive may be under the folder, so a target there is on every source.
 TEST_P(SystemDecisionFails, DriveTableCountsEveryDriveUnderTheFolder) {
-  disk("sda", "240:0", 1000);
-  disk("sdb", "240:16", 2000);
-  mounts("");
-  const std::string here = devOf(root);
-  ASSERT_FALSE(here.empty());
-  GetParam().layOut(*this, here);
   LinuxDriveEnumerator e = enumerator();
   const std::vector<DriveRecord> records = e.drives();
   LinuxDriveTable table(e, records);
@@ -153,23 +130,24 @@ TEST_P(SystemDecisionFails, DriveTableCountsEveryDriveUnderTheFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Doubts, SystemDecisionFails,
-    ::testing::Values(
-        SystemDoubt{"StackedDeviceWhoseMembersCannotBeListed",
-                    [](FakeSysfsTest& t, const std::string& here) {
-                      t.put("dm-0/dev", here);
-                      t.loopingLink("dm-0/slaves");
-                    }},
-        SystemDoubt{"LoopDeviceWhoseBackingFileIsGone",
-                    [](FakeSysfsTest& t, const std::string& here) {
-                      t.put("loop0/dev", here);
-                      t.put("loop0/size", "64");
-                      t.put("loop0/loop/backing_file", "/mdi-no-such-folder/disk.img");
-                    }},
-        SystemDoubt{"MountTableUnreadable", [](FakeSysfsTest& t, const std::string&) { t.unreadable("../mountinfo"); }},
-        SystemDoubt{"AnEntryOfADiskCannotBeExamined",
-                    [](FakeSysfsTest& t, const std::string&) { t.loopingLink("sdb/sdb1"); }},
-        SystemDoubt{"DeviceNumberOfADiskGarbled", [](FakeSysfsTest& t, const std::string&) { t.put("sdb/dev", "garbage"); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Values(SystemDoubt{"StackedDeviceWhoseMembersCannotBeListed",
+                                  [](FakeSysfsTest& t, const std::string& here) {
+                                    t.put("dm-0/dev", here);
+                                    t.loopingLink("dm-0/slaves");
+                                  }},
+                      SystemDoubt{"LoopDeviceWhoseBackingFileIsGone",
+                                  [](FakeSysfsTest& t, const std::string& here) {
+                                    t.put("loop0/dev", here);
+                                    t.put("loop0/size", "64");
+                                    t.put("loop0/loop/backing_file", "/mdi-no-such-folder/disk.img");
+                                  }},
+                      SystemDoubt{"MountTableUnreadable",
+                                  [](FakeSysfsTest& t, const std::string&) { t.unreadable("../mountinfo"); }},
+                      SystemDoubt{"AnEntryOfADiskCannotBeExamined",
+                                  [](FakeSysfsTest& t, const std::string&) { t.loopingLink("sdb/sdb1"); }},
+                      SystemDoubt{"DeviceNumberOfADiskGarbled",
+                                  [](FakeSysfsTest& t, const std::string&) { t.put("sdb/dev", "garbage"); }}),
+    ByName());
 
 }  // namespace
 }  // namespace mdi

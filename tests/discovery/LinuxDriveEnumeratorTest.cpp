@@ -1,14 +1,9 @@
+// Discovery over a sysfs tree: which block devices are drives, in which
+// order, with what read of them; which disks hold a folder; and, read-only,
+// the machine the tests run on.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include "discovery/LinuxDriveTable.h"
-#include "discovery/ListDrives.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
@@ -90,7 +85,6 @@ struct HolderCase {
   const char* mountLine;  // mountinfo line for that device number, "%s" standing for it
   std::vector<std::string> disks;
 };
-void PrintTo(const HolderCase& c, std::ostream* os) { *os << c.name; }
 
 class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {};
 
@@ -134,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
         HolderCase{"MountSourceOfAFilesystemWithoutItsOwnDevice", "",
                    "22 1 %s / / rw,relatime shared:1 - btrfs /dev/sdzz rw\n", {"/dev/sdzz"}},
         HolderCase{"FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
   disk("sda", "garbage", 0);
@@ -189,12 +183,6 @@ TEST_F(FakeSysfsTest, DriveTableNoticesAChangedOrRemovedDisk) {
   EXPECT_TRUE(src->read(b).failed());
 }
 
-}  // namespace
-}  // namespace mdi
-
-namespace mdi {
-namespace {
-
 // Read-only look at the machine the tests run on: whatever disks it has,
 // the ones under "/" are the marked ones (all of them, should the machine
 // keep any from being followed) and SystemDisks names them.
@@ -205,10 +193,7 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   auto isSystem = [&](int n) {
     return !under.failure.empty() || std::find(under.numbers.begin(), under.numbers.end(), n) != under.numbers.end();
   };
-  FormState form;
-  setUpDriveGrid(form.iGrid1);
-  form.SystemLetters = {"/"};
-  ListDrives(form, e, Separators{",", "."});
+  const FormState form = listedGrid(e, {"/"});
   std::string expected;
   for (const auto& d : records)
     if (isSystem(d.number)) expected += d.deviceId + ",";
@@ -227,12 +212,6 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
     }
   }
 }
-
-}  // namespace
-}  // namespace mdi
-
-namespace mdi {
-namespace {
 
 // A disk formatted with 520-byte sectors: the block device says size 0, the
 // disk itself (asked through pass-through) reports its blocks.

@@ -6,49 +6,31 @@
 
 #include <poll.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 
 #include "discovery/LinuxDriveTable.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
 #include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
+#include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
 namespace {
 
-namespace fs = std::filesystem;
-
-class LiveDrivesSysfs : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root = testDir("mdi-live-");
-    fs::remove_all(root);
-    disk("sda", "8:0", 1000);
-    disk("sdb", "8:16", 2000);
-    std::ofstream(root / "mountinfo") << "";
-  }
-  void TearDown() override { fs::remove_all(root); }
-  void disk(const std::string& name, const std::string& dev, int sectors) {
-    fs::create_directories(root / "block" / name / "queue");
-    std::ofstream(root / "block" / name / "dev") << dev << "\n";
-    std::ofstream(root / "block" / name / "size") << sectors << "\n";
-    std::ofstream(root / "block" / name / "queue" / "logical_block_size") << "512\n";
-  }
-  fs::path root;
-};
+using LiveDrivesSysfs = FakeSysfsTest;
 
 TEST_F(LiveDrivesSysfs, NumbersKeepTheirMeaning) {
-  LinuxDriveEnumerator e(root.string(), (root / "mountinfo").string());
+  disk("sda", "8:0", 1000);
+  disk("sdb", "8:16", 2000);
+  mounts("");
+  LinuxDriveEnumerator e = enumerator();
   LinuxDriveTable table(e, e.drives());
   ASSERT_EQ(table.drive(0)->node, "/dev/sda");
   ASSERT_EQ(table.drive(1)->node, "/dev/sdb");
   EXPECT_TRUE(table.rescan().empty());
 
   // sda goes, sdc comes: sdc is drive 2 (not 1, though it is second now).
-  fs::remove_all(root / "block" / "sda");
+  std::filesystem::remove_all(root / "block" / "sda");
   disk("sdc", "8:32", 3000);
   DriveChanges c = table.rescan();
   EXPECT_EQ(c.detached, std::vector<int>{0});
@@ -74,9 +56,9 @@ class LiveDrivesLoop : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
-    loops = std::make_unique<LoopFiles>(testDir("mdi-liveloop-"));
+    loops.emplace(testDir("mdi-liveloop-"));
   }
-  std::unique_ptr<LoopFiles> loops;
+  std::optional<LoopFiles> loops;
 };
 
 // Other tests may attach loops meanwhile: only this test's own are looked at.

@@ -2,147 +2,118 @@
 // partition, attached and mounted by the test and always taken down again.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <optional>
 
 #include "discovery/LinuxDriveTable.h"
-#include "discovery/ListDrives.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
+#include "tests/LoopFiles.h"
+#include "tests/TestDir.h"
+#include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string runOutput(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  std::array<char, 256> buf{};
-  while (std::fgets(buf.data(), static_cast<int>(buf.size()), p)) out += buf.data();
-  ::pclose(p);
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
-bool run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+using test::shell;
 
 class LoopDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach loop devices";
-    if (!fs::exists("/dev/loop-control")) GTEST_SKIP() << "no /dev/loop-control";
-    char tmpl[] = "/tmp/mdi-loop-XXXXXX";
-    if (!::mkdtemp(tmpl)) GTEST_SKIP() << "cannot make a temp folder";
-    dir = tmpl;
-    image = dir / "disk.img";
-    mountDir = dir / "mnt";
+    if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    loops.emplace(testDir("mdi-loop-"));
+    image = loops->file("disk.img");
+    mountDir = loops->file("mnt");
     fs::create_directories(mountDir);
-    ASSERT_TRUE(run("truncate -s 64M " + image.string()));
-    ASSERT_TRUE(run("echo 'label: dos\n,,L' | sfdisk -q " + image.string()));
-    loop = runOutput("losetup -fP --show " + image.string() + " 2>/dev/null");
-    if (loop.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "losetup could not attach the image";
-    const std::string name = loop.substr(5);
+    ASSERT_EQ(shell("truncate -s 64M " + image + " && echo 'label: dos\n,,L' | sfdisk -q " + image).exitCode, 0);
+    loop = loops->attach("disk.img", 64, "-P");  // the same size: the partition table stays
+    if (loop.empty()) GTEST_SKIP() << "losetup could not attach the image";
     // Without udev the partition node may be missing; make it from sysfs.
+    const std::string name = loop.substr(5);
     part = loop + "p1";
     const fs::path sysPart = fs::path("/sys/block") / name / (name + "p1") / "dev";
-    for (int i = 0; i < 10 && !fs::exists(sysPart); ++i) ::usleep(100000);
-    // Some kernels leave the scan to user space.
-    if (!fs::exists(sysPart)) run("partx -a " + loop);
-    for (int i = 0; i < 20 && !fs::exists(sysPart); ++i) ::usleep(100000);
-    if (!fs::exists(sysPart)) GTEST_SKIP() << "the kernel did not scan the loop's partitions";
+    within([&] { return fs::exists(sysPart); }, 1000);
+    if (!fs::exists(sysPart)) shell("partx -a " + loop);  // some kernels leave the scan to user space
+    if (!within([&] { return fs::exists(sysPart); }, 2000)) GTEST_SKIP() << "the kernel did not scan the partitions";
     if (!fs::exists(part)) {
       unsigned maj = 0, min = 0;
-      std::ifstream in(sysPart);
       char colon = 0;
-      in >> maj >> colon >> min;
-      part = (dir / (name + "p1")).string();
+      std::ifstream(sysPart) >> maj >> colon >> min;
+      part = loops->file(name + "p1");
       if (::mknod(part.c_str(), S_IFBLK | 0600, makedev(maj, min)) != 0)
         GTEST_SKIP() << "cannot create the partition node";
     }
-    ASSERT_TRUE(run("mkfs.ext4 -q -F " + part));
-    if (!run("mount " + part + " " + mountDir.string())) GTEST_SKIP() << "mount is not permitted here";
+    ASSERT_EQ(shell("mkfs.ext4 -q -F " + part).exitCode, 0);
+    if (shell("mount " + part + " " + mountDir).exitCode != 0) GTEST_SKIP() << "mount is not permitted here";
     mounted = true;
   }
   void TearDown() override {
-    if (mounted) run("umount " + mountDir.string());
-    if (!loop.empty()) run("losetup -d " + loop);
-    if (!dir.empty()) {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
+    if (mounted) shell("umount " + mountDir);
   }
-  const DriveRecord* loopRecord(const std::vector<DriveRecord>& r) const {
-    for (const auto& d : r)
-      if (d.deviceId == loop) return &d;
-    return nullptr;
+  template <class F>
+  static bool within(F&& done, int ms) {
+    for (int waited = 0; !done() && waited < ms; waited += 100) ::usleep(100000);
+    return done();
+  }
+  // The loop disk as listed (null if not), and a table over the listing.
+  const DriveRecord* listed() {
+    records = e.drives();
+    table.emplace(e, records);
+    return FakeSysfsTest::byNode(records, loop);
   }
 
-  fs::path dir, image, mountDir;
-  std::string loop, part;
+  std::optional<LoopFiles> loops;
+  std::string image, mountDir, loop, part;
   bool mounted = false;
+  LinuxDriveEnumerator e;
+  std::vector<DriveRecord> records;
+  std::optional<LinuxDriveTable> table;
 };
 
 TEST_F(LoopDeviceTest, ListsTheLoopDiskUnmarked) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr) << loop << " not listed";
-  EXPECT_EQ(d->size, 64u * 1024 * 1024);
-  EXPECT_EQ(d->bytesPerSector, 512u);
-  EXPECT_TRUE(d->mediaPresent);
-  EXPECT_EQ(d->model, "Loop " + image.string());
-  EXPECT_FALSE(d->pnpDeviceId.empty());
+  const DriveRecord* p = listed();
+  ASSERT_NE(p, nullptr) << loop << " not listed";
+  const DriveRecord& d = *p;
+  EXPECT_EQ(d.size, 64u * 1024 * 1024);
+  EXPECT_EQ(d.bytesPerSector, 512u);
+  EXPECT_TRUE(d.mediaPresent);
+  EXPECT_EQ(d.model, "Loop " + image);
+  EXPECT_FALSE(d.pnpDeviceId.empty());
   struct stat st {};
   ASSERT_EQ(::stat(loop.c_str(), &st), 0);
-  EXPECT_EQ(d->devNumber, static_cast<std::uint64_t>(st.st_rdev));
+  EXPECT_EQ(d.devNumber, static_cast<std::uint64_t>(st.st_rdev));
 
-  FormState form;
-  setUpDriveGrid(form.iGrid1);
-  form.SystemLetters = {"/"};
-  ListDrives(form, e, Separators{",", "."});
-  bool listed = false;
-  for (int row = 1; row <= form.iGrid1.rowCount(); ++row)
-    if (form.iGrid1.value(row, 1) == std::to_string(d->number)) {
-      listed = true;
-      EXPECT_EQ(form.iGrid1.value(row, 3), "64.0 Mb");
-      EXPECT_EQ(form.iGrid1.value(row, 6), "512");
-      EXPECT_NE(form.iGrid1.backColor(row, 1), kSystemDriveBack);
-    }
-  EXPECT_TRUE(listed);
+  const FormState form = listedGrid(e, {"/"});
+  const GridModel& g = form.iGrid1;
+  int row = 1;
+  while (row <= g.rowCount() && g.value(row, 1) != std::to_string(d.number)) ++row;
+  ASSERT_LE(row, g.rowCount()) << loop << " has no row";
+  EXPECT_EQ(g.value(row, 3), "64.0 Mb");
+  EXPECT_EQ(g.value(row, 6), "512");
+  EXPECT_NE(g.backColor(row, 1), kSystemDriveBack);
 }
 
 TEST_F(LoopDeviceTest, DrivesUnderFollowsTheMountDownToTheLoopDisk) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr);
-  const DrivesUnder under = e.drivesUnder(mountDir.string());
+  const DriveRecord* d = listed();
+  ASSERT_NE(d, nullptr) << loop << " not listed";
+  const int n = d->number;
+  auto holds = [n](const std::vector<int>& numbers) { return std::count(numbers.begin(), numbers.end(), n) == 1; };
+  const DrivesUnder under = e.drivesUnder(mountDir);
   EXPECT_EQ(under.failure, "");
-  EXPECT_NE(std::find(under.numbers.begin(), under.numbers.end(), d->number), under.numbers.end());
-  const DrivesUnder tmp = e.drivesUnder("/tmp");
-  EXPECT_EQ(std::find(tmp.numbers.begin(), tmp.numbers.end(), d->number), tmp.numbers.end());
-
-  LinuxDriveTable table(e, records);
-  const auto viaTable = table.drivesUnder((mountDir / ".").string());
-  EXPECT_NE(std::find(viaTable.begin(), viaTable.end(), d->number), viaTable.end());
-  EXPECT_EQ(table.checkUnchanged(d->number), "");
-  EXPECT_EQ(table.deviceNumber(d->number), d->devNumber);
+  EXPECT_TRUE(holds(under.numbers));
+  EXPECT_FALSE(holds(e.drivesUnder("/tmp").numbers));
+  EXPECT_TRUE(holds(table->drivesUnder(mountDir + "/.")));
+  EXPECT_EQ(table->checkUnchanged(n), "");
+  EXPECT_EQ(table->deviceNumber(n), d->devNumber);
 }
 
-TEST_F(LoopDeviceTest, DriveTableReadsTheDiskReadOnly) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr);
-  LinuxDriveTable table(e, records);
-  auto src = table.openSource(d->number);
+TEST_F(LoopDeviceTest, DriveTableReadsTheDisk) {
+  const DriveRecord* d = listed();
+  ASSERT_NE(d, nullptr) << loop << " not listed";
+  auto src = table->openSource(d->number);
   ASSERT_NE(src, nullptr);
   std::array<std::byte, 512> mbr{};
   const IoResult r = src->read(mbr);
@@ -153,23 +124,15 @@ TEST_F(LoopDeviceTest, DriveTableReadsTheDiskReadOnly) {
 }
 
 TEST_F(LoopDeviceTest, DetachedLoopIsReportedAsGone) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr);
-  LinuxDriveTable table(e, records);
-  ASSERT_TRUE(run("umount " + mountDir.string()));
+  const DriveRecord* d = listed();
+  ASSERT_NE(d, nullptr) << loop << " not listed";
+  const int n = d->number;
+  ASSERT_EQ(shell("umount " + mountDir).exitCode, 0);
   mounted = false;
-  ASSERT_TRUE(run("losetup -d " + loop));
-  const std::string node = loop;
-  loop.clear();
+  loops->detach(loop);
   // Detach is asynchronous; give the kernel a moment to drop the backing file.
-  std::string reason;
-  for (int i = 0; i < 50 && reason.empty(); ++i) {
-    reason = table.checkUnchanged(d->number);
-    if (reason.empty()) ::usleep(100000);
-  }
-  EXPECT_EQ(reason, "the drive at " + node + " is no longer attached");
+  within([&] { return !table->checkUnchanged(n).empty(); }, 5000);
+  EXPECT_EQ(table->checkUnchanged(n), "the drive at " + loop + " is no longer attached");
 }
 
 }  // namespace

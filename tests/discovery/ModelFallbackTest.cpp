@@ -2,13 +2,10 @@
 // no model file) is still listed with a model: udev's, then its driver's.
 #include <gtest/gtest.h>
 
-#include <ostream>
-
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "platform/linux/LinuxDriveEnumerator.h"
+#include "tests/CaseName.h"
 #include "tests/TestDir.h"
 #include "tests/VirtioSysfs.h"
 
@@ -24,9 +21,6 @@ struct ModelCase {
   const char* model;                        // what is listed
   const char* serial;
 };
-void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
-
-
 class ModelFallback : public ::testing::TestWithParam<ModelCase> {
  protected:
   void SetUp() override {
@@ -62,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         ModelCase{"VirtioDriver", {}, "virtio_blk", "Virtio Block Device", "virtio-serial-7"},
         ModelCase{"OtherDriver", {}, "foo_blk", "foo_blk", "virtio-serial-7"},
         ModelCase{"NothingKnown", {}, "", "vda", "virtio-serial-7"}),
-    [](const ::testing::TestParamInfo<ModelCase>& i) { return std::string(i.param.name); });
+    ByName());
 
 }  // namespace
 }  // namespace mdi
