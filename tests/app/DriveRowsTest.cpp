@@ -5,7 +5,6 @@
 
 #include <QImage>
 #include <QPushButton>
-#include <fstream>
 
 #include "app/GridView.h"
 #include "discovery/ListDrives.h"
@@ -122,16 +121,6 @@ INSTANTIATE_TEST_SUITE_P(
                               "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\n"
                               "Logical sector size: 520 bytes\nprotection type 2"}),
     ByName());
-
-TEST_F(DriveRows, ImageFileRowTipIsItsFullPath) {
-  const std::string path = root / "a-long-folder-name/Disk Image With A Long Name.IMG";
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path) << "x";
-  h.pickers.files.push_back({path});
-  w->findChild<QPushButton*>("Command4")->click();
-  ASSERT_EQ(w->form().iGrid1.rowCount(), 2);
-  EXPECT_EQ(tipAt(grid("iGrid1"), 2, 2), path);
-}
 
 }  // namespace
 }  // namespace mdi

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QWindow>
 #include <fstream>
 
 #include "app/QtControls.h"
@@ -158,6 +159,48 @@ TEST_F(Window, SectorCheckListsMismatchedDrives) {
   check("Check2")->click();
   check("Check2")->click();
   EXPECT_EQ(msg.count("Sector Size Error"), 1);
+}
+
+// Locking the window for a run refuses Close without re-creating the
+// window: it is never hidden, keeps its native window and its place. Exit
+// still asks, and quits only on Yes.
+class ShowHideCounter final : public QObject {
+ public:
+  int hides = 0, shows = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    hides += e->type() == QEvent::Hide;
+    shows += e->type() == QEvent::Show;
+    return false;
+  }
+};
+
+TEST_F(Window, RunLockRefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
+  QCoreApplication::processEvents();
+  ShowHideCounter counter;
+  w->installEventFilter(&counter);
+  const WId id = w->winId();
+  const QRect place = w->geometry();
+
+  w->runController().LockRunControls();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  h.msg.answer("Exit?", MsgAnswer::No);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 0);
+  h.msg.answer("Exit?", MsgAnswer::Yes);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 1);
+
+  w->runController().UnlockRunControls();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(counter.hides, 0);
+  EXPECT_EQ(counter.shows, 0);
+  EXPECT_EQ(w->winId(), id);
+  EXPECT_EQ(w->geometry(), place);
+  EXPECT_TRUE(w->close());
 }
 
 // The byte counter and the bar, which the copy loops set every cycle, are

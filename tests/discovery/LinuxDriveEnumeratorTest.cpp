@@ -157,32 +157,6 @@ TEST_F(FakeSysfsTest, MissingTreeGivesNoDrives) {
   EXPECT_FALSE(e.probe("/dev/sda").has_value());
 }
 
-TEST_F(FakeSysfsTest, DriveTableNoticesAChangedOrRemovedDisk) {
-  disk("sda", "8:0", 1000);
-  disk("sdb", "8:16", 2000);
-  mounts("");
-  LinuxDriveEnumerator e = enumerator();
-  LinuxDriveTable table(e, e.drives());
-  ASSERT_TRUE(table.drive(1).has_value());
-  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
-  EXPECT_EQ(table.drive(1)->sizeBytes, 2000u * 512);
-  EXPECT_EQ(table.deviceNumber(0), static_cast<std::uint64_t>(makedev(8, 0)));
-  EXPECT_EQ(table.checkUnchanged(0), "");
-  EXPECT_EQ(table.checkUnchanged(1), "");
-
-  put("sdb/size", "3000");  // another disk in the same slot
-  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed (its size changed)");
-  fs::remove_all(root / "block" / "sda");
-  EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
-  EXPECT_FALSE(table.checkUnchanged(7).empty());
-  EXPECT_FALSE(table.drive(7).has_value());
-  // Unknown drives open as a failed source, never null.
-  auto src = table.openSource(7);
-  ASSERT_NE(src, nullptr);
-  std::byte b[16];
-  EXPECT_TRUE(src->read(b).failed());
-}
-
 // Read-only look at the machine the tests run on: whatever disks it has,
 // the ones under "/" are the marked ones (all of them, should the machine
 // keep any from being followed) and SystemDisks names them.

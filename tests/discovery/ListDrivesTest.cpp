@@ -1,10 +1,11 @@
-// The drive grid: its columns, one drive's row, and the listing of all
-// drives with the ones holding the system marked.
+// The drive grid: its columns, one drive's row with its size text and its
+// tip, and the listing of all drives with the ones holding the system marked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 
+#include "discovery/DriveTip.h"
 #include "discovery/FormatSize.h"
 #include "discovery/ListDrives.h"
 #include "tests/CaseName.h"
@@ -67,10 +68,9 @@ TEST(AddDriveRow, FillsEveryColumn) {
 TEST(AddDriveRow, FiltersSizeZeroAndConfigInAnyCase) {
   GridModel g;
   setUpDriveGrid(g);
+  for (const char* config : {"DELL CONFIG DISK", "raid config", "Array ConFiG lun"})
+    EXPECT_FALSE(AddDriveRow(g, disk(1, config), kSep)) << config;
   EXPECT_FALSE(AddDriveRow(g, disk(0, "Samsung SSD", 0), kSep));
-  EXPECT_FALSE(AddDriveRow(g, disk(1, "DELL CONFIG DISK"), kSep));
-  EXPECT_FALSE(AddDriveRow(g, disk(2, "raid config"), kSep));
-  EXPECT_FALSE(AddDriveRow(g, disk(3, "Array ConFiG lun"), kSep));
   EXPECT_EQ(g.rowCount(), 0);
   EXPECT_TRUE(AddDriveRow(g, disk(4, "CONFI G"), kSep));
   EXPECT_EQ(g.rowCount(), 1);
@@ -83,6 +83,64 @@ TEST(CleanModel, LowersRemovesAndUppers) {
   EXPECT_EQ(cleanModel("  Samsung SSD 870  "), "  SAMSUNG SSD 870  ");
   EXPECT_EQ(cleanModel("Loop /tmp/d\xc3\xa9mo.img"), "LOOP /TMP/D\xc3\xa9MO.IMG");
   EXPECT_EQ(cleanModel("SCSI DISK DEVICE"), "");
+}
+
+// Units step up only past 1,024 of the unit below; the locale's separators
+// group the digits and mark the decimal.
+TEST(FormatSize, UnitsBoundariesAndSeparators) {
+  using Shown = std::pair<const char*, const char*>;  // bytes, text
+  for (const auto& [bytes, shown] : std::vector<Shown>{
+           {"0", "0.0 bytes"}, {"", "0.0 bytes"}, {"abc", "0.0 bytes"}, {"512", "512.0 bytes"},
+           {"1024", "1,024.0 bytes"}, {"1025", "1.0 Kb"}, {"1048576", "1,024.0 Kb"}, {"1048577", "1.0 Mb"},
+           {"1073741824", "1,024.0 Mb"}, {"1099511627776", "1,024.0 Gb"}, {"1099511627777", "1.0 Tb"},
+           {"500107862016", "465.8 Gb"}, {"2000398934016", "1.8 Tb"}, {"67108864", "64.0 Mb"},  // real drives
+           {"219902325555200", "200.0 Tb"}})                                                  // 200 TiB
+    EXPECT_EQ(FormatSize(bytes, kSep), shown) << '"' << bytes << '"';
+  for (const auto& [bytes, shown] : std::vector<Shown>{
+           {"1024", "1.024,0 bytes"}, {"500107862016", "465,8 Gb"}, {"2000398934016", "1,8 Tb"},
+           {"1048576", "1.024,0 Kb"}})
+    EXPECT_EQ(FormatSize(bytes, Separators{".", ","}), shown) << bytes << " with point and comma";
+}
+
+// The tip of a drive row: the description, then the protection type the
+// disk reports, then what discovery could not read or decide about the
+// drive, one note a line.
+struct TipCase {
+  const char* name;
+  std::vector<std::string> notes;
+  const char* tail;  // what follows the sector-size line
+};
+class DriveTipNotes : public ::testing::TestWithParam<TipCase> {};
+
+TEST_P(DriveTipNotes, FollowTheDescription) {
+  DriveRecord d;
+  d.deviceId = "/dev/sdb";
+  d.model = "Half Readable";
+  d.size = 1024000;
+  d.bytesPerSector = 512;
+  d.notes = GetParam().notes;
+  EXPECT_EQ(driveTip(d, kSep),
+            std::string("Half Readable\nNode: /dev/sdb\nSerial: none\nSize: 1,024,000 bytes\n"
+                        "Logical sector size: 512 bytes") +
+                GetParam().tail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Notes, DriveTipNotes,
+    ::testing::Values(TipCase{"None", {}, ""},
+                      TipCase{"One", {"size could not be read: Is a directory"},
+                              "\nsize could not be read: Is a directory"},
+                      TipCase{"Two",
+                              {"dev is not a device number: \"garbage\"",
+                               "Counted as a system drive: the drives under / could not all be found (x)"},
+                              "\ndev is not a device number: \"garbage\"\n"
+                              "Counted as a system drive: the drives under / could not all be found (x)"}),
+    ByName());
+
+TEST(ProtectionTip, NamesTypesOneToThreeAndNothingElse) {
+  for (const auto& [type, tip] : {std::pair<int, std::string>{0, ""}, {1, "protection type 1"},
+                                  {2, "protection type 2"}, {3, "protection type 3"}, {-1, ""}})
+    EXPECT_EQ(protectionTip(type), tip) << "type " << type;
 }
 
 // The system folders are "/" and "/opt/imager" unless a case names others.
@@ -153,8 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"NoSystemDisk", {disk(1, "B"), disk(0, "A")}, {}, {0, 1}, {}, ""},
         // The filtered system disk marks nothing in its place.
         ListCase{"NoMediumSizeZeroAndConfigSkippedEvenWhenSystem",
-                 {disk(0, "Array Config"), disk(1, "Card Reader", 500107862016ULL, false), disk(2, "Empty", 0),
-                  disk(3, "Good")},
+                 {disk(3, "Good"), disk(0, "Array Config"), disk(1, "Card Reader", 500107862016ULL, false),
+                  disk(2, "Empty", 0)},
                  {{"/", {0}}}, {3}, {}, "/dev/sda,"},
         ListCase{"NumbersBeyondNine", {disk(10, "K"), disk(2, "C"), disk(1, "B")}, {}, {1, 2, 10}, {}, ""},
         // Each drive not known to be elsewhere counts as a system drive.

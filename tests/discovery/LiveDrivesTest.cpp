@@ -1,10 +1,10 @@
 // The drive table follows drives attached and detached after start-up:
 // numbers of drives still attached keep their meaning, new drives get new
-// numbers, detached ones are reported. On a fake sysfs tree, and on loop
-// devices the test attaches (root only).
+// numbers, detached or changed ones are reported. On a fake sysfs tree, and
+// on loop devices the test attaches (root only).
 #include <gtest/gtest.h>
-
 #include <poll.h>
+#include <sys/sysmacros.h>
 
 #include <optional>
 
@@ -17,12 +17,40 @@
 namespace mdi {
 namespace {
 
-using LiveDrivesSysfs = FakeSysfsTest;
+class LiveDrivesSysfs : public FakeSysfsTest {
+ protected:
+  void SetUp() override {
+    FakeSysfsTest::SetUp();
+    disk("sda", "8:0", 1000);
+    disk("sdb", "8:16", 2000);
+    mounts("");
+  }
+};
+
+TEST_F(LiveDrivesSysfs, DriveTableNoticesAChangedOrRemovedDisk) {
+  LinuxDriveEnumerator e = enumerator();
+  LinuxDriveTable table(e, e.drives());
+  ASSERT_TRUE(table.drive(1).has_value());
+  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
+  EXPECT_EQ(table.drive(1)->sizeBytes, 2000u * 512);
+  EXPECT_EQ(table.deviceNumber(0), static_cast<std::uint64_t>(makedev(8, 0)));
+  EXPECT_EQ(table.checkUnchanged(0), "");
+  EXPECT_EQ(table.checkUnchanged(1), "");
+
+  put("sdb/size", "3000");  // another disk in the same slot
+  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed (its size changed)");
+  std::filesystem::remove_all(root / "block" / "sda");
+  EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
+  EXPECT_FALSE(table.checkUnchanged(7).empty());
+  EXPECT_FALSE(table.drive(7).has_value());
+  // Unknown drives open as a failed source, never null.
+  auto src = table.openSource(7);
+  ASSERT_NE(src, nullptr);
+  std::byte b[16];
+  EXPECT_TRUE(src->read(b).failed());
+}
 
 TEST_F(LiveDrivesSysfs, NumbersKeepTheirMeaning) {
-  disk("sda", "8:0", 1000);
-  disk("sdb", "8:16", 2000);
-  mounts("");
   LinuxDriveEnumerator e = enumerator();
   LinuxDriveTable table(e, e.drives());
   ASSERT_EQ(table.drive(0)->node, "/dev/sda");

@@ -1,7 +1,11 @@
-// Discovery against a real loop device: a 64 MiB image with one ext4
-// partition, attached and mounted by the test and always taken down again.
+// Discovery against real loop devices, attached by the test and always
+// taken down again: a 64 MiB image with one mounted ext4 partition, and a
+// read-only loop device over one of two files alike in size and content.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -20,11 +24,39 @@ namespace {
 namespace fs = std::filesystem;
 using test::shell;
 
-class LoopDeviceTest : public ::testing::Test {
+// A loop device of the test's own, listed by discovery with a drive table
+// over the listing.
+class OwnLoop : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
     loops.emplace(testDir("mdi-loop-"));
+  }
+  void list() {
+    records = e.drives();
+    table.emplace(e, records);
+    d = FakeSysfsTest::byNode(records, loop);
+    ASSERT_NE(d, nullptr) << loop << " not listed";
+  }
+  template <class F>
+  static bool within(F&& done, int ms) {
+    for (int waited = 0; !done() && waited < ms; waited += 100) ::usleep(100000);
+    return done();
+  }
+  std::optional<LoopFiles> loops;
+  std::string loop;
+  LinuxDriveEnumerator e;
+  std::vector<DriveRecord> records;
+  std::optional<LinuxDriveTable> table;
+  const DriveRecord* d = nullptr;
+};
+
+// A 64 MiB image with one ext4 partition, mounted.
+class LoopDeviceTest : public OwnLoop {
+ protected:
+  void SetUp() override {
+    OwnLoop::SetUp();
+    if (IsSkipped()) return;
     image = loops->file("disk.img");
     mountDir = loops->file("mnt");
     fs::create_directories(mountDir);
@@ -49,47 +81,29 @@ class LoopDeviceTest : public ::testing::Test {
     ASSERT_EQ(shell("mkfs.ext4 -q -F " + part).exitCode, 0);
     if (shell("mount " + part + " " + mountDir).exitCode != 0) GTEST_SKIP() << "mount is not permitted here";
     mounted = true;
+    list();
   }
   void TearDown() override {
     if (mounted) shell("umount " + mountDir);
   }
-  template <class F>
-  static bool within(F&& done, int ms) {
-    for (int waited = 0; !done() && waited < ms; waited += 100) ::usleep(100000);
-    return done();
-  }
-  // The loop disk as listed (null if not), and a table over the listing.
-  const DriveRecord* listed() {
-    records = e.drives();
-    table.emplace(e, records);
-    return FakeSysfsTest::byNode(records, loop);
-  }
-
-  std::optional<LoopFiles> loops;
-  std::string image, mountDir, loop, part;
+  std::string image, mountDir, part;
   bool mounted = false;
-  LinuxDriveEnumerator e;
-  std::vector<DriveRecord> records;
-  std::optional<LinuxDriveTable> table;
 };
 
 TEST_F(LoopDeviceTest, ListsTheLoopDiskUnmarked) {
-  const DriveRecord* p = listed();
-  ASSERT_NE(p, nullptr) << loop << " not listed";
-  const DriveRecord& d = *p;
-  EXPECT_EQ(d.size, 64u * 1024 * 1024);
-  EXPECT_EQ(d.bytesPerSector, 512u);
-  EXPECT_TRUE(d.mediaPresent);
-  EXPECT_EQ(d.model, "Loop " + image);
-  EXPECT_FALSE(d.pnpDeviceId.empty());
+  EXPECT_EQ(d->size, 64u * 1024 * 1024);
+  EXPECT_EQ(d->bytesPerSector, 512u);
+  EXPECT_TRUE(d->mediaPresent);
+  EXPECT_EQ(d->model, "Loop " + image);
+  EXPECT_FALSE(d->pnpDeviceId.empty());
   struct stat st {};
   ASSERT_EQ(::stat(loop.c_str(), &st), 0);
-  EXPECT_EQ(d.devNumber, static_cast<std::uint64_t>(st.st_rdev));
+  EXPECT_EQ(d->devNumber, static_cast<std::uint64_t>(st.st_rdev));
 
   const FormState form = listedGrid(e, {"/"});
   const GridModel& g = form.iGrid1;
   int row = 1;
-  while (row <= g.rowCount() && g.value(row, 1) != std::to_string(d.number)) ++row;
+  while (row <= g.rowCount() && g.value(row, 1) != std::to_string(d->number)) ++row;
   ASSERT_LE(row, g.rowCount()) << loop << " has no row";
   EXPECT_EQ(g.value(row, 3), "64.0 Mb");
   EXPECT_EQ(g.value(row, 6), "512");
@@ -97,22 +111,17 @@ TEST_F(LoopDeviceTest, ListsTheLoopDiskUnmarked) {
 }
 
 TEST_F(LoopDeviceTest, DrivesUnderFollowsTheMountDownToTheLoopDisk) {
-  const DriveRecord* d = listed();
-  ASSERT_NE(d, nullptr) << loop << " not listed";
-  const int n = d->number;
-  auto holds = [n](const std::vector<int>& numbers) { return std::count(numbers.begin(), numbers.end(), n) == 1; };
+  auto holds = [n = d->number](const std::vector<int>& numbers) { return std::count(numbers.begin(), numbers.end(), n) == 1; };
   const DrivesUnder under = e.drivesUnder(mountDir);
   EXPECT_EQ(under.failure, "");
   EXPECT_TRUE(holds(under.numbers));
   EXPECT_FALSE(holds(e.drivesUnder("/tmp").numbers));
   EXPECT_TRUE(holds(table->drivesUnder(mountDir + "/.")));
-  EXPECT_EQ(table->checkUnchanged(n), "");
-  EXPECT_EQ(table->deviceNumber(n), d->devNumber);
+  EXPECT_EQ(table->checkUnchanged(d->number), "");
+  EXPECT_EQ(table->deviceNumber(d->number), d->devNumber);
 }
 
 TEST_F(LoopDeviceTest, DriveTableReadsTheDisk) {
-  const DriveRecord* d = listed();
-  ASSERT_NE(d, nullptr) << loop << " not listed";
   auto src = table->openSource(d->number);
   ASSERT_NE(src, nullptr);
   std::array<std::byte, 512> mbr{};
@@ -124,15 +133,55 @@ TEST_F(LoopDeviceTest, DriveTableReadsTheDisk) {
 }
 
 TEST_F(LoopDeviceTest, DetachedLoopIsReportedAsGone) {
-  const DriveRecord* d = listed();
-  ASSERT_NE(d, nullptr) << loop << " not listed";
-  const int n = d->number;
   ASSERT_EQ(shell("umount " + mountDir).exitCode, 0);
   mounted = false;
   loops->detach(loop);
   // Detach is asynchronous; give the kernel a moment to drop the backing file.
-  within([&] { return !table->checkUnchanged(n).empty(); }, 5000);
-  EXPECT_EQ(table->checkUnchanged(n), "the drive at " + loop + " is no longer attached");
+  within([&] { return !table->checkUnchanged(d->number).empty(); }, 5000);
+  EXPECT_EQ(table->checkUnchanged(d->number), "the drive at " + loop + " is no longer attached");
+}
+
+// A drive number keeps meaning the medium that was listed: a loop device
+// re-pointed to another file of the same size and content is refused, and
+// drives are read through read-only descriptors (a read-only loop device
+// would refuse anything else).
+class LoopIdentity : public OwnLoop {
+ protected:
+  void SetUp() override {
+    OwnLoop::SetUp();
+    if (IsSkipped()) return;
+    // Two files alike in size and content: only the file itself tells them apart.
+    for (const char* name : {"a.img", "b.img"}) std::ofstream(loops->file(name)) << std::string(1 << 20, 'z');
+    loop = loops->attach("a.img", 1, "-r");
+    if (loop.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+    list();
+  }
+};
+
+TEST_F(LoopIdentity, RePointedLoopDeviceIsNoLongerTheListedDrive) {
+  EXPECT_EQ(table->checkUnchanged(d->number), "");
+  ASSERT_TRUE(table->drive(d->number)->loopBacking.has_value());
+  // Swapped in place (read-only loop devices allow it), so no other test
+  // can take the node in between.
+  const int loopFd = ::open(loop.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fileFd = ::open(loops->file("b.img").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(loopFd, 0);
+  ASSERT_GE(fileFd, 0);
+  const int changed = ::ioctl(loopFd, LOOP_CHANGE_FD, fileFd);
+  ::close(fileFd);
+  ::close(loopFd);
+  ASSERT_EQ(changed, 0) << "LOOP_CHANGE_FD refused";
+  EXPECT_EQ(table->checkUnchanged(d->number),
+            "the drive at " + loop + " has changed since it was listed (the loop device now reads another file)");
+}
+
+TEST_F(LoopIdentity, DriveIsReadThroughAReadOnlyDescriptor) {
+  auto src = table->openSource(d->number);
+  std::vector<std::byte> buf(4096);
+  const IoResult r = src->read(buf);
+  EXPECT_FALSE(r.failed()) << "a read-only loop device refuses a descriptor opened for writing";
+  EXPECT_EQ(r.bytes, buf.size());
+  EXPECT_EQ(buf[0], std::byte{'z'});
 }
 
 }  // namespace
