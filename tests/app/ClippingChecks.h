@@ -4,11 +4,8 @@
 // their full text as tip, the columns that matter inside the frames.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QHelpEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QToolTip>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -18,7 +15,6 @@
 #include "app/GridView.h"
 #include "app/frmMain.h"
 #include "discovery/ListDrives.h"
-#include "tests/TestDir.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -29,12 +25,6 @@ inline void expectElidedInTheMiddle(const QString& shown, const QString& full, c
   EXPECT_TRUE(shown.contains(QChar(0x2026))) << what << ": " << shown.toStdString();
   EXPECT_TRUE(full.startsWith(shown.left(4))) << what << ": " << shown.toStdString();
   EXPECT_TRUE(full.endsWith(shown.right(6))) << what << ": " << shown.toStdString();
-}
-
-inline std::string tipOf(QWidget* w, QPoint at) {
-  QHelpEvent e(QEvent::ToolTip, at, w->mapToGlobal(at));
-  QApplication::sendEvent(w, &e);
-  return QToolTip::text().toStdString();
 }
 
 // Every shown column lies inside the grid's viewport, with no horizontal

@@ -3,20 +3,13 @@
 // row, and a tip that tells drives apart.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QHelpEvent>
 #include <QImage>
 #include <QPushButton>
-#include <QToolTip>
-#include <filesystem>
-#include <fstream>
 
 #include "app/GridView.h"
-#include "app/frmMain.h"
 #include "discovery/ListDrives.h"
 #include "jobs/JobList.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
-#include "tests/TestDir.h"
 #include "tests/VirtioSysfs.h"
 #include "tests/app/WindowHarness.h"
 
@@ -40,36 +33,32 @@ class VirtioMachine final : public DriveEnumerator {
 class DriveRows : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = testDir("mdi-rows-");
-    fs::remove_all(root);
-    makeVirtioDisk(root, "536870912", "virtio_blk");  // 256 GiB
-    fs::create_directories(root / "out");
-    w = std::make_unique<frmMain>(h.deps(root.string(), [this](FormState& f, const Separators& sep) {
-      VirtioMachine m(root);
+    makeVirtioDisk(root.path, "536870912", "virtio_blk");  // 256 GiB
+    fs::create_directories(root.path / "out");
+    h.pickers.folders = {root / "out"};
+    w = h.start(root.path.string(), [this](FormState& f, const Separators& sep) {
+      VirtioMachine m(root.path);
       ListDrives(f, m, sep);
-    }));
-    w->startUp();
+    });
   }
-  void TearDown() override {
-    QToolTip::hideText();
-    w.reset();
-    fs::remove_all(root);
-  }
+  void TearDown() override { QToolTip::hideText(); }
   GridView* grid(const char* name) { return w->findChild<GridView*>(name); }
+  static QPoint centre(GridView* g, int row, int col) {
+    return g->visualRect(g->model()->index(row - 1, col - 1)).center();
+  }
   // The colour drawn in the middle of a cell.
-  QColor drawn(GridView* g, int row, int col) {
-    const QImage img = g->grab().toImage();
-    const QPoint p = g->viewport()->mapTo(g, g->visualRect(g->model()->index(row - 1, col - 1)).center());
-    return img.pixelColor(p);
+  static QColor drawn(GridView* g, int row, int col) {
+    return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, centre(g, row, col)));
   }
-  // The tip shown when the pointer rests on a cell.
-  std::string tipAt(GridView* g, int row, int col) {
-    const QPoint p = g->visualRect(g->model()->index(row - 1, col - 1)).center();
-    QHelpEvent e(QEvent::ToolTip, p, g->viewport()->mapToGlobal(p));
-    QApplication::sendEvent(g->viewport(), &e);
-    return QToolTip::text().toStdString();
+  static std::string tipAt(GridView* g, int row, int col) { return tipOf(g->viewport(), centre(g, row, col)); }
+  // Drive 1 into the job list, answering the system-drive question.
+  void addTheDrive(MsgAnswer answer) {
+    w->findChild<QPushButton*>("Command1")->click();
+    w->form().iGrid1.setCurrentRow(1);
+    h.msg.answer("System Drive", answer);
+    w->jobEditor().AddDriveToJobList();
   }
-  fs::path root;
+  ScratchDir root{"mdi-rows-"};
   WindowHarness h;
   std::unique_ptr<frmMain> w;
 };
@@ -79,14 +68,11 @@ TEST_F(DriveRows, VirtioSystemDiskHasAModelInTheGridAndTheQuestion) {
   ASSERT_EQ(drives.rowCount(), 1);
   EXPECT_EQ(drives.value(1, 2), "VIRTIO BLOCK DEVICE");
   EXPECT_EQ(drives.backColor(1, 1), kSystemDriveBack);
-  h.pickers.folders = {(root / "out").string()};
-  w->findChild<QPushButton*>("Command1")->click();
-  drives.setCurrentRow(1);
-  h.msg.answer("System Drive", MsgAnswer::No);
-  w->jobEditor().AddDriveToJobList();
+  addTheDrive(MsgAnswer::No);
   ASSERT_EQ(h.msg.count("System Drive"), 1);
   EXPECT_EQ(h.msg.shown.back().text,
             "Drive [VIRTIO BLOCK DEVICE - 256.0 Gb] is a system drive are you sure you want to image it?.");
+  EXPECT_EQ(w->form().iGrid2.rowCount(), 0);
 }
 
 TEST_F(DriveRows, SelectedSystemDriveStaysRed) {
@@ -102,40 +88,39 @@ TEST_F(DriveRows, SelectedSystemDriveStaysRed) {
   EXPECT_NE(selected, before);  // the selection still shows
 }
 
-TEST_F(DriveRows, DriveRowTipNamesNodeSerialBytesAndSectorSize) {
-  h.drives.add(0, {{"/dev/vda", 274877906944ULL, "virtio-7"}, "/dev/null", 0xfe00, ""});
-  h.drives.describe(0, {"Virtio Block Device", "SN-7", 512});
-  const std::string tip =
-      "Virtio Block Device\nNode: /dev/vda\nSerial: SN-7\nSize: 274,877,906,944 bytes\nLogical sector size: 512 bytes";
-  EXPECT_EQ(tipAt(grid("iGrid1"), 1, 2), tip);
-  // The same drive in the job list has the same tip, then the column's.
-  h.pickers.folders = {(root / "out").string()};
-  w->findChild<QPushButton*>("Command1")->click();
-  w->form().iGrid1.setCurrentRow(1);
-  h.msg.answer("System Drive", MsgAnswer::Yes);
-  w->jobEditor().AddDriveToJobList();
+// The tip of a drive row names what tells the drive apart; the same drive
+// in the job list has the same tip, then the column's.
+struct TipCase {
+  const char* name;
+  DriveIdentity identity;
+  FakeDriveTable::Details description;
+  const char* tip;
+};
+class DriveRowTip : public DriveRows, public ::testing::WithParamInterface<TipCase> {};
+
+TEST_P(DriveRowTip, NamesWhatTellsTheDriveApart) {
+  h.drives.add(0, {GetParam().identity, "/dev/null", 0xfe00, ""});
+  h.drives.describe(0, GetParam().description);
+  EXPECT_EQ(tipAt(grid("iGrid1"), 1, 2), GetParam().tip);
+  addTheDrive(MsgAnswer::Yes);
   ASSERT_EQ(w->form().iGrid2.rowCount(), 1);
   w->jobEditor().JobGridCellEnter(1, JobCol::Model);
-  EXPECT_EQ(tipAt(grid("iGrid2"), 1, JobCol::Model), tip + "\nModel no or file name");
+  EXPECT_EQ(tipAt(grid("iGrid2"), 1, JobCol::Model), std::string(GetParam().tip) + "\nModel no or file name");
 }
 
-TEST_F(DriveRows, DriveRowTipNamesTheProtectionTypeTheDiskReports) {
-  h.drives.add(0, {{"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"}, "/dev/null", 0x820, ""});
-  h.drives.describe(0, {"ST3300657SS", "6SJ1", 520, 2});
-  EXPECT_EQ(tipAt(grid("iGrid1"), 1, 2),
-            "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\n"
-            "protection type 2");
-}
-
-TEST_F(DriveRows, ImageFileRowTipIsItsFullPath) {
-  const std::string path = (root / "a-long-folder-name" / "Disk Image With A Long Name.IMG").string();
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path) << "x";
-  h.pickers.files.push_back({path});
-  w->findChild<QPushButton*>("Command4")->click();
-  ASSERT_EQ(w->form().iGrid1.rowCount(), 2);
-  EXPECT_EQ(tipAt(grid("iGrid1"), 2, 2), path);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Drives, DriveRowTip,
+    ::testing::Values(TipCase{"NodeSerialBytesAndSectorSize",
+                              {"/dev/vda", 274877906944ULL, "virtio-7"},
+                              {"Virtio Block Device", "SN-7", 512},
+                              "Virtio Block Device\nNode: /dev/vda\nSerial: SN-7\nSize: 274,877,906,944 bytes\n"
+                              "Logical sector size: 512 bytes"},
+                      TipCase{"TheProtectionTypeTheDiskReports",
+                              {"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"},
+                              {"ST3300657SS", "6SJ1", 520, 2},
+                              "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\n"
+                              "Logical sector size: 520 bytes\nprotection type 2"}),
+    ByName());
 
 }  // namespace
 }  // namespace mdi

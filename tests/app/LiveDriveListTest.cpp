@@ -3,14 +3,8 @@
 // scripted rescan and a fake monitor, then with loop devices (root only).
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QPushButton>
 #include <QTest>
-#include <filesystem>
 
-#include "app/frmMain.h"
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
 #include "jobs/JobList.h"
@@ -18,13 +12,10 @@
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
 #include "tests/LoopFiles.h"
-#include "tests/TestDir.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
 namespace {
-
-namespace fs = std::filesystem;
 
 DriveRecord drive(int number, const std::string& node, const std::string& model) {
   DriveRecord d;
@@ -37,16 +28,17 @@ DriveRecord drive(int number, const std::string& node, const std::string& model)
   return d;
 }
 
-int rowOf(const GridModel& g, int number) {
+// The row whose column `col` reads `value`; 0 for none.
+int rowOf(const GridModel& g, const std::string& value, int col = 1) {
   for (int r = 1; r <= g.rowCount(); ++r)
-    if (g.value(r, 1) == std::to_string(number)) return r;
+    if (g.value(r, col) == value) return r;
   return 0;
 }
 
 class LiveDriveList : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto deps = h.deps(fs::temp_directory_path().string(), [](FormState& f, const Separators& sep) {
+    auto deps = h.deps(std::filesystem::temp_directory_path().string(), [](FormState& f, const Separators& sep) {
       AddDriveRow(f.iGrid1, drive(0, "/dev/sda", "DISK A"), sep);
       AddDriveRow(f.iGrid1, drive(1, "/dev/sdb", "DISK B"), sep);
     });
@@ -55,8 +47,7 @@ class LiveDriveList : public ::testing::Test {
       ++rescans;
       return std::exchange(next, DriveChanges{});
     };
-    w = std::make_unique<frmMain>(std::move(deps));
-    w->startUp();
+    w = WindowHarness::start(std::move(deps));
   }
   WindowHarness h;
   FakeDeviceMonitor monitor;
@@ -69,19 +60,19 @@ TEST_F(LiveDriveList, DeviceEventsAddAndRemoveRows) {
   GridModel& g = w->form().iGrid1;
   next.attached = {drive(2, "/dev/sdc", "DISK C")};
   monitor.fire();
-  ASSERT_TRUE(within([&] { return rowOf(g, 2) != 0; }));
-  EXPECT_EQ(g.value(rowOf(g, 2), 2), "DISK C");
+  ASSERT_TRUE(within([&] { return rowOf(g, "2") != 0; }));
+  EXPECT_EQ(g.value(rowOf(g, "2"), 2), "DISK C");
   EXPECT_EQ(g.rowCount(), 3);
 
   // Drive 0 goes into the job list, then drive 0 and drive 1 are detached:
   // drive 1's row goes, the job stays (Run refuses it).
-  g.setCurrentRow(rowOf(g, 0));
-  h.pickers.folders = {fs::temp_directory_path().string()};
+  g.setCurrentRow(rowOf(g, "0"));
+  h.pickers.folders = {std::filesystem::temp_directory_path().string()};
   w->jobEditor().AddDriveToJobList();
   ASSERT_EQ(w->form().iGrid2.rowCount(), 1);
   next.detached = {0, 1};
   monitor.fire();
-  ASSERT_TRUE(within([&] { return rowOf(g, 1) == 0; }));
+  ASSERT_TRUE(within([&] { return rowOf(g, "1") == 0; }));
   EXPECT_EQ(g.rowCount(), 1);
   EXPECT_EQ(g.value(1, 1), "2");
   EXPECT_EQ(w->form().iGrid2.value(1, JobCol::ID), "0");
@@ -90,9 +81,7 @@ TEST_F(LiveDriveList, DeviceEventsAddAndRemoveRows) {
 TEST_F(LiveDriveList, ManyEventsOneRescan) {
   for (int i = 0; i < 5; ++i) monitor.fire();
   ASSERT_TRUE(within([&] { return rescans > 0; }));
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < 2 * frmMain::kSettleMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  pumpFor(2 * frmMain::kSettleMs);
   EXPECT_EQ(rescans, 1);
 }
 
@@ -102,20 +91,18 @@ TEST_F(LiveDriveList, F5RescansByHand) {
   ASSERT_TRUE(within([&] { return w->isActiveWindow(); }));
   QTest::keyClick(w.get(), Qt::Key_F5);
   EXPECT_EQ(rescans, 1);
-  EXPECT_NE(rowOf(w->form().iGrid1, 2), 0);
+  EXPECT_NE(rowOf(w->form().iGrid1, "2"), 0);
 }
 
 TEST_F(LiveDriveList, NoRescanDuringARun) {
   next.attached = {drive(2, "/dev/sdc", "DISK C")};
   w->form().running = true;
   monitor.fire();
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < 3 * frmMain::kSettleMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  pumpFor(3 * frmMain::kSettleMs);
   EXPECT_EQ(rescans, 0);
-  EXPECT_EQ(rowOf(w->form().iGrid1, 2), 0);
+  EXPECT_EQ(rowOf(w->form().iGrid1, "2"), 0);
   w->form().running = false;
-  ASSERT_TRUE(within([&] { return rowOf(w->form().iGrid1, 2) != 0; }));
+  ASSERT_TRUE(within([&] { return rowOf(w->form().iGrid1, "2") != 0; }));
   EXPECT_EQ(rescans, 1);
 }
 
@@ -129,7 +116,7 @@ TEST(LiveDriveListLoops, AttachedLoopAppearsAndDetachedLoopGoes) {
   LinuxDriveEnumerator enumerator;
   std::unique_ptr<LinuxDriveTable> table;
   WindowHarness h;
-  auto deps = h.deps(fs::temp_directory_path().string(), [&](FormState& f, const Separators& sep) {
+  auto deps = h.deps(std::filesystem::temp_directory_path().string(), [&](FormState& f, const Separators& sep) {
     auto records = enumerator.drives();
     for (const DriveRecord& d : records)
       if (d.mediaPresent) AddDriveRow(f.iGrid1, d, sep);
@@ -137,24 +124,17 @@ TEST(LiveDriveListLoops, AttachedLoopAppearsAndDetachedLoopGoes) {
   });
   deps.deviceMonitor = &monitor;
   deps.rescanDrives = [&] { return table->rescan(); };
-  frmMain w(std::move(deps));
-  w.startUp();
-  GridModel& g = w.form().iGrid1;
-  const std::string file = loops.file("Live Disk.img");
-  auto rowWithModel = [&](const std::string& model) {
-    for (int r = 1; r <= g.rowCount(); ++r)
-      if (g.value(r, 2) == model) return r;
-    return 0;
-  };
-  const std::string model = cleanModel("Loop " + file);
+  auto w = WindowHarness::start(std::move(deps));
+  GridModel& g = w->form().iGrid1;
+  const std::string model = cleanModel("Loop " + loops.file("Live Disk.img"));
   const std::string loop = loops.attach("Live Disk.img", 8);
   if (loop.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
-  ASSERT_TRUE(within([&] { return rowWithModel(model) != 0; }, 5000)) << loop << " did not appear";
-  const int number = std::stoi(g.value(rowWithModel(model), 1));
+  ASSERT_TRUE(within([&] { return rowOf(g, model, 2) != 0; }, 5000)) << loop << " did not appear";
+  const int number = std::stoi(g.value(rowOf(g, model, 2), 1));
   ASSERT_TRUE(table->drive(number).has_value());
   EXPECT_EQ(table->drive(number)->node, loop);
   loops.detach(loop);
-  ASSERT_TRUE(within([&] { return rowWithModel(model) == 0; }, 5000)) << loop << " did not go";
+  ASSERT_TRUE(within([&] { return rowOf(g, model, 2) == 0; }, 5000)) << loop << " did not go";
   EXPECT_FALSE(table->checkUnchanged(number).empty());
 }
 

@@ -1,31 +1,23 @@
-// The File menu: help with and without the manual, the about box made
-// afresh each time, and Exit answered No in the middle of a run.
+// The menus: Help with and without the manual, the about box made afresh
+// each time, Exit answered No in the middle of a run, and the Options menu
+// whichever way its items are operated.
 #include <gtest/gtest.h>
 
-#include <QAccessible>
-#include <QAccessibleActionInterface>
-#include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QLineEdit>
-#include <QTest>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
-#include <ostream>
 
 #include "app/frmABout.h"
-#include "app/frmMain.h"
 #include "jobs/JobList.h"
-#include "platform/linux/PosixFileSystem.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -36,35 +28,14 @@ namespace fs = std::filesystem;
 class Menus : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("mdi-menu-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "out");
-    std::ofstream(dir / "Pellamy.html") << "<html></html>";
+    fs::create_directories(dir.path / "out");
+    std::ofstream(manual) << "<html></html>";
   }
-  void TearDown() override {
-    w.reset();
-    fs::remove_all(dir);
-  }
-  void start() {
-    w = std::make_unique<frmMain>(h.deps(dir.string()));
-    w->startUp();
-  }
-  fs::path dir;
+  ScratchDir dir{"mdi-menu-"};
+  const std::string manual = dir / "Pellamy.html";
   WindowHarness h;
-  FakeMessageBox& msg = h.msg;
-  int& quits = h.quits;
-  std::vector<std::string>& opened = h.opened;
   std::unique_ptr<frmMain> w;
 };
-
-TEST_F(Menus, HelpOpensTheManualBesideTheProgram) {
-  start();
-  EXPECT_EQ(w->controls().text(Ctl::mnuHelp), "Help");
-  EXPECT_TRUE(w->controls().isEnabled(Ctl::mnuHelp));
-  w->mnuHelpClick();
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0], (dir / "Pellamy.html").string());
-}
 
 // The real file system, except that the manual is whatever the test says:
 // the window finds it only through the file system it is handed.
@@ -96,35 +67,41 @@ class ManualSeenAs final : public FileSystem {
 
 struct ManualCase {
   const char* name;
-  bool fileOnDisk;  // a real manual beside the program
-  PathKind seen;    // what the window's file system says of it
+  bool fileOnDisk;                // a real manual beside the program
+  std::optional<PathKind> seen;   // what the window's file system says of it; none: the real answer
   bool helpOffered;
 };
-void PrintTo(const ManualCase& c, std::ostream* os) { *os << c.name; }
 class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
 
 TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
   const ManualCase& c = GetParam();
-  if (!c.fileOnDisk) fs::remove(dir / "Pellamy.html");
-  ManualSeenAs files(c.seen);
-  FrmMainDeps deps = h.deps(dir.string());
-  deps.fs = &files;
-  w = std::make_unique<frmMain>(std::move(deps));
-  w->startUp();
-  EXPECT_EQ(files.asked, std::vector<std::string>{(dir / "Pellamy.html").string()});
+  if (!c.fileOnDisk) fs::remove(manual);
+  ManualSeenAs files(c.seen.value_or(PathKind::Missing));
+  FrmMainDeps deps = h.deps(dir.path.string());
+  if (c.seen) deps.fs = &files;
+  w = WindowHarness::start(std::move(deps));
+  EXPECT_EQ(files.asked, c.seen ? std::vector<std::string>{manual} : std::vector<std::string>{});
   EXPECT_EQ(w->controls().isEnabled(Ctl::mnuHelp), c.helpOffered);
   EXPECT_EQ(w->controls().text(Ctl::mnuHelp), c.helpOffered ? "Help" : "No Help Available");
+  // F1 opens the manual only where the menu offers it, and so does the item.
+  w->activateWindow();
+  ASSERT_TRUE(within([&] { return w->isActiveWindow(); }));
+  QTest::keyClick(w.get(), Qt::Key_F1);
+  EXPECT_EQ(h.opened.size(), c.helpOffered ? 1u : 0u);
+  if (!c.helpOffered) return;
+  w->findChild<QAction*>("mnuHelp")->trigger();
+  EXPECT_EQ(h.opened, (std::vector<std::string>{manual, manual}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Manual, HelpMenu,
-    ::testing::Values(ManualCase{"SeenWhereNoFileIs", false, PathKind::Regular, true},
-                      ManualCase{"NotSeenWhereTheFileIs", true, PathKind::Missing, false},
-                      ManualCase{"AFolderByThatName", false, PathKind::Directory, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Manual, HelpMenu,
+                         ::testing::Values(ManualCase{"BesideTheProgram", true, std::nullopt, true},
+                                           ManualCase{"SeenWhereNoFileIs", false, PathKind::Regular, true},
+                                           ManualCase{"NotSeenWhereTheFileIs", true, PathKind::Missing, false},
+                                           ManualCase{"AFolderByThatName", false, PathKind::Directory, false}),
+                         ByName());
 
 TEST_F(Menus, AboutIsFreshEachTime) {
-  start();
+  w = h.start(dir.path.string());
   std::vector<QString> versions;
   for (int i = 0; i < 2; ++i) {
     QTimer::singleShot(0, [&] {
@@ -165,17 +142,17 @@ TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
 }
 
 TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
-  start();
-  std::vector<char> data(3 * 131072 + 100, 'z');
-  std::ofstream(dir / "a.img", std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+  w = h.start(dir.path.string());
+  const std::string data(3 * 131072 + 100, 'z');
+  std::ofstream(dir / "a.img", std::ios::binary) << data;
   FormState& f = w->form();
-  f.run.TargetFolder = (dir / "out").string();
+  f.run.TargetFolder = (dir.path / "out").string();
   const int r = f.iGrid2.addRow();
   f.iGrid2.setValue(r, JobCol::ID, "File");
-  f.iGrid2.setValue(r, JobCol::Model, (dir / "a.img").string());
+  f.iGrid2.setValue(r, JobCol::Model, dir / "a.img");
   f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
-  f.iGrid2.setValue(r, JobCol::FileName, (dir / "out" / "001.bin").string());
-  msg.answer("Exit?", MsgAnswer::No);
+  f.iGrid2.setValue(r, JobCol::FileName, dir / "out/001.bin");
+  h.msg.answer("Exit?", MsgAnswer::No);
   bool wasRunning = false;
   QTimer::singleShot(0, [&] {
     wasRunning = w->runController().running();
@@ -183,22 +160,16 @@ TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
   });
   w->runController().RunClicked();
   EXPECT_TRUE(wasRunning);
-  EXPECT_EQ(msg.count("Exit?"), 1);
-  EXPECT_EQ(quits, 0);
+  EXPECT_EQ(h.msg.count("Exit?"), 1);
+  EXPECT_EQ(h.quits, 0);
   EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
-  EXPECT_EQ(fs::file_size(dir / "out" / "001.bin"), data.size());
+  EXPECT_EQ(fs::file_size(dir / "out/001.bin"), data.size());
 }
-
-}  // namespace
-}  // namespace mdi
-
-namespace mdi {
-namespace {
 
 // The Options menu follows File; its items are the run-wide choices of what
 // each image gets beside it, whichever way an item is operated.
 TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
-  start();
+  w = h.start(dir.path.string());
   const auto menus = w->menuBar()->actions();
   ASSERT_GE(menus.size(), 2);
   EXPECT_EQ(menus[0]->text(), "File");
@@ -234,21 +205,13 @@ struct Choose {
   const char* name;
   std::function<void(QMenu*, QAction*)> choose;
 };
-void PrintTo(const Choose& c, std::ostream* os) { *os << c.name; }
-
-void settle() {
-  QElapsedTimer t;  // accessibility presses and menu closing are animated
-  t.start();
-  while (t.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 const Choose kChoose[] = {
     {"MouseClick",
      [](QMenu* menu, QAction* a) {
        menu->popup(QPoint(0, 0));
        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-       settle();
+       pumpFor(200);
      }},
     {"ReturnKey",
      [](QMenu* menu, QAction* a) {
@@ -256,32 +219,28 @@ const Choose kChoose[] = {
        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
        menu->setActiveAction(a);
        QTest::keyClick(menu, Qt::Key_Return);
-       settle();
+       pumpFor(200);
      }},
     // Menu items offer the press action (what a screen reader's "activate" is).
     {"AccessiblePress",
      [](QMenu* menu, QAction* a) {
        QAccessibleInterface* m = QAccessible::queryAccessibleInterface(menu);
        ASSERT_NE(m, nullptr);
-       for (int i = 0; i < m->childCount(); ++i) {
-         QAccessibleInterface* item = m->child(i);
-         if (item->text(QAccessible::Name) != a->text()) continue;
-         ASSERT_NE(item->actionInterface(), nullptr);
-         item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-         settle();
-         return;
-       }
+       for (int i = 0; i < m->childCount(); ++i)
+         if (m->child(i)->text(QAccessible::Name) == a->text()) {
+           ASSERT_TRUE(accessibleAction(m->child(i), QAccessibleActionInterface::pressAction()));
+           return;
+         }
        FAIL() << "no accessible item " << a->text().toStdString();
      }},
 };
-
 class LayoutMenu : public Menus, public ::testing::WithParamInterface<Choose> {};
 
 // The Sector layout submenu holds one choice at a time, starts at Data
 // first, and offers 4 KiB groups while the sector boxes read 520 in and 512
 // out: however the operator picks, the run gets what the menu shows.
 TEST_P(LayoutMenu, OneLayoutAtATimeAndGroupsOnlyFor520To512) {
-  start();
+  w = h.start(dir.path.string());
   auto* menu = w->findChild<QMenu*>("mnuSectorLayout");
   auto* first = w->findChild<QAction*>("mnuDataFirst");
   auto* last = w->findChild<QAction*>("mnuDataLast");
@@ -316,8 +275,7 @@ TEST_P(LayoutMenu, OneLayoutAtATimeAndGroupsOnlyFor520To512) {
   EXPECT_EQ(o.layout, SectorLayout::DataFirst);
   EXPECT_FALSE(groups->isChecked());
 }
-INSTANTIATE_TEST_SUITE_P(Ways, LayoutMenu, ::testing::ValuesIn(kChoose),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ways, LayoutMenu, ::testing::ValuesIn(kChoose), ByName());
 
 }  // namespace
 }  // namespace mdi

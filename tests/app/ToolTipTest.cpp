@@ -2,18 +2,10 @@
 // up at start-up. Runs under the offscreen platform.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QHelpEvent>
 #include <QPalette>
 #include <QTextDocument>
-#include <QToolTip>
-#include <QWidget>
-#include <filesystem>
-#include <memory>
 
 #include "app/clsToolTip.h"
-#include "app/frmMain.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -27,121 +19,125 @@ class CountingWidget final : public QWidget {
 
  protected:
   bool event(QEvent* e) override {
-    if (e->type() == QEvent::ToolTip) ++tipEvents;
+    tipEvents += e->type() == QEvent::ToolTip;
     return QWidget::event(e);
   }
 };
 
-// Sends the request a hovering pointer would cause.
+// Sends the request a hovering pointer would cause; true when it was taken.
 bool askForTip(QWidget* w) {
   QHelpEvent e(QEvent::ToolTip, QPoint(5, 5), w->mapToGlobal(QPoint(5, 5)));
   return QApplication::sendEvent(w, &e);
 }
 
+// Two controls on an owner, and a tool created on it (`fresh` is not).
 class ToolTip : public ::testing::Test {
  protected:
   void SetUp() override {
     owner.resize(200, 100);
-    a = new CountingWidget(&owner);
-    b = new CountingWidget(&owner);
     a->setGeometry(0, 0, 50, 50);
     b->setGeometry(60, 0, 50, 50);
     owner.show();
-    savedPalette = QToolTip::palette();
+    ASSERT_TRUE(t.Create(&owner));
   }
   void TearDown() override {
     QToolTip::hideText();
     QToolTip::setPalette(savedPalette);
   }
   QWidget owner;
-  CountingWidget* a = nullptr;
-  CountingWidget* b = nullptr;
-  QPalette savedPalette;
+  CountingWidget* a = new CountingWidget(&owner);
+  CountingWidget* b = new CountingWidget(&owner);
+  QPalette savedPalette = QToolTip::palette();
+  clsToolTip t, fresh;
 };
 
-TEST_F(ToolTip, CreateTwiceMakesOneWindow) {
-  clsToolTip t;
-  EXPECT_EQ(t.hWnd(), 0);
-  EXPECT_EQ(t.ToolTipHandle(), 0);
-  ASSERT_TRUE(t.Create(&owner));
-  const auto h = t.hWnd();
+TEST_F(ToolTip, BeforeCreateEverythingReadsZeroAndWritesLeaveNothing) {
+  EXPECT_FALSE(fresh.AddTool(a, "x"));
+  EXPECT_FALSE(fresh.RemoveTool(a));
+  fresh.BackColor(0x123456u);
+  fresh.ForeColor(0x654321u);
+  fresh.DelayTime(2, 20000);
+  fresh.Margin(3, 5);
+  fresh.MaxTipWidth(240);
+  fresh.ToolText(a, "x");
+  EXPECT_EQ(fresh.BackColor(), 0u);
+  EXPECT_EQ(fresh.ForeColor(), 0u);
+  for (int type = 0; type < 4; ++type) EXPECT_EQ(fresh.DelayTime(type), 0);
+  for (int side = 0; side < 4; ++side) EXPECT_EQ(fresh.Margin(side), 0);
+  EXPECT_EQ(fresh.MaxTipWidth(), 0);
+  EXPECT_EQ(fresh.ToolCount(), 0);
+  EXPECT_EQ(fresh.hWnd(), 0);
+  EXPECT_EQ(fresh.ToolTipHandle(), 0);
+  EXPECT_EQ(fresh.ToolText(a).toStdString(), "");
+  // Created, it has one window, kept by a second Create; another object has its own.
+  ASSERT_TRUE(fresh.Create(&owner));
+  const auto h = fresh.hWnd();
   EXPECT_NE(h, 0);
-  EXPECT_EQ(t.ToolTipHandle(), h);
-  EXPECT_TRUE(t.Create(&owner));
-  EXPECT_EQ(t.hWnd(), h);
-  // Another object has its own window.
-  clsToolTip other;
-  ASSERT_TRUE(other.Create(&owner));
-  EXPECT_NE(other.hWnd(), h);
+  EXPECT_EQ(fresh.ToolTipHandle(), h);
+  EXPECT_TRUE(fresh.Create(&owner));
+  EXPECT_EQ(fresh.hWnd(), h);
+  EXPECT_NE(t.hWnd(), h);
+  // The writes before Create left nothing behind, and no tip either.
+  EXPECT_EQ(fresh.ToolCount(), 0);
+  EXPECT_EQ(fresh.MaxTipWidth(), -1);
+  EXPECT_EQ(fresh.Margin(3), 0);
+  EXPECT_NE(fresh.DelayTime(2), 20000);
+  askForTip(a);
+  EXPECT_EQ(a->tipEvents, 1);
 }
 
-TEST_F(ToolTip, AddToolTwiceIsRefused) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
+TEST_F(ToolTip, ToolsAreAddedOnceRemovedAndForgottenWhenDestroyed) {
   EXPECT_EQ(t.ToolCount(), 0);
   EXPECT_TRUE(t.AddTool(a, "first"));
   EXPECT_EQ(t.ToolCount(), 1);
   EXPECT_FALSE(t.AddTool(a, "second"));
   EXPECT_EQ(t.ToolCount(), 1);
   EXPECT_EQ(t.ToolText(a).toStdString(), "first");
+  EXPECT_FALSE(t.RemoveTool(b));
+  EXPECT_EQ(t.ToolCount(), 1);
   EXPECT_TRUE(t.AddTool(b));
   EXPECT_EQ(t.ToolCount(), 2);
   EXPECT_FALSE(t.AddTool(nullptr));
   EXPECT_EQ(t.ToolCount(), 2);
-}
 
-TEST_F(ToolTip, RemoveTool) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
-  ASSERT_TRUE(t.AddTool(a, "x"));
-  EXPECT_FALSE(t.RemoveTool(b));
-  EXPECT_EQ(t.ToolCount(), 1);
   EXPECT_TRUE(t.RemoveTool(a));
-  EXPECT_EQ(t.ToolCount(), 0);
+  EXPECT_EQ(t.ToolCount(), 1);
   EXPECT_FALSE(t.RemoveTool(a));
   EXPECT_EQ(t.ToolText(a).toStdString(), "");
-  // Removed controls no longer get tips from the component.
-  a->tipEvents = 0;
-  askForTip(a);
+  askForTip(a);  // a removed control no longer gets tips from the component
   EXPECT_EQ(a->tipEvents, 1);
-  // It can be registered again.
-  EXPECT_TRUE(t.AddTool(a));
-  EXPECT_EQ(t.ToolCount(), 1);
-}
+  EXPECT_TRUE(t.AddTool(a));  // and can be registered again
+  EXPECT_EQ(t.ToolCount(), 2);
 
-TEST_F(ToolTip, DestroyedControlLeavesTheList) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
   auto* c = new QWidget(&owner);
   ASSERT_TRUE(t.AddTool(c, "gone soon"));
-  ASSERT_TRUE(t.AddTool(a));
-  EXPECT_EQ(t.ToolCount(), 2);
+  EXPECT_EQ(t.ToolCount(), 3);
   delete c;
+  EXPECT_EQ(t.ToolCount(), 2);
+}
+
+TEST_F(ToolTip, ToolTextReadsEmptyWithoutTextOrTool) {
+  ASSERT_TRUE(t.AddTool(a));
+  EXPECT_EQ(t.ToolText(a).toStdString(), "");
+  EXPECT_EQ(t.ToolText(b).toStdString(), "");
+  EXPECT_EQ(t.ToolText(nullptr).toStdString(), "");
+  t.ToolText(a, "now with text");
+  EXPECT_EQ(t.ToolText(a).toStdString(), "now with text");
+  t.ToolText(b, "ignored");  // a write for an unregistered control
+  EXPECT_EQ(t.ToolText(b).toStdString(), "");
   EXPECT_EQ(t.ToolCount(), 1);
+  t.ToolText(a, QString("ab") + QChar(u'\0') + "cd");  // read back up to the first NUL
+  EXPECT_EQ(t.ToolText(a).toStdString(), "ab");
 }
 
-TEST_F(ToolTip, MaxTipWidthBelowOneReadsMinusOne) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
-  EXPECT_EQ(t.MaxTipWidth(), -1);
-  t.MaxTipWidth(240);
-  EXPECT_EQ(t.MaxTipWidth(), 240);
-  t.MaxTipWidth(0);
-  EXPECT_EQ(t.MaxTipWidth(), -1);
-  t.MaxTipWidth(240);
-  t.MaxTipWidth(-7);
-  EXPECT_EQ(t.MaxTipWidth(), -1);
-  // The reply is 16 bits wide.
-  t.MaxTipWidth(70000);
-  EXPECT_EQ(t.MaxTipWidth(), 70000 - 65536);
-}
-
-TEST_F(ToolTip, LongTextWrapsAtMaxTipWidth) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
+TEST_F(ToolTip, MaxTipWidthBelowOneReadsMinusOneAndWrapsLongText) {
   const QString longText(400, u'w');
-  // No limit: the text goes out unchanged.
-  EXPECT_EQ(t.formattedText(longText), longText);
+  EXPECT_EQ(t.MaxTipWidth(), -1);
+  EXPECT_EQ(t.formattedText(longText), longText);  // no limit: the text goes out unchanged
+  for (const auto& [set, read] : {std::pair{240, 240}, {0, -1}, {240, 240}, {-7, -1}, {70000, 70000 - 65536}}) {
+    t.MaxTipWidth(set);  // the reply is 16 bits wide
+    EXPECT_EQ(t.MaxTipWidth(), read) << set;
+  }
   t.MaxTipWidth(240);
   EXPECT_EQ(t.formattedText("short"), "short");
   const QString wrapped = t.formattedText(longText + " <&>");
@@ -151,21 +147,10 @@ TEST_F(ToolTip, LongTextWrapsAtMaxTipWidth) {
 }
 
 TEST_F(ToolTip, MarginWritesOnlyTheAskedSide) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
-  t.Margin(0, 1);
-  t.Margin(1, 2);
-  t.Margin(2, 3);
-  t.Margin(3, 9);
-  EXPECT_EQ(t.Margin(0), 1);
-  EXPECT_EQ(t.Margin(1), 2);
-  EXPECT_EQ(t.Margin(2), 3);
+  for (int side = 0; side < 4; ++side) t.Margin(side, side == 3 ? 9 : side + 1);
   EXPECT_EQ(t.Margin(3), 9);
   t.Margin(3, 4);
-  EXPECT_EQ(t.Margin(0), 1);
-  EXPECT_EQ(t.Margin(1), 2);
-  EXPECT_EQ(t.Margin(2), 3);
-  EXPECT_EQ(t.Margin(3), 4);
+  for (int side = 0; side < 4; ++side) EXPECT_EQ(t.Margin(side), side + 1) << side;
   // Sides outside 0..3 read 0 and change nothing.
   t.Margin(4, 50);
   t.Margin(-1, 50);
@@ -177,8 +162,6 @@ TEST_F(ToolTip, MarginWritesOnlyTheAskedSide) {
 }
 
 TEST_F(ToolTip, DelayTypeUsesTheTwoLowestBits) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
   const int reshow = t.DelayTime(1);
   const int initial = t.DelayTime(3);
   t.DelayTime(6, 20000);
@@ -194,8 +177,6 @@ TEST_F(ToolTip, DelayTypeUsesTheTwoLowestBits) {
 }
 
 TEST_F(ToolTip, ColoursReachTheTipPalette) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
   t.BackColor(0x00E1FFFFu);  // pale yellow, 0x00BBGGRR
   t.ForeColor(0x00800000u);  // navy
   EXPECT_EQ(t.BackColor(), 0x00E1FFFFu);
@@ -204,57 +185,7 @@ TEST_F(ToolTip, ColoursReachTheTipPalette) {
   EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(0x00, 0x00, 0x80));
 }
 
-TEST_F(ToolTip, ToolTextReadsEmptyWithoutTextOrTool) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
-  ASSERT_TRUE(t.AddTool(a));
-  EXPECT_EQ(t.ToolText(a).toStdString(), "");
-  EXPECT_EQ(t.ToolText(b).toStdString(), "");
-  EXPECT_EQ(t.ToolText(nullptr).toStdString(), "");
-  t.ToolText(a, "now with text");
-  EXPECT_EQ(t.ToolText(a).toStdString(), "now with text");
-  // A write for an unregistered control is ignored.
-  t.ToolText(b, "ignored");
-  EXPECT_EQ(t.ToolText(b).toStdString(), "");
-  EXPECT_EQ(t.ToolCount(), 1);
-  // Read back up to the first NUL.
-  t.ToolText(a, QString("ab") + QChar(u'\0') + "cd");
-  EXPECT_EQ(t.ToolText(a).toStdString(), "ab");
-}
-
-TEST_F(ToolTip, EverythingReadsZeroBeforeCreate) {
-  clsToolTip t;
-  EXPECT_FALSE(t.AddTool(a, "x"));
-  EXPECT_FALSE(t.RemoveTool(a));
-  t.BackColor(0x123456u);
-  t.ForeColor(0x654321u);
-  t.DelayTime(2, 20000);
-  t.Margin(3, 5);
-  t.MaxTipWidth(240);
-  t.ToolText(a, "x");
-  EXPECT_EQ(t.BackColor(), 0u);
-  EXPECT_EQ(t.ForeColor(), 0u);
-  for (int type = 0; type < 4; ++type) EXPECT_EQ(t.DelayTime(type), 0);
-  for (int side = 0; side < 4; ++side) EXPECT_EQ(t.Margin(side), 0);
-  EXPECT_EQ(t.MaxTipWidth(), 0);
-  EXPECT_EQ(t.ToolCount(), 0);
-  EXPECT_EQ(t.hWnd(), 0);
-  EXPECT_EQ(t.ToolTipHandle(), 0);
-  EXPECT_EQ(t.ToolText(a).toStdString(), "");
-  // The writes before Create left nothing behind.
-  ASSERT_TRUE(t.Create(&owner));
-  EXPECT_EQ(t.ToolCount(), 0);
-  EXPECT_EQ(t.MaxTipWidth(), -1);
-  EXPECT_EQ(t.Margin(3), 0);
-  EXPECT_NE(t.DelayTime(2), 20000);
-  // And no tip from it either.
-  askForTip(a);
-  EXPECT_EQ(a->tipEvents, 1);
-}
-
-TEST_F(ToolTip, ShowsTheToolTextForARegisteredControl) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
+TEST_F(ToolTip, ShowsTheToolTextForARegisteredControlForTheAutoPopDelay) {
   ASSERT_TRUE(t.AddTool(a, "Tip for A"));
   ASSERT_TRUE(t.AddTool(b));
   EXPECT_TRUE(askForTip(a));
@@ -262,78 +193,52 @@ TEST_F(ToolTip, ShowsTheToolTextForARegisteredControl) {
   EXPECT_TRUE(QToolTip::isVisible());
   EXPECT_EQ(QToolTip::text().toStdString(), "Tip for A");
   QToolTip::hideText();
-  // Without a text the request goes on to the control itself.
-  askForTip(b);
+  askForTip(b);  // without a text the request goes on to the control itself
   EXPECT_EQ(b->tipEvents, 1);
-  // Once it has a text, the component shows it.
-  t.ToolText(b, "Tip for B");
+  t.ToolText(b, "Tip for B");  // once it has a text, the component shows it
   askForTip(b);
   EXPECT_EQ(b->tipEvents, 1);
   EXPECT_EQ(QToolTip::text().toStdString(), "Tip for B");
-}
 
-TEST_F(ToolTip, AutoPopDelayIsHowLongATipStays) {
-  clsToolTip t;
-  ASSERT_TRUE(t.Create(&owner));
-  ASSERT_TRUE(t.AddTool(a, "brief"));
+  // The auto-pop delay is how long a tip stays.
+  QToolTip::hideText();
   t.DelayTime(2, 60);
   askForTip(a);
   ASSERT_TRUE(QToolTip::isVisible());
   QElapsedTimer clock;
   clock.start();
-  while (QToolTip::isVisible() && clock.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  EXPECT_FALSE(QToolTip::isVisible());
+  EXPECT_TRUE(within([] { return !QToolTip::isVisible(); }));
   EXPECT_LT(clock.elapsed(), 2000);
-  // A long stay keeps it up well past that.
-  t.DelayTime(2, 20000);
+  t.DelayTime(2, 20000);  // a long stay keeps it up well past that
   askForTip(a);
-  clock.restart();
-  while (clock.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  pumpFor(300);
   EXPECT_TRUE(QToolTip::isVisible());
 }
 
-// The main window sets up its tips at start-up.
-class WindowTips : public ::testing::Test {
- protected:
-  void SetUp() override {
-    w = std::make_unique<frmMain>(h.deps(std::filesystem::temp_directory_path().string()));
-    w->startUp();
-  }
-  void TearDown() override {
-    QToolTip::hideText();
-    w.reset();
-  }
-  QWidget* grid(const char* name) { return w->findChild<QWidget*>(name); }
-
+// The main window sets up its tips at start-up; the job grid keeps its own
+// column tip until the tool is given a text.
+TEST(WindowTips, StartUpRegistersBothGridsAndTheJobGridKeepsItsColumnTip) {
   WindowHarness h;
-  std::unique_ptr<frmMain> w;
-};
-
-TEST_F(WindowTips, StartUpRegistersBothGrids) {
+  auto w = h.start();
   clsToolTip& t = w->toolTip();
   EXPECT_NE(t.hWnd(), 0);
   EXPECT_EQ(t.MaxTipWidth(), 240);
   EXPECT_EQ(t.DelayTime(2), 20000);
   EXPECT_EQ(t.ToolCount(), 2);
-  ASSERT_NE(grid("iGrid1"), nullptr);
-  ASSERT_NE(grid("iGrid2"), nullptr);
-  EXPECT_FALSE(t.AddTool(grid("iGrid1")));
-  EXPECT_FALSE(t.AddTool(grid("iGrid2")));
-  EXPECT_EQ(t.ToolText(grid("iGrid1")).toStdString(), "");
-  EXPECT_EQ(t.ToolText(grid("iGrid2")).toStdString(), "");
-}
+  auto* drives = w->findChild<QWidget*>("iGrid1");
+  auto* jobs = w->findChild<QWidget*>("iGrid2");
+  ASSERT_TRUE(drives && jobs);
+  EXPECT_FALSE(t.AddTool(drives));
+  EXPECT_FALSE(t.AddTool(jobs));
+  EXPECT_EQ(t.ToolText(drives).toStdString(), "");
+  EXPECT_EQ(t.ToolText(jobs).toStdString(), "");
 
-TEST_F(WindowTips, JobGridKeepsItsOwnColumnTip) {
   w->form().iGrid2.setTooltip("Column tip");
-  QWidget* g = grid("iGrid2");
-  ASSERT_NE(g, nullptr);
-  askForTip(g);
-  EXPECT_EQ(QToolTip::text().toStdString(), "Column tip");
+  EXPECT_EQ(tipOf(jobs), "Column tip");
   QToolTip::hideText();
-  // A text given to the tool takes over.
-  w->toolTip().ToolText(g, "Tool text");
-  askForTip(g);
-  EXPECT_EQ(QToolTip::text().toStdString(), "Tool text");
+  t.ToolText(jobs, "Tool text");
+  EXPECT_EQ(tipOf(jobs), "Tool text");
+  QToolTip::hideText();
 }
 
 }  // namespace

@@ -3,11 +3,17 @@
 // of them. Message boxes, pickers, the launcher, Exit and the help viewer are
 // fakes that record instead of reaching the desktop; files, clock, event
 // pump, locale and I/O are the real ones, as the window is tested on real
-// files and timers.
-#include <QCoreApplication>
+// files and timers. Beside it, what the tests do to the window as an
+// operator would: keys, accessibility actions, a resting pointer.
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QElapsedTimer>
-#include <functional>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QToolTip>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +28,8 @@
 #include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/UringCycleIo.h"
 #include "platform/qt/QtServices.h"
+#include "tests/CaseName.h"
+#include "tests/TestDir.h"
 
 namespace mdi {
 
@@ -33,6 +41,49 @@ bool within(F&& done, int ms = 3000) {
   while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   return done();
 }
+
+// Pumps events for `ms` (animated presses, menus closing, settle timers).
+inline void pumpFor(int ms) {
+  within([] { return false; }, ms);
+}
+
+// A key pressed and released on `to`.
+inline void key(QWidget* to, int k, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
+  QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, text);
+  QApplication::sendEvent(to, &press);
+  QApplication::sendEvent(to, &release);
+}
+
+// What a screen reader or switch-access tool does: an accessibility action
+// (press, toggle), which clicks a moment later, as animated.
+inline bool accessibleAction(QAccessibleInterface* a, const QString& action) {
+  if (!a || !a->actionInterface()) return false;
+  a->actionInterface()->doAction(action);
+  pumpFor(250);
+  return true;
+}
+
+// The tip shown when the pointer rests at `at` on `w`.
+inline std::string tipOf(QWidget* w, QPoint at = QPoint(5, 5)) {
+  QHelpEvent e(QEvent::ToolTip, at, w->mapToGlobal(at));
+  QApplication::sendEvent(w, &e);
+  return QToolTip::text().toStdString();
+}
+
+// A folder of the running test's own, empty at the start and removed at the end.
+struct ScratchDir {
+  explicit ScratchDir(const std::string& prefix) : path(testDir(prefix)) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+  std::filesystem::path path;
+};
 
 struct WindowHarness {
   FrmMainDeps deps(const std::string& programFolder,
@@ -57,10 +108,19 @@ struct WindowHarness {
     d.listDrives = std::move(listDrives);
     return d;
   }
+  // A started window over these services.
+  std::unique_ptr<frmMain> start(const std::string& programFolder = std::filesystem::temp_directory_path().string(),
+                                 std::function<void(FormState&, const Separators&)> listDrives = {}) {
+    return start(deps(programFolder, std::move(listDrives)));
+  }
+  static std::unique_ptr<frmMain> start(FrmMainDeps d) {
+    auto w = std::make_unique<frmMain>(std::move(d));
+    w->startUp();
+    return w;
+  }
   // A started window that is the active one, so focus moves as it would.
   std::unique_ptr<frmMain> startActive() {
-    auto w = std::make_unique<frmMain>(deps(std::filesystem::temp_directory_path().string()));
-    w->startUp();
+    auto w = start();
     w->activateWindow();
     within([&] { return w->isActiveWindow(); });
     return w;

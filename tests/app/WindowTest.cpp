@@ -3,84 +3,59 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <filesystem>
+#include <QWindow>
 #include <fstream>
-#include <functional>
-#include <utility>
-#include <vector>
 
 #include "app/QtControls.h"
-
-#include "app/frmMain.h"
 #include "jobs/JobList.h"
+#include "tests/RecordFields.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::vector<char> bytes(std::size_t n, unsigned seed) {
-  std::vector<char> v(n);
+std::string bytes(std::size_t n, unsigned seed) {
+  std::string v(n, '\0');
   for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<char>((i * 31 + seed * 7 + i / 512) & 0xFF);
   return v;
-}
-void put(const fs::path& p, const std::vector<char>& d) {
-  std::ofstream(p, std::ios::binary).write(d.data(), static_cast<std::streamsize>(d.size()));
-}
-std::vector<char> get(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 class Window : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("mdi-win-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "out");
-    auto deps = h.deps(dir.string(), [this](FormState& f, const Separators&) {
+    std::filesystem::create_directories(dir.path / "out");
+    w = std::make_unique<frmMain>(h.deps(dir.path.string(), [this](FormState& f, const Separators&) {
       const int r = f.iGrid1.addRow();
       f.iGrid1.setValue(r, 1, std::int64_t{0});
       f.iGrid1.setValue(r, 2, "TEST DISK");
       f.iGrid1.setValue(r, 6, std::int64_t{512});
       visibleDuringDiscovery = w->findChild<QLabel*>("AlertBox1")->isVisibleTo(w.get());
-    });
-    w = std::make_unique<frmMain>(std::move(deps));
+    }));
     w->startUp();
-  }
-  void TearDown() override {
-    w.reset();
-    fs::remove_all(dir);
   }
   QPushButton* button(const char* n) { return w->findChild<QPushButton*>(n); }
   QCheckBox* check(const char* n) { return w->findChild<QCheckBox*>(n); }
   // Adds files through "Add Image File(s)" and moves each into the job list.
   void addImages(const std::vector<std::string>& paths) {
-    pickers.files.push_back(paths);
+    h.pickers.files.push_back(paths);
     button("Command4")->click();
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-      GridModel& g = w->form().iGrid1;
-      for (int r = 1; r <= g.rowCount(); ++r) {
-        if (g.value(r, 2) == paths[i]) g.setCurrentRow(r);
-      }
+    GridModel& g = w->form().iGrid1;
+    for (const std::string& p : paths) {
+      for (int r = 1; r <= g.rowCount(); ++r)
+        if (g.value(r, 2) == p) g.setCurrentRow(r);
       w->jobEditor().AddDriveToJobList();
     }
   }
+  std::string out(const char* name) const { return dir / ("out/" + std::string(name)); }
 
-  fs::path dir;
+  ScratchDir dir{"mdi-win-"};
   WindowHarness h;
   FakeMessageBox& msg = h.msg;
-  FakePickers& pickers = h.pickers;
-  int& quits = h.quits;
-  std::unique_ptr<frmMain> w;
   bool visibleDuringDiscovery = false;
+  std::unique_ptr<frmMain> w;
 };
 
 TEST_F(Window, StartUpEndState) {
@@ -100,19 +75,19 @@ TEST_F(Window, StartUpEndState) {
 }
 
 TEST_F(Window, StraightAndMutateRunsThroughTheWindow) {
-  pickers.folders = {(dir / "out").string()};
+  h.pickers.folders = {(dir.path / "out").string()};
   button("Command1")->click();
-  EXPECT_EQ(w->controls().text(Ctl::Label2), (dir / "out").string());
-  const auto a = bytes(300000, 1), b = bytes(520 * 700, 2);
-  put(dir / "a.img", a);
-  put(dir / "b.img", b);
-  addImages({(dir / "a.img").string(), (dir / "b.img").string()});
+  EXPECT_EQ(w->controls().text(Ctl::Label2), (dir.path / "out").string());
+  const std::string a = bytes(300000, 1), b = bytes(520 * 700, 2);
+  std::ofstream(dir / "a.img", std::ios::binary) << a;
+  std::ofstream(dir / "b.img", std::ios::binary) << b;
+  addImages({dir / "a.img", dir / "b.img"});
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   EXPECT_EQ(w->controls().text(Ctl::Label3), "Right click on drive to change target folder.");
   ASSERT_TRUE(button("Command2")->isEnabled());
   button("Command2")->click();
-  EXPECT_EQ(get(dir / "out" / "001.bin"), a);
-  EXPECT_EQ(get(dir / "out" / "002.bin"), b);
+  EXPECT_EQ(test::fileText(out("001.bin")), a);
+  EXPECT_EQ(test::fileText(out("002.bin")), b);
   EXPECT_EQ(w->form().iGrid2.value(1, JobCol::Status), "Done.");
   EXPECT_EQ(w->controls().statusText(1), "Process Complete");
   // The byte counter on screen is the run's last one, not one held back.
@@ -129,32 +104,19 @@ TEST_F(Window, StraightAndMutateRunsThroughTheWindow) {
   w->form().iGrid2.setValue(1, JobCol::SectorIn, "512");
   msg.answer("File exists", MsgAnswer::Yes);
   button("Command2")->click();
-  std::vector<char> want;
-  for (std::size_t p = 0; p < b.size(); p += 520) want.insert(want.end(), b.begin() + static_cast<long>(p), b.begin() + static_cast<long>(p + 512));
-  EXPECT_EQ(get(dir / "out" / "002.bin"), want);
-  EXPECT_EQ(get(dir / "out" / "001.bin"), a);
+  std::string want;
+  for (std::size_t p = 0; p < b.size(); p += 520) want += b.substr(p, 512);
+  EXPECT_EQ(test::fileText(out("002.bin")), want);
+  EXPECT_EQ(test::fileText(out("001.bin")), a);
   EXPECT_EQ(msg.count("File exists"), 2);
 }
 
-TEST_F(Window, CloseRefusedWhileLockedAndExitClosesFiles) {
-  w->runController().LockRunControls();
-  EXPECT_FALSE(w->close());
-  msg.answer("Exit?", MsgAnswer::No);
-  w->mnuExitClick();
-  EXPECT_EQ(quits, 0);
-  msg.answer("Exit?", MsgAnswer::Yes);
-  w->mnuExitClick();
-  EXPECT_EQ(quits, 1);
-  w->runController().UnlockRunControls();
-  EXPECT_TRUE(w->close());
-}
-
 TEST_F(Window, RemovingAJobBringsTheDriveBack) {
-  pickers.folders = {(dir / "out").string()};
+  h.pickers.folders = {(dir.path / "out").string()};
   w->form().iGrid1.setCurrentRow(1);
   w->jobEditor().AddDriveToJobList();
   ASSERT_EQ(w->form().iGrid2.rowCount(), 1);
-  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::FileName), (dir / "out" / "001.bin").string());
+  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::FileName), out("001.bin"));
   EXPECT_EQ(w->form().iGrid1.rowCount(), 0);
   msg.answer("Remove Entry?", MsgAnswer::No);
   w->jobEditor().JobGridDoubleClick(1, 1);
@@ -177,14 +139,14 @@ TEST_F(Window, CancelledFolderGivesABareName) {
 }
 
 TEST_F(Window, SectorCheckListsMismatchedDrives) {
+  GridModel& jobs = w->form().iGrid2;
   for (int i = 0; i < 3; ++i) {
-    const int r = w->form().iGrid2.addRow();
-    w->form().iGrid2.setValue(r, JobCol::ID, std::int64_t{i});
-    w->form().iGrid2.setValue(r, JobCol::Model, "M" + std::to_string(i));
-    w->form().iGrid2.setValue(r, JobCol::BPS, std::int64_t{512});
+    const int r = jobs.addRow();
+    jobs.setValue(r, JobCol::ID, std::int64_t{i});
+    jobs.setValue(r, JobCol::Model, "M" + std::to_string(i));
+    jobs.setValue(r, JobCol::BPS, std::int64_t{512});
   }
-  const int f = w->form().iGrid2.addRow();
-  w->form().iGrid2.setValue(f, JobCol::ID, "File");
+  jobs.setValue(jobs.addRow(), JobCol::ID, "File");
   check("Check2")->click();
   ASSERT_EQ(msg.count("Sector Size Error"), 1);
   EXPECT_EQ(msg.shown[0].text,
@@ -199,64 +161,90 @@ TEST_F(Window, SectorCheckListsMismatchedDrives) {
   EXPECT_EQ(msg.count("Sector Size Error"), 1);
 }
 
-// The byte counter and the bar, which the copy loops set every cycle, are
-// painted at most once a frame, yet always read back as last set.
-class EveryCycle : public Window {
- protected:
-  QLabel* counter() { return w->findChild<QLabel*>("Label5"); }
-  QProgressBar* bar() { return w->findChild<QProgressBar*>("ProgBarXP1"); }
-  // Pumps events until the condition holds, for at most two seconds.
-  template <class F>
-  bool within(F&& done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-  }
-  // Sets `n` values as fast as the loops would, each followed by an event
-  // pump, and counts how many different values the widget took on.
-  template <class Set, class Shown>
-  int burst(int n, Set&& set, Shown&& shown, qint64& ms) {
-    QElapsedTimer t;
-    t.start();
-    int changes = 0;
-    auto last = shown();
-    for (int i = 1; i <= n; ++i) {
-      set(i);
-      QCoreApplication::processEvents();
-      if (shown() != last) ++changes, last = shown();
-    }
-    ms = t.elapsed();
-    return changes;
+// Locking the window for a run refuses Close without re-creating the
+// window: it is never hidden, keeps its native window and its place. Exit
+// still asks, and quits only on Yes.
+class ShowHideCounter final : public QObject {
+ public:
+  int hides = 0, shows = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    hides += e->type() == QEvent::Hide;
+    shows += e->type() == QEvent::Show;
+    return false;
   }
 };
 
-TEST_F(EveryCycle, CounterIsPaintedAtMostOnceAFrame) {
-  Controls& ui = w->controls();
-  qint64 ms = 0;
-  const int changes = burst(
-      20000, [&](int i) { ui.setText(Ctl::Label5, std::to_string(i)); }, [&] { return counter()->text(); }, ms);
-  EXPECT_EQ(ui.text(Ctl::Label5), "20000");
-  EXPECT_LE(changes, ms / QtControls::kFrameMs + 2) << ms << " ms";
-  EXPECT_TRUE(within([&] { return counter()->text() == "20000"; }));
+TEST_F(Window, RunLockRefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
+  QCoreApplication::processEvents();
+  ShowHideCounter counter;
+  w->installEventFilter(&counter);
+  const WId id = w->winId();
+  const QRect place = w->geometry();
+
+  w->runController().LockRunControls();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  h.msg.answer("Exit?", MsgAnswer::No);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 0);
+  h.msg.answer("Exit?", MsgAnswer::Yes);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 1);
+
+  w->runController().UnlockRunControls();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(counter.hides, 0);
+  EXPECT_EQ(counter.shows, 0);
+  EXPECT_EQ(w->winId(), id);
+  EXPECT_EQ(w->geometry(), place);
+  EXPECT_TRUE(w->close());
 }
 
-TEST_F(EveryCycle, BarIsPaintedAtMostOnceAFrame) {
+// The byte counter and the bar, which the copy loops set every cycle, are
+// painted at most once a frame, yet always read back as last set.
+struct Painted {
+  const char* name;
+  std::function<void(Controls&, int)> set;
+  std::function<std::string(Controls&)> readBack;
+  std::function<std::string(frmMain&)> shown;
+};
+const Painted kPainted[] = {
+    {"Counter", [](Controls& ui, int i) { ui.setText(Ctl::Label5, std::to_string(i)); },
+     [](Controls& ui) { return ui.text(Ctl::Label5); },
+     [](frmMain& w) { return w.findChild<QLabel*>("Label5")->text().toStdString(); }},
+    {"Bar", [](Controls& ui, int i) { ui.setProgressValue(i); },
+     [](Controls& ui) { return std::to_string(ui.progressValue()); },
+     [](frmMain& w) { return std::to_string(w.findChild<QProgressBar*>("ProgBarXP1")->value()); }},
+};
+class EveryCycle : public Window, public ::testing::WithParamInterface<Painted> {};
+
+TEST_P(EveryCycle, IsPaintedAtMostOnceAFrame) {
   Controls& ui = w->controls();
   ui.setProgressMaximum(20000);
-  qint64 ms = 0;
-  const int changes = burst(20000, [&](int i) { ui.setProgressValue(i); }, [&] { return bar()->value(); }, ms);
-  EXPECT_EQ(ui.progressValue(), 20000);
+  QElapsedTimer t;
+  t.start();
+  int changes = 0;
+  std::string last = GetParam().shown(*w);
+  for (int i = 1; i <= 20000; ++i) {  // as fast as the loops would, each followed by an event pump
+    GetParam().set(ui, i);
+    QCoreApplication::processEvents();
+    if (GetParam().shown(*w) != last) ++changes, last = GetParam().shown(*w);
+  }
+  const qint64 ms = t.elapsed();
+  EXPECT_EQ(GetParam().readBack(ui), "20000");
   EXPECT_LE(changes, ms / QtControls::kFrameMs + 2) << ms << " ms";
-  EXPECT_TRUE(within([&] { return bar()->value() == 20000; }));
+  EXPECT_TRUE(within([&] { return GetParam().shown(*w) == "20000"; }));
 }
+INSTANTIATE_TEST_SUITE_P(Window, EveryCycle, ::testing::ValuesIn(kPainted), ByName());
 
 // Whatever else changes is shown together with the latest counter and bar.
-TEST_F(EveryCycle, AnyOtherChangeShowsTheWaitingValuesFirst) {
+TEST_F(Window, AnyOtherChangeShowsTheWaitingCounterAndBarFirst) {
   Controls& ui = w->controls();
   ui.setProgressMaximum(100);
-  using Change = std::function<void()>;
-  const std::vector<std::pair<const char*, Change>> changes = {
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
       {"status text", [&] { ui.setStatusText(1, "Creating image"); }},
       {"other label", [&] { ui.setText(Ctl::Label7, "0:00:01"); }},
       {"enabled", [&] { ui.setEnabled(Ctl::Command2, true); }},
@@ -267,13 +255,12 @@ TEST_F(EveryCycle, AnyOtherChangeShowsTheWaitingValuesFirst) {
   int value = 0;
   for (const auto& [what, change] : changes) {
     for (int i = 0; i < 3; ++i) {
-      ++value;
-      ui.setText(Ctl::Label5, std::to_string(value));
+      ui.setText(Ctl::Label5, std::to_string(++value));
       ui.setProgressValue(value);
     }
     change();
-    EXPECT_EQ(counter()->text().toStdString(), std::to_string(value)) << what;
-    EXPECT_EQ(bar()->value(), value) << what;
+    EXPECT_EQ(w->findChild<QLabel*>("Label5")->text().toStdString(), std::to_string(value)) << what;
+    EXPECT_EQ(w->findChild<QProgressBar*>("ProgBarXP1")->value(), value) << what;
   }
 }
 

@@ -3,14 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
-#include <filesystem>
-#include <functional>
 #include <optional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "app/frmMain.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -20,8 +15,6 @@ struct MissingService {
   const char* name;
   std::function<void(FrmMainDeps&)> drop;
 };
-void PrintTo(const MissingService& c, std::ostream* os) { *os << c.name; }
-
 class WindowWithoutService : public ::testing::TestWithParam<MissingService> {};
 
 TEST_P(WindowWithoutService, IsRefusedNamingIt) {
@@ -36,27 +29,20 @@ TEST_P(WindowWithoutService, IsRefusedNamingIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Services, WindowWithoutService,
-    ::testing::Values(MissingService{"msg", [](FrmMainDeps& d) { d.msg = nullptr; }},
-                      MissingService{"pickers", [](FrmMainDeps& d) { d.pickers = nullptr; }},
-                      MissingService{"launcher", [](FrmMainDeps& d) { d.launcher = nullptr; }},
-                      MissingService{"drives", [](FrmMainDeps& d) { d.drives = nullptr; }},
-                      MissingService{"io", [](FrmMainDeps& d) { d.io = nullptr; }},
-                      MissingService{"fs", [](FrmMainDeps& d) { d.fs = nullptr; }},
-                      MissingService{"files", [](FrmMainDeps& d) { d.files = nullptr; }},
-                      MissingService{"records", [](FrmMainDeps& d) { d.records = nullptr; }},
-                      MissingService{"system", [](FrmMainDeps& d) { d.system = nullptr; }},
-                      MissingService{"clock", [](FrmMainDeps& d) { d.clock = nullptr; }},
-                      MissingService{"pump", [](FrmMainDeps& d) { d.pump = nullptr; }},
-                      MissingService{"locale", [](FrmMainDeps& d) { d.locale = nullptr; }},
-                      MissingService{"quit", [](FrmMainDeps& d) { d.quit = nullptr; }},
-                      MissingService{"openDocument", [](FrmMainDeps& d) { d.openDocument = nullptr; }}),
-    [](const auto& info) { return std::string(info.param.name); });
+#define MDI_DROP(member) MissingService{#member, [](FrmMainDeps& d) { d.member = nullptr; }}
+INSTANTIATE_TEST_SUITE_P(Services, WindowWithoutService,
+                         ::testing::Values(MDI_DROP(msg), MDI_DROP(pickers), MDI_DROP(launcher), MDI_DROP(drives),
+                                           MDI_DROP(io), MDI_DROP(fs), MDI_DROP(files), MDI_DROP(records),
+                                           MDI_DROP(system), MDI_DROP(clock), MDI_DROP(pump), MDI_DROP(locale),
+                                           MDI_DROP(quit), MDI_DROP(openDocument)),
+                         ByName());
+#undef MDI_DROP
 
 // Fakes in place of the system's own answers show which ones the window
-// asks: the locale discovery formats sizes with, and the home folder the
-// image picker opens in.
+// asks: the locale discovery formats sizes with, the home folder the image
+// picker opens in, and the folders whose disks hold the system (named once,
+// by whoever builds the window; discovery marks the drives under exactly
+// those).
 TEST(WindowServices, AreTheOnesHandedIn) {
   WindowHarness h;
   FakeLocale locale;
@@ -64,32 +50,23 @@ TEST(WindowServices, AreTheOnesHandedIn) {
   FakeSystemInfo system;
   system.home = "/srv/lab/operator";
   std::optional<Separators> listedWith;
-  FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string(),
-                            [&](FormState&, const Separators& sep) { listedWith = sep; });
+  std::optional<std::vector<std::string>> systemFolders;
+  FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string(), [&](FormState& f, const Separators& sep) {
+    listedWith = sep;
+    systemFolders = f.SystemLetters;
+  });
   deps.locale = &locale;
   deps.system = &system;
-  frmMain w(std::move(deps));
-  w.startUp();
+  deps.systemPaths = {"/", "/srv/imager/bin"};
+  auto w = WindowHarness::start(std::move(deps));
   ASSERT_TRUE(listedWith.has_value());
   EXPECT_EQ(listedWith->group, "'");
   EXPECT_EQ(listedWith->decimal, ";");
-  w.findChild<QPushButton*>("Command4")->click();
-  ASSERT_EQ(h.pickers.fileStartFolders.size(), 1u);
-  EXPECT_EQ(h.pickers.fileStartFolders[0], "/srv/lab/operator");
-}
-
-// The folders whose disks hold the system are named once, by whoever builds
-// the window, and discovery marks the drives under exactly those.
-TEST(WindowServices, DiscoveryIsGivenTheSystemFoldersHandedIn) {
-  WindowHarness h;
-  std::optional<std::vector<std::string>> systemFolders;
-  FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string(),
-                            [&](FormState& f, const Separators&) { systemFolders = f.SystemLetters; });
-  deps.systemPaths = {"/", "/srv/imager/bin"};
-  frmMain w(std::move(deps));
-  w.startUp();
   ASSERT_TRUE(systemFolders.has_value());
   EXPECT_EQ(*systemFolders, (std::vector<std::string>{"/", "/srv/imager/bin"}));
+  w->findChild<QPushButton*>("Command4")->click();
+  ASSERT_EQ(h.pickers.fileStartFolders.size(), 1u);
+  EXPECT_EQ(h.pickers.fileStartFolders[0], "/srv/lab/operator");
 }
 
 }  // namespace

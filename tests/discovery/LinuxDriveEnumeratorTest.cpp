@@ -1,14 +1,9 @@
+// Discovery over a sysfs tree: which block devices are drives, in which
+// order, with what read of them; which disks hold a folder; and, read-only,
+// the machine the tests run on.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include "discovery/LinuxDriveTable.h"
-#include "discovery/ListDrives.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
@@ -90,7 +85,6 @@ struct HolderCase {
   const char* mountLine;  // mountinfo line for that device number, "%s" standing for it
   std::vector<std::string> disks;
 };
-void PrintTo(const HolderCase& c, std::ostream* os) { *os << c.name; }
 
 class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {};
 
@@ -134,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
         HolderCase{"MountSourceOfAFilesystemWithoutItsOwnDevice", "",
                    "22 1 %s / / rw,relatime shared:1 - btrfs /dev/sdzz rw\n", {"/dev/sdzz"}},
         HolderCase{"FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName());
 
 TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
   disk("sda", "garbage", 0);
@@ -163,38 +157,6 @@ TEST_F(FakeSysfsTest, MissingTreeGivesNoDrives) {
   EXPECT_FALSE(e.probe("/dev/sda").has_value());
 }
 
-TEST_F(FakeSysfsTest, DriveTableNoticesAChangedOrRemovedDisk) {
-  disk("sda", "8:0", 1000);
-  disk("sdb", "8:16", 2000);
-  mounts("");
-  LinuxDriveEnumerator e = enumerator();
-  LinuxDriveTable table(e, e.drives());
-  ASSERT_TRUE(table.drive(1).has_value());
-  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
-  EXPECT_EQ(table.drive(1)->sizeBytes, 2000u * 512);
-  EXPECT_EQ(table.deviceNumber(0), static_cast<std::uint64_t>(makedev(8, 0)));
-  EXPECT_EQ(table.checkUnchanged(0), "");
-  EXPECT_EQ(table.checkUnchanged(1), "");
-
-  put("sdb/size", "3000");  // another disk in the same slot
-  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed (its size changed)");
-  fs::remove_all(root / "block" / "sda");
-  EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
-  EXPECT_FALSE(table.checkUnchanged(7).empty());
-  EXPECT_FALSE(table.drive(7).has_value());
-  // Unknown drives open as a failed source, never null.
-  auto src = table.openSource(7);
-  ASSERT_NE(src, nullptr);
-  std::byte b[16];
-  EXPECT_TRUE(src->read(b).failed());
-}
-
-}  // namespace
-}  // namespace mdi
-
-namespace mdi {
-namespace {
-
 // Read-only look at the machine the tests run on: whatever disks it has,
 // the ones under "/" are the marked ones (all of them, should the machine
 // keep any from being followed) and SystemDisks names them.
@@ -205,10 +167,7 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   auto isSystem = [&](int n) {
     return !under.failure.empty() || std::find(under.numbers.begin(), under.numbers.end(), n) != under.numbers.end();
   };
-  FormState form;
-  setUpDriveGrid(form.iGrid1);
-  form.SystemLetters = {"/"};
-  ListDrives(form, e, Separators{",", "."});
+  const FormState form = listedGrid(e, {"/"});
   std::string expected;
   for (const auto& d : records)
     if (isSystem(d.number)) expected += d.deviceId + ",";
@@ -227,12 +186,6 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
     }
   }
 }
-
-}  // namespace
-}  // namespace mdi
-
-namespace mdi {
-namespace {
 
 // A disk formatted with 520-byte sectors: the block device says size 0, the
 // disk itself (asked through pass-through) reports its blocks.

@@ -1,8 +1,14 @@
+// The drive grid: its columns, one drive's row with its size text and its
+// tip, and the listing of all drives with the ones holding the system marked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
+#include "discovery/DriveTip.h"
+#include "discovery/FormatSize.h"
 #include "discovery/ListDrives.h"
+#include "tests/CaseName.h"
 
 namespace mdi {
 namespace {
@@ -23,7 +29,7 @@ class FakeEnumerator final : public DriveEnumerator {
   }
 };
 
-DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL) {
+DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL, bool medium = true) {
   DriveRecord d;
   d.number = n;
   d.deviceId = "/dev/sd" + std::string(1, static_cast<char>('a' + n));
@@ -31,24 +37,10 @@ DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL)
   d.size = size;
   d.bytesPerSector = 512;
   d.pnpDeviceId = "wwn-" + std::to_string(n);
-  d.mediaPresent = size > 0;
+  d.mediaPresent = medium && size > 0;
   d.devNumber = 8 * 256 + static_cast<std::uint64_t>(n) * 16;
   return d;
 }
-
-class ListDrivesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    setUpDriveGrid(form.iGrid1);
-    form.SystemLetters = {"/", "/opt/imager"};
-  }
-  void list() { ListDrives(form, fake, kSep); }
-  bool marked(int row) const {
-    return form.iGrid1.backColor(row, 1) == kSystemDriveBack;
-  }
-  FormState form;
-  FakeEnumerator fake;
-};
 
 TEST(DriveGrid, HasEightColumnsWithHeadersWidthsAndHiddenColumns) {
   GridModel g;
@@ -68,24 +60,17 @@ TEST(AddDriveRow, FillsEveryColumn) {
   setUpDriveGrid(g);
   ASSERT_TRUE(AddDriveRow(g, disk(3, "ATA ST3500 SCSI Disk Device"), kSep));
   ASSERT_EQ(g.rowCount(), 1);
-  EXPECT_EQ(g.value(1, 1), "3");
-  EXPECT_EQ(g.value(1, 2), "ATA ST3500 ");
-  EXPECT_EQ(g.value(1, 3), "465.8 Gb");
-  EXPECT_EQ(g.value(1, 4), "wwn-3");
-  EXPECT_EQ(g.value(1, 5), "500107862016");
-  EXPECT_EQ(g.value(1, 6), "512");
-  EXPECT_EQ(g.value(1, 7), "");
-  EXPECT_EQ(g.value(1, 8), "");
+  const char* values[] = {"3", "ATA ST3500 ", "465.8 Gb", "wwn-3", "500107862016", "512", "", ""};
+  for (int c = 1; c <= 8; ++c) EXPECT_EQ(g.value(1, c), values[c - 1]) << c;
   EXPECT_EQ(g.backColor(1, 1), kDefaultBack);
 }
 
 TEST(AddDriveRow, FiltersSizeZeroAndConfigInAnyCase) {
   GridModel g;
   setUpDriveGrid(g);
+  for (const char* config : {"DELL CONFIG DISK", "raid config", "Array ConFiG lun"})
+    EXPECT_FALSE(AddDriveRow(g, disk(1, config), kSep)) << config;
   EXPECT_FALSE(AddDriveRow(g, disk(0, "Samsung SSD", 0), kSep));
-  EXPECT_FALSE(AddDriveRow(g, disk(1, "DELL CONFIG DISK"), kSep));
-  EXPECT_FALSE(AddDriveRow(g, disk(2, "raid config"), kSep));
-  EXPECT_FALSE(AddDriveRow(g, disk(3, "Array ConFiG lun"), kSep));
   EXPECT_EQ(g.rowCount(), 0);
   EXPECT_TRUE(AddDriveRow(g, disk(4, "CONFI G"), kSep));
   EXPECT_EQ(g.rowCount(), 1);
@@ -100,116 +85,141 @@ TEST(CleanModel, LowersRemovesAndUppers) {
   EXPECT_EQ(cleanModel("SCSI DISK DEVICE"), "");
 }
 
-TEST_F(ListDrivesTest, ListsInNumberOrderAndMarksTheSystemDisk) {
-  fake.records = {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)};
-  fake.under["/"] = {0};
-  fake.under["/opt/imager"] = {0};
-  list();
-  ASSERT_EQ(form.iGrid1.rowCount(), 3);
-  EXPECT_EQ(form.iGrid1.value(1, 1), "0");
-  EXPECT_EQ(form.iGrid1.value(2, 1), "1");
-  EXPECT_EQ(form.iGrid1.value(3, 1), "2");
-  EXPECT_EQ(form.iGrid1.value(2, 3), "1.8 Tb");
-  EXPECT_TRUE(marked(1));
-  EXPECT_FALSE(marked(2));
-  EXPECT_FALSE(marked(3));
-  for (int c = 1; c <= 8; ++c) {
-    EXPECT_EQ(form.iGrid1.backColor(1, c), rgb(192, 0, 0));
-    EXPECT_EQ(form.iGrid1.foreColor(1, c), 0xFFFFFFu);
-    EXPECT_EQ(form.iGrid1.foreColor(2, c), kDefaultFore);
+// Units step up only past 1,024 of the unit below; the locale's separators
+// group the digits and mark the decimal.
+TEST(FormatSize, UnitsBoundariesAndSeparators) {
+  using Shown = std::pair<const char*, const char*>;  // bytes, text
+  for (const auto& [bytes, shown] : std::vector<Shown>{
+           {"0", "0.0 bytes"}, {"", "0.0 bytes"}, {"abc", "0.0 bytes"}, {"512", "512.0 bytes"},
+           {"1024", "1,024.0 bytes"}, {"1025", "1.0 Kb"}, {"1048576", "1,024.0 Kb"}, {"1048577", "1.0 Mb"},
+           {"1073741824", "1,024.0 Mb"}, {"1099511627776", "1,024.0 Gb"}, {"1099511627777", "1.0 Tb"},
+           {"500107862016", "465.8 Gb"}, {"2000398934016", "1.8 Tb"}, {"67108864", "64.0 Mb"},  // real drives
+           {"219902325555200", "200.0 Tb"}})                                                  // 200 TiB
+    EXPECT_EQ(FormatSize(bytes, kSep), shown) << '"' << bytes << '"';
+  for (const auto& [bytes, shown] : std::vector<Shown>{
+           {"1024", "1.024,0 bytes"}, {"500107862016", "465,8 Gb"}, {"2000398934016", "1,8 Tb"},
+           {"1048576", "1.024,0 Kb"}})
+    EXPECT_EQ(FormatSize(bytes, Separators{".", ","}), shown) << bytes << " with point and comma";
+}
+
+// The tip of a drive row: the description, then the protection type the
+// disk reports, then what discovery could not read or decide about the
+// drive, one note a line.
+struct TipCase {
+  const char* name;
+  std::vector<std::string> notes;
+  const char* tail;  // what follows the sector-size line
+};
+class DriveTipNotes : public ::testing::TestWithParam<TipCase> {};
+
+TEST_P(DriveTipNotes, FollowTheDescription) {
+  DriveRecord d;
+  d.deviceId = "/dev/sdb";
+  d.model = "Half Readable";
+  d.size = 1024000;
+  d.bytesPerSector = 512;
+  d.notes = GetParam().notes;
+  EXPECT_EQ(driveTip(d, kSep),
+            std::string("Half Readable\nNode: /dev/sdb\nSerial: none\nSize: 1,024,000 bytes\n"
+                        "Logical sector size: 512 bytes") +
+                GetParam().tail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Notes, DriveTipNotes,
+    ::testing::Values(TipCase{"None", {}, ""},
+                      TipCase{"One", {"size could not be read: Is a directory"},
+                              "\nsize could not be read: Is a directory"},
+                      TipCase{"Two",
+                              {"dev is not a device number: \"garbage\"",
+                               "Counted as a system drive: the drives under / could not all be found (x)"},
+                              "\ndev is not a device number: \"garbage\"\n"
+                              "Counted as a system drive: the drives under / could not all be found (x)"}),
+    ByName());
+
+TEST(ProtectionTip, NamesTypesOneToThreeAndNothingElse) {
+  for (const auto& [type, tip] : {std::pair<int, std::string>{0, ""}, {1, "protection type 1"},
+                                  {2, "protection type 2"}, {3, "protection type 3"}, {-1, ""}})
+    EXPECT_EQ(protectionTip(type), tip) << "type " << type;
+}
+
+// The system folders are "/" and "/opt/imager" unless a case names others.
+struct ListCase {
+  const char* name;
+  std::vector<DriveRecord> records;
+  std::map<std::string, std::vector<int>> under;  // what the enumerator finds under a folder
+  std::vector<int> rows;                          // drive numbers, in grid order
+  std::vector<int> marked;                        // the rows marked as system drives
+  const char* systemDisks;
+  const char* failure = nullptr;  // the drives under /opt/imager could not all be found
+  std::vector<std::string> systemFolders = {"/", "/opt/imager"};
+};
+class ListDrivesCase : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(ListDrivesCase, ListsInNumberOrderAndMarksTheSystemDrives) {
+  const ListCase& c = GetParam();
+  FakeEnumerator fake;
+  fake.records = c.records;
+  fake.under = c.under;
+  if (c.failure) fake.failures["/opt/imager"] = c.failure;
+  FormState form;
+  setUpDriveGrid(form.iGrid1);
+  form.SystemLetters = c.systemFolders;
+  ListDrives(form, fake, kSep);
+  const std::vector<DriveRecord> listed = ListDrives(form, fake, kSep);  // old rows go first
+  const GridModel& g = form.iGrid1;
+  ASSERT_EQ(g.rowCount(), static_cast<int>(c.rows.size()));
+  for (int r = 1; r <= g.rowCount(); ++r) {
+    const int n = c.rows[static_cast<std::size_t>(r - 1)];
+    const bool marked = std::count(c.marked.begin(), c.marked.end(), n) > 0;
+    const auto d = std::find_if(c.records.begin(), c.records.end(), [&](const DriveRecord& d) { return d.number == n; });
+    EXPECT_EQ(g.value(r, 1), std::to_string(n)) << "row " << r;
+    EXPECT_EQ(g.value(r, 2), cleanModel(d->model)) << "row " << r;
+    EXPECT_EQ(g.value(r, 3), FormatSize(std::to_string(d->size), kSep)) << "row " << r;
+    for (int col = 1; col <= 8; ++col) {
+      EXPECT_EQ(g.backColor(r, col), marked ? rgb(192, 0, 0) : kDefaultBack) << "row " << r << " column " << col;
+      EXPECT_EQ(g.foreColor(r, col), marked ? 0xFFFFFFu : kDefaultFore) << "row " << r << " column " << col;
+    }
   }
-  // Same disk for both system paths: listed once per path.
-  EXPECT_EQ(form.SystemDisks, "/dev/sda,/dev/sda,");
+  EXPECT_EQ(form.SystemDisks, c.systemDisks);
+  // A drive counted only for the doubt says why; every other has no note.
+  ASSERT_EQ(listed.size(), c.records.size());
+  for (const DriveRecord& d : listed) {
+    const auto& imager = c.under.count("/opt/imager") ? c.under.at("/opt/imager") : std::vector<int>{};
+    const bool doubted = c.failure && std::count(imager.begin(), imager.end(), d.number) == 0;
+    EXPECT_EQ(d.notes, doubted ? std::vector<std::string>{std::string("Counted as a system drive: the drives under "
+                                                                      "/opt/imager could not all be found (") +
+                                                          c.failure + ")"}
+                               : std::vector<std::string>{})
+        << d.deviceId;
+  }
 }
 
-TEST_F(ListDrivesTest, SystemOnTwoDisksMarksBoth) {
-  fake.records = {disk(0, "A"), disk(1, "B"), disk(2, "C")};
-  fake.under["/"] = {0};
-  fake.under["/opt/imager"] = {1};
-  list();
-  ASSERT_EQ(form.iGrid1.rowCount(), 3);
-  EXPECT_TRUE(marked(1));
-  EXPECT_TRUE(marked(2));
-  EXPECT_FALSE(marked(3));
-  EXPECT_EQ(form.SystemDisks, "/dev/sda,/dev/sdb,");
-}
-
-TEST_F(ListDrivesTest, SystemOnMirroredPairMarksBothMembers) {
-  fake.records = {disk(0, "A"), disk(1, "B")};
-  fake.under["/"] = {0, 1};
-  list();
-  EXPECT_TRUE(marked(1));
-  EXPECT_TRUE(marked(2));
-}
-
-TEST_F(ListDrivesTest, MarksTheDrivesUnderTheFoldersStartUpNamed) {
-  fake.records = {disk(0, "A"), disk(1, "B")};
-  fake.under["/"] = {0};
-  fake.under["/srv/imager"] = {1};
-  form.SystemLetters = {"/srv/imager"};
-  list();
-  EXPECT_FALSE(marked(1));
-  EXPECT_TRUE(marked(2));
-  EXPECT_EQ(form.SystemDisks, "/dev/sdb,");
-}
-
-// The drives under one system folder cannot all be found: each drive not
-// known to be elsewhere counts as a system drive, and its record says why.
-TEST_F(ListDrivesTest, AnUnsureAnswerCountsEveryDriveAndSaysWhy) {
-  fake.records = {disk(0, "A"), disk(1, "B"), disk(2, "C")};
-  fake.under["/"] = {0};
-  fake.under["/opt/imager"] = {0};
-  fake.failures["/opt/imager"] = "dm-0/slaves could not be listed: Permission denied";
-  const std::vector<DriveRecord> listed = ListDrives(form, fake, kSep);
-  ASSERT_EQ(form.iGrid1.rowCount(), 3);
-  for (int row = 1; row <= 3; ++row) EXPECT_TRUE(marked(row)) << "row " << row;
-  EXPECT_EQ(form.SystemDisks, "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,");
-  ASSERT_EQ(listed.size(), 3u);
-  EXPECT_TRUE(listed[0].notes.empty()) << "drive 0 is known to hold the system";
-  for (std::size_t i : {1u, 2u})
-    EXPECT_EQ(listed[i].notes, std::vector<std::string>{
-                                   "Counted as a system drive: the drives under /opt/imager could not all be found "
-                                   "(dm-0/slaves could not be listed: Permission denied)"});
-}
-
-TEST_F(ListDrivesTest, NoSystemDiskStillListsEveryDriveUnmarked) {
-  fake.records = {disk(1, "B"), disk(0, "A")};
-  list();
-  ASSERT_EQ(form.iGrid1.rowCount(), 2);
-  EXPECT_FALSE(marked(1));
-  EXPECT_FALSE(marked(2));
-  EXPECT_EQ(form.SystemDisks, "");
-}
-
-TEST_F(ListDrivesTest, SkipsNoMediumSizeZeroAndConfigEvenWhenSystem) {
-  DriveRecord card = disk(1, "Card Reader");
-  card.mediaPresent = false;
-  fake.records = {disk(0, "Array Config"), card,
-                  disk(2, "Empty", 0), disk(3, "Good")};
-  fake.under["/"] = {0};
-  list();
-  ASSERT_EQ(form.iGrid1.rowCount(), 1);
-  EXPECT_EQ(form.iGrid1.value(1, 1), "3");
-  // The filtered system disk marks nothing in its place.
-  EXPECT_FALSE(marked(1));
-  EXPECT_EQ(form.SystemDisks, "/dev/sda,");
-}
-
-TEST_F(ListDrivesTest, RemovesOldRowsFirst) {
-  fake.records = {disk(0, "A")};
-  list();
-  list();
-  EXPECT_EQ(form.iGrid1.rowCount(), 1);
-}
-
-TEST_F(ListDrivesTest, SortsNumbersBeyondNine) {
-  fake.records = {disk(10, "K"), disk(2, "C"), disk(1, "B")};
-  list();
-  ASSERT_EQ(form.iGrid1.rowCount(), 3);
-  EXPECT_EQ(form.iGrid1.value(1, 1), "1");
-  EXPECT_EQ(form.iGrid1.value(2, 1), "2");
-  EXPECT_EQ(form.iGrid1.value(3, 1), "10");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Listings, ListDrivesCase,
+    ::testing::Values(
+        // The same disk under both system folders is named once per folder.
+        ListCase{"SystemDiskMarked", {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)},
+                 {{"/", {0}}, {"/opt/imager", {0}}}, {0, 1, 2}, {0}, "/dev/sda,/dev/sda,"},
+        ListCase{"SystemOnTwoDisks", {disk(0, "A"), disk(1, "B"), disk(2, "C")}, {{"/", {0}}, {"/opt/imager", {1}}},
+                 {0, 1, 2}, {0, 1}, "/dev/sda,/dev/sdb,"},
+        ListCase{"SystemOnAMirroredPair", {disk(0, "A"), disk(1, "B")}, {{"/", {0, 1}}}, {0, 1}, {0, 1},
+                 "/dev/sda,/dev/sdb,"},
+        ListCase{"OnlyTheFoldersStartUpNamed", {disk(0, "A"), disk(1, "B")}, {{"/", {0}}, {"/srv/imager", {1}}},
+                 {0, 1}, {1}, "/dev/sdb,", nullptr, {"/srv/imager"}},
+        // Running from RAM or an overlay: every drive listed, none marked.
+        ListCase{"NoSystemDisk", {disk(1, "B"), disk(0, "A")}, {}, {0, 1}, {}, ""},
+        // The filtered system disk marks nothing in its place.
+        ListCase{"NoMediumSizeZeroAndConfigSkippedEvenWhenSystem",
+                 {disk(3, "Good"), disk(0, "Array Config"), disk(1, "Card Reader", 500107862016ULL, false),
+                  disk(2, "Empty", 0)},
+                 {{"/", {0}}}, {3}, {}, "/dev/sda,"},
+        ListCase{"NumbersBeyondNine", {disk(10, "K"), disk(2, "C"), disk(1, "B")}, {}, {1, 2, 10}, {}, ""},
+        // Each drive not known to be elsewhere counts as a system drive.
+        ListCase{"AnUnsureAnswerCountsEveryDrive", {disk(0, "A"), disk(1, "B"), disk(2, "C")},
+                 {{"/", {0}}, {"/opt/imager", {0}}}, {0, 1, 2}, {0, 1, 2}, "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,",
+                 "dm-0/slaves could not be listed: Permission denied"}),
+    ByName());
 
 }  // namespace
 }  // namespace mdi

@@ -1,54 +1,64 @@
 // The drive table follows drives attached and detached after start-up:
 // numbers of drives still attached keep their meaning, new drives get new
-// numbers, detached ones are reported. On a fake sysfs tree, and on loop
-// devices the test attaches (root only).
+// numbers, detached or changed ones are reported. On a fake sysfs tree, and
+// on loop devices the test attaches (root only).
 #include <gtest/gtest.h>
-
 #include <poll.h>
+#include <sys/sysmacros.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 
 #include "discovery/LinuxDriveTable.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
 #include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
+#include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
 namespace {
 
-namespace fs = std::filesystem;
-
-class LiveDrivesSysfs : public ::testing::Test {
+class LiveDrivesSysfs : public FakeSysfsTest {
  protected:
   void SetUp() override {
-    root = testDir("mdi-live-");
-    fs::remove_all(root);
+    FakeSysfsTest::SetUp();
     disk("sda", "8:0", 1000);
     disk("sdb", "8:16", 2000);
-    std::ofstream(root / "mountinfo") << "";
+    mounts("");
   }
-  void TearDown() override { fs::remove_all(root); }
-  void disk(const std::string& name, const std::string& dev, int sectors) {
-    fs::create_directories(root / "block" / name / "queue");
-    std::ofstream(root / "block" / name / "dev") << dev << "\n";
-    std::ofstream(root / "block" / name / "size") << sectors << "\n";
-    std::ofstream(root / "block" / name / "queue" / "logical_block_size") << "512\n";
-  }
-  fs::path root;
 };
 
+TEST_F(LiveDrivesSysfs, DriveTableNoticesAChangedOrRemovedDisk) {
+  LinuxDriveEnumerator e = enumerator();
+  LinuxDriveTable table(e, e.drives());
+  ASSERT_TRUE(table.drive(1).has_value());
+  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
+  EXPECT_EQ(table.drive(1)->sizeBytes, 2000u * 512);
+  EXPECT_EQ(table.deviceNumber(0), static_cast<std::uint64_t>(makedev(8, 0)));
+  EXPECT_EQ(table.checkUnchanged(0), "");
+  EXPECT_EQ(table.checkUnchanged(1), "");
+
+  put("sdb/size", "3000");  // another disk in the same slot
+  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed (its size changed)");
+  std::filesystem::remove_all(root / "block" / "sda");
+  EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
+  EXPECT_FALSE(table.checkUnchanged(7).empty());
+  EXPECT_FALSE(table.drive(7).has_value());
+  // Unknown drives open as a failed source, never null.
+  auto src = table.openSource(7);
+  ASSERT_NE(src, nullptr);
+  std::byte b[16];
+  EXPECT_TRUE(src->read(b).failed());
+}
+
 TEST_F(LiveDrivesSysfs, NumbersKeepTheirMeaning) {
-  LinuxDriveEnumerator e(root.string(), (root / "mountinfo").string());
+  LinuxDriveEnumerator e = enumerator();
   LinuxDriveTable table(e, e.drives());
   ASSERT_EQ(table.drive(0)->node, "/dev/sda");
   ASSERT_EQ(table.drive(1)->node, "/dev/sdb");
   EXPECT_TRUE(table.rescan().empty());
 
   // sda goes, sdc comes: sdc is drive 2 (not 1, though it is second now).
-  fs::remove_all(root / "block" / "sda");
+  std::filesystem::remove_all(root / "block" / "sda");
   disk("sdc", "8:32", 3000);
   DriveChanges c = table.rescan();
   EXPECT_EQ(c.detached, std::vector<int>{0});
@@ -74,9 +84,9 @@ class LiveDrivesLoop : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
-    loops = std::make_unique<LoopFiles>(testDir("mdi-liveloop-"));
+    loops.emplace(testDir("mdi-liveloop-"));
   }
-  std::unique_ptr<LoopFiles> loops;
+  std::optional<LoopFiles> loops;
 };
 
 // Other tests may attach loops meanwhile: only this test's own are looked at.

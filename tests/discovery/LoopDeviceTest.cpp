@@ -1,148 +1,128 @@
-// Discovery against a real loop device: a 64 MiB image with one ext4
-// partition, attached and mounted by the test and always taken down again.
+// Discovery against real loop devices, attached by the test and always
+// taken down again: a 64 MiB image with one mounted ext4 partition, and a
+// read-only loop device over one of two files alike in size and content.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <fcntl.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <optional>
 
 #include "discovery/LinuxDriveTable.h"
-#include "discovery/ListDrives.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
+#include "tests/LoopFiles.h"
+#include "tests/TestDir.h"
+#include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
 namespace {
 
 namespace fs = std::filesystem;
+using test::shell;
 
-std::string runOutput(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  std::array<char, 256> buf{};
-  while (std::fgets(buf.data(), static_cast<int>(buf.size()), p)) out += buf.data();
-  ::pclose(p);
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
-bool run(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
-
-class LoopDeviceTest : public ::testing::Test {
+// A loop device of the test's own, listed by discovery with a drive table
+// over the listing.
+class OwnLoop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to attach loop devices";
-    if (!fs::exists("/dev/loop-control")) GTEST_SKIP() << "no /dev/loop-control";
-    char tmpl[] = "/tmp/mdi-loop-XXXXXX";
-    if (!::mkdtemp(tmpl)) GTEST_SKIP() << "cannot make a temp folder";
-    dir = tmpl;
-    image = dir / "disk.img";
-    mountDir = dir / "mnt";
+    if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
+    loops.emplace(testDir("mdi-loop-"));
+  }
+  void list() {
+    records = e.drives();
+    table.emplace(e, records);
+    d = FakeSysfsTest::byNode(records, loop);
+    ASSERT_NE(d, nullptr) << loop << " not listed";
+  }
+  template <class F>
+  static bool within(F&& done, int ms) {
+    for (int waited = 0; !done() && waited < ms; waited += 100) ::usleep(100000);
+    return done();
+  }
+  std::optional<LoopFiles> loops;
+  std::string loop;
+  LinuxDriveEnumerator e;
+  std::vector<DriveRecord> records;
+  std::optional<LinuxDriveTable> table;
+  const DriveRecord* d = nullptr;
+};
+
+// A 64 MiB image with one ext4 partition, mounted.
+class LoopDeviceTest : public OwnLoop {
+ protected:
+  void SetUp() override {
+    OwnLoop::SetUp();
+    if (IsSkipped()) return;
+    image = loops->file("disk.img");
+    mountDir = loops->file("mnt");
     fs::create_directories(mountDir);
-    ASSERT_TRUE(run("truncate -s 64M " + image.string()));
-    ASSERT_TRUE(run("echo 'label: dos\n,,L' | sfdisk -q " + image.string()));
-    loop = runOutput("losetup -fP --show " + image.string() + " 2>/dev/null");
-    if (loop.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "losetup could not attach the image";
-    const std::string name = loop.substr(5);
+    ASSERT_EQ(shell("truncate -s 64M " + image + " && echo 'label: dos\n,,L' | sfdisk -q " + image).exitCode, 0);
+    loop = loops->attach("disk.img", 64, "-P");  // the same size: the partition table stays
+    if (loop.empty()) GTEST_SKIP() << "losetup could not attach the image";
     // Without udev the partition node may be missing; make it from sysfs.
+    const std::string name = loop.substr(5);
     part = loop + "p1";
     const fs::path sysPart = fs::path("/sys/block") / name / (name + "p1") / "dev";
-    for (int i = 0; i < 10 && !fs::exists(sysPart); ++i) ::usleep(100000);
-    // Some kernels leave the scan to user space.
-    if (!fs::exists(sysPart)) run("partx -a " + loop);
-    for (int i = 0; i < 20 && !fs::exists(sysPart); ++i) ::usleep(100000);
-    if (!fs::exists(sysPart)) GTEST_SKIP() << "the kernel did not scan the loop's partitions";
+    within([&] { return fs::exists(sysPart); }, 1000);
+    if (!fs::exists(sysPart)) shell("partx -a " + loop);  // some kernels leave the scan to user space
+    if (!within([&] { return fs::exists(sysPart); }, 2000)) GTEST_SKIP() << "the kernel did not scan the partitions";
     if (!fs::exists(part)) {
       unsigned maj = 0, min = 0;
-      std::ifstream in(sysPart);
       char colon = 0;
-      in >> maj >> colon >> min;
-      part = (dir / (name + "p1")).string();
+      std::ifstream(sysPart) >> maj >> colon >> min;
+      part = loops->file(name + "p1");
       if (::mknod(part.c_str(), S_IFBLK | 0600, makedev(maj, min)) != 0)
         GTEST_SKIP() << "cannot create the partition node";
     }
-    ASSERT_TRUE(run("mkfs.ext4 -q -F " + part));
-    if (!run("mount " + part + " " + mountDir.string())) GTEST_SKIP() << "mount is not permitted here";
+    ASSERT_EQ(shell("mkfs.ext4 -q -F " + part).exitCode, 0);
+    if (shell("mount " + part + " " + mountDir).exitCode != 0) GTEST_SKIP() << "mount is not permitted here";
     mounted = true;
+    list();
   }
   void TearDown() override {
-    if (mounted) run("umount " + mountDir.string());
-    if (!loop.empty()) run("losetup -d " + loop);
-    if (!dir.empty()) {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
+    if (mounted) shell("umount " + mountDir);
   }
-  const DriveRecord* loopRecord(const std::vector<DriveRecord>& r) const {
-    for (const auto& d : r)
-      if (d.deviceId == loop) return &d;
-    return nullptr;
-  }
-
-  fs::path dir, image, mountDir;
-  std::string loop, part;
+  std::string image, mountDir, part;
   bool mounted = false;
 };
 
 TEST_F(LoopDeviceTest, ListsTheLoopDiskUnmarked) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr) << loop << " not listed";
   EXPECT_EQ(d->size, 64u * 1024 * 1024);
   EXPECT_EQ(d->bytesPerSector, 512u);
   EXPECT_TRUE(d->mediaPresent);
-  EXPECT_EQ(d->model, "Loop " + image.string());
+  EXPECT_EQ(d->model, "Loop " + image);
   EXPECT_FALSE(d->pnpDeviceId.empty());
   struct stat st {};
   ASSERT_EQ(::stat(loop.c_str(), &st), 0);
   EXPECT_EQ(d->devNumber, static_cast<std::uint64_t>(st.st_rdev));
 
-  FormState form;
-  setUpDriveGrid(form.iGrid1);
-  form.SystemLetters = {"/"};
-  ListDrives(form, e, Separators{",", "."});
-  bool listed = false;
-  for (int row = 1; row <= form.iGrid1.rowCount(); ++row)
-    if (form.iGrid1.value(row, 1) == std::to_string(d->number)) {
-      listed = true;
-      EXPECT_EQ(form.iGrid1.value(row, 3), "64.0 Mb");
-      EXPECT_EQ(form.iGrid1.value(row, 6), "512");
-      EXPECT_NE(form.iGrid1.backColor(row, 1), kSystemDriveBack);
-    }
-  EXPECT_TRUE(listed);
+  const FormState form = listedGrid(e, {"/"});
+  const GridModel& g = form.iGrid1;
+  int row = 1;
+  while (row <= g.rowCount() && g.value(row, 1) != std::to_string(d->number)) ++row;
+  ASSERT_LE(row, g.rowCount()) << loop << " has no row";
+  EXPECT_EQ(g.value(row, 3), "64.0 Mb");
+  EXPECT_EQ(g.value(row, 6), "512");
+  EXPECT_NE(g.backColor(row, 1), kSystemDriveBack);
 }
 
 TEST_F(LoopDeviceTest, DrivesUnderFollowsTheMountDownToTheLoopDisk) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr);
-  const DrivesUnder under = e.drivesUnder(mountDir.string());
+  auto holds = [n = d->number](const std::vector<int>& numbers) { return std::count(numbers.begin(), numbers.end(), n) == 1; };
+  const DrivesUnder under = e.drivesUnder(mountDir);
   EXPECT_EQ(under.failure, "");
-  EXPECT_NE(std::find(under.numbers.begin(), under.numbers.end(), d->number), under.numbers.end());
-  const DrivesUnder tmp = e.drivesUnder("/tmp");
-  EXPECT_EQ(std::find(tmp.numbers.begin(), tmp.numbers.end(), d->number), tmp.numbers.end());
-
-  LinuxDriveTable table(e, records);
-  const auto viaTable = table.drivesUnder((mountDir / ".").string());
-  EXPECT_NE(std::find(viaTable.begin(), viaTable.end(), d->number), viaTable.end());
-  EXPECT_EQ(table.checkUnchanged(d->number), "");
-  EXPECT_EQ(table.deviceNumber(d->number), d->devNumber);
+  EXPECT_TRUE(holds(under.numbers));
+  EXPECT_FALSE(holds(e.drivesUnder("/tmp").numbers));
+  EXPECT_TRUE(holds(table->drivesUnder(mountDir + "/.")));
+  EXPECT_EQ(table->checkUnchanged(d->number), "");
+  EXPECT_EQ(table->deviceNumber(d->number), d->devNumber);
 }
 
-TEST_F(LoopDeviceTest, DriveTableReadsTheDiskReadOnly) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr);
-  LinuxDriveTable table(e, records);
-  auto src = table.openSource(d->number);
+TEST_F(LoopDeviceTest, DriveTableReadsTheDisk) {
+  auto src = table->openSource(d->number);
   ASSERT_NE(src, nullptr);
   std::array<std::byte, 512> mbr{};
   const IoResult r = src->read(mbr);
@@ -153,23 +133,70 @@ TEST_F(LoopDeviceTest, DriveTableReadsTheDiskReadOnly) {
 }
 
 TEST_F(LoopDeviceTest, DetachedLoopIsReportedAsGone) {
-  LinuxDriveEnumerator e;
-  const auto records = e.drives();
-  const DriveRecord* d = loopRecord(records);
-  ASSERT_NE(d, nullptr);
-  LinuxDriveTable table(e, records);
-  ASSERT_TRUE(run("umount " + mountDir.string()));
+  ASSERT_EQ(shell("umount " + mountDir).exitCode, 0);
   mounted = false;
-  ASSERT_TRUE(run("losetup -d " + loop));
-  const std::string node = loop;
-  loop.clear();
+  loops->detach(loop);
   // Detach is asynchronous; give the kernel a moment to drop the backing file.
-  std::string reason;
-  for (int i = 0; i < 50 && reason.empty(); ++i) {
-    reason = table.checkUnchanged(d->number);
-    if (reason.empty()) ::usleep(100000);
+  within([&] { return !table->checkUnchanged(d->number).empty(); }, 5000);
+  EXPECT_EQ(table->checkUnchanged(d->number), "the drive at " + loop + " is no longer attached");
+}
+
+// A drive number keeps meaning the medium that was listed: a loop device
+// re-pointed to another file of the same size and content is refused, and
+// drives are read through read-only descriptors (a read-only loop device
+// would refuse anything else).
+class LoopIdentity : public OwnLoop {
+ protected:
+  void SetUp() override {
+    OwnLoop::SetUp();
+    if (IsSkipped()) return;
+    // Two files alike in size and content: only the file itself tells them apart.
+    for (const char* name : {"a.img", "b.img"}) std::ofstream(loops->file(name)) << std::string(1 << 20, 'z');
+    loop = loops->attach("a.img", 1, "-r");
+    if (loop.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+    list();
   }
-  EXPECT_EQ(reason, "the drive at " + node + " is no longer attached");
+};
+
+TEST_F(LoopIdentity, RePointedLoopDeviceIsNoLongerTheListedDrive) {
+  EXPECT_EQ(table->checkUnchanged(d->number), "");
+  ASSERT_TRUE(table->drive(d->number)->loopBacking.has_value());
+  // Swapped in place (read-only loop devices allow it), so no other test
+  // can take the node in between.
+  const int loopFd = ::open(loop.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fileFd = ::open(loops->file("b.img").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(loopFd, 0);
+  ASSERT_GE(fileFd, 0);
+  const int changed = ::ioctl(loopFd, LOOP_CHANGE_FD, fileFd);
+  ::close(fileFd);
+  ::close(loopFd);
+  ASSERT_EQ(changed, 0) << "LOOP_CHANGE_FD refused";
+  EXPECT_EQ(table->checkUnchanged(d->number),
+            "the drive at " + loop + " has changed since it was listed (the loop device now reads another file)");
+}
+
+TEST_F(LoopIdentity, DriveIsReadThroughAReadOnlyDescriptor) {
+  auto src = table->openSource(d->number);
+  std::vector<std::byte> buf(4096);
+  const IoResult r = src->read(buf);
+  EXPECT_FALSE(r.failed());
+  EXPECT_EQ(r.bytes, buf.size());
+  EXPECT_EQ(buf[0], std::byte{'z'});
+  // Some kernels let a read-only loop device be opened for writing, so the
+  // descriptors this process holds on it are looked at themselves.
+  int held = 0;
+  for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(fd.path(), ec) != loop) continue;
+    ++held;
+    std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+    std::string field;
+    while (info >> field && field != "flags:") {}
+    int flags = -1;
+    info >> std::oct >> flags;
+    EXPECT_EQ(flags & O_ACCMODE, O_RDONLY) << "descriptor " << fd.path().filename() << " flags " << std::oct << flags;
+  }
+  EXPECT_GE(held, 1) << "no descriptor on " << loop;
 }
 
 }  // namespace
