@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -92,7 +93,10 @@ class UringCycleIo final : public CycleIo {
   explicit UringCycleIo(const std::vector<Lane>& lanes)
       : m_wakeup(std::make_shared<Wakeup>()),
         m_lanes(lanes.size()),
-        m_threads(lanes, [w = m_wakeup] { w->signal(); }) {
+        // One job on a machine of two cores or more: its thread and this
+        // one hand each block over awake.
+        m_threads(lanes, [w = m_wakeup] { w->signal(); },
+                  2 * lanes.size() <= std::thread::hardware_concurrency()) {
     for (std::size_t i = 0; i < lanes.size(); ++i) m_lanes[i].io = lanes[i];
   }
   ~UringCycleIo() override {
@@ -302,6 +306,9 @@ bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
     if (m_reported > 0 || m_unfinished == 0) break;
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return false;
+    if (std::any_of(m_lanes.begin(), m_lanes.end(), [](const LaneState& L) { return L.onThread; }) &&
+        m_threads.spinForFinish())
+      continue;
     // A lane thread that finishes wakes the ring through the eventfd.
     armWakeup();
     const auto slice = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
@@ -427,9 +434,9 @@ int UringCycleIo::idleSlot(const LaneState& L, int busy) {
 }
 
 void UringCycleIo::writeReady() {
-  // Every read started early above goes out before any block is handed
-  // on, so no drive waits for another job's conversion and write.
-  if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
+  // Blocks are handed on first, then the reads started early go out: a
+  // read the page cache already holds is copied while it is submitted, and
+  // the lane threads convert and write meanwhile.
   for (std::size_t lane : m_readLanes) {
     LaneState& L = m_lanes[lane];
     // Prepared and written on the lane's thread: a conversion or a copy
@@ -443,6 +450,7 @@ void UringCycleIo::writeReady() {
                          {std::span<const std::byte>(buf->data(), L.step->read.bytes), buf});
   }
   m_readLanes.clear();
+  if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
 }
 
 void UringCycleIo::startWriteback(std::size_t lane, int fd, std::uint64_t end) {
