@@ -69,42 +69,6 @@ INSTANTIATE_TEST_SUITE_P(Passes, StopOutcome,
                                            StopCase{"MutateFinishingPass", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// ---- a declined overwrite question -----------------------------------------
-
-struct DeclineCase {
-  const char* name;
-  bool mutate;
-  int declined;  // the job whose existing output the operator keeps
-};
-void PrintTo(const DeclineCase& c, std::ostream* os) { *os << c.name; }
-class DeclinedOverwrite : public RunFixture, public ::testing::WithParamInterface<DeclineCase> {};
-
-TEST_P(DeclinedOverwrite, NoJobIsImagedAndNothingPreparedIsLeftFullSize) {
-  ui.setChecked(Ctl::Check2, GetParam().mutate);
-  for (int i = 1; i <= 3; ++i) addFileJob(src("s" + std::to_string(i) + ".img", patternBytes(300000, 10 + i)));
-  const int declined = GetParam().declined;
-  writeFile(output(declined), patternBytes(1234, 99));
-  msg.answer("File exists", MsgAnswer::No);
-  controller.RunClicked();
-  for (int row = 1; row <= 3; ++row) {
-    SCOPED_TRACE(row);
-    EXPECT_EQ(status(row), "Not imaged");
-    if (row == declined) {
-      EXPECT_EQ(readFile(output(row)), patternBytes(1234, 99)) << "the kept file is untouched";
-    } else if (row < declined) {
-      EXPECT_EQ(fs::file_size(output(row)), 0u) << "prepared but never written: emptied, not left full of zeros";
-    } else {
-      EXPECT_FALSE(fs::exists(output(row)));
-    }
-  }
-  EXPECT_TRUE(ui.closeAllowed);
-}
-INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
-                         ::testing::Values(DeclineCase{"StraightFirst", false, 1}, DeclineCase{"StraightMiddle", false, 2},
-                                           DeclineCase{"StraightLast", false, 3}, DeclineCase{"MutateFirst", true, 1},
-                                           DeclineCase{"MutateMiddle", true, 2}, DeclineCase{"MutateLast", true, 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 // ---- Exit during a run -----------------------------------------------------
 
 class ExitMidRun : public RunFixture, public ::testing::WithParamInterface<bool> {};
