@@ -3,7 +3,6 @@
 // never writes over a file it reads, whatever other name (hard link,
 // symlink, loop device, block device) the file goes by. (The sources a run
 // does open, it opens read-only: CompletedRunTest.)
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -244,86 +243,6 @@ TEST_F(Refused, BindMountedFolderIsTheSameFolder) {
   twoJobs(*this, (dir / "bound" / "001.bin").string());
   runExpecting(std::string(kBothWrite) + "{dir}/bound/001.bin. Give one of them another file name.", "Error", false);
 }
-
-// ---- runs that go on (until the completed-run table takes them) ----------
-
-TEST_F(RunFixture, NameMadeWithoutATargetFollowsTheTargetChosenAtRun) {
-  form.run.TargetFolder.clear();
-  const auto s = src("src.img", patternBytes(5000, 9));
-  addFileJob(s);
-  EXPECT_EQ(output(1), "001.bin");
-  pickers.folders = {(dir / "out").string()};
-  controller.RunClicked();
-  EXPECT_EQ(output(1), (dir / "out" / "001.bin").string());
-  EXPECT_EQ(readFile(output(1)), patternBytes(5000, 9));
-  ASSERT_EQ(files.creates.size(), 1u);
-  EXPECT_EQ(files.creates.begin()->first, (dir / "out" / "001.bin").string());
-  EXPECT_FALSE(fs::exists("/001.bin"));
-}
-
-// Open descriptors of this process that name `path`, with their access mode.
-std::vector<int> accessModesOf(const std::string& path) {
-  std::vector<int> modes;
-  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    if (fs::read_symlink(e.path(), ec) != fs::path(path) || ec) continue;
-    std::ifstream info("/proc/self/fdinfo/" + e.path().filename().string());
-    std::string key;
-    while (info >> key) {
-      if (key == "flags:") {
-        std::string octal;
-        info >> octal;
-        modes.push_back(std::stoi(octal, nullptr, 8) & O_ACCMODE);
-      }
-    }
-  }
-  return modes;
-}
-
-TEST_F(RunFixture, SourcesAreOpenedReadOnlyOnEveryPath) {
-  for (bool mutate : {false, true}) {
-    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
-    form.iGrid2.removeRows(1, form.iGrid2.rowCount());
-    fs::remove_all(dir / "out");
-    fs::create_directories(dir / "out");
-    ui.setChecked(Ctl::Check2, mutate);
-    const auto image = src("image.img", patternBytes(400000, 11));
-    const auto disk = src("disk.img", patternBytes(400000, 12));
-    drives.add(2, {DriveIdentity{"/dev/sdz", 400000, "id", std::nullopt}, disk, 0, ""});
-    addFileJob(image);
-    const int row = form.iGrid2.addRow();
-    form.iGrid2.setValue(row, JobCol::ID, "2");
-    form.iGrid2.setValue(row, JobCol::SizeI, "400000");
-    form.iGrid2.setValue(row, JobCol::FileName, (dir / "out" / "disk.bin").string());
-    for (int r : {1, 2}) {
-      form.iGrid2.setValue(r, JobCol::SectorIn, "512");
-      form.iGrid2.setValue(r, JobCol::SectorOut, "512");
-    }
-    std::vector<int> imageModes, diskModes;
-    pump.at(pump.calls + 1, [&] {
-      imageModes = accessModesOf(image);
-      diskModes = accessModesOf(disk);
-    });
-    controller.RunClicked();
-    EXPECT_EQ(imageModes, std::vector<int>{O_RDONLY});
-    EXPECT_EQ(diskModes, std::vector<int>{O_RDONLY});
-    EXPECT_EQ(status(1), "Done.");
-    EXPECT_EQ(status(2), "Done.");
-  }
-}
-
-class FailedSync : public RunFixture, public ::testing::WithParamInterface<bool> {};
-TEST_P(FailedSync, IsAWriteErrorNeverDone) {
-  ui.setChecked(Ctl::Check2, GetParam());
-  addFileJob(src("a.img", patternBytes(300000, 13)));
-  addFileJob(src("b.img", patternBytes(300000, 14)));
-  files.failSync.insert(output(1));
-  controller.RunClicked();
-  EXPECT_EQ(status(1), "Write Error ...");
-  EXPECT_EQ(status(2), "Done.");
-}
-INSTANTIATE_TEST_SUITE_P(Paths, FailedSync, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
 
 }  // namespace
 }  // namespace mdi::test
