@@ -13,6 +13,7 @@
 
 namespace mdi::test {
 namespace {
+using test::PrintTo;
 
 // A lane's step as a copy loop asks for it: read `length` bytes, maybe
 // reading the next block early.
@@ -25,32 +26,20 @@ CycleIo::Step stepOf(std::size_t length, bool readAhead) {
 
 bool uringAvailable() { return makeUringCycleIo({}) != nullptr; }
 
-// A temporary folder that goes with the test, however the test ends.
-struct TempDir {
-  explicit TempDir(const std::string& tag)
-      : path(fs::temp_directory_path() / ("mdi-cycle-" + tag + "-" + std::to_string(::getpid()))) {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  fs::path path;
-};
-
 // One lane's script: the read length of each cycle, and whether its next
 // read may start early.
+enum class Kind { File, Plain, Slow };  // Plain: no descriptor (in memory); Slow: a drive's latency
 struct LaneScript {
   std::vector<std::byte> data;
   std::vector<std::size_t> lengths;
   bool readAhead = true;
   std::vector<BadRange> bad;
-  bool plain = false;  // a source without a descriptor (in memory)
+  Kind kind = Kind::File;
 };
 
 LaneScript lane(std::vector<std::byte> data, std::vector<std::size_t> lengths, bool readAhead = true,
-                std::vector<BadRange> bad = {}, bool plain = false) {
-  return {std::move(data), std::move(lengths), readAhead, std::move(bad), plain};
+                std::vector<BadRange> bad = {}, Kind kind = Kind::File) {
+  return {std::move(data), std::move(lengths), readAhead, std::move(bad), kind};
 }
 
 struct Trace {
@@ -68,8 +57,10 @@ Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>&
   for (std::size_t i = 0; i < scripts.size(); ++i) {
     const auto in = dir / ("in" + std::to_string(i));
     writeFile(in, scripts[i].data);
-    std::unique_ptr<Source> s = scripts[i].plain ? std::make_unique<MemorySource>(scripts[i].data)
-                                                 : files.openSource(in.string());
+    std::unique_ptr<Source> s = scripts[i].kind == Kind::Plain ? std::make_unique<MemorySource>(scripts[i].data)
+                                                               : files.openSource(in.string());
+    // io_uring waits a slow read out with a timeout request beside it.
+    if (scripts[i].kind == Kind::Slow) s = std::make_unique<SimulatedDrive>(std::move(s), DriveTiming{150e6, 200000});
     if (!scripts[i].bad.empty()) s = std::make_unique<FaultySource>(std::move(s), scripts[i].bad);
     sources.push_back(std::move(s));
     outputs.push_back(files.createOutput((dir / ("out" + std::to_string(i) + (uring ? "u" : "s"))).string()));
@@ -123,13 +114,12 @@ struct Scenario {
   std::vector<LaneScript> lanes;
 };
 
-class CycleIoPaths : public ::testing::TestWithParam<Scenario> {
+class CycleIoPaths : public RunFixture, public ::testing::WithParamInterface<Scenario> {
  protected:
   void SetUp() override {
+    RunFixture::SetUp();
     if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
   }
-  TempDir tmp{"paths"};
-  const fs::path& dir = tmp.path;
 };
 
 TEST_P(CycleIoPaths, SameOutcomesAndBytesOnBothPaths) {
@@ -168,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"NoReadAheadAndIdleCycles", {lane(patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false)}},
         // A source with no descriptor beside positioned ones.
         Scenario{"PlainBesidePositioned",
-                 {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, true),
+                 {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, Kind::Plain),
                   lane(patternBytes(4 * 4096, 6), repeat(4096, 6))}},
         // The source ends on a block boundary while reads started early are
         // out past it: they bring nothing, and the lane ends there.
@@ -179,46 +169,19 @@ INSTANTIATE_TEST_SUITE_P(
         // A failing stretch mid-source: the reads before it are positioned,
         // the failing one is served plainly, and reading goes on after it.
         Scenario{"FailingStretch",
-                 {lane(patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}})}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// A source that takes time per read: io_uring waits it out with a timeout
-// request beside the read, and the bytes are the same as read straight.
-TEST(CycleIoLatency, SimulatedDriveDeliversTheSameBytes) {
-  if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
-  const TempDir tmp("latency");
-  const fs::path& dir = tmp.path;
-  const auto data = patternBytes(6 * 8192 + 7, 9);
-  writeFile(dir / "in", data);
-  PosixFileAccess files;
-  std::vector<std::unique_ptr<Source>> srcs;
-  std::vector<std::unique_ptr<Output>> outs;
-  std::vector<CycleIo::Lane> lanes;
-  for (int i = 0; i < 3; ++i) {
-    srcs.push_back(std::make_unique<SimulatedDrive>(files.openSource((dir / "in").string()),
-                                                   DriveTiming{150e6, 200000}));
-    outs.push_back(files.createOutput((dir / ("out" + std::to_string(i))).string()));
-    lanes.push_back({srcs.back().get(), outs.back().get()});
-  }
-  auto io = makeUringCycleIo(lanes);
-  ASSERT_NE(io, nullptr);
-  std::vector<CycleIo::Step> steps(3);
-  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
-  for (int c = 0; c < 8; ++c) {
-    for (auto& s : steps) s = stepOf(8192, true);
-    io->cycle(steps, same);
-  }
-  io.reset();
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(outs[i]->close(), 0);
-    EXPECT_EQ(readFile(dir / ("out" + std::to_string(i))), data) << i;
-  }
-}
+                 {lane(patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}})}},
+        // Sources that take time per read, as drives do.
+        Scenario{"SlowDrives",
+                 {lane(patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), true, {}, Kind::Slow),
+                  lane(patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), true, {}, Kind::Slow),
+                  lane(patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow)}}),
+    ByName{});
 
 // Every read the io_uring path asks a source for is a read it issues: a
 // drive with a command queue serves each one, so a read asked for and then
 // dropped unissued would cost the drive a command.
-TEST(CycleIoLatency, EveryReadAskedForIsIssued) {
+using CycleIoReads = RunFixture;
+TEST_F(CycleIoReads, EveryReadAskedForIsIssued) {
   if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
   struct Counting final : Source {
     std::unique_ptr<Source> inner;
@@ -231,14 +194,12 @@ TEST(CycleIoLatency, EveryReadAskedForIsIssued) {
     std::optional<Positioned> peekPositioned(std::size_t n) const override { return inner->peekPositioned(n); }
     void advance(std::size_t n) override { inner->advance(n); }
   };
-  const TempDir tmp("asked");
   const auto data = patternBytes(8 * 4096, 12);
-  writeFile(tmp.path / "in", data);
   PosixFileAccess files;
-  Counting src;
-  src.inner = files.openSource((tmp.path / "in").string());
-  auto out = files.createOutput((tmp.path / "out").string());
-  auto io = makeUringCycleIo({{&src, out.get()}});
+  Counting source;
+  source.inner = files.openSource(src("in", data));
+  auto out = files.createOutput((dir / "copy").string());
+  auto io = makeUringCycleIo({{&source, out.get()}});
   ASSERT_NE(io, nullptr);
   std::vector<CycleIo::Step> steps(1);
   const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
@@ -249,46 +210,43 @@ TEST(CycleIoLatency, EveryReadAskedForIsIssued) {
   io.reset();
   // Nine steps (the last finds the end) and at most two reads started
   // early past the end, never one more per step.
-  EXPECT_LE(src.asked, 9 + 2);
+  EXPECT_LE(source.asked, 9 + 2);
   EXPECT_EQ(out->close(), 0);
-  EXPECT_EQ(readFile(tmp.path / "out"), data);
+  EXPECT_EQ(readFile(dir / "copy"), data);
 }
 
 // The child's side of the fallback test: refuses io_uring_setup with
 // ENOSYS, then copies through the factory. Exit code 0 when all went well.
 int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
-
-        sock_filter filter[] = {
-            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (ENOSYS & SECCOMP_RET_DATA)),
-            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        };
-        sock_fprog prog{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
-        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
-          return 3;
-        PosixFileAccess files;
-        auto src = files.openSource((dir / "in").string());
-        auto out = files.createOutput((dir / "out").string());
-        LinuxCycleIoFactory factory(IoPath::Auto);
-        auto io = factory.create({{src.get(), out.get()}});
-        if (std::string(factory.lastPath()) != "sync") return 4;
-        std::vector<CycleIo::Step> steps(1);
-        const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
-        for (int c = 0; c < 5; ++c) {
-          steps[0] = stepOf(4096, true);
-          io->cycle(steps, same);
-        }
-        io.reset();
-        return out->close() == 0 && readFile(dir / "out") == data ? 0 : 5;
-      
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_io_uring_setup, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (ENOSYS & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog prog{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+    return 3;
+  PosixFileAccess files;
+  auto src = files.openSource((dir / "in").string());
+  auto out = files.createOutput((dir / "copy").string());
+  LinuxCycleIoFactory factory(IoPath::Auto);
+  auto io = factory.create({{src.get(), out.get()}});
+  if (std::string(factory.lastPath()) != "sync") return 4;
+  std::vector<CycleIo::Step> steps(1);
+  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
+  for (int c = 0; c < 5; ++c) {
+    steps[0] = stepOf(4096, true);
+    io->cycle(steps, same);
+  }
+  io.reset();
+  return out->close() == 0 && readFile(dir / "copy") == data ? 0 : 5;
 }
 
 // Where the kernel refuses io_uring (here: a seccomp filter in a child
 // process, as a sandbox would), the plain path is chosen and copies.
-TEST(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
-  const TempDir tmp("fallback");
-  const fs::path& dir = tmp.path;
+using CycleIoFallback = RunFixture;
+TEST_F(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
   const auto data = patternBytes(3 * 4096 + 5, 11);
   writeFile(dir / "in", data);
   EXPECT_EXIT(std::_Exit(fallbackChild(dir, data)), ::testing::ExitedWithCode(0), "");

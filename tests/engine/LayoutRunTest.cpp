@@ -1,71 +1,86 @@
-// Sector-mutate runs through each sector layout, end to end on real files:
-// the image and its .extra against an oracle of the test's own, the two
-// rebuilding the source whatever way the run ended, the README's rebuild
-// script, and the refusals before a run.
-#include "tests/RecordFields.h"
-#include "tests/engine/LayoutRunFixture.h"
+// Sector-mutate runs through each sector layout, end to end on real files.
+// However a run ends, the image and its .extra hold the same stretch of the
+// source from its start, as the layouts' own definitions (layoutOracle) cut
+// it: together they rebuild it, and so does the README's rebuild script.
+// From sectors with protection information, the status and the record give
+// the check's true counts, and a drive's reported type decides whether
+// reference tags count: type 1 ties them to the LBA, type 2 tags follow the
+// commands that wrote them.
+#include "tests/engine/RunFixture.h"
+#include "tests/layouts/PiSectors.h"
 
 namespace mdi::test {
 namespace {
+using test::PrintTo;
 
-struct Split {
-  Bytes image;
-  Bytes extra;
+// What a run from sectors with protection information reports.
+struct PiCase {
+  std::string kinds;  // the source, one letter per sector, see PiSectors.h
+  int driveType;      // the PI type a drive reports; 0: the source is an image file
+  const char* bad;    // pi_bad in the record; "" when no PI is reported
+  std::vector<std::string> badLbas;
+  bool firstBlockUnrecognised;
+  const char* refTag;  // pi_ref_tag in the record
 };
-
-void append(Bytes& to, const Bytes& from, std::size_t begin, std::size_t end) {
-  if (end > begin) to.insert(to.end(), from.begin() + static_cast<long>(begin), from.begin() + static_cast<long>(end));
-}
-
-// What each layout makes of a source, byte by byte from the layouts' own
-// definitions: a sector (or a group of 8 sectors of 520 bytes) at a time,
-// the last one as far as the source goes.
-Split oracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src) {
-  Split out;
-  const std::size_t n = src.size();
-  if (layout == SectorLayout::Groups4K) {
-    for (std::size_t p = 0; p < n; p += 4160) {
-      const std::size_t g = std::min<std::size_t>(4160, n - p);
-      append(out.image, src, p, p + std::min<std::size_t>(g, 4096));
-      append(out.extra, src, p + 4096, p + g);
-    }
-    return out;
-  }
-  for (std::size_t p = 0; p < n; p += s) {
-    const std::size_t r = std::min(s, n - p);
-    if (layout == SectorLayout::DataLast && s > t) {
-      const std::size_t lead = s - t;
-      append(out.extra, src, p, p + std::min(r, lead));
-      append(out.image, src, p + lead, p + r);
-    } else {
-      append(out.image, src, p, p + std::min(r, t));
-      if (r == s && t > s) out.image.insert(out.image.end(), t - s, std::byte{0});
-      append(out.extra, src, p + t, p + r);
-    }
-  }
-  return out;
-}
-
 struct LayoutCase {
   const char* name;
   SectorLayout layout;
   int s, t;
   std::size_t sectors;  // whole source sectors, then `tail` bytes more
   std::size_t tail;
+  const char* status = "Done.";
+  // Ends the run short of the source's end (a Stop, a read error), if given.
+  std::function<void(RunFixture&, const std::string& src)> end = {};
+  std::optional<PiCase> pi = {};  // else the source is pattern bytes
 };
-void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
 
-class EveryLayout : public LayoutRun, public ::testing::WithParamInterface<LayoutCase> {};
+// The rebuild script the README gives operators, as a file; "" without python3.
+std::string readmeScript(const fs::path& dir) {
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) {
+    std::cout << "python3 is not installed: the README's rebuild script is not run\n";
+    return {};
+  }
+  const std::string readme = fileText(MDI_README);
+  const auto start = readme.find("```python\n");
+  EXPECT_NE(start, std::string::npos) << "the README has no rebuild script";
+  if (start == std::string::npos) return {};
+  const auto body = start + 10;
+  std::ofstream(dir / "rebuild.py") << readme.substr(body, readme.find("```", body) - body);
+  return (dir / "rebuild.py").string();
+}
 
-TEST_P(EveryLayout, ImageAndExtraAreTheOraclesAndRebuildTheSource) {
+class EveryLayout : public RunFixture, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(EveryLayout, ImageAndExtraAreTheLayoutsSplitOfWhatWasCopiedAndRebuildIt) {
   const LayoutCase& c = GetParam();
+  const auto s = static_cast<std::size_t>(c.s), t = static_cast<std::size_t>(c.t);
+  setMutate(true);
   form.Options.layout = c.layout;
-  const Bytes source = sectorBytes(c.sectors * static_cast<std::size_t>(c.s) + c.tail, c.sectors);
-  addFileJob(src("src.img", source), -1, std::to_string(c.s), std::to_string(c.t));
+  const Bytes source = c.pi ? sectors(c.pi->kinds, 0) : patternBytes(c.sectors * s + c.tail, c.sectors);
+  const std::string path = src("src.img", source);
+  if (c.pi && c.pi->driveType) {
+    drives.add(3, {DriveIdentity{"/dev/sdx", source.size(), "0x5000c500a1b2c3d4"}, path, 0, ""});
+    drives.describe(3, {"ARRAY DISK", "Z1", 520, c.pi->driveType});
+    addDriveJob("3", static_cast<std::int64_t>(source.size()), "", "520");
+  } else {
+    addFileJob(path, -1, std::to_string(c.s), std::to_string(c.t));
+  }
+  if (c.end) c.end(*this, path);
   controller.RunClicked();
-  ASSERT_EQ(status(1), "Done.") << (msg.shown.empty() ? "" : msg.shown[0].text);
+  ASSERT_EQ(status(1), c.status) << (msg.shown.empty() ? "" : msg.shown[0].text);
 
-  const Split want = oracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), source);
+  const auto back = rebuilt(c.layout, c.s, c.t);
+  ASSERT_TRUE(back) << "the image and its .extra disagree";
+  if (c.end) {
+    ASSERT_GT(back->size(), 0u);
+    ASSERT_LT(back->size(), source.size());
+    EXPECT_EQ(back->size() % s, 0u) << "whole sectors";
+  } else {
+    EXPECT_EQ(back->size(), source.size());
+  }
+  const Bytes copied(source.begin(), source.begin() + static_cast<long>(std::min(back->size(), source.size())));
+  EXPECT_TRUE(*back == copied) << "not the source's start: " << firstDifference(*back, copied);
+  const Split want = layoutOracle(c.layout, s, t, copied);
   const Bytes image = readFile(output(1));
   EXPECT_TRUE(image == want.image) << firstDifference(image, want.image);
   if (want.extra.empty()) {
@@ -74,16 +89,50 @@ TEST_P(EveryLayout, ImageAndExtraAreTheOraclesAndRebuildTheSource) {
     const Bytes extra = readFile(extraOf(1));
     EXPECT_TRUE(extra == want.extra) << firstDifference(extra, want.extra);
   }
-  const auto back = rebuilt(c.layout, c.s, c.t);
-  ASSERT_TRUE(back);
-  EXPECT_TRUE(*back == source) << firstDifference(*back, source);
-  const std::string record = fileText(output(1) + ".log");
-  EXPECT_EQ(field(record, "sector_layout"), layoutText(c.layout));
-  EXPECT_EQ(field(record, "extra_file"), want.extra.empty() ? "" : extraOf(1));
+  const std::string log = record(1);
+  EXPECT_EQ(field(log, "sector_layout"), layoutText(c.layout));
+  EXPECT_EQ(field(log, "extra_file"), want.extra.empty() ? "" : extraOf(1));
+  if (c.pi) {
+    EXPECT_EQ(field(log, "pi_bad"), c.pi->bad);
+    EXPECT_EQ(fields(log, "pi_ref_tag_bad_lba"), c.pi->badLbas);
+    EXPECT_EQ(!field(log, "first_block").empty(), c.pi->firstBlockUnrecognised);
+    EXPECT_EQ(field(log, "pi_ref_tag"), c.pi->refTag);
+  }
+
+  // The README's script, run as an operator would, gives the same back.
+  const std::string script = readmeScript(dir);
+  if (script.empty()) return;
+  const char* word = c.layout == SectorLayout::DataFirst  ? "first"
+                     : c.layout == SectorLayout::DataLast ? "last"
+                                                          : "groups";
+  const std::string extra = fs::exists(extraOf(1)) ? extraOf(1) : "/dev/null";
+  const std::string cmd = "python3 '" + script + "' " + word + " " + std::to_string(c.s) + " " + std::to_string(c.t) +
+                          " '" + output(1) + "' '" + extra + "' '" + (dir / "raw").string() + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  const Bytes raw = readFile(dir / "raw");
+  EXPECT_TRUE(raw == copied) << "rebuild.py: " << firstDifference(raw, copied);
 }
 
-// Sources of several main-pass blocks, then a partial sector or group.
-constexpr LayoutCase kLayoutCases[] = {
+std::string kinds(std::initializer_list<std::pair<std::size_t, char>> runs) {
+  std::string k;
+  for (auto [n, c] : runs) k.append(n, c);
+  return k;
+}
+// Two sectors whose reference tags are of another LBA.
+const std::string kTwoBadTags = kinds({{20, 'G'}, {1, 'R'}, {99, 'G'}, {1, 'R'}, {79, 'G'}});
+LayoutCase pi(const char* name, const char* status, PiCase c) {
+  return {name, SectorLayout::DataFirst, 520, 512, 0, 0, status, {}, std::move(c)};
+}
+// A source of six main-pass blocks, ended short.
+LayoutCase ended(const char* name, SectorLayout layout, const char* status,
+                 std::function<void(RunFixture&, const std::string& src)> end) {
+  return {name, layout, 520, 512, 128 * 6, 0, status, std::move(end)};
+}
+void stopAt2(RunFixture& f, const std::string&) { f.pressStopAt(2); }
+
+// Sources of several main-pass blocks, then a partial sector or group;
+// runs ended short; sectors with protection information.
+const LayoutCase kLayoutCases[] = {
     {"DataFirst_520_to_512", SectorLayout::DataFirst, 520, 512, 3 * 128 + 7, 300},
     {"DataFirst_522_to_512", SectorLayout::DataFirst, 522, 512, 2 * 256 + 9, 517},
     {"DataFirst_528_to_512", SectorLayout::DataFirst, 528, 512, 3 * 128 + 1, 520},
@@ -97,141 +146,29 @@ constexpr LayoutCase kLayoutCases[] = {
     {"Groups_last_group_short", SectorLayout::Groups4K, 520, 512, 3 * 128 + 5, 0},
     {"Groups_last_group_into_its_check", SectorLayout::Groups4K, 520, 512, 3 * 128 + 7, 500},
     {"Groups_partial_sector", SectorLayout::Groups4K, 520, 512, 2 * 128 + 3, 130},
+    ended("StopDataFirst", SectorLayout::DataFirst, "Stopped", stopAt2),
+    ended("StopDataLast", SectorLayout::DataLast, "Stopped",
+          [](RunFixture& f, const std::string&) { f.pressStopAt(3); }),
+    ended("StopGroups", SectorLayout::Groups4K, "Stopped", stopAt2),
+    ended("ReadErrorGroups", SectorLayout::Groups4K, "Read Error ... at byte 156,000",
+          [](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{520 * 300, 520 * 301, EIO, true}}; }),
+    ended("ReadErrorDataLast", SectorLayout::DataLast, "Read Error ... at byte 104,100",
+          [](RunFixture& f, const std::string& p) {
+            f.files.badRanges[p] = {{520 * 200 + 100, 520 * 201, EIO, false}};
+          }),
+    pi("PiAllGood", "Done. PI: 0 bad", {kinds({{300, 'G'}}), 0, "0", {}, false, "checked"}),
+    pi("PiBadGuardsAndTagsAcrossBlocks", "Done. PI: 3 bad",
+       {kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}), 0,
+        "3", {"151", "252"}, false, "checked"}),
+    pi("PiFormattedDriveOnlyEscapes", "Done. PI: 0 bad",
+       {kinds({{20, 'F'}, {100, 'G'}}), 0, "0", {}, false, "checked"}),
+    pi("PiNoneSaysNothing", "Done.", {kinds({{300, 'N'}}), 0, "", {}, true, ""}),
+    pi("PiNoneButABootSector", "Done.", {kinds({{1, 'M'}, {299, 'N'}}), 0, "", {}, false, ""}),
+    pi("PiDriveOfType1CountsReferenceTags", "Done. PI: 2 bad",
+       {kTwoBadTags, 1, "2", {"20", "120"}, false, "checked"}),
+    pi("PiDriveOfType2DoesNot", "Done. PI: 0 bad", {kTwoBadTags, 2, "0", {}, false, "not checked"}),
 };
-INSTANTIATE_TEST_SUITE_P(Layouts, EveryLayout, ::testing::ValuesIn(kLayoutCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct EndCase {
-  const char* name;
-  SectorLayout layout;
-  std::function<void(RunFixture&, const std::string& src)> arrange;
-  const char* status;
-};
-void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
-
-class EveryEnd : public LayoutRun, public ::testing::WithParamInterface<EndCase> {};
-
-// However a job ends, its image and .extra hold the same stretch of the
-// source, from its start: together they give it back exactly.
-TEST_P(EveryEnd, ImageAndExtraStillRebuildASourcePrefix) {
-  const EndCase& c = GetParam();
-  form.Options.layout = c.layout;
-  const Bytes source = sectorBytes(520 * 128 * 6, 3);
-  const std::string path = src("src.img", source);
-  addFileJob(path, -1, "520", "512");
-  c.arrange(*this, path);
-  controller.RunClicked();
-  EXPECT_EQ(status(1), c.status);
-  const auto back = rebuilt(c.layout, 520, 512);
-  ASSERT_TRUE(back) << "the image and its .extra disagree";
-  ASSERT_GT(back->size(), 0u);
-  ASSERT_LT(back->size(), source.size());
-  EXPECT_TRUE(std::equal(back->begin(), back->end(), source.begin())) << "not a prefix of the source";
-  EXPECT_EQ(back->size() % 520, 0u) << "whole sectors";
-}
-
-const EndCase kEndCases[] = {
-    {"StopDataFirst", SectorLayout::DataFirst, [](RunFixture& f, const std::string&) { f.pressStopAt(2); },
-     "Stopped"},
-    {"StopDataLast", SectorLayout::DataLast, [](RunFixture& f, const std::string&) { f.pressStopAt(3); },
-     "Stopped"},
-    {"StopGroups", SectorLayout::Groups4K, [](RunFixture& f, const std::string&) { f.pressStopAt(2); },
-     "Stopped"},
-    {"ReadErrorGroups", SectorLayout::Groups4K,
-     [](RunFixture& f, const std::string& p) {
-       f.files.badRanges[p] = {{520 * 300, 520 * 301, EIO, true}};
-     },
-     "Read Error ... at byte 156,000"},
-    {"ReadErrorDataLast", SectorLayout::DataLast,
-     [](RunFixture& f, const std::string& p) {
-       f.files.badRanges[p] = {{520 * 200 + 100, 520 * 201, EIO, false}};
-     },
-     "Read Error ... at byte 104,100"},
-};
-INSTANTIATE_TEST_SUITE_P(Ends, EveryEnd, ::testing::ValuesIn(kEndCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(LayoutRun, GroupsForSectorsOtherThan520To512AreRefusedNamingTheJob) {
-  form.Options.layout = SectorLayout::Groups4K;
-  addFileJob(src("a.img", sectorBytes(520 * 64, 1)), -1, "520", "512");
-  addFileJob(src("b.img", sectorBytes(528 * 64, 2)), -1, "528", "512");
-  controller.RunClicked();
-  ASSERT_EQ(msg.shown.size(), 1u);
-  EXPECT_EQ(msg.shown[0].text, "Job " + jobLabel(form.iGrid2, 2) +
-                                   " cannot be converted: The sector layout \"4 KiB groups (8 \xC3\x97 520)\" needs "
-                                   "Sector In 520 and Sector Out 512, not 528 and 512.");
-  EXPECT_EQ(msg.shown[0].title, "Error");
-  EXPECT_TRUE(fs::is_empty(dir / "out")) << "nothing is created";
-}
-
-TEST_F(LayoutRun, AnExistingExtraIsPartOfTheOverwriteQuestion) {
-  addFileJob(src("a.img", sectorBytes(520 * 64, 1)), -1, "520", "512");
-  writeFile(extraOf(1), patternBytes(10, 9));
-  msg.answer("File exists", MsgAnswer::No);
-  controller.RunClicked();
-  ASSERT_GE(msg.shown.size(), 1u);
-  EXPECT_EQ(msg.shown[0].text, "The file " + extraOf(1) +
-                                   " already exists and will be overwritten. Are you sure you want to do this?");
-  EXPECT_EQ(readFile(extraOf(1)), patternBytes(10, 9)) << "kept as it was";
-  EXPECT_EQ(status(1), "Not imaged");
-}
-
-TEST_F(LayoutRun, AnExtraThatIsASourceIsRefusedBeforeAnythingIsWritten) {
-  const Bytes a = sectorBytes(520 * 64, 1);
-  const std::string path = src("a.img", a);
-  addFileJob(path, -1, "520", "512");
-  fs::create_hard_link(path, extraOf(1));
-  controller.RunClicked();
-  ASSERT_EQ(msg.shown.size(), 1u);
-  EXPECT_EQ(msg.shown[0].text, "The file " + extraOf(1) + " that job " + jobLabel(form.iGrid2, 1) +
-                                   " writes beside its image is the source of job " + jobLabel(form.iGrid2, 1) + ".");
-  EXPECT_EQ(readFile(path), a);
-  EXPECT_FALSE(fs::exists(output(1)));
-}
-
-TEST_F(LayoutRun, ARecordFileThatIsASourceIsRefusedOnAStraightRunToo) {
-  ui.setChecked(Ctl::Check2, false);
-  const Bytes a = patternBytes(70000, 1);
-  const std::string path = src("a.img", a);
-  addFileJob(path);
-  fs::create_symlink(path, output(1) + ".log");
-  controller.RunClicked();
-  ASSERT_EQ(msg.shown.size(), 1u);
-  EXPECT_NE(msg.shown[0].text.find(".log that job"), std::string::npos) << msg.shown[0].text;
-  EXPECT_EQ(readFile(path), a);
-  EXPECT_FALSE(fs::exists(output(1)));
-}
-
-// The rebuild script the README gives operators, run on a run's outputs.
-class ReadmeRebuild : public LayoutRun, public ::testing::WithParamInterface<LayoutCase> {};
-
-TEST_P(ReadmeRebuild, ScriptGivesBackTheSource) {
-  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3 is not installed";
-  const std::string readme = fileText(MDI_README);
-  const auto start = readme.find("```python\n");
-  ASSERT_NE(start, std::string::npos) << "the README has no rebuild script";
-  const auto body = start + 10;
-  const auto end = readme.find("```", body);
-  std::ofstream(dir / "rebuild.py") << readme.substr(body, end - body);
-
-  const LayoutCase& c = GetParam();
-  form.Options.layout = c.layout;
-  const Bytes source = sectorBytes(c.sectors * static_cast<std::size_t>(c.s) + c.tail, 7);
-  addFileJob(src("src.img", source), -1, std::to_string(c.s), std::to_string(c.t));
-  controller.RunClicked();
-  ASSERT_EQ(status(1), "Done.");
-  const char* word = c.layout == SectorLayout::DataFirst ? "first" : c.layout == SectorLayout::DataLast ? "last" : "groups";
-  const std::string extra = fs::exists(extraOf(1)) ? extraOf(1) : "/dev/null";
-  const std::string cmd = "python3 '" + (dir / "rebuild.py").string() + "' " + word + " " + std::to_string(c.s) + " " +
-                          std::to_string(c.t) + " '" + output(1) + "' '" + extra + "' '" + (dir / "raw").string() + "'";
-  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  const Bytes raw = readFile(dir / "raw");
-  EXPECT_TRUE(raw == source) << firstDifference(raw, source);
-}
-INSTANTIATE_TEST_SUITE_P(Layouts, ReadmeRebuild,
-                         ::testing::Values(kLayoutCases[0], kLayoutCases[4], kLayoutCases[5], kLayoutCases[6],
-                                           kLayoutCases[11], kLayoutCases[12]),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Layouts, EveryLayout, ::testing::ValuesIn(kLayoutCases), ByName{});
 
 }  // namespace
 }  // namespace mdi::test

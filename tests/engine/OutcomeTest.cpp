@@ -1,199 +1,185 @@
 // Every job ends with a status that tells the truth about its image, and
-// the image on disk holds exactly what was copied: complete and "Done.",
-// cut short and "Stopped", untouched and "Not imaged", or ended at the
-// first unreadable byte with every readable byte before it.
-#include "engine/MutateSizes.h"
+// the image on disk holds exactly what was copied: cut short by a Stop or
+// by Exit, or ended at the first unreadable byte or the first failed write,
+// with every byte before it; a job that copied nothing is reported. A Stop
+// while a transfer is held is in StuckDriveTest.
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
 namespace {
+using test::PrintTo;
 
 constexpr std::size_t kBlock = 131072;
+using Texts = std::vector<std::string>;
 
-// ---- Stop ------------------------------------------------------------------
+// ---- Stop or Exit at a chosen cycle ----------------------------------------
 
-struct StopCase {
+struct CycleCase {
   const char* name;
   bool mutate;
-  bool finishingPass;  // Stop is confirmed in the finishing pass, else in the main pass
+  std::size_t sectors;  // of `sectorIn` bytes
+  std::size_t sectorIn;
+  int at;     // the cycle the Stop is confirmed, or Exit is chosen, in
+  bool exit;  // else Stop
+  const char* status;
+  std::size_t kept;  // image bytes
+  Texts statusBar;
 };
-void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 
-class StopOutcome : public RunFixture, public ::testing::WithParamInterface<StopCase> {};
+class EndAtCycle : public RunFixture, public ::testing::WithParamInterface<CycleCase> {};
 
-TEST_P(StopOutcome, UnfinishedJobsAreStoppedAndCutToWhatWasCopied) {
-  const StopCase& c = GetParam();
-  ui.setChecked(Ctl::Check2, c.mutate);
-  const std::size_t block = c.mutate ? 65536 : kBlock;
-  const auto longSrc = patternBytes(10 * kBlock + 777, 1);
-  const auto shortSrc = patternBytes(kBlock / 2, 2);
-  const std::string longPath = src("long.img", longSrc);
-  addFileJob(longPath);
-  addFileJob(src("short.img", shortSrc));
-  auto stop = [this] {
-    msg.answerOnce("Stop process?", MsgAnswer::Yes);
-    controller.StopClicked();
-  };
-  bool stopped = false;
-  // Main pass: the long job's third block is held until the run has ended,
-  // so the Stop finds it two blocks in, whatever pace the jobs went at.
-  auto gate = std::make_shared<Gate>(2 * block);
-  if (c.finishingPass) {
-    pump.every([&] {
-      if (!stopped && status(1) == "Finishing...") stopped = (stop(), true);
+TEST_P(EndAtCycle, EndsTheRunInThatCycleWithTheImageCutToWhatWasCopied) {
+  const CycleCase& c = GetParam();
+  setMutate(c.mutate);
+  const auto data = patternBytes(c.sectors * c.sectorIn, 1);
+  addFileJob(src("a.img", data), -1, std::to_string(c.sectorIn), "512");
+  std::uint64_t atExit = 0;
+  if (c.exit) {
+    pump.at(c.at, [&] {
+      controller.closeAllFiles();
+      atExit = fs::file_size(output(1));
     });
   } else {
-    files.gates[longPath] = gate;
-    pump.whileWaiting([&] {
-      if (!stopped && gate->held()) stopped = (stop(), true);
-    });
+    pressStopAt(c.at);
   }
   controller.RunClicked();
-  gate->release();
-  ASSERT_TRUE(stopped);
-  EXPECT_EQ(status(1), c.finishingPass ? "Done." : "Stopped");
-  EXPECT_EQ(fs::file_size(output(1)), c.finishingPass ? longSrc.size() : 2 * block);
-  const auto out = readFile(output(1));
-  EXPECT_TRUE(std::equal(out.begin(), out.end(), longSrc.begin())) << "what was copied is the source's start";
-  EXPECT_EQ(status(2), "Done.") << "a job that had reached its end is complete";
-  EXPECT_EQ(readFile(output(2)), shortSrc);
-  EXPECT_EQ(ui.statusText(1), "Process stopped by user");
-  if (!c.finishingPass) {
-    EXPECT_TRUE(gate->waitGone(30));
+  EXPECT_EQ(pump.calls, c.at);
+  EXPECT_EQ(status(1), c.status);
+  expectPrefix(1, imageOf(data, c.sectorIn), c.kept);
+  if (c.exit) {
+    EXPECT_EQ(atExit, c.kept) << "Exit leaves the image cut to what was copied";
   }
+  EXPECT_EQ(ui.statusHistory, c.statusBar);
 }
-INSTANTIATE_TEST_SUITE_P(Passes, StopOutcome,
-                         ::testing::Values(StopCase{"StraightMainPass", false, false},
-                                           StopCase{"StraightFinishingPass", false, true},
-                                           StopCase{"MutateMainPass", true, false},
-                                           StopCase{"MutateFinishingPass", true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const Texts kStopped{"Creating image", "Process Complete", "Process stopped by user"};
+const Texts kMutateStopped{"Creating image", "Closing files..", "Process Complete", "Process stopped by user"};
+INSTANTIATE_TEST_SUITE_P(
+    Cycles, EndAtCycle,
+    ::testing::Values(
+        CycleCase{"StopStraightMainPass", false, 2560, 512, 2, false, "Stopped", 2 * kBlock, kStopped},
+        // The main pass reads 2 blocks (one short) and ends in cycle 3.
+        CycleCase{"StopStraightFinishingPass", false, 261, 512, 4, false, "Done.", 261 * 512,
+                  {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}},
+        CycleCase{"StopMutateMainPass", true, 1280, 520, 2, false, "Stopped", 2 * 65536, kMutateStopped},
+        // Main pass: block 1 (128 sectors), block 2 (2 sectors), cycle 3 reads nothing.
+        CycleCase{"StopMutateFinishingPass", true, 130, 520, 4, false, "Done.", 130 * 512,
+                  {"Creating image", "Finishi", "Closing files..", "Process Complete", "Process stopped by user"}},
+        CycleCase{"ExitStraight", false, 5120, 512, 3, true, "Stopped", 3 * kBlock,
+                  {"Creating image", "Process Complete"}},
+        CycleCase{"ExitMutate", true, 5120, 512, 3, true, "Stopped", 3 * 65536,
+                  {"Creating image", "Closing files..", "Process Complete"}}),
+    ByName{});
 
-// ---- a declined overwrite question -----------------------------------------
+// ---- read and write faults -------------------------------------------------
 
-struct DeclineCase {
-  const char* name;
+struct FaultCase {
+  std::string name;
   bool mutate;
-  int declined;  // the job whose existing output the operator keeps
+  std::size_t sectorIn;                                             // sector mutate from this size to 512
+  std::function<void(RunFixture&, const std::string& src)> fault;  // laid over job 1
+  std::string status;
+  std::uint64_t kept;        // image length: every byte before the fault
+  bool writeFailsMidRun;     // "Write Error ..." shows as it happens
+  bool retried = false;      // the finishing pass writes again, fails, and says so
+  const char* noData = "";   // the message for a job that copied nothing, shown before the files close
 };
-void PrintTo(const DeclineCase& c, std::ostream* os) { *os << c.name; }
-class DeclinedOverwrite : public RunFixture, public ::testing::WithParamInterface<DeclineCase> {};
 
-TEST_P(DeclinedOverwrite, NoJobIsImagedAndNothingPreparedIsLeftFullSize) {
-  ui.setChecked(Ctl::Check2, GetParam().mutate);
-  for (int i = 1; i <= 3; ++i) addFileJob(src("s" + std::to_string(i) + ".img", patternBytes(300000, 10 + i)));
-  const int declined = GetParam().declined;
-  writeFile(output(declined), patternBytes(1234, 99));
-  msg.answer("File exists", MsgAnswer::No);
-  controller.RunClicked();
-  for (int row = 1; row <= 3; ++row) {
-    SCOPED_TRACE(row);
-    EXPECT_EQ(status(row), "Not imaged");
-    if (row == declined) {
-      EXPECT_EQ(readFile(output(row)), patternBytes(1234, 99)) << "the kept file is untouched";
-    } else if (row < declined) {
-      EXPECT_EQ(fs::file_size(output(row)), 0u) << "prepared but never written: emptied, not left full of zeros";
-    } else {
-      EXPECT_FALSE(fs::exists(output(row)));
-    }
-  }
-  EXPECT_TRUE(ui.closeAllowed);
+constexpr std::uint64_t kFaultySize = 32 * kBlock;
+
+FaultCase readError(const char* name, bool mutate, std::uint64_t at, bool wholeReadFails, const char* where,
+                    std::uint64_t kept, std::size_t sectorIn = 512) {
+  return {name, mutate, sectorIn,
+          [=](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails}}; },
+          std::string("Read Error ... at byte ") + where, kept, false};
 }
-INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
-                         ::testing::Values(DeclineCase{"StraightFirst", false, 1}, DeclineCase{"StraightMiddle", false, 2},
-                                           DeclineCase{"StraightLast", false, 3}, DeclineCase{"MutateFirst", true, 1},
-                                           DeclineCase{"MutateMiddle", true, 2}, DeclineCase{"MutateLast", true, 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Exit during a run -----------------------------------------------------
-
-class ExitMidRun : public RunFixture, public ::testing::WithParamInterface<bool> {};
-TEST_P(ExitMidRun, LeavesEveryImageCutToWhatWasCopied) {
-  ui.setChecked(Ctl::Check2, GetParam());
-  const auto data = patternBytes(20 * kBlock, 5);
-  addFileJob(src("a.img", data));
-  std::uint64_t atExit = 0;
-  pump.at(3, [&] {
-    controller.closeAllFiles();
-    atExit = fs::file_size(output(1));
-  });
-  controller.RunClicked();
-  const std::uint64_t copied = GetParam() ? 3 * 65536 : 3 * kBlock;
-  EXPECT_EQ(atExit, copied);
-  const auto out = readFile(output(1));
-  EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+FaultCase targetFull(const char* name, bool mutate, std::size_t sectorIn, std::uint64_t limit, bool once) {
+  return {name, mutate, sectorIn,
+          [=](RunFixture& f, const std::string&) {
+            f.files.writeLimit[f.output(1)] = limit;
+            if (once) f.files.writeLimitOnce.insert(f.output(1));  // a later write goes through
+          },
+          "Write Error ...", limit, true, !once};
 }
-INSTANTIATE_TEST_SUITE_P(Paths, ExitMidRun, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
+constexpr const char* kSizing =
+    "No data was copied, there may be a problem with sector sizing. Try again with Force read option set "
+    "(if available)";
+constexpr const char* kDrive = "There may be a problem with the drive as data could not be copied.";
+// A sector-mutate job that copies nothing: its source is missing, or empty.
+FaultCase nothingCopied(const char* name, bool missing, bool forceRead) {
+  return {name, true, 520,
+          [=](RunFixture& f, const std::string& p) {
+            f.ui.setChecked(Ctl::Check4, forceRead);  // changes only the wording
+            if (missing) fs::remove(p);
+            else fs::resize_file(p, 0);
+          },
+          missing ? "Read Error ... at byte 0" : "Done.", 0, false, false, forceRead ? kDrive : kSizing};
+}
+FaultCase failedSync(const char* name, bool mutate) {
+  return {name, mutate, 512, [](RunFixture& f, const std::string&) { f.files.failSync.insert(f.output(1)); },
+          "Write Error ...", kFaultySize, false};
+}
 
-// ---- read errors -----------------------------------------------------------
+class FaultOutcome : public RunFixture, public ::testing::WithParamInterface<FaultCase> {};
 
-struct ReadErrorCase {
-  const char* name;
-  bool mutate;
-  std::uint64_t badAt;      // first unreadable byte
-  bool wholeReadFails;      // the failing read brings nothing at all
-  const char* status;
-  std::uint64_t kept;       // image length: every readable byte before badAt
-  std::size_t sectorIn = 512;  // sector mutate from this size to 512
-};
-void PrintTo(const ReadErrorCase& c, std::ostream* os) { *os << c.name; }
-class ReadErrorOutcome : public RunFixture, public ::testing::WithParamInterface<ReadErrorCase> {};
-
-TEST_P(ReadErrorOutcome, KeepsEveryReadableByteAndSaysWhere) {
-  const ReadErrorCase& c = GetParam();
-  ui.setChecked(Ctl::Check2, c.mutate);
-  const auto data = patternBytes(32 * kBlock, 6);
-  const auto path = src("bad.img", data);
-  files.badRanges[path] = {{c.badAt, c.badAt + 512, EIO, c.wholeReadFails}};
-  addFileJob(path, -1, std::to_string(c.sectorIn), "512");
+TEST_P(FaultOutcome, ImageEndsAtTheFaultAndTheOtherJobsGoOn) {
+  const FaultCase& c = GetParam();
+  setMutate(c.mutate);
+  const auto data = patternBytes(kFaultySize, 6);
   const auto other = patternBytes(3 * kBlock + 100, 7);
-  addFileJob(src("good.img", other));
+  const auto path = src("bad.img", data);
+  addFileJob(path, -1, std::to_string(c.sectorIn), "512");
+  addFileJob(src("good.img", other), -1, std::to_string(c.sectorIn), "512");
+  c.fault(*this, path);
+  StatusTrail trail(form.iGrid2);
+  std::size_t statusesAtMessage = 0;
+  msg.onShow = [&](const Message&) { statusesAtMessage = ui.statusHistory.size(); };
   controller.RunClicked();
   EXPECT_EQ(status(1), c.status);
-  EXPECT_EQ(fs::file_size(output(1)), c.kept);
-  const auto out = readFile(output(1));
-  std::vector<std::byte> want;  // the first 512 bytes of every source sector
-  for (std::size_t p = 0; p + c.sectorIn <= data.size(); p += c.sectorIn)
-    want.insert(want.end(), data.begin() + static_cast<long>(p), data.begin() + static_cast<long>(p + 512));
-  EXPECT_TRUE(std::equal(out.begin(), out.end(), want.begin()));
-  EXPECT_EQ(status(2), "Done.") << "the other jobs go on";
-  EXPECT_EQ(readFile(output(2)), other);
+  expectPrefix(1, imageOf(data, c.sectorIn), c.kept);
+  Texts statuses = c.mutate ? Texts{"Imaging..."} : Texts{"Preparing output file", "Imaging"};
+  statuses.insert(statuses.end(), {c.writeFailsMidRun ? "Write Error ..." : "Waiting ...", "Finishing...", c.status});
+  EXPECT_EQ(trail.rows[1], statuses);
+  EXPECT_EQ(status(2), "Done.");
+  EXPECT_EQ(readFile(output(2)), imageOf(other, c.sectorIn));
+  if (c.retried) {
+    ASSERT_EQ(msg.titles(), Texts{"Write Error"});
+    EXPECT_EQ(msg.shown[0].text, "Unable to write to file " + output(1) + ".");
+  } else if (*c.noData) {
+    ASSERT_EQ(msg.titles(), Texts{"Error"});
+    EXPECT_EQ(msg.shown[0].text, c.noData);
+    EXPECT_EQ(msg.shown[0].icon, MsgIcon::Information);
+    ASSERT_GE(ui.statusHistory.size(), statusesAtMessage + 2);
+    EXPECT_EQ(ui.statusHistory[statusesAtMessage], "Closing files..");
+  } else {
+    EXPECT_TRUE(msg.shown.empty());
+  }
 }
 INSTANTIATE_TEST_SUITE_P(
-    Offsets, ReadErrorOutcome,
+    Faults, FaultOutcome,
     ::testing::Values(
-        ReadErrorCase{"StraightInsideFirstBlock", false, 12288, true, "Read Error ... at byte 12,288", 12288},
-        ReadErrorCase{"StraightMidBlock", false, 3158016, true, "Read Error ... at byte 3,158,016", 3158016},
-        ReadErrorCase{"StraightMidBlockShortRead", false, 3158016, false, "Read Error ... at byte 3,158,016", 3158016},
-        ReadErrorCase{"StraightAtBlockBoundary", false, 4 * kBlock, true, "Read Error ... at byte 524,288", 4 * kBlock},
-        ReadErrorCase{"StraightAtByteZero", false, 0, true, "Read Error ... at byte 0", 0},
-        ReadErrorCase{"MutateMidBlock", true, 3158016, true, "Read Error ... at byte 3,158,016", 3158016},
-        ReadErrorCase{"MutateMidBlockShortRead", true, 200000, false, "Read Error ... at byte 200,000", 199680},
-        ReadErrorCase{"Mutate520MidBlock", true, 520 * 300 + 100, true, "Read Error ... at byte 156,000", 300 * 512,
-                      520},
-        ReadErrorCase{"Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "Read Error ... at byte 156,100",
-                      300 * 512, 520},
-        ReadErrorCase{"MutateAtBlockBoundary", true, 2 * 65536, true, "Read Error ... at byte 131,072", 2 * 65536}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- write errors ----------------------------------------------------------
-
-class WriteErrorOutcome : public RunFixture, public ::testing::WithParamInterface<bool> {};
-TEST_P(WriteErrorOutcome, ImageEndsAtTheFirstFailedWriteEvenIfLaterOnesSucceed) {
-  ui.setChecked(Ctl::Check2, GetParam());
-  const auto data = patternBytes(6 * kBlock, 8);
-  addFileJob(src("a.img", data));
-  files.writeLimit[output(1)] = kBlock + 1000;
-  files.writeLimitOnce.insert(output(1));  // the finishing pass's write goes through
-  controller.RunClicked();
-  EXPECT_EQ(status(1), "Write Error ...");
-  EXPECT_EQ(fs::file_size(output(1)), kBlock + 1000) << "nothing written after the gap stays in the image";
-  const auto out = readFile(output(1));
-  EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
-}
-INSTANTIATE_TEST_SUITE_P(Paths, WriteErrorOutcome, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
+        readError("StraightInsideFirstBlock", false, 12288, true, "12,288", 12288),
+        readError("StraightMidBlock", false, 3158016, true, "3,158,016", 3158016),
+        readError("StraightMidBlockShortRead", false, 3158016, false, "3,158,016", 3158016),
+        readError("StraightAtBlockBoundary", false, 4 * kBlock, true, "524,288", 4 * kBlock),
+        readError("StraightAtByteZero", false, 0, true, "0", 0),
+        readError("MutateMidBlock", true, 3158016, true, "3,158,016", 3158016),
+        readError("MutateMidBlockShortRead", true, 200000, false, "200,000", 199680),
+        readError("Mutate520MidBlock", true, 520 * 300 + 100, true, "156,000", 300 * 512, 520),
+        readError("Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "156,100", 300 * 512, 520),
+        readError("MutateAtBlockBoundary", true, 2 * 65536, true, "131,072", 2 * 65536),
+        FaultCase{"StraightMissingSource", false, 512, [](RunFixture&, const std::string& p) { fs::remove(p); },
+                  "Read Error ... at byte 0", 0, false},
+        targetFull("StraightTargetFull", false, 512, 2 * kBlock + 100, false),
+        targetFull("MutateTargetFull", true, 520, 65536 + 100, false),
+        // The image ends at the first failed write, even if later ones succeed.
+        targetFull("StraightTargetFullOnce", false, 512, kBlock + 1000, true),
+        targetFull("MutateTargetFullOnce", true, 512, kBlock + 1000, true),
+        failedSync("StraightFailedSync", false),
+        failedSync("MutateFailedSync", true),
+        nothingCopied("MutateEmptySource", false, false),
+        nothingCopied("MutateMissingSource", true, false),
+        nothingCopied("MutateMissingSourceWithForceRead", true, true)),
+    ByName{});
 
 }  // namespace
 }  // namespace mdi::test

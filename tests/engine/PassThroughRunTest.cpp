@@ -6,6 +6,7 @@
 
 namespace mdi::test {
 namespace {
+using test::PrintTo;
 
 // Drive 0 is a simulated SCSI disk; nothing else is attached.
 class SimulatedDiskTable final : public DriveTable {
@@ -24,55 +25,45 @@ class SimulatedDiskTable final : public DriveTable {
   SimulatedScsiConfig config;
 };
 
-class PassThroughRun : public RunFixture, public ::testing::WithParamInterface<std::uint32_t> {
- protected:
-  void runFrom(SimulatedScsiConfig c) {
-    table = std::make_unique<SimulatedDiskTable>(c);
-    Services s2{ui, msg, pickers, fsys, files, *table, clock, pump, launcher, locale, io, records, system};
-    sv2 = std::make_unique<Services>(s2);
-    ctl = std::make_unique<RunController>(form, *sv2, progress);
-    ui.setChecked(Ctl::Check2, true);
-    const int row = form.iGrid2.addRow();
-    form.iGrid2.setValue(row, JobCol::ID, std::int64_t{0});
-    form.iGrid2.setValue(row, JobCol::Model, "SIMUL ARRAY DISK");
-    form.iGrid2.setValue(row, JobCol::SizeI, static_cast<std::int64_t>(c.blockCount * c.blockLength));
-    form.iGrid2.setValue(row, JobCol::FileName, defaultOutputName(row, form.run.TargetFolder));
-    form.iGrid2.setValue(row, JobCol::SectorIn, std::to_string(c.blockLength));
-    form.iGrid2.setValue(row, JobCol::SectorOut, "512");
-    ctl->RunClicked();
-  }
-  std::unique_ptr<SimulatedDiskTable> table;
-  std::unique_ptr<Services> sv2;
-  std::unique_ptr<RunController> ctl;
+struct DiskCase {
+  const char* name;
+  std::uint32_t blockLength;
+  std::uint64_t blockCount;
+  std::optional<std::uint64_t> mediumErrorLba;
+  const char* status;
+  std::uint64_t keptSectors;
 };
 
-TEST_P(PassThroughRun, EveryImageSectorIsTheStartOfADiskSector) {
-  SimulatedScsiConfig c;
-  c.blockLength = GetParam();
-  c.blockCount = 1003;  // not a whole number of transfers
-  runFrom(c);
+class PassThroughRun : public RunFixture, public ::testing::WithParamInterface<DiskCase> {};
+
+TEST_P(PassThroughRun, EveryImageSectorIsTheStartOfADiskSectorUpToTheFirstBadOne) {
+  const DiskCase& c = GetParam();
+  SimulatedScsiConfig config;
+  config.blockLength = c.blockLength;
+  config.blockCount = c.blockCount;
+  if (c.mediumErrorLba) config.mediumErrorLba = *c.mediumErrorLba;
+  SimulatedDiskTable table(config);
+  Services withDisk{ui, msg, pickers, fsys, files, table, clock, pump, launcher, locale, io, records, system};
+  RunController run(form, withDisk, progress);
+  setMutate(true);
+  const int row = addDriveJob("0", static_cast<std::int64_t>(c.blockCount * c.blockLength), "",
+                              std::to_string(c.blockLength));
+  form.iGrid2.setValue(row, JobCol::Model, "SIMUL ARRAY DISK");
+  run.RunClicked();
+  EXPECT_EQ(status(1), c.status);
   const auto out = readFile(output(1));
-  ASSERT_EQ(out.size(), 1003u * 512);
-  for (std::uint64_t lba = 0; lba < c.blockCount; ++lba)
+  ASSERT_EQ(out.size(), c.keptSectors * 512) << "every readable sector before a bad one, and nothing after";
+  for (std::uint64_t lba = 0; lba < c.keptSectors; ++lba)
     for (std::uint32_t o = 0; o < 512; o += 37)
       ASSERT_EQ(std::to_integer<std::uint8_t>(out[lba * 512 + o]), SimulatedScsiTarget::byteAt(lba, o))
           << "sector " << lba << " byte " << o;
-  EXPECT_EQ(status(1), "Done.");
 }
-INSTANTIATE_TEST_SUITE_P(BlockLengths, PassThroughRun, ::testing::Values(520u, 528u));
-
-TEST_F(PassThroughRun, MediumErrorEndsReadErrorWithEverythingBeforeIt) {
-  SimulatedScsiConfig c;
-  c.blockLength = 520;
-  c.blockCount = 600;
-  c.mediumErrorLba = 300;
-  runFrom(c);
-  EXPECT_EQ(status(1), "Read Error ... at byte 156,000");
-  const auto out = readFile(output(1));
-  ASSERT_EQ(out.size(), 300u * 512) << "every readable sector before the bad one, and nothing after";
-  for (std::uint64_t lba = 0; lba < 300; ++lba)
-    ASSERT_EQ(std::to_integer<std::uint8_t>(out[lba * 512 + 5]), SimulatedScsiTarget::byteAt(lba, 5)) << lba;
-}
+INSTANTIATE_TEST_SUITE_P(
+    Disks, PassThroughRun,
+    ::testing::Values(DiskCase{"Sectors520", 520, 1003, std::nullopt, "Done.", 1003},  // not whole transfers
+                      DiskCase{"Sectors528", 528, 1003, std::nullopt, "Done.", 1003},
+                      DiskCase{"MediumError", 520, 600, 300, "Read Error ... at byte 156,000", 300}),
+    ByName{});
 
 }  // namespace
 }  // namespace mdi::test

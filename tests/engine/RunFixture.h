@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "engine/LayoutRebuild.h"
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
 #include "platform/Services.h"
@@ -22,11 +23,13 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
+#include "tests/RecordFields.h"
 #include "tests/TestDir.h"
 
 namespace mdi::test {
 
 namespace fs = std::filesystem;
+using Bytes = std::vector<std::byte>;
 
 inline std::vector<std::byte> patternBytes(std::size_t n, unsigned seed) {
   std::vector<std::byte> v(n);
@@ -41,11 +44,9 @@ inline void writeFile(const fs::path& p, const std::vector<std::byte>& data) {
 }
 
 inline std::vector<std::byte> readFile(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::vector<char> c((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  std::vector<std::byte> v(c.size());
-  for (std::size_t i = 0; i < c.size(); ++i) v[i] = static_cast<std::byte>(c[i]);
-  return v;
+  const std::string text = fileText(p);
+  const auto* b = reinterpret_cast<const std::byte*>(text.data());
+  return {b, b + text.size()};
 }
 
 // Real file access with faults laid over chosen paths.
@@ -185,6 +186,79 @@ inline IoPath testIoPath() {
     }                                                                                            \
   } while (0)
 
+inline std::string firstDifference(const Bytes& got, const Bytes& want) {
+  const auto m = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
+  return "sizes " + std::to_string(got.size()) + " / " + std::to_string(want.size()) + ", first difference at byte " +
+         std::to_string(m.first - got.begin());
+}
+
+// What each sector layout makes of a source, byte by byte from the layouts'
+// own definitions: a sector (or a group of 8 sectors of 520 bytes) at a
+// time, the last one as far as the source goes. Sector In = Out = 512 is a
+// straight copy.
+struct Split {
+  Bytes image;
+  Bytes extra;
+};
+inline Split layoutOracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src) {
+  Split out;
+  const std::size_t n = src.size();
+  auto append = [&src](Bytes& to, std::size_t begin, std::size_t end) {
+    if (end > begin) to.insert(to.end(), src.begin() + static_cast<long>(begin), src.begin() + static_cast<long>(end));
+  };
+  if (layout == SectorLayout::Groups4K) {
+    for (std::size_t p = 0; p < n; p += 4160) {
+      const std::size_t g = std::min<std::size_t>(4160, n - p);
+      append(out.image, p, p + std::min<std::size_t>(g, 4096));
+      append(out.extra, p + 4096, p + g);
+    }
+    return out;
+  }
+  for (std::size_t p = 0; p < n; p += s) {
+    const std::size_t r = std::min(s, n - p);
+    if (layout == SectorLayout::DataLast && s > t) {
+      append(out.extra, p, p + std::min(r, s - t));
+      append(out.image, p + s - t, p + r);
+    } else {
+      append(out.image, p, p + std::min(r, t));
+      if (r == s && t > s) out.image.insert(out.image.end(), t - s, std::byte{0});
+      append(out.extra, p + t, p + r);
+    }
+  }
+  return out;
+}
+// The image of the default layout: each whole source sector becomes its first
+// min(s, t) bytes, zero-filled up to t; a last partial sector of r bytes its
+// first min(t, r).
+inline Bytes imageOf(const Bytes& src, std::size_t s = 512, std::size_t t = 512) {
+  return layoutOracle(SectorLayout::DataFirst, s, t, src).image;
+}
+
+// Every file and folder under a folder, with its content (a symlink by its
+// target): equal before and after a run that must touch nothing.
+inline std::map<std::string, std::string> treeOf(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const auto& e = *it;
+    if (e.is_symlink()) tree[e.path().string()] = "-> " + fs::read_symlink(e.path()).string();
+    else if (e.is_directory()) tree[e.path().string()] = "<folder>";
+    else if (e.is_regular_file()) tree[e.path().string()] = fileText(e.path());
+  }
+  return tree;
+}
+
+// Prints a case of a table by its name, not as bytes (each test file brings
+// it into its own unnamed namespace, where argument lookup finds it).
+template <class Case>
+  requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// Names each case of a table by its `name`.
+struct ByName {
+  template <class P>
+  std::string operator()(const ::testing::TestParamInfo<P>& info) const { return info.param.name; }
+};
+
 class RunFixture : public ::testing::Test {
  public:
   void SetUp() override {
@@ -214,26 +288,56 @@ class RunFixture : public ::testing::Test {
   // Appends an image-file job as the job editor would.
   int addFileJob(const std::string& path, std::int64_t sizeI = -1, const std::string& in = "512",
                  const std::string& out = "512") {
-    const int row = form.iGrid2.addRow();
-    form.iGrid2.setValue(row, JobCol::ID, kFileId);
-    form.iGrid2.setValue(row, JobCol::Model, path);
     const auto size = sizeI >= 0 ? sizeI : static_cast<std::int64_t>(fs::file_size(path));
-    form.iGrid2.setValue(row, JobCol::SizeI, size);
-    form.iGrid2.setValue(row, JobCol::FileName, defaultOutputName(row, form.run.TargetFolder));
+    const int row = addDriveJob(kFileId, size, "", in, out);
+    form.iGrid2.setValue(row, JobCol::Model, path);
+    return row;
+  }
+  // Appends a drive job as the drive list would; `file` "" takes the default name.
+  int addDriveJob(const std::string& id, std::int64_t size = -1, const std::string& file = "",
+                  const std::string& in = "512", const std::string& out = "512") {
+    const int row = form.iGrid2.addRow();
+    form.iGrid2.setValue(row, JobCol::ID, id);
+    if (size >= 0) form.iGrid2.setValue(row, JobCol::SizeI, size);
+    form.iGrid2.setValue(row, JobCol::FileName, file.empty() ? defaultOutputName(row, form.run.TargetFolder) : file);
     form.iGrid2.setValue(row, JobCol::SectorIn, in);
     form.iGrid2.setValue(row, JobCol::SectorOut, out);
     return row;
   }
+  void setMutate(bool on) { ui.setChecked(Ctl::Check2, on); }
   std::string output(int row) const { return form.iGrid2.value(row, JobCol::FileName); }
   std::string status(int row) const { return form.iGrid2.value(row, JobCol::Status); }
+  std::string extraOf(int row) const { return output(row) + ".extra"; }
+  std::string record(int row) const { return fileText(output(row) + ".log"); }
+  // The source rebuilt from job 1's image and .extra (an absent .extra is empty).
+  std::optional<Bytes> rebuilt(SectorLayout layout, int s, int t) const {
+    const Bytes extra = fs::exists(extraOf(1)) ? readFile(extraOf(1)) : Bytes{};
+    return rebuildSource(layout, s, t, readFile(output(1)), extra);
+  }
+  void pressStop(MsgAnswer answer = MsgAnswer::Yes) {
+    msg.answerOnce("Stop process?", answer);
+    controller.StopClicked();
+  }
   void pressStopAt(int cycle, MsgAnswer answer = MsgAnswer::Yes) {
-    pump.at(cycle, [this, answer] {
-      msg.answerOnce("Stop process?", answer);
-      controller.StopClicked();
+    pump.at(cycle, [this, answer] { pressStop(answer); });
+  }
+  // Presses Stop once, the first time `ready` holds while a cycle waits (for
+  // a held transfer, say).
+  void stopOnceWhen(std::function<bool()> ready) {
+    pump.whileWaiting([this, ready] {
+      if (!stopped && ready()) stopped = (pressStop(), true);
     });
+  }
+  // The image of job `row` is exactly the first `size` bytes of `source`.
+  void expectPrefix(int row, const Bytes& source, std::size_t size) {
+    const Bytes got = readFile(output(row));
+    EXPECT_EQ(got.size(), size) << "job " << row;
+    const Bytes want(source.begin(), source.begin() + static_cast<long>(std::min(size, source.size())));
+    EXPECT_TRUE(got == want) << "job " << row << ": " << firstDifference(got, want);
   }
 
   fs::path dir;
+  bool stopped = false;  // by stopOnceWhen
   FormState form;
   FakeControls ui;
   FakeMessageBox msg;

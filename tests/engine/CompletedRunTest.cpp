@@ -1,0 +1,225 @@
+// Runs that go to their end on real files: every image is its source (or,
+// sector mutate, the source converted), every job "Done.", every source
+// opened read-only, with the statuses, status bar, cycles, window lock and
+// the shutdown that follows in their order.
+#include <fcntl.h>
+
+#include "tests/engine/RunFixture.h"
+
+namespace mdi::test {
+namespace {
+using test::PrintTo;
+
+constexpr std::size_t kBlock = 131072;
+using Texts = std::vector<std::string>;
+
+// Open descriptors of this process that name `path`, with their access mode.
+std::vector<int> accessModesOf(const std::string& path) {
+  std::vector<int> modes;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(e.path(), ec) != fs::path(path) || ec) continue;
+    std::ifstream info("/proc/self/fdinfo/" + e.path().filename().string());
+    for (std::string key, octal; info >> key;)
+      if (key == "flags:" && info >> octal) modes.push_back(std::stoi(octal, nullptr, 8) & O_ACCMODE);
+  }
+  return modes;
+}
+
+struct Job {
+  std::size_t bytes;
+  const char* in = "512";
+  const char* out = "512";
+  std::int64_t declared = -1;  // the Size cell; -1 the source's length
+};
+class CopiesExactly;
+struct CopyCase {
+  const char* name;
+  bool mutate;
+  std::vector<Job> jobs;
+  std::function<void(CopiesExactly&)> arrange = {};  // once the jobs are in
+  Texts titles = {};                                 // of the messages shown
+  std::function<void(CopiesExactly&)> also = {};     // more checks after the run
+};
+
+class CopiesExactly : public RunFixture, public ::testing::WithParamInterface<CopyCase> {
+ public:
+  struct Expected {
+    std::string path;
+    Bytes source;
+    std::size_t s, t;
+  };
+  std::vector<Expected> want;  // per job, in order
+  Bytes atFirstCycle;          // job 1's output, read at the first cycle's end
+};
+
+TEST_P(CopiesExactly, EveryImageIsItsSourceAndEveryJobDone) {
+  const CopyCase& c = GetParam();
+  setMutate(c.mutate);
+  ui.setChecked(Ctl::Check1, true);  // shut down when done
+  for (const Job& j : c.jobs) {
+    const Bytes source = patternBytes(j.bytes, static_cast<unsigned>(want.size() + 1));
+    const std::string path = src("s" + std::to_string(want.size()) + ".img", source);
+    addFileJob(path, j.declared, j.in, j.out);
+    want.push_back({path, source, std::stoul(j.in), std::stoul(j.out)});
+  }
+  if (c.arrange) c.arrange(*this);
+  StatusTrail trail(form.iGrid2);
+  bool lockedDuringRun = false;
+  std::vector<std::vector<int>> openModes;  // of each source, read-only on every path
+  pump.at(1, [&] {
+    lockedDuringRun = !ui.closeAllowed && !ui.isEnabled(Ctl::Frame1) && !ui.isEnabled(Ctl::Frame3) &&
+                      !form.iGrid2.acceptsInput() && !ui.isEnabled(Ctl::Command1) && !ui.isEnabled(Ctl::Command2) &&
+                      ui.isEnabled(Ctl::XPButton1) && ui.isEnabled(Ctl::Timer1);
+    for (const Expected& w : want) openModes.push_back(accessModesOf(w.path));
+  });
+  controller.RunClicked();
+  const Texts each = c.mutate ? Texts{"Imaging...", "Waiting ...", "Finishing...", "Done."}
+                              : Texts{"Preparing output file", "Imaging", "Waiting ...", "Finishing...", "Done."};
+  for (int row = 1; row <= static_cast<int>(want.size()); ++row) {
+    SCOPED_TRACE("job " + std::to_string(row));
+    const Bytes image = readFile(output(row));
+    const Bytes wanted = imageOf(want[row - 1].source, want[row - 1].s, want[row - 1].t);
+    EXPECT_TRUE(image == wanted) << firstDifference(image, wanted);
+    EXPECT_EQ(trail.rows[row], each);
+    ASSERT_EQ(openModes.size(), want.size());
+    EXPECT_EQ(openModes[row - 1], std::vector<int>{O_RDONLY}) << "the source is open for reading only";
+  }
+  EXPECT_EQ(msg.titles(), c.titles);
+  EXPECT_EQ(ui.statusHistory, (Texts{want.size() == 1 ? "Creating image" : "Creating images",
+                                     c.mutate ? "Finishi" : "Finishing....", "Closing files..", "Process Complete"}));
+  EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
+  // The window is locked for the run, and unlocked, in this order.
+  EXPECT_TRUE(lockedDuringRun);
+  const Texts lockThenUnlock{"close 0", "enable Frame1 0", "enable Frame3 0", "enable Command1 0",
+                             "enable Command2 0", "enable XPButton1 1", "enable Timer1 1", "close 1",
+                             "enable Frame1 1", "enable Frame3 1", "enable Command1 1", "enable Command2 1",
+                             "enable XPButton1 0", "enable Timer1 0"};
+  Texts got;  // from the lock on (choosing a target at Run enables some before)
+  std::copy_if(std::find(ui.log.begin(), ui.log.end(), "close 0"), ui.log.end(), std::back_inserter(got),
+               [&](const std::string& l) { return std::count(lockThenUnlock.begin(), lockThenUnlock.end(), l) > 0; });
+  EXPECT_EQ(got, lockThenUnlock);
+  EXPECT_TRUE(ui.closeAllowed);
+  EXPECT_TRUE(form.iGrid2.acceptsInput());
+  // The shutdown comes after "Process Complete", and can be called off.
+  EXPECT_EQ(launcher.commands, Texts{"shutdown -P +1"});
+  EXPECT_TRUE(ui.isVisible(Ctl::Command6));
+  const auto complete = std::find(ui.log.begin(), ui.log.end(), "status 1 Process Complete");
+  EXPECT_LT(complete, std::find(ui.log.begin(), ui.log.end(), "visible Command6 1"));
+  controller.AbortShutdownClicked();
+  EXPECT_EQ(launcher.commands.back(), "shutdown -c");
+  EXPECT_FALSE(ui.isVisible(Ctl::Command6));
+  if (c.also) c.also(*this);
+}
+
+// Drive 0, on a disk other than the target's.
+void driveJob(CopiesExactly& f) {
+  f.want.push_back({(f.dir / "disk0").string(), patternBytes(300000, 3), 512, 512});
+  f.drives.add(0, {{"/dev/fake0", 300000, "id0"}, f.src("disk0", f.want[0].source), 0x0800, ""});
+  f.drives.setDrivesUnder("/somewhere/else", {0});
+  f.addDriveJob(" 0 ", 300000);
+}
+void driveOpened(CopiesExactly& f) { EXPECT_EQ(f.drives.opened, std::vector<int>{0}); }
+// A Stop answered No: the run goes on to its end.
+void stopAnsweredNo(CopiesExactly& f) { f.pressStopAt(1, MsgAnswer::No); }
+void stopQuestionAsked(CopiesExactly& f) {
+  EXPECT_EQ(f.msg.shown[0].text, "Stop the imaging process, are you sure");
+  EXPECT_TRUE(f.msg.shown[0].systemModal);
+  EXPECT_EQ(f.form.run.StopRequested, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, CopiesExactly,
+    ::testing::Values(
+        CopyCase{"OneJob", false, {{100000}}},
+        CopyCase{"WholeBlocks", false, {{3 * kBlock}}},
+        CopyCase{"TinySizes", false, {{0}, {1}, {511}, {513}}},
+        CopyCase{"LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}}},
+        // The count of cycles follows the job furthest behind: 21 main-pass
+        // cycles (the 21st reads nothing), then the finishing pass's one.
+        CopyCase{"CyclesFollowTheJobFurthestBehind", false, {{10 * kBlock}, {20 * kBlock}}, {}, {},
+                 [](CopiesExactly& f) { EXPECT_EQ(f.form.run.BytesDone, 21 * std::int64_t{kBlock} + 512); }},
+        CopyCase{"SourceLargerThanItsSizeGrowsTheImage", false, {{300000, "512", "512", 1000}}},
+        // Pre-sized to the job's size in zeros before copying, then cut to what was copied.
+        CopyCase{"SourceShorterThanItsSizeLeavesNoZeros", false, {{3000, "512", "512", 200000}},
+                 [](CopiesExactly& f) { f.pump.at(1, [&f] { f.atFirstCycle = readFile(f.output(1)); }); }, {},
+                 [](CopiesExactly& f) {
+                   ASSERT_EQ(f.atFirstCycle.size(), 200000u);
+                   EXPECT_TRUE(std::all_of(f.atFirstCycle.begin() + 3000, f.atFirstCycle.end(),
+                                           [](std::byte b) { return b == std::byte{0}; }));
+                 }},
+        // The run's size: blocks of the largest job, and one more.
+        CopyCase{"LargestJobSizesTheRun", false, {{10, "512", "512", 131072000}, {10, "512", "512", 5}}, {}, {},
+                 [](CopiesExactly& f) {
+                   EXPECT_EQ(f.form.run.LargestBlocks.raw(), 1000 * 10000);
+                   EXPECT_EQ(f.form.run.TotalBytes, 131203072);
+                   EXPECT_EQ(f.ui.progressMaximum(), 1001);
+                 }},
+        CopyCase{"EmptyJobGivesOneBlockAndNoBar", false, {{0}}, {}, {},
+                 [](CopiesExactly& f) {
+                   EXPECT_EQ(f.form.run.LargestBlocks.raw(), 0);
+                   EXPECT_EQ(f.form.run.TotalBytes, 131072);
+                   EXPECT_EQ(std::count(f.ui.log.begin(), f.ui.log.end(), "visible ProgBarXP1 1"), 0);
+                 }},
+        CopyCase{"NotEnoughSpaceAnsweredYes", false, {{1000}, {3000}},
+                 [](CopiesExactly& f) { f.fsys.free = 10; }, {"Warning!"}},
+        CopyCase{"PrepareErrorAnsweredYes", false, {{1000}},
+                 [](CopiesExactly& f) { f.files.failResize.insert(f.output(1)); }, {"Error"}},
+        CopyCase{"RelativeTargetIsChosenAtRun", false, {{1000}},
+                 [](CopiesExactly& f) {
+                   f.form.run.TargetFolder = "Images";
+                   f.pickers.folders = {(f.dir / "chosen").string()};
+                   f.form.iGrid2.setValue(1, JobCol::FileName, (f.dir / "chosen" / "001.bin").string());
+                 },
+                 {},
+                 [](CopiesExactly& f) { EXPECT_EQ(f.form.run.TargetFolder, (f.dir / "chosen").string() + "/"); }},
+        CopyCase{"NameMadeWithoutATargetFollowsTheTargetChosenAtRun", false, {{5000}},
+                 [](CopiesExactly& f) {
+                   f.form.run.TargetFolder.clear();
+                   f.form.iGrid2.setValue(1, JobCol::FileName, defaultOutputName(1, ""));
+                   EXPECT_EQ(f.output(1), "001.bin");
+                   f.pickers.folders = {(f.dir / "out").string()};
+                 },
+                 {},
+                 [](CopiesExactly& f) {
+                   EXPECT_EQ(f.output(1), (f.dir / "out" / "001.bin").string());
+                   EXPECT_EQ(f.files.creates, (std::map<std::string, int>{{f.output(1), 1}}));
+                   EXPECT_FALSE(fs::exists("/001.bin"));
+                 }},
+        CopyCase{"DriveWithTheTargetElsewhere", false, {}, driveJob, {}, driveOpened},
+        CopyCase{"MutateDriveWithTheTargetElsewhere", true, {}, driveJob, {}, driveOpened},
+        CopyCase{"StopAnsweredNo", false, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked},
+        CopyCase{"MutateEqualSizesIsACopy", true, {{100000}}},
+        CopyCase{"MutateStopAnsweredNo", true, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked},
+        CopyCase{"MutateSeveralPairsSideBySide", true, {{1000 * 520, "520"}, {300 * 528, "528"}, {70000}}},
+        // 2 x Int(300/65536 + 1) x the read size of job 2 (520 in): 2 x 1 x 66560.
+        CopyCase{"MutateLargestIsTheFirstOfEqualSizes", true, {{100}, {300, "520"}, {300}}, {}, {},
+                 [](CopiesExactly& f) {
+                   EXPECT_EQ(f.form.run.TotalBytes, 133120);
+                   EXPECT_EQ(f.ui.progressMaximum(), 1);
+                 }},
+        CopyCase{"MutateTrailingPartialSectorComesOutWhole", true, {{10 * 520 + 480, "520"}}},
+        CopyCase{"MutateLargerTargetSectorIsZeroFilled", true, {{2 * 512, "512", "520"}}}),
+    ByName{});
+
+using StraightRun = RunFixture;
+
+TEST_F(StraightRun, ThousandBlocksTakeThousandAndOneCyclesThenOne) {
+  addFileJob(src("big.img", patternBytes(1000 * kBlock, 5)));
+  controller.RunClicked();
+  // 1000 data cycles, the 1001st reads nothing; the finishing pass ends in
+  // its first cycle.
+  EXPECT_EQ(pump.calls, 1002);
+  EXPECT_EQ(form.run.BytesDone, 1001 * static_cast<std::int64_t>(kBlock) + 512);
+  EXPECT_EQ(fs::file_size(output(1)), 131072000u);
+  EXPECT_EQ(ui.text(Ctl::Label5), "131,203,072");
+}
+
+TEST_F(StraightRun, AbortShutdownWithNothingPendingStillAsks) {
+  controller.AbortShutdownClicked();
+  EXPECT_EQ(launcher.commands, Texts{"shutdown -c"});
+  EXPECT_FALSE(ui.isVisible(Ctl::Command6));
+}
+
+}  // namespace
+}  // namespace mdi::test
