@@ -15,34 +15,11 @@
 #include <vector>
 
 #include "platform/LaneThreads.h"
+#include "platform/linux/AlignedBuffer.h"
+#include "platform/linux/EventWakeup.h"
 
 namespace mdi {
 namespace {
-
-constexpr std::size_t kAlign = 4096;
-
-// A block buffer that only grows, page aligned.
-class Buffer {
- public:
-  Buffer() = default;
-  Buffer(const Buffer&) = delete;
-  Buffer& operator=(const Buffer&) = delete;
-  ~Buffer() { std::free(m_data); }
-  void reserve(std::size_t n) {
-    if (n <= m_size) return;
-    const std::size_t size = (n + kAlign - 1) / kAlign * kAlign;
-    void* p = std::aligned_alloc(kAlign, size);
-    if (!p) throw std::bad_alloc();
-    std::free(m_data);
-    m_data = static_cast<std::byte*>(p);
-    m_size = size;
-  }
-  std::byte* data() const { return m_data; }
-
- private:
-  std::byte* m_data = nullptr;
-  std::size_t m_size = 0;
-};
 
 enum class Kind : std::uint64_t { Read = 1, Delay = 2, Writeback = 3, Wake = 4 };
 
@@ -65,33 +42,12 @@ std::uint64_t tag(std::size_t lane, int slot, Kind kind) {
 
 bool supported(io_uring& ring);
 
-// Lane threads tell the ring's waiter that a step has finished through an
-// eventfd it polls. Shared with the lane threads, which may outlive the
-// object that made it.
-struct Wakeup {
-  int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  Wakeup() = default;
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
-  ~Wakeup() {
-    if (fd >= 0) ::close(fd);
-  }
-  void signal() const {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto n = ::write(fd, &one, sizeof one);  // only fails when the count is full: still ready
-  }
-  void drain() const {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const auto n = ::read(fd, &count, sizeof count);
-  }
-};
-
 bool retryable(int res) { return res == -EINTR || res == -EAGAIN; }
 
 class UringCycleIo final : public CycleIo {
  public:
   explicit UringCycleIo(const std::vector<Lane>& lanes)
-      : m_wakeup(std::make_shared<Wakeup>()),
+      : m_wakeup(std::make_shared<EventWakeup>()),
         m_lanes(lanes.size()),
         // One job on a machine of two cores or more: its thread and this
         // one hand each block over awake.
@@ -137,7 +93,7 @@ class UringCycleIo final : public CycleIo {
   struct LaneState {
     Lane io;
     // Shared with the lane's thread while it writes from one.
-    std::shared_ptr<Buffer> buf[kSlots];
+    std::shared_ptr<AlignedBuffer> buf[kSlots];
     Read rd[kSlots];
     Writeback wb;
     int cur = 0;               // slot of this step's read
@@ -181,7 +137,7 @@ class UringCycleIo final : public CycleIo {
 
   io_uring m_ring{};
   bool m_ready = false;
-  std::shared_ptr<Wakeup> m_wakeup;
+  std::shared_ptr<EventWakeup> m_wakeup;
   bool m_wakeArmed = false;          // the poll of m_wakeup is out
   std::vector<LaneState> m_lanes;
   LaneThreads m_threads;             // each lane's prepare and write, and reads without a descriptor
@@ -224,7 +180,7 @@ void UringCycleIo::submitRead(std::size_t lane, int slot) {
 
 void UringCycleIo::startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len) {
   LaneState& L = m_lanes[lane];
-  if (!L.buf[slot]) L.buf[slot] = std::make_shared<Buffer>();
+  if (!L.buf[slot]) L.buf[slot] = std::make_shared<AlignedBuffer>();
   L.buf[slot]->reserve(len);
   Read& r = L.rd[slot];
   r = Read{};
@@ -444,7 +400,7 @@ void UringCycleIo::writeReady() {
     // this thread, which keeps every drive's next read going. A buffered
     // write only copies into the page cache; the disk's share of the work
     // is started in the background as the data accumulates.
-    const std::shared_ptr<Buffer>& buf = L.buf[L.cur];
+    const std::shared_ptr<AlignedBuffer>& buf = L.buf[L.cur];
     L.onThread = L.writing = true;
     m_threads.startWrite(lane, *L.step, *m_prepare,
                          {std::span<const std::byte>(buf->data(), L.step->read.bytes), buf});
@@ -558,7 +514,7 @@ bool supported(io_uring& ring) {
 }
 
 int UringCycleIo::init() {
-  if (m_wakeup->fd < 0) return errno;
+  if (m_wakeup->fd < 0) return m_wakeup->error;
   // Per lane: each buffer's read and latency timeout, and a writeback.
   unsigned entries = 8;
   while (entries < (2 * kSlots + 1) * m_lanes.size() + 8) entries *= 2;
@@ -582,23 +538,6 @@ std::unique_ptr<CycleIo> makeUringCycleIo(std::vector<CycleIo::Lane> lanes, int*
     if (error) *error = e;
     return nullptr;
   }
-  return io;
-}
-
-IoPath ioPathFromEnvironment() {
-  const char* v = std::getenv("MDIMAGER_IO");
-  return v && std::strcmp(v, "sync") == 0 ? IoPath::Sync : IoPath::Auto;
-}
-
-std::unique_ptr<CycleIo> LinuxCycleIoFactory::create(std::vector<CycleIo::Lane> lanes) {
-  if (m_path != IoPath::Sync) {
-    if (auto io = makeUringCycleIo(lanes)) {
-      m_last = io->name();
-      return io;
-    }
-  }
-  auto io = std::make_unique<SyncCycleIo>(std::move(lanes));
-  m_last = io->name();
   return io;
 }
 
