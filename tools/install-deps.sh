@@ -7,7 +7,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends \
-  build-essential cmake ninja-build pkg-config git dpkg-dev file \
+  build-essential cmake ninja-build pkg-config git dpkg-dev file clang-format \
   qt6-base-dev qt6-base-dev-tools libgl-dev \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev libisal-dev \
   libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
