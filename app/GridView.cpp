@@ -1,11 +1,11 @@
 #include "app/GridView.h"
 
 #include <QHeaderView>
-#include <QStyledItemDelegate>
-#include <algorithm>
 #include <QHelpEvent>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
 #include <QToolTip>
+#include <algorithm>
 #include <utility>
 
 namespace mdi {

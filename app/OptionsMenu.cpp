@@ -25,9 +25,7 @@ void frmMain::buildOptionsMenu() {
     a->setChecked(on);
     connect(a, &QAction::toggled, this, [apply = std::move(apply)](bool checked) { apply(checked); });
   };
-  auto hash = [&o](HashAlgo algo) {
-    return [&o, algo](bool on) { on ? o.hashes.add(algo) : o.hashes.remove(algo); };
-  };
+  auto hash = [&o](HashAlgo algo) { return [&o, algo](bool on) { on ? o.hashes.add(algo) : o.hashes.remove(algo); }; };
   item("Hash: SHA-256", "mnuSha256", o.hashes.contains(HashAlgo::Sha256), hash(HashAlgo::Sha256));
   item("Also MD5", "mnuMd5", o.hashes.contains(HashAlgo::Md5), hash(HashAlgo::Md5));
   item("Also SHA-1", "mnuSha1", o.hashes.contains(HashAlgo::Sha1), hash(HashAlgo::Sha1));
@@ -45,9 +43,9 @@ void frmMain::buildLayoutMenu(QMenu& options) {
   group->setExclusive(true);
   auto& o = m_form.Options;
   QAction* groups = nullptr;
-  for (const auto& [layout, name] : {std::pair{SectorLayout::DataFirst, "mnuDataFirst"},
-                                     std::pair{SectorLayout::DataLast, "mnuDataLast"},
-                                     std::pair{SectorLayout::Groups4K, "mnuGroups4K"}}) {
+  for (const auto& [layout, name] :
+       {std::pair{SectorLayout::DataFirst, "mnuDataFirst"}, std::pair{SectorLayout::DataLast, "mnuDataLast"},
+        std::pair{SectorLayout::Groups4K, "mnuGroups4K"}}) {
     const std::string_view text = layoutText(layout);
     QAction* a = menu->addAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     a->setObjectName(name);

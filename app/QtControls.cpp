@@ -15,7 +15,11 @@ namespace mdi {
 
 QtControls::QtControls(QWidget* window, QTimer* timer, QLabel* panel1, QLabel* panel2, QAction* mnuHelp,
                        QAction* mnuSetTarget)
-    : m_window(window), m_timer(timer), m_panel1(panel1), m_panel2(panel2), m_mnuHelp(mnuHelp),
+    : m_window(window),
+      m_timer(timer),
+      m_panel1(panel1),
+      m_panel2(panel2),
+      m_mnuHelp(mnuHelp),
       m_mnuSetTarget(mnuSetTarget) {
   m_frame.setSingleShot(true);
   m_frame.callOnTimeout([this] { showWaiting(); });
@@ -55,8 +59,14 @@ void QtControls::setEnabled(Ctl c, bool on) {
     on ? m_timer->start() : m_timer->stop();
     return;
   }
-  if (c == Ctl::mnuHelp) { m_mnuHelp->setEnabled(on); return; }
-  if (c == Ctl::mnuSetTarget) { m_mnuSetTarget->setEnabled(on); return; }
+  if (c == Ctl::mnuHelp) {
+    m_mnuHelp->setEnabled(on);
+    return;
+  }
+  if (c == Ctl::mnuSetTarget) {
+    m_mnuSetTarget->setEnabled(on);
+    return;
+  }
   if (QWidget* w = widget(c)) w->setEnabled(on);
 }
 bool QtControls::isEnabled(Ctl c) const {
@@ -84,8 +94,14 @@ void QtControls::setText(Ctl c, const std::string& text) {
 }
 
 void QtControls::setTextNow(Ctl c, const QString& t) {
-  if (c == Ctl::mnuHelp) { m_mnuHelp->setText(t); return; }
-  if (c == Ctl::mnuSetTarget) { m_mnuSetTarget->setText(t); return; }
+  if (c == Ctl::mnuHelp) {
+    m_mnuHelp->setText(t);
+    return;
+  }
+  if (c == Ctl::mnuSetTarget) {
+    m_mnuSetTarget->setText(t);
+    return;
+  }
   QWidget* w = widget(c);
   if (auto* l = qobject_cast<QLabel*>(w)) l->setText(t);
   else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(t);

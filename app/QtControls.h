@@ -19,8 +19,7 @@ namespace mdi {
 
 class QtControls final : public Controls {
  public:
-  QtControls(QWidget* window, QTimer* timer, QLabel* panel1, QLabel* panel2, QAction* mnuHelp,
-             QAction* mnuSetTarget);
+  QtControls(QWidget* window, QTimer* timer, QLabel* panel1, QLabel* panel2, QAction* mnuHelp, QAction* mnuSetTarget);
   void setEnabled(Ctl c, bool on) override;
   bool isEnabled(Ctl c) const override;
   void setVisible(Ctl c, bool on) override;

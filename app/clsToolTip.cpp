@@ -37,8 +37,7 @@ class clsToolTip::TipWindow final : public QObject {
       auto* w = qobject_cast<QWidget*>(o);
       // A scroll area's tips arrive at its viewport.
       if (w && !m_owner.findTool(w)) {
-        if (auto* area = qobject_cast<QAbstractScrollArea*>(w->parentWidget()); area && area->viewport() == w)
-          w = area;
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(w->parentWidget()); area && area->viewport() == w) w = area;
       }
       if (w && m_owner.showTip(w, static_cast<QHelpEvent*>(e)->globalPos())) return true;
     }

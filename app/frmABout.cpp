@@ -46,7 +46,8 @@ frmABout::frmABout(QWidget* parent) : QDialog(parent) {
   image->setObjectName("Image1");
   image->setPixmap(banner());
   v->addWidget(image);
-  auto* version = new QLabel(QString("Version : %1.%2.%3").arg(MDI_VERSION_MAJOR).arg(MDI_VERSION_MINOR).arg(MDI_VERSION_PATCH), frame);
+  auto* version = new QLabel(
+      QString("Version : %1.%2.%3").arg(MDI_VERSION_MAJOR).arg(MDI_VERSION_MINOR).arg(MDI_VERSION_PATCH), frame);
   version->setObjectName("Label2");
   v->addWidget(version);
   m_link = new QLabel("https://www.kernel.org/doc/html/latest/scsi/scsi.html", frame);
@@ -63,7 +64,8 @@ frmABout::frmABout(QWidget* parent) : QDialog(parent) {
 }
 
 void frmABout::setLinkHot(bool hot) {
-  m_link->setStyleSheet(hot ? "color: rgb(0,0,255); text-decoration: underline;" : "color: black; text-decoration: none;");
+  m_link->setStyleSheet(hot ? "color: rgb(0,0,255); text-decoration: underline;"
+                            : "color: black; text-decoration: none;");
   m_link->setProperty("hot", hot);
 }
 

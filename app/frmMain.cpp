@@ -40,12 +40,20 @@ QRect twips(int l, int t, int w, int h) { return QRect(l / 15, t / 15, w / 15, h
 // wiring error, reported before the window is built rather than at its
 // first use.
 FrmMainDeps checked(FrmMainDeps d) {
-  const std::pair<bool, const char*> required[] = {
-      {d.msg != nullptr, "msg"},       {d.pickers != nullptr, "pickers"}, {d.launcher != nullptr, "launcher"},
-      {d.drives != nullptr, "drives"}, {d.io != nullptr, "io"},           {d.fs != nullptr, "fs"},
-      {d.files != nullptr, "files"},   {d.records != nullptr, "records"}, {d.system != nullptr, "system"},
-      {d.clock != nullptr, "clock"},   {d.pump != nullptr, "pump"},       {d.locale != nullptr, "locale"},
-      {bool(d.quit), "quit"},          {bool(d.openDocument), "openDocument"}};
+  const std::pair<bool, const char*> required[] = {{d.msg != nullptr, "msg"},
+                                                   {d.pickers != nullptr, "pickers"},
+                                                   {d.launcher != nullptr, "launcher"},
+                                                   {d.drives != nullptr, "drives"},
+                                                   {d.io != nullptr, "io"},
+                                                   {d.fs != nullptr, "fs"},
+                                                   {d.files != nullptr, "files"},
+                                                   {d.records != nullptr, "records"},
+                                                   {d.system != nullptr, "system"},
+                                                   {d.clock != nullptr, "clock"},
+                                                   {d.pump != nullptr, "pump"},
+                                                   {d.locale != nullptr, "locale"},
+                                                   {bool(d.quit), "quit"},
+                                                   {bool(d.openDocument), "openDocument"}};
   for (const auto& [present, name] : required)
     if (!present) throw std::invalid_argument(std::string("frmMain: no ") + name + " handed in");
   return d;
@@ -70,9 +78,8 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
                                              *d.pump, *d.launcher, *d.locale, *d.io, *d.records, *d.system});
   m_progress = std::make_unique<Progress>(m_form, *m_controls, m_sv->clock, m_sv->locale);
   m_run = std::make_unique<RunController>(m_form, *m_sv, *m_progress);
-  m_editor = std::make_unique<JobEditor>(m_form, *m_sv, [this](const std::string& b) {
-    return FormatSize(b, m_sv->locale.separators());
-  });
+  m_editor = std::make_unique<JobEditor>(
+      m_form, *m_sv, [this](const std::string& b) { return FormatSize(b, m_sv->locale.separators()); });
   connectHandlers();
   m_grid1->setCellTip(driveTipOf(m_form.iGrid1));
   m_grid2->setCellTip(driveTipOf(m_form.iGrid2));
@@ -197,12 +204,15 @@ void frmMain::buildMenus() {
   exitAct->setObjectName("mnuExit");
   buildOptionsMenu();
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-  connect(f1, &QShortcut::activated, this, [this] { if (m_mnuHelp->isEnabled()) mnuHelpClick(); });
+  connect(f1, &QShortcut::activated, this, [this] {
+    if (m_mnuHelp->isEnabled()) mnuHelpClick();
+  });
 
   // Pop-up menus of the job grid, never in the menu bar.
   m_mnuNew = new QMenu("New Menu", this);
   m_mnuNew->setObjectName("mnuNew");
-  m_mnuSetTarget = m_mnuNew->addAction("Set Target for this drive...", this, [this] { m_editor->SetTargetForThisJob(); });
+  m_mnuSetTarget =
+      m_mnuNew->addAction("Set Target for this drive...", this, [this] { m_editor->SetTargetForThisJob(); });
   m_mnuSetTarget->setObjectName("mnuSetTarget");
   m_mnuNew->addAction("Change File Name", this, [this] { m_editor->ChangeFileName(); })->setObjectName("mnuCFN");
   m_mnuSectors = new QMenu("Sectors", this);
@@ -235,12 +245,18 @@ void frmMain::connectHandlers() {
   connect(m_grid2, &GridView::editEndedAt, this, [this](int, int) { m_editor->EditOff(); });
   connect(m_grid2, &GridView::cellEnteredAt, this, [this](int r, int c) { m_editor->JobGridCellEnter(r, c); });
   connect(m_grid2, &GridView::mousePressedAt, this, [this](Qt::MouseButton b, int r, int c) {
-    const MouseButton mb = b == Qt::RightButton ? MouseButton::Right : b == Qt::MiddleButton ? MouseButton::Middle
-                                                                                               : MouseButton::Left;
+    const MouseButton mb = b == Qt::RightButton    ? MouseButton::Right
+                           : b == Qt::MiddleButton ? MouseButton::Middle
+                                                   : MouseButton::Left;
     switch (m_editor->JobGridMouseDown(mb, r, c)) {
-      case PopupMenu::mnuNew: m_mnuNew->popup(QCursor::pos()); break;
-      case PopupMenu::mnuSectors: m_mnuSectors->popup(QCursor::pos()); break;
-      case PopupMenu::None: break;
+      case PopupMenu::mnuNew:
+        m_mnuNew->popup(QCursor::pos());
+        break;
+      case PopupMenu::mnuSectors:
+        m_mnuSectors->popup(QCursor::pos());
+        break;
+      case PopupMenu::None:
+        break;
     }
   });
 }

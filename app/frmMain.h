@@ -42,11 +42,11 @@ struct FrmMainDeps {
   LocaleInfo* locale = nullptr;
   // Fills the drive grid (drive discovery); may be empty in tests.
   std::function<void(FormState&, const Separators&)> listDrives;
-  std::string programFolder;       // where the manual is looked for
+  std::string programFolder;  // where the manual is looked for
   // Folders whose disks hold the running system: the drives under them are
   // marked in the drive grid.
   std::vector<std::string> systemPaths;
-  std::function<void()> quit;      // ends the process at once
+  std::function<void()> quit;                            // ends the process at once
   std::function<void(const std::string&)> openDocument;  // shows the manual
   // The live drive list: events of attached/detached disks (may be null),
   // and the rescan that brings the drive table up to date (may be empty).

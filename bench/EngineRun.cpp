@@ -41,8 +41,8 @@ void removeOutputs(const fs::path& outDir) {
   for (const auto& e : fs::directory_iterator(outDir)) fs::remove(e.path());
 }
 
-double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,
-                 const Options& o, const char** pathUsed) {
+double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir, const Options& o,
+                 const char** pathUsed) {
   FormState form;
   FakeControls ui;
   FakeMessageBox msg;
@@ -74,6 +74,5 @@ double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, c
   removeOutputs(outDir);
   return static_cast<double>(bytes * sources.size()) / 1e6 / s;
 }
-
 
 }  // namespace mdi::bench

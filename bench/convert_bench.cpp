@@ -29,9 +29,14 @@ std::vector<std::byte> protectedBlock() {
     std::byte* sec = block.data() + k * 520;
     const std::uint16_t guard = mdi::crc16T10Dif(std::span<const std::byte>(sec, 512));
     const auto lba = static_cast<std::uint32_t>(k);
-    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8), static_cast<std::uint8_t>(guard), 0, 0,
-                                   static_cast<std::uint8_t>(lba >> 24),  static_cast<std::uint8_t>(lba >> 16),
-                                   static_cast<std::uint8_t>(lba >> 8),   static_cast<std::uint8_t>(lba)};
+    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8),
+                                   static_cast<std::uint8_t>(guard),
+                                   0,
+                                   0,
+                                   static_cast<std::uint8_t>(lba >> 24),
+                                   static_cast<std::uint8_t>(lba >> 16),
+                                   static_cast<std::uint8_t>(lba >> 8),
+                                   static_cast<std::uint8_t>(lba)};
     for (std::size_t i = 0; i < 8; ++i) sec[512 + i] = static_cast<std::byte>(tuple[i]);
   }
   return block;

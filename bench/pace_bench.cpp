@@ -18,11 +18,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,7 +62,9 @@ double engineOn(const std::vector<std::string>& devices, std::uint64_t bytes, co
   return engineRun(devices, bytes, out, o);
 }
 
-bool have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
+bool have(const char* tool) {
+  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 }  // namespace
 
@@ -78,8 +80,8 @@ int main(int argc, char** argv) {
   const fs::path out = dir / "out";
   fs::create_directories(out);
 
-  const std::string why = !FaultFs::unavailableReason().empty() ? FaultFs::unavailableReason()
-                                                                : LoopDevice::unavailableReason();
+  const std::string why =
+      !FaultFs::unavailableReason().empty() ? FaultFs::unavailableReason() : LoopDevice::unavailableReason();
   if (!drives) {
   } else if (!why.empty()) {
     std::printf("Jittery drives: skipped (%s)\n", why.c_str());
@@ -95,18 +97,19 @@ int main(int argc, char** argv) {
     std::vector<std::string> equal;
     for (unsigned i = 0; i < 4; ++i) equal.push_back(drive("d" + std::to_string(i), bytes, rate, i + 1));
 
-    std::printf("4 drives of %llu MiB, %llu MB/s each with 0.2-3 ms per read (loop over FUSE), aggregate MB/s"
-                " (best of 3):\n",
-                static_cast<unsigned long long>(mib), static_cast<unsigned long long>(rate));
+    std::printf(
+        "4 drives of %llu MiB, %llu MB/s each with 0.2-3 ms per read (loop over FUSE), aggregate MB/s"
+        " (best of 3):\n",
+        static_cast<unsigned long long>(mib), static_cast<unsigned long long>(rate));
     // Best of 3 each, taken in turns so a disturbance hits every tool alike.
     double one = 0, four = 0, dd = 0;
     for (int round = 0; round < 3; ++round) {
       one = std::max(one, engineOn({equal[0]}, bytes, out));
       four = std::max(four, engineOn(equal, bytes, out));
       dd = std::max(dd, parallel(equal, bytes, [&](std::size_t i, const std::string& d) {
-        return "dd if=" + d + " of='" + (out / ("dd" + std::to_string(i))).string() +
-               "' bs=128K conv=fdatasync status=none";
-      }));
+                      return "dd if=" + d + " of='" + (out / ("dd" + std::to_string(i))).string() +
+                             "' bs=128K conv=fdatasync status=none";
+                    }));
     }
     removeOutputs(out);
     std::printf("  engine 1 job %7.1f | engine 4 jobs %7.1f (%.2fx one) | 4 x dd bs=128K %7.1f | engine/dd %.2f\n", one,
@@ -140,8 +143,8 @@ int main(int argc, char** argv) {
     const double slowAlone = timed({slow}, {small});
     const double fastAlone = timed({fast}, {4 * small});
     const double both = timed({slow, fast}, {4 * small});
-    std::printf("\n%llu MiB at 30 MB/s beside %llu MiB at 120 MB/s, seconds:\n", static_cast<unsigned long long>(small >> 20),
-                static_cast<unsigned long long>((4 * small) >> 20));
+    std::printf("\n%llu MiB at 30 MB/s beside %llu MiB at 120 MB/s, seconds:\n",
+                static_cast<unsigned long long>(small >> 20), static_cast<unsigned long long>((4 * small) >> 20));
     std::printf("  slow alone %.2f | fast alone %.2f | together %.2f | together / slower alone %.2f\n", slowAlone,
                 fastAlone, both, both / std::max(slowAlone, fastAlone));
     loops.clear();

@@ -117,15 +117,19 @@ void makePiSource(const std::string& path, std::uint64_t mib, unsigned seed) {
     for (std::size_t i = 0; i < 512; ++i) sector[i] = static_cast<std::byte>(i * 131 + k + seed);
     const std::uint16_t guard = crc16T10Dif(std::span<const std::byte>(sector, 512));
     const auto lba = static_cast<std::uint32_t>(k);
-    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8), static_cast<std::uint8_t>(guard), 0, 0,
-                                   static_cast<std::uint8_t>(lba >> 24),  static_cast<std::uint8_t>(lba >> 16),
-                                   static_cast<std::uint8_t>(lba >> 8),   static_cast<std::uint8_t>(lba)};
+    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8),
+                                   static_cast<std::uint8_t>(guard),
+                                   0,
+                                   0,
+                                   static_cast<std::uint8_t>(lba >> 24),
+                                   static_cast<std::uint8_t>(lba >> 16),
+                                   static_cast<std::uint8_t>(lba >> 8),
+                                   static_cast<std::uint8_t>(lba)};
     std::memcpy(sector + 512, tuple, 8);
   }
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
-
 
 }  // namespace
 
@@ -157,16 +161,17 @@ int main(int argc, char** argv) {
   engineRun({drives[0]}, 1 << 20, out, {}, &uringPath);
   std::printf("I/O path in use: %s; outputs in %s (fdatasync at close)\n\n", uringPath, out.c_str());
 
-  if (wanted("sim")) std::printf("Simulated drives (150 MB/s, 0.1 ms access), %llu MiB each, aggregate MB/s:\n",
-              static_cast<unsigned long long>(simMib));
+  if (wanted("sim"))
+    std::printf("Simulated drives (150 MB/s, 0.1 ms access), %llu MiB each, aggregate MB/s:\n",
+                static_cast<unsigned long long>(simMib));
   for (const bool mutate : {false, true}) {
     if (!wanted("sim")) break;
     double r[2][2];  // [path][jobs]
     for (const IoPath p : {IoPath::Sync, IoPath::Auto}) {
       for (const std::size_t n : {1u, 4u}) {
         Options o{false, mutate, mutate ? "520" : "512", p, true};
-        r[p == IoPath::Auto][n == 4] =
-            engineRun(std::vector<std::string>(drives.begin(), drives.begin() + static_cast<long>(n)), simBytes, out, o);
+        r[p == IoPath::Auto][n == 4] = engineRun(
+            std::vector<std::string>(drives.begin(), drives.begin() + static_cast<long>(n)), simBytes, out, o);
       }
     }
     std::printf("  %-8s sync:     1 job %7.1f | 4 jobs %7.1f | 4/1 %.2f\n", mutate ? "mutate" : "straight", r[0][0],
@@ -207,9 +212,10 @@ int main(int argc, char** argv) {
     const double groups = best(3, [&] { return engineRun(drives, piBytes, out, o); });
     o.layout = SectorLayout::DataFirst;
     const double checked = best(3, [&] { return engineRun(piDrives, piBytes, out, o); });
-    std::printf("\nSector layouts, 4 simulated 520-byte drives, aggregate MB/s:\n"
-                "  Data first, no PI %7.1f | 4 KiB groups %7.1f (%.2f) | Data first, PI checked %7.1f (%.2f)\n",
-                plain, groups, groups / plain, checked, checked / plain);
+    std::printf(
+        "\nSector layouts, 4 simulated 520-byte drives, aggregate MB/s:\n"
+        "  Data first, no PI %7.1f | 4 KiB groups %7.1f (%.2f) | Data first, PI checked %7.1f (%.2f)\n",
+        plain, groups, groups / plain, checked, checked / plain);
     for (const auto& p : piDrives) fs::remove(p);
   }
 

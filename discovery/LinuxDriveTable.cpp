@@ -1,9 +1,9 @@
 #include "discovery/LinuxDriveTable.h"
 #include "platform/linux/ScsiDisk.h"
 
+#include <fcntl.h>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 
 #include "platform/linux/PosixFileAccess.h"
 
@@ -59,8 +59,7 @@ std::vector<int> LinuxDriveTable::drivesUnder(const std::string& path) const {
   // Map the live nodes back to the numbers shown since start-up.
   for (const std::string& node : under.nodes)
     for (const DriveRecord& r : m_records)
-      if (r.deviceId == node && std::find(out.begin(), out.end(), r.number) == out.end())
-        out.push_back(r.number);
+      if (r.deviceId == node && std::find(out.begin(), out.end(), r.number) == out.end()) out.push_back(r.number);
   return out;
 }
 

@@ -20,16 +20,18 @@ std::string asciiUpper(std::string s) {
   return s;
 }
 void removeAll(std::string& s, const std::string& what) {
-  for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at))
-    s.erase(at, what.size());
+  for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at)) s.erase(at, what.size());
 }
 }  // namespace
 
 void setUpDriveGrid(GridModel& grid) {
-  struct Col { const char* header; int width; bool visible; };
-  static constexpr Col kCols[] = {
-      {"ID", 45, true},    {"Model", 155, true}, {"Size", 55, true}, {"PNP", 0, false},
-      {"Size I", 60, false}, {"BPS", 75, true},  {"Bus", 50, true},  {"_ID", 50, true}};
+  struct Col {
+    const char* header;
+    int width;
+    bool visible;
+  };
+  static constexpr Col kCols[] = {{"ID", 45, true},      {"Model", 155, true}, {"Size", 55, true}, {"PNP", 0, false},
+                                  {"Size I", 60, false}, {"BPS", 75, true},    {"Bus", 50, true},  {"_ID", 50, true}};
   grid.setColumnCount(8);
   for (int c = 1; c <= 8; ++c) {
     const Col& col = kCols[c - 1];
@@ -78,8 +80,8 @@ std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, co
       if (!found && under.failure.empty()) continue;
       // Not known to be off the system is not known to be safe.
       if (!found)
-        d.notes.push_back("Counted as a system drive: the drives under " + path +
-                          " could not all be found (" + under.failure + ")");
+        d.notes.push_back("Counted as a system drive: the drives under " + path + " could not all be found (" +
+                          under.failure + ")");
       systemDisks += d.deviceId + ",";
       systemNumbers.insert(d.number);
     }

@@ -62,9 +62,9 @@ struct AcquiredSource {
 };
 
 struct VerifyRecord {
-  std::string result;   // the text the operator sees, e.g. "Verified"
-  Digests imageHashes;  // of the image read back
-  Digests sourceHashes; // of the source re-read; empty when it was not
+  std::string result;    // the text the operator sees, e.g. "Verified"
+  Digests imageHashes;   // of the image read back
+  Digests sourceHashes;  // of the source re-read; empty when it was not
 };
 
 struct ExtraFileRecord {

@@ -9,11 +9,16 @@ namespace mdi {
 
 std::string statusTextOf(const RunController::Run::Job& job, const Separators& sep) {
   switch (outcomeOf(job)) {
-    case JobOutcome::WriteError: return Status::WriteError;
-    case JobOutcome::ReadError: return std::string(Status::ReadError) + " at byte " + formatGrouped(*job.readErrorAt, sep);
-    case JobOutcome::NotImaged: return Status::NotImaged;
-    case JobOutcome::Stopped: return Status::Stopped;
-    case JobOutcome::Done: break;
+    case JobOutcome::WriteError:
+      return Status::WriteError;
+    case JobOutcome::ReadError:
+      return std::string(Status::ReadError) + " at byte " + formatGrouped(*job.readErrorAt, sep);
+    case JobOutcome::NotImaged:
+      return Status::NotImaged;
+    case JobOutcome::Stopped:
+      return Status::Stopped;
+    case JobOutcome::Done:
+      break;
   }
   if (job.verifyText == "Verify failed") return job.verifyText;
   std::string text = Status::Done;

@@ -35,9 +35,7 @@ bool HashPipeline::submit(StreamId stream, std::span<const std::byte> bytes) {
   std::vector<std::byte> buf;
   {
     std::unique_lock lock(m_mutex);
-    m_progress.wait(lock, [&] {
-      return m_queuedBytes == 0 || m_queuedBytes + bytes.size() <= m_maxQueuedBytes;
-    });
+    m_progress.wait(lock, [&] { return m_queuedBytes == 0 || m_queuedBytes + bytes.size() <= m_maxQueuedBytes; });
     const auto it = m_streams.find(stream);
     if (it == m_streams.end()) return false;
     // Counted now so that finish() waits for this block even while it is

@@ -47,8 +47,7 @@ std::optional<std::vector<std::byte>> unpad(std::size_t s, std::size_t t, std::s
       break;
     }
     const auto pad = piece.subspan(s);
-    if (std::any_of(pad.begin(), pad.end(), [](std::byte x) { return x != std::byte{0}; }))
-      return std::nullopt;
+    if (std::any_of(pad.begin(), pad.end(), [](std::byte x) { return x != std::byte{0}; })) return std::nullopt;
     append(out, piece.first(s));
   }
   return out;

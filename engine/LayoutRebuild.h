@@ -32,7 +32,6 @@ namespace mdi {
 // keeps every byte in the image, non-zero padding, or a trailing piece
 // longer than a source sector.
 std::optional<std::vector<std::byte>> rebuildSource(SectorLayout layout, std::int32_t s, std::int32_t t,
-                                                    std::span<const std::byte> image,
-                                                    std::span<const std::byte> extra);
+                                                    std::span<const std::byte> image, std::span<const std::byte> extra);
 
 }  // namespace mdi

@@ -25,8 +25,7 @@ std::uint64_t imageBytesBefore(const LayoutUnit& u, std::uint64_t x) {
   const std::uint64_t keep = u.leadIsImage ? u.lead : u.unit - u.lead;
   const std::uint64_t whole = x / u.unit;
   const std::uint64_t in = x % u.unit;
-  const std::uint64_t part = u.leadIsImage ? std::min<std::uint64_t>(in, u.lead)
-                                           : (in > u.lead ? in - u.lead : 0);
+  const std::uint64_t part = u.leadIsImage ? std::min<std::uint64_t>(in, u.lead) : (in > u.lead ? in - u.lead : 0);
   return whole * keep + part;
 }
 

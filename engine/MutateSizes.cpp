@@ -5,8 +5,8 @@ namespace mdi {
 std::optional<MutateSizes> computeMutateSizes(std::int32_t s, std::int32_t t, std::int32_t outputBlockSize) {
   if (s <= 0 || t <= 0 || outputBlockSize <= 0) return std::nullopt;
   MutateSizes m;
-  m.blockDivisor = s == 522 ? Fixed4::fromInt(2)
-                            : Fixed4::fromInt(static_cast<std::int64_t>(t) * t).dividedBy(outputBlockSize);
+  m.blockDivisor =
+      s == 522 ? Fixed4::fromInt(2) : Fixed4::fromInt(static_cast<std::int64_t>(t) * t).dividedBy(outputBlockSize);
   if (m.blockDivisor.raw() <= 0) return std::nullopt;
   const double d = m.blockDivisor.toDouble();
   const auto rd = roundHalfEven(static_cast<double>(s) * t / d, 1, kMaxMutateBlock);

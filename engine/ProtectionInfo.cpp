@@ -75,8 +75,7 @@ void PiChecker::check(std::span<const std::byte> block, std::uint64_t firstLba) 
     const std::uint64_t lba = firstLba + k;
     if (m_rule == RefTagRule::Lba && be(tuple + 4, 4) != static_cast<std::uint32_t>(lba)) {
       ++m_counts.refTagMismatches;
-      if (m_counts.firstRefTagMismatchLbas.size() < kPiFirstBadLbas)
-        m_counts.firstRefTagMismatchLbas.push_back(lba);
+      if (m_counts.firstRefTagMismatchLbas.size() < kPiFirstBadLbas) m_counts.firstRefTagMismatchLbas.push_back(lba);
       bad = true;
     }
     if (bad) ++m_counts.badSectors;

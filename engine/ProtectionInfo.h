@@ -46,7 +46,7 @@ inline constexpr std::size_t kPiFirstBadLbas = 8;    // reference-tag mismatches
 bool piCheckApplies(SectorLayout layout, std::int32_t s);
 
 enum class RefTagRule {
-  Lba,        // the reference tag is the low 32 bits of the sector's LBA
+  Lba,  // the reference tag is the low 32 bits of the sector's LBA
   NotChecked,
 };
 // Type 1, and a type not known (0: an image file, or a drive that does not
@@ -55,14 +55,14 @@ enum class RefTagRule {
 RefTagRule refTagRuleFor(int protectionType);
 
 struct PiCounts {
-  std::uint64_t sectors = 0;  // whole sectors checked
+  std::uint64_t sectors = 0;       // whole sectors checked
   std::uint64_t guardMatches = 0;  // blank sectors included
   std::uint64_t guardMismatches = 0;
   std::uint64_t escaped = 0;
   std::uint64_t blank = 0;
   std::uint64_t refTagMismatches = 0;
   std::vector<std::uint64_t> firstRefTagMismatchLbas;  // at most kPiFirstBadLbas, in order
-  std::uint64_t badSectors = 0;  // guard or reference tag (or both) wrong, each sector once
+  std::uint64_t badSectors = 0;                        // guard or reference tag (or both) wrong, each sector once
 };
 
 class PiChecker {
@@ -106,7 +106,6 @@ class PiChecker {
 };
 
 // The record's words for an unrecognised first block.
-inline constexpr const char* kFirstBlockUnrecognisedText =
-    "neither a valid PI guard nor anything else recognisable";
+inline constexpr const char* kFirstBlockUnrecognisedText = "neither a valid PI guard nor anything else recognisable";
 
 }  // namespace mdi

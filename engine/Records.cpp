@@ -78,7 +78,8 @@ void RunController::recordJobs(Run& run) {
         log.source.path = rec->deviceId;
         log.source.model = rec->model;
         // The persistent id is the WWN where there is one; a sysfs path is none.
-        log.source.serial = !rec->pnpDeviceId.empty() && rec->pnpDeviceId.front() != '/' ? rec->pnpDeviceId : rec->serial;
+        log.source.serial =
+            !rec->pnpDeviceId.empty() && rec->pnpDeviceId.front() != '/' ? rec->pnpDeviceId : rec->serial;
         log.source.sizeBytes = rec->size;
         log.source.logicalSectorSize = rec->bytesPerSector;
         log.source.passThrough = rec->passThrough;
@@ -124,7 +125,8 @@ void RunController::recordJobs(Run& run) {
       }
       if (ok && run.options.rereadSources && src) {
         auto again = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
-        const VerifyResult r = verifySource(*again, run.mutate ? source.digests : image.digests, Verifier::kDefaultBlock);
+        const VerifyResult r =
+            verifySource(*again, run.mutate ? source.digests : image.digests, Verifier::kDefaultBlock);
         ok = r.kind == VerifyResult::Kind::Match;
         v.sourceHashes = r.actual;
       }
@@ -144,13 +146,15 @@ void RunController::recordJobs(Run& run) {
     if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
       const auto upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead));
       std::optional<BadArea> bad;
-      if (job.readErrorAt) bad = BadArea{upTo, static_cast<std::uint64_t>(job.sourceSector > 0 ? job.sourceSector : 512)};
-      const std::uint64_t size = std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
+      if (job.readErrorAt)
+        bad = BadArea{upTo, static_cast<std::uint64_t>(job.sourceSector > 0 ? job.sourceSector : 512)};
+      const std::uint64_t size =
+          std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
       const RescueMap map = RescueMap::ofLinearRead(size, upTo, bad);
-      err = m_sv.records.write(job.outputPath + ".map",
-                               rescueMapText(map, {kProgram, log.version, log.source.path, job.outputPath, log.start,
-                                                   m_sv.system.now()},
-                                             static_cast<std::uint64_t>(job.bytesRead)));
+      err = m_sv.records.write(
+          job.outputPath + ".map",
+          rescueMapText(map, {kProgram, log.version, log.source.path, job.outputPath, log.start, m_sv.system.now()},
+                        static_cast<std::uint64_t>(job.bytesRead)));
     }
     if (err) job.writeFailed = true;
     log.outcome = statusTextOf(job, sep);

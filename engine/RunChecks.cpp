@@ -46,7 +46,8 @@ bool RunChecks::targetUsable() {
     }
   }
   if (m_form.iGrid2.rowCount() == 0) {
-    m_sv.msg.show({"Please select drives to image.", "No drives selected.", MsgIcon::Exclamation, MsgButtons::Ok, false});
+    m_sv.msg.show(
+        {"Please select drives to image.", "No drives selected.", MsgIcon::Exclamation, MsgButtons::Ok, false});
     return false;
   }
   // A folder that went away (an unmounted disk, a deleted folder) is never
@@ -71,9 +72,9 @@ bool RunChecks::sourcesValid(bool mutate) {
     } else if (auto listed = m_form.ListedDevices.find(src->path); listed != m_form.ListedDevices.end()) {
       const auto now = m_sv.fs.blockDevice(src->path);
       const std::string why = !now ? "it is no longer attached"
-                            : now->rdev != listed->second.rdev
-                                ? "it is another device now"
-                                : identityChange(listed->second.identity, now->identity);
+                              : now->rdev != listed->second.rdev
+                                  ? "it is another device now"
+                                  : identityChange(listed->second.identity, now->identity);
       if (!why.empty())
         return refuse("The device " + src->path + " of job " + label + " cannot be imaged: " + why +
                       " since it was listed. Remove the job and add the device again.");
@@ -206,8 +207,8 @@ bool RunChecks::targetIsASource() {
   };
   for (const auto& f : folders) {
     if (onSource(f)) {
-      m_sv.msg.show({"The target is one of the source drives, this will cause problems.", "Error",
-                     MsgIcon::Exclamation, MsgButtons::Ok, false});
+      m_sv.msg.show({"The target is one of the source drives, this will cause problems.", "Error", MsgIcon::Exclamation,
+                     MsgButtons::Ok, false});
       return true;
     }
   }

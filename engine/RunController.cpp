@@ -11,7 +11,6 @@
 #include "support/Val.h"
 namespace mdi {
 
-
 RunController::RunController(FormState& form, Services& services, Progress& progress)
     : m_form(form), m_sv(services), m_progress(progress) {}
 
@@ -48,8 +47,8 @@ void RunController::UnlockRunControls() {
 }
 
 void RunController::StopClicked() {
-  const MsgAnswer a = m_sv.msg.show({"Stop the imaging process, are you sure", "Stop process?", MsgIcon::Question,
-                                     MsgButtons::YesNo, true});
+  const MsgAnswer a = m_sv.msg.show(
+      {"Stop the imaging process, are you sure", "Stop process?", MsgIcon::Question, MsgButtons::YesNo, true});
   if (a == MsgAnswer::Yes) m_form.run.StopRequested = 1;
 }
 
@@ -63,7 +62,6 @@ void RunController::AbortShutdownClicked() {
   m_sv.launcher.startDetached("shutdown", {"-c"});
   m_sv.ui.setVisible(Ctl::Command6, false);
 }
-
 
 // ---- the straight run ------------------------------------------------------
 
@@ -89,9 +87,9 @@ bool RunController::openJob(Run& run, int i) {
   for (const std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra))
     if (existing.empty() && m_sv.fs.exists(p)) existing = p;
   if (!existing.empty() &&
-      m_sv.msg.show({"The file " + existing +
-                         " already exists and will be overwritten. Are you sure you want to do this?",
-                     "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
+      m_sv.msg.show(
+          {"The file " + existing + " already exists and will be overwritten. Are you sure you want to do this?",
+           "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
     return false;
   const auto src = jobSource(m_form.iGrid2, row);
   job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
@@ -145,9 +143,10 @@ void RunController::RunClicked() {
       return;
     }
     if (job.target->resize(static_cast<std::uint64_t>(job.sourceSize < 0 ? 0 : job.sourceSize)) != 0) {
-      const MsgAnswer a = m_sv.msg.show({"Error attempting to prepare file. Check there is enough space on the media\n"
-                                         "Do you want to continue anyway?",
-                                         "Error", MsgIcon::None, MsgButtons::YesNo, false});
+      const MsgAnswer a =
+          m_sv.msg.show({"Error attempting to prepare file. Check there is enough space on the media\n"
+                         "Do you want to continue anyway?",
+                         "Error", MsgIcon::None, MsgButtons::YesNo, false});
       if (a == MsgAnswer::No) {
         closeJobFiles(run);
         UnlockRunControls();
@@ -270,10 +269,13 @@ void RunController::straightLoop(Run& run) {
     while (run.FinishedCount < n) {
       run.startCycle([block](const Run::Job&) { return block; }, asRead);
       if (!awaitCycle(run)) return false;
-      settleCycle(run, finishing, [&](int i) {
-        const CycleIo::Step& st = run.steps[i];
-        return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);
-      }, asIs);
+      settleCycle(
+          run, finishing,
+          [&](int i) {
+            const CycleIo::Step& st = run.steps[i];
+            return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);
+          },
+          asIs);
       if (!closeCycle(run, finishing)) return false;
     }
     return true;

@@ -41,6 +41,7 @@ class RunController {
 
  private:
   friend struct ActiveRunScope;
+
  public:
   struct Run;
 

@@ -1,8 +1,8 @@
 #pragma once
 // The per-run working state, shared by the run's preparation, its copy
 // loops and its completion. It lives only while RunClicked runs.
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,20 +20,20 @@ namespace mdi {
 
 struct RunController::Run {
   struct Job {
-    std::unique_ptr<Source> source;   // null until opened
-    std::unique_ptr<Output> target;   // null until created
+    std::unique_ptr<Source> source;  // null until opened
+    std::unique_ptr<Output> target;  // null until created
     std::string outputPath;
     std::int64_t sourceSize = 0;
-    std::int32_t done = 0;            // reached its end in the current pass
-    bool inFlight = false;            // its step is out
-    std::int32_t passSteps = 0;       // steps settled in the current pass
+    std::int32_t done = 0;       // reached its end in the current pass
+    bool inFlight = false;       // its step is out
+    std::int32_t passSteps = 0;  // steps settled in the current pass
     // What happened to the job; its outcome follows from these alone.
-    bool started = false;             // the copy loop began with it
-    bool reachedEnd = false;          // a read found the end of its source
-    bool writeFailed = false;         // sticky: the image is not whole
+    bool started = false;                     // the copy loop began with it
+    bool reachedEnd = false;                  // a read found the end of its source
+    bool writeFailed = false;                 // sticky: the image is not whole
     std::optional<std::int64_t> readErrorAt;  // first byte that could not be read
-    std::int64_t bytesRead = 0;       // source bytes read so far: where the next read starts
-    std::int64_t bytesWritten = 0;    // image bytes written so far
+    std::int64_t bytesRead = 0;               // source bytes read so far: where the next read starts
+    std::int64_t bytesWritten = 0;            // image bytes written so far
     // Where the image ends when a write failed: bytes written later (the
     // finishing pass tries once more) would follow a gap.
     std::optional<std::int64_t> imageEnd;
@@ -64,14 +64,14 @@ struct RunController::Run {
     // once the rest of the sector is read.
     std::vector<std::byte> carry;
     // The record beside the image.
-    bool outputCreated = false;       // this run created or emptied the output
-    bool hashStale = false;           // a write failed: hash the image as it stands
+    bool outputCreated = false;  // this run created or emptied the output
+    bool hashStale = false;      // a write failed: hash the image as it stands
     // Stop gave up a write that had not returned: the output belongs to
     // that write until it does (which then cuts it to imageLength()), so
     // the image cannot be read back for its hash.
     bool outputGivenUp = false;
     std::chrono::system_clock::time_point startedAt{};
-    std::string verifyText;           // "Verified" / "Verify failed", when verified
+    std::string verifyText;  // "Verified" / "Verify failed", when verified
   };
   std::vector<Job> jobs;
   // The cycles' reads and writes over every job's files. Declared after the

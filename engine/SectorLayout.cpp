@@ -13,8 +13,8 @@ namespace {
 // Copies the segments of `block`, which begins `phase` bytes into a unit,
 // to `image` and `extra` in order. A null `image` skips the image segments
 // (Data first takes its image from ConvertSectors).
-void splitBlock(const LayoutUnit& u, std::span<const std::byte> block, std::size_t phase,
-                std::byte* image, std::byte* extra) {
+void splitBlock(const LayoutUnit& u, std::span<const std::byte> block, std::size_t phase, std::byte* image,
+                std::byte* extra) {
   const std::byte* from = block.data();
   std::size_t left = block.size();
   std::size_t w = phase;
@@ -45,8 +45,8 @@ std::string layoutMisfit(SectorLayout layout, std::int32_t s, std::int32_t t) {
   if (layoutFits(layout, s, t)) return {};
   if (s <= 0 || t <= 0) return "Sector In and Sector Out must be at least 1.";
   return "The sector layout \"" + std::string(layoutText(layout)) + "\" needs Sector In " +
-         std::to_string(kGroupSectorIn) + " and Sector Out " + std::to_string(kGroupSectorOut) +
-         ", not " + std::to_string(s) + " and " + std::to_string(t) + ".";
+         std::to_string(kGroupSectorIn) + " and Sector Out " + std::to_string(kGroupSectorOut) + ", not " +
+         std::to_string(s) + " and " + std::to_string(t) + ".";
 }
 
 bool layoutHasExtra(SectorLayout layout, std::int32_t s, std::int32_t t) {
@@ -65,9 +65,9 @@ LayoutSplit layoutSplit(SectorLayout layout, std::int32_t s, std::int32_t t, std
   return {sourceBytes / ss * static_cast<std::uint64_t>(t) + sourceBytes % ss, 0};
 }
 
-bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t,
-                   std::span<const std::byte> block, std::uint64_t sourceOffset,
-                   std::vector<std::byte>& image, std::vector<std::byte>& extra, clsString* builder) {
+bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t, std::span<const std::byte> block,
+                   std::uint64_t sourceOffset, std::vector<std::byte>& image, std::vector<std::byte>& extra,
+                   clsString* builder) {
   if (!layoutFits(layout, s, t) || (s != t && sourceOffset % static_cast<std::uint64_t>(s) != 0)) {
     image.clear();
     extra.clear();
@@ -86,8 +86,7 @@ bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t,
     return true;
   }
   const std::size_t phase = static_cast<std::size_t>(sourceOffset % u->unit);
-  const std::uint64_t imageBytes =
-      imageBytesBefore(*u, phase + block.size()) - imageBytesBefore(*u, phase);
+  const std::uint64_t imageBytes = imageBytesBefore(*u, phase + block.size()) - imageBytesBefore(*u, phase);
   // Sized without clearing first: every byte is overwritten below, and a
   // reused vector of the same size is neither re-allocated nor zero-filled.
   extra.resize(block.size() - static_cast<std::size_t>(imageBytes));

@@ -74,8 +74,8 @@ LayoutSplit layoutSplit(SectorLayout layout, std::int32_t s, std::int32_t t, std
 // ConvertSectors). Returns false, both left empty,
 // when the layout does not fit (s, t) or `sourceOffset` is not on a source
 // sector boundary (any offset will do when s == t: the block is copied).
-bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t,
-                   std::span<const std::byte> block, std::uint64_t sourceOffset,
-                   std::vector<std::byte>& image, std::vector<std::byte>& extra, clsString* builder = nullptr);
+bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t, std::span<const std::byte> block,
+                   std::uint64_t sourceOffset, std::vector<std::byte>& image, std::vector<std::byte>& extra,
+                   clsString* builder = nullptr);
 
 }  // namespace mdi

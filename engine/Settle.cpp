@@ -44,8 +44,8 @@ std::optional<std::int64_t> RunController::salvage(Run& run, int i, std::int64_t
     // Up to the next step boundary first: a failed read may have stopped
     // inside a sector.
     const auto pos = static_cast<std::uint64_t>(job.bytesRead);
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(step - pos % step, static_cast<std::uint64_t>(blockEnd) - pos));
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(step - pos % step, static_cast<std::uint64_t>(blockEnd) - pos));
     const IoResult r = job.source->read(std::span(buf.data(), want));
     job.bytesRead += static_cast<std::int64_t>(r.bytes);
     const bool ended = !r.failed() && r.bytes < want;

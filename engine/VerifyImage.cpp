@@ -67,13 +67,11 @@ void Verifier::end() {
 
 VerifyResult verifySource(Source& source, const Digests& expected, std::size_t blockSize) {
   Verifier v(source, expected, blockSize);
-  while (v.step()) {
-  }
+  while (v.step()) {}
   return v.result();
 }
 
-VerifyResult verifyImage(FileAccess& files, const std::string& path, const Digests& expected,
-                         std::size_t blockSize) {
+VerifyResult verifyImage(FileAccess& files, const std::string& path, const Digests& expected, std::size_t blockSize) {
   const std::unique_ptr<Source> source = files.openSource(path);
   return verifySource(*source, expected, blockSize);
 }

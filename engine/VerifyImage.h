@@ -25,8 +25,8 @@ namespace mdi {
 struct VerifyResult {
   enum class Kind { Match, Mismatch, ReadError, HashFailed };
   Kind kind = Kind::HashFailed;
-  Digests actual;              // Match / Mismatch: the digests read back
-  std::uint64_t bytesRead = 0; // bytes read and hashed
+  Digests actual;                 // Match / Mismatch: the digests read back
+  std::uint64_t bytesRead = 0;    // bytes read and hashed
   std::uint64_t errorOffset = 0;  // ReadError: offset of the failure
   int error = 0;                  // ReadError: errno
   std::string hashError;          // HashFailed: why
@@ -56,8 +56,7 @@ class Verifier {
   bool m_done = false;
 };
 
-VerifyResult verifySource(Source& source, const Digests& expected,
-                          std::size_t blockSize = Verifier::kDefaultBlock);
+VerifyResult verifySource(Source& source, const Digests& expected, std::size_t blockSize = Verifier::kDefaultBlock);
 // Opens path read-only through files; an open that fails is a read error
 // at offset 0 with the open's errno.
 VerifyResult verifyImage(FileAccess& files, const std::string& path, const Digests& expected,

@@ -9,8 +9,8 @@
 
 #include "jobs/RunState.h"
 #include "platform/DeviceIdentity.h"
-#include "support/Hasher.h"
 #include "support/GridModel.h"
+#include "support/Hasher.h"
 #include "support/SectorLayoutKind.h"
 
 namespace mdi {
@@ -28,7 +28,7 @@ struct FormState {
   std::string LastImageFolder;  // folder of the last added image, ends in "/"
   std::string HelpFile;         // the manual beside the program
   std::int32_t OutputBlockSize = 65536;
-  bool running = false;         // a run is between lock and unlock
+  bool running = false;  // a run is between lock and unlock
   // Block devices added as image files, as they were when listed, by the
   // path in the row; a run refuses one that no longer holds that medium.
   std::map<std::string, BlockDeviceInfo> ListedDevices;
@@ -42,7 +42,7 @@ struct FormState {
     // and its `.extra`.
     SectorLayout layout = SectorLayout::DataFirst;
   } Options;
-  std::string ProgramVersion;    // major.minor.patch, for the records
+  std::string ProgramVersion;  // major.minor.patch, for the records
 };
 
 }  // namespace mdi

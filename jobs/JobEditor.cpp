@@ -97,8 +97,8 @@ void JobEditor::JobGridDoubleClick(int row, int col) {
     jobs.beginEdit(row, col);
     return;
   }
-  if (m_sv.msg.show({"Remove " + jobs.value(row, JobCol::Model) + "? Are you sure?", "Remove Entry?",
-                     MsgIcon::Question, MsgButtons::YesNo, false}) == MsgAnswer::No)
+  if (m_sv.msg.show({"Remove " + jobs.value(row, JobCol::Model) + "? Are you sure?", "Remove Entry?", MsgIcon::Question,
+                     MsgButtons::YesNo, false}) == MsgAnswer::No)
     return;
   const int d = m_form.iGrid1.addRow();
   for (int c = 1; c <= 5; ++c) m_form.iGrid1.setValue(d, c, jobs.value(row, c));
@@ -148,9 +148,16 @@ void JobEditor::ChangeFileName() {
 }
 
 void JobEditor::JobGridCellEnter(int, int col) {
-  static const char* tips[] = {nullptr, "Drive or File ID", "Model no or file name", "Size of media", nullptr, nullptr,
-                               "File name (Right click to change location)", "Imaging status",
-                               "Source Sector size (Right click to change)", "Target Sector size (Right click to change)",
+  static const char* tips[] = {nullptr,
+                               "Drive or File ID",
+                               "Model no or file name",
+                               "Size of media",
+                               nullptr,
+                               nullptr,
+                               "File name (Right click to change location)",
+                               "Imaging status",
+                               "Source Sector size (Right click to change)",
+                               "Target Sector size (Right click to change)",
                                "Default Bytes per Sector Value"};
   if (col >= 1 && col <= 10 && tips[col]) m_form.iGrid2.setTooltip(tips[col]);
 }
@@ -214,9 +221,10 @@ void JobEditor::CheckSectorSizes() {
   }
   if (list.empty()) return;
   advice += count == 1 ? " drive" : "se drives.";
-  m_sv.msg.show({"The following drives physical sector values do not match the input values and will cause problems.\n" +
-                     advice + "\n\n" + list,
-                 "Sector Size Error", MsgIcon::Exclamation, MsgButtons::Ok, true});
+  m_sv.msg.show(
+      {"The following drives physical sector values do not match the input values and will cause problems.\n" + advice +
+           "\n\n" + list,
+       "Sector Size Error", MsgIcon::Exclamation, MsgButtons::Ok, true});
 }
 
 }  // namespace mdi

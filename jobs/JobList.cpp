@@ -8,12 +8,15 @@
 namespace mdi {
 
 void setUpJobGrid(GridModel& g) {
-  struct ColDef { const char* header; int width; bool visible; };
+  struct ColDef {
+    const char* header;
+    int width;
+    bool visible;
+  };
   static constexpr ColDef cols[JobCol::Count] = {
-      {"ID", 35, true},         {"Model", 160, true},     {"Size", 60, true},
-      {"Size", 60, false},      {"Size I", 60, false},    {"File Name", 200, true},
-      {"Status", 80, true},     {"Sector In", 70, false}, {"Sector Out", 70, false},
-      {"BPS", 0, true},
+      {"ID", 35, true},          {"Model", 160, true},     {"Size", 60, true},   {"Size", 60, false},
+      {"Size I", 60, false},     {"File Name", 200, true}, {"Status", 80, true}, {"Sector In", 70, false},
+      {"Sector Out", 70, false}, {"BPS", 0, true},
   };
   g.setColumnCount(JobCol::Count);
   for (int c = 1; c <= JobCol::Count; ++c) {

@@ -11,14 +11,14 @@
 namespace mdi {
 
 namespace JobCol {
-constexpr int ID = 1;         // drive number, or "File"
-constexpr int Model = 2;      // drive model, or the image file's full path
-constexpr int Size = 3;       // size text
-constexpr int Pnp = 4;        // persistent device id (hidden)
-constexpr int SizeI = 5;      // size in bytes (hidden)
-constexpr int FileName = 6;   // output image path
+constexpr int ID = 1;        // drive number, or "File"
+constexpr int Model = 2;     // drive model, or the image file's full path
+constexpr int Size = 3;      // size text
+constexpr int Pnp = 4;       // persistent device id (hidden)
+constexpr int SizeI = 5;     // size in bytes (hidden)
+constexpr int FileName = 6;  // output image path
 constexpr int Status = 7;
-constexpr int SectorIn = 8;   // shown only with sector mutate
+constexpr int SectorIn = 8;  // shown only with sector mutate
 constexpr int SectorOut = 9;
 constexpr int BPS = 10;
 constexpr int Count = 10;

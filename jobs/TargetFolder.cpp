@@ -18,8 +18,8 @@ void SetTarget(FormState& form, Services& sv) {
     if (err != 0) {
       // A folder we cannot create is no target: say so rather than let the
       // run fail later on every job.
-      sv.msg.show({"Unable to create the folder " + form.run.TargetFolder + " (" + std::strerror(err) + ").",
-                   "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
+      sv.msg.show({"Unable to create the folder " + form.run.TargetFolder + " (" + std::strerror(err) + ").", "Error",
+                   MsgIcon::Exclamation, MsgButtons::Ok, false});
       form.run.TargetFolder.clear();
       sv.ui.setText(Ctl::Label2, "No target selected");
       sv.ui.setEnabled(Ctl::Command2, form.iGrid2.rowCount() > 0);

@@ -32,10 +32,10 @@ std::string identityChange(const DeviceIdentity& listed, const DeviceIdentity& n
 
 // A block device opened by path: a whole disk or a partition.
 struct BlockDeviceInfo {
-  std::string node;                 // the path, symlinks resolved (/dev/sdb1)
-  std::uint64_t rdev = 0;           // its device number
+  std::string node;        // the path, symlinks resolved (/dev/sdb1)
+  std::uint64_t rdev = 0;  // its device number
   std::uint32_t logicalSectorSize = 0;
-  std::string wholeDisk;            // node of the disk it is part of (itself for a disk)
+  std::string wholeDisk;  // node of the disk it is part of (itself for a disk)
   DeviceIdentity identity;
 };
 

@@ -11,15 +11,15 @@
 namespace mdi {
 
 struct DriveRecord {
-  int number = 0;                // position in discovery's list of whole disks
-  std::string deviceId;          // device node, /dev/sdb
-  std::string model;             // vendor and model, as the device reports them
-  std::uint64_t size = 0;        // bytes
+  int number = 0;          // position in discovery's list of whole disks
+  std::string deviceId;    // device node, /dev/sdb
+  std::string model;       // vendor and model, as the device reports them
+  std::uint64_t size = 0;  // bytes
   std::uint32_t bytesPerSector = 0;
-  std::string pnpDeviceId;       // persistent id: WWN, serial, or sysfs path
-  std::string serial;            // serial number as reported; "" when none
-  bool mediaPresent = false;     // false: removable device without a medium
-  std::uint64_t devNumber = 0;   // dev_t of the whole disk
+  std::string pnpDeviceId;      // persistent id: WWN, serial, or sysfs path
+  std::string serial;           // serial number as reported; "" when none
+  bool mediaPresent = false;    // false: removable device without a medium
+  std::uint64_t devNumber = 0;  // dev_t of the whole disk
   // Read through SCSI pass-through: a disk whose sectors (520, 528 bytes...)
   // the disk driver does not take, so the block device shows size 0.
   bool passThrough = false;
@@ -36,9 +36,7 @@ struct DriveRecord {
 };
 
 // The part of a record that pins it to its medium.
-inline DeviceIdentity identityOf(const DriveRecord& r) {
-  return {r.size, r.pnpDeviceId, r.loopBacking, r.contentHash};
-}
+inline DeviceIdentity identityOf(const DriveRecord& r) { return {r.size, r.pnpDeviceId, r.loopBacking, r.contentHash}; }
 
 // The drives under a folder's filesystem. When something on the way could
 // not be read, `failure` says what, and drives under it may be missing from

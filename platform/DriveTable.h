@@ -15,9 +15,9 @@
 namespace mdi {
 
 struct DriveIdentity {
-  std::string node;          // /dev/sdb
+  std::string node;  // /dev/sdb
   std::uint64_t sizeBytes = 0;
-  std::string persistentId;  // udev ID_WWN, ID_SERIAL, or the sysfs path
+  std::string persistentId;                          // udev ID_WWN, ID_SERIAL, or the sysfs path
   std::optional<FileId> loopBacking = std::nullopt;  // what a loop device reads
 };
 

@@ -16,12 +16,12 @@ struct LaneThreads::Shared {
     std::vector<std::byte> copy;         // what is written, when prepare gave other memory
     CycleIo::Step* step = nullptr;       // the request; null once taken by the thread
     const CycleIo::Prepare* prepare = nullptr;
-    LaneThreads::Given given;            // the request's bytes, when read already
+    LaneThreads::Given given;               // the request's bytes, when read already
     std::shared_ptr<const void> keptImage;  // owns what prepare gave, while it is written
-    bool busy = false;                   // a request is given or in progress
-    bool preparing = false;              // prepare is running on the lane's thread
-    bool writing = false;                // the lane's write is in progress
-    bool finished = false;               // a step ended, not yet taken
+    bool busy = false;                      // a request is given or in progress
+    bool preparing = false;                 // prepare is running on the lane's thread
+    bool writing = false;                   // the lane's write is in progress
+    bool finished = false;                  // a step ended, not yet taken
   };
   std::mutex m;
   // Each lane thread's: a request, or the end. One per lane, so a request
@@ -88,8 +88,7 @@ void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::
 
 void LaneThreads::spinWhile(const std::function<bool()>& unchanged) {
   const auto until = std::chrono::steady_clock::now() + kSpin;
-  while (unchanged() && std::chrono::steady_clock::now() < until) {
-  }
+  while (unchanged() && std::chrono::steady_clock::now() < until) {}
 }
 
 bool LaneThreads::spinForFinish() {

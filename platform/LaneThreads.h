@@ -7,9 +7,9 @@
 // thread, guards each lane's request, its busy/preparing flags, the
 // abandoned flag and the steps of busy lanes; condition variables wake
 // each lane's thread (its request; one per lane, so a request wakes no
-// other) and the caller (a lane done, a prepare ended). The transfers and prepare run outside the mutex: a lane's buffers
-// and its step belong to its thread while the lane is busy, and to the
-// caller once the thread has cleared busy under the mutex.
+// other) and the caller (a lane done, a prepare ended). The transfers and prepare run outside the mutex: a lane's
+// buffers and its step belong to its thread while the lane is busy, and to the caller once the thread has cleared busy
+// under the mutex.
 //
 // Lifetime: the shared state lives as long as its last holder. abandon()
 // detaches the threads of busy lanes and hands them the source and output

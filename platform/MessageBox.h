@@ -10,7 +10,7 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct Message {
-  std::string text;   // lines separated by "\n"
+  std::string text;  // lines separated by "\n"
   std::string title;
   MsgIcon icon = MsgIcon::None;
   MsgButtons buttons = MsgButtons::Ok;

@@ -84,6 +84,7 @@ class FailedSource final : public Source {
   explicit FailedSource(int error) : m_error(error) {}
   IoResult read(std::span<std::byte>) override { return {0, m_error}; }
   int error() const { return m_error; }
+
  private:
   int m_error;
 };
@@ -97,6 +98,7 @@ class FailedOutput final : public Output {
   int seek(std::uint64_t) override { return m_error; }
   int close() override { return 0; }
   int error() const { return m_error; }
+
  private:
   int m_error;
 };

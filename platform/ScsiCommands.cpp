@@ -31,9 +31,7 @@ std::array<std::uint8_t, 6> inquiryCdb(std::uint8_t allocationLength) {
   return {scsi::kInquiry, 0, 0, 0, allocationLength, 0};
 }
 
-std::array<std::uint8_t, 10> readCapacity10Cdb() {
-  return {scsi::kReadCapacity10, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-}
+std::array<std::uint8_t, 10> readCapacity10Cdb() { return {scsi::kReadCapacity10, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
 std::array<std::uint8_t, 16> readCapacity16Cdb(std::uint32_t allocationLength) {
   std::array<std::uint8_t, 16> cdb{};
@@ -138,8 +136,7 @@ ScsiOutcome classify(const ScsiResult& result) {
   if (result.osError != 0 || result.hostStatus != 0 || result.driverStatus != 0) {
     // A driver status of "sense available" alone is not a transport fault;
     // the SG layer reports it together with CHECK CONDITION.
-    const bool senseOnly = result.osError == 0 && result.hostStatus == 0 &&
-                           (result.driverStatus & 0x0F) == 0x08;
+    const bool senseOnly = result.osError == 0 && result.hostStatus == 0 && (result.driverStatus & 0x0F) == 0x08;
     if (!senseOnly) {
       out.error = ScsiError::Transport;
       return out;

@@ -77,11 +77,11 @@ std::optional<ScsiSense> parseSense(std::span<const std::uint8_t> sense);
 
 enum class ScsiError {
   None,
-  MediumError,     // medium error, or a recovered error that was not recovered
+  MediumError,  // medium error, or a recovered error that was not recovered
   NotReady,
   IllegalRequest,
   UnitAttention,
-  Transport,       // the call itself, the adapter or the driver failed
+  Transport,  // the call itself, the adapter or the driver failed
   Other,
 };
 

@@ -14,11 +14,10 @@ namespace {
 // the command itself was not run and can simply be sent again.
 constexpr int kUnitAttentionRetries = 3;
 
-ScsiResult executeRetrying(ScsiTransport& t, std::span<const std::uint8_t> cdb,
-                           std::span<std::uint8_t> data, unsigned timeoutMs) {
+ScsiResult executeRetrying(ScsiTransport& t, std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data,
+                           unsigned timeoutMs) {
   ScsiResult r = t.execute(cdb, data, timeoutMs);
-  for (int i = 0; i < kUnitAttentionRetries && classify(r).error == ScsiError::UnitAttention;
-       ++i)
+  for (int i = 0; i < kUnitAttentionRetries && classify(r).error == ScsiError::UnitAttention; ++i)
     r = t.execute(cdb, data, timeoutMs);
   return r;
 }
@@ -30,8 +29,8 @@ int errnoFor(const ScsiResult& r, const ScsiOutcome& o) {
 
 class ScsiSource final : public Source {
  public:
-  ScsiSource(std::unique_ptr<ScsiTransport> t, std::uint64_t blockCount,
-             std::uint32_t blockLength, std::uint32_t maxTransferBlocks)
+  ScsiSource(std::unique_ptr<ScsiTransport> t, std::uint64_t blockCount, std::uint32_t blockLength,
+             std::uint32_t maxTransferBlocks)
       : m_t(std::move(t)),
         m_blockCount(blockCount),
         m_blockLength(blockLength),
@@ -50,10 +49,9 @@ class ScsiSource final : public Source {
       }
       if (m_pendingError != 0) return {done, m_pendingError};
       if (m_blockLength == 0 || m_nextLba >= m_blockCount) break;
-      const std::uint64_t wantBlocks =
-          (buf.size() - done + m_blockLength - 1) / m_blockLength;
-      const auto blocks = static_cast<std::uint32_t>(
-          std::min<std::uint64_t>({wantBlocks, m_maxBlocks, m_blockCount - m_nextLba}));
+      const std::uint64_t wantBlocks = (buf.size() - done + m_blockLength - 1) / m_blockLength;
+      const auto blocks =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>({wantBlocks, m_maxBlocks, m_blockCount - m_nextLba}));
       stage(blocks);
     }
     return {done, 0};
@@ -98,14 +96,13 @@ class ScsiSource final : public Source {
   // One READ command into the stage at block slot `slot`. Returns the whole
   // blocks delivered: `blocks` on success, otherwise sets err (and badLba,
   // when given, to the failing block a medium error names).
-  std::uint32_t readBlocks(std::uint64_t lba, std::uint32_t blocks, std::uint32_t slot,
-                           int& err, std::optional<std::uint64_t>* badLba) {
+  std::uint32_t readBlocks(std::uint64_t lba, std::uint32_t blocks, std::uint32_t slot, int& err,
+                           std::optional<std::uint64_t>* badLba) {
     std::span<std::uint8_t> data(m_stage.data() + static_cast<std::size_t>(slot) * m_blockLength,
                                  static_cast<std::size_t>(blocks) * m_blockLength);
     ScsiResult r;
     if (fitsRead10(lba, blocks)) {
-      const auto cdb = read10Cdb(static_cast<std::uint32_t>(lba),
-                                 static_cast<std::uint16_t>(blocks));
+      const auto cdb = read10Cdb(static_cast<std::uint32_t>(lba), static_cast<std::uint16_t>(blocks));
       r = executeRetrying(*m_t, cdb, data, kScsiReadTimeoutMs);
     } else {
       const auto cdb = read16Cdb(lba, blocks);
@@ -138,12 +135,10 @@ class ScsiSource final : public Source {
 
 }  // namespace
 
-std::unique_ptr<Source> makeScsiSource(std::unique_ptr<ScsiTransport> transport,
-                                       std::uint64_t blockCount, std::uint32_t blockLength,
-                                       std::uint32_t maxTransferBlocks) {
+std::unique_ptr<Source> makeScsiSource(std::unique_ptr<ScsiTransport> transport, std::uint64_t blockCount,
+                                       std::uint32_t blockLength, std::uint32_t maxTransferBlocks) {
   if (!transport) return std::make_unique<FailedSource>(ENODEV);
-  return std::make_unique<ScsiSource>(std::move(transport), blockCount, blockLength,
-                                      maxTransferBlocks);
+  return std::make_unique<ScsiSource>(std::move(transport), blockCount, blockLength, maxTransferBlocks);
 }
 
 std::optional<ScsiCapacity> readCapacity(ScsiTransport& transport) {

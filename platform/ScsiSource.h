@@ -20,9 +20,8 @@ inline constexpr unsigned kScsiQueryTimeoutMs = 10000;
 // The source covers blockCount * blockLength bytes from LBA 0. Each command
 // moves at most maxTransferBlocks blocks. A medium error fails the read with
 // EIO after delivering every byte before the failing block.
-std::unique_ptr<Source> makeScsiSource(std::unique_ptr<ScsiTransport> transport,
-                                       std::uint64_t blockCount, std::uint32_t blockLength,
-                                       std::uint32_t maxTransferBlocks = 128);
+std::unique_ptr<Source> makeScsiSource(std::unique_ptr<ScsiTransport> transport, std::uint64_t blockCount,
+                                       std::uint32_t blockLength, std::uint32_t maxTransferBlocks = 128);
 
 // READ CAPACITY(16), falling back to READ CAPACITY(10) when the device
 // refuses it. nullopt when neither answers or the size does not fit.

@@ -21,9 +21,7 @@ class ScsiTransport {
  public:
   virtual ~ScsiTransport() = default;
   // Sends `cdb` and reads at most dataIn.size() bytes into dataIn.
-  virtual ScsiResult execute(std::span<const std::uint8_t> cdb,
-                             std::span<std::uint8_t> dataIn,
-                             unsigned timeoutMs) = 0;
+  virtual ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn, unsigned timeoutMs) = 0;
 };
 
 }  // namespace mdi

@@ -50,13 +50,15 @@ void Progress::Timer1Tick() {
   }
   // 4. Time left at that rate; skipped while nothing has been copied.
   if (r.BytesPerSecond != 0) {
-    if (auto rem = round32(static_cast<double>(r.TotalBytes - r.BytesDone) / r.BytesPerSecond)) r.RemainingSeconds = *rem;
+    if (auto rem = round32(static_cast<double>(r.TotalBytes - r.BytesDone) / r.BytesPerSecond))
+      r.RemainingSeconds = *rem;
   }
   // 5. Whole MiB per second.
   if (auto mb = round32(static_cast<double>(r.BytesPerSecond) / 1048576.0)) r.MBPerSecond = *mb;
   // 6. The remaining time is shown doubled: the estimate runs on the
   //    largest source alone and has always been read that way.
-  if (auto twice = checked32(static_cast<std::int64_t>(r.RemainingSeconds) * 2)) m_ui.setText(Ctl::Label7, TimeString(*twice));
+  if (auto twice = checked32(static_cast<std::int64_t>(r.RemainingSeconds) * 2))
+    m_ui.setText(Ctl::Label7, TimeString(*twice));
   // 7.
   m_ui.setText(Ctl::Label12, TimeString(r.ElapsedSeconds));
   // 8. MiB per minute over every job of the list.
@@ -77,7 +79,8 @@ void Progress::ShowRunProgressBar() {
 
 void Progress::ShowBlockProgress(std::int32_t cycles) {
   if (m_ui.isChecked(Ctl::Check3) && cycles <= m_ui.progressMaximum()) m_ui.setProgressValue(cycles);
-  m_ui.setText(Ctl::Label5, formatGrouped(static_cast<std::int64_t>(cycles) * m_form.run.BlockSize, m_locale.separators()));
+  m_ui.setText(Ctl::Label5,
+               formatGrouped(static_cast<std::int64_t>(cycles) * m_form.run.BlockSize, m_locale.separators()));
 }
 
 void Progress::ShowTailProgress(std::int32_t cycles) {

@@ -16,7 +16,11 @@ class Fixed4 {
   static constexpr std::int64_t kMaxWhole = INT64_MAX / kScale;
 
   constexpr Fixed4() = default;
-  static constexpr Fixed4 fromRaw(std::int64_t raw) { Fixed4 f; f.m_raw = raw; return f; }
+  static constexpr Fixed4 fromRaw(std::int64_t raw) {
+    Fixed4 f;
+    f.m_raw = raw;
+    return f;
+  }
   // Whole numbers beyond kMaxWhole saturate (they are outside the model).
   static Fixed4 fromInt(std::int64_t whole);
   // Rounds to the nearest 0.0001, ties to even. Out-of-range values saturate.

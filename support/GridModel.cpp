@@ -41,9 +41,7 @@ void GridModel::setColumnWidth(int col, int px) {
   m_columns[col - 1].width = px;
   reset();
 }
-int GridModel::columnWidth(int col) const {
-  return (col < 1 || col > columnCount()) ? 0 : m_columns[col - 1].width;
-}
+int GridModel::columnWidth(int col) const { return (col < 1 || col > columnCount()) ? 0 : m_columns[col - 1].width; }
 void GridModel::setColumnVisible(int col, bool visible) {
   if (col < 1 || col > columnCount()) return;
   m_columns[col - 1].visible = visible;
@@ -72,9 +70,7 @@ void GridModel::removeRows(int first, int count) {
 bool GridModel::validCell(int row, int col) const {
   return row >= 1 && row <= rowCount() && col >= 1 && col <= columnCount();
 }
-GridModel::Cell* GridModel::cell(int row, int col) {
-  return validCell(row, col) ? &m_rows[row - 1][col - 1] : nullptr;
-}
+GridModel::Cell* GridModel::cell(int row, int col) { return validCell(row, col) ? &m_rows[row - 1][col - 1] : nullptr; }
 const GridModel::Cell* GridModel::cell(int row, int col) const {
   return validCell(row, col) ? &m_rows[row - 1][col - 1] : nullptr;
 }
@@ -89,9 +85,7 @@ void GridModel::setValue(int row, int col, const std::string& v) {
     if (m_listener) m_listener->cellChanged(row, col);
   }
 }
-void GridModel::setValue(int row, int col, std::int64_t number) {
-  setValue(row, col, std::to_string(number));
-}
+void GridModel::setValue(int row, int col, std::int64_t number) { setValue(row, col, std::to_string(number)); }
 Color GridModel::backColor(int row, int col) const {
   const Cell* c = cell(row, col);
   return c ? c->back : kDefaultBack;

@@ -20,11 +20,11 @@ constexpr Color rgb(unsigned r, unsigned g, unsigned b) { return (b << 16) | (g 
 class GridListener {
  public:
   virtual ~GridListener() = default;
-  virtual void gridReset() {}                       // rows added/removed/reordered, columns changed
+  virtual void gridReset() {}  // rows added/removed/reordered, columns changed
   virtual void cellChanged(int /*row*/, int /*col*/) {}
   virtual void currentRowChanged(int /*row*/) {}
   virtual void editRequested(int /*row*/, int /*col*/) {}
-  virtual void settingsChanged() {}                 // flags, tooltip
+  virtual void settingsChanged() {}  // flags, tooltip
 };
 
 class GridModel {

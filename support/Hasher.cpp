@@ -12,9 +12,12 @@ namespace {
 
 const EVP_MD* mdFor(HashAlgo algo) {
   switch (algo) {
-    case HashAlgo::Sha256: return EVP_sha256();
-    case HashAlgo::Md5: return EVP_md5();
-    case HashAlgo::Sha1: return EVP_sha1();
+    case HashAlgo::Sha256:
+      return EVP_sha256();
+    case HashAlgo::Md5:
+      return EVP_md5();
+    case HashAlgo::Sha1:
+      return EVP_sha1();
   }
   return nullptr;
 }
@@ -52,9 +55,12 @@ struct CtxFree {
 
 std::string_view hashAlgoName(HashAlgo algo) {
   switch (algo) {
-    case HashAlgo::Sha256: return "sha256";
-    case HashAlgo::Md5: return "md5";
-    case HashAlgo::Sha1: return "sha1";
+    case HashAlgo::Sha256:
+      return "sha256";
+    case HashAlgo::Md5:
+      return "md5";
+    case HashAlgo::Sha1:
+      return "sha1";
   }
   return "unknown";
 }

@@ -33,8 +33,14 @@ class HashAlgos {
   constexpr HashAlgos(std::initializer_list<HashAlgo> algos) {
     for (HashAlgo a : algos) add(a);
   }
-  constexpr HashAlgos& add(HashAlgo a) { m_bits |= bit(a); return *this; }
-  constexpr HashAlgos& remove(HashAlgo a) { m_bits &= static_cast<std::uint8_t>(~bit(a)); return *this; }
+  constexpr HashAlgos& add(HashAlgo a) {
+    m_bits |= bit(a);
+    return *this;
+  }
+  constexpr HashAlgos& remove(HashAlgo a) {
+    m_bits &= static_cast<std::uint8_t>(~bit(a));
+    return *this;
+  }
   constexpr bool contains(HashAlgo a) const { return (m_bits & bit(a)) != 0; }
   constexpr bool empty() const { return m_bits == 0; }
   std::vector<HashAlgo> list() const;

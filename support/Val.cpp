@@ -19,9 +19,14 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 Parsed parseLeading(std::string_view t) {
   Parsed p;
   std::size_t i = 0;
-  auto skipBlanks = [&] { while (i < t.size() && isBlank(t[i])) ++i; };
+  auto skipBlanks = [&] {
+    while (i < t.size() && isBlank(t[i])) ++i;
+  };
   skipBlanks();
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) { p.negative = t[i] == '-'; ++i; }
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+    p.negative = t[i] == '-';
+    ++i;
+  }
   // Digits may be separated by blanks, as in "1 024"; that is how a
   // leading-number parse of typed text has always behaved.
   for (; i < t.size(); ++i) {
@@ -38,7 +43,10 @@ Parsed parseLeading(std::string_view t) {
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
       std::size_t j = i + 1;
       bool neg = false;
-      if (j < t.size() && (t[j] == '+' || t[j] == '-')) { neg = t[j] == '-'; ++j; }
+      if (j < t.size() && (t[j] == '+' || t[j] == '-')) {
+        neg = t[j] == '-';
+        ++j;
+      }
       std::string ed;
       while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j])) && ed.size() < 4) ed += t[j++];
       if (!ed.empty()) p.exponent = (neg ? -1 : 1) * std::atoi(ed.c_str());

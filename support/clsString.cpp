@@ -51,8 +51,7 @@ std::unique_ptr<char16_t[]> copyInto(std::size_t chars, const char16_t* from, st
 
 StrError clsString::ChunkSize(std::int32_t chars) {
   const std::int64_t bytes = static_cast<std::int64_t>(chars) * 2;
-  if (bytes > kMaxBytes || bytes < std::numeric_limits<std::int32_t>::min())
-    return StrError::Overflow;
+  if (bytes > kMaxBytes || bytes < std::numeric_limits<std::int32_t>::min()) return StrError::Overflow;
   m_chunkBytes = static_cast<std::int32_t>(bytes);
   return StrError::None;
 }
@@ -101,7 +100,8 @@ StrError clsString::TheString(std::u16string_view text) {
 }
 
 StrError clsString::Append(std::u16string_view piece) {
-  return appendChars(piece.size(), [&](char16_t* at) { std::memcpy(at, piece.data(), piece.size() * sizeof(char16_t)); });
+  return appendChars(piece.size(),
+                     [&](char16_t* at) { std::memcpy(at, piece.data(), piece.size() * sizeof(char16_t)); });
 }
 
 StrError clsString::Append(std::span<const std::byte> bytes) {
@@ -127,19 +127,16 @@ StrError clsString::Insert(std::int32_t index, std::u16string_view text) {
 
 StrError clsString::Remove(std::int32_t index, std::int32_t count) {
   const std::int64_t end = static_cast<std::int64_t>(index) + count;
-  if (index < 0 || index > Length() || count < 0 || end > Length())
-    return StrError::IndexOutOfRange;
+  if (index < 0 || index > Length() || count < 0 || end > Length()) return StrError::IndexOutOfRange;
   if (count == 0) return StrError::None;
   char* base = reinterpret_cast<char*>(chars());
   const std::size_t from = static_cast<std::size_t>(end) * 2;
-  std::memmove(base + static_cast<std::size_t>(index) * 2, base + from,
-               static_cast<std::size_t>(m_usedBytes) - from);
+  std::memmove(base + static_cast<std::size_t>(index) * 2, base + from, static_cast<std::size_t>(m_usedBytes) - from);
   m_usedBytes -= count * 2;
   return StrError::None;
 }
 
-std::int32_t clsString::Find(std::u16string_view text, std::int32_t start,
-                             std::int32_t compare) const {
+std::int32_t clsString::Find(std::u16string_view text, std::int32_t start, std::int32_t compare) const {
   const std::size_t from = start >= 1 ? static_cast<std::size_t>(start) - 1 : 0;
   const std::size_t cap = whole().size();
   if (from > cap) return 0;
@@ -148,10 +145,8 @@ std::int32_t clsString::Find(std::u16string_view text, std::int32_t start,
     hit = from;
   } else if (compare == 1) {
     const std::u16string_view hay = whole();
-    const auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(),
-                                text.begin(), text.end(), [](char16_t a, char16_t b) {
-                                  return foldCase(a) == foldCase(b);
-                                });
+    const auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(), text.begin(), text.end(),
+                                [](char16_t a, char16_t b) { return foldCase(a) == foldCase(b); });
     if (it != hay.end()) hit = static_cast<std::size_t>(it - hay.begin());
   } else {
     hit = whole().find(text, from);

@@ -76,8 +76,7 @@ class clsString {
   // exactly, 1 ignores case (ASCII and Latin-1 letters). A match is reported
   // only when its position is below Length(); otherwise, and when there is
   // no match, the result is 0. An empty text matches at the start position.
-  std::int32_t Find(std::u16string_view text, std::int32_t start = 0,
-                    std::int32_t compare = 0) const;
+  std::int32_t Find(std::u16string_view text, std::int32_t start = 0, std::int32_t compare = 0) const;
 
   // Lowers the capacity a chunk at a time until the spare room is at most
   // one chunk.

@@ -11,14 +11,14 @@ namespace mdi {
 namespace {
 
 template <class Case>
-  requires requires(const Case& c) { std::string(c.name); }
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
+requires requires(const Case& c) { std::string(c.name); }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 struct ByName {
   template <class P>
-  std::string operator()(const ::testing::TestParamInfo<P>& i) const { return i.param.name; }
+  std::string operator()(const ::testing::TestParamInfo<P>& i) const {
+    return i.param.name;
+  }
 };
 
 }  // namespace

@@ -3,10 +3,8 @@
 namespace mdi {
 
 void FakeAtomicFile::failPath(const std::string& path, int error) {
-  if (error == 0)
-    m_failPaths.erase(path);
-  else
-    m_failPaths[path] = error;
+  if (error == 0) m_failPaths.erase(path);
+  else m_failPaths[path] = error;
 }
 
 int FakeAtomicFile::write(const std::string& path, std::string_view contents) {

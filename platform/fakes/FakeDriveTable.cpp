@@ -36,7 +36,10 @@ std::vector<int> FakeDriveTable::drivesUnder(const std::string& path) const {
   for (const auto& [p, d] : m_under) {
     const bool prefix = path == p || (path.size() > p.size() && path.compare(0, p.size(), p) == 0 &&
                                       (p.back() == '/' || path[p.size()] == '/'));
-    if (prefix && p.size() >= bestLen) { best = d; bestLen = p.size(); }
+    if (prefix && p.size() >= bestLen) {
+      best = d;
+      bestLen = p.size();
+    }
   }
   return best;
 }

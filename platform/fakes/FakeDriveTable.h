@@ -13,7 +13,7 @@ class FakeDriveTable final : public DriveTable {
   explicit FakeDriveTable(FileAccess& files) : m_files(files) {}
   struct Entry {
     DriveIdentity identity;
-    std::string backingPath;    // what openSource opens
+    std::string backingPath;  // what openSource opens
     std::uint64_t devNumber = 0;
     std::string changedReason;  // non-empty: the drive was swapped
   };

@@ -62,8 +62,14 @@ class MemoryOutput final : public Output {
   explicit MemoryOutput(std::shared_ptr<std::vector<std::byte>> sink) : m_sink(std::move(sink)) {}
   IoResult write(std::span<const std::byte> buf) override;
   int resize(std::uint64_t size) override;
-  int seek(std::uint64_t offset) override { m_pos = offset; return 0; }
-  int close() override { closed = true; return closeError; }
+  int seek(std::uint64_t offset) override {
+    m_pos = offset;
+    return 0;
+  }
+  int close() override {
+    closed = true;
+    return closeError;
+  }
   // Writes past this many bytes of file length fail with ENOSPC.
   std::uint64_t capacity = UINT64_MAX;
   int closeError = 0;

@@ -25,7 +25,8 @@ std::vector<std::string> FakeMessageBox::titles() const {
 }
 
 int FakeMessageBox::count(const std::string& title) const {
-  return static_cast<int>(std::count_if(shown.begin(), shown.end(), [&](const Message& m) { return m.title == title; }));
+  return static_cast<int>(
+      std::count_if(shown.begin(), shown.end(), [&](const Message& m) { return m.title == title; }));
 }
 
 bool FakeLauncher::startDetached(const std::string& program, const std::vector<std::string>& args) {

@@ -124,9 +124,18 @@ class FakeControls final : public Controls {
   int progressValue() const override { return m_progressValue; }
   void setProgressValue(int value) override;
   void setCloseAllowed(bool allowed) override;
-  void beep() override { ++beeps; log.push_back("beep"); }
-  void setFocus(Ctl c) override { focus = c; log.push_back(std::string("focus ") + ctlName(c)); }
-  void setBusyCursor(bool busy) override { this->busy = busy; log.push_back(busy ? "cursor busy" : "cursor normal"); }
+  void beep() override {
+    ++beeps;
+    log.push_back("beep");
+  }
+  void setFocus(Ctl c) override {
+    focus = c;
+    log.push_back(std::string("focus ") + ctlName(c));
+  }
+  void setBusyCursor(bool busy) override {
+    this->busy = busy;
+    log.push_back(busy ? "cursor busy" : "cursor normal");
+  }
 
   bool closeAllowed = true;
   bool busy = false;

@@ -20,8 +20,7 @@ std::uint64_t SimulatedDrive::latencyNs(std::size_t bytes) {
 IoResult SimulatedDrive::read(std::span<std::byte> buf) {
   const std::uint64_t ns = latencyNs(buf.size());
   timespec t{static_cast<time_t>(ns / 1000000000u), static_cast<long>(ns % 1000000000u)};
-  while (::clock_nanosleep(CLOCK_MONOTONIC, 0, &t, &t) == EINTR) {
-  }
+  while (::clock_nanosleep(CLOCK_MONOTONIC, 0, &t, &t) == EINTR) {}
   return m_inner->read(buf);
 }
 

@@ -62,8 +62,7 @@ std::uint8_t SimulatedScsiTarget::byteAt(std::uint64_t lba, std::uint32_t offset
   return static_cast<std::uint8_t>(x >> 24);
 }
 
-ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb,
-                                        std::span<std::uint8_t> dataIn, unsigned) {
+ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn, unsigned) {
   m_log.emplace_back(cdb.begin(), cdb.end());
   if (cdb.empty()) return checkCondition(0x5, 0x20, 0x00);
   if (m_config.unitAttentions > 0) {
@@ -76,7 +75,7 @@ ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb,
     reply[0] = m_config.peripheralType & 0x1F;
     reply[2] = 0x06;  // SPC-4
     reply[3] = 0x02;
-    reply[4] = 31;    // additional length
+    reply[4] = 31;  // additional length
     putField(std::span(reply).subspan(8, 8), m_config.vendor);
     putField(std::span(reply).subspan(16, 16), m_config.product);
     putField(std::span(reply).subspan(32, 4), m_config.revision);
@@ -112,22 +111,18 @@ ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb,
   return checkCondition(0x5, 0x20, 0x00);  // invalid command operation code
 }
 
-ScsiResult SimulatedScsiTarget::read(std::uint64_t lba, std::uint32_t blocks,
-                                     std::span<std::uint8_t> dataIn) {
+ScsiResult SimulatedScsiTarget::read(std::uint64_t lba, std::uint32_t blocks, std::span<std::uint8_t> dataIn) {
   if (lba > m_config.blockCount || blocks > m_config.blockCount - lba)
     return checkCondition(0x5, 0x21, 0x00);  // LBA out of range
-  if (m_config.mediumErrorLba && *m_config.mediumErrorLba >= lba &&
-      *m_config.mediumErrorLba < lba + blocks)
+  if (m_config.mediumErrorLba && *m_config.mediumErrorLba >= lba && *m_config.mediumErrorLba < lba + blocks)
     return checkCondition(0x3, 0x11, 0x00,
                           m_config.mediumErrorNamesLba
-                              ? std::optional<std::uint32_t>(
-                                    static_cast<std::uint32_t>(*m_config.mediumErrorLba))
+                              ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*m_config.mediumErrorLba))
                               : std::nullopt);
   const std::size_t bl = m_config.blockLength;
   const std::size_t want = static_cast<std::size_t>(blocks) * bl;
   const std::size_t n = std::min(want, dataIn.size());
-  for (std::size_t i = 0; i < n; ++i)
-    dataIn[i] = byteAt(lba + i / bl, static_cast<std::uint32_t>(i % bl));
+  for (std::size_t i = 0; i < n; ++i) dataIn[i] = byteAt(lba + i / bl, static_cast<std::uint32_t>(i % bl));
   ScsiResult r;
   r.transferred = n;
   return r;

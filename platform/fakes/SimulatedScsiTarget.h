@@ -17,7 +17,7 @@ struct SimulatedScsiConfig {
   std::optional<std::uint64_t> mediumErrorLba;  // reads covering it fail
   bool mediumErrorNamesLba = true;              // sense information field valid
   bool rejectReadCapacity16 = false;            // ILLEGAL REQUEST, invalid opcode
-  int protectionType = 0;  // 1..3: READ CAPACITY(16) reports PROT_EN and P_TYPE
+  int protectionType = 0;                       // 1..3: READ CAPACITY(16) reports PROT_EN and P_TYPE
   int unitAttentions = 0;                       // first N commands get UNIT ATTENTION
   std::uint8_t peripheralType = 0;
   std::string vendor = "SIMUL";
@@ -29,8 +29,7 @@ class SimulatedScsiTarget final : public ScsiTransport {
  public:
   explicit SimulatedScsiTarget(SimulatedScsiConfig config) : m_config(std::move(config)) {}
 
-  ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
-                     unsigned timeoutMs) override;
+  ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn, unsigned timeoutMs) override;
 
   // The byte at `offset` of block `lba`: it depends on both, so a block
   // delivered out of place or a shifted offset shows up.

@@ -8,10 +8,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <vector>
 #include <cerrno>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace mdi {
 namespace {
@@ -23,7 +23,9 @@ constexpr std::size_t kHashedBytes = 64 * 1024;
 class Fd {
  public:
   explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() { if (m_fd >= 0) ::close(m_fd); }
+  ~Fd() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return m_fd; }
@@ -51,8 +53,8 @@ std::uint64_t contentHash(int fd) {
 // The whole disk a block device belongs to: a partition's sysfs folder
 // lies inside its disk's.
 std::string wholeDiskOf(dev_t rdev, const std::string& node, const std::string& sysRoot) {
-  const fs::path link = fs::path(sysRoot) / "dev" / "block" /
-                        (std::to_string(major(rdev)) + ":" + std::to_string(minor(rdev)));
+  const fs::path link =
+      fs::path(sysRoot) / "dev" / "block" / (std::to_string(major(rdev)) + ":" + std::to_string(minor(rdev)));
   std::error_code ec;
   const fs::path dir = fs::canonical(link, ec);
   if (ec) return node;
@@ -85,7 +87,8 @@ std::optional<BlockDeviceInfo> probeBlockDevice(const std::string& path, const s
   std::uint64_t size = 0;
   if (::ioctl(fd.get(), BLKGETSIZE64, &size) == 0) info.identity.sizeBytes = size;
   int sector = 0;
-  if (::ioctl(fd.get(), BLKSSZGET, &sector) == 0 && sector > 0) info.logicalSectorSize = static_cast<std::uint32_t>(sector);
+  if (::ioctl(fd.get(), BLKSSZGET, &sector) == 0 && sector > 0)
+    info.logicalSectorSize = static_cast<std::uint32_t>(sector);
   info.wholeDisk = wholeDiskOf(st.st_rdev, info.node, sysRoot);
   info.identity.loopBacking = loopBackingFile(info.wholeDisk);
   info.identity.contentHash = contentHash(fd.get());

@@ -28,10 +28,8 @@ BlockTree::BlockTree(const std::string& sysRoot, const std::string& mountInfo)
     : m_block(fs::path(sysRoot) / "block"), m_mountInfo(mountInfo) {
   const SysfsListing names = listSysfs(m_block);
   std::error_code ec;
-  if (!names.error.empty())
-    m_mapDoubts.push_back(m_block.string() + " could not be listed: " + names.error);
-  else if (names.names.empty() && !fs::exists(m_block, ec))
-    m_mapDoubts.push_back(m_block.string() + " does not exist");
+  if (!names.error.empty()) m_mapDoubts.push_back(m_block.string() + " could not be listed: " + names.error);
+  else if (names.names.empty() && !fs::exists(m_block, ec)) m_mapDoubts.push_back(m_block.string() + " does not exist");
   for (const std::string& name : names.names) mapDisk(name);
   std::sort(m_listed.begin(), m_listed.end(), LinuxDriveEnumerator::naturalLess);
 }
@@ -41,8 +39,7 @@ void BlockTree::note(const std::string& disk, const std::string& text, bool mapI
   if (mapIncomplete) m_mapDoubts.push_back(disk + ": " + text);
 }
 
-std::optional<std::uint64_t> BlockTree::readDev(const fs::path& dir, const std::string& disk,
-                                                const std::string& what) {
+std::optional<std::uint64_t> BlockTree::readDev(const fs::path& dir, const std::string& disk, const std::string& what) {
   const SysfsText t = readSysfsText(dir / "dev");
   if (!t.error.empty()) {
     note(disk, what + "dev could not be read: " + t.error, true);
@@ -125,8 +122,7 @@ void BlockTree::resolve(std::uint64_t dev, Found& out, int depth) const {
     const auto m = m_byName.find(member);
     if (m == m_byName.end() || m->second.dev == 0)
       out.doubts.push_back("member " + member + " of " + disk + " is not known");
-    else
-      resolve(m->second.dev, out, depth + 1);
+    else resolve(m->second.dev, out, depth + 1);
   }
   if (startsWith(disk, "loop")) {
     const SysfsText backing = readSysfsText(m_block / disk / "loop" / "backing_file");
@@ -159,12 +155,9 @@ void BlockTree::resolveFs(std::uint64_t dev, Found& out, int depth) const {
     struct stat st {};
     const bool found = ::stat(m.source.c_str(), &st) == 0;
     const int err = found ? 0 : errno;
-    if (found && S_ISBLK(st.st_mode))
-      resolve(st.st_rdev, out, depth);
-    else if (const auto byNode = nodeDev(m.source))
-      resolve(*byNode, out, depth);
-    else if (!found)
-      out.doubts.push_back("mount source " + m.source + " cannot be found: " + message(err));
+    if (found && S_ISBLK(st.st_mode)) resolve(st.st_rdev, out, depth);
+    else if (const auto byNode = nodeDev(m.source)) resolve(*byNode, out, depth);
+    else if (!found) out.doubts.push_back("mount source " + m.source + " cannot be found: " + message(err));
     // Found, and no block device (/dev/fuse): no disk.
   }
 }

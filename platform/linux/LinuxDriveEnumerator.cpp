@@ -53,7 +53,9 @@ std::string driverModel(const std::string& driver) {
 struct UdevHandle {
   udev* u = nullptr;
   UdevHandle() : u(udev_new()) {}
-  ~UdevHandle() { if (u) udev_unref(u); }
+  ~UdevHandle() {
+    if (u) udev_unref(u);
+  }
   UdevHandle(const UdevHandle&) = delete;
   UdevHandle& operator=(const UdevHandle&) = delete;
 };
@@ -106,7 +108,7 @@ struct LinuxDriveEnumerator::Impl {
     for (const char* key : {"ID_SERIAL_SHORT", "ID_SERIAL"})
       if (std::string s = udevProperty(name, key); !s.empty()) return s;
     if (std::string s = attr(name, "device/serial", r); !s.empty()) return s;  // NVMe, MMC
-    return attr(name, "serial", r);  // virtio
+    return attr(name, "serial", r);                                            // virtio
   }
 
   std::string model(const std::string& name, DriveRecord& r) const {
@@ -172,22 +174,21 @@ struct LinuxDriveEnumerator::Impl {
     const auto sectors = number(name, "size", r, true, "");
     if (sectors && *sectors > UINT64_MAX / 512)
       r.notes.push_back("size is too large to be true: " + std::to_string(*sectors) + " sectors");
-    else
-      r.size = sectors.value_or(0) * 512;
+    else r.size = sectors.value_or(0) * 512;
     const auto sectorSize = number(name, "queue/logical_block_size", r, false, "; 512 assumed");
     const bool usable = sectorSize && *sectorSize > 0 && *sectorSize <= UINT32_MAX;
     if (sectorSize && !usable)
-      r.notes.push_back("queue/logical_block_size is no sector size: " + std::to_string(*sectorSize) +
-                        "; 512 assumed");
+      r.notes.push_back("queue/logical_block_size is no sector size: " + std::to_string(*sectorSize) + "; 512 assumed");
     r.bytesPerSector = usable ? static_cast<std::uint32_t>(*sectorSize) : 512;
     r.pnpDeviceId = persistentId(name);
     if (r.size == 0 && startsWith(name, "sd")) {
       // 520/522/524/528-byte sectors: the disk driver attaches the disk at
       // size 0; the disk itself still reports its blocks.
-      const auto prober = self.m_prober ? self.m_prober
-                                        : (realSys() ? LinuxDriveEnumerator::ScsiProber(
-                                                           [](const std::string& n) { return probeScsiDisk(n); })
-                                                     : LinuxDriveEnumerator::ScsiProber());
+      const auto prober =
+          self.m_prober
+              ? self.m_prober
+              : (realSys() ? LinuxDriveEnumerator::ScsiProber([](const std::string& n) { return probeScsiDisk(n); })
+                           : LinuxDriveEnumerator::ScsiProber());
       if (prober) {
         if (auto info = prober(r.deviceId); info && info->capacity.blockCount > 0) {
           applyScsiDiskInfo(r, *info);
@@ -217,8 +218,8 @@ struct LinuxDriveEnumerator::Impl {
     while (::stat(p.c_str(), &st) != 0) {
       if (const int err = errno; err != ENOENT && err != ENOTDIR) {
         BlockTree::Found none;
-        none.doubts.push_back(p.string() + " could not be examined: " +
-                              std::error_code(err, std::generic_category()).message());
+        none.doubts.push_back(p.string() +
+                              " could not be examined: " + std::error_code(err, std::generic_category()).message());
         return none;
       }
       if (p == "." || !p.has_relative_path() || p.parent_path() == p) return {};
@@ -234,10 +235,9 @@ LinuxDriveEnumerator::LinuxDriveEnumerator(std::string sysRoot, std::string moun
 
 bool LinuxDriveEnumerator::isListedName(const std::string& n) {
   if (n.empty()) return false;
-  if (startsWith(n, "mmcblk"))
-    return n.find("boot") == std::string::npos && n.find("rpmb") == std::string::npos;
-  return startsWith(n, "sd") || startsWith(n, "nvme") || startsWith(n, "vd") ||
-         startsWith(n, "xvd") || startsWith(n, "hd") || startsWith(n, "loop");
+  if (startsWith(n, "mmcblk")) return n.find("boot") == std::string::npos && n.find("rpmb") == std::string::npos;
+  return startsWith(n, "sd") || startsWith(n, "nvme") || startsWith(n, "vd") || startsWith(n, "xvd") ||
+         startsWith(n, "hd") || startsWith(n, "loop");
 }
 
 bool LinuxDriveEnumerator::naturalLess(const std::string& a, const std::string& b) {

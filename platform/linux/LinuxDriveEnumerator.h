@@ -16,8 +16,7 @@ namespace mdi {
 
 class LinuxDriveEnumerator final : public DriveEnumerator {
  public:
-  explicit LinuxDriveEnumerator(std::string sysRoot = "/sys",
-                                std::string mountInfo = "/proc/self/mountinfo");
+  explicit LinuxDriveEnumerator(std::string sysRoot = "/sys", std::string mountInfo = "/proc/self/mountinfo");
 
   // Every listed disk, as far as it could be read: what could not be read
   // is noted on its record, and the disk stays listed.

@@ -1,14 +1,14 @@
 #include "platform/linux/PosixFileAccess.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace mdi {
 namespace {
@@ -96,7 +96,8 @@ class FdSource final : public Source {
         r.error = errno;
         break;
       }
-      const std::size_t got = static_cast<std::size_t>(n) > skip ? std::min(want, static_cast<std::size_t>(n) - skip) : 0;
+      const std::size_t got =
+          static_cast<std::size_t>(n) > skip ? std::min(want, static_cast<std::size_t>(n) - skip) : 0;
       std::memcpy(buf.data() + r.bytes, m_bounce.get() + skip, got);
       r.bytes += got;
       m_pos += got;
@@ -135,7 +136,10 @@ class FdOutput final : public Output {
         r.error = errno;
         break;
       }
-      if (n == 0) { r.error = EIO; break; }
+      if (n == 0) {
+        r.error = EIO;
+        break;
+      }
       r.bytes += static_cast<std::size_t>(n);
       m_pos += static_cast<std::uint64_t>(n);
     }

@@ -1,11 +1,11 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/BlockProbe.h"
 
-#include <cerrno>
-#include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <cerrno>
+#include <filesystem>
 
 namespace mdi {
 

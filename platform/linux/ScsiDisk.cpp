@@ -19,8 +19,7 @@ std::unique_ptr<Source> openScsiSource(const std::string& node, std::uint32_t ma
   if (!transport) return std::make_unique<FailedSource>(errno != 0 ? errno : EIO);
   const auto cap = readCapacity(*transport);
   if (!cap) return std::make_unique<FailedSource>(EIO);
-  return makeScsiSource(std::move(transport), cap->blockCount, cap->blockLength,
-                        maxTransferBlocks);
+  return makeScsiSource(std::move(transport), cap->blockCount, cap->blockLength, maxTransferBlocks);
 }
 
 void applyScsiDiskInfo(DriveRecord& record, const ScsiDiskInfo& info) {

@@ -19,8 +19,7 @@ std::optional<ScsiDiskInfo> probeScsiDisk(const std::string& node);
 
 // A source over the whole disk at `node`, sized by a fresh READ CAPACITY.
 // Never null: a failure gives a FailedSource carrying the errno.
-std::unique_ptr<Source> openScsiSource(const std::string& node,
-                                       std::uint32_t maxTransferBlocks = 128);
+std::unique_ptr<Source> openScsiSource(const std::string& node, std::uint32_t maxTransferBlocks = 128);
 
 // Fills the model, size and sector size of a drive record from a probe:
 // model is "vendor product", size is block count times block length.

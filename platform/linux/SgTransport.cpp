@@ -19,8 +19,7 @@ class SgTransport final : public ScsiTransport {
   SgTransport(const SgTransport&) = delete;
   SgTransport& operator=(const SgTransport&) = delete;
 
-  ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
-                     unsigned timeoutMs) override {
+  ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn, unsigned timeoutMs) override {
     ScsiResult result;
     if (cdb.empty() || cdb.size() > 255) {
       result.osError = EINVAL;
@@ -39,9 +38,7 @@ class SgTransport final : public ScsiTransport {
     hdr.mx_sb_len = static_cast<unsigned char>(sense.size());
     hdr.timeout = timeoutMs;
     int rc;
-    do {
-      rc = ::ioctl(m_fd, SG_IO, &hdr);
-    } while (rc < 0 && errno == EINTR);
+    do { rc = ::ioctl(m_fd, SG_IO, &hdr); } while (rc < 0 && errno == EINTR);
     if (rc < 0) {
       result.osError = errno;
       return result;
@@ -51,9 +48,8 @@ class SgTransport final : public ScsiTransport {
     result.driverStatus = hdr.driver_status;
     result.sense.assign(sense.begin(), sense.begin() + hdr.sb_len_wr);
     const int resid = hdr.resid < 0 ? 0 : hdr.resid;
-    result.transferred = static_cast<std::size_t>(resid) >= dataIn.size()
-                             ? 0
-                             : dataIn.size() - static_cast<std::size_t>(resid);
+    result.transferred =
+        static_cast<std::size_t>(resid) >= dataIn.size() ? 0 : dataIn.size() - static_cast<std::size_t>(resid);
     return result;
   }
 
@@ -65,9 +61,7 @@ class SgTransport final : public ScsiTransport {
 
 std::unique_ptr<ScsiTransport> openSgTransport(const std::string& path) {
   int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  do { fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); } while (fd < 0 && errno == EINTR);
   if (fd < 0) return nullptr;
   int version = 0;
   if (::ioctl(fd, SG_GET_VERSION_NUM, &version) < 0) {

@@ -1,8 +1,8 @@
 #include "platform/linux/UdevMonitor.h"
 
-#include <cstring>
 #include <libudev.h>
 #include <unistd.h>
+#include <cstring>
 
 namespace mdi {
 
@@ -39,8 +39,8 @@ bool UdevMonitor::takeEvents() {
   // The socket is non-blocking: receive until nothing waits.
   while (udev_device* d = udev_monitor_receive_device(m->mon)) {
     const char* action = udev_device_get_action(d);
-    if (action && (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0 ||
-                   std::strcmp(action, "change") == 0))
+    if (action &&
+        (std::strcmp(action, "add") == 0 || std::strcmp(action, "remove") == 0 || std::strcmp(action, "change") == 0))
       any = true;
     udev_device_unref(d);
   }

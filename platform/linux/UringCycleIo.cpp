@@ -51,8 +51,8 @@ class UringCycleIo final : public CycleIo {
         m_lanes(lanes.size()),
         // One job on a machine of two cores or more: its thread and this
         // one hand each block over awake.
-        m_threads(lanes, [w = m_wakeup] { w->signal(); },
-                  2 * lanes.size() <= std::thread::hardware_concurrency()) {
+        m_threads(
+            lanes, [w = m_wakeup] { w->signal(); }, 2 * lanes.size() <= std::thread::hardware_concurrency()) {
     for (std::size_t i = 0; i < lanes.size(); ++i) m_lanes[i].io = lanes[i];
   }
   ~UringCycleIo() override {
@@ -96,11 +96,11 @@ class UringCycleIo final : public CycleIo {
     std::shared_ptr<AlignedBuffer> buf[kSlots];
     Read rd[kSlots];
     Writeback wb;
-    int cur = 0;               // slot of this step's read
-    std::vector<int> ahead;    // slots of reads started early, in source order
-    Step* step = nullptr;      // set while the lane's step is out
-    bool onThread = false;     // the step is on the lane's thread
-    bool writing = false;      // ... and it is the prepare and write of a read done here
+    int cur = 0;             // slot of this step's read
+    std::vector<int> ahead;  // slots of reads started early, in source order
+    Step* step = nullptr;    // set while the lane's step is out
+    bool onThread = false;   // the step is on the lane's thread
+    bool writing = false;    // ... and it is the prepare and write of a read done here
   };
 
   // A request slot; `counted` requests are waited out before the ring or
@@ -138,14 +138,14 @@ class UringCycleIo final : public CycleIo {
   io_uring m_ring{};
   bool m_ready = false;
   std::shared_ptr<EventWakeup> m_wakeup;
-  bool m_wakeArmed = false;          // the poll of m_wakeup is out
+  bool m_wakeArmed = false;  // the poll of m_wakeup is out
   std::vector<LaneState> m_lanes;
-  LaneThreads m_threads;             // each lane's prepare and write, and reads without a descriptor
+  LaneThreads m_threads;                 // each lane's prepare and write, and reads without a descriptor
   std::vector<std::size_t> m_readLanes;  // lanes read and waiting for writeReady()
   const Prepare* m_prepare = nullptr;
-  std::size_t m_unfinished = 0;      // lanes whose step is out
-  std::size_t m_reported = 0;        // steps finished since wait() last returned
-  std::size_t m_inFlight = 0;        // requests the kernel has not completed
+  std::size_t m_unfinished = 0;  // lanes whose step is out
+  std::size_t m_reported = 0;    // steps finished since wait() last returned
+  std::size_t m_inFlight = 0;    // requests the kernel has not completed
 };
 
 io_uring_sqe* UringCycleIo::sqe(bool counted) {
@@ -311,7 +311,8 @@ void UringCycleIo::abandon(std::span<Held> held) {
     std::size_t inFlight;
   };
   // The wakeup's poll is out too: cancelled with the rest, it completes.
-  auto d = std::make_unique<Drain>(Drain{m_ring, std::move(m_lanes), std::move(kept), m_inFlight + (m_wakeArmed ? 1 : 0)});
+  auto d =
+      std::make_unique<Drain>(Drain{m_ring, std::move(m_lanes), std::move(kept), m_inFlight + (m_wakeArmed ? 1 : 0)});
   m_wakeArmed = false;
   m_ready = false;  // the ring is the drain's now
   m_inFlight = 0;
@@ -402,8 +403,7 @@ void UringCycleIo::writeReady() {
     // is started in the background as the data accumulates.
     const std::shared_ptr<AlignedBuffer>& buf = L.buf[L.cur];
     L.onThread = L.writing = true;
-    m_threads.startWrite(lane, *L.step, *m_prepare,
-                         {std::span<const std::byte>(buf->data(), L.step->read.bytes), buf});
+    m_threads.startWrite(lane, *L.step, *m_prepare, {std::span<const std::byte>(buf->data(), L.step->read.bytes), buf});
   }
   m_readLanes.clear();
   if (io_uring_sq_ready(&m_ring) > 0) io_uring_submit(&m_ring);
@@ -436,7 +436,8 @@ bool UringCycleIo::waitSome(const __kernel_timespec* timeout) {
   for (;;) {
     if (timeout) {
       io_uring_cqe* first = nullptr;
-      const int ret = io_uring_submit_and_wait_timeout(&m_ring, &first, 1, const_cast<__kernel_timespec*>(timeout), nullptr);
+      const int ret =
+          io_uring_submit_and_wait_timeout(&m_ring, &first, 1, const_cast<__kernel_timespec*>(timeout), nullptr);
       if (ret == -ETIME) return false;
       if (ret >= 0) break;
       if (ret != -EINTR && ret != -EAGAIN && ret != -EBUSY)
@@ -488,10 +489,15 @@ void UringCycleIo::handle(const io_uring_cqe& cqe) {
   }
   if (!r.complete()) return;
   switch (r.role) {
-    case Read::Role::Current: readDone(lane, r.got, r.error, true); break;
-    case Read::Role::Dropped: r.role = Read::Role::Idle; break;
+    case Read::Role::Current:
+      readDone(lane, r.got, r.error, true);
+      break;
+    case Read::Role::Dropped:
+      r.role = Read::Role::Idle;
+      break;
     case Read::Role::Ahead:
-    case Read::Role::Idle: break;
+    case Read::Role::Idle:
+      break;
   }
 }
 

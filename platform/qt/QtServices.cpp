@@ -15,11 +15,21 @@ MsgAnswer QtMessageBox::show(const Message& m) {
   box.setText(QString::fromStdString(m.text));
   box.setWindowModality(Qt::ApplicationModal);
   switch (m.icon) {
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case MsgIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MsgIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MsgIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MsgIcon::Critical:
+      box.setIcon(QMessageBox::Critical);
+      break;
   }
   if (m.buttons == MsgButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -37,8 +47,8 @@ std::string QtPickers::chooseFolder(const std::string& title) {
 }
 
 std::vector<std::string> QtPickers::chooseFiles(const std::string& title, const std::string& startFolder) {
-  const QStringList files = QFileDialog::getOpenFileNames(m_parent, QString::fromStdString(title),
-                                                          QString::fromStdString(startFolder));
+  const QStringList files =
+      QFileDialog::getOpenFileNames(m_parent, QString::fromStdString(title), QString::fromStdString(startFolder));
   std::vector<std::string> out;
   for (const QString& f : files) out.push_back(f.toStdString());
   return out;

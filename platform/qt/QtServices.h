@@ -18,6 +18,7 @@ class QtMessageBox final : public MessageBox {
   explicit QtMessageBox(QWidget* parent = nullptr) : m_parent(parent) {}
   void setWindow(QWidget* window) { m_parent = window; }
   MsgAnswer show(const Message& m) override;
+
  private:
   QWidget* m_parent;
 };
@@ -29,6 +30,7 @@ class QtPickers final : public Pickers {
   void setWindow(QWidget* window) { m_parent = window; }
   std::string chooseFolder(const std::string& title) override;
   std::vector<std::string> chooseFiles(const std::string& title, const std::string& startFolder) override;
+
  private:
   QWidget* m_parent;
 };

@@ -32,8 +32,8 @@ TEST_P(ManualFolder, BesideTheProgramFirstThenTheInstalledDataFolder) {
     fs::create_directories(folder);
     std::ofstream(folder / kManualFileName) << "<html></html>";
   }
-  const std::string found = manualFolder(bin.string(), MDI_MANUAL_FROM_PROGRAM,
-                                         [](const std::string& p) { return fs::is_regular_file(p); });
+  const std::string found =
+      manualFolder(bin.string(), MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) { return fs::is_regular_file(p); });
   if (c.installedChosen) EXPECT_EQ(fs::path(found), installed.lexically_normal());
   else EXPECT_EQ(found, bin.string());
   EXPECT_EQ(fs::is_regular_file(fs::path(found) / kManualFileName), c.besideProgram || c.installed);

@@ -67,8 +67,8 @@ class ManualSeenAs final : public FileSystem {
 
 struct ManualCase {
   const char* name;
-  bool fileOnDisk;                // a real manual beside the program
-  std::optional<PathKind> seen;   // what the window's file system says of it; none: the real answer
+  bool fileOnDisk;               // a real manual beside the program
+  std::optional<PathKind> seen;  // what the window's file system says of it; none: the real answer
   bool helpOffered;
 };
 class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
@@ -191,8 +191,8 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   EXPECT_TRUE(o.hashes.contains(HashAlgo::Sha256));
   EXPECT_FALSE(o.hashes.contains(HashAlgo::Md5));
 
-  md5->trigger();     // as a click or the keyboard does
-  verify->toggle();   // as the accessibility toggle action does
+  md5->trigger();    // as a click or the keyboard does
+  verify->toggle();  // as the accessibility toggle action does
   sha256->trigger();
   EXPECT_TRUE(o.hashes.contains(HashAlgo::Md5));
   EXPECT_FALSE(o.hashes.contains(HashAlgo::Sha256));

@@ -29,11 +29,13 @@ const Way kWays[] = {
     {"SpaceKey", [](QCheckBox* b) { key(b, Qt::Key_Space, " "); }},
     {"AccessibleToggle",
      [](QCheckBox* b) {
-       ASSERT_TRUE(accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::toggleAction()));
+       ASSERT_TRUE(
+           accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::toggleAction()));
      }},
     {"AccessiblePress",
      [](QCheckBox* b) {
-       ASSERT_TRUE(accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::pressAction()));
+       ASSERT_TRUE(
+           accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::pressAction()));
      }},
 };
 
@@ -72,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(Window, OperatedAnyWay, ::testing::ValuesIn(kWays), ByN
 struct FocusCase {
   const char* name;
   std::function<void(frmMain&)> leave;  // takes the focus away from Text1
-  bool handlerRuns;                      // Force Read unticked afterwards
+  bool handlerRuns;                     // Force Read unticked afterwards
 };
 
 class FocusLeaves : public ::testing::TestWithParam<FocusCase> {
@@ -175,10 +177,18 @@ TEST_P(InPlaceEdit, EditFlagIsOffWhenTheEditEnds) {
 INSTANTIATE_TEST_SUITE_P(
     Window, InPlaceEdit,
     ::testing::Values(
-        EditCase{"Escape", [](frmMain&, QLineEdit* e) { e->setText("/out/x.bin"); key(e, Qt::Key_Escape); },
+        EditCase{"Escape",
+                 [](frmMain&, QLineEdit* e) {
+                   e->setText("/out/x.bin");
+                   key(e, Qt::Key_Escape);
+                 },
                  "/out/001.bin"},
         EditCase{"EnterWithTheSameText", [](frmMain&, QLineEdit* e) { key(e, Qt::Key_Return); }, "/out/001.bin"},
-        EditCase{"EnterWithANewText", [](frmMain&, QLineEdit* e) { e->setText("/out/x.bin"); key(e, Qt::Key_Return); },
+        EditCase{"EnterWithANewText",
+                 [](frmMain&, QLineEdit* e) {
+                   e->setText("/out/x.bin");
+                   key(e, Qt::Key_Return);
+                 },
                  "/out/x.bin"},
         EditCase{"ClickOnAnotherControl",
                  [](frmMain& w, QLineEdit*) { w.findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason); },

@@ -29,7 +29,10 @@ TEST_P(WindowWithoutService, IsRefusedNamingIt) {
   }
 }
 
-#define MDI_DROP(member) MissingService{#member, [](FrmMainDeps& d) { d.member = nullptr; }}
+#define MDI_DROP(member)                                 \
+  MissingService {                                       \
+#member, [](FrmMainDeps & d) { d.member = nullptr; } \
+  }
 INSTANTIATE_TEST_SUITE_P(Services, WindowWithoutService,
                          ::testing::Values(MDI_DROP(msg), MDI_DROP(pickers), MDI_DROP(launcher), MDI_DROP(drives),
                                            MDI_DROP(io), MDI_DROP(fs), MDI_DROP(files), MDI_DROP(records),

@@ -60,13 +60,11 @@ TEST_P(ConvertSectorsPairs, EveryOutputByteComesFromItsSourcePosition) {
   const std::vector<std::size_t> want = expectedSources(n, s, t);
   ASSERT_EQ(got.size(), want.size());
   const auto diff = std::mismatch(got.begin(), got.end(), want.begin());
-  EXPECT_TRUE(diff.first == got.end()) << "output byte " << diff.first - got.begin() << " comes from "
-                                       << *diff.first << ", not " << *diff.second << " (0: filled in)";
+  EXPECT_TRUE(diff.first == got.end()) << "output byte " << diff.first - got.begin() << " comes from " << *diff.first
+                                       << ", not " << *diff.second << " (0: filled in)";
   // n whole sectors give exactly n target sectors, whatever the pair.
   EXPECT_EQ(got.size(), static_cast<std::size_t>(sectors) * t + std::min<std::size_t>(t, tail));
-  if (s == t) {
-    EXPECT_EQ(got.size(), n);
-  }
+  if (s == t) { EXPECT_EQ(got.size(), n); }
 }
 
 std::vector<SizeCase> allCases() {
@@ -87,8 +85,15 @@ INSTANTIATE_TEST_SUITE_P(AllPairs, ConvertSectorsPairs, ::testing::ValuesIn(allC
 
 // The same, spelt out by hand: runs of source positions plus one (0: zeros).
 TEST(ConvertSectors, KnownBlocksByHand) {
-  struct Run { std::size_t from, count; };
-  struct Case { const char* name; std::size_t n; std::int32_t s, t; std::vector<Run> runs; };
+  struct Run {
+    std::size_t from, count;
+  };
+  struct Case {
+    const char* name;
+    std::size_t n;
+    std::int32_t s, t;
+    std::vector<Run> runs;
+  };
   const Case cases[] = {
       {"520To512KeepsFirst512", 1040, 520, 512, {{1, 512}, {521, 512}}},
       {"PartialTrailingSectorComesOutWhole", 1000, 520, 512, {{1, 512}, {521, 480}}},
@@ -108,8 +113,12 @@ TEST(ConvertSectors, KnownBlocksByHand) {
 }
 
 TEST(ConvertSectors, EmptyBlockOrNonPositiveSizesGiveAnEmptyResult) {
-  struct Case { const char* name; std::size_t n; std::int32_t s, t; };
-  const Case cases[] = {{"EmptyBlock", 0, 520, 512}, {"ZeroIn", 2048, 0, 512},      {"ZeroOut", 2048, 512, 0},
+  struct Case {
+    const char* name;
+    std::size_t n;
+    std::int32_t s, t;
+  };
+  const Case cases[] = {{"EmptyBlock", 0, 520, 512},     {"ZeroIn", 2048, 0, 512},         {"ZeroOut", 2048, 512, 0},
                         {"NegativeIn", 2048, -520, 512}, {"NegativeOut", 2048, 520, -512}, {"BothZero", 2048, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

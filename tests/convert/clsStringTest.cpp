@@ -59,9 +59,7 @@ class ClsStringCall : public ::testing::TestWithParam<Call> {};
 TEST_P(ClsStringCall, GivesItsResultContentAndCapacity) {
   const Call& c = GetParam();
   clsString s;
-  if (c.chunk) {
-    ASSERT_EQ(s.ChunkSize(*c.chunk), S::None);
-  }
+  if (c.chunk) { ASSERT_EQ(s.ChunkSize(*c.chunk), S::None); }
   ASSERT_EQ(s.Append(c.before), S::None);
   EXPECT_EQ(c.call(s), c.result);
   EXPECT_EQ(s.ToString(), c.after);
@@ -72,62 +70,64 @@ TEST_P(ClsStringCall, GivesItsResultContentAndCapacity) {
 const std::u16string abc = u"abc";
 const std::u16string full = chars(8192, u'f');
 
-INSTANTIATE_TEST_SUITE_P(Calls, ClsStringCall, ::testing::Values(
-    Call{"NewObjectIsEmpty", u"", CALL(S::None), S::None, u"", 0},
-    Call{"AppendSmallPieceTakesOneChunk", u"", CALL(s.Append(abc)), S::None, abc, 8192},
-    Call{"AppendLargePieceGrowsByWholeChunks", u"", CALL(s.Append(chars(20000, u'q'))), S::None, chars(20000, u'q'),
-         24576},
-    Call{"AppendExactlyOneChunk", u"", CALL(s.Append(chars(8192))), S::None, chars(8192), 8192},
-    Call{"AppendToAFullBufferGrowsOneChunkNotDouble", chars(8192), CALL(s.Append(u"y")), S::None,
-         chars(8192) + u"y", 16384},
-    Call{"AppendFillingTheSecondChunk", chars(8192) + u"y", CALL(s.Append(chars(8191))), S::None,
-         chars(8192) + u"y" + chars(8191), 16384},
-    Call{"AppendPastTheSecondChunk", chars(16384), CALL(s.Append(u"z")), S::None, chars(16384) + u"z", 24576},
-    Call{"AppendEmptyPiece", u"ab", CALL(s.Append(u"")), S::None, u"ab", 8192},
-    Call{"AppendByVal", u"ab", CALL(s.AppendByVal(u"c")), S::None, abc, 8192},
-    Call{"AllCharacterCodesSurvive", charCodes(256, true), CALL(s.Append(charCodes(256, true))), S::None,
-         charCodes(256, true) + charCodes(256, true), 8192},
-    Call{"BytesAppendAsOneCharacterEach", u"ab", CALL(s.Append(Bytes(byteValues()))), S::None,
-         u"ab" + charCodes(256, false), 8192},
-    Call{"NoBytesAppendNothing", u"ab", CALL(s.Append(Bytes())), S::None, u"ab", 8192},
-    Call{"ManyBytesGrowByWholeChunks", u"", CALL(s.Append(Bytes(std::vector<std::byte>(20000, std::byte{7})))),
-         S::None, chars(20000, u'\x07'), 24576},
-    Call{"BytesPastInt32AreRefused", full, CALL(hugeChunk(s).Append(Bytes(byteValues()).first(1))), S::Overflow,
-         full, 8192},
-    Call{"TextPastInt32IsRefused", full, CALL(hugeChunk(s).Append(u"x")), S::Overflow, full, 8192},
-    Call{"InsertPastInt32IsRefused", full, CALL(hugeChunk(s).Insert(0, u"x")), S::Overflow, full, 8192},
-    Call{"TheStringPastInt32IsRefused", full, CALL(hugeChunk(s).TheString(chars(8193))), S::Overflow, full, 8192},
-    Call{"TheStringThatFitsNeedsNoGrowth", full, CALL(hugeChunk(s).TheString(u"ok")), S::None, u"ok", 8192},
-    Call{"TheStringSetsWholeChunks", u"", CALL(s.TheString(chars(10000))), S::None, chars(10000), 16384},
-    Call{"TheStringEmptyReleasesTheBuffer", chars(10000), CALL(s.TheString(u"")), S::None, u"", 0},
-    Call{"TheStringNeverLowersCapacity", chars(20000), CALL(s.TheString(u"hi")), S::None, u"hi", 24576},
-    Call{"InsertAtTheFront", abc, CALL(s.Insert(0, u"XY")), S::None, u"XYabc", 8192},
-    Call{"InsertAtTheEnd", u"XYabc", CALL(s.Insert(s.Length(), u"Z")), S::None, u"XYabcZ", 8192},
-    Call{"InsertByValInTheMiddle", u"XYabcZ", CALL(s.InsertByVal(3, u"--")), S::None, u"XYa--bcZ", 8192},
-    Call{"InsertPastTheEndIsRefused", abc, CALL(s.Insert(4, u"Q")), S::IndexOutOfRange, abc, 8192},
-    Call{"InsertBeforeTheStartIsRefused", abc, CALL(s.Insert(-1, u"Q")), S::IndexOutOfRange, abc, 8192},
-    Call{"InsertIntoAnEmptyObject", u"", CALL(s.Insert(0, abc)), S::None, abc, 8192},
-    Call{"InsertGrowsAcrossAChunkBoundary", chars(8190, u'a'), CALL(s.Insert(1, u"1234")), S::None,
-         u"a1234" + chars(8189, u'a'), 16384},
-    Call{"RemoveTheMiddleCharacter", abc, CALL(s.Remove(1, 1)), S::None, u"ac", 8192},
-    Call{"RemovePastTheEndIsRefused", abc, CALL(s.Remove(2, 2)), S::IndexOutOfRange, abc, 8192},
-    Call{"RemoveFromPastTheEndIsRefused", abc, CALL(s.Remove(4, 0)), S::IndexOutOfRange, abc, 8192},
-    Call{"RemoveBeforeTheStartIsRefused", abc, CALL(s.Remove(-1, 1)), S::IndexOutOfRange, abc, 8192},
-    Call{"RemoveANegativeCountIsRefused", abc, CALL(s.Remove(1, -1)), S::IndexOutOfRange, abc, 8192},
-    Call{"RemoveAnOverflowingCountIsRefused", abc, CALL(s.Remove(1, INT32_MAX)), S::IndexOutOfRange, abc, 8192},
-    Call{"RemoveNothingAtTheEnd", abc, CALL(s.Remove(3, 0)), S::None, abc, 8192},
-    Call{"RemoveAll", abc, CALL(s.Remove(0, 3)), S::None, u"", 8192},
-    Call{"RemoveKeepsTheCapacity", chars(5 * 8192), CALL(s.Remove(0, s.Length())), S::None, u"", 5 * 8192},
-    Call{"HeapMinimizeTrimsToOneChunk", chars(5 * 8192), CALL(minimized(s, s.Remove(0, s.Length()))), S::None, u"",
-         8192},
-    Call{"HeapMinimizeLeavesAtMostOneChunkOfSpare", chars(30000, u'k'), CALL(minimized(s, s.Remove(100, 29000))),
-         S::None, chars(1000, u'k'), 8192},
-    Call{"HeapMinimizeTwiceHasNothingMoreToDo", chars(30000, u'k'),
-         CALL(minimized(s, minimized(s, s.Remove(100, 29000)))), S::None, chars(1000, u'k'), 8192},
-    Call{"HeapMinimizeWithSmallSpareDoesNothing", abc, CALL(minimized(s, S::None)), S::None, abc, 8192},
-    Call{"ChunkOf100GrowsInHundreds", u"", CALL(s.Append(chars(250))), S::None, chars(250), 300, 100},
-    Call{"ChunkOf100FilledExactly", chars(250), CALL(s.Append(chars(50))), S::None, chars(300), 300, 100},
-    Call{"ChunkOf100OnePastFull", chars(300), CALL(s.Append(u"!")), S::None, chars(300) + u"!", 400, 100}),
+INSTANTIATE_TEST_SUITE_P(
+    Calls, ClsStringCall,
+    ::testing::Values(
+        Call{"NewObjectIsEmpty", u"", CALL(S::None), S::None, u"", 0},
+        Call{"AppendSmallPieceTakesOneChunk", u"", CALL(s.Append(abc)), S::None, abc, 8192},
+        Call{"AppendLargePieceGrowsByWholeChunks", u"", CALL(s.Append(chars(20000, u'q'))), S::None, chars(20000, u'q'),
+             24576},
+        Call{"AppendExactlyOneChunk", u"", CALL(s.Append(chars(8192))), S::None, chars(8192), 8192},
+        Call{"AppendToAFullBufferGrowsOneChunkNotDouble", chars(8192), CALL(s.Append(u"y")), S::None,
+             chars(8192) + u"y", 16384},
+        Call{"AppendFillingTheSecondChunk", chars(8192) + u"y", CALL(s.Append(chars(8191))), S::None,
+             chars(8192) + u"y" + chars(8191), 16384},
+        Call{"AppendPastTheSecondChunk", chars(16384), CALL(s.Append(u"z")), S::None, chars(16384) + u"z", 24576},
+        Call{"AppendEmptyPiece", u"ab", CALL(s.Append(u"")), S::None, u"ab", 8192},
+        Call{"AppendByVal", u"ab", CALL(s.AppendByVal(u"c")), S::None, abc, 8192},
+        Call{"AllCharacterCodesSurvive", charCodes(256, true), CALL(s.Append(charCodes(256, true))), S::None,
+             charCodes(256, true) + charCodes(256, true), 8192},
+        Call{"BytesAppendAsOneCharacterEach", u"ab", CALL(s.Append(Bytes(byteValues()))), S::None,
+             u"ab" + charCodes(256, false), 8192},
+        Call{"NoBytesAppendNothing", u"ab", CALL(s.Append(Bytes())), S::None, u"ab", 8192},
+        Call{"ManyBytesGrowByWholeChunks", u"", CALL(s.Append(Bytes(std::vector<std::byte>(20000, std::byte{7})))),
+             S::None, chars(20000, u'\x07'), 24576},
+        Call{"BytesPastInt32AreRefused", full, CALL(hugeChunk(s).Append(Bytes(byteValues()).first(1))), S::Overflow,
+             full, 8192},
+        Call{"TextPastInt32IsRefused", full, CALL(hugeChunk(s).Append(u"x")), S::Overflow, full, 8192},
+        Call{"InsertPastInt32IsRefused", full, CALL(hugeChunk(s).Insert(0, u"x")), S::Overflow, full, 8192},
+        Call{"TheStringPastInt32IsRefused", full, CALL(hugeChunk(s).TheString(chars(8193))), S::Overflow, full, 8192},
+        Call{"TheStringThatFitsNeedsNoGrowth", full, CALL(hugeChunk(s).TheString(u"ok")), S::None, u"ok", 8192},
+        Call{"TheStringSetsWholeChunks", u"", CALL(s.TheString(chars(10000))), S::None, chars(10000), 16384},
+        Call{"TheStringEmptyReleasesTheBuffer", chars(10000), CALL(s.TheString(u"")), S::None, u"", 0},
+        Call{"TheStringNeverLowersCapacity", chars(20000), CALL(s.TheString(u"hi")), S::None, u"hi", 24576},
+        Call{"InsertAtTheFront", abc, CALL(s.Insert(0, u"XY")), S::None, u"XYabc", 8192},
+        Call{"InsertAtTheEnd", u"XYabc", CALL(s.Insert(s.Length(), u"Z")), S::None, u"XYabcZ", 8192},
+        Call{"InsertByValInTheMiddle", u"XYabcZ", CALL(s.InsertByVal(3, u"--")), S::None, u"XYa--bcZ", 8192},
+        Call{"InsertPastTheEndIsRefused", abc, CALL(s.Insert(4, u"Q")), S::IndexOutOfRange, abc, 8192},
+        Call{"InsertBeforeTheStartIsRefused", abc, CALL(s.Insert(-1, u"Q")), S::IndexOutOfRange, abc, 8192},
+        Call{"InsertIntoAnEmptyObject", u"", CALL(s.Insert(0, abc)), S::None, abc, 8192},
+        Call{"InsertGrowsAcrossAChunkBoundary", chars(8190, u'a'), CALL(s.Insert(1, u"1234")), S::None,
+             u"a1234" + chars(8189, u'a'), 16384},
+        Call{"RemoveTheMiddleCharacter", abc, CALL(s.Remove(1, 1)), S::None, u"ac", 8192},
+        Call{"RemovePastTheEndIsRefused", abc, CALL(s.Remove(2, 2)), S::IndexOutOfRange, abc, 8192},
+        Call{"RemoveFromPastTheEndIsRefused", abc, CALL(s.Remove(4, 0)), S::IndexOutOfRange, abc, 8192},
+        Call{"RemoveBeforeTheStartIsRefused", abc, CALL(s.Remove(-1, 1)), S::IndexOutOfRange, abc, 8192},
+        Call{"RemoveANegativeCountIsRefused", abc, CALL(s.Remove(1, -1)), S::IndexOutOfRange, abc, 8192},
+        Call{"RemoveAnOverflowingCountIsRefused", abc, CALL(s.Remove(1, INT32_MAX)), S::IndexOutOfRange, abc, 8192},
+        Call{"RemoveNothingAtTheEnd", abc, CALL(s.Remove(3, 0)), S::None, abc, 8192},
+        Call{"RemoveAll", abc, CALL(s.Remove(0, 3)), S::None, u"", 8192},
+        Call{"RemoveKeepsTheCapacity", chars(5 * 8192), CALL(s.Remove(0, s.Length())), S::None, u"", 5 * 8192},
+        Call{"HeapMinimizeTrimsToOneChunk", chars(5 * 8192), CALL(minimized(s, s.Remove(0, s.Length()))), S::None, u"",
+             8192},
+        Call{"HeapMinimizeLeavesAtMostOneChunkOfSpare", chars(30000, u'k'), CALL(minimized(s, s.Remove(100, 29000))),
+             S::None, chars(1000, u'k'), 8192},
+        Call{"HeapMinimizeTwiceHasNothingMoreToDo", chars(30000, u'k'),
+             CALL(minimized(s, minimized(s, s.Remove(100, 29000)))), S::None, chars(1000, u'k'), 8192},
+        Call{"HeapMinimizeWithSmallSpareDoesNothing", abc, CALL(minimized(s, S::None)), S::None, abc, 8192},
+        Call{"ChunkOf100GrowsInHundreds", u"", CALL(s.Append(chars(250))), S::None, chars(250), 300, 100},
+        Call{"ChunkOf100FilledExactly", chars(250), CALL(s.Append(chars(50))), S::None, chars(300), 300, 100},
+        Call{"ChunkOf100OnePastFull", chars(300), CALL(s.Append(u"!")), S::None, chars(300) + u"!", 400, 100}),
     [](const auto& info) { return std::string(info.param.name); });
 #undef CALL
 
@@ -149,7 +149,13 @@ TEST(ClsString, ChunkSizeDefaultsTo8192AndRefusesOverflow) {
 // 1-based positions in the whole buffer, spare room included, reported
 // only below Length.
 TEST(ClsString, FindCases) {
-  struct Case { const char* name; std::u16string text; int removeFront; std::u16string needle; int start, compare, at; };
+  struct Case {
+    const char* name;
+    std::u16string text;
+    int removeFront;
+    std::u16string needle;
+    int start, compare, at;
+  };
   const Case cases[] = {
       {"Found", abc, 0, u"b", 0, 0, 2},
       {"Missing", abc, 0, u"x", 0, 0, 0},
@@ -187,7 +193,7 @@ TEST_P(ClsStringGrowthFill, AddedRoomIsSpacesUpToTheEnd) {
   ASSERT_EQ(s.Append(u"bc"), S::None);  // a second chunk, spare chunk - 2
   ASSERT_EQ(s.Capacity(), 2 * chunk);
   const std::u16string spare(static_cast<std::size_t>(chunk - 2), u' ');
-  EXPECT_EQ(s.Find(u"abc" + spare), chunk);  // from the last 'a' to the buffer's end
+  EXPECT_EQ(s.Find(u"abc" + spare), chunk);    // from the last 'a' to the buffer's end
   EXPECT_EQ(s.Find(u"bc" + spare + u" "), 0);  // runs past the buffer
   EXPECT_EQ(s.ToString(), chars(static_cast<std::size_t>(chunk), u'a') + u"bc");
 }
@@ -229,8 +235,7 @@ TEST_P(ClsStringTinyChunk, GrowsExactlyAndNeverHangs) {
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
 }
 
-INSTANTIATE_TEST_SUITE_P(ZeroAndNegative, ClsStringTinyChunk, ::testing::Values(0, -1, -8192, -1073741824),
-                         chunkName);
+INSTANTIATE_TEST_SUITE_P(ZeroAndNegative, ClsStringTinyChunk, ::testing::Values(0, -1, -8192, -1073741824), chunkName);
 
 TEST(ClsString, ManySmallAppendsMatchConcatenation) {
   clsString s;

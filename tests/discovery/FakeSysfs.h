@@ -69,8 +69,7 @@ class FakeSysfsTest : public ::testing::Test {
     std::filesystem::remove_all(p);
     std::filesystem::create_directories(p);
   }
-  void disk(const std::string& name, const std::string& dev, std::uint64_t sectors,
-            int bps = 512) {
+  void disk(const std::string& name, const std::string& dev, std::uint64_t sectors, int bps = 512) {
     put(name + "/dev", dev);
     put(name + "/size", std::to_string(sectors));
     put(name + "/queue/logical_block_size", std::to_string(bps));

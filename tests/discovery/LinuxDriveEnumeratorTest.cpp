@@ -19,12 +19,11 @@ TEST(LinuxDriveNames, ListingRule) {
 }
 
 TEST(LinuxDriveNames, NaturalOrder) {
-  std::vector<std::string> v = {"loop10", "sdaa", "nvme10n1", "loop2", "sdb", "nvme0n1",
-                                "sda", "sdz", "nvme1n1", "mmcblk0", "vda", "nvme0n2"};
+  std::vector<std::string> v = {"loop10", "sdaa", "nvme10n1", "loop2",   "sdb", "nvme0n1",
+                                "sda",    "sdz",  "nvme1n1",  "mmcblk0", "vda", "nvme0n2"};
   std::sort(v.begin(), v.end(), LinuxDriveEnumerator::naturalLess);
-  EXPECT_EQ(v, (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "vda", "nvme0n1",
-                                          "nvme0n2", "nvme1n1", "nvme10n1", "mmcblk0",
-                                          "loop2", "loop10"}));
+  EXPECT_EQ(v, (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "vda", "nvme0n1", "nvme0n2", "nvme1n1",
+                                         "nvme10n1", "mmcblk0", "loop2", "loop10"}));
 }
 
 TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
@@ -55,9 +54,8 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
   mounts("");
 
   const auto r = enumerator().drives();
-  ASSERT_EQ(names(r), (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdc", "/dev/sdaa",
-                                                "/dev/vda", "/dev/nvme0n1", "/dev/mmcblk0",
-                                                "/dev/loop0"}));
+  ASSERT_EQ(names(r), (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdc", "/dev/sdaa", "/dev/vda",
+                                                "/dev/nvme0n1", "/dev/mmcblk0", "/dev/loop0"}));
   for (std::size_t i = 0; i < r.size(); ++i) EXPECT_EQ(r[i].number, static_cast<int>(i));
   const DriveRecord& sdb = r[1];
   EXPECT_EQ(sdb.model, "ATA ST3500 SCSI Disk Device");
@@ -118,16 +116,18 @@ TEST_P(DisksUnderAFolder, FollowPartitionsStackedDevicesAndMountSources) {
 
 INSTANTIATE_TEST_SUITE_P(
     Holders, DisksUnderAFolder,
-    ::testing::Values(
-        HolderCase{"Partition", "sda1", "", {"/dev/sda"}},
-        HolderCase{"WholeDisk", "sdc", "", {"/dev/sdc"}},
-        HolderCase{"DeviceMapperOverAPartitionAndADisk", "dm-0", "", {"/dev/sda", "/dev/sdb"}},
-        HolderCase{"RaidOverDeviceMapper", "md0", "", {"/dev/sda", "/dev/sdb"}},
-        // btrfs and overlays have a device number of their own; the mount
-        // table names the block device.
-        HolderCase{"MountSourceOfAFilesystemWithoutItsOwnDevice", "",
-                   "22 1 %s / / rw,relatime shared:1 - btrfs /dev/sdzz rw\n", {"/dev/sdzz"}},
-        HolderCase{"FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}}),
+    ::testing::Values(HolderCase{"Partition", "sda1", "", {"/dev/sda"}},
+                      HolderCase{"WholeDisk", "sdc", "", {"/dev/sdc"}},
+                      HolderCase{"DeviceMapperOverAPartitionAndADisk", "dm-0", "", {"/dev/sda", "/dev/sdb"}},
+                      HolderCase{"RaidOverDeviceMapper", "md0", "", {"/dev/sda", "/dev/sdb"}},
+                      // btrfs and overlays have a device number of their own; the mount
+                      // table names the block device.
+                      HolderCase{"MountSourceOfAFilesystemWithoutItsOwnDevice",
+                                 "",
+                                 "22 1 %s / / rw,relatime shared:1 - btrfs /dev/sdzz rw\n",
+                                 {"/dev/sdzz"}},
+                      HolderCase{
+                          "FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}}),
     ByName());
 
 TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
@@ -135,7 +135,7 @@ TEST_F(FakeSysfsTest, UnreadableOrOddAttributesDoNotBreakTheListing) {
   put("sda/size", "not-a-number");
   put("sda/device/model", std::string("\x01\xff\xfe odd\tmodel \x7f"));
   disk("sdb", "8:16", 99999999999999999);
-  put("sdb/size", "999999999999999999999999");  // overflows
+  put("sdb/size", "999999999999999999999999");     // overflows
   fs::create_directories(root / "block" / "sdc");  // no attributes at all
   mounts("this is not a mount table\n");
   const auto r = enumerator().drives();
@@ -181,9 +181,7 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
   for (int row = 1; row <= form.iGrid1.rowCount(); ++row) {
     const int n = std::stoi(form.iGrid1.value(row, 1));
     EXPECT_EQ(form.iGrid1.backColor(row, 1) == kSystemDriveBack, isSystem(n)) << "row " << row;
-    if (row > 1) {
-      EXPECT_LT(std::stoi(form.iGrid1.value(row - 1, 1)), n);
-    }
+    if (row > 1) { EXPECT_LT(std::stoi(form.iGrid1.value(row - 1, 1)), n); }
   }
 }
 

@@ -89,16 +89,26 @@ TEST(CleanModel, LowersRemovesAndUppers) {
 // group the digits and mark the decimal.
 TEST(FormatSize, UnitsBoundariesAndSeparators) {
   using Shown = std::pair<const char*, const char*>;  // bytes, text
-  for (const auto& [bytes, shown] : std::vector<Shown>{
-           {"0", "0.0 bytes"}, {"", "0.0 bytes"}, {"abc", "0.0 bytes"}, {"512", "512.0 bytes"},
-           {"1024", "1,024.0 bytes"}, {"1025", "1.0 Kb"}, {"1048576", "1,024.0 Kb"}, {"1048577", "1.0 Mb"},
-           {"1073741824", "1,024.0 Mb"}, {"1099511627776", "1,024.0 Gb"}, {"1099511627777", "1.0 Tb"},
-           {"500107862016", "465.8 Gb"}, {"2000398934016", "1.8 Tb"}, {"67108864", "64.0 Mb"},  // real drives
-           {"219902325555200", "200.0 Tb"}})                                                  // 200 TiB
+  for (const auto& [bytes, shown] : std::vector<Shown>{{"0", "0.0 bytes"},
+                                                       {"", "0.0 bytes"},
+                                                       {"abc", "0.0 bytes"},
+                                                       {"512", "512.0 bytes"},
+                                                       {"1024", "1,024.0 bytes"},
+                                                       {"1025", "1.0 Kb"},
+                                                       {"1048576", "1,024.0 Kb"},
+                                                       {"1048577", "1.0 Mb"},
+                                                       {"1073741824", "1,024.0 Mb"},
+                                                       {"1099511627776", "1,024.0 Gb"},
+                                                       {"1099511627777", "1.0 Tb"},
+                                                       {"500107862016", "465.8 Gb"},
+                                                       {"2000398934016", "1.8 Tb"},
+                                                       {"67108864", "64.0 Mb"},           // real drives
+                                                       {"219902325555200", "200.0 Tb"}})  // 200 TiB
     EXPECT_EQ(FormatSize(bytes, kSep), shown) << '"' << bytes << '"';
-  for (const auto& [bytes, shown] : std::vector<Shown>{
-           {"1024", "1.024,0 bytes"}, {"500107862016", "465,8 Gb"}, {"2000398934016", "1,8 Tb"},
-           {"1048576", "1.024,0 Kb"}})
+  for (const auto& [bytes, shown] : std::vector<Shown>{{"1024", "1.024,0 bytes"},
+                                                       {"500107862016", "465,8 Gb"},
+                                                       {"2000398934016", "1,8 Tb"},
+                                                       {"1048576", "1.024,0 Kb"}})
     EXPECT_EQ(FormatSize(bytes, Separators{".", ","}), shown) << bytes << " with point and comma";
 }
 
@@ -119,27 +129,29 @@ TEST_P(DriveTipNotes, FollowTheDescription) {
   d.size = 1024000;
   d.bytesPerSector = 512;
   d.notes = GetParam().notes;
-  EXPECT_EQ(driveTip(d, kSep),
-            std::string("Half Readable\nNode: /dev/sdb\nSerial: none\nSize: 1,024,000 bytes\n"
-                        "Logical sector size: 512 bytes") +
-                GetParam().tail);
+  EXPECT_EQ(driveTip(d, kSep), std::string("Half Readable\nNode: /dev/sdb\nSerial: none\nSize: 1,024,000 bytes\n"
+                                           "Logical sector size: 512 bytes") +
+                                   GetParam().tail);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Notes, DriveTipNotes,
-    ::testing::Values(TipCase{"None", {}, ""},
-                      TipCase{"One", {"size could not be read: Is a directory"},
-                              "\nsize could not be read: Is a directory"},
-                      TipCase{"Two",
-                              {"dev is not a device number: \"garbage\"",
-                               "Counted as a system drive: the drives under / could not all be found (x)"},
-                              "\ndev is not a device number: \"garbage\"\n"
-                              "Counted as a system drive: the drives under / could not all be found (x)"}),
+    ::testing::Values(
+        TipCase{"None", {}, ""},
+        TipCase{"One", {"size could not be read: Is a directory"}, "\nsize could not be read: Is a directory"},
+        TipCase{"Two",
+                {"dev is not a device number: \"garbage\"",
+                 "Counted as a system drive: the drives under / could not all be found (x)"},
+                "\ndev is not a device number: \"garbage\"\n"
+                "Counted as a system drive: the drives under / could not all be found (x)"}),
     ByName());
 
 TEST(ProtectionTip, NamesTypesOneToThreeAndNothingElse) {
-  for (const auto& [type, tip] : {std::pair<int, std::string>{0, ""}, {1, "protection type 1"},
-                                  {2, "protection type 2"}, {3, "protection type 3"}, {-1, ""}})
+  for (const auto& [type, tip] : {std::pair<int, std::string>{0, ""},
+                                  {1, "protection type 1"},
+                                  {2, "protection type 2"},
+                                  {3, "protection type 3"},
+                                  {-1, ""}})
     EXPECT_EQ(protectionTip(type), tip) << "type " << type;
 }
 
@@ -172,7 +184,8 @@ TEST_P(ListDrivesCase, ListsInNumberOrderAndMarksTheSystemDrives) {
   for (int r = 1; r <= g.rowCount(); ++r) {
     const int n = c.rows[static_cast<std::size_t>(r - 1)];
     const bool marked = std::count(c.marked.begin(), c.marked.end(), n) > 0;
-    const auto d = std::find_if(c.records.begin(), c.records.end(), [&](const DriveRecord& d) { return d.number == n; });
+    const auto d =
+        std::find_if(c.records.begin(), c.records.end(), [&](const DriveRecord& d) { return d.number == n; });
     EXPECT_EQ(g.value(r, 1), std::to_string(n)) << "row " << r;
     EXPECT_EQ(g.value(r, 2), cleanModel(d->model)) << "row " << r;
     EXPECT_EQ(g.value(r, 3), FormatSize(std::to_string(d->size), kSep)) << "row " << r;
@@ -199,25 +212,50 @@ INSTANTIATE_TEST_SUITE_P(
     Listings, ListDrivesCase,
     ::testing::Values(
         // The same disk under both system folders is named once per folder.
-        ListCase{"SystemDiskMarked", {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)},
-                 {{"/", {0}}, {"/opt/imager", {0}}}, {0, 1, 2}, {0}, "/dev/sda,/dev/sda,"},
-        ListCase{"SystemOnTwoDisks", {disk(0, "A"), disk(1, "B"), disk(2, "C")}, {{"/", {0}}, {"/opt/imager", {1}}},
-                 {0, 1, 2}, {0, 1}, "/dev/sda,/dev/sdb,"},
-        ListCase{"SystemOnAMirroredPair", {disk(0, "A"), disk(1, "B")}, {{"/", {0, 1}}}, {0, 1}, {0, 1},
+        ListCase{"SystemDiskMarked",
+                 {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)},
+                 {{"/", {0}}, {"/opt/imager", {0}}},
+                 {0, 1, 2},
+                 {0},
+                 "/dev/sda,/dev/sda,"},
+        ListCase{"SystemOnTwoDisks",
+                 {disk(0, "A"), disk(1, "B"), disk(2, "C")},
+                 {{"/", {0}}, {"/opt/imager", {1}}},
+                 {0, 1, 2},
+                 {0, 1},
                  "/dev/sda,/dev/sdb,"},
-        ListCase{"OnlyTheFoldersStartUpNamed", {disk(0, "A"), disk(1, "B")}, {{"/", {0}}, {"/srv/imager", {1}}},
-                 {0, 1}, {1}, "/dev/sdb,", nullptr, {"/srv/imager"}},
+        ListCase{"SystemOnAMirroredPair",
+                 {disk(0, "A"), disk(1, "B")},
+                 {{"/", {0, 1}}},
+                 {0, 1},
+                 {0, 1},
+                 "/dev/sda,/dev/sdb,"},
+        ListCase{"OnlyTheFoldersStartUpNamed",
+                 {disk(0, "A"), disk(1, "B")},
+                 {{"/", {0}}, {"/srv/imager", {1}}},
+                 {0, 1},
+                 {1},
+                 "/dev/sdb,",
+                 nullptr,
+                 {"/srv/imager"}},
         // Running from RAM or an overlay: every drive listed, none marked.
         ListCase{"NoSystemDisk", {disk(1, "B"), disk(0, "A")}, {}, {0, 1}, {}, ""},
         // The filtered system disk marks nothing in its place.
         ListCase{"NoMediumSizeZeroAndConfigSkippedEvenWhenSystem",
                  {disk(3, "Good"), disk(0, "Array Config"), disk(1, "Card Reader", 500107862016ULL, false),
                   disk(2, "Empty", 0)},
-                 {{"/", {0}}}, {3}, {}, "/dev/sda,"},
+                 {{"/", {0}}},
+                 {3},
+                 {},
+                 "/dev/sda,"},
         ListCase{"NumbersBeyondNine", {disk(10, "K"), disk(2, "C"), disk(1, "B")}, {}, {1, 2, 10}, {}, ""},
         // Each drive not known to be elsewhere counts as a system drive.
-        ListCase{"AnUnsureAnswerCountsEveryDrive", {disk(0, "A"), disk(1, "B"), disk(2, "C")},
-                 {{"/", {0}}, {"/opt/imager", {0}}}, {0, 1, 2}, {0, 1, 2}, "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,",
+        ListCase{"AnUnsureAnswerCountsEveryDrive",
+                 {disk(0, "A"), disk(1, "B"), disk(2, "C")},
+                 {{"/", {0}}, {"/opt/imager", {0}}},
+                 {0, 1, 2},
+                 {0, 1, 2},
+                 "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,",
                  "dm-0/slaves could not be listed: Permission denied"}),
     ByName());
 

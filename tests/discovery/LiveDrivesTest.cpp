@@ -91,10 +91,13 @@ class LiveDrivesLoop : public ::testing::Test {
 
 // Other tests may attach loops meanwhile: only this test's own are looked at.
 const DriveRecord* attachedAt(const DriveChanges& c, const std::string& node) {
-  auto it = std::find_if(c.attached.begin(), c.attached.end(), [&](const DriveRecord& r) { return r.deviceId == node; });
+  auto it =
+      std::find_if(c.attached.begin(), c.attached.end(), [&](const DriveRecord& r) { return r.deviceId == node; });
   return it == c.attached.end() ? nullptr : &*it;
 }
-bool detached(const DriveChanges& c, int n) { return std::find(c.detached.begin(), c.detached.end(), n) != c.detached.end(); }
+bool detached(const DriveChanges& c, int n) {
+  return std::find(c.detached.begin(), c.detached.end(), n) != c.detached.end();
+}
 
 TEST_F(LiveDrivesLoop, AttachedAndDetachedLoopsFollow) {
   LinuxDriveEnumerator e;

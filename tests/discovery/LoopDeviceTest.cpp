@@ -111,7 +111,9 @@ TEST_F(LoopDeviceTest, ListsTheLoopDiskUnmarked) {
 }
 
 TEST_F(LoopDeviceTest, DrivesUnderFollowsTheMountDownToTheLoopDisk) {
-  auto holds = [n = d->number](const std::vector<int>& numbers) { return std::count(numbers.begin(), numbers.end(), n) == 1; };
+  auto holds = [n = d->number](const std::vector<int>& numbers) {
+    return std::count(numbers.begin(), numbers.end(), n) == 1;
+  };
   const DrivesUnder under = e.drivesUnder(mountDir);
   EXPECT_EQ(under.failure, "");
   EXPECT_TRUE(holds(under.numbers));

@@ -130,9 +130,7 @@ TEST_P(CycleIoPaths, SameOutcomesAndBytesOnBothPaths) {
   ASSERT_EQ(uring.outputs.size(), lanes.size());
   for (std::size_t i = 0; i < lanes.size(); ++i) {
     EXPECT_EQ(uring.outputs[i], sync.outputs[i]) << "lane " << i;
-    if (lanes[i].bad.empty()) {
-      EXPECT_EQ(uring.outputs[i], expectedOutput(lanes[i].data, lanes[i].lengths)) << i;
-    }
+    if (lanes[i].bad.empty()) { EXPECT_EQ(uring.outputs[i], expectedOutput(lanes[i].data, lanes[i].lengths)) << i; }
   }
 }
 
@@ -148,8 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Lanes of different lengths end in different cycles; the short one
         // has a partial last block, the empty one ends at once.
         Scenario{"LanesEndApart",
-                 {lane(patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)), lane(patternBytes(2 * 4096, 2), repeat(4096, 8)),
-                  lane({}, repeat(4096, 3))}},
+                 {lane(patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)),
+                  lane(patternBytes(2 * 4096, 2), repeat(4096, 8)), lane({}, repeat(4096, 3))}},
         // A read started early is of the wrong length for the next cycle:
         // it is dropped and the data still arrives in order.
         Scenario{"LengthChangeDropsTheEarlyRead",
@@ -164,8 +162,9 @@ INSTANTIATE_TEST_SUITE_P(
         // out past it: they bring nothing, and the lane ends there.
         Scenario{"EndsOnABlockWithReadsOut", {lane(patternBytes(4 * 4096, 8), repeat(4096, 7))}},
         // Every read started early is of the wrong length, twice over.
-        Scenario{"LongerThenShorterDropsEveryEarlyRead",
-                 {lane(patternBytes(12 * 4096, 10), concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6))))}},
+        Scenario{
+            "LongerThenShorterDropsEveryEarlyRead",
+            {lane(patternBytes(12 * 4096, 10), concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6))))}},
         // A failing stretch mid-source: the reads before it are positioned,
         // the failing one is served plainly, and reading goes on after it.
         Scenario{"FailingStretch",

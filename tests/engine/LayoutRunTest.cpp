@@ -151,21 +151,26 @@ const LayoutCase kLayoutCases[] = {
           [](RunFixture& f, const std::string&) { f.pressStopAt(3); }),
     ended("StopGroups", SectorLayout::Groups4K, "Stopped", stopAt2),
     ended("ReadErrorGroups", SectorLayout::Groups4K, "Read Error ... at byte 156,000",
-          [](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{520 * 300, 520 * 301, EIO, true}}; }),
+          [](RunFixture& f, const std::string& p) {
+            f.files.badRanges[p] = {{520 * 300, 520 * 301, EIO, true}};
+          }),
     ended("ReadErrorDataLast", SectorLayout::DataLast, "Read Error ... at byte 104,100",
           [](RunFixture& f, const std::string& p) {
             f.files.badRanges[p] = {{520 * 200 + 100, 520 * 201, EIO, false}};
           }),
     pi("PiAllGood", "Done. PI: 0 bad", {kinds({{300, 'G'}}), 0, "0", {}, false, "checked"}),
     pi("PiBadGuardsAndTagsAcrossBlocks", "Done. PI: 3 bad",
-       {kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}), 0,
-        "3", {"151", "252"}, false, "checked"}),
+       {kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
+        0,
+        "3",
+        {"151", "252"},
+        false,
+        "checked"}),
     pi("PiFormattedDriveOnlyEscapes", "Done. PI: 0 bad",
        {kinds({{20, 'F'}, {100, 'G'}}), 0, "0", {}, false, "checked"}),
     pi("PiNoneSaysNothing", "Done.", {kinds({{300, 'N'}}), 0, "", {}, true, ""}),
     pi("PiNoneButABootSector", "Done.", {kinds({{1, 'M'}, {299, 'N'}}), 0, "", {}, false, ""}),
-    pi("PiDriveOfType1CountsReferenceTags", "Done. PI: 2 bad",
-       {kTwoBadTags, 1, "2", {"20", "120"}, false, "checked"}),
+    pi("PiDriveOfType1CountsReferenceTags", "Done. PI: 2 bad", {kTwoBadTags, 1, "2", {"20", "120"}, false, "checked"}),
     pi("PiDriveOfType2DoesNot", "Done. PI: 0 bad", {kTwoBadTags, 2, "0", {}, false, "not checked"}),
 };
 INSTANTIATE_TEST_SUITE_P(Layouts, EveryLayout, ::testing::ValuesIn(kLayoutCases), ByName{});

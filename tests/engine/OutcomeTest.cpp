@@ -46,9 +46,7 @@ TEST_P(EndAtCycle, EndsTheRunInThatCycleWithTheImageCutToWhatWasCopied) {
   EXPECT_EQ(pump.calls, c.at);
   EXPECT_EQ(status(1), c.status);
   expectPrefix(1, imageOf(data, c.sectorIn), c.kept);
-  if (c.exit) {
-    EXPECT_EQ(atExit, c.kept) << "Exit leaves the image cut to what was copied";
-  }
+  if (c.exit) { EXPECT_EQ(atExit, c.kept) << "Exit leaves the image cut to what was copied"; }
   EXPECT_EQ(ui.statusHistory, c.statusBar);
 }
 const Texts kStopped{"Creating image", "Process Complete", "Process stopped by user"};
@@ -58,15 +56,36 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CycleCase{"StopStraightMainPass", false, 2560, 512, 2, false, "Stopped", 2 * kBlock, kStopped},
         // The main pass reads 2 blocks (one short) and ends in cycle 3.
-        CycleCase{"StopStraightFinishingPass", false, 261, 512, 4, false, "Done.", 261 * 512,
+        CycleCase{"StopStraightFinishingPass",
+                  false,
+                  261,
+                  512,
+                  4,
+                  false,
+                  "Done.",
+                  261 * 512,
                   {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}},
         CycleCase{"StopMutateMainPass", true, 1280, 520, 2, false, "Stopped", 2 * 65536, kMutateStopped},
         // Main pass: block 1 (128 sectors), block 2 (2 sectors), cycle 3 reads nothing.
-        CycleCase{"StopMutateFinishingPass", true, 130, 520, 4, false, "Done.", 130 * 512,
+        CycleCase{"StopMutateFinishingPass",
+                  true,
+                  130,
+                  520,
+                  4,
+                  false,
+                  "Done.",
+                  130 * 512,
                   {"Creating image", "Finishi", "Closing files..", "Process Complete", "Process stopped by user"}},
-        CycleCase{"ExitStraight", false, 5120, 512, 3, true, "Stopped", 3 * kBlock,
-                  {"Creating image", "Process Complete"}},
-        CycleCase{"ExitMutate", true, 5120, 512, 3, true, "Stopped", 3 * 65536,
+        CycleCase{
+            "ExitStraight", false, 5120, 512, 3, true, "Stopped", 3 * kBlock, {"Creating image", "Process Complete"}},
+        CycleCase{"ExitMutate",
+                  true,
+                  5120,
+                  512,
+                  3,
+                  true,
+                  "Stopped",
+                  3 * 65536,
                   {"Creating image", "Closing files..", "Process Complete"}}),
     ByName{});
 
@@ -75,30 +94,41 @@ INSTANTIATE_TEST_SUITE_P(
 struct FaultCase {
   std::string name;
   bool mutate;
-  std::size_t sectorIn;                                             // sector mutate from this size to 512
+  std::size_t sectorIn;                                            // sector mutate from this size to 512
   std::function<void(RunFixture&, const std::string& src)> fault;  // laid over job 1
   std::string status;
-  std::uint64_t kept;        // image length: every byte before the fault
-  bool writeFailsMidRun;     // "Write Error ..." shows as it happens
-  bool retried = false;      // the finishing pass writes again, fails, and says so
-  const char* noData = "";   // the message for a job that copied nothing, shown before the files close
+  std::uint64_t kept;       // image length: every byte before the fault
+  bool writeFailsMidRun;    // "Write Error ..." shows as it happens
+  bool retried = false;     // the finishing pass writes again, fails, and says so
+  const char* noData = "";  // the message for a job that copied nothing, shown before the files close
 };
 
 constexpr std::uint64_t kFaultySize = 32 * kBlock;
 
 FaultCase readError(const char* name, bool mutate, std::uint64_t at, bool wholeReadFails, const char* where,
                     std::uint64_t kept, std::size_t sectorIn = 512) {
-  return {name, mutate, sectorIn,
-          [=](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails}}; },
-          std::string("Read Error ... at byte ") + where, kept, false};
+  return {name,
+          mutate,
+          sectorIn,
+          [=](RunFixture& f, const std::string& p) {
+            f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails}};
+          },
+          std::string("Read Error ... at byte ") + where,
+          kept,
+          false};
 }
 FaultCase targetFull(const char* name, bool mutate, std::size_t sectorIn, std::uint64_t limit, bool once) {
-  return {name, mutate, sectorIn,
+  return {name,
+          mutate,
+          sectorIn,
           [=](RunFixture& f, const std::string&) {
             f.files.writeLimit[f.output(1)] = limit;
             if (once) f.files.writeLimitOnce.insert(f.output(1));  // a later write goes through
           },
-          "Write Error ...", limit, true, !once};
+          "Write Error ...",
+          limit,
+          true,
+          !once};
 }
 constexpr const char* kSizing =
     "No data was copied, there may be a problem with sector sizing. Try again with Force read option set "
@@ -106,17 +136,28 @@ constexpr const char* kSizing =
 constexpr const char* kDrive = "There may be a problem with the drive as data could not be copied.";
 // A sector-mutate job that copies nothing: its source is missing, or empty.
 FaultCase nothingCopied(const char* name, bool missing, bool forceRead) {
-  return {name, true, 520,
+  return {name,
+          true,
+          520,
           [=](RunFixture& f, const std::string& p) {
             f.ui.setChecked(Ctl::Check4, forceRead);  // changes only the wording
             if (missing) fs::remove(p);
             else fs::resize_file(p, 0);
           },
-          missing ? "Read Error ... at byte 0" : "Done.", 0, false, false, forceRead ? kDrive : kSizing};
+          missing ? "Read Error ... at byte 0" : "Done.",
+          0,
+          false,
+          false,
+          forceRead ? kDrive : kSizing};
 }
 FaultCase failedSync(const char* name, bool mutate) {
-  return {name, mutate, 512, [](RunFixture& f, const std::string&) { f.files.failSync.insert(f.output(1)); },
-          "Write Error ...", kFaultySize, false};
+  return {name,
+          mutate,
+          512,
+          [](RunFixture& f, const std::string&) { f.files.failSync.insert(f.output(1)); },
+          "Write Error ...",
+          kFaultySize,
+          false};
 }
 
 class FaultOutcome : public RunFixture, public ::testing::WithParamInterface<FaultCase> {};
@@ -156,29 +197,28 @@ TEST_P(FaultOutcome, ImageEndsAtTheFaultAndTheOtherJobsGoOn) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultOutcome,
-    ::testing::Values(
-        readError("StraightInsideFirstBlock", false, 12288, true, "12,288", 12288),
-        readError("StraightMidBlock", false, 3158016, true, "3,158,016", 3158016),
-        readError("StraightMidBlockShortRead", false, 3158016, false, "3,158,016", 3158016),
-        readError("StraightAtBlockBoundary", false, 4 * kBlock, true, "524,288", 4 * kBlock),
-        readError("StraightAtByteZero", false, 0, true, "0", 0),
-        readError("MutateMidBlock", true, 3158016, true, "3,158,016", 3158016),
-        readError("MutateMidBlockShortRead", true, 200000, false, "200,000", 199680),
-        readError("Mutate520MidBlock", true, 520 * 300 + 100, true, "156,000", 300 * 512, 520),
-        readError("Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "156,100", 300 * 512, 520),
-        readError("MutateAtBlockBoundary", true, 2 * 65536, true, "131,072", 2 * 65536),
-        FaultCase{"StraightMissingSource", false, 512, [](RunFixture&, const std::string& p) { fs::remove(p); },
-                  "Read Error ... at byte 0", 0, false},
-        targetFull("StraightTargetFull", false, 512, 2 * kBlock + 100, false),
-        targetFull("MutateTargetFull", true, 520, 65536 + 100, false),
-        // The image ends at the first failed write, even if later ones succeed.
-        targetFull("StraightTargetFullOnce", false, 512, kBlock + 1000, true),
-        targetFull("MutateTargetFullOnce", true, 512, kBlock + 1000, true),
-        failedSync("StraightFailedSync", false),
-        failedSync("MutateFailedSync", true),
-        nothingCopied("MutateEmptySource", false, false),
-        nothingCopied("MutateMissingSource", true, false),
-        nothingCopied("MutateMissingSourceWithForceRead", true, true)),
+    ::testing::Values(readError("StraightInsideFirstBlock", false, 12288, true, "12,288", 12288),
+                      readError("StraightMidBlock", false, 3158016, true, "3,158,016", 3158016),
+                      readError("StraightMidBlockShortRead", false, 3158016, false, "3,158,016", 3158016),
+                      readError("StraightAtBlockBoundary", false, 4 * kBlock, true, "524,288", 4 * kBlock),
+                      readError("StraightAtByteZero", false, 0, true, "0", 0),
+                      readError("MutateMidBlock", true, 3158016, true, "3,158,016", 3158016),
+                      readError("MutateMidBlockShortRead", true, 200000, false, "200,000", 199680),
+                      readError("Mutate520MidBlock", true, 520 * 300 + 100, true, "156,000", 300 * 512, 520),
+                      readError("Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "156,100", 300 * 512, 520),
+                      readError("MutateAtBlockBoundary", true, 2 * 65536, true, "131,072", 2 * 65536),
+                      FaultCase{"StraightMissingSource", false, 512,
+                                [](RunFixture&, const std::string& p) { fs::remove(p); }, "Read Error ... at byte 0", 0,
+                                false},
+                      targetFull("StraightTargetFull", false, 512, 2 * kBlock + 100, false),
+                      targetFull("MutateTargetFull", true, 520, 65536 + 100, false),
+                      // The image ends at the first failed write, even if later ones succeed.
+                      targetFull("StraightTargetFullOnce", false, 512, kBlock + 1000, true),
+                      targetFull("MutateTargetFullOnce", true, 512, kBlock + 1000, true),
+                      failedSync("StraightFailedSync", false), failedSync("MutateFailedSync", true),
+                      nothingCopied("MutateEmptySource", false, false),
+                      nothingCopied("MutateMissingSource", true, false),
+                      nothingCopied("MutateMissingSourceWithForceRead", true, true)),
     ByName{});
 
 }  // namespace

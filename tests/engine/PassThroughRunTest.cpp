@@ -46,8 +46,8 @@ TEST_P(PassThroughRun, EveryImageSectorIsTheStartOfADiskSectorUpToTheFirstBadOne
   Services withDisk{ui, msg, pickers, fsys, files, table, clock, pump, launcher, locale, io, records, system};
   RunController run(form, withDisk, progress);
   setMutate(true);
-  const int row = addDriveJob("0", static_cast<std::int64_t>(c.blockCount * c.blockLength), "",
-                              std::to_string(c.blockLength));
+  const int row =
+      addDriveJob("0", static_cast<std::int64_t>(c.blockCount * c.blockLength), "", std::to_string(c.blockLength));
   form.iGrid2.setValue(row, JobCol::Model, "SIMUL ARRAY DISK");
   run.RunClicked();
   EXPECT_EQ(status(1), c.status);

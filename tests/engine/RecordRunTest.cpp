@@ -68,17 +68,13 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
     const auto [rc, text] = shellIn("/", "sha256sum '" + file + "'");
     return rc == 0 ? text.substr(0, 64) : "sha256sum failed: " + text;
   };
-  if (c.mutate && have("sha256sum")) {
-    EXPECT_EQ(field(log, "source_sha256"), sha256Of(path));
-  }
+  if (c.mutate && have("sha256sum")) { EXPECT_EQ(field(log, "source_sha256"), sha256Of(path)); }
   const bool extra = c.mutate && c.sectorIn > 512;
   EXPECT_EQ(field(log, "extra_file"), extra ? extraOf(1) : "");
   if (extra) {
     EXPECT_EQ(fs::file_size(extraOf(1)), (6 * kBlock + 1000) / 520 * 8);
     EXPECT_EQ(field(log, "extra_file_size"), std::to_string(fs::file_size(extraOf(1))));
-    if (have("sha256sum")) {
-      EXPECT_EQ(field(log, "extra_file_sha256"), sha256Of(extraOf(1)));
-    }
+    if (have("sha256sum")) { EXPECT_EQ(field(log, "extra_file_sha256"), sha256Of(extraOf(1))); }
   }
   EXPECT_EQ(fs::exists(out.string() + ".map"), c.map);
   if (c.map && have("ddrescuelog")) {
@@ -91,24 +87,29 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
   }
 }
 void nothing(RunFixture&, const std::string&) {}
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, RecordForEveryOutcome,
-    ::testing::Values(
-        OutcomeCase{"StraightDone", false, 512, nothing, "Done.", false, ""},
-        OutcomeCase{"MutateDone", true, 512, nothing, "Done.", false, ""},
-        OutcomeCase{"MutateDoneWithAnExtra", true, 520, nothing, "Done.", false, ""},
-        OutcomeCase{"Stopped", false, 512, [](RunFixture& f, const std::string&) { f.pressStopAt(2); }, "Stopped",
-                    true, ""},
-        OutcomeCase{"ReadError", false, 512,
-                    [](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{300000, 300512, EIO, true}}; },
-                    "Read Error ... at byte 299,520", true, "299520"},
-        OutcomeCase{"ReadErrorOnASectorBoundary", false, 512,
-                    [](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{200704, 201216, EIO, true}}; },
-                    "Read Error ... at byte 200,704", true, "200704"},
-        OutcomeCase{"WriteError", false, 512,
-                    [](RunFixture& f, const std::string&) { f.files.writeLimit[f.output(1)] = kBlock + 77; },
-                    "Write Error ...", false, ""}),
-    ByName{});
+INSTANTIATE_TEST_SUITE_P(Outcomes, RecordForEveryOutcome,
+                         ::testing::Values(OutcomeCase{"StraightDone", false, 512, nothing, "Done.", false, ""},
+                                           OutcomeCase{"MutateDone", true, 512, nothing, "Done.", false, ""},
+                                           OutcomeCase{"MutateDoneWithAnExtra", true, 520, nothing, "Done.", false, ""},
+                                           OutcomeCase{"Stopped", false, 512,
+                                                       [](RunFixture& f, const std::string&) { f.pressStopAt(2); },
+                                                       "Stopped", true, ""},
+                                           OutcomeCase{"ReadError", false, 512,
+                                                       [](RunFixture& f, const std::string& p) {
+                                                         f.files.badRanges[p] = {{300000, 300512, EIO, true}};
+                                                       },
+                                                       "Read Error ... at byte 299,520", true, "299520"},
+                                           OutcomeCase{"ReadErrorOnASectorBoundary", false, 512,
+                                                       [](RunFixture& f, const std::string& p) {
+                                                         f.files.badRanges[p] = {{200704, 201216, EIO, true}};
+                                                       },
+                                                       "Read Error ... at byte 200,704", true, "200704"},
+                                           OutcomeCase{"WriteError", false, 512,
+                                                       [](RunFixture& f, const std::string&) {
+                                                         f.files.writeLimit[f.output(1)] = kBlock + 77;
+                                                       },
+                                                       "Write Error ...", false, ""}),
+                         ByName{});
 
 TEST_F(RunFixture, DriveJobRecordNamesTheDrive) {
   const auto disk = src("disk.img", patternBytes(3 * kBlock, 6));
@@ -119,11 +120,15 @@ TEST_F(RunFixture, DriveJobRecordNamesTheDrive) {
   system.host = "bench-7";
   controller.RunClicked();
   ASSERT_EQ(status(1), "Done.");
-  const std::map<std::string, std::string> want{
-      {"source_type", "drive"}, {"source_path", "/dev/sdx"}, {"source_model", "ACME ARRAY DISK"},
-      {"source_serial", "0x5000c500a1b2c3d4"}, {"source_size", std::to_string(3 * kBlock)},
-      {"source_sector_size", "512"}, {"source_pass_through", "no"}, {"host", "bench-7"},
-      {"start_utc", "1970-01-01T00:00:00Z"}};
+  const std::map<std::string, std::string> want{{"source_type", "drive"},
+                                                {"source_path", "/dev/sdx"},
+                                                {"source_model", "ACME ARRAY DISK"},
+                                                {"source_serial", "0x5000c500a1b2c3d4"},
+                                                {"source_size", std::to_string(3 * kBlock)},
+                                                {"source_sector_size", "512"},
+                                                {"source_pass_through", "no"},
+                                                {"host", "bench-7"},
+                                                {"start_utc", "1970-01-01T00:00:00Z"}};
   const std::string log = record(1);
   for (const auto& [key, value] : want) EXPECT_EQ(field(log, key), value) << key;
 }

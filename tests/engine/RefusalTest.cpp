@@ -35,8 +35,8 @@ void loopDriveOverOutput(RunFixture& f) {
 }
 void blockDeviceOverOutput(RunFixture& f) {
   const auto backing = f.src("backing.img", patternBytes(200000, 7));
-  f.fsys.devices["/dev/loop9"] = {"/dev/loop9", 7 * 256 + 9, 512, "/dev/loop9",
-                                  {200000, "", f.fsys.fileId(backing), 1}};
+  f.fsys.devices["/dev/loop9"] = {
+      "/dev/loop9", 7 * 256 + 9, 512, "/dev/loop9", {200000, "", f.fsys.fileId(backing), 1}};
   f.addFileJob("/dev/loop9", 200000);
   fs::create_hard_link(backing, f.output(1));
 }
@@ -67,7 +67,11 @@ constexpr const char* kBothWrite = "Jobs {job1} and {job2} would both write to "
 constexpr const char* kOwnSource = "The output file {out1} of job {job1} is the source of job {job1}.";
 
 const Refusal kRefusals[] = {
-    {"NoTargetFolder", Both, [](RunFixture& f) { f.form.run.TargetFolder.clear(); oneJob(f); },
+    {"NoTargetFolder", Both,
+     [](RunFixture& f) {
+       f.form.run.TargetFolder.clear();
+       oneJob(f);
+     },
      "No target folder selected.", "Error", true},
     {"EmptyJobList", Both, [](RunFixture&) {}, "Please select drives to image.", "No drives selected."},
     {"NotEnoughSpaceDeclined", Both,
@@ -93,7 +97,9 @@ const Refusal kRefusals[] = {
      "The target is one of the source drives, this will cause problems."},
     {"ChangedDrive", Both,
      [](RunFixture& f) {
-       f.drives.add(2, {{"/dev/fake2", 4096, "id2"}, f.src("d2", patternBytes(10, 1)), 1,
+       f.drives.add(2, {{"/dev/fake2", 4096, "id2"},
+                        f.src("d2", patternBytes(10, 1)),
+                        1,
                         "the drive at /dev/fake2 has changed since it was listed"});
        f.addDriveJob("2");
      },
@@ -201,8 +207,11 @@ class Refused : public RunFixture, public ::testing::WithParamInterface<RefusalR
  protected:
   // Runs, and checks that the run ended at one message having touched nothing.
   void runExpecting(std::string text, const std::string& title, bool systemModal) {
-    for (auto [key, value] : {std::pair{"{dir}", dir.string()}, {"{out1}", output(1)}, {"{out2}", output(2)},
-                              {"{job1}", jobLabel(form.iGrid2, 1)}, {"{job2}", jobLabel(form.iGrid2, 2)}})
+    for (auto [key, value] : {std::pair{"{dir}", dir.string()},
+                              {"{out1}", output(1)},
+                              {"{out2}", output(2)},
+                              {"{job1}", jobLabel(form.iGrid2, 1)},
+                              {"{job2}", jobLabel(form.iGrid2, 2)}})
       for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), value);
     const bool noTarget = form.run.TargetFolder.empty();
     const auto before = treeOf(dir);

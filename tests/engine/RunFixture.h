@@ -16,8 +16,8 @@
 #include "platform/Services.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/FakeSources.h"
-#include "platform/fakes/GatedSource.h"
 #include "platform/fakes/Fakes.h"
+#include "platform/fakes/GatedSource.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
@@ -64,13 +64,15 @@ class FaultyFiles final : public FileAccess {
     ++creates[path];
     return wrap(path, m_real.createOutput(path));
   }
-  std::unique_ptr<Output> reopenOutput(const std::string& path) override { return wrap(path, m_real.reopenOutput(path)); }
+  std::unique_ptr<Output> reopenOutput(const std::string& path) override {
+    return wrap(path, m_real.reopenOutput(path));
+  }
 
   std::map<std::string, std::vector<BadRange>> badRanges;
-  std::map<std::string, std::shared_ptr<Gate>> gates;  // reads that hang until released
+  std::map<std::string, std::shared_ptr<Gate>> gates;        // reads that hang until released
   std::map<std::string, std::shared_ptr<Gate>> outputGates;  // writes that hang until released
-  std::map<std::string, std::uint64_t> writeLimit;  // bytes past which writes fail (ENOSPC)
-  std::set<std::string> writeLimitOnce;             // ...for one write only, as when space comes back
+  std::map<std::string, std::uint64_t> writeLimit;           // bytes past which writes fail (ENOSPC)
+  std::set<std::string> writeLimitOnce;                      // ...for one write only, as when space comes back
   std::set<std::string> failSync;
   std::set<std::string> failResize;
   std::map<std::string, int> creates;
@@ -104,11 +106,15 @@ class FaultyFiles final : public FileAccess {
     }
     // A failing resize is a file that cannot grow: cutting it back still works.
     int resize(std::uint64_t s) override { return m_failResize && s > m_pos ? EFBIG : m_o->resize(s); }
-    int seek(std::uint64_t off) override { m_pos = off; return m_o->seek(off); }
+    int seek(std::uint64_t off) override {
+      m_pos = off;
+      return m_o->seek(off);
+    }
     int close() override {
       const int e = m_o->close();
       return m_failSync && e == 0 && !m_closed++ ? EIO : e;
     }
+
    private:
     std::unique_ptr<Output> m_o;
     std::uint64_t m_limit;
@@ -143,7 +149,9 @@ class FreeSpaceFs final : public FileSystem {
   bool isWritableFolder(const std::string& p) const override { return m_real.isWritableFolder(p); }
   std::string canonical(const std::string& p) const override { return m_real.canonical(p); }
   std::optional<std::uint64_t> deviceOf(const std::string& p) const override { return m_real.deviceOf(p); }
-  std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override { return m_real.blockDeviceNumber(p); }
+  std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override {
+    return m_real.blockDeviceNumber(p);
+  }
   std::optional<FileId> fileId(const std::string& p) const override { return m_real.fileId(p); }
   std::optional<BlockDeviceInfo> blockDevice(const std::string& p) const override {
     if (auto it = devices.find(p); it != devices.end()) return it->second;
@@ -152,6 +160,7 @@ class FreeSpaceFs final : public FileSystem {
   std::optional<std::uint64_t> free;
   // Paths answered as block devices, as a probe of the device would.
   std::map<std::string, BlockDeviceInfo> devices;
+
  private:
   FileSystem& m_real;
 };
@@ -250,13 +259,15 @@ inline std::map<std::string, std::string> treeOf(const fs::path& root) {
 // Prints a case of a table by its name, not as bytes (each test file brings
 // it into its own unnamed namespace, where argument lookup finds it).
 template <class Case>
-  requires requires(const Case& c) { c.name; }
+requires requires(const Case& c) { c.name; }
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 // Names each case of a table by its `name`.
 struct ByName {
   template <class P>
-  std::string operator()(const ::testing::TestParamInfo<P>& info) const { return info.param.name; }
+  std::string operator()(const ::testing::TestParamInfo<P>& info) const {
+    return info.param.name;
+  }
 };
 
 class RunFixture : public ::testing::Test {
@@ -273,9 +284,7 @@ class RunFixture : public ::testing::Test {
   }
   void TearDown() override {
     // A run that opened its files ran on the path the suite is meant for.
-    if (*io.lastPath()) {
-      EXPECT_STREQ(io.lastPath(), testIoPath() == IoPath::Sync ? "sync" : "io_uring");
-    }
+    if (*io.lastPath()) { EXPECT_STREQ(io.lastPath(), testIoPath() == IoPath::Sync ? "sync" : "io_uring"); }
     fs::remove_all(dir);
   }
 

@@ -70,17 +70,15 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
     EXPECT_EQ(readFile(output(row)), imageOf(sources[row - 1], c.mutate ? 520 : 512)) << row;
   }
 }
-INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
-                         ::testing::Values(DeclineCase{"StraightFirst", false, 1, ""},
-                                           DeclineCase{"StraightMiddle", false, 2, ""},
-                                           DeclineCase{"StraightLast", false, 3, ""},
-                                           DeclineCase{"StraightRecordOfTheFirst", false, 1, ".log"},
-                                           DeclineCase{"MutateFirst", true, 1, ""},
-                                           DeclineCase{"MutateMiddle", true, 2, ""},
-                                           DeclineCase{"MutateLast", true, 3, ""},
-                                           DeclineCase{"MutateExtraOfTheMiddle", true, 2, ".extra"},
-                                           DeclineCase{"MutateRecordOfTheLast", true, 3, ".log"}),
-                         ByName{});
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, DeclinedOverwrite,
+    ::testing::Values(DeclineCase{"StraightFirst", false, 1, ""}, DeclineCase{"StraightMiddle", false, 2, ""},
+                      DeclineCase{"StraightLast", false, 3, ""},
+                      DeclineCase{"StraightRecordOfTheFirst", false, 1, ".log"},
+                      DeclineCase{"MutateFirst", true, 1, ""}, DeclineCase{"MutateMiddle", true, 2, ""},
+                      DeclineCase{"MutateLast", true, 3, ""}, DeclineCase{"MutateExtraOfTheMiddle", true, 2, ".extra"},
+                      DeclineCase{"MutateRecordOfTheLast", true, 3, ".log"}),
+    ByName{});
 
 using RunStart = RunFixture;
 
@@ -91,8 +89,9 @@ TEST_F(RunStart, PrepareErrorAnsweredNoClosesEverythingAndUnlocks) {
   msg.answer("Error", MsgAnswer::No);
   controller.RunClicked();
   ASSERT_EQ(msg.count("Error"), 1);
-  EXPECT_EQ(msg.shown[0].text,
-            "Error attempting to prepare file. Check there is enough space on the media\nDo you want to continue anyway?");
+  EXPECT_EQ(
+      msg.shown[0].text,
+      "Error attempting to prepare file. Check there is enough space on the media\nDo you want to continue anyway?");
   EXPECT_EQ(msg.shown[0].icon, MsgIcon::None);
   EXPECT_EQ(status(1), "Imaging");
   EXPECT_EQ(status(2), "");

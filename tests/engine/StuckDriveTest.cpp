@@ -52,10 +52,10 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   EXPECT_FALSE(gate->released()) << "the run ended while the transfer was still held";
   EXPECT_TRUE(stopped);
   EXPECT_FALSE(form.running);
-  EXPECT_EQ(ui.statusHistory, c.mutate ? (std::vector<std::string>{"Creating images", "Closing files..",
-                                                                   "Process Complete", "Process stopped by user"})
-                                       : (std::vector<std::string>{"Creating images", "Process Complete",
-                                                                   "Process stopped by user"}));
+  EXPECT_EQ(ui.statusHistory,
+            c.mutate ? (std::vector<std::string>{"Creating images", "Closing files..", "Process Complete",
+                                                 "Process stopped by user"})
+                     : (std::vector<std::string>{"Creating images", "Process Complete", "Process stopped by user"}));
   EXPECT_FALSE(ui.isChecked(Ctl::Check1));
   EXPECT_TRUE(launcher.commands.empty());
   EXPECT_EQ(status(2), "Stopped");

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <optional>
 
-#include "tests/engine/RunFixture.h"
 #include "platform/fakes/fusedev/FaultFs.h"
 #include "platform/fakes/fusedev/LoopDevice.h"
+#include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
 namespace {

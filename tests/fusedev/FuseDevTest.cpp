@@ -7,24 +7,24 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
-#include "tests/TestDir.h"
 #include "platform/fakes/fusedev/FaultFs.h"
 #include "platform/fakes/fusedev/LoopDevice.h"
 #include "platform/fakes/fusedev/Pattern.h"
+#include "tests/TestDir.h"
 
 namespace mdi::fusedev {
 namespace {
@@ -93,9 +93,7 @@ class FaultFsTest : public ::testing::Test {
   }
   void TearDown() override {
     loop.reset();  // before the filesystem it reads
-    if (!mountPoint.empty()) {
-      EXPECT_EQ(loopDevicesUnder(mountPoint), std::vector<std::string>{});
-    }
+    if (!mountPoint.empty()) { EXPECT_EQ(loopDevicesUnder(mountPoint), std::vector<std::string>{}); }
     fsys.reset();
     if (mountPoint.empty()) return;
     EXPECT_FALSE(isMounted(mountPoint));
@@ -129,7 +127,8 @@ TEST_F(FaultFsTest, PlainReadsGiveThePattern) {
 
   Fd fd(f.path());
   ASSERT_GE(fd.fd, 0);
-  for (const std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{511}, std::uint64_t{4096}, std::uint64_t{65537}, size - 100}) {
+  for (const std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{511}, std::uint64_t{4096},
+                                     std::uint64_t{65537}, size - 100}) {
     const ReadResult r = readAt(fd.fd, offset, 70000);
     ASSERT_GE(r.n, 0) << "at " << offset;
     EXPECT_EQ(r.bytes, patternBytes(offset, static_cast<std::size_t>(std::min<std::uint64_t>(70000, size - offset))))
@@ -178,8 +177,12 @@ void PrintTo(const FailCase& c, std::ostream* os) { *os << c.name; }
 
 // Before the range, its first and last byte, a read spanning it, after it.
 FailCase fileCase(const char* name, std::uint64_t from, std::uint64_t to) {
-  return {name, Via::File, from, to,
-          {{from - 512, 512, false}, {from, 512, true}, {to - 1, 1, true}, {from - 4096, 65536, true}, {to, 512, false}}};
+  return {
+      name,
+      Via::File,
+      from,
+      to,
+      {{from - 512, 512, false}, {from, 512, true}, {to - 1, 1, true}, {from - 4096, 65536, true}, {to, 512, false}}};
 }
 
 class FailingReads : public FaultFsTest, public ::testing::WithParamInterface<FailCase> {};
@@ -209,16 +212,21 @@ TEST_P(FailingReads, FailExactlyWhereTheRangeIs) {
 constexpr std::uint64_t kBad = 1001 * 512;
 INSTANTIATE_TEST_SUITE_P(
     Ranges, FailingReads,
-    ::testing::Values(fileCase("OneSectorOfTheFile", 4096, 4096 + 512),
-                      fileCase("TwoSectorsPastOneMiB", kMiB + 512, kMiB + 1536),
-                      fileCase("OneByte", 3 * kMiB + 1000, 3 * kMiB + 1001),
-                      FailCase{"LoopDirectIoFailsAtTheSector", Via::LoopDirect, kBad, kBad + 512,
-                               {{kBad - 512, 512, false}, {kBad, 512, true}, {kBad + 512, 512, false},
-                                {kBad - 4096, 65536, true}}},
-                      // The block device's cache fails the whole 4 KiB page around the sector.
-                      FailCase{"LoopBufferedFailsTheWholePage", Via::LoopBuffered, kBad, kBad + 512,
-                               {{999 * 512, 512, false}, {1000 * 512, 512, true}, {1007 * 512, 512, true},
-                                {1008 * 512, 512, false}}}),
+    ::testing::Values(
+        fileCase("OneSectorOfTheFile", 4096, 4096 + 512), fileCase("TwoSectorsPastOneMiB", kMiB + 512, kMiB + 1536),
+        fileCase("OneByte", 3 * kMiB + 1000, 3 * kMiB + 1001),
+        FailCase{"LoopDirectIoFailsAtTheSector",
+                 Via::LoopDirect,
+                 kBad,
+                 kBad + 512,
+                 {{kBad - 512, 512, false}, {kBad, 512, true}, {kBad + 512, 512, false}, {kBad - 4096, 65536, true}}},
+        // The block device's cache fails the whole 4 KiB page around the sector.
+        FailCase{
+            "LoopBufferedFailsTheWholePage",
+            Via::LoopBuffered,
+            kBad,
+            kBad + 512,
+            {{999 * 512, 512, false}, {1000 * 512, 512, true}, {1007 * 512, 512, true}, {1008 * 512, 512, false}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FaultFsTest, ShortReadsReturnAtMostTheLimit) {
@@ -323,7 +331,6 @@ TEST_F(FaultFsTest, ThrottledFileIsNoFasterThanItsRate) {
   EXPECT_EQ(f.readCount(), 16u);
 }
 
-
 TEST_F(LoopOverFuseTest, AttachesReadOnlyAndGivesThePattern) {
   FaultFile& f = add("disk.img", 8 * kMiB);
   loop.emplace(f.path());
@@ -411,9 +418,7 @@ TEST_P(LoopBlockSizeTest, TakesPowersOfTwoOnly) {
     try {
       loop.emplace(f.path(), LoopOptions{.blockSize = 520});
       ADD_FAILURE() << "the kernel took a 520-byte block size";
-    } catch (const std::system_error& e) {
-      EXPECT_EQ(e.code().value(), EINVAL) << e.what();
-    }
+    } catch (const std::system_error& e) { EXPECT_EQ(e.code().value(), EINVAL) << e.what(); }
     EXPECT_FALSE(loop.has_value());
     return;
   }
@@ -422,9 +427,7 @@ TEST_P(LoopBlockSizeTest, TakesPowersOfTwoOnly) {
   Fd fd(loop->path(), O_RDONLY | O_DIRECT);
   ASSERT_GE(fd.fd, 0);
   EXPECT_EQ(readAt(fd.fd, blockSize * 3, blockSize).bytes, f.expected(blockSize * 3, blockSize));
-  if (blockSize > 512) {
-    EXPECT_EQ(readAt(fd.fd, 512, 512).error, EINVAL) << "reads smaller than a block";
-  }
+  if (blockSize > 512) { EXPECT_EQ(readAt(fd.fd, 512, 512).error, EINVAL) << "reads smaller than a block"; }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, LoopBlockSizeTest, ::testing::Values(512u, 1024u, 2048u, 4096u, 520u),

@@ -249,7 +249,7 @@ TEST_F(Editor, NamesMadeWithoutATargetMoveIntoTheTargetChosenLater) {
 struct NotAnImage {
   const char* name;
   std::function<std::string(const fs::path& dir)> make;  // returns the path to add
-  const char* before;  // the message: before + path + after
+  const char* before;                                    // the message: before + path + after
   const char* after;
 };
 void PrintTo(const NotAnImage& c, std::ostream* os) { *os << c.name; }
@@ -264,20 +264,19 @@ TEST_P(ImageFileKinds, AreRefusedWithTheirPathAndNotListed) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Kinds, ImageFileKinds,
-    ::testing::Values(
-        NotAnImage{"Folder", [](const fs::path& d) { return d.string(); },
-                   "", " is not an image file or a block device, so it cannot be imaged."},
-        NotAnImage{"Fifo",
-                   [](const fs::path& d) {
-                     const auto p = d / "fifo";
-                     ::mkfifo(p.c_str(), 0600);
-                     return p.string();
-                   },
-                   "", " is not an image file or a block device, so it cannot be imaged."},
-        NotAnImage{"CharacterDevice", [](const fs::path&) { return std::string("/dev/null"); },
-                   "", " is not an image file or a block device, so it cannot be imaged."},
-        NotAnImage{"Missing", [](const fs::path& d) { return (d / "gone.img").string(); }, "The file ",
-                   " does not exist."}),
+    ::testing::Values(NotAnImage{"Folder", [](const fs::path& d) { return d.string(); }, "",
+                                 " is not an image file or a block device, so it cannot be imaged."},
+                      NotAnImage{"Fifo",
+                                 [](const fs::path& d) {
+                                   const auto p = d / "fifo";
+                                   ::mkfifo(p.c_str(), 0600);
+                                   return p.string();
+                                 },
+                                 "", " is not an image file or a block device, so it cannot be imaged."},
+                      NotAnImage{"CharacterDevice", [](const fs::path&) { return std::string("/dev/null"); }, "",
+                                 " is not an image file or a block device, so it cannot be imaged."},
+                      NotAnImage{"Missing", [](const fs::path& d) { return (d / "gone.img").string(); }, "The file ",
+                                 " does not exist."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {

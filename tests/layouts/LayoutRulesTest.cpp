@@ -36,9 +36,7 @@ struct FitCase {
   std::int32_t s, t;
   bool fits;
 };
-void PrintTo(const FitCase& c, std::ostream* os) {
-  *os << layoutText(c.layout) << " " << c.s << "->" << c.t;
-}
+void PrintTo(const FitCase& c, std::ostream* os) { *os << layoutText(c.layout) << " " << c.s << "->" << c.t; }
 
 class LayoutFits : public ::testing::TestWithParam<FitCase> {};
 
@@ -59,16 +57,18 @@ TEST_P(LayoutFits, OnlyGroupsAreRestricted) {
 INSTANTIATE_TEST_SUITE_P(
     Pairs, LayoutFits,
     ::testing::Values(FitCase{SectorLayout::Groups4K, 520, 512, true}, FitCase{SectorLayout::Groups4K, 528, 512, false},
-                      FitCase{SectorLayout::Groups4K, 520, 520, false}, FitCase{SectorLayout::Groups4K, 512, 512, false},
-                      FitCase{SectorLayout::Groups4K, 524, 512, false}, FitCase{SectorLayout::DataFirst, 528, 512, true},
+                      FitCase{SectorLayout::Groups4K, 520, 520, false},
+                      FitCase{SectorLayout::Groups4K, 512, 512, false},
+                      FitCase{SectorLayout::Groups4K, 524, 512, false},
+                      FitCase{SectorLayout::DataFirst, 528, 512, true},
                       FitCase{SectorLayout::DataFirst, 512, 528, true}, FitCase{SectorLayout::DataLast, 512, 528, true},
                       FitCase{SectorLayout::DataLast, 522, 512, true}, FitCase{SectorLayout::DataLast, 0, 512, false},
                       FitCase{SectorLayout::DataFirst, 520, -1, false}),
     [](const auto& info) {
       const FitCase& c = info.param;
-      const std::string name = c.layout == SectorLayout::DataFirst ? "DataFirst"
+      const std::string name = c.layout == SectorLayout::DataFirst  ? "DataFirst"
                                : c.layout == SectorLayout::DataLast ? "DataLast"
-                                                                     : "Groups4K";
+                                                                    : "Groups4K";
       return name + "_s" + (c.s < 0 ? "neg" : std::to_string(c.s)) + "_t" + (c.t < 0 ? "neg" : std::to_string(c.t));
     });
 
@@ -125,17 +125,16 @@ TEST_P(RebuildRefuses, FilesThatCannotComeFromOneSource) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RebuildRefuses,
-    ::testing::Values(
-        BadPair{"DataFirstExtraBeyondItsSector", SectorLayout::DataFirst, 520, 512, 1024, 17},
-        BadPair{"DataFirstImageAfterShortExtra", SectorLayout::DataFirst, 520, 512, 1030, 4},
-        BadPair{"DataLastImageWithoutItsHeader", SectorLayout::DataLast, 520, 512, 600, 8},
-        BadPair{"DataLastHeaderAfterShortImage", SectorLayout::DataLast, 520, 512, 500, 16},
-        BadPair{"GroupsChecksumAfterShortData", SectorLayout::Groups4K, 520, 512, 4000, 64},
-        BadPair{"GroupsDataAfterShortChecksum", SectorLayout::Groups4K, 520, 512, 8192, 60},
-        BadPair{"EqualSizesWithExtra", SectorLayout::DataFirst, 520, 520, 1040, 1},
-        BadPair{"PaddedWithExtra", SectorLayout::DataFirst, 512, 520, 520, 8},
-        BadPair{"PaddingNotZero", SectorLayout::DataFirst, 512, 520, 1040, 0, true},
-        BadPair{"TrailingPieceLongerThanASector", SectorLayout::DataLast, 512, 528, 528 + 515, 0}),
+    ::testing::Values(BadPair{"DataFirstExtraBeyondItsSector", SectorLayout::DataFirst, 520, 512, 1024, 17},
+                      BadPair{"DataFirstImageAfterShortExtra", SectorLayout::DataFirst, 520, 512, 1030, 4},
+                      BadPair{"DataLastImageWithoutItsHeader", SectorLayout::DataLast, 520, 512, 600, 8},
+                      BadPair{"DataLastHeaderAfterShortImage", SectorLayout::DataLast, 520, 512, 500, 16},
+                      BadPair{"GroupsChecksumAfterShortData", SectorLayout::Groups4K, 520, 512, 4000, 64},
+                      BadPair{"GroupsDataAfterShortChecksum", SectorLayout::Groups4K, 520, 512, 8192, 60},
+                      BadPair{"EqualSizesWithExtra", SectorLayout::DataFirst, 520, 520, 1040, 1},
+                      BadPair{"PaddedWithExtra", SectorLayout::DataFirst, 512, 520, 520, 8},
+                      BadPair{"PaddingNotZero", SectorLayout::DataFirst, 512, 520, 1040, 0, true},
+                      BadPair{"TrailingPieceLongerThanASector", SectorLayout::DataLast, 512, 528, 528 + 515, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Rebuild, EmptyFilesAreAnEmptySource) {

@@ -15,8 +15,7 @@ inline std::uint16_t bitwiseCrc(const std::byte* p, std::size_t n) {
   std::uint16_t crc = 0;
   for (std::size_t i = 0; i < n; ++i) {
     crc ^= static_cast<std::uint16_t>(std::to_integer<unsigned>(p[i]) << 8);
-    for (int b = 0; b < 8; ++b)
-      crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8BB7 : crc << 1);
+    for (int b = 0; b < 8; ++b) crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8BB7 : crc << 1);
   }
   return crc;
 }
@@ -39,8 +38,7 @@ inline std::vector<std::byte> sectors(const std::string& kinds, std::uint64_t fi
     const std::uint64_t lba = firstLba + k;
     const char kind = kinds[k];
     if (kind == 'Z') continue;
-    for (std::size_t i = 0; i < 520; ++i)
-      sec[i] = static_cast<std::byte>((lba * 977 + i * 31 + (i >> 5)) & 0xFF);
+    for (std::size_t i = 0; i < 520; ++i) sec[i] = static_cast<std::byte>((lba * 977 + i * 31 + (i >> 5)) & 0xFF);
     if (kind == 'M') {
       sec[510] = std::byte{0x55};
       sec[511] = std::byte{0xAA};

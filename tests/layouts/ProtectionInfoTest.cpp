@@ -19,7 +19,11 @@ using Bytes = std::vector<std::byte>;
 // ---- the guard ---------------------------------------------------------
 
 TEST(Crc16T10Dif, KnownAnswersAndTheBitwiseCrcAtEveryLength) {
-  struct Case { const char* name; Bytes data; std::uint16_t want; };
+  struct Case {
+    const char* name;
+    Bytes data;
+    std::uint16_t want;
+  };
   Bytes digits(9);
   std::memcpy(digits.data(), "123456789", 9);
   const Case cases[] = {{"Digits123456789", digits, 0xD0DB},
@@ -71,19 +75,36 @@ TEST_P(PiCounting, CountsEachKindOfSector) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sectors, PiCounting,
-    ::testing::Values(
-        PiCase{"AllGood", "GGGGGGGG", 0, RefTagRule::Lba, 8, 0, 0, 0, 0, 0, {}},
-        PiCase{"BadGuards", "GBGGBGGB", 100, RefTagRule::Lba, 5, 3, 0, 0, 0, 3, {}},
-        PiCase{"Escapes", "GEFGEEFG", 0, RefTagRule::Lba, 3, 0, 5, 0, 0, 0, {}},
-        PiCase{"RefTagMismatches", "GRGGRR", 4000, RefTagRule::Lba, 6, 0, 0, 0, 3, 3, {4001, 4004, 4005}},
-        PiCase{"RefTagsOfType2NotChecked", "GRGGRR", 4000, RefTagRule::NotChecked, 6, 0, 0, 0, 0, 0, {}},
-        PiCase{"BadGuardAndRefTagIsOneBadSector", "GXG", 9, RefTagRule::Lba, 2, 1, 0, 0, 1, 1, {10}},
-        PiCase{"BlankSectorsMatchAndSkipTheirRefTag", "ZZGZ", 50, RefTagRule::Lba, 4, 0, 0, 3, 0, 0, {}},
-        PiCase{"ZeroTupleOverDataIsAMismatch", "GzzG", 0, RefTagRule::Lba, 2, 2, 0, 0, 2, 2, {1, 2}},
-        PiCase{"FirstEightBadLbasNamed", "RRRRRRRRRRGR", 0, RefTagRule::Lba, 12, 0, 0, 0, 11, 11,
-               {0, 1, 2, 3, 4, 5, 6, 7}},
-        PiCase{"LbaAbove32BitsComparesItsLowBits", "GGR", 0x1'0000'0010ull, RefTagRule::Lba, 3, 0, 0, 0, 1, 1,
-               {0x1'0000'0012ull}}),
+    ::testing::Values(PiCase{"AllGood", "GGGGGGGG", 0, RefTagRule::Lba, 8, 0, 0, 0, 0, 0, {}},
+                      PiCase{"BadGuards", "GBGGBGGB", 100, RefTagRule::Lba, 5, 3, 0, 0, 0, 3, {}},
+                      PiCase{"Escapes", "GEFGEEFG", 0, RefTagRule::Lba, 3, 0, 5, 0, 0, 0, {}},
+                      PiCase{"RefTagMismatches", "GRGGRR", 4000, RefTagRule::Lba, 6, 0, 0, 0, 3, 3, {4001, 4004, 4005}},
+                      PiCase{"RefTagsOfType2NotChecked", "GRGGRR", 4000, RefTagRule::NotChecked, 6, 0, 0, 0, 0, 0, {}},
+                      PiCase{"BadGuardAndRefTagIsOneBadSector", "GXG", 9, RefTagRule::Lba, 2, 1, 0, 0, 1, 1, {10}},
+                      PiCase{"BlankSectorsMatchAndSkipTheirRefTag", "ZZGZ", 50, RefTagRule::Lba, 4, 0, 0, 3, 0, 0, {}},
+                      PiCase{"ZeroTupleOverDataIsAMismatch", "GzzG", 0, RefTagRule::Lba, 2, 2, 0, 0, 2, 2, {1, 2}},
+                      PiCase{"FirstEightBadLbasNamed",
+                             "RRRRRRRRRRGR",
+                             0,
+                             RefTagRule::Lba,
+                             12,
+                             0,
+                             0,
+                             0,
+                             11,
+                             11,
+                             {0, 1, 2, 3, 4, 5, 6, 7}},
+                      PiCase{"LbaAbove32BitsComparesItsLowBits",
+                             "GGR",
+                             0x1'0000'0010ull,
+                             RefTagRule::Lba,
+                             3,
+                             0,
+                             0,
+                             0,
+                             1,
+                             1,
+                             {0x1'0000'0012ull}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PiChecker, BlocksInTurnCountAsOneStream) {
@@ -137,18 +158,17 @@ std::string times(int n, char k) { return std::string(static_cast<std::size_t>(n
 
 INSTANTIATE_TEST_SUITE_P(
     Samples, PiVerdict,
-    ::testing::Values(VerdictCase{"AllGood", times(128, 'G'), true, " PI: 0 bad"},
-                      VerdictCase{"EightBadOfTheFirst64", times(8, 'B') + times(56, 'G') + times(64, 'G'), true,
-                                  " PI: 8 bad"},
-                      VerdictCase{"NineBadOfTheFirst64", times(9, 'B') + times(55, 'G') + times(64, 'G'), false, ""},
-                      VerdictCase{"BadAfterTheSampleDoNotChangeIt", times(64, 'G') + times(12, 'B'), true,
-                                  " PI: 12 bad"},
-                      VerdictCase{"EscapesAndBlanksDoNotVote",
-                                  times(40, 'E') + times(40, 'Z') + times(8, 'B') + times(56, 'G'), true, " PI: 8 bad"},
-                      VerdictCase{"NoPiAtAll", times(128, 'N'), false, ""},
-                      VerdictCase{"OnlyEscapedAndBlank", times(30, 'F') + times(30, 'Z'), false, ""},
-                      VerdictCase{"ShortJobDecidedOnWhatItHas", "GGGGGGGB", true, " PI: 1 bad"},
-                      VerdictCase{"ShortJobMostlyBad", "GGBB", false, ""}),
+    ::testing::Values(
+        VerdictCase{"AllGood", times(128, 'G'), true, " PI: 0 bad"},
+        VerdictCase{"EightBadOfTheFirst64", times(8, 'B') + times(56, 'G') + times(64, 'G'), true, " PI: 8 bad"},
+        VerdictCase{"NineBadOfTheFirst64", times(9, 'B') + times(55, 'G') + times(64, 'G'), false, ""},
+        VerdictCase{"BadAfterTheSampleDoNotChangeIt", times(64, 'G') + times(12, 'B'), true, " PI: 12 bad"},
+        VerdictCase{"EscapesAndBlanksDoNotVote", times(40, 'E') + times(40, 'Z') + times(8, 'B') + times(56, 'G'), true,
+                    " PI: 8 bad"},
+        VerdictCase{"NoPiAtAll", times(128, 'N'), false, ""},
+        VerdictCase{"OnlyEscapedAndBlank", times(30, 'F') + times(30, 'Z'), false, ""},
+        VerdictCase{"ShortJobDecidedOnWhatItHas", "GGGGGGGB", true, " PI: 1 bad"},
+        VerdictCase{"ShortJobMostlyBad", "GGBB", false, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Once 64 sectors said "no PI", later blocks cannot say otherwise (and are
@@ -200,22 +220,22 @@ TEST_P(PiFirstBlock, SaysSoOnlyWhenNothingIsRecognisable) {
   pi.check(sectors(c.second, c.first.size()), c.first.size());
   EXPECT_EQ(pi.firstBlockUnrecognised(), c.unrecognised);
   const auto lines = pi.recordLines();
-  const bool stated = !lines.empty() && lines.back() == std::pair<std::string, std::string>(
-                                                           "first_block", kFirstBlockUnrecognisedText);
+  const bool stated =
+      !lines.empty() && lines.back() == std::pair<std::string, std::string>("first_block", kFirstBlockUnrecognisedText);
   EXPECT_EQ(stated, c.unrecognised);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, PiFirstBlock,
-    ::testing::Values(FirstBlockCase{"Noise", times(128, 'N'), times(128, 'N'), true},
-                      FirstBlockCase{"NoiseThenPiLater", times(128, 'N'), times(128, 'G'), true},
-                      FirstBlockCase{"OneValidGuard", times(127, 'N') + "G", times(128, 'N'), false},
-                      FirstBlockCase{"FormattedEscapes", times(128, 'F'), "", false},
-                      FirstBlockCase{"BlankDisk", times(128, 'Z'), "", false},
-                      FirstBlockCase{"BootSignatureInTheData", "M" + times(127, 'N'), "", false},
-                      FirstBlockCase{"ZeroTuplesOverData", times(128, 'z'), "", true},
-                      FirstBlockCase{"NothingChecked", "", "", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Blocks, PiFirstBlock,
+                         ::testing::Values(FirstBlockCase{"Noise", times(128, 'N'), times(128, 'N'), true},
+                                           FirstBlockCase{"NoiseThenPiLater", times(128, 'N'), times(128, 'G'), true},
+                                           FirstBlockCase{"OneValidGuard", times(127, 'N') + "G", times(128, 'N'),
+                                                          false},
+                                           FirstBlockCase{"FormattedEscapes", times(128, 'F'), "", false},
+                                           FirstBlockCase{"BlankDisk", times(128, 'Z'), "", false},
+                                           FirstBlockCase{"BootSignatureInTheData", "M" + times(127, 'N'), "", false},
+                                           FirstBlockCase{"ZeroTuplesOverData", times(128, 'z'), "", true},
+                                           FirstBlockCase{"NothingChecked", "", "", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PiChecker, GptHeaderIsRecognisable) {
   Bytes b = sectors(times(4, 'N'), 0);

@@ -20,9 +20,12 @@ using Bytes = std::vector<std::byte>;
 
 std::string layoutName(SectorLayout l) {
   switch (l) {
-    case SectorLayout::DataFirst: return "DataFirst";
-    case SectorLayout::DataLast: return "DataLast";
-    case SectorLayout::Groups4K: return "Groups4K";
+    case SectorLayout::DataFirst:
+      return "DataFirst";
+    case SectorLayout::DataLast:
+      return "DataLast";
+    case SectorLayout::Groups4K:
+      return "Groups4K";
   }
   return "?";
 }
@@ -135,9 +138,7 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
                                        << std::mismatch(got.image.begin(), got.image.end(), want.image.begin()).first -
                                               got.image.begin();
   EXPECT_TRUE(got.extra == want.extra);
-  if (c.t <= c.s) {
-    EXPECT_EQ(got.image.size() + got.extra.size(), n) << "no byte lost, none added";
-  }
+  if (c.t <= c.s) { EXPECT_EQ(got.image.size() + got.extra.size(), n) << "no byte lost, none added"; }
 
   const LayoutSplit split = layoutSplit(c.layout, c.s, c.t, n);
   EXPECT_EQ(split.imageBytes, want.image.size());
@@ -172,8 +173,15 @@ std::vector<LayoutCase> layoutCases() {
   // 4 KiB groups: whole groups, a last group of 3 or 7 sectors, a partial
   // sector ending inside the data of its group or past it (7 * 520 + 500
   // is 44 bytes into the group's checksum).
-  for (auto [blocks, sectors, bytes] : {std::tuple{3, 0, 0}, {3, 8, 0}, {2, 3, 0}, {2, 7, 0},
-                                        {2, 3, 100}, {3, 7, 500}, {1, 7, 456}, {0, 0, 1}, {0, 12, 519}})
+  for (auto [blocks, sectors, bytes] : {std::tuple{3, 0, 0},
+                                        {3, 8, 0},
+                                        {2, 3, 0},
+                                        {2, 7, 0},
+                                        {2, 3, 100},
+                                        {3, 7, 500},
+                                        {1, 7, 456},
+                                        {0, 0, 1},
+                                        {0, 12, 519}})
     v.push_back({SectorLayout::Groups4K, 520, 512, blocks, sectors, bytes});
   return v;
 }
@@ -228,9 +236,7 @@ TEST_P(JobConversionRun, ConvertsAndChecksEveryBlockInSourceOrder) {
   EXPECT_EQ(n.sectors, 300u);
   EXPECT_EQ(n.guardMismatches, 1u);
   EXPECT_EQ(n.refTagMismatches, c.refMismatches);
-  if (c.refMismatches > 0) {
-    EXPECT_EQ(n.firstRefTagMismatchLbas, (std::vector<std::uint64_t>{5, 130, 299}));
-  }
+  if (c.refMismatches > 0) { EXPECT_EQ(n.firstRefTagMismatchLbas, (std::vector<std::uint64_t>{5, 130, 299})); }
   EXPECT_TRUE(job.pi()->carriesPi());
   EXPECT_EQ(job.pi()->statusSuffix(), " PI: " + std::to_string(1 + c.refMismatches) + " bad");
 }
@@ -239,8 +245,7 @@ INSTANTIATE_TEST_SUITE_P(
     Jobs, JobConversionRun,
     ::testing::Values(JobCase{"DataFirst520To512InRunBlocks", SectorLayout::DataFirst, 512, 1, 128 * 520, true, 3},
                       JobCase{"DataFirstType2LeavesRefTags", SectorLayout::DataFirst, 512, 2, 128 * 520, true, 0},
-                      JobCase{"DataFirstUnknownTypeChecksRefTags", SectorLayout::DataFirst, 512, 0, 128 * 520,
-                              true, 3},
+                      JobCase{"DataFirstUnknownTypeChecksRefTags", SectorLayout::DataFirst, 512, 0, 128 * 520, true, 3},
                       JobCase{"Copy520In64KiBBlocksAcrossSectors", SectorLayout::DataFirst, 520, 1, 65536, true, 3},
                       JobCase{"OneSectorAtATime", SectorLayout::DataFirst, 512, 1, 520, true, 3},
                       JobCase{"DataLastHasNoCheck", SectorLayout::DataLast, 512, 1, 128 * 520, false, 0},

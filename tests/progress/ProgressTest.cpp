@@ -6,17 +6,22 @@
 namespace mdi {
 namespace {
 
-struct TimeCase { std::int32_t s; const char* text; };
+struct TimeCase {
+  std::int32_t s;
+  const char* text;
+};
 void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.s << " s"; }
 class TimeStringTest : public ::testing::TestWithParam<TimeCase> {};
 TEST_P(TimeStringTest, Formats) { EXPECT_EQ(TimeString(GetParam().s), GetParam().text); }
-INSTANTIATE_TEST_SUITE_P(Cases, TimeStringTest, ::testing::Values(
-    TimeCase{0, "0:00:00"}, TimeCase{59, "0:00:59"}, TimeCase{3600, "1:00:00"}, TimeCase{3725, "1:02:05"},
-    TimeCase{86399, "23:59:59"}, TimeCase{360000, "100:00:00"}, TimeCase{-75, "0:01:15"},
-    TimeCase{INT32_MIN, "596523:14:08"}), [](const auto& info) {
-      const std::int64_t s = info.param.s;
-      return (s < 0 ? "minus" : "s") + std::to_string(s < 0 ? -s : s);
-    });
+INSTANTIATE_TEST_SUITE_P(Cases, TimeStringTest,
+                         ::testing::Values(TimeCase{0, "0:00:00"}, TimeCase{59, "0:00:59"}, TimeCase{3600, "1:00:00"},
+                                           TimeCase{3725, "1:02:05"}, TimeCase{86399, "23:59:59"},
+                                           TimeCase{360000, "100:00:00"}, TimeCase{-75, "0:01:15"},
+                                           TimeCase{INT32_MIN, "596523:14:08"}),
+                         [](const auto& info) {
+                           const std::int64_t s = info.param.s;
+                           return (s < 0 ? "minus" : "s") + std::to_string(s < 0 ? -s : s);
+                         });
 
 class ProgressTest : public ::testing::Test {
  protected:
@@ -38,7 +43,10 @@ struct TickCase {
   std::int32_t start = 0, now = 0, elapsed = 0;
   std::int64_t done = 0, total = 0;
   std::int32_t rate = 0, remaining = 0;
-  struct { std::int32_t elapsed, rate, remaining; const char *label7, *label9, *label12; } want;
+  struct {
+    std::int32_t elapsed, rate, remaining;
+    const char *label7, *label9, *label12;
+  } want;
 };
 
 TEST_F(ProgressTest, TickShowsTimesAndRates) {
@@ -49,24 +57,56 @@ TEST_F(ProgressTest, TickShowsTimesAndRates) {
       {.name = "ElapsedRoundsUpToEven", .now = 3500, .want = {4, 0, 0, "0:00:00", "0", "0:00:04"}},
       {.name = "ElapsedBelowHalfASecond", .now = 499, .want = {0, 0, 0, "0:00:00", "0", "0:00:00"}},
       {.name = "TickBeforeTheCopyMeasuresFromZero", .now = 7000, .want = {7, 0, 0, "0:00:00", "0", "0:00:07"}},
-      {.name = "SpeedPerMinuteTimesJobs", .jobs = 3, .now = 10000, .done = 400 * MiB, .total = 800 * MiB,
+      {.name = "SpeedPerMinuteTimesJobs",
+       .jobs = 3,
+       .now = 10000,
+       .done = 400 * MiB,
+       .total = 800 * MiB,
        .want = {10, 40 * MiB, 10, "0:00:20", "7,200", "0:00:10"}},
-      {.name = "RateBelowHalfAMiBIsZero", .jobs = 1, .now = 10000, .done = 4 * MiB, .total = 4 * MiB,
+      {.name = "RateBelowHalfAMiBIsZero",
+       .jobs = 1,
+       .now = 10000,
+       .done = 4 * MiB,
+       .total = 4 * MiB,
        .want = {10, 419430, 0, "0:00:00", "0", "0:00:10"}},
-      {.name = "RateRoundedToWholeMiBFirst", .jobs = 1, .now = 10000, .done = 15 * MiB, .total = 15 * MiB,
+      {.name = "RateRoundedToWholeMiBFirst",
+       .jobs = 1,
+       .now = 10000,
+       .done = 15 * MiB,
+       .total = 15 * MiB,
        .want = {10, 1572864, 0, "0:00:00", "120", "0:00:10"}},
-      {.name = "RemainingShownTwice", .now = 10000, .done = 10000, .total = 10000 + 1000 * 2000,
+      {.name = "RemainingShownTwice",
+       .now = 10000,
+       .done = 10000,
+       .total = 10000 + 1000 * 2000,
        .want = {10, 1000, 2000, "1:06:40", "0", "0:00:10"}},
-      {.name = "ZeroElapsedKeepsThePreviousRate", .now = 400, .done = 999999, .total = 999999 + 1234 * 5,
-       .rate = 1234, .want = {0, 1234, 5, "0:00:10", "0", "0:00:00"}},
-      {.name = "NoBytesYetKeepsTheRemainingTime", .now = 5000, .total = 1000, .remaining = 77,
+      {.name = "ZeroElapsedKeepsThePreviousRate",
+       .now = 400,
+       .done = 999999,
+       .total = 999999 + 1234 * 5,
+       .rate = 1234,
+       .want = {0, 1234, 5, "0:00:10", "0", "0:00:00"}},
+      {.name = "NoBytesYetKeepsTheRemainingTime",
+       .now = 5000,
+       .total = 1000,
+       .remaining = 77,
        .want = {5, 0, 77, "0:02:34", "0", "0:00:05"}},
       // The tick wrapped: the 32-bit difference overflows, elapsed stays.
-      {.name = "WrappedTickKeepsTheElapsedTime", .start = INT32_MAX - 10, .now = INT32_MIN + 10, .elapsed = 5,
+      {.name = "WrappedTickKeepsTheElapsedTime",
+       .start = INT32_MAX - 10,
+       .now = INT32_MIN + 10,
+       .elapsed = 5,
        .want = {5, 0, 0, "0:00:00", "0", "0:00:05"}},
-      {.name = "RateAbove31BitsKeepsTheOldRate", .now = 1000, .done = 3'000'000'000LL, .total = 3'000'000'420LL,
-       .rate = 42, .want = {1, 42, 10, "0:00:20", "0", "0:00:01"}},
-      {.name = "RemainingTooLongToDoubleKeepsLabel7", .now = 1000, .done = 1, .total = 2'000'000'000LL,
+      {.name = "RateAbove31BitsKeepsTheOldRate",
+       .now = 1000,
+       .done = 3'000'000'000LL,
+       .total = 3'000'000'420LL,
+       .rate = 42,
+       .want = {1, 42, 10, "0:00:20", "0", "0:00:01"}},
+      {.name = "RemainingTooLongToDoubleKeepsLabel7",
+       .now = 1000,
+       .done = 1,
+       .total = 2'000'000'000LL,
        .want = {1, 1, 1'999'999'999, "kept", "0", "0:00:01"}},
   };
   for (const TickCase& c : cases) {

@@ -55,8 +55,8 @@ TEST_P(AcquisitionLogFormat, WritesEveryFieldAsOneKeyValueLine) {
 
 LogCase driveMutateReadError() {
   AcquisitionLog log = base();
-  log.source = {AcquiredSource::Kind::Drive, "/dev/sdc", 1040000000, "SEAGATE ST3300657SS", "0x5000c500a1b2c3d4", 520,
-                true};
+  log.source = {AcquiredSource::Kind::Drive, "/dev/sdc", 1040000000, "SEAGATE ST3300657SS",
+                "0x5000c500a1b2c3d4",        520,        true};
   log.imagePath = "/images/001.bin";
   log.mutate = true;
   log.sectorIn = 520;
@@ -73,15 +73,37 @@ LogCase driveMutateReadError() {
   log.protectionLines = {{"pi", "yes"}, {"pi_bad", "0"}};
   return {"DriveMutateReadError",
           log,
-          {"program: mdimager", "version: 1.2.3", "host: bench-01", "start_utc: 2024-05-01T09:30:00Z",
-           "end_utc: 2024-05-01T11:02:05Z", "source_type: drive", "source_path: /dev/sdc",
-           "source_model: SEAGATE ST3300657SS", "source_serial: 0x5000c500a1b2c3d4", "source_size: 1040000000",
-           "source_sector_size: 520", "source_pass_through: yes", "image_path: /images/001.bin", "sector_mutate: yes",
-           "sector_in: 520", "sector_out: 512", "sector_layout: Data first", "bytes_read: 1048320",
-           "bytes_written: 1032192", "outcome: Read Error ...", "outcome_offset: 1048320", "read_error: 1048320",
-           "image_sha256: " + kSha, "image_md5: " + kMd5, "source_sha256: " + std::string(64, 'a'),
-           "source_md5: " + std::string(32, 'b'), "extra_file: /images/001.bin.extra", "extra_file_size: 16128",
-           "extra_file_sha256: " + kSha, "pi: yes", "pi_bad: 0"}};
+          {"program: mdimager",
+           "version: 1.2.3",
+           "host: bench-01",
+           "start_utc: 2024-05-01T09:30:00Z",
+           "end_utc: 2024-05-01T11:02:05Z",
+           "source_type: drive",
+           "source_path: /dev/sdc",
+           "source_model: SEAGATE ST3300657SS",
+           "source_serial: 0x5000c500a1b2c3d4",
+           "source_size: 1040000000",
+           "source_sector_size: 520",
+           "source_pass_through: yes",
+           "image_path: /images/001.bin",
+           "sector_mutate: yes",
+           "sector_in: 520",
+           "sector_out: 512",
+           "sector_layout: Data first",
+           "bytes_read: 1048320",
+           "bytes_written: 1032192",
+           "outcome: Read Error ...",
+           "outcome_offset: 1048320",
+           "read_error: 1048320",
+           "image_sha256: " + kSha,
+           "image_md5: " + kMd5,
+           "source_sha256: " + std::string(64, 'a'),
+           "source_md5: " + std::string(32, 'b'),
+           "extra_file: /images/001.bin.extra",
+           "extra_file_size: 16128",
+           "extra_file_sha256: " + kSha,
+           "pi: yes",
+           "pi_bad: 0"}};
 }
 
 LogCase fileJobVerified() {
@@ -98,9 +120,9 @@ LogCase fileJobVerified() {
           log,
           {"program: mdimager", "version: 1.2.3", "host: bench-01", "start_utc: 2024-05-01T09:30:00Z",
            "end_utc: 2024-05-01T11:02:05Z", "source_type: file", "source_path: /home/op/disk.img", "source_size: 4096",
-           "image_path: /images/002.bin", "sector_mutate: no", "sector_in: 512", "sector_out: 512",
-           "bytes_read: 4096", "bytes_written: 4096", "outcome: Done.", "image_sha256: " + kSha,
-           "verify_result: Done. Verified", "verify_image_sha256: " + kSha}};
+           "image_path: /images/002.bin", "sector_mutate: no", "sector_in: 512", "sector_out: 512", "bytes_read: 4096",
+           "bytes_written: 4096", "outcome: Done.", "image_sha256: " + kSha, "verify_result: Done. Verified",
+           "verify_image_sha256: " + kSha}};
 }
 
 LogCase stoppedWithOddTexts() {
@@ -116,14 +138,32 @@ LogCase stoppedWithOddTexts() {
   log.verify = VerifyRecord{"Verify failed", {{HashAlgo::Sha256, kSha}}, {{HashAlgo::Sha256, std::string(64, 'c')}}};
   return {"StoppedWithOddTexts",
           log,
-          {"program: mdimager", "version: 1.2.3", "host: bench-01", "start_utc: 2024-05-01T09:30:00Z",
-           "end_utc: 2024-05-01T11:02:05Z", "source_type: drive", "source_path: /dev/sdb",
-           "source_model: Odd\\tModel\\n", "source_serial: back\\\\slash\\x01", "source_size: 1048576",
-           "source_sector_size: 512", "source_pass_through: no", "image_path: /images/line\\nbreak.bin",
-           "sector_mutate: no", "sector_in: 512", "sector_out: 512", "bytes_read: 131072", "bytes_written: 131072",
-           "outcome: Stopped", "outcome_offset: 131072", "read_error: 4096", "read_error: 8192",
-           "hash_error: starting md5 failed: unsupported", "verify_result: Verify failed",
-           "verify_image_sha256: " + kSha, "verify_source_sha256: " + std::string(64, 'c')}};
+          {"program: mdimager",
+           "version: 1.2.3",
+           "host: bench-01",
+           "start_utc: 2024-05-01T09:30:00Z",
+           "end_utc: 2024-05-01T11:02:05Z",
+           "source_type: drive",
+           "source_path: /dev/sdb",
+           "source_model: Odd\\tModel\\n",
+           "source_serial: back\\\\slash\\x01",
+           "source_size: 1048576",
+           "source_sector_size: 512",
+           "source_pass_through: no",
+           "image_path: /images/line\\nbreak.bin",
+           "sector_mutate: no",
+           "sector_in: 512",
+           "sector_out: 512",
+           "bytes_read: 131072",
+           "bytes_written: 131072",
+           "outcome: Stopped",
+           "outcome_offset: 131072",
+           "read_error: 4096",
+           "read_error: 8192",
+           "hash_error: starting md5 failed: unsupported",
+           "verify_result: Verify failed",
+           "verify_image_sha256: " + kSha,
+           "verify_source_sha256: " + std::string(64, 'c')}};
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, AcquisitionLogFormat,

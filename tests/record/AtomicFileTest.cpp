@@ -50,27 +50,38 @@ TEST_P(AtomicFileReal, LeavesTheNewFileOrNothingNew) {
   }
 }
 
-void put(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
+void put(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AtomicFileReal,
-    ::testing::Values(
-        RealCase{"NewFile", nullptr, "001.bin.log", 300, 0, {"001.bin.log"}, "<new>"},
-        RealCase{"EmptyFile", nullptr, "e.log", 0, 0, {"e.log"}, "<new>"},
-        RealCase{"OneMiB", nullptr, "big.map", 1 << 20, 0, {"big.map"}, "<new>"},
-        RealCase{"ReplacesAnOlderFile", [](const fs::path& d) { put(d / "a.sha256", "old\n"); }, "a.sha256", 80, 0,
-                 {"a.sha256"}, "<new>"},
-        RealCase{"MissingFolder", nullptr, "nope/a.log", 10, ENOENT, {}, ""},
-        RealCase{"FolderIsAFile", [](const fs::path& d) { put(d / "plain", "x"); }, "plain/a.log", 10, ENOTDIR,
-                 {"plain"}, ""},
-        RealCase{"TargetIsAFolder",
-                 [](const fs::path& d) {
-                   fs::create_directory(d / "sub");
-                   put(d / "sub" / "keep", "kept");
-                 },
-                 "sub", 10, EISDIR, {"sub", "sub/keep"}, ""}),
+    ::testing::Values(RealCase{"NewFile", nullptr, "001.bin.log", 300, 0, {"001.bin.log"}, "<new>"},
+                      RealCase{"EmptyFile", nullptr, "e.log", 0, 0, {"e.log"}, "<new>"},
+                      RealCase{"OneMiB", nullptr, "big.map", 1 << 20, 0, {"big.map"}, "<new>"},
+                      RealCase{"ReplacesAnOlderFile",
+                               [](const fs::path& d) { put(d / "a.sha256", "old\n"); },
+                               "a.sha256",
+                               80,
+                               0,
+                               {"a.sha256"},
+                               "<new>"},
+                      RealCase{"MissingFolder", nullptr, "nope/a.log", 10, ENOENT, {}, ""},
+                      RealCase{"FolderIsAFile",
+                               [](const fs::path& d) { put(d / "plain", "x"); },
+                               "plain/a.log",
+                               10,
+                               ENOTDIR,
+                               {"plain"},
+                               ""},
+                      RealCase{"TargetIsAFolder",
+                               [](const fs::path& d) {
+                                 fs::create_directory(d / "sub");
+                                 put(d / "sub" / "keep", "kept");
+                               },
+                               "sub",
+                               10,
+                               EISDIR,
+                               {"sub", "sub/keep"},
+                               ""}),
     CaseName{});
 
 TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
@@ -87,9 +98,9 @@ TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
 struct FullCase {
   std::string name;
   friend void PrintTo(const FullCase& c, std::ostream* os) { *os << c.name; }
-  std::size_t filler;     // bytes written first by a plain file
-  std::string existing;   // contents of the destination before, "" = none
-  std::size_t size;       // bytes of the new contents
+  std::size_t filler;    // bytes written first by a plain file
+  std::string existing;  // contents of the destination before, "" = none
+  std::size_t size;      // bytes of the new contents
   int error;
 };
 
@@ -132,13 +143,13 @@ TEST_P(AtomicFileFull, NoPartialRecordAndNoTemporaryIsLeft) {
   EXPECT_EQ(listing(small), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AtomicFileFull,
-    ::testing::Values(FullCase{"FitsWhenThereIsRoom", 0, "", 16 << 10, 0},
-                      FullCase{"LargerThanTheFilesystem", 0, "", 100 << 10, ENOSPC},
-                      FullCase{"FillsUpMidWrite", 40 << 10, "", 40 << 10, ENOSPC},
-                      FullCase{"FillsUpOverAnOlderRecord", 40 << 10, "older record\n", 40 << 10, ENOSPC}),
-    CaseName{});
+INSTANTIATE_TEST_SUITE_P(Cases, AtomicFileFull,
+                         ::testing::Values(FullCase{"FitsWhenThereIsRoom", 0, "", 16 << 10, 0},
+                                           FullCase{"LargerThanTheFilesystem", 0, "", 100 << 10, ENOSPC},
+                                           FullCase{"FillsUpMidWrite", 40 << 10, "", 40 << 10, ENOSPC},
+                                           FullCase{"FillsUpOverAnOlderRecord", 40 << 10, "older record\n", 40 << 10,
+                                                    ENOSPC}),
+                         CaseName{});
 
 }  // namespace
 }  // namespace mdi::test

@@ -34,7 +34,8 @@ TEST_P(HashPipelineInterleaved, EachStreamHashesItsBytesInOrderWithinTheBound) {
   std::vector<std::vector<std::byte>> data;
   for (int s = 0; s < c.streams; ++s) data.push_back(patternBytes(c.streamBytes, static_cast<unsigned>(s)));
   HashPipeline pipe(c.maxQueuedBytes);
-  for (int s = 0; s < c.streams; ++s) ASSERT_TRUE(pipe.open(static_cast<HashPipeline::StreamId>(s), {HashAlgo::Sha256}));
+  for (int s = 0; s < c.streams; ++s)
+    ASSERT_TRUE(pipe.open(static_cast<HashPipeline::StreamId>(s), {HashAlgo::Sha256}));
   const std::size_t largest = *std::max_element(c.blockSizes.begin(), c.blockSizes.end());
   std::vector<std::byte> callerBuffer;
   std::vector<std::size_t> at(static_cast<std::size_t>(c.streams), 0);
@@ -84,7 +85,8 @@ TEST(HashPipelineThreads, StreamsFedFromTheirOwnThreadsStayInOrder) {
       feeders.emplace_back([&, s] {
         const auto& d = data[static_cast<std::size_t>(s)];
         for (std::size_t at = 0; at < d.size(); at += 65536)
-          pipe.submit(static_cast<HashPipeline::StreamId>(s), std::span(d).subspan(at, std::min<std::size_t>(65536, d.size() - at)));
+          pipe.submit(static_cast<HashPipeline::StreamId>(s),
+                      std::span(d).subspan(at, std::min<std::size_t>(65536, d.size() - at)));
       });
   }
   for (int s = 0; s < kStreams; ++s) {
@@ -118,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HashPipelineMisuse,
     ::testing::Values(MisuseCase{"OpenTwice", [](HashPipeline& p) { return !p.open(1, {HashAlgo::Md5}); }},
                       MisuseCase{"SubmitToUnopened", [](HashPipeline& p) { return !p.submit(2, kOne); }},
-                      MisuseCase{"FinishUnopened", [](HashPipeline& p) {
+                      MisuseCase{"FinishUnopened",
+                                 [](HashPipeline& p) {
                                    const HashResult r = p.finish(2);
                                    return !r.ok() && r.error.find("not open") != std::string::npos;
                                  }}),

@@ -38,14 +38,13 @@ TEST_P(HasherKnownAnswer, GivesThePublishedDigests) {
 
 INSTANTIATE_TEST_SUITE_P(
     Vectors, HasherKnownAnswer,
-    ::testing::Values(
-        KnownAnswer{"Empty", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
-                    "d41d8cd98f00b204e9800998ecf8427e", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
-        KnownAnswer{"Abc", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
-                    "900150983cd24fb0d6963f7d28e17f72", "a9993e364706816aba3e25717850c26c9cd0d89d"},
-        KnownAnswer{"TwoBlocks", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-                    "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
-                    "8215ef0796a20bcaaae116d3876c664a", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"}),
+    ::testing::Values(KnownAnswer{"Empty", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855",
+                                  "d41d8cd98f00b204e9800998ecf8427e", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+                      KnownAnswer{"Abc", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+                                  "900150983cd24fb0d6963f7d28e17f72", "a9993e364706816aba3e25717850c26c9cd0d89d"},
+                      KnownAnswer{"TwoBlocks", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+                                  "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+                                  "8215ef0796a20bcaaae116d3876c664a", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"}),
     CaseName{});
 
 // Bytes fed in pieces of every shape give what coreutils computes over the
@@ -78,15 +77,16 @@ TEST_P(HasherAgainstCoreutils, PiecewiseDigestsEqualTheToolsOverTheFile) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Streams, HasherAgainstCoreutils,
-    ::testing::Values(StreamCase{"Sha256OneUpdate", 1 << 20, 0, {HashAlgo::Sha256}},
-                      StreamCase{"Sha256OddPieces", 300001, 4093, {HashAlgo::Sha256}},
-                      StreamCase{"AllIn128KiBBlocks", 3 * 131072 + 17, 131072,
-                                 {HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1}},
-                      StreamCase{"Md5AndSha1ByteByByte", 1000, 1, {HashAlgo::Md5, HashAlgo::Sha1}},
-                      StreamCase{"EmptyStream", 0, 0, {HashAlgo::Sha256, HashAlgo::Md5}}),
-    CaseName{});
+INSTANTIATE_TEST_SUITE_P(Streams, HasherAgainstCoreutils,
+                         ::testing::Values(StreamCase{"Sha256OneUpdate", 1 << 20, 0, {HashAlgo::Sha256}},
+                                           StreamCase{"Sha256OddPieces", 300001, 4093, {HashAlgo::Sha256}},
+                                           StreamCase{"AllIn128KiBBlocks",
+                                                      3 * 131072 + 17,
+                                                      131072,
+                                                      {HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1}},
+                                           StreamCase{"Md5AndSha1ByteByByte", 1000, 1, {HashAlgo::Md5, HashAlgo::Sha1}},
+                                           StreamCase{"EmptyStream", 0, 0, {HashAlgo::Sha256, HashAlgo::Md5}}),
+                         CaseName{});
 
 // Misuse is reported, never answered with a digest.
 struct MisuseCase {
@@ -111,8 +111,17 @@ TEST_P(HasherMisuse, IsReportedAndGivesNoDigest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HasherMisuse,
-    ::testing::Values(MisuseCase{"FinishTwice", [](Hasher& h) { (void)h.finish(); (void)h.finish(); }, "twice"},
-                      MisuseCase{"UpdateAfterFinish", [](Hasher& h) { (void)h.finish(); (void)h.update({}); },
+    ::testing::Values(MisuseCase{"FinishTwice",
+                                 [](Hasher& h) {
+                                   (void)h.finish();
+                                   (void)h.finish();
+                                 },
+                                 "twice"},
+                      MisuseCase{"UpdateAfterFinish",
+                                 [](Hasher& h) {
+                                   (void)h.finish();
+                                   (void)h.update({});
+                                 },
                                  "after finish"},
                       MisuseCase{"MovedFrom", [](Hasher& h) { Hasher other(std::move(h)); }, "moved"},
                       MisuseCase{"NoAlgorithm", [](Hasher& h) { h = Hasher(HashAlgos{}); }, "no hash algorithm"}),

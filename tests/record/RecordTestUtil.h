@@ -55,7 +55,9 @@ class TempDirTestP : public TempDirTest, public ::testing::WithParamInterface<Pa
 // Case names for INSTANTIATE_TEST_SUITE_P from each case's `name` field.
 struct CaseName {
   template <class Info>
-  std::string operator()(const Info& info) const { return info.param.name; }
+  std::string operator()(const Info& info) const {
+    return info.param.name;
+  }
 };
 
 }  // namespace mdi::test

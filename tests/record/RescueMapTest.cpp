@@ -36,8 +36,8 @@ class RescueMapCases : public TempDirTestP<MapCase> {};
 // A ddrescuelog size ("3584 B", "1048 kB", "2000 GB") holds `bytes` when
 // it is bytes cut down to its unit, as ddrescuelog rounds.
 bool sizeShows(std::uint64_t bytes, std::uint64_t value, const std::string& unit) {
-  static const std::map<std::string, std::uint64_t> kUnit = {
-      {"", 1}, {"k", 1000}, {"M", 1000000}, {"G", 1000000000}, {"T", TB}, {"P", TB * 1000}};
+  static const std::map<std::string, std::uint64_t> kUnit = {{"", 1},           {"k", 1000}, {"M", 1000000},
+                                                             {"G", 1000000000}, {"T", TB},   {"P", TB * 1000}};
   const auto it = kUnit.find(unit);
   return it != kUnit.end() && bytes / it->second == value;
 }
@@ -68,7 +68,8 @@ TEST_P(RescueMapCases, HoldsTheBlocksAndDdrescuelogAgrees) {
   const auto r = shell("ddrescuelog -t " + shellQuote(mapPath.string()));
   ASSERT_EQ(r.exitCode, 0) << r.output << "\n" << text;
 
-  const std::regex row(R"(\s*(non-tried|rescued|bad-sector|non-trimmed|non-scraped):\s+(\d+) (\w?)B,\s+in\s+(\d+) area)");
+  const std::regex row(
+      R"(\s*(non-tried|rescued|bad-sector|non-trimmed|non-scraped):\s+(\d+) (\w?)B,\s+in\s+(\d+) area)");
   std::map<std::string, std::pair<std::pair<std::uint64_t, std::string>, int>> seen;
   for (std::sregex_iterator it(r.output.begin(), r.output.end(), row), end; it != end; ++it)
     seen[(*it)[1]] = {{std::stoull((*it)[2]), (*it)[3]}, std::stoi((*it)[4])};
@@ -80,7 +81,8 @@ TEST_P(RescueMapCases, HoldsTheBlocksAndDdrescuelogAgrees) {
   auto expectRow = [&](const std::string& kind, std::uint64_t bytes, int areas) {
     const auto& [size, n] = seen[kind];
     EXPECT_TRUE(sizeShows(bytes, size.first, size.second))
-        << kind << ": " << size.first << " " << size.second << "B for " << bytes << "\n" << r.output;
+        << kind << ": " << size.first << " " << size.second << "B for " << bytes << "\n"
+        << r.output;
     EXPECT_EQ(n, areas) << kind << "\n" << r.output;
   };
   expectRow("rescued", c.totals.rescued, c.totals.rescuedAreas);
@@ -99,23 +101,50 @@ using S = MapStatus;
 INSTANTIATE_TEST_SUITE_P(
     Jobs, RescueMapCases,
     ::testing::Values(
-        MapCase{"Complete", MiB + 100, [] { return RescueMap::ofLinearRead(MiB + 100, MiB + 100); }, MiB + 100,
-                {{0, MiB + 100, S::Finished}}, {MiB + 100, 0, 0, 1, 0, 0}},
-        MapCase{"StoppedAtN", 4 * MiB, [] { return RescueMap::ofLinearRead(4 * MiB, 1536 * KiB); }, 1536 * KiB,
+        MapCase{"Complete",
+                MiB + 100,
+                [] { return RescueMap::ofLinearRead(MiB + 100, MiB + 100); },
+                MiB + 100,
+                {{0, MiB + 100, S::Finished}},
+                {MiB + 100, 0, 0, 1, 0, 0}},
+        MapCase{"StoppedAtN",
+                4 * MiB,
+                [] { return RescueMap::ofLinearRead(4 * MiB, 1536 * KiB); },
+                1536 * KiB,
                 {{0, 1536 * KiB, S::Finished}, {1536 * KiB, 2560 * KiB, S::NonTried}},
                 {1536 * KiB, 2560 * KiB, 0, 1, 1, 0}},
-        MapCase{"StoppedBeforeAnything", 8192, [] { return RescueMap::ofLinearRead(8192, 0); }, 0,
-                {{0, 8192, S::NonTried}}, {0, 8192, 0, 0, 1, 0}},
-        MapCase{"ReadErrorAt520ByteSector", 520 * 4000,
-                [] { return RescueMap::ofLinearRead(520 * 4000, 520 * 1000, BadArea{520 * 1000, 520}); }, 520 * 1000,
+        MapCase{"StoppedBeforeAnything",
+                8192,
+                [] { return RescueMap::ofLinearRead(8192, 0); },
+                0,
+                {{0, 8192, S::NonTried}},
+                {0, 8192, 0, 0, 1, 0}},
+        MapCase{"ReadErrorAt520ByteSector",
+                520 * 4000,
+                [] {
+                  return RescueMap::ofLinearRead(520 * 4000, 520 * 1000, BadArea{520 * 1000, 520});
+                },
+                520 * 1000,
                 {{0, 520000, S::Finished}, {520000, 520, S::Failed}, {520520, 520 * 4000 - 520520, S::NonTried}},
                 {520000, 520 * 4000 - 520520, 520, 1, 1, 1}},
-        MapCase{"ReadErrorAtZero", 4096, [] { return RescueMap::ofLinearRead(4096, 0, BadArea{0, 512}); }, 0,
-                {{0, 512, S::Failed}, {512, 3584, S::NonTried}}, {0, 3584, 512, 0, 1, 1}},
-        MapCase{"ReadErrorInTheLastSector", 4096,
-                [] { return RescueMap::ofLinearRead(4096, 3584, BadArea{3584, 512}); }, 3584,
-                {{0, 3584, S::Finished}, {3584, 512, S::Failed}}, {3584, 0, 512, 1, 0, 1}},
-        MapCase{"WentOnAfterTwoErrors", 64 * KiB,
+        MapCase{"ReadErrorAtZero",
+                4096,
+                [] {
+                  return RescueMap::ofLinearRead(4096, 0, BadArea{0, 512});
+                },
+                0,
+                {{0, 512, S::Failed}, {512, 3584, S::NonTried}},
+                {0, 3584, 512, 0, 1, 1}},
+        MapCase{"ReadErrorInTheLastSector",
+                4096,
+                [] {
+                  return RescueMap::ofLinearRead(4096, 3584, BadArea{3584, 512});
+                },
+                3584,
+                {{0, 3584, S::Finished}, {3584, 512, S::Failed}},
+                {3584, 0, 512, 1, 0, 1}},
+        MapCase{"WentOnAfterTwoErrors",
+                64 * KiB,
                 [] {
                   auto m = RescueMap::ofLinearRead(64 * KiB, 8 * KiB, BadArea{8 * KiB, 512});
                   m.mark(8 * KiB + 512, 32 * KiB, S::Finished);
@@ -130,7 +159,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {40 * KiB + 512, 1024, S::Failed},
                  {40 * KiB + 1536, 24 * KiB - 1536, S::Finished}},
                 {64 * KiB - 1536, 0, 1536, 3, 0, 2}},
-        MapCase{"AdjacentMarksMerge", 10000,
+        MapCase{"AdjacentMarksMerge",
+                10000,
                 [] {
                   RescueMap m(10000);
                   m.mark(0, 2000, S::Finished);
@@ -139,9 +169,15 @@ INSTANTIATE_TEST_SUITE_P(
                   m.mark(5000, 5000, S::Finished);
                   return m;
                 },
-                10000, {{0, 10000, S::Finished}}, {10000, 0, 0, 1, 0, 0}},
-        MapCase{"TwoTerabyteDriveStoppedHalfway", 2 * TB, [] { return RescueMap::ofLinearRead(2 * TB, TB); }, TB,
-                {{0, TB, S::Finished}, {TB, TB, S::NonTried}}, {TB, TB, 0, 1, 1, 0}},
+                10000,
+                {{0, 10000, S::Finished}},
+                {10000, 0, 0, 1, 0, 0}},
+        MapCase{"TwoTerabyteDriveStoppedHalfway",
+                2 * TB,
+                [] { return RescueMap::ofLinearRead(2 * TB, TB); },
+                TB,
+                {{0, TB, S::Finished}, {TB, TB, S::NonTried}},
+                {TB, TB, 0, 1, 1, 0}},
         MapCase{"EmptySource", 0, [] { return RescueMap::ofLinearRead(0, 0); }, 0, {}, {}}),
     CaseName{});
 

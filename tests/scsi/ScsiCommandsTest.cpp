@@ -19,19 +19,26 @@ Bytes bytes(const std::array<std::uint8_t, N>& a) {
 }
 
 TEST(ScsiCdb, FieldsAreBigEndian) {
-  struct Case { const char* name; Bytes cdb, want; };
+  struct Case {
+    const char* name;
+    Bytes cdb, want;
+  };
   const Case cases[] = {
       {"InquiryAsksForAllocationLength", bytes(inquiryCdb(96)), {0x12, 0, 0, 0, 96, 0}},
       {"ReadCapacity10IsOpcodeAndZeros", bytes(readCapacity10Cdb()), {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"ReadCapacity16IsServiceActionIn", bytes(readCapacity16Cdb(32)),
+      {"ReadCapacity16IsServiceActionIn",
+       bytes(readCapacity16Cdb(32)),
        {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}},
-      {"ReadCapacity16LongAllocation", bytes(readCapacity16Cdb(0x01020304)),
+      {"ReadCapacity16LongAllocation",
+       bytes(readCapacity16Cdb(0x01020304)),
        {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0, 0}},
       {"Read10", bytes(read10Cdb(0x12345678, 0x0080)), {0x28, 0, 0x12, 0x34, 0x56, 0x78, 0, 0x00, 0x80, 0}},
       {"Read10Largest", bytes(read10Cdb(0xFFFFFFFF, 0xFFFF)), {0x28, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0}},
-      {"Read16LbaAbove32Bits", bytes(read16Cdb(0x0000000123456789ull, 0x00010080)),
+      {"Read16LbaAbove32Bits",
+       bytes(read16Cdb(0x0000000123456789ull, 0x00010080)),
        {0x88, 0, 0x00, 0x00, 0x00, 0x01, 0x23, 0x45, 0x67, 0x89, 0x00, 0x01, 0x00, 0x80, 0, 0}},
-      {"Read16EveryByte", bytes(read16Cdb(0x0102030405060708ull, 1)),
+      {"Read16EveryByte",
+       bytes(read16Cdb(0x0102030405060708ull, 1)),
        {0x88, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1, 0, 0}},
   };
   for (const Case& c : cases) {
@@ -93,7 +100,9 @@ TEST(ScsiParse, ReadCapacityReplies) {
       {"Rc10", false, {0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x08}, ScsiCapacity{0x10001, 520, 0}},
       {"Rc10NeverReportsAType", false, {0, 0, 0x03, 0xE7, 0, 0, 0x02, 0x08}, ScsiCapacity{1000, 520, 0}},
       {"Rc10Short", false, {0, 0, 0, 0, 0, 0, 2}, std::nullopt},
-      {"Rc16Above32Bits", true, {0, 0, 0, 0x01, 0x22, 0x33, 0x44, 0x55, 0, 0, 0x02, 0x10},
+      {"Rc16Above32Bits",
+       true,
+       {0, 0, 0, 0x01, 0x22, 0x33, 0x44, 0x55, 0, 0, 0x02, 0x10},
        ScsiCapacity{0x0000000122334456ull, 528, 0}},
       {"Rc16Short", true, Bytes(11, 0), std::nullopt},
       {"NoProtection", true, rc16(0x00, 32), ScsiCapacity{1000, 520, 0}},
@@ -119,25 +128,47 @@ TEST(ScsiParse, ReadCapacityReplies) {
 
 // Fixed sense of 18 bytes: key, information (when VALID), ASC and ASCQ.
 Bytes fixedSense(std::uint8_t code, std::uint8_t key, std::uint32_t info, std::uint8_t asc, std::uint8_t ascq = 0) {
-  return {code, 0, key, std::uint8_t(info >> 24), std::uint8_t(info >> 16), std::uint8_t(info >> 8),
-          std::uint8_t(info), 10, 0, 0, 0, 0, asc, ascq, 0, 0, 0, 0};
+  return {code,
+          0,
+          key,
+          std::uint8_t(info >> 24),
+          std::uint8_t(info >> 16),
+          std::uint8_t(info >> 8),
+          std::uint8_t(info),
+          10,
+          0,
+          0,
+          0,
+          0,
+          asc,
+          ascq,
+          0,
+          0,
+          0,
+          0};
 }
 
 TEST(ScsiSense, FixedAndDescriptorFormats) {
-  struct Case { const char* name; Bytes sense; std::optional<ScsiSense> want; };
+  struct Case {
+    const char* name;
+    Bytes sense;
+    std::optional<ScsiSense> want;
+  };
   const Case cases[] = {
       // Medium error, unrecovered read error, failing LBA 0x00012345.
-      {"FixedWithValidInformation", fixedSense(0xF0, 0x03, 0x00012345, 0x11), ScsiSense{0x70, 3, 0x11, 0, true, 0x12345}},
+      {"FixedWithValidInformation", fixedSense(0xF0, 0x03, 0x00012345, 0x11),
+       ScsiSense{0x70, 3, 0x11, 0, true, 0x12345}},
       {"FixedWithoutValidBit", fixedSense(0x71, 0x06, 7, 0x29, 0x02), ScsiSense{0x71, 6, 0x29, 0x02, false, 0}},
       // Header, a sense-key-specific descriptor (type 2), then the
       // information descriptor (type 0) holding a 64-bit LBA.
       {"DescriptorWithInformation",
-       {0x72, 0x03, 0x11, 0x04, 0, 0, 0, 20, 0x02, 0x06, 0, 0, 0x80, 0, 0, 0,
-        0x00, 0x0A, 0x80, 0, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x10, 0x01},
+       {0x72, 0x03, 0x11, 0x04, 0,    0, 0,    20,   0x02, 0x06, 0,    0,    0x80, 0,
+        0,    0,    0x00, 0x0A, 0x80, 0, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x10, 0x01},
        ScsiSense{0x72, 3, 0x11, 0x04, true, 0x0000000200001001ull}},
       {"DescriptorWithoutDescriptors", {0x73, 0x05, 0x24, 0x00, 0, 0, 0, 0}, ScsiSense{0x73, 5, 0x24, 0, false, 0}},
       // The additional length claims a whole information descriptor; the bytes end early.
-      {"TruncatedDescriptorIsIgnored", {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0},
+      {"TruncatedDescriptorIsIgnored",
+       {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0},
        ScsiSense{0x72, 3, 0x11, 0, false, 0}},
       {"Empty", {}, std::nullopt},
       {"UnknownResponseCode", {0x7F, 0, 3, 0}, std::nullopt},
@@ -152,9 +183,7 @@ TEST(ScsiSense, FixedAndDescriptorFormats) {
     EXPECT_EQ(p->asc, c.want->asc);
     EXPECT_EQ(p->ascq, c.want->ascq);
     EXPECT_EQ(p->informationValid, c.want->informationValid);
-    if (c.want->informationValid) {
-      EXPECT_EQ(p->information, c.want->information);
-    }
+    if (c.want->informationValid) { EXPECT_EQ(p->information, c.want->information); }
   }
 }
 
@@ -172,7 +201,12 @@ ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::uint32_t info
 }
 
 TEST(ScsiClassify, ResultsMapToCategories) {
-  struct Case { const char* name; ScsiResult r; ScsiError want; std::optional<std::uint64_t> lba = std::nullopt; };
+  struct Case {
+    const char* name;
+    ScsiResult r;
+    ScsiError want;
+    std::optional<std::uint64_t> lba = std::nullopt;
+  };
   const Case cases[] = {
       {"GoodIsNone", ScsiResult{}, ScsiError::None},
       {"MediumErrorCarriesLba", checkCondition(0x3, 0x11, 0x100), ScsiError::MediumError, 0x100},
@@ -193,9 +227,7 @@ TEST(ScsiClassify, ResultsMapToCategories) {
     SCOPED_TRACE(c.name);
     const ScsiOutcome o = classify(c.r);
     EXPECT_EQ(o.error, c.want);
-    if (c.lba) {
-      EXPECT_EQ(o.lba, c.lba);
-    }
+    if (c.lba) { EXPECT_EQ(o.lba, c.lba); }
   }
 }
 

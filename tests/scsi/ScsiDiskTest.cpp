@@ -47,9 +47,12 @@ TEST(ScsiProbe, DiskGivesIdentityCapacityAndProtection) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SimulatedScsiTarget target(SimulatedScsiConfig{.blockLength = c.length, .blockCount = c.count,
-                                                   .rejectReadCapacity16 = c.rejectRc16, .protectionType = c.protection,
-                                                   .vendor = "HITACHI", .product = "HUS15603 CLAR300"});
+    SimulatedScsiTarget target(SimulatedScsiConfig{.blockLength = c.length,
+                                                   .blockCount = c.count,
+                                                   .rejectReadCapacity16 = c.rejectRc16,
+                                                   .protectionType = c.protection,
+                                                   .vendor = "HITACHI",
+                                                   .product = "HUS15603 CLAR300"});
     const auto info = probeScsiDisk(target);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->inquiry.vendor, "HITACHI");
@@ -75,7 +78,13 @@ TEST(ScsiProbe, NonDiskIsRejectedWithoutAskingCapacity) {
 
 // READ CAPACITY(16) first, (10) when the device refuses it.
 TEST(ScsiCapacity, SixteenFirstThenTen) {
-  struct Case { const char* name; std::uint64_t count; bool reject16; std::optional<std::uint64_t> seen; Opcodes sent; };
+  struct Case {
+    const char* name;
+    std::uint64_t count;
+    bool reject16;
+    std::optional<std::uint64_t> seen;
+    Opcodes sent;
+  };
   const Case cases[] = {
       {"Rc16Answers", 0x123456789ull, false, 0x123456789ull, {0x9E}},
       {"RejectedRc16FallsBackTo10", 1003, true, 1003, {0x9E, 0x25}},
@@ -92,14 +101,13 @@ TEST(ScsiCapacity, SixteenFirstThenTen) {
       EXPECT_EQ(cap->blockLength, 528u);
     }
     EXPECT_EQ(opcodes(target), c.sent);
-    if (c.sent.size() == 1) {
-      EXPECT_EQ(target.log()[0][1], 0x10) << "service action READ CAPACITY(16)";
-    }
+    if (c.sent.size() == 1) { EXPECT_EQ(target.log()[0][1], 0x10) << "service action READ CAPACITY(16)"; }
   }
 }
 
 TEST(ScsiInquiryQuery, ReportsIdentity) {
-  SimulatedScsiTarget target(SimulatedScsiConfig{.vendor = "HITACHI", .product = "HUS156030VLF400", .revision = "F5C0"});
+  SimulatedScsiTarget target(
+      SimulatedScsiConfig{.vendor = "HITACHI", .product = "HUS156030VLF400", .revision = "F5C0"});
   const auto inq = inquiry(target);
   ASSERT_TRUE(inq);
   EXPECT_EQ(inq->vendor, "HITACHI");
@@ -120,9 +128,18 @@ TEST(ScsiOpen, NodesThatAreNotPassThroughDevicesFailWithTheirErrno) {
   const std::string missing = "/nonexistent/scsi-node-for-test";
   // Each returns the errno of its failure, or -1 when it did not fail.
   const std::pair<const char*, std::function<int(const std::string&)>> ways[] = {
-      {"probeScsiDisk", [](const std::string& p) { errno = 0; return probeScsiDisk(p) ? -1 : errno; }},
-      {"openSgTransport", [](const std::string& p) { errno = 0; return openSgTransport(p) ? -1 : errno; }},
-      {"openScsiSource", [](const std::string& p) {
+      {"probeScsiDisk",
+       [](const std::string& p) {
+         errno = 0;
+         return probeScsiDisk(p) ? -1 : errno;
+       }},
+      {"openSgTransport",
+       [](const std::string& p) {
+         errno = 0;
+         return openSgTransport(p) ? -1 : errno;
+       }},
+      {"openScsiSource",
+       [](const std::string& p) {
          auto src = openScsiSource(p);
          std::vector<std::byte> buf(512);
          const IoResult r = src ? src->read(buf) : IoResult{};

@@ -35,8 +35,8 @@ struct Disk {
   SimulatedScsiTarget target;
   std::unique_ptr<Source> src;
   explicit Disk(SimulatedScsiConfig cfg, std::uint32_t maxTransfer = 128)
-      : target(cfg), src(makeScsiSource(std::make_unique<Borrowed>(target), cfg.blockCount, cfg.blockLength,
-                                        maxTransfer)) {}
+      : target(cfg),
+        src(makeScsiSource(std::make_unique<Borrowed>(target), cfg.blockCount, cfg.blockLength, maxTransfer)) {}
 };
 
 struct ReadAll {
@@ -147,9 +147,9 @@ TEST(ScsiSource, ReadEndingMidBlockKeepsTheRestForTheNextRead) {
 // the failing read up to k; a further read stays at k and fails again.
 struct BadBlock {
   std::uint64_t lba;
-  bool namesLba = true;       // the sense names the failing block
-  int commandsOverIt = 0;     // 0: not compared
-  Range lastCommand{};        // {0, 0}: not compared
+  bool namesLba = true;    // the sense names the failing block
+  int commandsOverIt = 0;  // 0: not compared
+  Range lastCommand{};     // {0, 0}: not compared
 };
 void PrintTo(const BadBlock& b, std::ostream* os) { *os << "block " << b.lba << (b.namesLba ? " named" : " unnamed"); }
 
@@ -180,9 +180,7 @@ TEST_P(ScsiSourceMediumError, FailsWithEioAfterTheBlocksBeforeIt) {
     const auto [from, to] = readRange(cdb);
     over += c.lba >= from && c.lba < to;
   }
-  if (c.commandsOverIt) {
-    EXPECT_EQ(over, c.commandsOverIt);
-  }
+  if (c.commandsOverIt) { EXPECT_EQ(over, c.commandsOverIt); }
   if (c.lastCommand != Range{}) {
     ASSERT_FALSE(d.target.log().empty());
     EXPECT_EQ(readRange(d.target.log().back()), c.lastCommand);

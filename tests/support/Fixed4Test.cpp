@@ -8,9 +8,20 @@ namespace mdi {
 namespace {
 
 TEST(DivRoundHalfEven, RoundsToNearestTiesToEven) {
-  struct Case { std::int64_t a, b, q; };
-  const Case cases[] = {{15, 10, 2},  {25, 10, 2},  {35, 10, 4}, {14, 10, 1}, {16, 10, 2},
-                        {-15, 10, -2}, {-25, 10, -2}, {-16, 10, -2}, {0, 7, 0}, {7, 7, 1}, {INT64_MAX, 1, INT64_MAX}};
+  struct Case {
+    std::int64_t a, b, q;
+  };
+  const Case cases[] = {{15, 10, 2},
+                        {25, 10, 2},
+                        {35, 10, 4},
+                        {14, 10, 1},
+                        {16, 10, 2},
+                        {-15, 10, -2},
+                        {-25, 10, -2},
+                        {-16, 10, -2},
+                        {0, 7, 0},
+                        {7, 7, 1},
+                        {INT64_MAX, 1, INT64_MAX}};
   for (const Case& c : cases) EXPECT_EQ(divRoundHalfEven(c.a, c.b), c.q) << c.a << " / " << c.b;
 }
 
@@ -48,9 +59,13 @@ TEST(RoundHalfEven, RejectsOutOfRangeAndNonFinite) {
 }
 
 TEST(Val, ReadsTheLeadingNumber) {
-  struct Case { const char* text; double value; };
-  const Case cases[] = {{"512", 512}, {"  520  ", 520}, {"520 bytes", 520}, {"abc", 0}, {"", 0}, {"-75", -75},
-                        {"1.5", 1.5}, {"1 024", 1024}, {".5", 0.5}, {"12abc34", 12}, {"1e3", 1000}, {"+7", 7}};
+  struct Case {
+    const char* text;
+    double value;
+  };
+  const Case cases[] = {{"512", 512}, {"  520  ", 520}, {"520 bytes", 520}, {"abc", 0},
+                        {"", 0},      {"-75", -75},     {"1.5", 1.5},       {"1 024", 1024},
+                        {".5", 0.5},  {"12abc34", 12},  {"1e3", 1000},      {"+7", 7}};
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(Val(c.text), c.value) << '"' << c.text << '"';
 }
 

@@ -27,13 +27,13 @@ TEST(StartUpScreen, NoticeIsOnScreenWhileDiscoveryRuns) {
   QRect alert;
   // A slow drive listing: what the screen holds half-way through it is what
   // the operator looks at.
-  w = std::make_unique<frmMain>(h.deps(std::filesystem::temp_directory_path().string(),
-                                       [&](FormState&, const Separators&) {
-                                         std::this_thread::sleep_for(std::chrono::milliseconds(400));
-                                         during = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-                                         auto* a = w->findChild<QLabel*>("AlertBox1");
-                                         alert = QRect(a->mapToGlobal(QPoint(0, 0)), a->size());
-                                       }));
+  w = std::make_unique<frmMain>(
+      h.deps(std::filesystem::temp_directory_path().string(), [&](FormState&, const Separators&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        during = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        auto* a = w->findChild<QLabel*>("AlertBox1");
+        alert = QRect(a->mapToGlobal(QPoint(0, 0)), a->size());
+      }));
   w->startUp();
   ASSERT_FALSE(during.isNull());
   saveShot(during, "startup-during-discovery.png");

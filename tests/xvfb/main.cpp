@@ -1,7 +1,7 @@
 // Window tests on a private Xvfb through the xcb platform. Without Xvfb the
 // tests still run, each skipping with the reason.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <cstring>
 

@@ -102,8 +102,7 @@ bool FaultFile::stalledAt(std::uint64_t from, std::uint64_t to) const {
   return std::any_of(m_stalls.begin(), m_stalls.end(), [&](std::uint64_t at) { return at >= from && at < to; });
 }
 
-long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out,
-                           ReadWait& wait) {
+long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out, ReadWait& wait) {
   std::unique_lock lock(m_mutex);
   ++m_reads;
   if (m_log.size() < kLogLimit) m_log.push_back({offset, size});

@@ -16,10 +16,10 @@
 namespace mdi::fusedev {
 
 struct FileSpec {
-  std::string name{};          // one path component
-  std::uint64_t size = 0;      // ignored when content is given
+  std::string name{};                   // one path component
+  std::uint64_t size = 0;               // ignored when content is given
   std::vector<std::uint8_t> content{};  // the file's bytes; empty: the pattern (Pattern.h)
-  std::uint64_t seed = 0;      // the pattern's seed
+  std::uint64_t seed = 0;               // the pattern's seed
   // false: every read reaches the file as issued (FUSE direct_io), so faults
   // hit exact offsets and short reads pass through to the reader. true: the
   // kernel caches and reads ahead, faults hit whole pages, and a short read

@@ -44,9 +44,13 @@ struct stat attr(fuse_ino_t ino, mode_t mode, nlink_t links, std::uint64_t size)
   return st;
 }
 
-struct stat rootAttr() { return attr(kRoot, S_IFDIR | 0555, 2, 0); }
+struct stat rootAttr() {
+  return attr(kRoot, S_IFDIR | 0555, 2, 0);
+}
 
-struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) { return attr(ino, S_IFREG | 0444, 1, f.size()); }
+struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) {
+  return attr(ino, S_IFREG | 0444, 1, f.size());
+}
 
 // The read waiting in a stall learns of the reader's signal through this.
 struct Interruptible {
@@ -171,7 +175,8 @@ fuse_lowlevel_ops makeOps() {
 void abortConnection(unsigned connection) {
   const std::string dir = "/sys/fs/fuse/connections";
   const std::string abortFile = dir + "/" + std::to_string(connection) + "/abort";
-  const bool mounted = !std::filesystem::exists(abortFile) && ::mount("fusectl", dir.c_str(), "fusectl", 0, nullptr) == 0;
+  const bool mounted =
+      !std::filesystem::exists(abortFile) && ::mount("fusectl", dir.c_str(), "fusectl", 0, nullptr) == 0;
   if (std::ofstream abort(abortFile); abort) abort << "1\n";
   if (mounted) ::umount2(dir.c_str(), MNT_DETACH);
 }
