@@ -187,14 +187,6 @@ inline IoPath testIoPath() {
   return v && std::string(v) == "sync" ? IoPath::Sync : IoPath::Auto;
 }
 
-// Skips a test meant for io_uring on a machine that does not offer it.
-#define MDI_REQUIRE_IO_PATH()                                                                    \
-  do {                                                                                           \
-    if (testIoPath() == IoPath::Auto && !makeUringCycleIo({})) {                                 \
-      GTEST_SKIP() << "io_uring is not available here (kernel or sandbox); the sync run covers"; \
-    }                                                                                            \
-  } while (0)
-
 inline std::string firstDifference(const Bytes& got, const Bytes& want) {
   const auto m = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
   return "sizes " + std::to_string(got.size()) + " / " + std::to_string(want.size()) + ", first difference at byte " +
@@ -280,7 +272,9 @@ class RunFixture : public ::testing::Test {
     form.run.TargetFolder = (dir / "out").string();
     ui.setVisible(Ctl::Command6, false);
     ui.setVisible(Ctl::ProgBarXP1, false);
-    MDI_REQUIRE_IO_PATH();
+    // A test meant for io_uring is skipped on a machine that does not offer it.
+    if (testIoPath() == IoPath::Auto && !makeUringCycleIo({}))
+      GTEST_SKIP() << "io_uring is not available here (kernel or sandbox); the sync run covers";
   }
   void TearDown() override {
     // A run that opened its files ran on the path the suite is meant for.
