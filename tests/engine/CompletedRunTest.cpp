@@ -91,20 +91,11 @@ TEST_P(CopiesExactly, EveryImageIsItsSourceAndEveryJobDone) {
   EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
   // The window is locked for the run, and unlocked, in this order.
   EXPECT_TRUE(lockedDuringRun);
-  const Texts lockThenUnlock{"close 0",
-                             "enable Frame1 0",
-                             "enable Frame3 0",
-                             "enable Command1 0",
-                             "enable Command2 0",
-                             "enable XPButton1 1",
-                             "enable Timer1 1",
-                             "close 1",
-                             "enable Frame1 1",
-                             "enable Frame3 1",
-                             "enable Command1 1",
-                             "enable Command2 1",
-                             "enable XPButton1 0",
-                             "enable Timer1 0"};
+  Texts lockThenUnlock{"close 0",           "enable Frame1 0",    "enable Frame3 0", "enable Command1 0",
+                       "enable Command2 0", "enable XPButton1 1", "enable Timer1 1"};
+  const Texts unlock{"close 1",           "enable Frame1 1",    "enable Frame3 1", "enable Command1 1",
+                     "enable Command2 1", "enable XPButton1 0", "enable Timer1 0"};
+  lockThenUnlock.insert(lockThenUnlock.end(), unlock.begin(), unlock.end());
   Texts got;  // from the lock on (choosing a target at Run enables some before)
   std::copy_if(std::find(ui.log.begin(), ui.log.end(), "close 0"), ui.log.end(), std::back_inserter(got),
                [&](const std::string& l) { return std::count(lockThenUnlock.begin(), lockThenUnlock.end(), l) > 0; });
@@ -141,103 +132,76 @@ void stopQuestionAsked(CopiesExactly& f) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, CopiesExactly,
     ::testing::Values(
-        CopyCase{"OneJob", false, {{100000}}}, CopyCase{"WholeBlocks", false, {{3 * kBlock}}},
-        CopyCase{"TinySizes", false, {{0}, {1}, {511}, {513}}},
-        CopyCase{"LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}}},
+        CopyCase("OneJob", false, {{100000}}), CopyCase("WholeBlocks", false, {{3 * kBlock}}),
+        CopyCase("TinySizes", false, {{0}, {1}, {511}, {513}}),
+        CopyCase("LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}}),
         // The count of cycles follows the job furthest behind: 21 main-pass
         // cycles (the 21st reads nothing), then the finishing pass's one.
-        CopyCase{"CyclesFollowTheJobFurthestBehind",
-                 false,
-                 {{10 * kBlock}, {20 * kBlock}},
-                 {},
-                 {},
-                 [](CopiesExactly& f) { EXPECT_EQ(f.form.run.BytesDone, 21 * std::int64_t{kBlock} + 512); }},
-        CopyCase{"SourceLargerThanItsSizeGrowsTheImage", false, {{300000, "512", "512", 1000}}},
+        CopyCase("CyclesFollowTheJobFurthestBehind", false, {{10 * kBlock}, {20 * kBlock}}, {}, {},
+                 [](CopiesExactly& f) { EXPECT_EQ(f.form.run.BytesDone, 21 * std::int64_t{kBlock} + 512); }),
+        CopyCase("SourceLargerThanItsSizeGrowsTheImage", false, {{300000, "512", "512", 1000}}),
         // Pre-sized to the job's size in zeros before copying, then cut to what was copied.
-        CopyCase{"SourceShorterThanItsSizeLeavesNoZeros",
-                 false,
-                 {{3000, "512", "512", 200000}},
-                 [](CopiesExactly& f) { f.pump.at(1, [&f] { f.atFirstCycle = readFile(f.output(1)); }); },
-                 {},
-                 [](CopiesExactly& f) {
-                   ASSERT_EQ(f.atFirstCycle.size(), 200000u);
-                   EXPECT_TRUE(std::all_of(f.atFirstCycle.begin() + 3000, f.atFirstCycle.end(),
-                                           [](std::byte b) { return b == std::byte{0}; }));
-                 }},
+        CopyCase(
+            "SourceShorterThanItsSizeLeavesNoZeros", false, {{3000, "512", "512", 200000}},
+            [](CopiesExactly& f) { f.pump.at(1, [&f] { f.atFirstCycle = readFile(f.output(1)); }); }, {},
+            [](CopiesExactly& f) {
+              ASSERT_EQ(f.atFirstCycle.size(), 200000u);
+              EXPECT_TRUE(std::all_of(f.atFirstCycle.begin() + 3000, f.atFirstCycle.end(),
+                                      [](std::byte b) { return b == std::byte{0}; }));
+            }),
         // The run's size: blocks of the largest job, and one more.
-        CopyCase{"LargestJobSizesTheRun",
-                 false,
-                 {{10, "512", "512", 131072000}, {10, "512", "512", 5}},
-                 {},
-                 {},
+        CopyCase("LargestJobSizesTheRun", false, {{10, "512", "512", 131072000}, {10, "512", "512", 5}}, {}, {},
                  [](CopiesExactly& f) {
                    EXPECT_EQ(f.form.run.LargestBlocks.raw(), 1000 * 10000);
                    EXPECT_EQ(f.form.run.TotalBytes, 131203072);
                    EXPECT_EQ(f.ui.progressMaximum(), 1001);
-                 }},
-        CopyCase{"EmptyJobGivesOneBlockAndNoBar",
-                 false,
-                 {{0}},
-                 {},
-                 {},
+                 }),
+        CopyCase("EmptyJobGivesOneBlockAndNoBar", false, {{0}}, {}, {},
                  [](CopiesExactly& f) {
                    EXPECT_EQ(f.form.run.LargestBlocks.raw(), 0);
                    EXPECT_EQ(f.form.run.TotalBytes, 131072);
                    EXPECT_EQ(std::count(f.ui.log.begin(), f.ui.log.end(), "visible ProgBarXP1 1"), 0);
-                 }},
-        CopyCase{"NotEnoughSpaceAnsweredYes",
-                 false,
-                 {{1000}, {3000}},
-                 [](CopiesExactly& f) { f.fsys.free = 10; },
-                 {"Warning!"}},
-        CopyCase{"PrepareErrorAnsweredYes",
-                 false,
-                 {{1000}},
-                 [](CopiesExactly& f) { f.files.failResize.insert(f.output(1)); },
-                 {"Error"}},
-        CopyCase{"RelativeTargetIsChosenAtRun",
-                 false,
-                 {{1000}},
-                 [](CopiesExactly& f) {
-                   f.form.run.TargetFolder = "Images";
-                   f.pickers.folders = {(f.dir / "chosen").string()};
-                   f.form.iGrid2.setValue(1, JobCol::FileName, (f.dir / "chosen" / "001.bin").string());
-                 },
-                 {},
-                 [](CopiesExactly& f) { EXPECT_EQ(f.form.run.TargetFolder, (f.dir / "chosen").string() + "/"); }},
-        CopyCase{"NameMadeWithoutATargetFollowsTheTargetChosenAtRun",
-                 false,
-                 {{5000}},
-                 [](CopiesExactly& f) {
-                   f.form.run.TargetFolder.clear();
-                   f.form.iGrid2.setValue(1, JobCol::FileName, defaultOutputName(1, ""));
-                   EXPECT_EQ(f.output(1), "001.bin");
-                   f.pickers.folders = {(f.dir / "out").string()};
-                 },
-                 {},
-                 [](CopiesExactly& f) {
-                   EXPECT_EQ(f.output(1), (f.dir / "out" / "001.bin").string());
-                   EXPECT_EQ(f.files.creates, (std::map<std::string, int>{{f.output(1), 1}}));
-                   EXPECT_FALSE(fs::exists("/001.bin"));
-                 }},
-        CopyCase{"DriveWithTheTargetElsewhere", false, {}, driveJob, {}, driveOpened},
-        CopyCase{"MutateDriveWithTheTargetElsewhere", true, {}, driveJob, {}, driveOpened},
-        CopyCase{"StopAnsweredNo", false, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked},
-        CopyCase{"MutateEqualSizesIsACopy", true, {{100000}}},
-        CopyCase{"MutateStopAnsweredNo", true, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked},
-        CopyCase{"MutateSeveralPairsSideBySide", true, {{1000 * 520, "520"}, {300 * 528, "528"}, {70000}}},
+                 }),
+        CopyCase("NotEnoughSpaceAnsweredYes", false, {{1000}, {3000}}, [](CopiesExactly& f) { f.fsys.free = 10; },
+                 {"Warning!"}),
+        CopyCase("PrepareErrorAnsweredYes", false, {{1000}},
+                 [](CopiesExactly& f) { f.files.failResize.insert(f.output(1)); }, {"Error"}),
+        CopyCase(
+            "RelativeTargetIsChosenAtRun", false, {{1000}},
+            [](CopiesExactly& f) {
+              f.form.run.TargetFolder = "Images";
+              f.pickers.folders = {(f.dir / "chosen").string()};
+              f.form.iGrid2.setValue(1, JobCol::FileName, (f.dir / "chosen" / "001.bin").string());
+            },
+            {}, [](CopiesExactly& f) { EXPECT_EQ(f.form.run.TargetFolder, (f.dir / "chosen").string() + "/"); }),
+        CopyCase(
+            "NameMadeWithoutATargetFollowsTheTargetChosenAtRun", false, {{5000}},
+            [](CopiesExactly& f) {
+              f.form.run.TargetFolder.clear();
+              f.form.iGrid2.setValue(1, JobCol::FileName, defaultOutputName(1, ""));
+              EXPECT_EQ(f.output(1), "001.bin");
+              f.pickers.folders = {(f.dir / "out").string()};
+            },
+            {},
+            [](CopiesExactly& f) {
+              EXPECT_EQ(f.output(1), (f.dir / "out" / "001.bin").string());
+              EXPECT_EQ(f.files.creates, (std::map<std::string, int>{{f.output(1), 1}}));
+              EXPECT_FALSE(fs::exists("/001.bin"));
+            }),
+        CopyCase("DriveWithTheTargetElsewhere", false, {}, driveJob, {}, driveOpened),
+        CopyCase("MutateDriveWithTheTargetElsewhere", true, {}, driveJob, {}, driveOpened),
+        CopyCase("StopAnsweredNo", false, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked),
+        CopyCase("MutateEqualSizesIsACopy", true, {{100000}}),
+        CopyCase("MutateStopAnsweredNo", true, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked),
+        CopyCase("MutateSeveralPairsSideBySide", true, {{1000 * 520, "520"}, {300 * 528, "528"}, {70000}}),
         // 2 x Int(300/65536 + 1) x the read size of job 2 (520 in): 2 x 1 x 66560.
-        CopyCase{"MutateLargestIsTheFirstOfEqualSizes",
-                 true,
-                 {{100}, {300, "520"}, {300}},
-                 {},
-                 {},
+        CopyCase("MutateLargestIsTheFirstOfEqualSizes", true, {{100}, {300, "520"}, {300}}, {}, {},
                  [](CopiesExactly& f) {
                    EXPECT_EQ(f.form.run.TotalBytes, 133120);
                    EXPECT_EQ(f.ui.progressMaximum(), 1);
-                 }},
-        CopyCase{"MutateTrailingPartialSectorComesOutWhole", true, {{10 * 520 + 480, "520"}}},
-        CopyCase{"MutateLargerTargetSectorIsZeroFilled", true, {{2 * 512, "512", "520"}}}),
+                 }),
+        CopyCase("MutateTrailingPartialSectorComesOutWhole", true, {{10 * 520 + 480, "520"}}),
+        CopyCase("MutateLargerTargetSectorIsZeroFilled", true, {{2 * 512, "512", "520"}})),
     ByName{});
 
 using StraightRun = RunFixture;

@@ -145,35 +145,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Lanes of different lengths end in different cycles; the short one
         // has a partial last block, the empty one ends at once.
-        Scenario{"LanesEndApart",
-                 {lane(patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)),
-                  lane(patternBytes(2 * 4096, 2), repeat(4096, 8)), lane({}, repeat(4096, 3))}},
+        Scenario("LanesEndApart", {lane(patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)),
+                                   lane(patternBytes(2 * 4096, 2), repeat(4096, 8)), lane({}, repeat(4096, 3))}),
         // A read started early is of the wrong length for the next cycle:
         // it is dropped and the data still arrives in order.
-        Scenario{"LengthChangeDropsTheEarlyRead",
-                 {lane(patternBytes(10 * 4096, 3), concat(repeat(4096, 3), concat(repeat(512, 5), repeat(4096, 8))))}},
+        Scenario("LengthChangeDropsTheEarlyRead",
+                 {lane(patternBytes(10 * 4096, 3), concat(repeat(4096, 3), concat(repeat(512, 5), repeat(4096, 8))))}),
         // Without read-ahead, and a lane sitting cycles out.
-        Scenario{"NoReadAheadAndIdleCycles", {lane(patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false)}},
+        Scenario("NoReadAheadAndIdleCycles", {lane(patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false)}),
         // A source with no descriptor beside positioned ones.
-        Scenario{"PlainBesidePositioned",
-                 {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, Kind::Plain),
-                  lane(patternBytes(4 * 4096, 6), repeat(4096, 6))}},
+        Scenario("PlainBesidePositioned", {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, Kind::Plain),
+                                           lane(patternBytes(4 * 4096, 6), repeat(4096, 6))}),
         // The source ends on a block boundary while reads started early are
         // out past it: they bring nothing, and the lane ends there.
-        Scenario{"EndsOnABlockWithReadsOut", {lane(patternBytes(4 * 4096, 8), repeat(4096, 7))}},
+        Scenario("EndsOnABlockWithReadsOut", {lane(patternBytes(4 * 4096, 8), repeat(4096, 7))}),
         // Every read started early is of the wrong length, twice over.
-        Scenario{
-            "LongerThenShorterDropsEveryEarlyRead",
-            {lane(patternBytes(12 * 4096, 10), concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6))))}},
+        Scenario("LongerThenShorterDropsEveryEarlyRead",
+                 {lane(patternBytes(12 * 4096, 10),
+                       concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6))))}),
         // A failing stretch mid-source: the reads before it are positioned,
         // the failing one is served plainly, and reading goes on after it.
-        Scenario{"FailingStretch",
-                 {lane(patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}})}},
+        Scenario("FailingStretch",
+                 {lane(patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}})}),
         // Sources that take time per read, as drives do.
-        Scenario{"SlowDrives",
-                 {lane(patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), true, {}, Kind::Slow),
-                  lane(patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), true, {}, Kind::Slow),
-                  lane(patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow)}}),
+        Scenario("SlowDrives", {lane(patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), true, {}, Kind::Slow),
+                                lane(patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), true, {}, Kind::Slow),
+                                lane(patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow)})),
     ByName{});
 
 // Every read the io_uring path asks a source for is a read it issues: a

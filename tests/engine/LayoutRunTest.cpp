@@ -158,20 +158,17 @@ const LayoutCase kLayoutCases[] = {
           [](RunFixture& f, const std::string& p) {
             f.files.badRanges[p] = {{520 * 200 + 100, 520 * 201, EIO, false}};
           }),
-    pi("PiAllGood", "Done. PI: 0 bad", {kinds({{300, 'G'}}), 0, "0", {}, false, "checked"}),
+    pi("PiAllGood", "Done. PI: 0 bad", PiCase(kinds({{300, 'G'}}), 0, "0", {}, false, "checked")),
     pi("PiBadGuardsAndTagsAcrossBlocks", "Done. PI: 3 bad",
-       {kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
-        0,
-        "3",
-        {"151", "252"},
-        false,
-        "checked"}),
+       PiCase(kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
+              0, "3", {"151", "252"}, false, "checked")),
     pi("PiFormattedDriveOnlyEscapes", "Done. PI: 0 bad",
-       {kinds({{20, 'F'}, {100, 'G'}}), 0, "0", {}, false, "checked"}),
-    pi("PiNoneSaysNothing", "Done.", {kinds({{300, 'N'}}), 0, "", {}, true, ""}),
-    pi("PiNoneButABootSector", "Done.", {kinds({{1, 'M'}, {299, 'N'}}), 0, "", {}, false, ""}),
-    pi("PiDriveOfType1CountsReferenceTags", "Done. PI: 2 bad", {kTwoBadTags, 1, "2", {"20", "120"}, false, "checked"}),
-    pi("PiDriveOfType2DoesNot", "Done. PI: 0 bad", {kTwoBadTags, 2, "0", {}, false, "not checked"}),
+       PiCase(kinds({{20, 'F'}, {100, 'G'}}), 0, "0", {}, false, "checked")),
+    pi("PiNoneSaysNothing", "Done.", PiCase(kinds({{300, 'N'}}), 0, "", {}, true, "")),
+    pi("PiNoneButABootSector", "Done.", PiCase(kinds({{1, 'M'}, {299, 'N'}}), 0, "", {}, false, "")),
+    pi("PiDriveOfType1CountsReferenceTags", "Done. PI: 2 bad",
+       PiCase(kTwoBadTags, 1, "2", {"20", "120"}, false, "checked")),
+    pi("PiDriveOfType2DoesNot", "Done. PI: 0 bad", PiCase(kTwoBadTags, 2, "0", {}, false, "not checked")),
 };
 INSTANTIATE_TEST_SUITE_P(Layouts, EveryLayout, ::testing::ValuesIn(kLayoutCases), ByName{});
 

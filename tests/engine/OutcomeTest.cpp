@@ -53,40 +53,19 @@ const Texts kStopped{"Creating image", "Process Complete", "Process stopped by u
 const Texts kMutateStopped{"Creating image", "Closing files..", "Process Complete", "Process stopped by user"};
 INSTANTIATE_TEST_SUITE_P(
     Cycles, EndAtCycle,
-    ::testing::Values(
-        CycleCase{"StopStraightMainPass", false, 2560, 512, 2, false, "Stopped", 2 * kBlock, kStopped},
-        // The main pass reads 2 blocks (one short) and ends in cycle 3.
-        CycleCase{"StopStraightFinishingPass",
-                  false,
-                  261,
-                  512,
-                  4,
-                  false,
-                  "Done.",
-                  261 * 512,
-                  {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}},
-        CycleCase{"StopMutateMainPass", true, 1280, 520, 2, false, "Stopped", 2 * 65536, kMutateStopped},
-        // Main pass: block 1 (128 sectors), block 2 (2 sectors), cycle 3 reads nothing.
-        CycleCase{"StopMutateFinishingPass",
-                  true,
-                  130,
-                  520,
-                  4,
-                  false,
-                  "Done.",
-                  130 * 512,
-                  {"Creating image", "Finishi", "Closing files..", "Process Complete", "Process stopped by user"}},
-        CycleCase{
-            "ExitStraight", false, 5120, 512, 3, true, "Stopped", 3 * kBlock, {"Creating image", "Process Complete"}},
-        CycleCase{"ExitMutate",
-                  true,
-                  5120,
-                  512,
-                  3,
-                  true,
-                  "Stopped",
-                  3 * 65536,
-                  {"Creating image", "Closing files..", "Process Complete"}}),
+    ::testing::Values(CycleCase("StopStraightMainPass", false, 2560, 512, 2, false, "Stopped", 2 * kBlock, kStopped),
+                      // The main pass reads 2 blocks (one short) and ends in cycle 3.
+                      CycleCase("StopStraightFinishingPass", false, 261, 512, 4, false, "Done.", 261 * 512,
+                                {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}),
+                      CycleCase("StopMutateMainPass", true, 1280, 520, 2, false, "Stopped", 2 * 65536, kMutateStopped),
+                      // Main pass: block 1 (128 sectors), block 2 (2 sectors), cycle 3 reads nothing.
+                      CycleCase("StopMutateFinishingPass", true, 130, 520, 4, false, "Done.", 130 * 512,
+                                {"Creating image", "Finishi", "Closing files..", "Process Complete",
+                                 "Process stopped by user"}),
+                      CycleCase("ExitStraight", false, 5120, 512, 3, true, "Stopped", 3 * kBlock,
+                                {"Creating image", "Process Complete"}),
+                      CycleCase("ExitMutate", true, 5120, 512, 3, true, "Stopped", 3 * 65536,
+                                {"Creating image", "Closing files..", "Process Complete"})),
     ByName{});
 
 // ---- read and write faults -------------------------------------------------
@@ -107,28 +86,21 @@ constexpr std::uint64_t kFaultySize = 32 * kBlock;
 
 FaultCase readError(const char* name, bool mutate, std::uint64_t at, bool wholeReadFails, const char* where,
                     std::uint64_t kept, std::size_t sectorIn = 512) {
-  return {name,
-          mutate,
-          sectorIn,
-          [=](RunFixture& f, const std::string& p) {
-            f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails}};
-          },
-          std::string("Read Error ... at byte ") + where,
-          kept,
-          false};
+  return FaultCase(
+      name, mutate, sectorIn,
+      [=](RunFixture& f, const std::string& p) {
+        f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails}};
+      },
+      std::string("Read Error ... at byte ") + where, kept, false);
 }
 FaultCase targetFull(const char* name, bool mutate, std::size_t sectorIn, std::uint64_t limit, bool once) {
-  return {name,
-          mutate,
-          sectorIn,
-          [=](RunFixture& f, const std::string&) {
-            f.files.writeLimit[f.output(1)] = limit;
-            if (once) f.files.writeLimitOnce.insert(f.output(1));  // a later write goes through
-          },
-          "Write Error ...",
-          limit,
-          true,
-          !once};
+  return FaultCase(
+      name, mutate, sectorIn,
+      [=](RunFixture& f, const std::string&) {
+        f.files.writeLimit[f.output(1)] = limit;
+        if (once) f.files.writeLimitOnce.insert(f.output(1));  // a later write goes through
+      },
+      "Write Error ...", limit, true, !once);
 }
 constexpr const char* kSizing =
     "No data was copied, there may be a problem with sector sizing. Try again with Force read option set "
@@ -136,28 +108,19 @@ constexpr const char* kSizing =
 constexpr const char* kDrive = "There may be a problem with the drive as data could not be copied.";
 // A sector-mutate job that copies nothing: its source is missing, or empty.
 FaultCase nothingCopied(const char* name, bool missing, bool forceRead) {
-  return {name,
-          true,
-          520,
-          [=](RunFixture& f, const std::string& p) {
-            f.ui.setChecked(Ctl::Check4, forceRead);  // changes only the wording
-            if (missing) fs::remove(p);
-            else fs::resize_file(p, 0);
-          },
-          missing ? "Read Error ... at byte 0" : "Done.",
-          0,
-          false,
-          false,
-          forceRead ? kDrive : kSizing};
+  return FaultCase(
+      name, true, 520,
+      [=](RunFixture& f, const std::string& p) {
+        f.ui.setChecked(Ctl::Check4, forceRead);  // changes only the wording
+        if (missing) fs::remove(p);
+        else fs::resize_file(p, 0);
+      },
+      missing ? "Read Error ... at byte 0" : "Done.", 0, false, false, forceRead ? kDrive : kSizing);
 }
 FaultCase failedSync(const char* name, bool mutate) {
-  return {name,
-          mutate,
-          512,
-          [](RunFixture& f, const std::string&) { f.files.failSync.insert(f.output(1)); },
-          "Write Error ...",
-          kFaultySize,
-          false};
+  return FaultCase(
+      name, mutate, 512, [](RunFixture& f, const std::string&) { f.files.failSync.insert(f.output(1)); },
+      "Write Error ...", kFaultySize, false);
 }
 
 class FaultOutcome : public RunFixture, public ::testing::WithParamInterface<FaultCase> {};
@@ -207,9 +170,9 @@ INSTANTIATE_TEST_SUITE_P(
                       readError("Mutate520MidBlock", true, 520 * 300 + 100, true, "156,000", 300 * 512, 520),
                       readError("Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "156,100", 300 * 512, 520),
                       readError("MutateAtBlockBoundary", true, 2 * 65536, true, "131,072", 2 * 65536),
-                      FaultCase{"StraightMissingSource", false, 512,
-                                [](RunFixture&, const std::string& p) { fs::remove(p); }, "Read Error ... at byte 0", 0,
-                                false},
+                      FaultCase(
+                          "StraightMissingSource", false, 512, [](RunFixture&, const std::string& p) { fs::remove(p); },
+                          "Read Error ... at byte 0", 0, false),
                       targetFull("StraightTargetFull", false, 512, 2 * kBlock + 100, false),
                       targetFull("MutateTargetFull", true, 520, 65536 + 100, false),
                       // The image ends at the first failed write, even if later ones succeed.

@@ -60,9 +60,9 @@ TEST_P(PassThroughRun, EveryImageSectorIsTheStartOfADiskSectorUpToTheFirstBadOne
 }
 INSTANTIATE_TEST_SUITE_P(
     Disks, PassThroughRun,
-    ::testing::Values(DiskCase{"Sectors520", 520, 1003, std::nullopt, "Done.", 1003},  // not whole transfers
-                      DiskCase{"Sectors528", 528, 1003, std::nullopt, "Done.", 1003},
-                      DiskCase{"MediumError", 520, 600, 300, "Read Error ... at byte 156,000", 300}),
+    ::testing::Values(DiskCase("Sectors520", 520, 1003, std::nullopt, "Done.", 1003),  // not whole transfers
+                      DiskCase("Sectors528", 528, 1003, std::nullopt, "Done.", 1003),
+                      DiskCase("MediumError", 520, 600, 300, "Read Error ... at byte 156,000", 300)),
     ByName{});
 
 }  // namespace

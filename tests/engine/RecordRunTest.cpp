@@ -86,30 +86,25 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
     EXPECT_EQ(list.substr(0, list.find('\n')), c.readError) << list;
   }
 }
+using Arrange = std::function<void(RunFixture&, const std::string& src)>;
 void nothing(RunFixture&, const std::string&) {}
-INSTANTIATE_TEST_SUITE_P(Outcomes, RecordForEveryOutcome,
-                         ::testing::Values(OutcomeCase{"StraightDone", false, 512, nothing, "Done.", false, ""},
-                                           OutcomeCase{"MutateDone", true, 512, nothing, "Done.", false, ""},
-                                           OutcomeCase{"MutateDoneWithAnExtra", true, 520, nothing, "Done.", false, ""},
-                                           OutcomeCase{"Stopped", false, 512,
-                                                       [](RunFixture& f, const std::string&) { f.pressStopAt(2); },
-                                                       "Stopped", true, ""},
-                                           OutcomeCase{"ReadError", false, 512,
-                                                       [](RunFixture& f, const std::string& p) {
-                                                         f.files.badRanges[p] = {{300000, 300512, EIO, true}};
-                                                       },
-                                                       "Read Error ... at byte 299,520", true, "299520"},
-                                           OutcomeCase{"ReadErrorOnASectorBoundary", false, 512,
-                                                       [](RunFixture& f, const std::string& p) {
-                                                         f.files.badRanges[p] = {{200704, 201216, EIO, true}};
-                                                       },
-                                                       "Read Error ... at byte 200,704", true, "200704"},
-                                           OutcomeCase{"WriteError", false, 512,
-                                                       [](RunFixture& f, const std::string&) {
-                                                         f.files.writeLimit[f.output(1)] = kBlock + 77;
-                                                       },
-                                                       "Write Error ...", false, ""}),
-                         ByName{});
+void stopAt2(RunFixture& f, const std::string&) { f.pressStopAt(2); }
+Arrange unreadable(std::uint64_t from, std::uint64_t to) {
+  return [=](RunFixture& f, const std::string& p) { f.files.badRanges[p] = {{from, to, EIO, true}}; };
+}
+void targetFull(RunFixture& f, const std::string&) { f.files.writeLimit[f.output(1)] = kBlock + 77; }
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, RecordForEveryOutcome,
+    ::testing::Values(OutcomeCase("StraightDone", false, 512, nothing, "Done.", false, ""),
+                      OutcomeCase("MutateDone", true, 512, nothing, "Done.", false, ""),
+                      OutcomeCase("MutateDoneWithAnExtra", true, 520, nothing, "Done.", false, ""),
+                      OutcomeCase("Stopped", false, 512, stopAt2, "Stopped", true, ""),
+                      OutcomeCase("ReadError", false, 512, unreadable(300000, 300512), "Read Error ... at byte 299,520",
+                                  true, "299520"),
+                      OutcomeCase("ReadErrorOnASectorBoundary", false, 512, unreadable(200704, 201216),
+                                  "Read Error ... at byte 200,704", true, "200704"),
+                      OutcomeCase("WriteError", false, 512, targetFull, "Write Error ...", false, "")),
+    ByName{});
 
 TEST_F(RunFixture, DriveJobRecordNamesTheDrive) {
   const auto disk = src("disk.img", patternBytes(3 * kBlock, 6));
@@ -157,8 +152,8 @@ TEST_P(VerifyAfterImaging, ReadsTheImageBackAndComparesItsDigest) {
   EXPECT_EQ(field(record(1), "verify_result"), GetParam().result);
 }
 INSTANTIATE_TEST_SUITE_P(Images, VerifyAfterImaging,
-                         ::testing::Values(VerifyCase{"Unchanged", false, "Done. Verified", "Verified"},
-                                           VerifyCase{"AlteredOnDisk", true, "Verify failed", "Verify failed"}),
+                         ::testing::Values(VerifyCase("Unchanged", false, "Done. Verified", "Verified"),
+                                           VerifyCase("AlteredOnDisk", true, "Verify failed", "Verify failed")),
                          ByName{});
 
 }  // namespace

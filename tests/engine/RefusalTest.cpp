@@ -97,10 +97,8 @@ const Refusal kRefusals[] = {
      "The target is one of the source drives, this will cause problems."},
     {"ChangedDrive", Both,
      [](RunFixture& f) {
-       f.drives.add(2, {{"/dev/fake2", 4096, "id2"},
-                        f.src("d2", patternBytes(10, 1)),
-                        1,
-                        "the drive at /dev/fake2 has changed since it was listed"});
+       const std::string why = "the drive at /dev/fake2 has changed since it was listed";
+       f.drives.add(2, {{"/dev/fake2", 4096, "id2"}, f.src("d2", patternBytes(10, 1)), 1, why});
        f.addDriveJob("2");
      },
      "Drive 2 cannot be imaged: the drive at /dev/fake2 has changed since it was listed. Restart the program to "

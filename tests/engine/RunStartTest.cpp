@@ -72,12 +72,12 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Jobs, DeclinedOverwrite,
-    ::testing::Values(DeclineCase{"StraightFirst", false, 1, ""}, DeclineCase{"StraightMiddle", false, 2, ""},
-                      DeclineCase{"StraightLast", false, 3, ""},
-                      DeclineCase{"StraightRecordOfTheFirst", false, 1, ".log"},
-                      DeclineCase{"MutateFirst", true, 1, ""}, DeclineCase{"MutateMiddle", true, 2, ""},
-                      DeclineCase{"MutateLast", true, 3, ""}, DeclineCase{"MutateExtraOfTheMiddle", true, 2, ".extra"},
-                      DeclineCase{"MutateRecordOfTheLast", true, 3, ".log"}),
+    ::testing::Values(DeclineCase("StraightFirst", false, 1, ""), DeclineCase("StraightMiddle", false, 2, ""),
+                      DeclineCase("StraightLast", false, 3, ""),
+                      DeclineCase("StraightRecordOfTheFirst", false, 1, ".log"),
+                      DeclineCase("MutateFirst", true, 1, ""), DeclineCase("MutateMiddle", true, 2, ""),
+                      DeclineCase("MutateLast", true, 3, ""), DeclineCase("MutateExtraOfTheMiddle", true, 2, ".extra"),
+                      DeclineCase("MutateRecordOfTheLast", true, 3, ".log")),
     ByName{});
 
 using RunStart = RunFixture;

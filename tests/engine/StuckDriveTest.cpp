@@ -87,12 +87,12 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
-                         ::testing::Values(StuckCase{"StraightRead", false, false, false},
-                                           StuckCase{"MutateRead", true, false, false},
-                                           StuckCase{"StraightWrite", false, true, false},
-                                           StuckCase{"MutateWrite", true, true, false},
-                                           StuckCase{"StraightReadAfterAWriteError", false, false, true},
-                                           StuckCase{"MutateReadAfterAWriteError", true, false, true}),
+                         ::testing::Values(StuckCase("StraightRead", false, false, false),
+                                           StuckCase("MutateRead", true, false, false),
+                                           StuckCase("StraightWrite", false, true, false),
+                                           StuckCase("MutateWrite", true, true, false),
+                                           StuckCase("StraightReadAfterAWriteError", false, false, true),
+                                           StuckCase("MutateReadAfterAWriteError", true, false, true)),
                          ByName{});
 
 }  // namespace
