@@ -169,9 +169,9 @@ void RunController::mutateLoop(Run& run) {
     run.hashImage(lane, image.first(w.bytes));
     return extraWritten && !w.failed() && w.bytes == image.size();
   };
-  auto pass = [&](auto readLength) {
+  auto pass = [&](auto blockLength) {
     while (run.FinishedCount < n) {
-      run.startCycle(readLength, convert);
+      run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
       if (!awaitCycle(run)) return false;
       settleCycle(run, finishing, writeFailed, bySector);
       if (!closeCycle(run, finishing)) return false;

@@ -267,7 +267,8 @@ void RunController::straightLoop(Run& run) {
   auto pass = [&](bool finishing) {
     const std::size_t block = static_cast<std::size_t>(r.BlockSize);
     while (run.FinishedCount < n) {
-      run.startCycle([block](const Run::Job&) { return block; }, asRead);
+      run.startCycle([block](const Run::Job&) { return block; },
+                     finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
       if (!awaitCycle(run)) return false;
       settleCycle(
           run, finishing,

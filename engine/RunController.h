@@ -57,10 +57,13 @@ class RunController {
   // Applies a cycle's outcomes job by job, in order: counts what each job
   // read and wrote; a failed write ends the job (status, or a message box
   // in the finishing pass); a failed read is followed by a re-read of the
-  // rest of the block sector by sector through `sink`, and ends the job
+  // rest of the step sector by sector through `sink`, and ends the job
   // at its first unreadable byte; a read that brought nothing ends its pass.
   // writeFailed(i) tells whether job i's write of the cycle fell short.
   void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
+  // One job's completed step: its bytes counted, then judged.
+  void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
+                  const SectorSink& sink);
   // Reads the rest of a block whose read failed, from the job's position
   // up to `blockEnd`, in pieces that end on the job's sector boundaries
   // (512 bytes for a straight copy). Returns the

@@ -12,6 +12,7 @@
 #include "engine/JobConversion.h"
 #include "engine/JobStatus.h"
 #include "engine/RunController.h"
+#include "engine/StepSize.h"
 #include "platform/CycleIo.h"
 #include "platform/RawIo.h"
 #include "support/NumberFormat.h"
@@ -26,7 +27,10 @@ struct RunController::Run {
     std::int64_t sourceSize = 0;
     std::int32_t done = 0;       // reached its end in the current pass
     bool inFlight = false;       // its step is out
-    std::int32_t passSteps = 0;  // steps settled in the current pass
+    // Blocks settled in the current pass: a step may read several blocks
+    // at once, and counts as the blocks it covered.
+    std::int32_t passSteps = 0;
+    std::size_t block = 0;  // the current pass's block length
     // What happened to the job; its outcome follows from these alone.
     bool started = false;                     // the copy loop began with it
     bool reachedEnd = false;                  // a read found the end of its source
@@ -99,18 +103,23 @@ struct RunController::Run {
   }
 
   // Starts the next step of every unfinished job whose last step has been
-  // settled: it reads readLength(job) bytes and writes what prepare makes
-  // of them. Jobs still out go on undisturbed, each at its own pace; the
-  // outcomes arrive in steps as RunController::awaitCycle reports them.
-  template <class ReadLength>
-  void startCycle(ReadLength readLength, const CycleIo::Prepare& prepare) {
+  // settled: it reads blockLength(job) bytes, or with SeveralBlocks
+  // blocksPerStep() such blocks at once, and writes what prepare makes of
+  // them. Jobs still out go on undisturbed,
+  // each at its own pace; the outcomes arrive in steps as
+  // RunController::awaitCycle reports them.
+  enum class StepSize { OneBlock, SeveralBlocks };
+  template <class BlockLength>
+  void startCycle(BlockLength blockLength, StepSize size, const CycleIo::Prepare& prepare) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       if (jobs[i].done || jobs[i].inFlight) continue;
-      // Every pass reads in blocks of one length per job, so an unfinished
+      jobs[i].block = blockLength(jobs[i]);
+      // Every pass reads in steps of one length per job, so an unfinished
       // job's next read is always the same again: it may start early.
       steps[i] = CycleIo::Step{};
       steps[i].go = true;
-      steps[i].readLength = readLength(jobs[i]);
+      steps[i].readLength =
+          (size == StepSize::SeveralBlocks ? blocksPerStep(jobs[i].block) : 1) * jobs[i].block;
       steps[i].readAhead = true;
       jobs[i].inFlight = true;
     }

@@ -1,4 +1,5 @@
 // What a cycle's transfers mean for each job: counting, then judging.
+#include <algorithm>
 #include <utility>
 
 #include "engine/RunController.h"
@@ -6,6 +7,22 @@
 #include "jobs/JobList.h"
 
 namespace mdi {
+
+namespace {
+
+// The blocks a settled step stands for, as if they had been read one at a
+// time: every block it read into, at least one (a read that found the end
+// at once), and none past the block a read error lies in.
+std::int32_t blocksCovered(const RunController::Run::Job& job, std::int64_t stepStart) {
+  const auto block = static_cast<std::int64_t>(job.block);
+  if (block <= 0) return 1;
+  if (job.readErrorAt && *job.readErrorAt >= stepStart)
+    return static_cast<std::int32_t>((*job.readErrorAt - stepStart) / block + 1);
+  const std::int64_t covered = job.bytesRead - stepStart;
+  return static_cast<std::int32_t>(std::max<std::int64_t>(1, (covered + block - 1) / block));
+}
+
+}  // namespace
 
 JobOutcome outcomeOf(const RunController::Run::Job& job) {
   if (job.writeFailed) return JobOutcome::WriteError;
@@ -72,47 +89,55 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     if (!st.completed) continue;
     st.completed = false;
     job.inFlight = false;
-    ++job.passSteps;
     const std::int64_t blockStart = job.bytesRead;
-    job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
-    if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
-    job.extraWritten += std::exchange(job.extraPending, 0);
-
-    auto writeError = [&] {
-      if (!job.writeFailed) {
-        job.imageEnd = job.bytesWritten;
-        job.extraEnd = job.extraWritten;
-      }
-      job.writeFailed = true;
-      job.hashStale = true;
-      job.done = 1;
-      ++run.FinishedCount;
-      if (finishing) {
-        m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
-                       MsgButtons::Ok, false});
-      } else {
-        setStatus(i + 1, Status::WriteError);
-      }
-    };
-    if (writeFailed(i)) {
-      writeError();
-      continue;
-    }
-    if (st.read.failed()) {
-      const auto at = salvage(run, i, blockStart + static_cast<std::int64_t>(st.readLength), sink);
-      if (job.writeFailed) {
-        writeError();
-      } else if (at) {
-        job.readErrorAt = at;
-        endJob(run, i, finishing);  // the others go on to their ends
-      } else if (job.reachedEnd) {
-        endJob(run, i, finishing);
-      }
-      continue;  // else the rest of the block read after all: the job goes on
-    }
-    if (st.read.bytes < st.readLength) job.reachedEnd = true;
-    if (st.read.bytes == 0) endJob(run, i, finishing);
+    settleStep(run, i, finishing, writeFailed, sink);
+    job.passSteps += blocksCovered(job, blockStart);
   }
+}
+
+void RunController::settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
+                               const SectorSink& sink) {
+  auto& job = run.jobs[i];
+  CycleIo::Step& st = run.steps[i];
+  const std::int64_t blockStart = job.bytesRead;
+  job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
+  if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
+  job.extraWritten += std::exchange(job.extraPending, 0);
+
+  auto writeError = [&] {
+    if (!job.writeFailed) {
+      job.imageEnd = job.bytesWritten;
+      job.extraEnd = job.extraWritten;
+    }
+    job.writeFailed = true;
+    job.hashStale = true;
+    job.done = 1;
+    ++run.FinishedCount;
+    if (finishing) {
+      m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                     MsgButtons::Ok, false});
+    } else {
+      setStatus(i + 1, Status::WriteError);
+    }
+  };
+  if (writeFailed(i)) {
+    writeError();
+    return;
+  }
+  if (st.read.failed()) {
+    const auto at = salvage(run, i, blockStart + static_cast<std::int64_t>(st.readLength), sink);
+    if (job.writeFailed) {
+      writeError();
+    } else if (at) {
+      job.readErrorAt = at;
+      endJob(run, i, finishing);  // the others go on to their ends
+    } else if (job.reachedEnd) {
+      endJob(run, i, finishing);
+    }
+    return;  // else the rest of the step read after all: the job goes on
+  }
+  if (st.read.bytes < st.readLength) job.reachedEnd = true;
+  if (st.read.bytes == 0) endJob(run, i, finishing);
 }
 
 }  // namespace mdi

@@ -6,6 +6,7 @@
 // the check's true counts, and a drive's reported type decides whether
 // reference tags count: type 1 ties them to the LBA, type 2 tags follow the
 // commands that wrote them.
+#include "engine/StepSize.h"
 #include "tests/engine/RunFixture.h"
 #include "tests/layouts/PiSectors.h"
 
@@ -123,10 +124,10 @@ const std::string kTwoBadTags = kinds({{20, 'G'}, {1, 'R'}, {99, 'G'}, {1, 'R'},
 LayoutCase pi(const char* name, const char* status, PiCase c) {
   return {name, SectorLayout::DataFirst, 520, 512, 0, 0, status, {}, std::move(c)};
 }
-// A source of six main-pass blocks, ended short.
+// A source of six main-pass steps, ended short.
 LayoutCase ended(const char* name, SectorLayout layout, const char* status,
                  std::function<void(RunFixture&, const std::string& src)> end) {
-  return {name, layout, 520, 512, 128 * 6, 0, status, std::move(end)};
+  return {name, layout, 520, 512, 128 * 6 * blocksPerStep(128 * 520), 0, status, std::move(end)};
 }
 void stopAt2(RunFixture& f, const std::string&) { f.pressStopAt(2); }
 

@@ -1,6 +1,7 @@
 // Sector-mutate runs end to end: the block lengths of every pair of sector
 // sizes, and the image each pair gives.
 #include "engine/MutateSizes.h"
+#include "engine/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -40,13 +41,14 @@ TEST(MutateSizesTable, WholeSourceSectorsForEveryPair) {
 
 class MutateEveryPair : public RunFixture, public ::testing::WithParamInterface<PairLengths> {};
 
-// Every cycle of the main pass writes one whole block of target sectors; the
+// Every step of the main pass writes whole blocks of target sectors; the
 // image is the sound conversion of every sector, a partial last one too.
-TEST_P(MutateEveryPair, EachCycleWritesABlockAndTheImageIsTheSoundConversion) {
+TEST_P(MutateEveryPair, EachStepWritesWholeBlocksAndTheImageIsTheSoundConversion) {
   const auto [s, t, read, write] = GetParam();
   setMutate(true);
-  // More than three blocks, then a partial sector.
-  const std::size_t sectors = 3 * 128 + 41;
+  // More than three steps, then a partial sector.
+  const std::size_t blocks = blocksPerStep(static_cast<std::size_t>(read));
+  const std::size_t sectors = 3 * 128 * blocks + 41;
   const auto img = patternBytes(sectors * static_cast<std::size_t>(s) + static_cast<std::size_t>(s) / 3, 1);
   addFileJob(src("src.img", img), -1, std::to_string(s), std::to_string(t));
   std::vector<std::uint64_t> sizes;
@@ -58,7 +60,8 @@ TEST_P(MutateEveryPair, EachCycleWritesABlockAndTheImageIsTheSoundConversion) {
   EXPECT_TRUE(out == want) << firstDifference(out, want);
   ASSERT_GE(sizes.size(), 2u);
   for (std::uint64_t k = 0; k < sizes.size(); ++k)
-    EXPECT_EQ(sizes[k], std::min<std::uint64_t>((k + 1) * std::uint64_t(write), out.size())) << "cycle " << k + 1;
+    EXPECT_EQ(sizes[k], std::min<std::uint64_t>((k + 1) * blocks * std::uint64_t(write), out.size()))
+        << "step " << k + 1;
   EXPECT_EQ(status(1), "Done.");
   EXPECT_TRUE(msg.shown.empty());
 }

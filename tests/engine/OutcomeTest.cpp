@@ -3,6 +3,7 @@
 // by Exit, or ended at the first unreadable byte or the first failed write,
 // with every byte before it; a job that copied nothing is reported. A Stop
 // while a transfer is held is in StuckDriveTest.
+#include "engine/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -10,6 +11,11 @@ namespace {
 using test::PrintTo;
 
 constexpr std::size_t kBlock = 131072;
+// Image bytes of one main-pass step: straight, and mutate from 520- and
+// 512-byte sectors.
+const std::size_t kStraightStep = blocksPerStep(kBlock) * kBlock;
+const std::size_t kMutate520Step = blocksPerStep(128 * 520) * 65536;
+const std::size_t kMutate512Step = blocksPerStep(65536) * 65536;
 using Texts = std::vector<std::string>;
 
 // ---- Stop or Exit at a chosen cycle ----------------------------------------
@@ -19,7 +25,7 @@ struct CycleCase {
   bool mutate;
   std::size_t sectors;  // of `sectorIn` bytes
   std::size_t sectorIn;
-  int at;     // the cycle the Stop is confirmed, or Exit is chosen, in
+  int at;     // the step the Stop is confirmed, or Exit is chosen, in
   bool exit;  // else Stop
   const char* status;
   std::size_t kept;  // image bytes
@@ -53,18 +59,20 @@ const Texts kStopped{"Creating image", "Process Complete", "Process stopped by u
 const Texts kMutateStopped{"Creating image", "Closing files..", "Process Complete", "Process stopped by user"};
 INSTANTIATE_TEST_SUITE_P(
     Cycles, EndAtCycle,
-    ::testing::Values(CycleCase("StopStraightMainPass", false, 2560, 512, 2, false, "Stopped", 2 * kBlock, kStopped),
-                      // The main pass reads 2 blocks (one short) and ends in cycle 3.
-                      CycleCase("StopStraightFinishingPass", false, 261, 512, 4, false, "Done.", 261 * 512,
+    ::testing::Values(CycleCase("StopStraightMainPass", false, 5120, 512, 2, false, "Stopped", 2 * kStraightStep,
+                                kStopped),
+                      // The main pass reads 261 sectors (short of a step) and ends in step 2.
+                      CycleCase("StopStraightFinishingPass", false, 261, 512, 3, false, "Done.", 261 * 512,
                                 {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}),
-                      CycleCase("StopMutateMainPass", true, 1280, 520, 2, false, "Stopped", 2 * 65536, kMutateStopped),
-                      // Main pass: block 1 (128 sectors), block 2 (2 sectors), cycle 3 reads nothing.
-                      CycleCase("StopMutateFinishingPass", true, 130, 520, 4, false, "Done.", 130 * 512,
+                      CycleCase("StopMutateMainPass", true, 5120, 520, 2, false, "Stopped", 2 * kMutate520Step,
+                                kMutateStopped),
+                      // Main pass: step 1 reads 130 sectors, step 2 nothing.
+                      CycleCase("StopMutateFinishingPass", true, 130, 520, 3, false, "Done.", 130 * 512,
                                 {"Creating image", "Finishi", "Closing files..", "Process Complete",
                                  "Process stopped by user"}),
-                      CycleCase("ExitStraight", false, 5120, 512, 3, true, "Stopped", 3 * kBlock,
+                      CycleCase("ExitStraight", false, 10240, 512, 3, true, "Stopped", 3 * kStraightStep,
                                 {"Creating image", "Process Complete"}),
-                      CycleCase("ExitMutate", true, 5120, 512, 3, true, "Stopped", 3 * 65536,
+                      CycleCase("ExitMutate", true, 10240, 512, 3, true, "Stopped", 3 * kMutate512Step,
                                 {"Creating image", "Closing files..", "Process Complete"})),
     ByName{});
 

@@ -5,6 +5,7 @@
 // counted it.
 #include <thread>
 
+#include "engine/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -25,17 +26,19 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   setMutate(c.mutate);
   ui.setChecked(Ctl::Check1, true);  // shut down when done: never after a Stop
   form.Options.hashes = {HashAlgo::Sha256};
-  // Bytes a job reads (and, 512 to 512, writes) per main-pass cycle.
+  // Bytes a job reads (and, 512 to 512, writes) per main-pass block, and
+  // per step.
   const std::size_t block = c.mutate ? 65536 : 131072;
+  const std::size_t step = blocksPerStep(block) * block;
   const auto fastSrc = patternBytes(10 * block, 1);
   const auto stuckSrc = patternBytes(10 * block, 2);
   addFileJob(src("fast.img", fastSrc));
   const std::string stuckPath = src("stuck.img", stuckSrc);
   addFileJob(stuckPath);
   if (c.otherFails) files.writeLimit[output(1)] = block / 2;
-  // The fourth block of the second job never comes, or never lands, until
+  // The second step of the second job never comes, or never lands, until
   // released.
-  auto gate = std::make_shared<Gate>(3 * block);
+  auto gate = std::make_shared<Gate>(step);
   (c.write ? files.outputGates[output(2)] : files.gates[stuckPath]) = gate;
   // Stop once the transfer is held and the other job has ended its pass: it
   // must get there while the stuck one waits (a lock-step run never does,
@@ -67,14 +70,14 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
     EXPECT_EQ(readFile(output(1)), fastSrc);
   }
   const auto log = record(2);
-  EXPECT_EQ(field(log, "bytes_written"), std::to_string(3 * block));
+  EXPECT_EQ(field(log, "bytes_written"), std::to_string(step));
   if (c.write) {
     // The image is in the hands of the write that has not returned: no
     // hash of it can be trusted, and the record says so instead of one.
     EXPECT_EQ(field(log, "image_sha256"), "");
     EXPECT_NE(field(log, "hash_error").find("had not returned"), std::string::npos) << log;
   } else {
-    expectPrefix(2, stuckSrc, 3 * block);  // the blocks before the held read
+    expectPrefix(2, stuckSrc, step);  // the step before the held read
   }
 
   // Let the held transfer return: it must find its buffer and files alive,
@@ -82,7 +85,7 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   // the held one, nothing after.
   gate->release();
   EXPECT_TRUE(gate->waitGone(30)) << "the source or output is released once its transfer returns";
-  expectPrefix(2, stuckSrc, 3 * block);
+  expectPrefix(2, stuckSrc, step);
   watchdog.request_stop();
 }
 
