@@ -62,8 +62,7 @@ class RunController {
   // writeFailed(i) tells whether job i's write of the cycle fell short.
   void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
   // One job's completed step: its bytes counted, then judged.
-  void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
-                  const SectorSink& sink);
+  void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
   // Reads the rest of a block whose read failed, from the job's position
   // up to `blockEnd`, in pieces that end on the job's sector boundaries
   // (512 bytes for a straight copy). Returns the

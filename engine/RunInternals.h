@@ -25,8 +25,8 @@ struct RunController::Run {
     std::unique_ptr<Output> target;  // null until created
     std::string outputPath;
     std::int64_t sourceSize = 0;
-    std::int32_t done = 0;       // reached its end in the current pass
-    bool inFlight = false;       // its step is out
+    std::int32_t done = 0;  // reached its end in the current pass
+    bool inFlight = false;  // its step is out
     // Blocks settled in the current pass: a step may read several blocks
     // at once, and counts as the blocks it covered.
     std::int32_t passSteps = 0;
@@ -118,8 +118,7 @@ struct RunController::Run {
       // job's next read is always the same again: it may start early.
       steps[i] = CycleIo::Step{};
       steps[i].go = true;
-      steps[i].readLength =
-          (size == StepSize::SeveralBlocks ? blocksPerStep(jobs[i].block) : 1) * jobs[i].block;
+      steps[i].readLength = (size == StepSize::SeveralBlocks ? blocksPerStep(jobs[i].block) : 1) * jobs[i].block;
       steps[i].readAhead = true;
       jobs[i].inFlight = true;
     }

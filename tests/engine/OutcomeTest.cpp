@@ -59,21 +59,19 @@ const Texts kStopped{"Creating image", "Process Complete", "Process stopped by u
 const Texts kMutateStopped{"Creating image", "Closing files..", "Process Complete", "Process stopped by user"};
 INSTANTIATE_TEST_SUITE_P(
     Cycles, EndAtCycle,
-    ::testing::Values(CycleCase("StopStraightMainPass", false, 5120, 512, 2, false, "Stopped", 2 * kStraightStep,
-                                kStopped),
-                      // The main pass reads 261 sectors (short of a step) and ends in step 2.
-                      CycleCase("StopStraightFinishingPass", false, 261, 512, 3, false, "Done.", 261 * 512,
-                                {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}),
-                      CycleCase("StopMutateMainPass", true, 5120, 520, 2, false, "Stopped", 2 * kMutate520Step,
-                                kMutateStopped),
-                      // Main pass: step 1 reads 130 sectors, step 2 nothing.
-                      CycleCase("StopMutateFinishingPass", true, 130, 520, 3, false, "Done.", 130 * 512,
-                                {"Creating image", "Finishi", "Closing files..", "Process Complete",
-                                 "Process stopped by user"}),
-                      CycleCase("ExitStraight", false, 10240, 512, 3, true, "Stopped", 3 * kStraightStep,
-                                {"Creating image", "Process Complete"}),
-                      CycleCase("ExitMutate", true, 10240, 512, 3, true, "Stopped", 3 * kMutate512Step,
-                                {"Creating image", "Closing files..", "Process Complete"})),
+    ::testing::Values(
+        CycleCase("StopStraightMainPass", false, 5120, 512, 2, false, "Stopped", 2 * kStraightStep, kStopped),
+        // The main pass reads 261 sectors (short of a step) and ends in step 2.
+        CycleCase("StopStraightFinishingPass", false, 261, 512, 3, false, "Done.", 261 * 512,
+                  {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}),
+        CycleCase("StopMutateMainPass", true, 5120, 520, 2, false, "Stopped", 2 * kMutate520Step, kMutateStopped),
+        // Main pass: step 1 reads 130 sectors, step 2 nothing.
+        CycleCase("StopMutateFinishingPass", true, 130, 520, 3, false, "Done.", 130 * 512,
+                  {"Creating image", "Finishi", "Closing files..", "Process Complete", "Process stopped by user"}),
+        CycleCase("ExitStraight", false, 10240, 512, 3, true, "Stopped", 3 * kStraightStep,
+                  {"Creating image", "Process Complete"}),
+        CycleCase("ExitMutate", true, 10240, 512, 3, true, "Stopped", 3 * kMutate512Step,
+                  {"Creating image", "Closing files..", "Process Complete"})),
     ByName{});
 
 // ---- read and write faults -------------------------------------------------
