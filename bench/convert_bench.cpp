@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "bench/PiSector.h"
 #include "engine/ConvertSectors.h"
-#include "engine/Crc16T10Dif.h"
 #include "engine/ProtectionInfo.h"
 #include "engine/SectorLayout.h"
 #include "support/clsString.h"
@@ -27,17 +27,7 @@ std::vector<std::byte> protectedBlock() {
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::byte>((i * 31 + 7) & 0xFF);
   for (std::size_t k = 0; k < kSectors; ++k) {
     std::byte* sec = block.data() + k * 520;
-    const std::uint16_t guard = mdi::crc16T10Dif(std::span<const std::byte>(sec, 512));
-    const auto lba = static_cast<std::uint32_t>(k);
-    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8),
-                                   static_cast<std::uint8_t>(guard),
-                                   0,
-                                   0,
-                                   static_cast<std::uint8_t>(lba >> 24),
-                                   static_cast<std::uint8_t>(lba >> 16),
-                                   static_cast<std::uint8_t>(lba >> 8),
-                                   static_cast<std::uint8_t>(lba)};
-    for (std::size_t i = 0; i < 8; ++i) sec[512 + i] = static_cast<std::byte>(tuple[i]);
+    mdi::bench::sealType1(sec, static_cast<std::uint32_t>(k));
   }
   return block;
 }

@@ -34,7 +34,7 @@
 #include "app/HostServices.h"
 #include "app/frmMain.h"
 #include "bench/EngineRun.h"
-#include "engine/Crc16T10Dif.h"
+#include "bench/PiSector.h"
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
 #include "platform/fakes/FakeDriveTable.h"
@@ -115,17 +115,7 @@ void makePiSource(const std::string& path, std::uint64_t mib, unsigned seed) {
   for (std::size_t k = 0; k < data.size() / 520; ++k) {
     std::byte* sector = data.data() + k * 520;
     for (std::size_t i = 0; i < 512; ++i) sector[i] = static_cast<std::byte>(i * 131 + k + seed);
-    const std::uint16_t guard = crc16T10Dif(std::span<const std::byte>(sector, 512));
-    const auto lba = static_cast<std::uint32_t>(k);
-    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8),
-                                   static_cast<std::uint8_t>(guard),
-                                   0,
-                                   0,
-                                   static_cast<std::uint8_t>(lba >> 24),
-                                   static_cast<std::uint8_t>(lba >> 16),
-                                   static_cast<std::uint8_t>(lba >> 8),
-                                   static_cast<std::uint8_t>(lba)};
-    std::memcpy(sector + 512, tuple, 8);
+    sealType1(sector, static_cast<std::uint32_t>(k));
   }
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
