@@ -130,28 +130,41 @@ void RunController::mutateLoop(Run& run) {
   // own buffers, so every job's write can be in flight at once; the bytes
   // the image leaves out go to its .extra here, before the image write. A
   // failed read converts only its whole sectors and keeps the start of the
-  // next for the re-read that follows.
+  // next for the re-reads that follow, which gather it into a whole sector
+  // (or the source's partial last one) before it is converted.
   bool finishing = false;
   const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
+    const CycleIo::Step& st = run.steps[lane];
     run.hashSource(lane, data);
-    if (run.steps[lane].read.failed()) {
+    const bool reRead = job.reReadEnd.has_value();
+    if (reRead) {
+      job.carry.insert(job.carry.end(), data.begin(), data.end());
+      const bool last = !st.read.failed() && data.size() < st.readLength;
+      if (job.carry.size() < static_cast<std::size_t>(job.sourceSector) && !last) {
+        job.prepared = 0;
+        return std::span<const std::byte>{};
+      }
+      data = job.carry;
+    } else if (st.read.failed()) {
       const std::size_t whole = data.size() / static_cast<std::size_t>(job.sourceSector) * job.sourceSector;
       job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
       data = data.first(whole);
     }
     if (!job.conversion->convert(data) || !writeExtra(run, lane)) job.prepareFailed = true;
+    if (reRead) job.carry.clear();
     run.hashImage(lane, job.conversion->image());
     run.steps[lane].keep = job.conversion->imageOwner();
+    job.prepared = job.conversion->image().size();
     return job.conversion->image();
   };
   auto writeFailed = [&](int i) {
     const CycleIo::Step& st = run.steps[i];
     return run.jobs[i].prepareFailed ||
-           (st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].conversion->image().size()));
+           (st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared));
   };
-  // Bytes re-read after a failed read: gathered into whole source sectors,
-  // each converted and written as it completes.
+  // The start of a sector a re-read found no more of: converted as the
+  // source's partial last sector and written.
   const SectorSink bySector = [](Run& run, int i, std::span<const std::byte> data, bool last) {
     auto& job = run.jobs[i];
     const auto lane = static_cast<std::size_t>(i);

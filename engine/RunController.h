@@ -49,26 +49,26 @@ class RunController {
   void RunMutateImaging();
   // Sets up the run's I/O over every job's files, once they are open.
   void startIo(Run& run);
-  // Where bytes read outside a whole-block cycle go: written as they are
-  // (straight) or gathered into whole sectors and converted (mutate).
-  // `last`: the source has ended, so a partial sector goes out as well.
-  // False when the write failed. The sink counts what it wrote.
+  // Where the start of a sector goes when a re-read finds the source's end
+  // with nothing more: written as it is (straight, where nothing is ever
+  // carried) or converted as a partial last sector (mutate). False when
+  // the write failed. The sink counts what it wrote.
   using SectorSink = std::function<bool(Run& run, int job, std::span<const std::byte> data, bool last)>;
   // Applies a cycle's outcomes job by job, in order: counts what each job
   // read and wrote; a failed write ends the job (status, or a message box
-  // in the finishing pass); a failed read is followed by a re-read of the
-  // rest of the step sector by sector through `sink`, and ends the job
-  // at its first unreadable byte; a read that brought nothing ends its pass.
+  // in the finishing pass); a failed read is followed by re-reads of the
+  // rest of its step sector by sector, a step each, and ends the job at
+  // its first unreadable byte; a read that brought nothing ends its pass.
   // writeFailed(i) tells whether job i's write of the cycle fell short.
   void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
   // One job's completed step: its bytes counted, then judged.
   void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
-  // Reads the rest of a block whose read failed, from the job's position
-  // up to `blockEnd`, in pieces that end on the job's sector boundaries
-  // (512 bytes for a straight copy). Returns the
-  // first byte that could not be read, or nullopt when the rest was read
-  // after all or the source ended.
-  std::optional<std::int64_t> salvage(Run& run, int job, std::int64_t blockEnd, const SectorSink& sink);
+  // Ends the job on a failed write: its status, or in the finishing pass a
+  // message box.
+  void failWrite(Run& run, int i, bool finishing);
+  // A re-read's outcome: the job's first unreadable byte, its end, or the
+  // rest of the failed step read after all.
+  void settleReRead(Run& run, int i, bool finishing, const SectorSink& sink);
   // Every job takes part in the finishing pass again, but for those a read
   // error ended: re-reading a failing sector only wears the disk.
   void beginFinishingPass(Run& run);

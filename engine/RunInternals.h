@@ -1,6 +1,7 @@
 #pragma once
 // The per-run working state, shared by the run's preparation, its copy
 // loops and its completion. It lives only while RunClicked runs.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -30,7 +31,17 @@ struct RunController::Run {
     // Blocks settled in the current pass: a step may read several blocks
     // at once, and counts as the blocks it covered.
     std::int32_t passSteps = 0;
-    std::size_t block = 0;  // the current pass's block length
+    std::size_t block = 0;      // the current pass's block length
+    std::int64_t stepFrom = 0;  // where the step being settled began
+    // After a failed read, the rest of its step is re-read sector by sector,
+    // a step each, up to here; unset otherwise.
+    std::optional<std::int64_t> reReadEnd;
+    // The next re-read: up to the next sector boundary, a failed read may
+    // have stopped inside a sector.
+    std::size_t reReadLength() const {
+      const auto s = static_cast<std::int64_t>(sourceSector);
+      return static_cast<std::size_t>(std::min(s - bytesRead % s, *reReadEnd - bytesRead));
+    }
     // What happened to the job; its outcome follows from these alone.
     bool started = false;                     // the copy loop began with it
     bool reachedEnd = false;                  // a read found the end of its source
@@ -67,6 +78,7 @@ struct RunController::Run {
     // The start of a source sector that a failed read brought; converted
     // once the rest of the sector is read.
     std::vector<std::byte> carry;
+    std::size_t prepared = 0;  // image bytes the last step's prepare gave to write
     // The record beside the image.
     bool outputCreated = false;  // this run created or emptied the output
     bool hashStale = false;      // a write failed: hash the image as it stands
@@ -104,23 +116,29 @@ struct RunController::Run {
 
   // Starts the next step of every unfinished job whose last step has been
   // settled: it reads blockLength(job) bytes, or with SeveralBlocks
-  // blocksPerStep() such blocks at once, and writes what prepare makes of
-  // them. Jobs still out go on undisturbed,
-  // each at its own pace; the outcomes arrive in steps as
-  // RunController::awaitCycle reports them.
+  // blocksPerStep() such blocks at once (or, re-reading after a failed
+  // read, the next piece of a sector), and writes what prepare makes of
+  // them. Jobs still out go on undisturbed, each at its own pace; the
+  // outcomes arrive in steps as RunController::awaitCycle reports them.
   enum class StepSize { OneBlock, SeveralBlocks };
   template <class BlockLength>
   void startCycle(BlockLength blockLength, StepSize size, const CycleIo::Prepare& prepare) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-      if (jobs[i].done || jobs[i].inFlight) continue;
-      jobs[i].block = blockLength(jobs[i]);
-      // Every pass reads in steps of one length per job, so an unfinished
-      // job's next read is always the same again: it may start early.
+      auto& job = jobs[i];
+      if (job.done || job.inFlight) continue;
       steps[i] = CycleIo::Step{};
       steps[i].go = true;
-      steps[i].readLength = (size == StepSize::SeveralBlocks ? blocksPerStep(jobs[i].block) : 1) * jobs[i].block;
+      job.inFlight = true;
+      if (job.reReadEnd) {
+        steps[i].readLength = job.reReadLength();
+        steps[i].plainRead = true;
+        continue;
+      }
+      job.block = blockLength(job);
+      // Every pass reads in steps of one length per job, so an unfinished
+      // job's next read is always the same again: it may start early.
+      steps[i].readLength = (size == StepSize::SeveralBlocks ? blocksPerStep(job.block) : 1) * job.block;
       steps[i].readAhead = true;
-      jobs[i].inFlight = true;
     }
     io->start(steps, prepare);
   }

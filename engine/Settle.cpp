@@ -53,28 +53,23 @@ void RunController::beginFinishingPass(Run& run) {
   }
 }
 
-std::optional<std::int64_t> RunController::salvage(Run& run, int i, std::int64_t blockEnd, const SectorSink& sink) {
+void RunController::failWrite(Run& run, int i, bool finishing) {
   auto& job = run.jobs[i];
-  const auto step = static_cast<std::uint64_t>(job.sourceSector);
-  std::vector<std::byte> buf(step);
-  while (job.bytesRead < blockEnd) {
-    // Up to the next step boundary first: a failed read may have stopped
-    // inside a sector.
-    const auto pos = static_cast<std::uint64_t>(job.bytesRead);
-    const std::size_t want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(step - pos % step, static_cast<std::uint64_t>(blockEnd) - pos));
-    const IoResult r = job.source->read(std::span(buf.data(), want));
-    job.bytesRead += static_cast<std::int64_t>(r.bytes);
-    const bool ended = !r.failed() && r.bytes < want;
-    if (ended) job.reachedEnd = true;
-    if ((r.bytes > 0 || ended) && !sink(run, i, std::span<const std::byte>(buf.data(), r.bytes), ended)) {
-      job.writeFailed = true;
-      return std::nullopt;
-    }
-    if (r.failed()) return job.bytesRead;
-    if (ended) return std::nullopt;
+  if (!job.writeFailed) {
+    job.imageEnd = job.bytesWritten;
+    job.extraEnd = job.extraWritten;
   }
-  return std::nullopt;
+  job.writeFailed = true;
+  job.hashStale = true;
+  job.reReadEnd.reset();
+  job.done = 1;
+  ++run.FinishedCount;
+  if (finishing) {
+    m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
+                   MsgButtons::Ok, false});
+  } else {
+    setStatus(i + 1, Status::WriteError);
+  }
 }
 
 void RunController::settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed,
@@ -89,55 +84,55 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     if (!st.completed) continue;
     st.completed = false;
     job.inFlight = false;
-    const std::int64_t blockStart = job.bytesRead;
+    // A step and the re-reads after it count together, once they are over.
+    if (!job.reReadEnd) job.stepFrom = job.bytesRead;
     settleStep(run, i, finishing, writeFailed, sink);
-    job.passSteps += blocksCovered(job, blockStart);
+    if (!job.reReadEnd) job.passSteps += blocksCovered(job, job.stepFrom);
   }
 }
 
 void RunController::settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
                                const SectorSink& sink) {
   auto& job = run.jobs[i];
-  CycleIo::Step& st = run.steps[i];
-  const std::int64_t blockStart = job.bytesRead;
+  const CycleIo::Step& st = run.steps[i];
+  const std::int64_t stepStart = job.bytesRead;
   job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
   if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
   job.extraWritten += std::exchange(job.extraPending, 0);
-
-  auto writeError = [&] {
-    if (!job.writeFailed) {
-      job.imageEnd = job.bytesWritten;
-      job.extraEnd = job.extraWritten;
-    }
-    job.writeFailed = true;
-    job.hashStale = true;
-    job.done = 1;
-    ++run.FinishedCount;
-    if (finishing) {
-      m_sv.msg.show({"Unable to write to file " + job.outputPath + ".", "Write Error", MsgIcon::Exclamation,
-                     MsgButtons::Ok, false});
-    } else {
-      setStatus(i + 1, Status::WriteError);
-    }
-  };
-  if (writeFailed(i)) {
-    writeError();
-    return;
-  }
+  if (writeFailed(i)) return failWrite(run, i, finishing);
+  if (job.reReadEnd) return settleReRead(run, i, finishing, sink);
   if (st.read.failed()) {
-    const auto at = salvage(run, i, blockStart + static_cast<std::int64_t>(st.readLength), sink);
-    if (job.writeFailed) {
-      writeError();
-    } else if (at) {
-      job.readErrorAt = at;
-      endJob(run, i, finishing);  // the others go on to their ends
-    } else if (job.reachedEnd) {
-      endJob(run, i, finishing);
-    }
-    return;  // else the rest of the step read after all: the job goes on
+    // The rest of the step is re-read sector by sector, each on its own
+    // step, so a drive that hangs on one holds up neither the window nor
+    // the other jobs.
+    const std::int64_t end = stepStart + static_cast<std::int64_t>(st.readLength);
+    if (job.bytesRead < end) job.reReadEnd = end;
+    return;
   }
   if (st.read.bytes < st.readLength) job.reachedEnd = true;
   if (st.read.bytes == 0) endJob(run, i, finishing);
+}
+
+void RunController::settleReRead(Run& run, int i, bool finishing, const SectorSink& sink) {
+  auto& job = run.jobs[i];
+  const CycleIo::Step& st = run.steps[i];
+  if (st.read.failed()) {
+    job.readErrorAt = job.bytesRead;
+    job.reReadEnd.reset();
+    endJob(run, i, finishing);  // the others go on to their ends
+    return;
+  }
+  if (st.read.bytes < st.readLength) {
+    job.reachedEnd = true;
+    job.reReadEnd.reset();
+    // Nothing came to finish a sector begun before the failed read: it goes
+    // out as the source's partial last sector.
+    if (st.read.bytes == 0 && !sink(run, i, {}, true)) return failWrite(run, i, finishing);
+    endJob(run, i, finishing);
+    return;
+  }
+  // The rest of the failed step read after all: the job goes on.
+  if (job.bytesRead >= *job.reReadEnd) job.reReadEnd.reset();
 }
 
 }  // namespace mdi

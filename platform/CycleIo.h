@@ -50,6 +50,11 @@ class CycleIo {
     // read ends, so that read may be started early. It is only ever used by
     // a step that asks for exactly that read; otherwise it is dropped.
     bool readAhead = false;
+    // Read through read(), never io_uring: a re-read after a failed read.
+    // io_uring's buffered read of a block device fails a page that a failed
+    // read left behind where read() reads it again (seen on loop devices),
+    // and such a re-read must get every byte that can still be read.
+    bool plainRead = false;
     IoResult read;   // out
     IoResult write;  // out; untouched when the read brought nothing
     // out: the cycle was abandoned before this lane's transfer returned;
@@ -67,7 +72,7 @@ class CycleIo {
     // clears the outcome of the step about to start.
     bool takeGo() {
       if (!go) return false;
-      *this = {false, readLength, readAhead, {}, {}, false, false, {}};
+      *this = {false, readLength, readAhead, plainRead, {}, {}, false, false, {}};
       return true;
     }
   };

@@ -48,7 +48,7 @@ void UringCycleIo::start(std::span<Step> steps, const Prepare& prepare) {
       // run of blocks.
       dropAhead(L);
     }
-    const auto at = L.io.source->positionedRead(st.readLength);
+    const auto at = st.plainRead ? std::nullopt : L.io.source->positionedRead(st.readLength);
     if (!at) {
       plain.push_back(i);
       continue;
