@@ -7,6 +7,7 @@
 //
 // Locking: one mutex guards the gate's flags; the read waits on it.
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,8 +18,15 @@ namespace mdi {
 
 class Gate {
  public:
-  explicit Gate(std::uint64_t holdAt) : m_holdAt(holdAt) {}
+  // maxLength: only transfers of at most this many bytes are held, as a
+  // drive that fails a large read and then hangs on the re-read of one
+  // sector.
+  explicit Gate(std::uint64_t holdAt, std::size_t maxLength = SIZE_MAX) : m_holdAt(holdAt), m_maxLength(maxLength) {}
   std::uint64_t holdAt() const { return m_holdAt; }
+  // Whether a transfer of `length` bytes from `pos` is held.
+  bool holds(std::uint64_t pos, std::size_t length) const {
+    return length <= m_maxLength && pos <= m_holdAt && m_holdAt < pos + length;
+  }
   // Lets every held read, and every later one, go on.
   void release();
   bool held() const;
@@ -39,6 +47,7 @@ class Gate {
   mutable std::mutex m_m;
   std::condition_variable m_cv;
   std::uint64_t m_holdAt;
+  std::size_t m_maxLength;
   bool m_held = false;
   bool m_released = false;
   int m_attached = 0;  // live sources and outputs over this gate

@@ -54,11 +54,12 @@ class FaultyFiles final : public FileAccess {
  public:
   explicit FaultyFiles(FileAccess& real) : m_real(real) {}
   std::unique_ptr<Source> openSource(const std::string& path) override {
+    std::unique_ptr<Source> source = m_real.openSource(path);
+    if (auto it = badRanges.find(path); it != badRanges.end())
+      source = std::make_unique<FaultySource>(std::move(source), it->second);
     if (auto g = gates.find(path); g != gates.end())
-      return std::make_unique<GatedSource>(m_real.openSource(path), g->second);
-    auto it = badRanges.find(path);
-    if (it == badRanges.end()) return m_real.openSource(path);
-    return std::make_unique<FaultySource>(m_real.openSource(path), it->second);
+      source = std::make_unique<GatedSource>(std::move(source), g->second);
+    return source;
   }
   std::unique_ptr<Output> createOutput(const std::string& path) override {
     ++creates[path];

@@ -17,6 +17,7 @@ struct StuckCase {
   bool mutate;
   bool write;       // the image write hangs, not the source read
   bool otherFails;  // the other job has met a write error before the Stop
+  bool reRead;      // the read held is a re-read of one sector after a failed read
 };
 
 class StuckDrive : public RunFixture, public ::testing::WithParamInterface<StuckCase> {};
@@ -37,8 +38,10 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   addFileJob(stuckPath);
   if (c.otherFails) files.writeLimit[output(1)] = block / 2;
   // The second step of the second job never comes, or never lands, until
-  // released.
-  auto gate = std::make_shared<Gate>(step);
+  // released; or it fails, and the re-read of its eleventh sector hangs.
+  auto gate = c.reRead ? std::make_shared<Gate>(step + 10 * 512, 512) : std::make_shared<Gate>(step);
+  if (c.reRead) files.badRanges[stuckPath] = {{step + 20 * 512, step + 21 * 512, EIO, true}};
+  const std::size_t kept = c.reRead ? step + 10 * 512 : step;
   (c.write ? files.outputGates[output(2)] : files.gates[stuckPath]) = gate;
   // Stop once the transfer is held and the other job has ended its pass: it
   // must get there while the stuck one waits (a lock-step run never does,
@@ -70,14 +73,14 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
     EXPECT_EQ(readFile(output(1)), fastSrc);
   }
   const auto log = record(2);
-  EXPECT_EQ(field(log, "bytes_written"), std::to_string(step));
+  EXPECT_EQ(field(log, "bytes_written"), std::to_string(kept));
   if (c.write) {
     // The image is in the hands of the write that has not returned: no
     // hash of it can be trusted, and the record says so instead of one.
     EXPECT_EQ(field(log, "image_sha256"), "");
     EXPECT_NE(field(log, "hash_error").find("had not returned"), std::string::npos) << log;
   } else {
-    expectPrefix(2, stuckSrc, step);  // the step before the held read
+    expectPrefix(2, stuckSrc, kept);  // what came before the held read
   }
 
   // Let the held transfer return: it must find its buffer and files alive,
@@ -85,17 +88,19 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   // the held one, nothing after.
   gate->release();
   EXPECT_TRUE(gate->waitGone(30)) << "the source or output is released once its transfer returns";
-  expectPrefix(2, stuckSrc, step);
+  expectPrefix(2, stuckSrc, kept);
   watchdog.request_stop();
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
-                         ::testing::Values(StuckCase("StraightRead", false, false, false),
-                                           StuckCase("MutateRead", true, false, false),
-                                           StuckCase("StraightWrite", false, true, false),
-                                           StuckCase("MutateWrite", true, true, false),
-                                           StuckCase("StraightReadAfterAWriteError", false, false, true),
-                                           StuckCase("MutateReadAfterAWriteError", true, false, true)),
+                         ::testing::Values(StuckCase("StraightRead", false, false, false, false),
+                                           StuckCase("MutateRead", true, false, false, false),
+                                           StuckCase("StraightWrite", false, true, false, false),
+                                           StuckCase("MutateWrite", true, true, false, false),
+                                           StuckCase("StraightReadAfterAWriteError", false, false, true, false),
+                                           StuckCase("MutateReadAfterAWriteError", true, false, true, false),
+                                           StuckCase("StraightReRead", false, false, false, true),
+                                           StuckCase("MutateReRead", true, false, false, true)),
                          ByName{});
 
 }  // namespace
