@@ -74,7 +74,7 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   w->findChild<QPushButton*>("Command1")->click();
   h.pickers.files.push_back({image.string()});
   w->findChild<QPushButton*>("Command4")->click();
-  settle(300);
+  pumpFor(300);
   saveScreenShot("long-texts-drive-grid.png");
 
   auto* l2 = w->findChild<ElidingLabel*>("Label2");
@@ -104,7 +104,7 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   h.msg.answer("Sector Size Error", MsgAnswer::Ok);
   w->findChild<QCheckBox*>("Check2")->click();
   QToolTip::hideText();
-  settle(300);
+  pumpFor(300);
   saveScreenShot("long-texts-job-grid.png");
   expectColumnsFit(jobs, "job grid with sector columns");
   for (int c : {JobCol::ID, JobCol::Size, JobCol::SectorIn, JobCol::SectorOut, JobCol::BPS})

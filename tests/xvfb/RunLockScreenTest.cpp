@@ -27,14 +27,14 @@ TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   if (!xSkipReason().empty()) GTEST_SKIP() << xSkipReason();
   WindowHarness h;
   auto w = h.start();
-  settle(400);
+  pumpFor(400);
   ShowHideCounter counter;
   w->installEventFilter(&counter);
   const QRect frame = w->frameGeometry();
   const WId id = w->winId();
 
   w->runController().LockRunControls();
-  settle(400);
+  pumpFor(400);
   saveScreenShot("locked.png");
   EXPECT_FALSE(w->close());
   EXPECT_TRUE(w->isVisible());
@@ -48,7 +48,7 @@ TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   EXPECT_EQ(h.quits, 1);
 
   w->runController().UnlockRunControls();
-  settle(400);
+  pumpFor(400);
   saveScreenShot("unlocked.png");
   EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
   EXPECT_EQ(counter.hides, 0);
