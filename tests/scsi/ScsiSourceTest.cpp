@@ -17,26 +17,16 @@
 namespace mdi {
 namespace {
 
-// Forwards to a target the test keeps, so its log stays readable after the
-// source has taken ownership of the transport.
-class Borrowed final : public ScsiTransport {
- public:
-  explicit Borrowed(ScsiTransport& t) : m_t(t) {}
-  ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data, unsigned timeoutMs) override {
-    return m_t.execute(cdb, data, timeoutMs);
-  }
-
- private:
-  ScsiTransport& m_t;
-};
-
-// A simulated disk and a source reading it.
+// A simulated disk and a source reading it; the source owns the target,
+// whose log the test reads through `target`.
 struct Disk {
-  SimulatedScsiTarget target;
-  std::unique_ptr<Source> src;
   explicit Disk(SimulatedScsiConfig cfg, std::uint32_t maxTransfer = 128)
-      : target(cfg),
-        src(makeScsiSource(std::make_unique<Borrowed>(target), cfg.blockCount, cfg.blockLength, maxTransfer)) {}
+      : owned(std::make_unique<SimulatedScsiTarget>(cfg)),
+        target(*owned),
+        src(makeScsiSource(std::move(owned), cfg.blockCount, cfg.blockLength, maxTransfer)) {}
+  std::unique_ptr<SimulatedScsiTarget> owned;
+  SimulatedScsiTarget& target;
+  std::unique_ptr<Source> src;
 };
 
 struct ReadAll {
