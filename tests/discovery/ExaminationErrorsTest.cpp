@@ -54,7 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "virtio_blk",
                                 "Virtio block device",
                                 "S1"},
-                      ModelCase{"VirtioDriver", {}, "virtio_blk", "Virtio Block Device", "virtio-serial-7"},
                       ModelCase{"OtherDriver", {}, "foo_blk", "foo_blk", "virtio-serial-7"},
                       ModelCase{"NothingKnown", {}, "", "vda", "virtio-serial-7"}),
     ByName());
