@@ -47,7 +47,8 @@ class OperatedAnyWay : public ::testing::TestWithParam<Way> {
   std::unique_ptr<frmMain> w = h.start();
 };
 
-TEST_P(OperatedAnyWay, UseSectorMutateSetsTheSectorBoxes) {
+// Use Sector Mutate sets the sector boxes; Show Progress shows the bar.
+TEST_P(OperatedAnyWay, OptionBoxesDoWhatTheySay) {
   GetParam().operate(box("Check2"));
   ASSERT_TRUE(box("Check2")->isChecked());
   EXPECT_TRUE(text("Text1")->isEnabled());
@@ -58,9 +59,7 @@ TEST_P(OperatedAnyWay, UseSectorMutateSetsTheSectorBoxes) {
   ASSERT_FALSE(box("Check2")->isChecked());
   EXPECT_FALSE(text("Text1")->isEnabled());
   EXPECT_EQ(text("Text1")->text().toStdString(), "512");
-}
 
-TEST_P(OperatedAnyWay, ShowProgressShowsTheBar) {
   QProgressBar* bar = w->findChild<QProgressBar*>("ProgBarXP1");
   GetParam().operate(box("Check3"));
   ASSERT_TRUE(box("Check3")->isChecked());

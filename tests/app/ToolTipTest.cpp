@@ -4,6 +4,8 @@
 
 #include <QPalette>
 #include <QTextDocument>
+#include <tuple>
+#include <vector>
 
 #include "app/clsToolTip.h"
 #include "tests/app/WindowHarness.h"
@@ -51,6 +53,15 @@ class ToolTip : public ::testing::Test {
   clsToolTip t, fresh;
 };
 
+// Every property of a tool not yet created, as one value: colours, the four
+// delays, the four margins, the tip width, tools, window and a tool text.
+std::vector<long long> readAll(clsToolTip& t, QWidget* a) {
+  std::vector<long long> v = {t.BackColor(), t.ForeColor(),     t.MaxTipWidth(),     t.ToolCount(),
+                              t.hWnd(),      t.ToolTipHandle(), t.ToolText(a).size()};
+  for (int i = 0; i < 4; ++i) v.insert(v.end(), {t.DelayTime(i), t.Margin(i)});
+  return v;
+}
+
 TEST_F(ToolTip, BeforeCreateEverythingReadsZeroAndWritesLeaveNothing) {
   EXPECT_FALSE(fresh.AddTool(a, "x"));
   EXPECT_FALSE(fresh.RemoveTool(a));
@@ -60,15 +71,7 @@ TEST_F(ToolTip, BeforeCreateEverythingReadsZeroAndWritesLeaveNothing) {
   fresh.Margin(3, 5);
   fresh.MaxTipWidth(240);
   fresh.ToolText(a, "x");
-  EXPECT_EQ(fresh.BackColor(), 0u);
-  EXPECT_EQ(fresh.ForeColor(), 0u);
-  for (int type = 0; type < 4; ++type) EXPECT_EQ(fresh.DelayTime(type), 0);
-  for (int side = 0; side < 4; ++side) EXPECT_EQ(fresh.Margin(side), 0);
-  EXPECT_EQ(fresh.MaxTipWidth(), 0);
-  EXPECT_EQ(fresh.ToolCount(), 0);
-  EXPECT_EQ(fresh.hWnd(), 0);
-  EXPECT_EQ(fresh.ToolTipHandle(), 0);
-  EXPECT_EQ(fresh.ToolText(a).toStdString(), "");
+  EXPECT_EQ(readAll(fresh, a), std::vector<long long>(15, 0));
   // Created, it has one window, kept by a second Create; another object has its own.
   ASSERT_TRUE(fresh.Create(&owner));
   const auto h = fresh.hWnd();
@@ -78,9 +81,7 @@ TEST_F(ToolTip, BeforeCreateEverythingReadsZeroAndWritesLeaveNothing) {
   EXPECT_EQ(fresh.hWnd(), h);
   EXPECT_NE(t.hWnd(), h);
   // The writes before Create left nothing behind, and no tip either.
-  EXPECT_EQ(fresh.ToolCount(), 0);
-  EXPECT_EQ(fresh.MaxTipWidth(), -1);
-  EXPECT_EQ(fresh.Margin(3), 0);
+  EXPECT_EQ(std::tuple(fresh.ToolCount(), fresh.MaxTipWidth(), fresh.Margin(3)), std::tuple(0, -1, 0));
   EXPECT_NE(fresh.DelayTime(2), 20000);
   askForTip(a);
   EXPECT_EQ(a->tipEvents, 1);
@@ -146,41 +147,29 @@ TEST_F(ToolTip, MaxTipWidthBelowOneReadsMinusOneAndWrapsLongText) {
   EXPECT_TRUE(Qt::mightBeRichText(wrapped));
 }
 
-TEST_F(ToolTip, MarginWritesOnlyTheAskedSide) {
+TEST_F(ToolTip, MarginWritesOnlyTheAskedSideAndDelayTypeUsesTheTwoLowestBits) {
   for (int side = 0; side < 4; ++side) t.Margin(side, side == 3 ? 9 : side + 1);
-  EXPECT_EQ(t.Margin(3), 9);
   t.Margin(3, 4);
-  for (int side = 0; side < 4; ++side) EXPECT_EQ(t.Margin(side), side + 1) << side;
-  // Sides outside 0..3 read 0 and change nothing.
-  t.Margin(4, 50);
+  t.Margin(4, 50);  // sides outside 0..3 read 0 and change nothing
   t.Margin(-1, 50);
-  EXPECT_EQ(t.Margin(4), 0);
-  EXPECT_EQ(t.Margin(-1), 0);
-  EXPECT_EQ(t.Margin(0), 1);
-  EXPECT_EQ(t.Margin(3), 4);
+  EXPECT_EQ((std::vector{t.Margin(-1), t.Margin(0), t.Margin(1), t.Margin(2), t.Margin(3), t.Margin(4)}),
+            (std::vector{0, 1, 2, 3, 4, 0}));
   EXPECT_TRUE(t.formattedText("m").contains("margin-bottom:4px"));
-}
 
-TEST_F(ToolTip, DelayTypeUsesTheTwoLowestBits) {
   const int reshow = t.DelayTime(1);
   const int initial = t.DelayTime(3);
   t.DelayTime(6, 20000);
-  EXPECT_EQ(t.DelayTime(2), 20000);
-  EXPECT_EQ(t.DelayTime(6), 20000);
-  EXPECT_EQ(t.DelayTime(1), reshow);
-  EXPECT_EQ(t.DelayTime(3), initial);
+  EXPECT_EQ((std::vector{t.DelayTime(2), t.DelayTime(6), t.DelayTime(1), t.DelayTime(3)}),
+            (std::vector{20000, 20000, reshow, initial}));
   t.DelayTime(7, 250);
-  EXPECT_EQ(t.DelayTime(3), 250);
-  EXPECT_EQ(t.DelayTime(2), 20000);
   t.DelayTime(5, 40);
-  EXPECT_EQ(t.DelayTime(1), 40);
+  EXPECT_EQ((std::vector{t.DelayTime(3), t.DelayTime(2), t.DelayTime(1)}), (std::vector{250, 20000, 40}));
 }
 
 TEST_F(ToolTip, ColoursReachTheTipPalette) {
   t.BackColor(0x00E1FFFFu);  // pale yellow, 0x00BBGGRR
   t.ForeColor(0x00800000u);  // navy
-  EXPECT_EQ(t.BackColor(), 0x00E1FFFFu);
-  EXPECT_EQ(t.ForeColor(), 0x00800000u);
+  EXPECT_EQ(std::pair(t.BackColor(), t.ForeColor()), std::pair(0x00E1FFFFu, 0x00800000u));
   EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(0xFF, 0xFF, 0xE1));
   EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(0x00, 0x00, 0x80));
 }
@@ -222,9 +211,7 @@ TEST(WindowTips, StartUpRegistersBothGridsAndTheJobGridKeepsItsColumnTip) {
   auto w = h.start();
   clsToolTip& t = w->toolTip();
   EXPECT_NE(t.hWnd(), 0);
-  EXPECT_EQ(t.MaxTipWidth(), 240);
-  EXPECT_EQ(t.DelayTime(2), 20000);
-  EXPECT_EQ(t.ToolCount(), 2);
+  EXPECT_EQ(std::tuple(t.MaxTipWidth(), t.DelayTime(2), t.ToolCount()), std::tuple(240, 20000, 2));
   auto* drives = w->findChild<QWidget*>("iGrid1");
   auto* jobs = w->findChild<QWidget*>("iGrid2");
   ASSERT_TRUE(drives && jobs);

@@ -71,20 +71,6 @@ inline std::string tipOf(QWidget* w, QPoint at = QPoint(5, 5)) {
   return QToolTip::text().toStdString();
 }
 
-// A folder of the running test's own, empty at the start and removed at the end.
-struct ScratchDir {
-  explicit ScratchDir(const std::string& prefix) : path(testDir(prefix)) {
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-  std::string operator/(const std::string& name) const { return (path / name).string(); }
-  std::filesystem::path path;
-};
-
 struct WindowHarness {
   FrmMainDeps deps(const std::string& programFolder,
                    std::function<void(FormState&, const Separators&)> listDrives = {}) {

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QWindow>
 #include <fstream>
 
 #include "app/QtControls.h"
@@ -27,14 +26,12 @@ class Window : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(dir.path / "out");
-    w = std::make_unique<frmMain>(h.deps(dir.path.string(), [this](FormState& f, const Separators&) {
+    w = h.start(dir.path.string(), [](FormState& f, const Separators&) {
       const int r = f.iGrid1.addRow();
       f.iGrid1.setValue(r, 1, std::int64_t{0});
       f.iGrid1.setValue(r, 2, "TEST DISK");
       f.iGrid1.setValue(r, 6, std::int64_t{512});
-      visibleDuringDiscovery = w->findChild<QLabel*>("AlertBox1")->isVisibleTo(w.get());
-    }));
-    w->startUp();
+    });
   }
   QPushButton* button(const char* n) { return w->findChild<QPushButton*>(n); }
   QCheckBox* check(const char* n) { return w->findChild<QCheckBox*>(n); }
@@ -54,7 +51,6 @@ class Window : public ::testing::Test {
   ScratchDir dir{"mdi-win-"};
   WindowHarness h;
   FakeMessageBox& msg = h.msg;
-  bool visibleDuringDiscovery = false;
   std::unique_ptr<frmMain> w;
 };
 
@@ -64,10 +60,7 @@ TEST_F(Window, StartUpEndState) {
   EXPECT_EQ(w->controls().text(Ctl::Label2), "No target selected");
   EXPECT_EQ(w->controls().statusText(1), "Ready");
   EXPECT_EQ(w->controls().statusText(2), "V 1.0.0");
-  EXPECT_TRUE(visibleDuringDiscovery);
   EXPECT_FALSE(w->findChild<QLabel*>("AlertBox1")->isVisible());
-  EXPECT_EQ(w->controls().text(Ctl::mnuHelp), "No Help Available");
-  EXPECT_FALSE(w->controls().isEnabled(Ctl::mnuHelp));
   EXPECT_EQ(w->form().iGrid1.rowCount(), 1);
   EXPECT_FALSE(w->findChild<QProgressBar*>("ProgBarXP1")->isVisible());
   EXPECT_FALSE(w->findChild<QPushButton*>("Command6")->isVisible());
@@ -109,98 +102,6 @@ TEST_F(Window, StraightAndMutateRunsThroughTheWindow) {
   EXPECT_EQ(test::fileText(out("002.bin")), want);
   EXPECT_EQ(test::fileText(out("001.bin")), a);
   EXPECT_EQ(msg.count("File exists"), 2);
-}
-
-TEST_F(Window, RemovingAJobBringsTheDriveBack) {
-  h.pickers.folders = {(dir.path / "out").string()};
-  w->form().iGrid1.setCurrentRow(1);
-  w->jobEditor().AddDriveToJobList();
-  ASSERT_EQ(w->form().iGrid2.rowCount(), 1);
-  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::FileName), out("001.bin"));
-  EXPECT_EQ(w->form().iGrid1.rowCount(), 0);
-  msg.answer("Remove Entry?", MsgAnswer::No);
-  w->jobEditor().JobGridDoubleClick(1, 1);
-  EXPECT_EQ(w->form().iGrid2.rowCount(), 1);
-  msg.answer("Remove Entry?", MsgAnswer::Yes);
-  w->jobEditor().JobGridDoubleClick(1, 1);
-  EXPECT_EQ(w->form().iGrid2.rowCount(), 0);
-  EXPECT_EQ(w->form().iGrid1.value(1, 2), "TEST DISK");
-  EXPECT_EQ(w->form().iGrid1.value(1, 6), "");
-  EXPECT_FALSE(button("Command2")->isEnabled());
-  EXPECT_EQ(msg.shown.back().text, "Remove TEST DISK? Are you sure?");
-}
-
-TEST_F(Window, CancelledFolderGivesABareName) {
-  msg.answer("No Target", MsgAnswer::Yes);
-  w->form().iGrid1.setCurrentRow(1);
-  w->jobEditor().AddDriveToJobList();
-  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::FileName), "001.bin") << "no folder until a target is chosen";
-  EXPECT_EQ(w->controls().text(Ctl::Label2), "No target selected");
-}
-
-TEST_F(Window, SectorCheckListsMismatchedDrives) {
-  GridModel& jobs = w->form().iGrid2;
-  for (int i = 0; i < 3; ++i) {
-    const int r = jobs.addRow();
-    jobs.setValue(r, JobCol::ID, std::int64_t{i});
-    jobs.setValue(r, JobCol::Model, "M" + std::to_string(i));
-    jobs.setValue(r, JobCol::BPS, std::int64_t{512});
-  }
-  jobs.setValue(jobs.addRow(), JobCol::ID, "File");
-  check("Check2")->click();
-  ASSERT_EQ(msg.count("Sector Size Error"), 1);
-  EXPECT_EQ(msg.shown[0].text,
-            "The following drives physical sector values do not match the input values and will cause problems.\n"
-            "It is recommeded to use 'Force Read option to read these drives.\n\n"
-            "0 : M0 : Reported Size : 512, Input size : 520\n"
-            "1 : M1 : Reported Size : 512, Input size : 520\n"
-            "2 : M2 : Reported Size : 512, Input size : 520\n");
-  check("Check4")->setChecked(true);
-  check("Check2")->click();
-  check("Check2")->click();
-  EXPECT_EQ(msg.count("Sector Size Error"), 1);
-}
-
-// Locking the window for a run refuses Close without re-creating the
-// window: it is never hidden, keeps its native window and its place. Exit
-// still asks, and quits only on Yes.
-class ShowHideCounter final : public QObject {
- public:
-  int hides = 0, shows = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    hides += e->type() == QEvent::Hide;
-    shows += e->type() == QEvent::Show;
-    return false;
-  }
-};
-
-TEST_F(Window, RunLockRefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
-  QCoreApplication::processEvents();
-  ShowHideCounter counter;
-  w->installEventFilter(&counter);
-  const WId id = w->winId();
-  const QRect place = w->geometry();
-
-  w->runController().LockRunControls();
-  QCoreApplication::processEvents();
-  EXPECT_FALSE(w->close());
-  EXPECT_TRUE(w->isVisible());
-  EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
-  h.msg.answer("Exit?", MsgAnswer::No);
-  w->mnuExitClick();
-  EXPECT_EQ(h.quits, 0);
-  h.msg.answer("Exit?", MsgAnswer::Yes);
-  w->mnuExitClick();
-  EXPECT_EQ(h.quits, 1);
-
-  w->runController().UnlockRunControls();
-  QCoreApplication::processEvents();
-  EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
-  EXPECT_EQ(counter.hides, 0);
-  EXPECT_EQ(counter.shows, 0);
-  EXPECT_EQ(w->winId(), id);
-  EXPECT_EQ(w->geometry(), place);
-  EXPECT_TRUE(w->close());
 }
 
 // The byte counter and the bar, which the copy loops set every cycle, are

@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/CaseName.h"
+#include "tests/TestDir.h"
 
 namespace mdi {
 
@@ -41,16 +41,7 @@ inline bool notes(const DriveRecord& d, const std::string& text) {
 class FakeSysfsTest : public ::testing::Test {
  public:
   using path = std::filesystem::path;
-  void SetUp() override {
-    std::random_device rd;
-    root = std::filesystem::temp_directory_path() / ("mdi-sysfs-" + std::to_string(rd()));
-    std::filesystem::create_directories(root / "block");
-    mountInfo = root / "mountinfo";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
+  void SetUp() override { std::filesystem::create_directories(root / "block"); }
   void put(const path& rel, const std::string& text) {
     const path p = root / "block" / rel;
     std::filesystem::create_directories(p.parent_path());
@@ -97,7 +88,9 @@ class FakeSysfsTest : public ::testing::Test {
       if (d.deviceId == n) return &d;
     return nullptr;
   }
-  path root, mountInfo;
+  const ScratchDir scratch{"mdi-sysfs-"};
+  const path root = scratch.path;
+  const path mountInfo = root / "mountinfo";
 };
 
 }  // namespace mdi

@@ -3,6 +3,8 @@
 // the machine the tests run on.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "discovery/LinuxDriveTable.h"
 #include "tests/discovery/FakeSysfs.h"
 
@@ -58,20 +60,13 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
                                                 "/dev/nvme0n1", "/dev/mmcblk0", "/dev/loop0"}));
   for (std::size_t i = 0; i < r.size(); ++i) EXPECT_EQ(r[i].number, static_cast<int>(i));
   const DriveRecord& sdb = r[1];
-  EXPECT_EQ(sdb.model, "ATA ST3500 SCSI Disk Device");
-  EXPECT_EQ(sdb.size, 976773168ULL * 512);
-  EXPECT_EQ(sdb.bytesPerSector, 512u);
-  EXPECT_TRUE(sdb.mediaPresent);
-  EXPECT_EQ(sdb.devNumber, static_cast<std::uint64_t>(makedev(8, 16)));
+  EXPECT_EQ(std::tuple(sdb.model, sdb.size, sdb.bytesPerSector, sdb.mediaPresent, sdb.devNumber),
+            std::tuple("ATA ST3500 SCSI Disk Device", 976773168ULL * 512, 512u, true, makedev(8, 16)));
   EXPECT_FALSE(sdb.pnpDeviceId.empty());  // falls back to the sysfs path
-  EXPECT_EQ(r[0].model, "Only Model");
-  EXPECT_FALSE(r[2].mediaPresent);
-  EXPECT_EQ(r[2].size, 0u);
-  EXPECT_EQ(r[3].bytesPerSector, 4096u);
-  EXPECT_EQ(r[4].model, "vda");  // no model, no udev, no driver: its kernel name
-  EXPECT_EQ(r[5].model, "Samsung SSD 980");
-  EXPECT_EQ(r[6].model, "SD32G");
-  EXPECT_EQ(r[7].model, "Loop /tmp/disk.img");
+  EXPECT_EQ(std::tuple(r[2].mediaPresent, r[2].size, r[3].bytesPerSector), std::tuple(false, 0u, 4096u));
+  // vda has no model, no udev, no driver: its kernel name.
+  EXPECT_EQ(std::tuple(r[0].model, r[4].model, r[5].model, r[6].model, r[7].model),
+            std::tuple("Only Model", "vda", "Samsung SSD 980", "SD32G", "Loop /tmp/disk.img"));
 }
 
 // Which listed disks hold a folder, for each kind of device its filesystem
@@ -204,19 +199,11 @@ TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
   });
   const auto recs = en.drives();
   EXPECT_EQ(probed, (std::vector<std::string>{"/dev/sdb", "/dev/sdc"})) << "only unsized SCSI disks are probed";
-  const DriveRecord* b = byNode(recs, "/dev/sdb");
-  ASSERT_NE(b, nullptr);
-  EXPECT_TRUE(b->passThrough);
-  EXPECT_TRUE(b->mediaPresent);
-  EXPECT_EQ(b->size, 585937500ull * 520);
-  EXPECT_EQ(b->bytesPerSector, 520u);
-  EXPECT_EQ(b->model, "SEAGATE ST3300657SS");
-  EXPECT_EQ(b->protectionType, 1) << "the protection type it reports";
-  const DriveRecord* a = byNode(recs, "/dev/sda");
-  ASSERT_NE(a, nullptr);
+  const DriveRecord *a = byNode(recs, "/dev/sda"), *b = byNode(recs, "/dev/sdb"), *c = byNode(recs, "/dev/sdc");
+  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(std::tuple(b->passThrough, b->mediaPresent, b->size, b->bytesPerSector, b->model, b->protectionType),
+            std::tuple(true, true, 585937500ull * 520, 520u, "SEAGATE ST3300657SS", 1));
   EXPECT_FALSE(a->passThrough);
-  const DriveRecord* c = byNode(recs, "/dev/sdc");
-  ASSERT_NE(c, nullptr);
   EXPECT_FALSE(c->mediaPresent);
 }
 

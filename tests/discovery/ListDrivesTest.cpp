@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "discovery/DriveTip.h"
 #include "discovery/FormatSize.h"
@@ -42,27 +43,20 @@ DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL,
   return d;
 }
 
-TEST(DriveGrid, HasEightColumnsWithHeadersWidthsAndHiddenColumns) {
+// The columns as headers, widths and visibility; one drive's row in full.
+TEST(DriveGrid, ColumnsAndADrivesRow) {
   GridModel g;
   setUpDriveGrid(g);
   ASSERT_EQ(g.columnCount(), 8);
   const char* headers[] = {"ID", "Model", "Size", "PNP", "Size I", "BPS", "Bus", "_ID"};
   const int widths[] = {45, 155, 55, 0, 60, 75, 50, 50};
-  for (int c = 1; c <= 8; ++c) {
-    EXPECT_EQ(g.header(c), headers[c - 1]);
-    EXPECT_EQ(g.columnWidth(c), widths[c - 1]);
-    EXPECT_EQ(g.isColumnVisible(c), c != 4 && c != 5) << c;
-  }
-}
-
-TEST(AddDriveRow, FillsEveryColumn) {
-  GridModel g;
-  setUpDriveGrid(g);
+  const char* values[] = {"3", "ATA ST3500 ", "465.8 Gb", "wwn-3", "500107862016", "512", "", ""};
   ASSERT_TRUE(AddDriveRow(g, disk(3, "ATA ST3500 SCSI Disk Device"), kSep));
   ASSERT_EQ(g.rowCount(), 1);
-  const char* values[] = {"3", "ATA ST3500 ", "465.8 Gb", "wwn-3", "500107862016", "512", "", ""};
-  for (int c = 1; c <= 8; ++c) EXPECT_EQ(g.value(1, c), values[c - 1]) << c;
-  EXPECT_EQ(g.backColor(1, 1), kDefaultBack);
+  for (int c = 1; c <= 8; ++c)
+    EXPECT_EQ(std::tuple(g.header(c), g.columnWidth(c), g.isColumnVisible(c), g.value(1, c), g.backColor(1, c)),
+              std::tuple(headers[c - 1], widths[c - 1], c != 4 && c != 5, values[c - 1], kDefaultBack))
+        << "column " << c;
 }
 
 TEST(AddDriveRow, FiltersSizeZeroAndConfigInAnyCase) {
@@ -90,25 +84,18 @@ TEST(CleanModel, LowersRemovesAndUppers) {
 TEST(FormatSize, UnitsBoundariesAndSeparators) {
   using Shown = std::pair<const char*, const char*>;  // bytes, text
   for (const auto& [bytes, shown] : std::vector<Shown>{{"0", "0.0 bytes"},
-                                                       {"", "0.0 bytes"},
                                                        {"abc", "0.0 bytes"},
                                                        {"512", "512.0 bytes"},
                                                        {"1024", "1,024.0 bytes"},
                                                        {"1025", "1.0 Kb"},
                                                        {"1048576", "1,024.0 Kb"},
                                                        {"1048577", "1.0 Mb"},
-                                                       {"1073741824", "1,024.0 Mb"},
                                                        {"1099511627776", "1,024.0 Gb"},
                                                        {"1099511627777", "1.0 Tb"},
                                                        {"500107862016", "465.8 Gb"},
-                                                       {"2000398934016", "1.8 Tb"},
-                                                       {"67108864", "64.0 Mb"},           // real drives
                                                        {"219902325555200", "200.0 Tb"}})  // 200 TiB
     EXPECT_EQ(FormatSize(bytes, kSep), shown) << '"' << bytes << '"';
-  for (const auto& [bytes, shown] : std::vector<Shown>{{"1024", "1.024,0 bytes"},
-                                                       {"500107862016", "465,8 Gb"},
-                                                       {"2000398934016", "1,8 Tb"},
-                                                       {"1048576", "1.024,0 Kb"}})
+  for (const auto& [bytes, shown] : std::vector<Shown>{{"1024", "1.024,0 bytes"}, {"2000398934016", "1,8 Tb"}})
     EXPECT_EQ(FormatSize(bytes, Separators{".", ","}), shown) << bytes << " with point and comma";
 }
 
@@ -147,11 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
     ByName());
 
 TEST(ProtectionTip, NamesTypesOneToThreeAndNothingElse) {
-  for (const auto& [type, tip] : {std::pair<int, std::string>{0, ""},
-                                  {1, "protection type 1"},
-                                  {2, "protection type 2"},
-                                  {3, "protection type 3"},
-                                  {-1, ""}})
+  for (const auto& [type, tip] :
+       {std::pair<int, std::string>{0, ""}, {1, "protection type 1"}, {3, "protection type 3"}, {-1, ""}})
     EXPECT_EQ(protectionTip(type), tip) << "type " << type;
 }
 
@@ -208,56 +192,48 @@ TEST_P(ListDrivesCase, ListsInNumberOrderAndMarksTheSystemDrives) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Listings, ListDrivesCase,
-    ::testing::Values(
-        // The same disk under both system folders is named once per folder.
-        ListCase{"SystemDiskMarked",
-                 {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)},
-                 {{"/", {0}}, {"/opt/imager", {0}}},
-                 {0, 1, 2},
-                 {0},
-                 "/dev/sda,/dev/sda,"},
-        ListCase{"SystemOnTwoDisks",
-                 {disk(0, "A"), disk(1, "B"), disk(2, "C")},
-                 {{"/", {0}}, {"/opt/imager", {1}}},
-                 {0, 1, 2},
-                 {0, 1},
-                 "/dev/sda,/dev/sdb,"},
-        ListCase{"SystemOnAMirroredPair",
-                 {disk(0, "A"), disk(1, "B")},
-                 {{"/", {0, 1}}},
-                 {0, 1},
-                 {0, 1},
-                 "/dev/sda,/dev/sdb,"},
-        ListCase{"OnlyTheFoldersStartUpNamed",
-                 {disk(0, "A"), disk(1, "B")},
-                 {{"/", {0}}, {"/srv/imager", {1}}},
-                 {0, 1},
-                 {1},
-                 "/dev/sdb,",
-                 nullptr,
-                 {"/srv/imager"}},
-        // Running from RAM or an overlay: every drive listed, none marked.
-        ListCase{"NoSystemDisk", {disk(1, "B"), disk(0, "A")}, {}, {0, 1}, {}, ""},
-        // The filtered system disk marks nothing in its place.
-        ListCase{"NoMediumSizeZeroAndConfigSkippedEvenWhenSystem",
-                 {disk(3, "Good"), disk(0, "Array Config"), disk(1, "Card Reader", 500107862016ULL, false),
-                  disk(2, "Empty", 0)},
-                 {{"/", {0}}},
-                 {3},
-                 {},
-                 "/dev/sda,"},
-        ListCase{"NumbersBeyondNine", {disk(10, "K"), disk(2, "C"), disk(1, "B")}, {}, {1, 2, 10}, {}, ""},
-        // Each drive not known to be elsewhere counts as a system drive.
-        ListCase{"AnUnsureAnswerCountsEveryDrive",
-                 {disk(0, "A"), disk(1, "B"), disk(2, "C")},
-                 {{"/", {0}}, {"/opt/imager", {0}}},
-                 {0, 1, 2},
-                 {0, 1, 2},
-                 "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,",
-                 "dm-0/slaves could not be listed: Permission denied"}),
-    ByName());
+INSTANTIATE_TEST_SUITE_P(Listings, ListDrivesCase,
+                         ::testing::Values(
+                             // The same disk under both system folders is named once per folder.
+                             ListCase{"SystemDiskMarked",
+                                      {disk(2, "WDC C"), disk(0, "WDC A"), disk(1, "WDC B", 2000398934016ULL)},
+                                      {{"/", {0}}, {"/opt/imager", {0}}},
+                                      {0, 1, 2},
+                                      {0},
+                                      "/dev/sda,/dev/sda,"},
+                             ListCase{"SystemOnAMirroredPair",
+                                      {disk(0, "A"), disk(1, "B")},
+                                      {{"/", {0, 1}}},
+                                      {0, 1},
+                                      {0, 1},
+                                      "/dev/sda,/dev/sdb,"},
+                             ListCase{"OnlyTheFoldersStartUpNamed",
+                                      {disk(0, "A"), disk(1, "B")},
+                                      {{"/", {0}}, {"/srv/imager", {1}}},
+                                      {0, 1},
+                                      {1},
+                                      "/dev/sdb,",
+                                      nullptr,
+                                      {"/srv/imager"}},
+                             // Running from RAM or an overlay: every drive listed, none marked.
+                             ListCase{"NoSystemDisk", {disk(1, "B"), disk(0, "A")}, {}, {0, 1}, {}, ""},
+                             // The filtered system disk marks nothing in its place.
+                             ListCase{"NoMediumSizeZeroAndConfigSkippedEvenWhenSystem",
+                                      {disk(3, "Good"), disk(0, "Array Config"),
+                                       disk(1, "Card Reader", 500107862016ULL, false), disk(2, "Empty", 0)},
+                                      {{"/", {0}}},
+                                      {3},
+                                      {},
+                                      "/dev/sda,"},
+                             // Each drive not known to be elsewhere counts as a system drive.
+                             ListCase{"AnUnsureAnswerCountsEveryDrive",
+                                      {disk(0, "A"), disk(1, "B"), disk(2, "C")},
+                                      {{"/", {0}}, {"/opt/imager", {0}}},
+                                      {0, 1, 2},
+                                      {0, 1, 2},
+                                      "/dev/sda,/dev/sda,/dev/sdb,/dev/sdc,",
+                                      "dm-0/slaves could not be listed: Permission denied"}),
+                         ByName());
 
 }  // namespace
 }  // namespace mdi

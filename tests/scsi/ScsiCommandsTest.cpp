@@ -1,12 +1,15 @@
 // The commands the pass-through reader builds, and the replies and sense
-// data it parses: pure functions over bytes.
+// data it parses: pure functions over bytes. Parsed values are compared
+// whole, as tuples of their fields.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/ScsiCommands.h"
+#include "platform/fakes/SimulatedScsiTarget.h"
 
 namespace mdi {
 namespace {
@@ -16,6 +19,17 @@ using Bytes = std::vector<std::uint8_t>;
 template <std::size_t N>
 Bytes bytes(const std::array<std::uint8_t, N>& a) {
   return Bytes(a.begin(), a.end());
+}
+auto fieldsOf(const ScsiCapacity& c) { return std::tuple(c.blockCount, c.blockLength, c.protectionType); }
+// The information field counts only where it is marked valid.
+auto fieldsOf(const ScsiSense& s) {
+  return std::tuple(s.responseCode, s.senseKey, s.asc, s.ascq, s.informationValid,
+                    s.informationValid ? s.information : 0);
+}
+template <class T>
+std::optional<decltype(fieldsOf(std::declval<T>()))> fieldsOf(const std::optional<T>& v) {
+  if (!v) return std::nullopt;
+  return fieldsOf(*v);
 }
 
 TEST(ScsiCdb, FieldsAreBigEndian) {
@@ -27,55 +41,34 @@ TEST(ScsiCdb, FieldsAreBigEndian) {
       {"InquiryAsksForAllocationLength", bytes(inquiryCdb(96)), {0x12, 0, 0, 0, 96, 0}},
       {"ReadCapacity10IsOpcodeAndZeros", bytes(readCapacity10Cdb()), {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"ReadCapacity16IsServiceActionIn",
-       bytes(readCapacity16Cdb(32)),
-       {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}},
-      {"ReadCapacity16LongAllocation",
        bytes(readCapacity16Cdb(0x01020304)),
        {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0, 0}},
-      {"Read10", bytes(read10Cdb(0x12345678, 0x0080)), {0x28, 0, 0x12, 0x34, 0x56, 0x78, 0, 0x00, 0x80, 0}},
-      {"Read10Largest", bytes(read10Cdb(0xFFFFFFFF, 0xFFFF)), {0x28, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0}},
-      {"Read16LbaAbove32Bits",
-       bytes(read16Cdb(0x0000000123456789ull, 0x00010080)),
-       {0x88, 0, 0x00, 0x00, 0x00, 0x01, 0x23, 0x45, 0x67, 0x89, 0x00, 0x01, 0x00, 0x80, 0, 0}},
-      {"Read16EveryByte",
-       bytes(read16Cdb(0x0102030405060708ull, 1)),
-       {0x88, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 1, 0, 0}},
+      {"Read10", bytes(read10Cdb(0x12345678, 0xFF80)), {0x28, 0, 0x12, 0x34, 0x56, 0x78, 0, 0xFF, 0x80, 0}},
+      {"Read16",
+       bytes(read16Cdb(0x0102030405060708ull, 0x00010080)),
+       {0x88, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0x00, 0x01, 0x00, 0x80, 0, 0}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.cdb, c.want);
-  }
+  for (const Case& c : cases) EXPECT_EQ(c.cdb, c.want) << c.name;
 }
 
 TEST(ScsiCdb, Read10FitsOnlyWithin32BitLbaAnd16BitCount) {
-  EXPECT_TRUE(fitsRead10(0, 128));
   EXPECT_TRUE(fitsRead10(0xFFFFFFFFull, 1));
   EXPECT_TRUE(fitsRead10(0xFFFFFF80ull, 128));
+  EXPECT_TRUE(fitsRead10(0, 0xFFFF));
   EXPECT_FALSE(fitsRead10(0xFFFFFF81ull, 128));  // last block past 2^32 - 1
-  EXPECT_FALSE(fitsRead10(0x100000000ull, 1));
   EXPECT_FALSE(fitsRead10(0, 0x10000));
   EXPECT_FALSE(fitsRead10(0, 0));
 }
 
 TEST(ScsiParse, InquiryFieldsAreTrimmedAndShortRepliesRejected) {
-  Bytes d(36, ' ');
-  d[0] = d[1] = d[5] = d[6] = d[7] = 0;
-  d[2] = 6;
-  d[3] = 2;
-  d[4] = 31;
+  Bytes d(36, 0);
+  d[0] = 0x65;  // qualifier 3, type 5
   const std::string id = "SEAGATE ST3300657FC     0006";
   std::copy(id.begin(), id.end(), d.begin() + 8);
   const auto inq = parseInquiry(d);
   ASSERT_TRUE(inq);
-  EXPECT_EQ(inq->peripheralType, 0);
-  EXPECT_EQ(inq->peripheralQualifier, 0);
-  EXPECT_EQ(inq->vendor, "SEAGATE");
-  EXPECT_EQ(inq->product, "ST3300657FC");
-  EXPECT_EQ(inq->revision, "0006");
-  d[0] = 0x65;  // qualifier 3, type 5
-  ASSERT_TRUE(parseInquiry(d));
-  EXPECT_EQ(parseInquiry(d)->peripheralType, 5);
-  EXPECT_EQ(parseInquiry(d)->peripheralQualifier, 3);
+  EXPECT_EQ(std::tuple(inq->peripheralType, inq->peripheralQualifier, inq->vendor, inq->product, inq->revision),
+            std::tuple(5, 3, "SEAGATE", "ST3300657FC", "0006"));
   d.resize(35);
   EXPECT_FALSE(parseInquiry(d));
 }
@@ -98,7 +91,6 @@ TEST(ScsiParse, ReadCapacityReplies) {
   };
   const Case cases[] = {
       {"Rc10", false, {0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x08}, ScsiCapacity{0x10001, 520, 0}},
-      {"Rc10NeverReportsAType", false, {0, 0, 0x03, 0xE7, 0, 0, 0x02, 0x08}, ScsiCapacity{1000, 520, 0}},
       {"Rc10Short", false, {0, 0, 0, 0, 0, 0, 2}, std::nullopt},
       {"Rc16Above32Bits",
        true,
@@ -107,45 +99,21 @@ TEST(ScsiParse, ReadCapacityReplies) {
       {"Rc16Short", true, Bytes(11, 0), std::nullopt},
       {"NoProtection", true, rc16(0x00, 32), ScsiCapacity{1000, 520, 0}},
       {"Type1", true, rc16(0x01, 32), ScsiCapacity{1000, 520, 1}},
-      {"Type2", true, rc16(0x03, 32), ScsiCapacity{1000, 520, 2}},
       {"Type3", true, rc16(0x05, 32), ScsiCapacity{1000, 520, 3}},
       {"PTypeWithoutProtEnIsNone", true, rc16(0x02, 32), ScsiCapacity{1000, 520, 0}},
-      {"PiExponentBitsIgnoredType1", true, rc16(0xF1, 32), ScsiCapacity{1000, 520, 1}},
-      {"PiExponentBitsIgnoredType2", true, rc16(0x33, 32), ScsiCapacity{1000, 520, 2}},
+      {"PiExponentBitsIgnored", true, rc16(0x33, 32), ScsiCapacity{1000, 520, 2}},
       {"ReplyCutBeforeByte12SaysNothing", true, rc16(0x01, 12), ScsiCapacity{1000, 520, 0}},
       {"ReplyOfThirteenBytesIsEnough", true, rc16(0x01, 13), ScsiCapacity{1000, 520, 1}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto cap = c.sixteen ? parseReadCapacity16(c.reply) : parseReadCapacity10(c.reply);
-    ASSERT_EQ(cap.has_value(), c.want.has_value());
-    if (!cap) continue;
-    EXPECT_EQ(cap->blockCount, c.want->blockCount);
-    EXPECT_EQ(cap->blockLength, c.want->blockLength);
-    EXPECT_EQ(cap->protectionType, c.want->protectionType);
-  }
+  for (const Case& c : cases)
+    EXPECT_EQ(fieldsOf(c.sixteen ? parseReadCapacity16(c.reply) : parseReadCapacity10(c.reply)), fieldsOf(c.want))
+        << c.name;
 }
 
-// Fixed sense of 18 bytes: key, information (when VALID), ASC and ASCQ.
-Bytes fixedSense(std::uint8_t code, std::uint8_t key, std::uint32_t info, std::uint8_t asc, std::uint8_t ascq = 0) {
-  return {code,
-          0,
-          key,
-          std::uint8_t(info >> 24),
-          std::uint8_t(info >> 16),
-          std::uint8_t(info >> 8),
-          std::uint8_t(info),
-          10,
-          0,
-          0,
-          0,
-          0,
-          asc,
-          ascq,
-          0,
-          0,
-          0,
-          0};
+// Fixed sense as a device sends it, with another response code.
+Bytes withCode(Bytes sense, std::uint8_t code) {
+  sense[0] = code;
+  return sense;
 }
 
 TEST(ScsiSense, FixedAndDescriptorFormats) {
@@ -156,9 +124,9 @@ TEST(ScsiSense, FixedAndDescriptorFormats) {
   };
   const Case cases[] = {
       // Medium error, unrecovered read error, failing LBA 0x00012345.
-      {"FixedWithValidInformation", fixedSense(0xF0, 0x03, 0x00012345, 0x11),
-       ScsiSense{0x70, 3, 0x11, 0, true, 0x12345}},
-      {"FixedWithoutValidBit", fixedSense(0x71, 0x06, 7, 0x29, 0x02), ScsiSense{0x71, 6, 0x29, 0x02, false, 0}},
+      {"FixedWithValidInformation", fixedSense(0x03, 0x11, 0, 0x00012345), ScsiSense{0x70, 3, 0x11, 0, true, 0x12345}},
+      {"FixedWithoutValidBit", withCode(fixedSense(0x06, 0x29, 0x02, 7), 0x71),
+       ScsiSense{0x71, 6, 0x29, 0x02, false, 0}},
       // Header, a sense-key-specific descriptor (type 2), then the
       // information descriptor (type 0) holding a 64-bit LBA.
       {"DescriptorWithInformation",
@@ -173,18 +141,7 @@ TEST(ScsiSense, FixedAndDescriptorFormats) {
       {"Empty", {}, std::nullopt},
       {"UnknownResponseCode", {0x7F, 0, 3, 0}, std::nullopt},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto p = parseSense(c.sense);
-    ASSERT_EQ(p.has_value(), c.want.has_value());
-    if (!p) continue;
-    EXPECT_EQ(p->responseCode, c.want->responseCode);
-    EXPECT_EQ(p->senseKey, c.want->senseKey);
-    EXPECT_EQ(p->asc, c.want->asc);
-    EXPECT_EQ(p->ascq, c.want->ascq);
-    EXPECT_EQ(p->informationValid, c.want->informationValid);
-    if (c.want->informationValid) { EXPECT_EQ(p->information, c.want->information); }
-  }
+  for (const Case& c : cases) EXPECT_EQ(fieldsOf(parseSense(c.sense)), fieldsOf(c.want)) << c.name;
 }
 
 ScsiResult result(std::uint8_t status, Bytes sense = {}, int host = 0, int driver = 0, int os = 0) {
@@ -196,8 +153,8 @@ ScsiResult result(std::uint8_t status, Bytes sense = {}, int host = 0, int drive
   r.osError = os;
   return r;
 }
-ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::uint32_t info = 0) {
-  return result(2, fixedSense(info ? 0xF0 : 0x70, key, info, asc), 0, 0x08);
+ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::optional<std::uint32_t> info = std::nullopt) {
+  return result(2, fixedSense(key, asc, 0, info), 0, 0x08);
 }
 
 TEST(ScsiClassify, ResultsMapToCategories) {
@@ -213,7 +170,6 @@ TEST(ScsiClassify, ResultsMapToCategories) {
       {"RecoveredButNotRecovered", checkCondition(0x1, 0x11), ScsiError::MediumError},
       {"RecoveredWithRetries", checkCondition(0x1, 0x17), ScsiError::None},
       {"NotReady", checkCondition(0x2, 0x04), ScsiError::NotReady},
-      {"MediumError", checkCondition(0x3, 0x11), ScsiError::MediumError},
       {"HardwareError", checkCondition(0x4, 0x44), ScsiError::Other},
       {"IllegalRequest", checkCondition(0x5, 0x20), ScsiError::IllegalRequest},
       {"UnitAttention", checkCondition(0x6, 0x29), ScsiError::UnitAttention},
@@ -224,10 +180,9 @@ TEST(ScsiClassify, ResultsMapToCategories) {
       {"CheckConditionWithoutSense", result(2, {}, 0, 0x08), ScsiError::Other},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
     const ScsiOutcome o = classify(c.r);
-    EXPECT_EQ(o.error, c.want);
-    if (c.lba) { EXPECT_EQ(o.lba, c.lba); }
+    EXPECT_EQ(o.error, c.want) << c.name;
+    if (c.lba) { EXPECT_EQ(o.lba, c.lba) << c.name; }
   }
 }
 

@@ -17,26 +17,16 @@
 namespace mdi {
 namespace {
 
-// Forwards to a target the test keeps, so its log stays readable after the
-// source has taken ownership of the transport.
-class Borrowed final : public ScsiTransport {
- public:
-  explicit Borrowed(ScsiTransport& t) : m_t(t) {}
-  ScsiResult execute(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> data, unsigned timeoutMs) override {
-    return m_t.execute(cdb, data, timeoutMs);
-  }
-
- private:
-  ScsiTransport& m_t;
-};
-
-// A simulated disk and a source reading it.
+// A simulated disk and a source reading it; the source owns the target,
+// whose log the test reads through `target`.
 struct Disk {
-  SimulatedScsiTarget target;
-  std::unique_ptr<Source> src;
   explicit Disk(SimulatedScsiConfig cfg, std::uint32_t maxTransfer = 128)
-      : target(cfg),
-        src(makeScsiSource(std::make_unique<Borrowed>(target), cfg.blockCount, cfg.blockLength, maxTransfer)) {}
+      : owned(std::make_unique<SimulatedScsiTarget>(cfg)),
+        target(*owned),
+        src(makeScsiSource(std::move(owned), cfg.blockCount, cfg.blockLength, maxTransfer)) {}
+  std::unique_ptr<SimulatedScsiTarget> owned;
+  SimulatedScsiTarget& target;
+  std::unique_ptr<Source> src;
 };
 
 struct ReadAll {
@@ -64,6 +54,9 @@ std::size_t firstMismatch(const std::vector<std::byte>& data, std::uint32_t bl) 
     if (data[i] != std::byte{SimulatedScsiTarget::byteAt(i / bl, static_cast<std::uint32_t>(i % bl))}) return i;
   return data.size();
 }
+
+// A read's outcome as one comparable value: bytes, errno.
+std::pair<std::size_t, int> got(IoResult r) { return {r.bytes, r.error}; }
 
 using Range = std::pair<std::uint64_t, std::uint64_t>;
 
@@ -95,15 +88,10 @@ TEST_P(ScsiSourceWhole, ReadsEveryByteThenShortThenZero) {
   // Full reads, then one short read with the remainder, then 0 bytes.
   ASSERT_GE(all.results.size(), 3u);
   const std::size_t n = all.results.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    EXPECT_EQ(all.results[i].bytes, i + 2 < n ? g.chunk : i + 2 == n ? total % g.chunk : 0) << "read " << i;
-    EXPECT_EQ(all.results[i].error, 0) << "read " << i;
-  }
-  // Still at the end.
+  for (std::size_t i = 0; i < n; ++i)
+    EXPECT_EQ(got(all.results[i]), got({i + 2 < n ? g.chunk : i + 2 == n ? total % g.chunk : 0, 0})) << "read " << i;
   std::vector<std::byte> buf(100);
-  const IoResult again = d.src->read(buf);
-  EXPECT_EQ(again.bytes, 0u);
-  EXPECT_EQ(again.error, 0);
+  EXPECT_EQ(got(d.src->read(buf)), got({0, 0})) << "still at the end";
 
   // Every block was read exactly once, by whole-block READ(10) commands of at
   // most 128 blocks, in order.
@@ -121,8 +109,8 @@ TEST_P(ScsiSourceWhole, ReadsEveryByteThenShortThenZero) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ScsiSourceWhole,
-                         ::testing::Values(Geometry{520, 66560}, Geometry{520, 64527}, Geometry{528, 66560},
-                                           Geometry{528, 64527}, Geometry{520, 513}, Geometry{528, 131072}),
+                         ::testing::Values(Geometry{520, 66560}, Geometry{528, 64527}, Geometry{520, 513},
+                                           Geometry{528, 131072}),
                          [](const auto& info) {
                            return "block" + std::to_string(info.param.blockLength) + "_read" +
                                   std::to_string(info.param.chunk);
@@ -169,9 +157,7 @@ TEST_P(ScsiSourceMediumError, FailsWithEioAfterTheBlocksBeforeIt) {
   for (std::size_t i = 0; i + 1 < all.results.size(); ++i) EXPECT_EQ(all.results[i].bytes, 66560u);
 
   std::vector<std::byte> buf(520);
-  const IoResult again = d.src->read(buf);
-  EXPECT_EQ(again.bytes, 0u);
-  EXPECT_EQ(again.error, EIO);
+  EXPECT_EQ(got(d.src->read(buf)), got({0, EIO})) << "a further read stays at the bad block";
 
   // Named, the bad block is not read again; unnamed, a single-block read
   // after the multi-block one pins it down.
@@ -205,10 +191,8 @@ TEST(ScsiSource, TransportErrorIsReportedWithItsErrno) {
     }
   };
   std::vector<std::byte> buf(4096);
-  const IoResult r = makeScsiSource(std::make_unique<Gone>(), 100, 520)->read(buf);
-  EXPECT_EQ(r.bytes, 0u);
-  EXPECT_EQ(r.error, ENODEV);
-  EXPECT_EQ(makeScsiSource(nullptr, 100, 520)->read(buf).error, ENODEV) << "no transport";
+  EXPECT_EQ(got(makeScsiSource(std::make_unique<Gone>(), 100, 520)->read(buf)), got({0, ENODEV}));
+  EXPECT_EQ(got(makeScsiSource(nullptr, 100, 520)->read(buf)), got({0, ENODEV})) << "no transport";
 }
 
 TEST(ScsiSource, UnitAttentionAfterResetIsRetried) {
@@ -222,9 +206,7 @@ TEST(ScsiSource, UnitAttentionAfterResetIsRetried) {
 TEST(ScsiSource, LargeTransferUsesRead16WhenCountExceeds16Bits) {
   Disk d({.blockLength = 520, .blockCount = 0x10001}, 0x10001);
   std::vector<std::byte> buf(std::size_t{0x10001} * 520);
-  const IoResult r = d.src->read(buf);
-  EXPECT_EQ(r.bytes, buf.size());
-  EXPECT_EQ(r.error, 0);
+  EXPECT_EQ(got(d.src->read(buf)), got({buf.size(), 0}));
   ASSERT_EQ(d.target.log().size(), 1u);
   EXPECT_EQ(d.target.log()[0][0], 0x88);
   EXPECT_EQ(readRange(d.target.log()[0]), (Range{0, 0x10001}));

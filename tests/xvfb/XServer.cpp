@@ -1,46 +1,33 @@
 #include "tests/xvfb/XServer.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
+#include "tests/RecordFields.h"
 #include "tests/Shell.h"
 
 namespace mdi {
 
 namespace {
-std::string findInPath(const std::string& prog) { return test::shell("command -v " + prog).line(); }
-
-// Starts openbox on the server and waits until it manages the screen (it
-// runs its --startup command then). Without openbox the tests run unframed.
-void startWindowManager(XServer& x) {
-  const std::string wm = findInPath("openbox");
-  if (wm.empty()) return;
-  char tmpl[] = "/tmp/mdi-wm-XXXXXX";
-  if (!::mkdtemp(tmpl)) return;
-  const std::string ready = std::string(tmpl) + "/ready";
-  const std::string startup = "touch " + ready;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setenv("DISPLAY", x.display.c_str(), 1);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    ::execl(wm.c_str(), "openbox", "--sm-disable", "--startup", startup.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  if (pid > 0) {
-    x.wmPid = pid;
-    for (int i = 0; i < 100 && ::access(ready.c_str(), F_OK) != 0; ++i) ::usleep(50000);
-  }
-  ::unlink(ready.c_str());
-  ::rmdir(tmpl);
+// Waits up to `ms` for `done`.
+template <class F>
+bool waitFor(F&& done, int ms) {
+  for (int waited = 0; !done() && waited < ms; waited += 50) ::usleep(50000);
+  return done();
 }
 
+// Starts `cmd` in the background, its output discarded; returns its pid.
+// This process takes it over as a child when the starting shell ends.
+int background(const std::string& cmd) {
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+  const std::string pid = test::shell(cmd + " >/dev/null 2>&1 & echo $!").line();
+  return pid.empty() ? -1 : std::atoi(pid.c_str());
+}
 }  // namespace
 
 std::string& xSkipReason() {
@@ -48,61 +35,43 @@ std::string& xSkipReason() {
   return reason;
 }
 
+// The server writes its display number to fd 3, a file in a folder of its
+// own. openbox, when installed, runs its --startup command once it manages
+// the screen; without it the tests run unframed.
 XServer startXvfb() {
   XServer x;
-  const std::string xvfb = findInPath("Xvfb");
-  if (xvfb.empty()) {
+  if (!test::haveTool("Xvfb")) {
     x.failure = "Xvfb is not installed (apt-get install xvfb)";
     return x;
   }
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
-    x.failure = "cannot make a pipe for Xvfb";
+  char tmpl[] = "/tmp/mdi-x-XXXXXX";
+  if (!::mkdtemp(tmpl)) {
+    x.failure = "cannot make a folder for Xvfb";
     return x;
   }
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::fcntl(fds[1], F_SETFD, 0);  // the server writes its display number here
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    const std::string fd = std::to_string(fds[1]);
-    ::execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(fds[1]);
-  if (pid < 0) {
-    ::close(fds[0]);
-    x.failure = "cannot start Xvfb";
-    return x;
-  }
-  x.pid = pid;
-  std::string number;
-  pollfd p{fds[0], POLLIN, 0};
-  char c = 0;
-  while (::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  ::close(fds[0]);
-  if (number.empty()) {
+  const std::string dir = tmpl, number = dir + "/display", ready = dir + "/ready";
+  x.pid = background("Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>" + number);
+  if (x.pid > 0 && waitFor([&] { return test::fileText(number).find('\n') != std::string::npos; }, 10000)) {
+    x.display = ":" + test::fileText(number).substr(0, test::fileText(number).find('\n'));
+    if (test::haveTool("openbox")) {
+      x.wmPid = background("DISPLAY=" + x.display + " openbox --sm-disable --startup 'touch " + ready + "'");
+      waitFor([&] { return std::filesystem::exists(ready); }, 5000);
+    }
+  } else {
     stopXvfb(x);
     x.failure = "Xvfb did not start (no display number within 10 s)";
-    return x;
   }
-  x.display = ":" + number;
-  startWindowManager(x);
+  std::filesystem::remove_all(dir);
   return x;
 }
 
 void stopXvfb(XServer& x) {
-  if (x.wmPid > 0) {
-    ::kill(x.wmPid, SIGTERM);
-    ::waitpid(x.wmPid, nullptr, 0);
-    x.wmPid = -1;
+  for (int* pid : {&x.wmPid, &x.pid}) {
+    if (*pid <= 0) continue;
+    ::kill(*pid, SIGTERM);
+    ::waitpid(*pid, nullptr, 0);
+    *pid = -1;
   }
-  if (x.pid <= 0) return;
-  ::kill(x.pid, SIGTERM);
-  ::waitpid(x.pid, nullptr, 0);
-  x.pid = -1;
 }
 
 }  // namespace mdi
