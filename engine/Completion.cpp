@@ -28,7 +28,9 @@ std::string statusTextOf(const RunController::Run::Job& job, const Separators& s
 }
 
 void RunController::closeAllFiles() {
-  if (m_active) closeJobFiles(*m_active);
+  if (!m_active) return;
+  m_active->closedByExit = true;
+  closeJobFiles(*m_active);
 }
 
 void RunController::closeJobFiles(Run& run) {

@@ -2,6 +2,7 @@
 // for a job that did not read its whole source, a ddrescue map of what was
 // read. Written when the job ends, whatever its outcome.
 #include "engine/AcquisitionLog.h"
+#include "engine/Aside.h"
 #include "engine/RescueMap.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
@@ -27,6 +28,21 @@ HashResult hashFile(FileAccess& files, const std::string& path, HashAlgos algos)
     if (r.bytes < buf.size()) break;
   }
   return h.finish();
+}
+
+// Reads `source` back on a thread of its own while the window keeps its
+// events: a drive that hangs on the re-read holds up neither. nullopt when
+// the operator stopped the run first; the read is then left to end alone.
+std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<bool()>& stopped,
+                                        std::unique_ptr<Source> source, const Digests& expected) {
+  Aside<VerifyResult> aside([source = std::shared_ptr<Source>(std::move(source)), expected] {
+    return verifySource(*source, expected, Verifier::kDefaultBlock);
+  });
+  for (;;) {
+    if (auto r = aside.wait(std::chrono::milliseconds(20))) return r;
+    pump.processEventsWhileWaiting();
+    if (stopped()) return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -118,20 +134,27 @@ void RunController::recordJobs(Run& run) {
       m_sv.pump.processEvents();
       VerifyRecord v;
       bool ok = true;
+      const auto stopped = [&] { return m_form.run.StopRequested == 1 || run.closedByExit; };
+      std::optional<VerifyResult> r;
       if (run.options.verifyImages) {
-        const VerifyResult r = verifyImage(m_sv.files, job.outputPath, image.digests);
-        ok = r.kind == VerifyResult::Kind::Match;
-        v.imageHashes = r.actual;
+        r = verifyAside(m_sv.pump, stopped, m_sv.files.openSource(job.outputPath), image.digests);
+        ok = r && r->kind == VerifyResult::Kind::Match;
+        if (r) v.imageHashes = r->actual;
       }
       if (ok && run.options.rereadSources && src) {
         auto again = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
-        const VerifyResult r =
-            verifySource(*again, run.mutate ? source.digests : image.digests, Verifier::kDefaultBlock);
-        ok = r.kind == VerifyResult::Kind::Match;
-        v.sourceHashes = r.actual;
+        r = verifyAside(m_sv.pump, stopped, std::move(again), run.mutate ? source.digests : image.digests);
+        ok = r && r->kind == VerifyResult::Kind::Match;
+        if (r) v.sourceHashes = r->actual;
       }
-      job.verifyText = ok ? "Verified" : "Verify failed";
-      v.result = job.verifyText;
+      if (r) {
+        job.verifyText = ok ? "Verified" : "Verify failed";
+        v.result = job.verifyText;
+      } else {
+        // Stopped before the check ended: the image is as whole as before,
+        // and not said to be verified either way.
+        v.result = "Verify stopped";
+      }
       log.verify = v;
     }
 

@@ -95,6 +95,7 @@ struct RunController::Run {
   std::unique_ptr<CycleIo> io;
   std::vector<CycleIo::Step> steps;
   bool mutate = false;
+  bool closedByExit = false;  // Exit closed every file from inside the event pump
   // The Options menu as it was when the run started.
   FormState::RecordOptions options;
   // Every job's image, and a mutate job's raw source stream and .extra,

@@ -103,5 +103,38 @@ INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
                                            StuckCase("MutateReRead", true, false, false, true)),
                          ByName{});
 
+// A source that hangs when it is read again to verify its image: Stop ends
+// the run while the re-read is held, the image stays "Done." and whole, and
+// its record says the check was stopped, not that it passed or failed.
+TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
+  form.Options.hashes = {HashAlgo::Sha256};
+  form.Options.rereadSources = true;
+  const auto data = patternBytes(5 * 131072, 4);
+  const std::string path = src("a.img", data);
+  addFileJob(path);
+  auto gate = std::make_shared<Gate>(3 * 131072);
+  // Laid over the source once the copy is over: the verifying open meets it.
+  pump.every([&] {
+    if (status(1) == "Verifying...") files.gates[path] = gate;
+  });
+  stopOnceWhen([&] { return gate->held(); });
+  std::jthread watchdog([gate](std::stop_token st) {
+    for (int i = 0; i < 600 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    gate->release();
+  });
+
+  controller.RunClicked();
+
+  EXPECT_FALSE(gate->released()) << "the run ended while the re-read was still held";
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_EQ(readFile(output(1)), data);
+  EXPECT_EQ(ui.statusHistory.back(), "Process stopped by user");
+  EXPECT_EQ(field(record(1), "verify_result"), "Verify stopped");
+  gate->release();
+  EXPECT_TRUE(gate->waitGone(30)) << "the re-read source is released once its read returns";
+  watchdog.request_stop();
+}
+
 }  // namespace
 }  // namespace mdi::test
