@@ -17,12 +17,11 @@ namespace {
 constexpr const char* kProgram = "mdimager";
 
 // The digests of a file as it stands, for an image whose writes failed.
-HashResult hashFile(FileAccess& files, const std::string& path, HashAlgos algos) {
-  auto source = files.openSource(path);
+HashResult hashFile(Source& source, HashAlgos algos) {
   Hasher h(algos);
   std::vector<std::byte> buf(1 << 20);
   for (;;) {
-    const IoResult r = source->read(buf);
+    const IoResult r = source.read(buf);
     h.update(std::span<const std::byte>(buf.data(), r.bytes));
     if (r.failed()) return {{}, "the image could not be read back"};
     if (r.bytes < buf.size()) break;
@@ -30,19 +29,24 @@ HashResult hashFile(FileAccess& files, const std::string& path, HashAlgos algos)
   return h.finish();
 }
 
-// Reads `source` back on a thread of its own while the window keeps its
-// events: a drive that hangs on the re-read holds up neither. nullopt when
-// the operator stopped the run first; the read is then left to end alone.
-std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<bool()>& stopped,
-                                        std::unique_ptr<Source> source, const Digests& expected) {
-  Aside<VerifyResult> aside([source = std::shared_ptr<Source>(std::move(source)), expected] {
-    return verifySource(*source, expected, Verifier::kDefaultBlock);
-  });
+// Runs `work` on a thread of its own while the window keeps its events: a
+// drive that hangs holds up neither. nullopt when `stopped` came first; the
+// work is then left to end alone.
+template <class T>
+std::optional<T> awaitAside(EventPump& pump, const std::function<bool()>& stopped, std::function<T()> work) {
+  Aside<T> aside(std::move(work));
   for (;;) {
     if (auto r = aside.wait(std::chrono::milliseconds(20))) return r;
     pump.processEventsWhileWaiting();
     if (stopped()) return std::nullopt;
   }
+}
+
+std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<bool()>& stopped,
+                                        std::unique_ptr<Source> source, const Digests& expected) {
+  return awaitAside<VerifyResult>(pump, stopped, [source = std::shared_ptr<Source>(std::move(source)), expected] {
+    return verifySource(*source, expected, Verifier::kDefaultBlock);
+  });
 }
 
 }  // namespace
@@ -63,6 +67,16 @@ void RunController::startRecords(Run& run) {
 void RunController::recordJobs(Run& run) {
   const HashAlgos algos = run.options.hashes;
   const Separators sep = m_sv.locale.separators();
+  // What runs aside gives way to a Stop confirmed from here on, or to Exit.
+  const std::uint64_t stopsBefore = m_stopsConfirmed;
+  const std::function<bool()> stopped = [&] { return m_stopsConfirmed != stopsBefore || run.closedByExit; };
+  // An image read back as it stands, for a job whose writes failed.
+  auto hashAside = [&](const std::string& path) {
+    auto hashed = awaitAside<HashResult>(
+        m_sv.pump, stopped,
+        [source = std::shared_ptr<Source>(m_sv.files.openSource(path)), algos] { return hashFile(*source, algos); });
+    return hashed ? *hashed : HashResult{{}, "the run was stopped before the image was read back"};
+  };
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     auto& job = run.jobs[i];
     if (!job.outputCreated) continue;  // a kept or never-created output gets nothing new beside it
@@ -76,8 +90,8 @@ void RunController::recordJobs(Run& run) {
       if (withExtra) extra = run.hashes->finish(Run::extraStream(i));
       if (job.hashStale || job.outputGivenUp) {
         image = job.outputGivenUp ? HashResult{{}, "the image's last write had not returned when the run ended"}
-                                  : hashFile(m_sv.files, job.outputPath, algos);
-        if (withExtra) extra = hashFile(m_sv.files, extraPath, algos);
+                                  : hashAside(job.outputPath);
+        if (withExtra) extra = hashAside(extraPath);
       }
     }
 
@@ -134,7 +148,6 @@ void RunController::recordJobs(Run& run) {
       m_sv.pump.processEvents();
       VerifyRecord v;
       bool ok = true;
-      const auto stopped = [&] { return m_form.run.StopRequested == 1 || run.closedByExit; };
       std::optional<VerifyResult> r;
       if (run.options.verifyImages) {
         r = verifyAside(m_sv.pump, stopped, m_sv.files.openSource(job.outputPath), image.digests);

@@ -49,7 +49,9 @@ void RunController::UnlockRunControls() {
 void RunController::StopClicked() {
   const MsgAnswer a = m_sv.msg.show(
       {"Stop the imaging process, are you sure", "Stop process?", MsgIcon::Question, MsgButtons::YesNo, true});
-  if (a == MsgAnswer::Yes) m_form.run.StopRequested = 1;
+  if (a != MsgAnswer::Yes) return;
+  m_form.run.StopRequested = 1;
+  ++m_stopsConfirmed;
 }
 
 void RunController::ShutdownComputer() {

@@ -109,6 +109,10 @@ class RunController {
   Services& m_sv;
   Progress& m_progress;
   Run* m_active = nullptr;  // the run in progress, owned by RunClicked's frame
+  // Stops confirmed so far: work that runs after the copy (reading back to
+  // verify) gives way to a Stop confirmed while it runs, also when the run
+  // was stopped before.
+  std::uint64_t m_stopsConfirmed = 0;
 };
 
 }  // namespace mdi
