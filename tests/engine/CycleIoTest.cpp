@@ -13,7 +13,7 @@
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 // A lane's step as a copy loop asks for it: read `length` bytes, maybe
 // reading the next block early.
@@ -56,7 +56,7 @@ Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>&
   std::vector<CycleIo::Lane> lanes;
   for (std::size_t i = 0; i < scripts.size(); ++i) {
     const auto in = dir / ("in" + std::to_string(i));
-    writeFile(in, scripts[i].data);
+    writeBytes(in, scripts[i].data);
     std::unique_ptr<Source> s = scripts[i].kind == Kind::Plain ? std::make_unique<MemorySource>(scripts[i].data)
                                                                : files.openSource(in.string());
     // io_uring waits a slow read out with a timeout request beside it.
@@ -244,7 +244,7 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
 using CycleIoFallback = RunFixture;
 TEST_F(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
   const auto data = patternBytes(3 * 4096 + 5, 11);
-  writeFile(dir / "in", data);
+  writeBytes(dir / "in", data);
   EXPECT_EXIT(std::_Exit(fallbackChild(dir, data)), ::testing::ExitedWithCode(0), "");
 }
 
