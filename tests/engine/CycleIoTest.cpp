@@ -26,6 +26,15 @@ CycleIo::Step stepOf(std::size_t length, bool readAhead) {
 
 bool uringAvailable() { return makeUringCycleIo({}) != nullptr; }
 
+// `n` steps of one lane reading 4 KiB ahead, each block written as read.
+void copyInSteps(CycleIo& io, int n) {
+  std::vector<CycleIo::Step> steps(1);
+  for (int c = 0; c < n; ++c) {
+    steps[0] = stepOf(4096, true);
+    io.cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
+  }
+}
+
 // One lane's script: the read length of each cycle, and whether its next
 // read may start early.
 enum class Kind { File, Plain, Slow };  // Plain: no descriptor (in memory); Slow: a drive's latency
@@ -197,12 +206,7 @@ TEST_F(CycleIoReads, EveryReadAskedForIsIssued) {
   auto out = files.createOutput((dir / "copy").string());
   auto io = makeUringCycleIo({{&source, out.get()}});
   ASSERT_NE(io, nullptr);
-  std::vector<CycleIo::Step> steps(1);
-  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
-  for (int c = 0; c < 9; ++c) {
-    steps[0] = stepOf(4096, true);
-    io->cycle(steps, same);
-  }
+  copyInSteps(*io, 9);
   io.reset();
   // Nine steps (the last finds the end) and at most two reads started
   // early past the end, never one more per step.
@@ -229,12 +233,7 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
   LinuxCycleIoFactory factory(IoPath::Auto);
   auto io = factory.create({{src.get(), out.get()}});
   if (std::string(factory.lastPath()) != "sync") return 4;
-  std::vector<CycleIo::Step> steps(1);
-  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
-  for (int c = 0; c < 5; ++c) {
-    steps[0] = stepOf(4096, true);
-    io->cycle(steps, same);
-  }
+  copyInSteps(*io, 5);
   io.reset();
   return out->close() == 0 && readFile(dir / "copy") == data ? 0 : 5;
 }

@@ -88,21 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
             "LbaAbove32BitsComparesItsLowBits", "GGR", 0x1'0000'0010ull, kLba, {3, 0, 0, 0, 1, 1}, {0x1'0000'0012ull}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PiChecker, BlocksInTurnCountAsOneStream) {
-  const std::string kinds = "GGBGRGEGZGGXGGGG";
-  const Bytes all = sectors(kinds, 0);
-  PiChecker whole, split;
-  whole.check(all, 0);
-  split.check(std::span(all).first(5 * 520), 0);
-  split.check(std::span(all).subspan(5 * 520, 7 * 520), 5);
-  split.check(std::span(all).subspan(12 * 520), 12);
-  EXPECT_EQ(split.counts().guardMismatches, whole.counts().guardMismatches);
-  EXPECT_EQ(split.counts().refTagMismatches, whole.counts().refTagMismatches);
-  EXPECT_EQ(split.counts().firstRefTagMismatchLbas, (std::vector<std::uint64_t>{4, 11}));
-  EXPECT_EQ(split.counts().badSectors, 3u);
-  EXPECT_EQ(split.counts().sectors, 16u);
-}
-
 TEST(PiChecker, TrailingPartialSectorIsNotCounted) {
   Bytes b = sectors("GG", 0);
   b.resize(b.size() + 300, std::byte{7});
