@@ -82,7 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
              chars(8192) + u"y", 16384},
         Call{"AppendFillingTheSecondChunk", chars(8192) + u"y", CALL(s.Append(chars(8191))), S::None,
              chars(8192) + u"y" + chars(8191), 16384},
-        Call{"AppendPastTheSecondChunk", chars(16384), CALL(s.Append(u"z")), S::None, chars(16384) + u"z", 24576},
         Call{"AppendEmptyPiece", u"ab", CALL(s.Append(u"")), S::None, u"ab", 8192},
         Call{"AppendByVal", u"ab", CALL(s.AppendByVal(u"c")), S::None, abc, 8192},
         Call{"AllCharacterCodesSurvive", charCodes(256, true), CALL(s.Append(charCodes(256, true))), S::None,
@@ -126,7 +125,6 @@ INSTANTIATE_TEST_SUITE_P(
              CALL(minimized(s, minimized(s, s.Remove(100, 29000)))), S::None, chars(1000, u'k'), 8192},
         Call{"HeapMinimizeWithSmallSpareDoesNothing", abc, CALL(minimized(s, S::None)), S::None, abc, 8192},
         Call{"ChunkOf100GrowsInHundreds", u"", CALL(s.Append(chars(250))), S::None, chars(250), 300, 100},
-        Call{"ChunkOf100FilledExactly", chars(250), CALL(s.Append(chars(50))), S::None, chars(300), 300, 100},
         Call{"ChunkOf100OnePastFull", chars(300), CALL(s.Append(u"!")), S::None, chars(300) + u"!", 400, 100}),
     [](const auto& info) { return std::string(info.param.name); });
 #undef CALL

@@ -13,7 +13,7 @@
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 // A lane's step as a copy loop asks for it: read `length` bytes, maybe
 // reading the next block early.
@@ -25,6 +25,15 @@ CycleIo::Step stepOf(std::size_t length, bool readAhead) {
 }
 
 bool uringAvailable() { return makeUringCycleIo({}) != nullptr; }
+
+// `n` steps of one lane reading 4 KiB ahead, each block written as read.
+void copyInSteps(CycleIo& io, int n) {
+  std::vector<CycleIo::Step> steps(1);
+  for (int c = 0; c < n; ++c) {
+    steps[0] = stepOf(4096, true);
+    io.cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
+  }
+}
 
 // One lane's script: the read length of each cycle, and whether its next
 // read may start early.
@@ -56,7 +65,7 @@ Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>&
   std::vector<CycleIo::Lane> lanes;
   for (std::size_t i = 0; i < scripts.size(); ++i) {
     const auto in = dir / ("in" + std::to_string(i));
-    writeFile(in, scripts[i].data);
+    writeBytes(in, scripts[i].data);
     std::unique_ptr<Source> s = scripts[i].kind == Kind::Plain ? std::make_unique<MemorySource>(scripts[i].data)
                                                                : files.openSource(in.string());
     // io_uring waits a slow read out with a timeout request beside it.
@@ -197,12 +206,7 @@ TEST_F(CycleIoReads, EveryReadAskedForIsIssued) {
   auto out = files.createOutput((dir / "copy").string());
   auto io = makeUringCycleIo({{&source, out.get()}});
   ASSERT_NE(io, nullptr);
-  std::vector<CycleIo::Step> steps(1);
-  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
-  for (int c = 0; c < 9; ++c) {
-    steps[0] = stepOf(4096, true);
-    io->cycle(steps, same);
-  }
+  copyInSteps(*io, 9);
   io.reset();
   // Nine steps (the last finds the end) and at most two reads started
   // early past the end, never one more per step.
@@ -229,12 +233,7 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
   LinuxCycleIoFactory factory(IoPath::Auto);
   auto io = factory.create({{src.get(), out.get()}});
   if (std::string(factory.lastPath()) != "sync") return 4;
-  std::vector<CycleIo::Step> steps(1);
-  const CycleIo::Prepare same = [](std::size_t, std::span<const std::byte> d) { return d; };
-  for (int c = 0; c < 5; ++c) {
-    steps[0] = stepOf(4096, true);
-    io->cycle(steps, same);
-  }
+  copyInSteps(*io, 5);
   io.reset();
   return out->close() == 0 && readFile(dir / "copy") == data ? 0 : 5;
 }
@@ -244,7 +243,7 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
 using CycleIoFallback = RunFixture;
 TEST_F(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
   const auto data = patternBytes(3 * 4096 + 5, 11);
-  writeFile(dir / "in", data);
+  writeBytes(dir / "in", data);
   EXPECT_EXIT(std::_Exit(fallbackChild(dir, data)), ::testing::ExitedWithCode(0), "");
 }
 

@@ -6,7 +6,7 @@
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 // Drive 0 is a simulated SCSI disk; nothing else is attached.
 class SimulatedDiskTable final : public DriveTable {

@@ -1,27 +1,27 @@
 // Every image a run writes has its digests and its record beside it,
 // whatever the outcome, and they say what is on disk: checked with the
 // coreutils checksum tools and ddrescuelog, as an operator would.
-#include <cstdio>
-
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 constexpr std::size_t kBlock = 131072;
 
-// Runs a shell command in `dir`; its exit status and what it printed.
-std::pair<int, std::string> shellIn(const fs::path& dir, const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen(("cd '" + dir.string() + "' && " + cmd + " 2>&1").c_str(), "r");
-  if (!p) return {-1, out};
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) out += buf;
-  const int status = ::pclose(p);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+// Runs a shell command in `dir`.
+ShellResult shellIn(const fs::path& dir, const std::string& cmd) {
+  return shell("cd " + shellQuote(dir) + " && " + cmd);
 }
-bool have(const char* tool) { return shellIn("/", std::string("command -v ") + tool).first == 0; }
+
+// The record's values of the keys of `want` ("" for an absent key): one
+// comparison shows every field that differs.
+using Fields = std::map<std::string, std::string>;
+Fields fieldsOf(const std::string& record, const Fields& want) {
+  Fields got;
+  for (const auto& [key, value] : want) got[key] = field(record, key);
+  return got;
+}
 
 struct OutcomeCase {
   const char* name;
@@ -49,41 +49,41 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
   for (const char* algo : {"sha256", "md5", "sha1"}) {
     SCOPED_TRACE(algo);
     ASSERT_TRUE(fs::exists(out.string() + "." + algo));
-    if (!have((std::string(algo) + "sum").c_str())) continue;
-    const auto [rc, text] = shellIn(out.parent_path(), std::string(algo) + "sum -c --strict " + name + "." + algo);
-    EXPECT_EQ(rc, 0) << text;
+    if (!haveTool(std::string(algo) + "sum")) continue;
+    const auto check = shellIn(out.parent_path(), std::string(algo) + "sum -c --strict " + name + "." + algo);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
   }
-  const std::string log = record(1);
-  EXPECT_EQ(field(log, "outcome"), c.status);
-  EXPECT_EQ(field(log, "image_path"), out.string());
-  EXPECT_EQ(field(log, "source_path"), path);
-  EXPECT_EQ(field(log, "bytes_written"), std::to_string(fs::file_size(out)));
-  EXPECT_EQ(field(log, "sector_mutate"), c.mutate ? "yes" : "no");
-  EXPECT_EQ(field(log, "sector_in"), std::to_string(c.sectorIn));
-  EXPECT_EQ(field(log, "sector_out"), "512");
-  EXPECT_EQ(field(log, "sector_layout"), c.mutate ? "Data first" : "");
-  EXPECT_EQ(field(log, "read_error"), c.readError);
   // A mutate run hashes the raw source stream and the .extra as well.
   auto sha256Of = [](const std::string& file) {
-    const auto [rc, text] = shellIn("/", "sha256sum '" + file + "'");
-    return rc == 0 ? text.substr(0, 64) : "sha256sum failed: " + text;
+    const auto r = shell("sha256sum " + shellQuote(file));
+    return r.exitCode == 0 ? r.output.substr(0, 64) : "sha256sum failed: " + r.output;
   };
-  if (c.mutate && have("sha256sum")) { EXPECT_EQ(field(log, "source_sha256"), sha256Of(path)); }
   const bool extra = c.mutate && c.sectorIn > 512;
-  EXPECT_EQ(field(log, "extra_file"), extra ? extraOf(1) : "");
+  Fields want{{"outcome", c.status},
+              {"image_path", out.string()},
+              {"source_path", path},
+              {"bytes_written", std::to_string(fs::file_size(out))},
+              {"sector_mutate", c.mutate ? "yes" : "no"},
+              {"sector_in", std::to_string(c.sectorIn)},
+              {"sector_out", "512"},
+              {"sector_layout", c.mutate ? "Data first" : ""},
+              {"read_error", c.readError},
+              {"extra_file", extra ? extraOf(1) : ""}};
+  if (c.mutate && haveTool("sha256sum")) want["source_sha256"] = sha256Of(path);
   if (extra) {
     EXPECT_EQ(fs::file_size(extraOf(1)), (6 * kBlock + 1000) / 520 * 8);
-    EXPECT_EQ(field(log, "extra_file_size"), std::to_string(fs::file_size(extraOf(1))));
-    if (have("sha256sum")) { EXPECT_EQ(field(log, "extra_file_sha256"), sha256Of(extraOf(1))); }
+    want["extra_file_size"] = std::to_string(fs::file_size(extraOf(1)));
+    if (haveTool("sha256sum")) want["extra_file_sha256"] = sha256Of(extraOf(1));
   }
+  EXPECT_EQ(fieldsOf(record(1), want), want);
   EXPECT_EQ(fs::exists(out.string() + ".map"), c.map);
-  if (c.map && have("ddrescuelog")) {
-    const auto [rc, text] = shellIn(out.parent_path(), "ddrescuelog -t " + name + ".map");
-    EXPECT_EQ(rc, 0) << text;
+  if (c.map && haveTool("ddrescuelog")) {
+    const auto check = shellIn(out.parent_path(), "ddrescuelog -t " + name + ".map");
+    EXPECT_EQ(check.exitCode, 0) << check.output;
     // The failed blocks of the map, one byte each: the first is the first unreadable byte.
-    const auto [rcList, list] = shellIn(out.parent_path(), "ddrescuelog -l- -b1 " + name + ".map");
-    EXPECT_EQ(rcList, 0) << list;
-    EXPECT_EQ(list.substr(0, list.find('\n')), c.readError) << list;
+    const auto list = shellIn(out.parent_path(), "ddrescuelog -l- -b1 " + name + ".map");
+    EXPECT_EQ(list.exitCode, 0) << list.output;
+    EXPECT_EQ(list.output.substr(0, list.output.find('\n')), c.readError) << list.output;
   }
 }
 using Arrange = std::function<void(RunFixture&, const std::string& src)>;
@@ -115,17 +115,16 @@ TEST_F(RunFixture, DriveJobRecordNamesTheDrive) {
   system.host = "bench-7";
   controller.RunClicked();
   ASSERT_EQ(status(1), "Done.");
-  const std::map<std::string, std::string> want{{"source_type", "drive"},
-                                                {"source_path", "/dev/sdx"},
-                                                {"source_model", "ACME ARRAY DISK"},
-                                                {"source_serial", "0x5000c500a1b2c3d4"},
-                                                {"source_size", std::to_string(3 * kBlock)},
-                                                {"source_sector_size", "512"},
-                                                {"source_pass_through", "no"},
-                                                {"host", "bench-7"},
-                                                {"start_utc", "1970-01-01T00:00:00Z"}};
-  const std::string log = record(1);
-  for (const auto& [key, value] : want) EXPECT_EQ(field(log, key), value) << key;
+  const Fields want{{"source_type", "drive"},
+                    {"source_path", "/dev/sdx"},
+                    {"source_model", "ACME ARRAY DISK"},
+                    {"source_serial", "0x5000c500a1b2c3d4"},
+                    {"source_size", std::to_string(3 * kBlock)},
+                    {"source_sector_size", "512"},
+                    {"source_pass_through", "no"},
+                    {"host", "bench-7"},
+                    {"start_utc", "1970-01-01T00:00:00Z"}};
+  EXPECT_EQ(fieldsOf(record(1), want), want);
 }
 
 struct VerifyCase {

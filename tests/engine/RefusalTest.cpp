@@ -12,7 +12,7 @@
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 using Texts = std::vector<std::string>;
 enum Modes { Straight = 1, Mutate = 2, Both = 3 };
@@ -140,7 +140,7 @@ const Refusal kRefusals[] = {
     {"TwoHardLinkedOutputs", Both,
      [](RunFixture& f) {
        twoJobs(f);
-       writeFile(f.output(1), patternBytes(10, 5));
+       writeBytes(f.output(1), patternBytes(10, 5));
        fs::create_hard_link(f.output(1), f.output(2));
      },
      std::string(kBothWrite) + "{out2}. Give one of them another file name."},

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
 #include <set>
 
 #include "engine/LayoutRebuild.h"
@@ -23,25 +21,12 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
-#include "tests/RecordFields.h"
-#include "tests/TestDir.h"
+#include "tests/layouts/LayoutOracle.h"
+#include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {
 
-namespace fs = std::filesystem;
 using Bytes = std::vector<std::byte>;
-
-inline std::vector<std::byte> patternBytes(std::size_t n, unsigned seed) {
-  std::vector<std::byte> v(n);
-  std::mt19937 gen(seed);
-  for (auto& b : v) b = static_cast<std::byte>(gen() & 0xFF);
-  return v;
-}
-
-inline void writeFile(const fs::path& p, const std::vector<std::byte>& data) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
 
 inline std::vector<std::byte> readFile(const fs::path& p) {
   const std::string text = fileText(p);
@@ -194,41 +179,6 @@ inline std::string firstDifference(const Bytes& got, const Bytes& want) {
          std::to_string(m.first - got.begin());
 }
 
-// What each sector layout makes of a source, byte by byte from the layouts'
-// own definitions: a sector (or a group of 8 sectors of 520 bytes) at a
-// time, the last one as far as the source goes. Sector In = Out = 512 is a
-// straight copy.
-struct Split {
-  Bytes image;
-  Bytes extra;
-};
-inline Split layoutOracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src) {
-  Split out;
-  const std::size_t n = src.size();
-  auto append = [&src](Bytes& to, std::size_t begin, std::size_t end) {
-    if (end > begin) to.insert(to.end(), src.begin() + static_cast<long>(begin), src.begin() + static_cast<long>(end));
-  };
-  if (layout == SectorLayout::Groups4K) {
-    for (std::size_t p = 0; p < n; p += 4160) {
-      const std::size_t g = std::min<std::size_t>(4160, n - p);
-      append(out.image, p, p + std::min<std::size_t>(g, 4096));
-      append(out.extra, p + 4096, p + g);
-    }
-    return out;
-  }
-  for (std::size_t p = 0; p < n; p += s) {
-    const std::size_t r = std::min(s, n - p);
-    if (layout == SectorLayout::DataLast && s > t) {
-      append(out.extra, p, p + std::min(r, s - t));
-      append(out.image, p + s - t, p + r);
-    } else {
-      append(out.image, p, p + std::min(r, t));
-      if (r == s && t > s) out.image.insert(out.image.end(), t - s, std::byte{0});
-      append(out.extra, p + t, p + r);
-    }
-  }
-  return out;
-}
 // The image of the default layout: each whole source sector becomes its first
 // min(s, t) bytes, zero-filled up to t; a last partial sector of r bytes its
 // first min(t, r).
@@ -248,20 +198,6 @@ inline std::map<std::string, std::string> treeOf(const fs::path& root) {
   }
   return tree;
 }
-
-// Prints a case of a table by its name, not as bytes (each test file brings
-// it into its own unnamed namespace, where argument lookup finds it).
-template <class Case>
-requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-// Names each case of a table by its `name`.
-struct ByName {
-  template <class P>
-  std::string operator()(const ::testing::TestParamInfo<P>& info) const {
-    return info.param.name;
-  }
-};
 
 class RunFixture : public ::testing::Test {
  public:
@@ -286,7 +222,7 @@ class RunFixture : public ::testing::Test {
   // Test helpers are public so parameter tables can arrange cases.
   std::string src(const std::string& name, const std::vector<std::byte>& data) {
     const auto p = dir / name;
-    writeFile(p, data);
+    writeBytes(p, data);
     return p.string();
   }
   // Appends an image-file job as the job editor would.

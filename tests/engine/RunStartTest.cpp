@@ -6,7 +6,7 @@
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 using Texts = std::vector<std::string>;
 
@@ -32,7 +32,7 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
     addFileJob(src("s" + std::to_string(i) + ".img", sources.back()), -1, in, "512");
   }
   const std::string existing = output(c.declined) + c.suffix;
-  writeFile(existing, patternBytes(1234, 99));
+  writeBytes(existing, patternBytes(1234, 99));
   msg.answer("File exists", MsgAnswer::No);
   // Each job is asked about in turn, the ones before it already prepared.
   msg.onShow = [&](const Message& m) {
@@ -70,15 +70,17 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
     EXPECT_EQ(readFile(output(row)), imageOf(sources[row - 1], c.mutate ? 520 : 512)) << row;
   }
 }
-INSTANTIATE_TEST_SUITE_P(
-    Jobs, DeclinedOverwrite,
-    ::testing::Values(DeclineCase("StraightFirst", false, 1, ""), DeclineCase("StraightMiddle", false, 2, ""),
-                      DeclineCase("StraightLast", false, 3, ""),
-                      DeclineCase("StraightRecordOfTheFirst", false, 1, ".log"),
-                      DeclineCase("MutateFirst", true, 1, ""), DeclineCase("MutateMiddle", true, 2, ""),
-                      DeclineCase("MutateLast", true, 3, ""), DeclineCase("MutateExtraOfTheMiddle", true, 2, ".extra"),
-                      DeclineCase("MutateRecordOfTheLast", true, 3, ".log")),
-    ByName{});
+INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
+                         // The first, one in the middle (jobs prepared before it, none after),
+                         // and each file beside an image.
+                         ::testing::Values(DeclineCase("StraightFirst", false, 1, ""),
+                                           DeclineCase("StraightMiddle", false, 2, ""),
+                                           DeclineCase("StraightRecordOfTheFirst", false, 1, ".log"),
+                                           DeclineCase("MutateFirst", true, 1, ""),
+                                           DeclineCase("MutateMiddle", true, 2, ""),
+                                           DeclineCase("MutateExtraOfTheMiddle", true, 2, ".extra"),
+                                           DeclineCase("MutateRecordOfTheLast", true, 3, ".log")),
+                         ByName{});
 
 using RunStart = RunFixture;
 

@@ -10,7 +10,7 @@
 
 namespace mdi::test {
 namespace {
-using test::PrintTo;
+using mdi::PrintTo;
 
 struct StuckCase {
   const char* name;

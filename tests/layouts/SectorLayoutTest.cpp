@@ -11,6 +11,7 @@
 #include "engine/LayoutRebuild.h"
 #include "engine/MutateSizes.h"
 #include "engine/SectorLayout.h"
+#include "tests/layouts/LayoutOracle.h"
 #include "tests/layouts/PiSectors.h"
 
 namespace mdi {
@@ -42,38 +43,6 @@ Bytes sourceBytes(std::size_t n, std::uint32_t seed) {
     v = static_cast<std::byte>(x >> 32);
   }
   return b;
-}
-
-void put(Bytes& to, const Bytes& from, std::size_t at, std::size_t n) {
-  to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(at),
-            from.begin() + static_cast<std::ptrdiff_t>(at + n));
-}
-
-struct Expected {
-  Bytes image, extra;
-};
-
-// The layouts as the README draws them, walked over the whole source one
-// sector (or group) at a time, the last one cut where the source ends.
-Expected oracle(SectorLayout layout, std::size_t s, std::size_t t, const Bytes& src) {
-  Expected e;
-  const std::size_t unit = layout == SectorLayout::Groups4K ? 4160 : s;
-  for (std::size_t p = 0; p < src.size(); p += unit) {
-    const std::size_t r = std::min(unit, src.size() - p);  // bytes of this sector or group
-    if (layout == SectorLayout::Groups4K) {
-      put(e.image, src, p, std::min<std::size_t>(r, 4096));
-      if (r > 4096) put(e.extra, src, p + 4096, r - 4096);
-    } else if (layout == SectorLayout::DataLast && s > t) {
-      const std::size_t head = s - t;
-      put(e.extra, src, p, std::min(r, head));
-      if (r > head) put(e.image, src, p + head, r - head);
-    } else {  // Data first, and Data last with nothing ahead of the data
-      put(e.image, src, p, std::min(r, t));
-      if (r > t) put(e.extra, src, p + t, r - t);
-      if (r == s && t > s) e.image.insert(e.image.end(), t - s, std::byte{0});
-    }
-  }
-  return e;
 }
 
 struct LayoutCase {
@@ -129,7 +98,7 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
                         static_cast<std::size_t>(c.s) * static_cast<std::size_t>(c.tailSectors) +
                         static_cast<std::size_t>(c.tailBytes);
   const Bytes src = sourceBytes(n, static_cast<std::uint32_t>(c.s * 1000 + c.t));
-  const Expected want = oracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
+  const Split want = layoutOracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
   const Converted got = convertAsTheRunDoes(c, src);
 
   ASSERT_EQ(got.image.size(), want.image.size());
@@ -224,7 +193,7 @@ TEST_P(JobConversionRun, ConvertsAndChecksEveryBlockInSourceOrder) {
     at += len;
   }
   EXPECT_EQ(job.sourceBytes(), src.size());
-  const Expected want = oracle(c.layout, 520, static_cast<std::size_t>(c.t), src);
+  const Split want = layoutOracle(c.layout, 520, static_cast<std::size_t>(c.t), src);
   EXPECT_TRUE(image == want.image);
   EXPECT_TRUE(extra == want.extra);
   EXPECT_EQ(image.size() + extra.size(), src.size());
@@ -243,10 +212,8 @@ TEST_P(JobConversionRun, ConvertsAndChecksEveryBlockInSourceOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Jobs, JobConversionRun,
-    ::testing::Values(JobCase{"DataFirst520To512InRunBlocks", SectorLayout::DataFirst, 512, 1, 128 * 520, true, 3},
-                      JobCase{"DataFirstType2LeavesRefTags", SectorLayout::DataFirst, 512, 2, 128 * 520, true, 0},
-                      JobCase{"DataFirstUnknownTypeChecksRefTags", SectorLayout::DataFirst, 512, 0, 128 * 520, true, 3},
-                      JobCase{"Copy520In64KiBBlocksAcrossSectors", SectorLayout::DataFirst, 520, 1, 65536, true, 3},
+    // Drives of PI type 1, 2 and image files, in the run's blocks: LayoutRunTest.
+    ::testing::Values(JobCase{"Copy520In64KiBBlocksAcrossSectors", SectorLayout::DataFirst, 520, 1, 65536, true, 3},
                       JobCase{"OneSectorAtATime", SectorLayout::DataFirst, 512, 1, 520, true, 3},
                       JobCase{"DataLastHasNoCheck", SectorLayout::DataLast, 512, 1, 128 * 520, false, 0},
                       JobCase{"GroupsHaveNoCheck", SectorLayout::Groups4K, 512, 1, 128 * 520, false, 0}),

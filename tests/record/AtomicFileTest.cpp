@@ -14,6 +14,7 @@
 
 namespace mdi::test {
 namespace {
+using mdi::PrintTo;
 
 // Every name under root, hidden ones included, relative to root.
 std::set<std::string> listing(const fs::path& root) {
@@ -24,7 +25,6 @@ std::set<std::string> listing(const fs::path& root) {
 
 struct RealCase {
   std::string name;
-  friend void PrintTo(const RealCase& c, std::ostream* os) { *os << c.name; }
   std::function<void(const fs::path& dir)> prepare;
   std::string target;  // relative to the folder
   std::size_t size;    // bytes of new contents
@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                                EISDIR,
                                {"sub", "sub/keep"},
                                ""}),
-    CaseName{});
+    ByName{});
 
 TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
   const mode_t old = ::umask(022);
@@ -97,7 +97,6 @@ TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
 // A 64 KiB tmpfs that fills up while the record is written.
 struct FullCase {
   std::string name;
-  friend void PrintTo(const FullCase& c, std::ostream* os) { *os << c.name; }
   std::size_t filler;    // bytes written first by a plain file
   std::string existing;  // contents of the destination before, "" = none
   std::size_t size;      // bytes of the new contents
@@ -149,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AtomicFileFull,
                                            FullCase{"FillsUpMidWrite", 40 << 10, "", 40 << 10, ENOSPC},
                                            FullCase{"FillsUpOverAnOlderRecord", 40 << 10, "older record\n", 40 << 10,
                                                     ENOSPC}),
-                         CaseName{});
+                         ByName{});
 
 }  // namespace
 }  // namespace mdi::test

@@ -9,6 +9,7 @@
 
 namespace mdi::test {
 namespace {
+using mdi::PrintTo;
 
 std::span<const std::byte> bytesOf(const std::string& s) {
   return std::as_bytes(std::span<const char>(s.data(), s.size()));
@@ -17,7 +18,6 @@ std::span<const std::byte> bytesOf(const std::string& s) {
 // Published test vectors (FIPS 180 examples, RFC 1321).
 struct KnownAnswer {
   std::string name;
-  friend void PrintTo(const KnownAnswer& c, std::ostream* os) { *os << c.name; }
   std::string input;
   std::string sha256, md5, sha1;
 };
@@ -45,13 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
                       KnownAnswer{"TwoBlocks", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
                                   "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
                                   "8215ef0796a20bcaaae116d3876c664a", "84983e441c3bd26ebaae4aa1f95129e5e54670f1"}),
-    CaseName{});
+    ByName{});
 
 // Bytes fed in pieces of every shape give what coreutils computes over the
 // same bytes in a file.
 struct StreamCase {
   std::string name;
-  friend void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
   std::size_t size;
   std::size_t piece;  // 0: one update with everything
   HashAlgos algos;
@@ -77,21 +76,17 @@ TEST_P(HasherAgainstCoreutils, PiecewiseDigestsEqualTheToolsOverTheFile) {
   }
 }
 
+// Odd pieces and single bytes across block boundaries, and nothing at all
+// (whole 128 KiB blocks are checked after a real run: RecordRunTest).
 INSTANTIATE_TEST_SUITE_P(Streams, HasherAgainstCoreutils,
-                         ::testing::Values(StreamCase{"Sha256OneUpdate", 1 << 20, 0, {HashAlgo::Sha256}},
-                                           StreamCase{"Sha256OddPieces", 300001, 4093, {HashAlgo::Sha256}},
-                                           StreamCase{"AllIn128KiBBlocks",
-                                                      3 * 131072 + 17,
-                                                      131072,
-                                                      {HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1}},
+                         ::testing::Values(StreamCase{"Sha256OddPieces", 300001, 4093, {HashAlgo::Sha256}},
                                            StreamCase{"Md5AndSha1ByteByByte", 1000, 1, {HashAlgo::Md5, HashAlgo::Sha1}},
                                            StreamCase{"EmptyStream", 0, 0, {HashAlgo::Sha256, HashAlgo::Md5}}),
-                         CaseName{});
+                         ByName{});
 
 // Misuse is reported, never answered with a digest.
 struct MisuseCase {
   std::string name;
-  friend void PrintTo(const MisuseCase& c, std::ostream* os) { *os << c.name; }
   void (*act)(Hasher&);
   std::string errorPart;
 };
@@ -125,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  "after finish"},
                       MisuseCase{"MovedFrom", [](Hasher& h) { Hasher other(std::move(h)); }, "moved"},
                       MisuseCase{"NoAlgorithm", [](Hasher& h) { h = Hasher(HashAlgos{}); }, "no hash algorithm"}),
-    CaseName{});
+    ByName{});
 
 TEST(HasherMove, TheNewOwnerContinuesTheStream) {
   Hasher a({HashAlgo::Sha256});

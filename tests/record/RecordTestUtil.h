@@ -1,7 +1,8 @@
 #pragma once
-// Helpers of the record suites: a temporary folder removed after each test,
-// byte patterns, whole-file reads and writes, and the shell for the command
-// line tools (sha256sum, ddrescuelog) that check what the program wrote.
+// Helpers of the record and engine suites: a temporary folder removed after each test,
+// byte patterns, whole-file reads and writes, the shell for the command line
+// tools (sha256sum, ddrescuelog) that check what the program wrote, and
+// case tables named and printed by their `name` (CaseName.h).
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/CaseName.h"
 #include "tests/RecordFields.h"
 #include "tests/Shell.h"
 #include "tests/TestDir.h"
@@ -51,13 +53,5 @@ class TempDirTest : public ::testing::Test {
 
 template <class Param>
 class TempDirTestP : public TempDirTest, public ::testing::WithParamInterface<Param> {};
-
-// Case names for INSTANTIATE_TEST_SUITE_P from each case's `name` field.
-struct CaseName {
-  template <class Info>
-  std::string operator()(const Info& info) const {
-    return info.param.name;
-  }
-};
 
 }  // namespace mdi::test

@@ -13,6 +13,7 @@
 
 namespace mdi::test {
 namespace {
+using mdi::PrintTo;
 
 using Kind = VerifyResult::Kind;
 
@@ -24,7 +25,6 @@ Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {
 
 struct VerifyCase {
   std::string name;
-  friend void PrintTo(const VerifyCase& c, std::ostream* os) { *os << c.name; }
   std::size_t size;
   std::size_t block;
   HashAlgos algos;
@@ -98,13 +98,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, VerifyImageCases,
                                           fs::create_directory(p);
                                         },
                                         Kind::ReadError, EISDIR, 0}),
-                         CaseName{});
+                         ByName{});
 
 // A source that fails part way (a re-read drive with a new bad sector):
 // a read error at the failing offset, never a verdict on the hashes.
 struct FaultCase {
   std::string name;
-  friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
   std::size_t size;
   std::uint64_t bad;
   std::size_t block;
@@ -127,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VerifySourceFault,
                          ::testing::Values(FaultCase{"AtTheStart", 65536, 0, 4096},
                                            FaultCase{"MidBlock", 65536, 5120, 4096},
                                            FaultCase{"InTheLastBlock", 65536 + 1024, 65536, 65536}),
-                         CaseName{});
+                         ByName{});
 
 TEST(VerifyNothingExpected, IsAHashFailureNotAMatch) {
   MemorySource source(patternBytes(100, 1));
