@@ -18,6 +18,7 @@
 
 #include "app/frmABout.h"
 #include "jobs/JobList.h"
+#include "platform/fakes/ForwardingFileSystem.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -39,29 +40,18 @@ class Menus : public ::testing::Test {
 
 // The real file system, except that the manual is whatever the test says:
 // the window finds it only through the file system it is handed.
-class ManualSeenAs final : public FileSystem {
+class ManualSeenAs final : public ForwardingFileSystem {
  public:
-  explicit ManualSeenAs(PathKind manual) : m_manual(manual) {}
+  explicit ManualSeenAs(PathKind manual) : ForwardingFileSystem(m_posix), m_manual(manual) {}
   PathKind kind(const std::string& p) const override {
     if (fs::path(p).filename() != "Pellamy.html") return m_real.kind(p);
     asked.push_back(p);
     return m_manual;
   }
-  std::optional<std::uint64_t> fileSize(const std::string& p) const override { return m_real.fileSize(p); }
-  std::optional<std::uint64_t> freeBytes(const std::string& p) const override { return m_real.freeBytes(p); }
-  int createFolder(const std::string& p) override { return m_real.createFolder(p); }
-  bool isWritableFolder(const std::string& p) const override { return m_real.isWritableFolder(p); }
-  std::string canonical(const std::string& p) const override { return m_real.canonical(p); }
-  std::optional<std::uint64_t> deviceOf(const std::string& p) const override { return m_real.deviceOf(p); }
-  std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override {
-    return m_real.blockDeviceNumber(p);
-  }
-  std::optional<FileId> fileId(const std::string& p) const override { return m_real.fileId(p); }
-  std::optional<BlockDeviceInfo> blockDevice(const std::string& p) const override { return m_real.blockDevice(p); }
   mutable std::vector<std::string> asked;
 
  private:
-  PosixFileSystem m_real;
+  PosixFileSystem m_posix;
   PathKind m_manual;
 };
 

@@ -15,6 +15,7 @@
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/FakeSources.h"
 #include "platform/fakes/Fakes.h"
+#include "platform/fakes/ForwardingFileSystem.h"
 #include "platform/fakes/GatedSource.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
@@ -123,22 +124,12 @@ class FaultyFiles final : public FileAccess {
   FileAccess& m_real;
 };
 
-class FreeSpaceFs final : public FileSystem {
+class FreeSpaceFs final : public ForwardingFileSystem {
  public:
-  explicit FreeSpaceFs(FileSystem& real) : m_real(real) {}
-  PathKind kind(const std::string& p) const override { return m_real.kind(p); }
-  std::optional<std::uint64_t> fileSize(const std::string& p) const override { return m_real.fileSize(p); }
+  using ForwardingFileSystem::ForwardingFileSystem;
   std::optional<std::uint64_t> freeBytes(const std::string& p) const override {
     return free ? free : m_real.freeBytes(p);
   }
-  int createFolder(const std::string& p) override { return m_real.createFolder(p); }
-  bool isWritableFolder(const std::string& p) const override { return m_real.isWritableFolder(p); }
-  std::string canonical(const std::string& p) const override { return m_real.canonical(p); }
-  std::optional<std::uint64_t> deviceOf(const std::string& p) const override { return m_real.deviceOf(p); }
-  std::optional<std::uint64_t> blockDeviceNumber(const std::string& p) const override {
-    return m_real.blockDeviceNumber(p);
-  }
-  std::optional<FileId> fileId(const std::string& p) const override { return m_real.fileId(p); }
   std::optional<BlockDeviceInfo> blockDevice(const std::string& p) const override {
     if (auto it = devices.find(p); it != devices.end()) return it->second;
     return m_real.blockDevice(p);
@@ -146,9 +137,6 @@ class FreeSpaceFs final : public FileSystem {
   std::optional<std::uint64_t> free;
   // Paths answered as block devices, as a probe of the device would.
   std::map<std::string, BlockDeviceInfo> devices;
-
- private:
-  FileSystem& m_real;
 };
 
 // Every status each job is given, in order, as the grid hears of it: no
