@@ -20,6 +20,15 @@ struct StuckCase {
   bool reRead;      // the read held is a re-read of one sector after a failed read
 };
 
+// Safety net only: lets the gate go after a minute, so that a run that
+// never lets the window act fails instead of hanging the suite.
+std::jthread releaseAfterAMinute(std::shared_ptr<Gate> gate) {
+  return std::jthread([gate](std::stop_token st) {
+    for (int i = 0; i < 600 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    gate->release();
+  });
+}
+
 class StuckDrive : public RunFixture, public ::testing::WithParamInterface<StuckCase> {};
 
 TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
@@ -47,11 +56,7 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   // must get there while the stuck one waits (a lock-step run never does,
   // and the watchdog below then lets the transfer go, which fails the test).
   stopOnceWhen([&] { return gate->held() && status(1) == (c.otherFails ? "Write Error ..." : "Waiting ..."); });
-  // Safety net only: a run that never lets the window act would hang here.
-  std::jthread watchdog([gate](std::stop_token st) {
-    for (int i = 0; i < 600 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    gate->release();
-  });
+  std::jthread watchdog = releaseAfterAMinute(gate);
 
   controller.RunClicked();
 
@@ -118,10 +123,7 @@ TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
     if (status(1) == "Verifying...") files.gates[path] = gate;
   });
   stopOnceWhen([&] { return gate->held(); });
-  std::jthread watchdog([gate](std::stop_token st) {
-    for (int i = 0; i < 600 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    gate->release();
-  });
+  std::jthread watchdog = releaseAfterAMinute(gate);
 
   controller.RunClicked();
 
