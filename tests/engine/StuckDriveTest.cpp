@@ -138,5 +138,41 @@ TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
   watchdog.request_stop();
 }
 
+// A run stopped while a job's read is held still verifies the jobs that
+// finished: the read-back gives way only to a Stop confirmed while it runs.
+TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
+  form.Options.hashes = {HashAlgo::Sha256};
+  form.Options.rereadSources = true;
+  const auto data = patternBytes(3 * 131072, 5);
+  const std::string done = src("done.img", data);
+  addFileJob(done);
+  const std::string stuck = src("stuck.img", patternBytes(10 * 131072, 6));
+  addFileJob(stuck);
+  auto held = std::make_shared<Gate>(4 * 131072);
+  files.gates[stuck] = held;
+  // The finished job's read-back is held for a few of the window's waits,
+  // long enough for a run that took the earlier Stop as its own to give up.
+  auto slow = std::make_shared<Gate>(0);
+  pump.every([&] {
+    if (status(1) == "Verifying...") files.gates[done] = slow;
+  });
+  int waitsWhileSlow = 0;
+  pump.whileWaiting([&] {
+    if (!stopped && held->held() && status(1) == "Waiting ...") stopped = (pressStop(), true);
+    if (slow->held() && ++waitsWhileSlow == 5) slow->release();
+  });
+  std::jthread watchdog = releaseAfterAMinute(held);
+  std::jthread watchdog2 = releaseAfterAMinute(slow);
+
+  controller.RunClicked();
+
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(status(1), "Done. Verified");
+  EXPECT_EQ(field(record(1), "verify_result"), "Verified");
+  EXPECT_EQ(status(2), "Stopped");
+  held->release();
+  EXPECT_TRUE(held->waitGone(30));
+}
+
 }  // namespace
 }  // namespace mdi::test
