@@ -165,13 +165,10 @@ void RunController::mutateLoop(Run& run) {
   };
   // The start of a sector a re-read found no more of: converted as the
   // source's partial last sector and written.
-  const SectorSink bySector = [](Run& run, int i, std::span<const std::byte> data, bool last) {
+  const CarrySink lastPartialSector = [](Run& run, int i) {
     auto& job = run.jobs[i];
     const auto lane = static_cast<std::size_t>(i);
-    run.hashSource(lane, data);
-    job.carry.insert(job.carry.end(), data.begin(), data.end());
-    const auto s = static_cast<std::size_t>(job.sourceSector);
-    if (job.carry.size() < s && !(last && !job.carry.empty())) return true;
+    if (job.carry.empty()) return true;
     const bool converted = job.conversion->convert(job.carry);
     job.carry.clear();
     const bool extraWritten = converted && writeExtra(run, lane);
@@ -186,7 +183,7 @@ void RunController::mutateLoop(Run& run) {
     while (run.FinishedCount < n) {
       run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
       if (!awaitCycle(run)) return false;
-      settleCycle(run, finishing, writeFailed, bySector);
+      settleCycle(run, finishing, writeFailed, lastPartialSector);
       if (!closeCycle(run, finishing)) return false;
     }
     return true;

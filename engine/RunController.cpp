@@ -257,7 +257,7 @@ void RunController::straightLoop(Run& run) {
   // a time, so the image ends exactly at the first unreadable byte. Nothing
   // is ever carried over to a later step.
   for (auto& j : run.jobs) j.sourceSector = 512;
-  const SectorSink nothingCarried = [](Run&, int, std::span<const std::byte>, bool) { return true; };
+  const CarrySink nothingCarried = [](Run&, int) { return true; };
 
   // One pass: every unfinished job copies one block per cycle until a read
   // brings nothing. Returns false when the operator stopped the run.

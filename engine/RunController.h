@@ -49,26 +49,27 @@ class RunController {
   void RunMutateImaging();
   // Sets up the run's I/O over every job's files, once they are open.
   void startIo(Run& run);
-  // Where the start of a sector goes when a re-read finds the source's end
-  // with nothing more: written as it is (straight, where nothing is ever
-  // carried) or converted as a partial last sector (mutate). False when
-  // the write failed. The sink counts what it wrote.
-  using SectorSink = std::function<bool(Run& run, int job, std::span<const std::byte> data, bool last)>;
+  // Writes what a job carries, the start of a sector begun before a failed
+  // read, once a re-read finds its source's end with nothing more: nothing
+  // for a straight copy (which never carries), the source's partial last
+  // sector for mutate. False when the write failed. Counts what it wrote.
+  using CarrySink = std::function<bool(Run& run, int job)>;
   // Applies a cycle's outcomes job by job, in order: counts what each job
   // read and wrote; a failed write ends the job (status, or a message box
   // in the finishing pass); a failed read is followed by re-reads of the
   // rest of its step sector by sector, a step each, and ends the job at
   // its first unreadable byte; a read that brought nothing ends its pass.
   // writeFailed(i) tells whether job i's write of the cycle fell short.
-  void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
+  void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const CarrySink& endOfCarry);
   // One job's completed step: its bytes counted, then judged.
-  void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed, const SectorSink& sink);
+  void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
+                  const CarrySink& endOfCarry);
   // Ends the job on a failed write: its status, or in the finishing pass a
   // message box.
   void failWrite(Run& run, int i, bool finishing);
   // A re-read's outcome: the job's first unreadable byte, its end, or the
   // rest of the failed step read after all.
-  void settleReRead(Run& run, int i, bool finishing, const SectorSink& sink);
+  void settleReRead(Run& run, int i, bool finishing, const CarrySink& endOfCarry);
   // Every job takes part in the finishing pass again, but for those a read
   // error ended: re-reading a failing sector only wears the disk.
   void beginFinishingPass(Run& run);

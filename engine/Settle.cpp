@@ -73,7 +73,7 @@ void RunController::failWrite(Run& run, int i, bool finishing) {
 }
 
 void RunController::settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed,
-                                const SectorSink& sink) {
+                                const CarrySink& endOfCarry) {
   for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
     auto& job = run.jobs[i];
     if (job.done) continue;
@@ -86,13 +86,13 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     job.inFlight = false;
     // A step and the re-reads after it count together, once they are over.
     if (!job.reReadEnd) job.stepFrom = job.bytesRead;
-    settleStep(run, i, finishing, writeFailed, sink);
+    settleStep(run, i, finishing, writeFailed, endOfCarry);
     if (!job.reReadEnd) job.passSteps += blocksCovered(job, job.stepFrom);
   }
 }
 
 void RunController::settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
-                               const SectorSink& sink) {
+                               const CarrySink& endOfCarry) {
   auto& job = run.jobs[i];
   const CycleIo::Step& st = run.steps[i];
   const std::int64_t stepStart = job.bytesRead;
@@ -100,7 +100,7 @@ void RunController::settleStep(Run& run, int i, bool finishing, const std::funct
   if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
   job.extraWritten += std::exchange(job.extraPending, 0);
   if (writeFailed(i)) return failWrite(run, i, finishing);
-  if (job.reReadEnd) return settleReRead(run, i, finishing, sink);
+  if (job.reReadEnd) return settleReRead(run, i, finishing, endOfCarry);
   if (st.read.failed()) {
     // The rest of the step is re-read sector by sector, each on its own
     // step, so a drive that hangs on one holds up neither the window nor
@@ -113,7 +113,7 @@ void RunController::settleStep(Run& run, int i, bool finishing, const std::funct
   if (st.read.bytes == 0) endJob(run, i, finishing);
 }
 
-void RunController::settleReRead(Run& run, int i, bool finishing, const SectorSink& sink) {
+void RunController::settleReRead(Run& run, int i, bool finishing, const CarrySink& endOfCarry) {
   auto& job = run.jobs[i];
   const CycleIo::Step& st = run.steps[i];
   if (st.read.failed()) {
@@ -127,7 +127,7 @@ void RunController::settleReRead(Run& run, int i, bool finishing, const SectorSi
     job.reReadEnd.reset();
     // Nothing came to finish a sector begun before the failed read: it goes
     // out as the source's partial last sector.
-    if (st.read.bytes == 0 && !sink(run, i, {}, true)) return failWrite(run, i, finishing);
+    if (st.read.bytes == 0 && !endOfCarry(run, i)) return failWrite(run, i, finishing);
     endJob(run, i, finishing);
     return;
   }
