@@ -71,9 +71,4 @@ VerifyResult verifySource(Source& source, const Digests& expected, std::size_t b
   return v.result();
 }
 
-VerifyResult verifyImage(FileAccess& files, const std::string& path, const Digests& expected, std::size_t blockSize) {
-  const std::unique_ptr<Source> source = files.openSource(path);
-  return verifySource(*source, expected, blockSize);
-}
-
 }  // namespace mdi

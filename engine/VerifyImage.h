@@ -10,8 +10,8 @@
 // expected digest at all) is reported as such, never as a match.
 //
 // Verifier does one block per step(), so a caller that must keep its
-// window alive can interleave it with other work; verifySource() and
-// verifyImage() run it to the end.
+// window alive can interleave it with other work; verifySource() runs it
+// to the end.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -57,9 +57,5 @@ class Verifier {
 };
 
 VerifyResult verifySource(Source& source, const Digests& expected, std::size_t blockSize = Verifier::kDefaultBlock);
-// Opens path read-only through files; an open that fails is a read error
-// at offset 0 with the open's errno.
-VerifyResult verifyImage(FileAccess& files, const std::string& path, const Digests& expected,
-                         std::size_t blockSize = Verifier::kDefaultBlock);
 
 }  // namespace mdi
