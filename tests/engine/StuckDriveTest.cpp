@@ -29,6 +29,17 @@ std::jthread releaseAfterAMinute(std::shared_ptr<Gate> gate) {
   });
 }
 
+// Re-reading sources to verify, with job `row`'s source read back through
+// `gate`: laid over it once the copy is over, so that only the verifying
+// open meets it.
+void holdReadBack(RunFixture& f, int row, const std::string& source, std::shared_ptr<Gate> gate) {
+  f.form.Options.hashes = {HashAlgo::Sha256};
+  f.form.Options.rereadSources = true;
+  f.pump.every([&f, row, source, gate] {
+    if (f.status(row) == "Verifying...") f.files.gates[source] = gate;
+  });
+}
+
 class StuckDrive : public RunFixture, public ::testing::WithParamInterface<StuckCase> {};
 
 TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
@@ -112,16 +123,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
 // the run while the re-read is held, the image stays "Done." and whole, and
 // its record says the check was stopped, not that it passed or failed.
 TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
-  form.Options.hashes = {HashAlgo::Sha256};
-  form.Options.rereadSources = true;
   const auto data = patternBytes(5 * 131072, 4);
   const std::string path = src("a.img", data);
   addFileJob(path);
   auto gate = std::make_shared<Gate>(3 * 131072);
-  // Laid over the source once the copy is over: the verifying open meets it.
-  pump.every([&] {
-    if (status(1) == "Verifying...") files.gates[path] = gate;
-  });
+  holdReadBack(*this, 1, path, gate);
   stopOnceWhen([&] { return gate->held(); });
   std::jthread watchdog = releaseAfterAMinute(gate);
 
@@ -141,8 +147,6 @@ TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
 // A run stopped while a job's read is held still verifies the jobs that
 // finished: the read-back gives way only to a Stop confirmed while it runs.
 TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
-  form.Options.hashes = {HashAlgo::Sha256};
-  form.Options.rereadSources = true;
   const auto data = patternBytes(3 * 131072, 5);
   const std::string done = src("done.img", data);
   addFileJob(done);
@@ -153,9 +157,7 @@ TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
   // The finished job's read-back is held for a few of the window's waits,
   // long enough for a run that took the earlier Stop as its own to give up.
   auto slow = std::make_shared<Gate>(0);
-  pump.every([&] {
-    if (status(1) == "Verifying...") files.gates[done] = slow;
-  });
+  holdReadBack(*this, 1, done, slow);
   int waitsWhileSlow = 0;
   pump.whileWaiting([&] {
     if (!stopped && held->held() && status(1) == "Waiting ...") stopped = (pressStop(), true);
