@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <map>
-#include <set>
 
 #include "engine/LayoutRebuild.h"
 #include "engine/RunController.h"
@@ -15,8 +14,8 @@
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/FakeSources.h"
 #include "platform/fakes/Fakes.h"
-#include "platform/fakes/ForwardingFileSystem.h"
-#include "platform/fakes/GatedSource.h"
+#include "platform/fakes/FaultyFiles.h"
+#include "platform/fakes/FreeSpaceFs.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
@@ -34,110 +33,6 @@ inline std::vector<std::byte> readFile(const fs::path& p) {
   const auto* b = reinterpret_cast<const std::byte*>(text.data());
   return {b, b + text.size()};
 }
-
-// Real file access with faults laid over chosen paths.
-class FaultyFiles final : public FileAccess {
- public:
-  explicit FaultyFiles(FileAccess& real) : m_real(real) {}
-  std::unique_ptr<Source> openSource(const std::string& path) override {
-    std::unique_ptr<Source> source = m_real.openSource(path);
-    if (auto it = badRanges.find(path); it != badRanges.end())
-      source = std::make_unique<FaultySource>(std::move(source), it->second);
-    if (auto g = gates.find(path); g != gates.end())
-      source = std::make_unique<GatedSource>(std::move(source), g->second);
-    return source;
-  }
-  std::unique_ptr<Output> createOutput(const std::string& path) override {
-    ++creates[path];
-    return wrap(path, m_real.createOutput(path));
-  }
-  std::unique_ptr<Output> reopenOutput(const std::string& path) override {
-    return wrap(path, m_real.reopenOutput(path));
-  }
-
-  std::map<std::string, std::vector<BadRange>> badRanges;
-  std::map<std::string, std::shared_ptr<Gate>> gates;        // reads that hang until released
-  std::map<std::string, std::shared_ptr<Gate>> outputGates;  // writes that hang until released
-  std::map<std::string, std::uint64_t> writeLimit;           // bytes past which writes fail (ENOSPC)
-  std::set<std::string> writeLimitOnce;                      // ...for one write only, as when space comes back
-  std::set<std::string> failSync;
-  std::set<std::string> failResize;
-  std::map<std::string, int> creates;
-
- private:
-  class LimitedOutput final : public Output {
-   public:
-    LimitedOutput(std::unique_ptr<Output> o, std::uint64_t limit, bool failSync, bool failResize, bool once)
-        : m_o(std::move(o)), m_limit(limit), m_failSync(failSync), m_failResize(failResize), m_once(once) {}
-    IoResult write(std::span<const std::byte> b) override {
-      if (m_pos + b.size() > m_limit) {
-        const std::size_t ok = m_limit > m_pos ? static_cast<std::size_t>(m_limit - m_pos) : 0;
-        IoResult r = m_o->write(b.first(ok));
-        m_pos += r.bytes;
-        r.error = ENOSPC;
-        if (m_once) m_limit = UINT64_MAX;
-        return r;
-      }
-      IoResult r = m_o->write(b);
-      m_pos += r.bytes;
-      return r;
-    }
-    // Writes that stay below the limit may be issued by the caller.
-    std::optional<Positioned> positionedWrite(std::size_t len) override {
-      if (m_pos + len > m_limit) return std::nullopt;
-      return m_o->positionedWrite(len);
-    }
-    void advance(std::size_t bytes) override {
-      m_o->advance(bytes);
-      m_pos += bytes;
-    }
-    // A failing resize is a file that cannot grow: cutting it back still works.
-    int resize(std::uint64_t s) override { return m_failResize && s > m_pos ? EFBIG : m_o->resize(s); }
-    int seek(std::uint64_t off) override {
-      m_pos = off;
-      return m_o->seek(off);
-    }
-    int close() override {
-      const int e = m_o->close();
-      return m_failSync && e == 0 && !m_closed++ ? EIO : e;
-    }
-
-   private:
-    std::unique_ptr<Output> m_o;
-    std::uint64_t m_limit;
-    bool m_failSync;
-    bool m_failResize;
-    bool m_once;
-    std::uint64_t m_pos = 0;
-    int m_closed = 0;
-  };
-  std::unique_ptr<Output> wrap(const std::string& path, std::unique_ptr<Output> o) {
-    if (auto g = outputGates.find(path); g != outputGates.end())
-      return std::make_unique<GatedOutput>(std::move(o), g->second);
-    const auto lim = writeLimit.find(path);
-    const bool sync = failSync.count(path) > 0;
-    const bool resize = failResize.count(path) > 0;
-    if (lim == writeLimit.end() && !sync && !resize) return o;
-    return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync,
-                                           resize, writeLimitOnce.count(path) > 0);
-  }
-  FileAccess& m_real;
-};
-
-class FreeSpaceFs final : public ForwardingFileSystem {
- public:
-  using ForwardingFileSystem::ForwardingFileSystem;
-  std::optional<std::uint64_t> freeBytes(const std::string& p) const override {
-    return free ? free : m_real.freeBytes(p);
-  }
-  std::optional<BlockDeviceInfo> blockDevice(const std::string& p) const override {
-    if (auto it = devices.find(p); it != devices.end()) return it->second;
-    return m_real.blockDevice(p);
-  }
-  std::optional<std::uint64_t> free;
-  // Paths answered as block devices, as a probe of the device would.
-  std::map<std::string, BlockDeviceInfo> devices;
-};
 
 // Every status each job is given, in order, as the grid hears of it: no
 // change is missed, however the jobs' paces fall between event-pump calls.

@@ -1,0 +1,87 @@
+#include "platform/fakes/FaultyFiles.h"
+
+#include <cerrno>
+
+namespace mdi {
+namespace {
+
+// An output that fails past a byte limit (ENOSPC), on its first close (a
+// failed flush to disk), or when asked to grow.
+class LimitedOutput final : public Output {
+ public:
+  LimitedOutput(std::unique_ptr<Output> o, std::uint64_t limit, bool failSync, bool failResize, bool once)
+      : m_o(std::move(o)), m_limit(limit), m_failSync(failSync), m_failResize(failResize), m_once(once) {}
+  IoResult write(std::span<const std::byte> b) override {
+    if (m_pos + b.size() > m_limit) {
+      const std::size_t ok = m_limit > m_pos ? static_cast<std::size_t>(m_limit - m_pos) : 0;
+      IoResult r = m_o->write(b.first(ok));
+      m_pos += r.bytes;
+      r.error = ENOSPC;
+      if (m_once) m_limit = UINT64_MAX;
+      return r;
+    }
+    IoResult r = m_o->write(b);
+    m_pos += r.bytes;
+    return r;
+  }
+  // Writes that stay below the limit may be issued by the caller.
+  std::optional<Positioned> positionedWrite(std::size_t len) override {
+    if (m_pos + len > m_limit) return std::nullopt;
+    return m_o->positionedWrite(len);
+  }
+  void advance(std::size_t bytes) override {
+    m_o->advance(bytes);
+    m_pos += bytes;
+  }
+  // A failing resize is a file that cannot grow: cutting it back still works.
+  int resize(std::uint64_t s) override { return m_failResize && s > m_pos ? EFBIG : m_o->resize(s); }
+  int seek(std::uint64_t off) override {
+    m_pos = off;
+    return m_o->seek(off);
+  }
+  int close() override {
+    const int e = m_o->close();
+    return m_failSync && e == 0 && !m_closed++ ? EIO : e;
+  }
+
+ private:
+  std::unique_ptr<Output> m_o;
+  std::uint64_t m_limit;
+  bool m_failSync;
+  bool m_failResize;
+  bool m_once;
+  std::uint64_t m_pos = 0;
+  int m_closed = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Source> FaultyFiles::openSource(const std::string& path) {
+  std::unique_ptr<Source> source = m_real.openSource(path);
+  if (auto it = badRanges.find(path); it != badRanges.end())
+    source = std::make_unique<FaultySource>(std::move(source), it->second);
+  if (auto g = gates.find(path); g != gates.end()) source = std::make_unique<GatedSource>(std::move(source), g->second);
+  return source;
+}
+
+std::unique_ptr<Output> FaultyFiles::createOutput(const std::string& path) {
+  ++creates[path];
+  return wrap(path, m_real.createOutput(path));
+}
+
+std::unique_ptr<Output> FaultyFiles::reopenOutput(const std::string& path) {
+  return wrap(path, m_real.reopenOutput(path));
+}
+
+std::unique_ptr<Output> FaultyFiles::wrap(const std::string& path, std::unique_ptr<Output> o) {
+  if (auto g = outputGates.find(path); g != outputGates.end())
+    return std::make_unique<GatedOutput>(std::move(o), g->second);
+  const auto lim = writeLimit.find(path);
+  const bool sync = failSync.count(path) > 0;
+  const bool resize = failResize.count(path) > 0;
+  if (lim == writeLimit.end() && !sync && !resize) return o;
+  return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync,
+                                         resize, writeLimitOnce.count(path) > 0);
+}
+
+}  // namespace mdi
