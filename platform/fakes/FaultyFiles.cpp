@@ -80,8 +80,8 @@ std::unique_ptr<Output> FaultyFiles::wrap(const std::string& path, std::unique_p
   const bool sync = failSync.count(path) > 0;
   const bool resize = failResize.count(path) > 0;
   if (lim == writeLimit.end() && !sync && !resize) return o;
-  return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync,
-                                         resize, writeLimitOnce.count(path) > 0);
+  return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync, resize,
+                                         writeLimitOnce.count(path) > 0);
 }
 
 }  // namespace mdi

@@ -144,6 +144,28 @@ TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
   watchdog.request_stop();
 }
 
+// An image whose writes failed is read back to hash it as it stands; a
+// target that hangs on that read holds the run up no more than a source.
+TEST_F(RunFixture, StopEndsARunWhoseFailedImageReadBackIsHeld) {
+  addFileJob(src("a.img", patternBytes(5 * 131072, 7)));
+  form.Options.hashes = {HashAlgo::Sha256};
+  files.writeLimit[output(1)] = 131072 + 100;
+  auto gate = std::make_shared<Gate>(0);
+  files.gates[output(1)] = gate;  // the run opens its image as a source only to read it back
+  stopOnceWhen([&] { return gate->held(); });
+  std::jthread watchdog = releaseAfterAMinute(gate);
+
+  controller.RunClicked();
+
+  EXPECT_FALSE(gate->released()) << "the run ended while the read-back was still held";
+  EXPECT_EQ(status(1), "Write Error ...");
+  EXPECT_EQ(field(record(1), "image_sha256"), "");
+  EXPECT_EQ(field(record(1), "hash_error"), "the run was stopped before the image was read back");
+  gate->release();
+  EXPECT_TRUE(gate->waitGone(30));
+  watchdog.request_stop();
+}
+
 // A run stopped while a job's read is held still verifies the jobs that
 // finished: the read-back gives way only to a Stop confirmed while it runs.
 TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
