@@ -1,6 +1,6 @@
 // What each image gets beside it: its digests, a record of the job, and
 // for a job that did not read its whole source, a ddrescue map of what was
-// read. Written when the job ends, whatever its outcome.
+// read. Written when the run ends, whatever each job's outcome.
 #include "engine/AcquisitionLog.h"
 #include "engine/Aside.h"
 #include "engine/RescueMap.h"
@@ -49,10 +49,17 @@ std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<boo
   });
 }
 
+// The digests a run makes: those chosen, and SHA-256 where none is chosen
+// but images are to be verified, which needs a digest to compare.
+HashAlgos runDigests(const FormState::RecordOptions& o) {
+  if (o.hashes.empty() && (o.verifyImages || o.rereadSources)) return {HashAlgo::Sha256};
+  return o.hashes;
+}
+
 }  // namespace
 
 void RunController::startRecords(Run& run) {
-  const HashAlgos algos = run.options.hashes;
+  const HashAlgos algos = runDigests(run.options);
   if (!algos.empty()) run.hashes = std::make_unique<HashPipeline>();
   const auto now = m_sv.system.now();
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
@@ -65,7 +72,7 @@ void RunController::startRecords(Run& run) {
 }
 
 void RunController::recordJobs(Run& run) {
-  const HashAlgos algos = run.options.hashes;
+  const HashAlgos algos = runDigests(run.options);
   const Separators sep = m_sv.locale.separators();
   // What runs aside gives way to a Stop confirmed from here on, or to Exit.
   const std::uint64_t stopsBefore = m_stopsConfirmed;
@@ -171,9 +178,11 @@ void RunController::recordJobs(Run& run) {
       log.verify = v;
     }
 
-    // Checksum files first: the log states the outcome they leave.
+    // Checksum files first, of the hashes chosen: the log states the
+    // outcome they leave.
     int err = 0;
     for (const Digest& d : image.digests) {
+      if (!run.options.hashes.contains(d.algo)) continue;
       const std::string path = checksumFilePath(job.outputPath, d.algo);
       const auto slash = job.outputPath.find_last_of('/');
       if (!err) err = m_sv.records.write(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));

@@ -132,13 +132,21 @@ struct VerifyCase {
   bool alter;  // the image changes on disk before it is read back
   const char* status;
   const char* result;  // verify_result in the record
+  bool mutate = false;
+  HashAlgos hashes{HashAlgo::Sha256};  // as chosen in the Options menu
 };
 class VerifyAfterImaging : public RunFixture, public ::testing::WithParamInterface<VerifyCase> {};
 TEST_P(VerifyAfterImaging, ReadsTheImageBackAndComparesItsDigest) {
+  const VerifyCase& c = GetParam();
+  setMutate(c.mutate);
+  form.Options.hashes = c.hashes;
   form.Options.verifyImages = true;
   form.Options.rereadSources = true;
-  addFileJob(src("src.img", patternBytes(3 * kBlock + 10, 7)));
-  if (GetParam().alter) {
+  addFileJob(src("src.img", patternBytes(3 * kBlock + 10, 7)), -1, c.mutate ? "520" : "512", "512");
+  // A job that ends short of its source is not read back.
+  addFileJob(src("short.img", patternBytes(3 * kBlock, 8)));
+  files.badRanges[(dir / "short.img").string()] = {{kBlock, kBlock + 512, EIO, true}};
+  if (c.alter) {
     pump.every([&] {
       if (status(1) != "Verifying...") return;
       std::fstream f(output(1), std::ios::in | std::ios::out | std::ios::binary);
@@ -147,12 +155,28 @@ TEST_P(VerifyAfterImaging, ReadsTheImageBackAndComparesItsDigest) {
     });
   }
   controller.RunClicked();
-  EXPECT_EQ(status(1), GetParam().status);
-  EXPECT_EQ(field(record(1), "verify_result"), GetParam().result);
+  EXPECT_EQ(status(1), c.status);
+  const std::string log = record(1);
+  EXPECT_EQ(field(log, "verify_result"), c.result);
+  // What was read back is recorded beside what was copied: the image, and
+  // the source again (its raw stream, for a mutate job).
+  const std::string copied = field(log, "image_sha256");
+  EXPECT_EQ(copied.size(), 64u) << log;
+  EXPECT_EQ(field(log, "verify_image_sha256") == copied, !c.alter) << log;
+  if (!c.alter) {
+    EXPECT_EQ(field(log, "verify_source_sha256"), field(log, c.mutate ? "source_sha256" : "image_sha256"));
+  }
+  // Checksum files are written for the hashes chosen, and only those.
+  EXPECT_EQ(fs::exists(output(1) + ".sha256"), c.hashes.contains(HashAlgo::Sha256));
+  EXPECT_EQ(status(2), "Read Error ... at byte 131,072");
+  EXPECT_EQ(field(record(2), "verify_result"), "");
 }
 INSTANTIATE_TEST_SUITE_P(Images, VerifyAfterImaging,
                          ::testing::Values(VerifyCase("Unchanged", false, "Done. Verified", "Verified"),
-                                           VerifyCase("AlteredOnDisk", true, "Verify failed", "Verify failed")),
+                                           VerifyCase("AlteredOnDisk", true, "Verify failed", "Verify failed"),
+                                           VerifyCase("Mutate", false, "Done. Verified", "Verified", true),
+                                           // Verifying needs a digest: the run makes one even when no hash is chosen.
+                                           VerifyCase("NoHashChosen", false, "Done. Verified", "Verified", false, {})),
                          ByName{});
 
 }  // namespace
