@@ -68,7 +68,7 @@ bool RunChecks::sourcesValid(bool mutate) {
     if (!src->isFile) {
       if (const std::string why = m_sv.drives.checkUnchanged(src->drive); !why.empty())
         return refuse("Drive " + std::to_string(src->drive) + " cannot be imaged: " + why +
-                      ". Restart the program to list the drives again.");
+                      ". Remove the job and add the drive again from the drive list.");
     } else if (auto listed = m_form.ListedDevices.find(src->path); listed != m_form.ListedDevices.end()) {
       const auto now = m_sv.fs.blockDevice(src->path);
       const std::string why = !now ? "it is no longer attached"

@@ -19,13 +19,14 @@ class SmallTmpfs {
   SmallTmpfs& operator=(const SmallTmpfs&) = delete;
   ~SmallTmpfs() { unmount(); }
 
-  // Creates `where` and mounts a tmpfs of `size` ("64k", "1m") on it.
-  // Returns "" when mounted, else the reason it cannot be.
-  std::string mount(const std::filesystem::path& where, const std::string& size) {
+  // Creates `where` and mounts a tmpfs of `size` ("64k", "1m") on it, with
+  // `flags` (MS_RDONLY) besides. Returns "" when mounted, else the reason it
+  // cannot be.
+  std::string mount(const std::filesystem::path& where, const std::string& size, unsigned long flags = 0) {
     if (::geteuid() != 0) return "mounting a small tmpfs needs root";
     std::filesystem::create_directories(where);
     const std::string options = "size=" + size;
-    if (::mount("tmpfs", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0)
+    if (::mount("tmpfs", where.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | flags, options.c_str()) != 0)
       return std::string("cannot mount a tmpfs here: ") + std::strerror(errno);
     m_where = where;
     return {};

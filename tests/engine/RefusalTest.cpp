@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "tests/SmallTmpfs.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -101,8 +102,8 @@ const Refusal kRefusals[] = {
        f.drives.add(2, {{"/dev/fake2", 4096, "id2"}, f.src("d2", patternBytes(10, 1)), 1, why});
        f.addDriveJob("2");
      },
-     "Drive 2 cannot be imaged: the drive at /dev/fake2 has changed since it was listed. Restart the program to "
-     "list the drives again."},
+     "Drive 2 cannot be imaged: the drive at /dev/fake2 has changed since it was listed. Remove the job and add "
+     "the drive again from the drive list."},
     {"ChangedBlockDevice", Both,
      [](RunFixture& f) {
        partitionJob(f);
@@ -126,6 +127,8 @@ const Refusal kRefusals[] = {
     {"VanishedFolderOfTheJob", Both,
      [](RunFixture& f) { oneJob(f, JobCol::FileName, (f.dir / "own" / "a.bin").string()); },
      "The target folder {dir}/own does not exist."},
+    {"OutputIsAnotherJobsRecord", Both, [](RunFixture& f) { twoJobs(f, (f.dir / "out" / "001.bin.log").string()); },
+     std::string(kBothWrite) + "{out1}.log. Give one of them another file name."},
     {"DuplicateOutput", Both, [](RunFixture& f) { twoJobs(f, (f.dir / "out" / "001.bin").string()); },
      std::string(kBothWrite) + "{out1}. Give one of them another file name."},
     {"DuplicateOutputThroughDotDot", Both,
@@ -237,6 +240,30 @@ TEST_P(Refused, BeforeAnyFileIsTouched) {
   runExpecting(r.c.text, r.c.title, r.c.systemModal);
 }
 INSTANTIATE_TEST_SUITE_P(Checks, Refused, ::testing::ValuesIn(everyMode()), ByName{});
+
+// A folder nothing can be written to: read-only to this user or, for root
+// (whom file modes do not stop), a read-only mount. "" when made.
+std::string readOnlyFolder(const fs::path& folder, SmallTmpfs& mount) {
+  if (::geteuid() == 0) return mount.mount(folder, "64k", MS_RDONLY);
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  return {};
+}
+
+TEST_F(Refused, ReadOnlyTargetFolder) {
+  SmallTmpfs mount;
+  if (const std::string why = readOnlyFolder(dir / "ro", mount); !why.empty()) GTEST_SKIP() << why;
+  form.run.TargetFolder = (dir / "ro").string();
+  oneJob(*this);
+  runExpecting("The target folder {dir}/ro cannot be written to.", "Error", false);
+}
+
+TEST_F(Refused, ReadOnlyFolderOfTheJob) {
+  SmallTmpfs mount;
+  if (const std::string why = readOnlyFolder(dir / "ro", mount); !why.empty()) GTEST_SKIP() << why;
+  oneJob(*this, JobCol::FileName, (dir / "ro" / "a.bin").string());
+  runExpecting("The folder of the output file {dir}/ro/a.bin of job {job1} cannot be written to.", "Error", false);
+}
 
 TEST_F(Refused, BindMountedFolderIsTheSameFolder) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to bind-mount a folder";
