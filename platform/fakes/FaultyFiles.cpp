@@ -1,16 +1,32 @@
 #include "platform/fakes/FaultyFiles.h"
 
 #include <cerrno>
+#include <filesystem>
 
 namespace mdi {
 namespace {
 
+struct OutputFaults {
+  std::string path;
+  std::uint64_t limit = UINT64_MAX;
+  bool failSync = false;
+  bool failResize = false;
+  bool failCut = false;
+  bool once = false;
+};
+
 // An output that fails past a byte limit (ENOSPC), on its first close (a
-// failed flush to disk), or when asked to grow.
+// failed flush to disk), or when asked to grow or to be cut back.
 class LimitedOutput final : public Output {
  public:
-  LimitedOutput(std::unique_ptr<Output> o, std::uint64_t limit, bool failSync, bool failResize, bool once)
-      : m_o(std::move(o)), m_limit(limit), m_failSync(failSync), m_failResize(failResize), m_once(once) {}
+  LimitedOutput(std::unique_ptr<Output> o, const OutputFaults& f)
+      : m_o(std::move(o)),
+        m_path(f.path),
+        m_limit(f.limit),
+        m_failSync(f.failSync),
+        m_failResize(f.failResize),
+        m_failCut(f.failCut),
+        m_once(f.once) {}
   IoResult write(std::span<const std::byte> b) override {
     if (m_pos + b.size() > m_limit) {
       const std::size_t ok = m_limit > m_pos ? static_cast<std::size_t>(m_limit - m_pos) : 0;
@@ -33,8 +49,12 @@ class LimitedOutput final : public Output {
     m_o->advance(bytes);
     m_pos += bytes;
   }
-  // A failing resize is a file that cannot grow: cutting it back still works.
-  int resize(std::uint64_t s) override { return m_failResize && s > m_pos ? EFBIG : m_o->resize(s); }
+  int resize(std::uint64_t s) override {
+    if (m_failResize && s > m_pos) return EFBIG;
+    std::error_code ec;
+    if (m_failCut && s < std::filesystem::file_size(m_path, ec) && !ec) return EIO;
+    return m_o->resize(s);
+  }
   int seek(std::uint64_t off) override {
     m_pos = off;
     return m_o->seek(off);
@@ -46,9 +66,11 @@ class LimitedOutput final : public Output {
 
  private:
   std::unique_ptr<Output> m_o;
+  std::string m_path;
   std::uint64_t m_limit;
   bool m_failSync;
   bool m_failResize;
+  bool m_failCut;
   bool m_once;
   std::uint64_t m_pos = 0;
   int m_closed = 0;
@@ -76,12 +98,14 @@ std::unique_ptr<Output> FaultyFiles::reopenOutput(const std::string& path) {
 std::unique_ptr<Output> FaultyFiles::wrap(const std::string& path, std::unique_ptr<Output> o) {
   if (auto g = outputGates.find(path); g != outputGates.end())
     return std::make_unique<GatedOutput>(std::move(o), g->second);
-  const auto lim = writeLimit.find(path);
-  const bool sync = failSync.count(path) > 0;
-  const bool resize = failResize.count(path) > 0;
-  if (lim == writeLimit.end() && !sync && !resize) return o;
-  return std::make_unique<LimitedOutput>(std::move(o), lim == writeLimit.end() ? UINT64_MAX : lim->second, sync, resize,
-                                         writeLimitOnce.count(path) > 0);
+  OutputFaults f{path};
+  if (const auto lim = writeLimit.find(path); lim != writeLimit.end()) f.limit = lim->second;
+  f.failSync = failSync.count(path) > 0;
+  f.failResize = failResize.count(path) > 0;
+  f.failCut = failCut.count(path) > 0;
+  f.once = writeLimitOnce.count(path) > 0;
+  if (f.limit == UINT64_MAX && !f.failSync && !f.failResize && !f.failCut) return o;
+  return std::make_unique<LimitedOutput>(std::move(o), f);
 }
 
 }  // namespace mdi

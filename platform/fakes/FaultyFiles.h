@@ -27,7 +27,8 @@ class FaultyFiles final : public FileAccess {
   std::map<std::string, std::uint64_t> writeLimit;           // bytes past which writes fail (ENOSPC)
   std::set<std::string> writeLimitOnce;                      // ...for one write only, as when space comes back
   std::set<std::string> failSync;
-  std::set<std::string> failResize;
+  std::set<std::string> failResize;  // growing fails (a file that cannot grow)
+  std::set<std::string> failCut;     // cutting back fails
   std::map<std::string, int> creates;
 
  private:

@@ -188,5 +188,18 @@ INSTANTIATE_TEST_SUITE_P(
                       nothingCopied("MutateMissingSourceWithForceRead", true, true)),
     ByName{});
 
+// An image pre-sized to its source and cut back to what was copied: a cut
+// that fails leaves it longer than that, zeros and all, and the job must
+// not pass for read to a point.
+TEST_F(RunFixture, AFailedCutIsAWriteError) {
+  const std::string path = src("a.img", patternBytes(kFaultySize, 4));
+  addFileJob(path);
+  files.badRanges[path] = {{4 * kBlock, 4 * kBlock + 512, EIO, true}};
+  files.failCut.insert(output(1));
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Write Error ...");
+  EXPECT_EQ(field(record(1), "outcome"), "Write Error ...");
+}
+
 }  // namespace
 }  // namespace mdi::test
