@@ -63,7 +63,9 @@ icon=$root/usr/share/icons/hicolor/scalable/apps/mdimager.svg
 [ -s "$desktop" ] || miss "usr/share/applications/mdimager.desktop"
 [ -s "$icon" ] || miss "usr/share/icons/hicolor/scalable/apps/mdimager.svg"
 if [ -s "$desktop" ]; then
-  # The menu entry must start the installed program and name the installed icon.
+  # The menu entry, under the name the README gives, must start the
+  # installed program and name the installed icon.
+  grep -qx "Name=Multi Drive Imaging With sector Mutate" "$desktop" || miss "the menu entry's Name"
   grep -qx "Exec=mdimager" "$desktop" || miss "Exec=mdimager in the desktop entry"
   grep -qx "Icon=mdimager" "$desktop" || miss "Icon=mdimager in the desktop entry"
 fi

@@ -127,7 +127,7 @@ LogCase fileJobVerified() {
 
 LogCase stoppedWithOddTexts() {
   AcquisitionLog log = base();
-  log.source = {AcquiredSource::Kind::Drive, "/dev/sdb", 1 << 20, "Odd\tModel\n", "back\\slash\x01", 512, false};
+  log.source = {AcquiredSource::Kind::Drive, "/dev/sdb", 1 << 20, "Odd\tModel\r\n", "back\\slash\x01\x7f", 512, false};
   log.imagePath = "/images/line\nbreak.bin";
   log.bytesRead = 131072;
   log.bytesWritten = 131072;
@@ -145,8 +145,8 @@ LogCase stoppedWithOddTexts() {
            "end_utc: 2024-05-01T11:02:05Z",
            "source_type: drive",
            "source_path: /dev/sdb",
-           "source_model: Odd\\tModel\\n",
-           "source_serial: back\\\\slash\\x01",
+           "source_model: Odd\\tModel\\r\\n",
+           "source_serial: back\\\\slash\\x01\\x7F",
            "source_size: 1048576",
            "source_sector_size: 512",
            "source_pass_through: no",
