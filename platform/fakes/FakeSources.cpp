@@ -9,16 +9,18 @@ namespace {
 struct Blocked {
   std::uint64_t clear = 0;  // bytes the read transfers before it fails
   int error = 0;            // what the read then fails with
+  std::size_t range = 0;    // which one
 };
 
 // Where a read of n bytes at pos runs into a bad range; nullopt when it
 // stays clear of them all.
 std::optional<Blocked> firstBad(const std::vector<BadRange>& bad, std::uint64_t pos, std::uint64_t n) {
   std::optional<Blocked> first;
-  for (const auto& b : bad) {
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    const BadRange& b = bad[i];
     if (b.begin < pos + n && b.end > pos) {
       const std::uint64_t ok = b.wholeReadFails ? 0 : b.begin > pos ? b.begin - pos : 0;
-      if (!first || ok < first->clear) first = Blocked{ok, b.error};
+      if (!first || ok < first->clear) first = Blocked{ok, b.error, i};
     }
   }
   return first;
@@ -54,6 +56,8 @@ IoResult FaultySource::read(std::span<std::byte> buf) {
   // The data ended before the bad bytes: nothing failed.
   if (r.failed() || r.bytes < bad->clear) return r;
   r.error = bad->error;
+  if (BadRange& b = m_bad[bad->range]; b.failTimes > 0 && --b.failTimes == 0)
+    m_bad.erase(m_bad.begin() + static_cast<long>(bad->range));
   return r;
 }
 

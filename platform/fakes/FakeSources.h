@@ -20,6 +20,9 @@ struct BadRange {
   // with a request that covers a bad sector; otherwise it transfers the
   // bytes before the range first.
   bool wholeReadFails = false;
+  // Reads through the range fail this many times, then succeed, as a weak
+  // sector that reads at last; 0 fails them always.
+  int failTimes = 0;
 };
 
 class MemorySource final : public Source {
@@ -53,7 +56,7 @@ class FaultySource final : public Source {
 
  private:
   std::unique_ptr<Source> m_inner;
-  std::vector<BadRange> m_bad;
+  std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
   std::uint64_t m_pos = 0;
 };
 

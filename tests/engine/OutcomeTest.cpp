@@ -95,7 +95,9 @@ FaultCase readError(const char* name, bool mutate, std::uint64_t at, bool wholeR
   return FaultCase(
       name, mutate, sectorIn,
       [=](RunFixture& f, const std::string& p) {
-        f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails}};
+        // It fails the step's read and the re-read after it, and reads at a
+        // third try: a job that tried it again would run on past it.
+        f.files.badRanges[p] = {{at, at + 512, EIO, wholeReadFails, 2}};
       },
       std::string("Read Error ... at byte ") + where, kept, false);
 }
