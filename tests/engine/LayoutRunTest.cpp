@@ -33,6 +33,7 @@ struct LayoutCase {
   // Ends the run short of the source's end (a Stop, a read error), if given.
   std::function<void(RunFixture&, const std::string& src)> end = {};
   std::optional<PiCase> pi = {};  // else the source is pattern bytes
+  bool verify = false;            // images and sources read back
 };
 
 // The rebuild script the README gives operators, as a file; "" without python3.
@@ -67,6 +68,7 @@ TEST_P(EveryLayout, ImageAndExtraAreTheLayoutsSplitOfWhatWasCopiedAndRebuildIt) 
     addFileJob(path, -1, std::to_string(c.s), std::to_string(c.t));
   }
   if (c.end) c.end(*this, path);
+  form.Options.verifyImages = form.Options.rereadSources = c.verify;
   controller.RunClicked();
   ASSERT_EQ(status(1), c.status) << (msg.shown.empty() ? "" : msg.shown[0].text);
 
@@ -122,8 +124,8 @@ std::string kinds(std::initializer_list<std::pair<std::size_t, char>> runs) {
 }
 // Two sectors whose reference tags are of another LBA.
 const std::string kTwoBadTags = kinds({{20, 'G'}, {1, 'R'}, {99, 'G'}, {1, 'R'}, {79, 'G'}});
-LayoutCase pi(const char* name, const char* status, PiCase c) {
-  return {name, SectorLayout::DataFirst, 520, 512, 0, 0, status, {}, std::move(c)};
+LayoutCase pi(const char* name, const char* status, PiCase c, bool verify = false) {
+  return {name, SectorLayout::DataFirst, 520, 512, 0, 0, status, {}, std::move(c), verify};
 }
 // A source of six main-pass steps, ended short.
 LayoutCase ended(const char* name, SectorLayout layout, const char* status,
@@ -161,6 +163,8 @@ const LayoutCase kLayoutCases[] = {
     pi("PiBadGuardsAndTagsAcrossBlocks", "Done. PI: 3 bad",
        PiCase(kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
               0, "3", {"151", "252"}, false, "checked")),
+    pi("PiDriveVerified", "Done. Verified PI: 2 bad", PiCase(kTwoBadTags, 1, "2", {"20", "120"}, false, "checked"),
+       true),
     pi("PiNoneSaysNothing", "Done.", PiCase(kinds({{300, 'N'}}), 0, "", {}, true, "")),
     pi("PiDriveOfType1CountsReferenceTags", "Done. PI: 2 bad",
        PiCase(kTwoBadTags, 1, "2", {"20", "120"}, false, "checked")),
