@@ -16,7 +16,7 @@ struct DeclineCase {
   const char* name;
   bool mutate;         // from 520-byte sectors, so each job also writes a .extra
   int declined;        // the job whose existing file the operator keeps
-  const char* suffix;  // of that file: "" the image itself, ".log", ".extra"
+  const char* suffix;  // of that file: "" the image itself, or one beside it
 };
 
 class DeclinedOverwrite : public RunFixture, public ::testing::WithParamInterface<DeclineCase> {};
@@ -57,6 +57,14 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
     } else if (row > c.declined || *c.suffix) {
       EXPECT_FALSE(fs::exists(output(row)));
     }
+    // An output the run made is recorded as such; the kept one, and those
+    // never made, get nothing new beside them.
+    if (row < c.declined) { EXPECT_EQ(field(record(row), "outcome"), "Not imaged"); }
+    for (const char* beside : {".sha256", ".log", ".map"}) {
+      if (row >= c.declined && output(row) + beside != existing) {
+        EXPECT_FALSE(fs::exists(output(row) + beside)) << beside;
+      }
+    }
   }
   EXPECT_EQ(ui.statusHistory, (c.mutate ? Texts{"Closing files..", "Process Complete"} : Texts{"Process Complete"}));
   EXPECT_TRUE(ui.closeAllowed);
@@ -76,6 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
                          ::testing::Values(DeclineCase("StraightFirst", false, 1, ""),
                                            DeclineCase("StraightMiddle", false, 2, ""),
                                            DeclineCase("StraightRecordOfTheFirst", false, 1, ".log"),
+                                           DeclineCase("StraightChecksumOfTheMiddle", false, 2, ".sha256"),
+                                           DeclineCase("StraightMapOfTheLast", false, 3, ".map"),
                                            DeclineCase("MutateFirst", true, 1, ""),
                                            DeclineCase("MutateMiddle", true, 2, ""),
                                            DeclineCase("MutateExtraOfTheMiddle", true, 2, ".extra"),
