@@ -22,6 +22,17 @@ class SimulatedDiskTable final : public DriveTable {
   }
   std::optional<std::uint64_t> deviceNumber(int) const override { return 0x0810; }
   std::vector<int> drivesUnder(const std::string&) const override { return {}; }
+  // As discovery lists a disk the kernel attached at size 0.
+  std::optional<DriveRecord> listedRecord(int n) const override {
+    if (n != 0) return std::nullopt;
+    DriveRecord r;
+    r.deviceId = "/dev/sim0";
+    r.model = "SIMUL ARRAY DISK";
+    r.size = config.blockCount * config.blockLength;
+    r.bytesPerSector = config.blockLength;
+    r.passThrough = true;
+    return r;
+  }
   SimulatedScsiConfig config;
 };
 
@@ -51,6 +62,10 @@ TEST_P(PassThroughRun, EveryImageSectorIsTheStartOfADiskSectorUpToTheFirstBadOne
   form.iGrid2.setValue(row, JobCol::Model, "SIMUL ARRAY DISK");
   run.RunClicked();
   EXPECT_EQ(status(1), c.status);
+  const std::string log = record(1);
+  EXPECT_EQ(
+      (std::vector{field(log, "source_path"), field(log, "source_sector_size"), field(log, "source_pass_through")}),
+      (std::vector<std::string>{"/dev/sim0", std::to_string(c.blockLength), "yes"}));
   const auto out = readFile(output(1));
   ASSERT_EQ(out.size(), c.keptSectors * 512) << "every readable sector before a bad one, and nothing after";
   for (std::uint64_t lba = 0; lba < c.keptSectors; ++lba)
