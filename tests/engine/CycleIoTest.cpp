@@ -247,5 +247,25 @@ TEST_F(CycleIoFallback, NoIoUringFallsBackToThePlainPath) {
   EXPECT_EXIT(std::_Exit(fallbackChild(dir, data)), ::testing::ExitedWithCode(0), "");
 }
 
+// MDIMAGER_IO=sync forces the plain path even where io_uring is offered;
+// anything else leaves the choice to the kernel.
+TEST_F(CycleIoFallback, TheOperatorCanForceThePlainPath) {
+  const char* before = std::getenv("MDIMAGER_IO");
+  const std::string saved = before ? before : "";
+  for (const auto& [value, path] : {std::pair{"sync", IoPath::Sync}, {"SYNC", IoPath::Auto}, {"", IoPath::Auto}}) {
+    SCOPED_TRACE(value);
+    ::setenv("MDIMAGER_IO", value, 1);
+    EXPECT_EQ(ioPathFromEnvironment(), path);
+  }
+  before ? ::setenv("MDIMAGER_IO", saved.c_str(), 1) : ::unsetenv("MDIMAGER_IO");
+  const auto data = patternBytes(4096, 3);
+  PosixFileAccess files;
+  auto in = files.openSource(src("in", data));
+  auto out = files.createOutput((dir / "copy").string());
+  LinuxCycleIoFactory forced(IoPath::Sync);
+  auto io = forced.create({{in.get(), out.get()}});
+  EXPECT_STREQ(forced.lastPath(), "sync");
+}
+
 }  // namespace
 }  // namespace mdi::test
