@@ -4,6 +4,8 @@
 // symlink, loop device, block device) the file goes by. (The sources a run
 // does open, it opens read-only: CompletedRunTest.)
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -263,6 +265,19 @@ TEST_F(Refused, ReadOnlyFolderOfTheJob) {
   if (const std::string why = readOnlyFolder(dir / "ro", mount); !why.empty()) GTEST_SKIP() << why;
   oneJob(*this, JobCol::FileName, (dir / "ro" / "a.bin").string());
   runExpecting("The folder of the output file {dir}/ro/a.bin of job {job1} cannot be written to.", "Error", false);
+}
+
+// A node of its own for a drive's device, made anywhere: the same device,
+// whatever the name. The device number is of the experimental range, so
+// that nothing could reach a real disk through it.
+TEST_F(Refused, AnotherNodeOfASourceDrive) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a device node";
+  const dev_t rdev = makedev(240, 77);
+  if (::mknod((dir / "alias").c_str(), S_IFBLK | 0600, rdev) != 0)
+    GTEST_SKIP() << "device nodes cannot be made here: " << std::strerror(errno);
+  drives.add(0, {{"/dev/fake0", 4096, "id0"}, src("disk0", patternBytes(4096, 3)), rdev, ""});
+  addDriveJob("0", 4096, (dir / "alias").string());
+  runExpecting("The output file {dir}/alias of job {job1} is the source of job {job1}.", "Error", false);
 }
 
 TEST_F(Refused, BindMountedFolderIsTheSameFolder) {
