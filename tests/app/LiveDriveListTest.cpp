@@ -83,18 +83,20 @@ TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARun) {
   SCOPED_TRACE("F5 rescans by hand");
   next.attached = {drive(3, "/dev/sdd", "DISK D")};
   ASSERT_TRUE(activated(*w));
+  int before = rescans;
   QTest::keyClick(w.get(), Qt::Key_F5);
-  EXPECT_EQ(rescans, 4);
+  EXPECT_EQ(rescans, before + 1);
   EXPECT_NE(rowOf(g, "3"), 0);
   SCOPED_TRACE("no rescan during a run");
   next.attached = {drive(4, "/dev/sde", "DISK E")};
+  before = rescans;
   w->form().running = true;
   monitor.fire();
   pumpFor(3 * frmMain::kSettleMs);
-  EXPECT_EQ(std::pair(rescans, rowOf(g, "4")), std::pair(4, 0));
+  EXPECT_EQ(std::pair(rescans, rowOf(g, "4")), std::pair(before, 0));
   w->form().running = false;
   ASSERT_TRUE(within([&] { return rowOf(g, "4") != 0; }));
-  EXPECT_EQ(rescans, 5);
+  EXPECT_EQ(rescans, before + 1);
 }
 
 // The real thing: the window over the live system, loop devices attached
