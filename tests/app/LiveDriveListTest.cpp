@@ -7,7 +7,6 @@
 
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
-#include "jobs/JobList.h"
 #include "platform/fakes/FakeDeviceMonitor.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
@@ -56,16 +55,23 @@ class LiveDriveList : public ::testing::Test {
   std::unique_ptr<frmMain> w;
 };
 
-TEST_F(LiveDriveList, DeviceEventsAddAndRemoveRows) {
+// Step by step on one window (each step traced in turn): a burst of
+// events, rows added and removed, F5, and a run that holds the list back.
+TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARun) {
   GridModel& g = w->form().iGrid1;
+  SCOPED_TRACE("many events, one rescan");
+  for (int i = 0; i < 5; ++i) monitor.fire();
+  ASSERT_TRUE(within([&] { return rescans > 0; }));
+  pumpFor(2 * frmMain::kSettleMs);
+  EXPECT_EQ(rescans, 1);
+  SCOPED_TRACE("an attached drive is added");
   next.attached = {drive(2, "/dev/sdc", "DISK C")};
   monitor.fire();
   ASSERT_TRUE(within([&] { return rowOf(g, "2") != 0; }));
-  EXPECT_EQ(g.value(rowOf(g, "2"), 2), "DISK C");
-  EXPECT_EQ(g.rowCount(), 3);
-
-  // Drive 0 goes into the job list, then drive 0 and drive 1 are detached:
-  // drive 1's row goes, the job stays (Run refuses it).
+  EXPECT_EQ(std::pair(g.value(rowOf(g, "2"), 2), g.rowCount()), std::pair(std::string("DISK C"), 3));
+  // Drive 0 goes into the job list, then drive 0 and drive 1 are
+  // detached: drive 1's row goes, the job stays (Run refuses it).
+  SCOPED_TRACE("detached drives go, their jobs stay");
   g.setCurrentRow(rowOf(g, "0"));
   h.pickers.folders = {std::filesystem::temp_directory_path().string()};
   w->jobEditor().AddDriveToJobList();
@@ -73,37 +79,24 @@ TEST_F(LiveDriveList, DeviceEventsAddAndRemoveRows) {
   next.detached = {0, 1};
   monitor.fire();
   ASSERT_TRUE(within([&] { return rowOf(g, "1") == 0; }));
-  EXPECT_EQ(g.rowCount(), 1);
-  EXPECT_EQ(g.value(1, 1), "2");
-  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::ID), "0");
-}
-
-TEST_F(LiveDriveList, ManyEventsOneRescan) {
-  for (int i = 0; i < 5; ++i) monitor.fire();
-  ASSERT_TRUE(within([&] { return rescans > 0; }));
-  pumpFor(2 * frmMain::kSettleMs);
-  EXPECT_EQ(rescans, 1);
-}
-
-TEST_F(LiveDriveList, F5RescansByHand) {
-  next.attached = {drive(2, "/dev/sdc", "DISK C")};
-  w->activateWindow();
-  ASSERT_TRUE(within([&] { return w->isActiveWindow(); }));
+  EXPECT_EQ(std::tuple(g.rowCount(), g.value(1, 1), w->form().iGrid2.value(1, JobCol::ID)), std::tuple(1, "2", "0"));
+  SCOPED_TRACE("F5 rescans by hand");
+  next.attached = {drive(3, "/dev/sdd", "DISK D")};
+  ASSERT_TRUE(activated(*w));
+  int before = rescans;
   QTest::keyClick(w.get(), Qt::Key_F5);
-  EXPECT_EQ(rescans, 1);
-  EXPECT_NE(rowOf(w->form().iGrid1, "2"), 0);
-}
-
-TEST_F(LiveDriveList, NoRescanDuringARun) {
-  next.attached = {drive(2, "/dev/sdc", "DISK C")};
+  EXPECT_EQ(rescans, before + 1);
+  EXPECT_NE(rowOf(g, "3"), 0);
+  SCOPED_TRACE("no rescan during a run");
+  next.attached = {drive(4, "/dev/sde", "DISK E")};
+  before = rescans;
   w->form().running = true;
   monitor.fire();
   pumpFor(3 * frmMain::kSettleMs);
-  EXPECT_EQ(rescans, 0);
-  EXPECT_EQ(rowOf(w->form().iGrid1, "2"), 0);
+  EXPECT_EQ(std::pair(rescans, rowOf(g, "4")), std::pair(before, 0));
   w->form().running = false;
-  ASSERT_TRUE(within([&] { return rowOf(w->form().iGrid1, "2") != 0; }));
-  EXPECT_EQ(rescans, 1);
+  ASSERT_TRUE(within([&] { return rowOf(g, "4") != 0; }));
+  EXPECT_EQ(rescans, before + 1);
 }
 
 // The real thing: the window over the live system, loop devices attached

@@ -3,21 +3,15 @@
 // whichever way its items are operated.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QTest>
+
+#include <QGroupBox>
+#include <QMouseEvent>
 #include <QTimer>
 #include <fstream>
 #include <optional>
 
 #include "app/frmABout.h"
-#include "jobs/JobList.h"
 #include "platform/fakes/ForwardingFileSystem.h"
 #include "tests/app/WindowHarness.h"
 
@@ -61,6 +55,10 @@ struct ManualCase {
   std::optional<PathKind> seen;  // what the window's file system says of it; none: the real answer
   bool helpOffered;
 };
+const ManualCase kManuals[] = {{"BesideTheProgram", true, std::nullopt, true},
+                               {"SeenWhereNoFileIs", false, PathKind::Regular, true},
+                               {"NotSeenWhereTheFileIs", true, PathKind::Missing, false},
+                               {"AFolderByThatName", false, PathKind::Directory, false}};
 class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
 
 TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
@@ -74,21 +72,15 @@ TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
   EXPECT_EQ(w->controls().isEnabled(Ctl::mnuHelp), c.helpOffered);
   EXPECT_EQ(w->controls().text(Ctl::mnuHelp), c.helpOffered ? "Help" : "No Help Available");
   // F1 opens the manual only where the menu offers it, and so does the item.
-  w->activateWindow();
-  ASSERT_TRUE(within([&] { return w->isActiveWindow(); }));
+  ASSERT_TRUE(activated(*w));
   QTest::keyClick(w.get(), Qt::Key_F1);
   EXPECT_EQ(h.opened.size(), c.helpOffered ? 1u : 0u);
   if (!c.helpOffered) return;
-  w->findChild<QAction*>("mnuHelp")->trigger();
+  child<QAction>(*w, "mnuHelp")->trigger();
   EXPECT_EQ(h.opened, (std::vector<std::string>{manual, manual}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Manual, HelpMenu,
-                         ::testing::Values(ManualCase{"BesideTheProgram", true, std::nullopt, true},
-                                           ManualCase{"SeenWhereNoFileIs", false, PathKind::Regular, true},
-                                           ManualCase{"NotSeenWhereTheFileIs", true, PathKind::Missing, false},
-                                           ManualCase{"AFolderByThatName", false, PathKind::Directory, false}),
-                         ByName());
+INSTANTIATE_TEST_SUITE_P(Manual, HelpMenu, ::testing::ValuesIn(kManuals), ByName());
 
 TEST_F(Menus, AboutIsFreshEachTime) {
   w = h.start(dir.path.string());
@@ -120,14 +112,16 @@ TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
     QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
   };
+  auto looks = [&] {
+    const QString css = link->styleSheet();
+    return std::tuple(link->property("hot").toBool(), css.contains("rgb(0,0,255)"), css.contains("underline"),
+                      css.contains("black"));
+  };
   for (int i = 0; i < 2; ++i) {
     move(link);
-    EXPECT_TRUE(link->property("hot").toBool());
-    EXPECT_NE(link->styleSheet().indexOf("rgb(0,0,255)"), -1);
-    EXPECT_NE(link->styleSheet().indexOf("underline"), -1);
+    EXPECT_EQ(looks(), std::tuple(true, true, true, false)) << link->styleSheet().toStdString();
     move(frame);
-    EXPECT_FALSE(link->property("hot").toBool());
-    EXPECT_NE(link->styleSheet().indexOf("black"), -1);
+    EXPECT_EQ(looks(), std::tuple(false, false, false, true)) << link->styleSheet().toStdString();
   }
 }
 
@@ -149,9 +143,7 @@ TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
     w->mnuExitClick();
   });
   w->runController().RunClicked();
-  EXPECT_TRUE(wasRunning);
-  EXPECT_EQ(h.msg.count("Exit?"), 1);
-  EXPECT_EQ(h.quits, 0);
+  EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
   EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
   EXPECT_EQ(fs::file_size(dir / "out/001.bin"), data.size());
 }
@@ -160,34 +152,27 @@ TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
 // each image gets beside it, whichever way an item is operated.
 TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   w = h.start(dir.path.string());
-  const auto menus = w->menuBar()->actions();
-  ASSERT_GE(menus.size(), 2);
-  EXPECT_EQ(menus[0]->text(), "File");
-  EXPECT_EQ(menus[1]->text(), "Options");
-  const auto* options = w->findChild<QMenu*>("mnuOptions");
-  ASSERT_NE(options, nullptr);
-  QStringList texts;
-  for (QAction* a : options->actions())
+  QStringList titles, texts;
+  for (QAction* a : w->menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles.mid(0, 2), (QStringList{"File", "Options"}));
+  for (QAction* a : child<QMenu>(*w, "mnuOptions")->actions())
     if (!a->isSeparator()) texts << a->text();
   EXPECT_EQ(texts, (QStringList{"Hash: SHA-256", "Also MD5", "Also SHA-1", "Verify images after imaging",
                                 "Re-read sources to verify", "Sector layout"}));
-  auto* sha256 = w->findChild<QAction*>("mnuSha256");
-  auto* md5 = w->findChild<QAction*>("mnuMd5");
-  auto* verify = w->findChild<QAction*>("mnuVerify");
+  auto* sha256 = child<QAction>(*w, "mnuSha256");
+  auto* md5 = child<QAction>(*w, "mnuMd5");
+  auto* verify = child<QAction>(*w, "mnuVerify");
   ASSERT_TRUE(sha256 && md5 && verify);
-  EXPECT_TRUE(sha256->isChecked());
-  EXPECT_FALSE(md5->isChecked());
   const auto& o = w->form().Options;
-  EXPECT_TRUE(o.hashes.contains(HashAlgo::Sha256));
-  EXPECT_FALSE(o.hashes.contains(HashAlgo::Md5));
-
+  EXPECT_EQ(std::tuple(sha256->isChecked(), md5->isChecked(), o.hashes.contains(HashAlgo::Sha256),
+                       o.hashes.contains(HashAlgo::Md5)),
+            std::tuple(true, false, true, false));
   md5->trigger();    // as a click or the keyboard does
   verify->toggle();  // as the accessibility toggle action does
   sha256->trigger();
-  EXPECT_TRUE(o.hashes.contains(HashAlgo::Md5));
-  EXPECT_FALSE(o.hashes.contains(HashAlgo::Sha256));
-  EXPECT_TRUE(o.verifyImages);
-  EXPECT_FALSE(o.rereadSources);
+  EXPECT_EQ(std::tuple(o.hashes.contains(HashAlgo::Md5), o.hashes.contains(HashAlgo::Sha256), o.verifyImages,
+                       o.rereadSources),
+            std::tuple(true, false, true, false));
 }
 
 // One way of choosing an item of the Sector layout submenu.
@@ -195,21 +180,24 @@ struct Choose {
   const char* name;
   std::function<void(QMenu*, QAction*)> choose;
 };
+// Pops `menu` up and lets `pick` choose in it.
+void popUp(QMenu* menu, const std::function<void()>& pick) {
+  menu->popup(QPoint(0, 0));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+  pick();
+  pumpFor(200);
+}
 const Choose kChoose[] = {
     {"MouseClick",
-     [](QMenu* menu, QAction* a) {
-       menu->popup(QPoint(0, 0));
-       ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-       QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-       pumpFor(200);
+     [](QMenu* m, QAction* a) {
+       popUp(m, [&] { QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(a).center()); });
      }},
     {"ReturnKey",
-     [](QMenu* menu, QAction* a) {
-       menu->popup(QPoint(0, 0));
-       ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-       menu->setActiveAction(a);
-       QTest::keyClick(menu, Qt::Key_Return);
-       pumpFor(200);
+     [](QMenu* m, QAction* a) {
+       popUp(m, [&] {
+         m->setActiveAction(a);
+         QTest::keyClick(m, Qt::Key_Return);
+       });
      }},
     // Menu items offer the press action (what a screen reader's "activate" is).
     {"AccessiblePress",
@@ -224,48 +212,47 @@ const Choose kChoose[] = {
        FAIL() << "no accessible item " << a->text().toStdString();
      }},
 };
-class LayoutMenu : public Menus, public ::testing::WithParamInterface<Choose> {};
 
 // The Sector layout submenu holds one choice at a time, starts at Data
 // first, and offers 4 KiB groups while the sector boxes read 520 in and 512
 // out: however the operator picks, the run gets what the menu shows.
-TEST_P(LayoutMenu, OneLayoutAtATimeAndGroupsOnlyFor520To512) {
+TEST_F(Menus, LayoutMenuHoldsOneChoiceAndOffersGroupsOnlyFor520To512) {
   w = h.start(dir.path.string());
-  auto* menu = w->findChild<QMenu*>("mnuSectorLayout");
-  auto* first = w->findChild<QAction*>("mnuDataFirst");
-  auto* last = w->findChild<QAction*>("mnuDataLast");
-  auto* groups = w->findChild<QAction*>("mnuGroups4K");
+  auto* menu = child<QMenu>(*w, "mnuSectorLayout");
+  auto* first = child<QAction>(*w, "mnuDataFirst");
+  auto* last = child<QAction>(*w, "mnuDataLast");
+  auto* groups = child<QAction>(*w, "mnuGroups4K");
+  auto* mutate = child<QCheckBox>(*w, "Check2");
+  auto* in = child<QLineEdit>(*w, "Text1");
   ASSERT_TRUE(menu && first && last && groups);
   EXPECT_EQ(menu->title(), "Sector layout");
   EXPECT_EQ(groups->text(), QString::fromUtf8("4 KiB groups (8 \xC3\x97 520)"));
   auto& o = w->form().Options;
-  EXPECT_TRUE(first->isChecked());
-  EXPECT_EQ(o.layout, SectorLayout::DataFirst);
-  EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";
+  for (const Choose& way : kChoose) {
+    SCOPED_TRACE(way.name);
+    EXPECT_EQ(std::tuple(first->isChecked(), o.layout), std::tuple(true, SectorLayout::DataFirst));
+    EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";
 
-  GetParam().choose(menu, last);
-  EXPECT_EQ(o.layout, SectorLayout::DataLast);
-  EXPECT_TRUE(last->isChecked());
-  EXPECT_FALSE(first->isChecked());
+    way.choose(menu, last);
+    EXPECT_EQ(std::tuple(o.layout, last->isChecked(), first->isChecked()),
+              std::tuple(SectorLayout::DataLast, true, false));
 
-  w->findChild<QCheckBox*>("Check2")->click();  // Use Sector Mutate: 520 in, 512 out
-  ASSERT_EQ(w->findChild<QLineEdit*>("Text1")->text(), "520");
-  EXPECT_TRUE(groups->isEnabled());
-  GetParam().choose(menu, groups);
-  EXPECT_EQ(o.layout, SectorLayout::Groups4K);
-  EXPECT_FALSE(last->isChecked());
+    mutate->click();  // Use Sector Mutate: 520 in, 512 out
+    ASSERT_EQ(in->text(), "520");
+    EXPECT_TRUE(groups->isEnabled());
+    way.choose(menu, groups);
+    EXPECT_EQ(std::tuple(o.layout, last->isChecked()), std::tuple(SectorLayout::Groups4K, false));
 
-  // Other sizes: no longer offered, but the choice is not changed behind
-  // the operator's back (a run refuses the jobs it does not fit).
-  w->findChild<QLineEdit*>("Text1")->setText("528");
-  EXPECT_FALSE(groups->isEnabled());
-  EXPECT_TRUE(groups->isChecked());
-  EXPECT_EQ(o.layout, SectorLayout::Groups4K);
-  GetParam().choose(menu, first);
-  EXPECT_EQ(o.layout, SectorLayout::DataFirst);
-  EXPECT_FALSE(groups->isChecked());
+    // Other sizes: no longer offered, but the choice is not changed behind
+    // the operator's back (a run refuses the jobs it does not fit).
+    in->setText("528");
+    EXPECT_EQ(std::tuple(groups->isEnabled(), groups->isChecked(), o.layout),
+              std::tuple(false, true, SectorLayout::Groups4K));
+    way.choose(menu, first);
+    EXPECT_EQ(std::tuple(o.layout, groups->isChecked()), std::tuple(SectorLayout::DataFirst, false));
+    mutate->click();  // the boxes back to 512
+  }
 }
-INSTANTIATE_TEST_SUITE_P(Ways, LayoutMenu, ::testing::ValuesIn(kChoose), ByName());
 
 }  // namespace
 }  // namespace mdi

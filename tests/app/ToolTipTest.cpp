@@ -4,7 +4,6 @@
 
 #include <QPalette>
 #include <QTextDocument>
-#include <tuple>
 #include <vector>
 
 #include "app/clsToolTip.h"
@@ -87,45 +86,41 @@ TEST_F(ToolTip, BeforeCreateEverythingReadsZeroAndWritesLeaveNothing) {
   EXPECT_EQ(a->tipEvents, 1);
 }
 
+// Each step's answer and the tool count after it.
+using Steps = std::vector<std::pair<bool, int>>;
+
 TEST_F(ToolTip, ToolsAreAddedOnceRemovedAndForgottenWhenDestroyed) {
   EXPECT_EQ(t.ToolCount(), 0);
-  EXPECT_TRUE(t.AddTool(a, "first"));
-  EXPECT_EQ(t.ToolCount(), 1);
-  EXPECT_FALSE(t.AddTool(a, "second"));
-  EXPECT_EQ(t.ToolCount(), 1);
+  // Braced lists run left to right: each step, then the count it left.
+  const Steps adds = {{t.AddTool(a, "first"), t.ToolCount()},
+                      {t.AddTool(a, "second"), t.ToolCount()},
+                      {t.RemoveTool(b), t.ToolCount()},
+                      {t.AddTool(b), t.ToolCount()},
+                      {t.AddTool(nullptr), t.ToolCount()}};
+  EXPECT_EQ(adds, (Steps{{true, 1}, {false, 1}, {false, 1}, {true, 2}, {false, 2}}));
   EXPECT_EQ(t.ToolText(a).toStdString(), "first");
-  EXPECT_FALSE(t.RemoveTool(b));
-  EXPECT_EQ(t.ToolCount(), 1);
-  EXPECT_TRUE(t.AddTool(b));
-  EXPECT_EQ(t.ToolCount(), 2);
-  EXPECT_FALSE(t.AddTool(nullptr));
-  EXPECT_EQ(t.ToolCount(), 2);
 
-  EXPECT_TRUE(t.RemoveTool(a));
-  EXPECT_EQ(t.ToolCount(), 1);
-  EXPECT_FALSE(t.RemoveTool(a));
+  const Steps removes = {{t.RemoveTool(a), t.ToolCount()}, {t.RemoveTool(a), t.ToolCount()}};
+  EXPECT_EQ(removes, (Steps{{true, 1}, {false, 1}}));
   EXPECT_EQ(t.ToolText(a).toStdString(), "");
   askForTip(a);  // a removed control no longer gets tips from the component
   EXPECT_EQ(a->tipEvents, 1);
-  EXPECT_TRUE(t.AddTool(a));  // and can be registered again
-  EXPECT_EQ(t.ToolCount(), 2);
-
   auto* c = new QWidget(&owner);
-  ASSERT_TRUE(t.AddTool(c, "gone soon"));
-  EXPECT_EQ(t.ToolCount(), 3);
+  const Steps again = {{t.AddTool(a), t.ToolCount()}, {t.AddTool(c, "gone soon"), t.ToolCount()}};
+  EXPECT_EQ(again, (Steps{{true, 2}, {true, 3}})) << "a removed control can be registered again";
   delete c;
   EXPECT_EQ(t.ToolCount(), 2);
 }
 
 TEST_F(ToolTip, ToolTextReadsEmptyWithoutTextOrTool) {
   ASSERT_TRUE(t.AddTool(a));
-  EXPECT_EQ(t.ToolText(a).toStdString(), "");
-  EXPECT_EQ(t.ToolText(b).toStdString(), "");
-  EXPECT_EQ(t.ToolText(nullptr).toStdString(), "");
+  auto texts = [&] {
+    return std::vector{t.ToolText(a).toStdString(), t.ToolText(b).toStdString(), t.ToolText(nullptr).toStdString()};
+  };
+  EXPECT_EQ(texts(), (std::vector<std::string>{"", "", ""}));
   t.ToolText(a, "now with text");
-  EXPECT_EQ(t.ToolText(a).toStdString(), "now with text");
   t.ToolText(b, "ignored");  // a write for an unregistered control
-  EXPECT_EQ(t.ToolText(b).toStdString(), "");
+  EXPECT_EQ(texts(), (std::vector<std::string>{"now with text", "", ""}));
   EXPECT_EQ(t.ToolCount(), 1);
   t.ToolText(a, QString("ab") + QChar(u'\0') + "cd");  // read back up to the first NUL
   EXPECT_EQ(t.ToolText(a).toStdString(), "ab");
@@ -170,8 +165,9 @@ TEST_F(ToolTip, ColoursReachTheTipPalette) {
   t.BackColor(0x00E1FFFFu);  // pale yellow, 0x00BBGGRR
   t.ForeColor(0x00800000u);  // navy
   EXPECT_EQ(std::pair(t.BackColor(), t.ForeColor()), std::pair(0x00E1FFFFu, 0x00800000u));
-  EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(0xFF, 0xFF, 0xE1));
-  EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipText), QColor(0x00, 0x00, 0x80));
+  const QPalette p = QToolTip::palette();
+  EXPECT_EQ(std::pair(p.color(QPalette::ToolTipBase), p.color(QPalette::ToolTipText)),
+            std::pair(QColor(0xFF, 0xFF, 0xE1), QColor(0x00, 0x00, 0x80)));
 }
 
 TEST_F(ToolTip, ShowsTheToolTextForARegisteredControlForTheAutoPopDelay) {
@@ -179,8 +175,8 @@ TEST_F(ToolTip, ShowsTheToolTextForARegisteredControlForTheAutoPopDelay) {
   ASSERT_TRUE(t.AddTool(b));
   EXPECT_TRUE(askForTip(a));
   EXPECT_EQ(a->tipEvents, 0);  // taken by the component
-  EXPECT_TRUE(QToolTip::isVisible());
-  EXPECT_EQ(QToolTip::text().toStdString(), "Tip for A");
+  EXPECT_EQ(std::pair(QToolTip::isVisible(), QToolTip::text().toStdString()),
+            std::pair(true, std::string("Tip for A")));
   QToolTip::hideText();
   askForTip(b);  // without a text the request goes on to the control itself
   EXPECT_EQ(b->tipEvents, 1);
@@ -215,10 +211,8 @@ TEST(WindowTips, StartUpRegistersBothGridsAndTheJobGridKeepsItsColumnTip) {
   auto* drives = w->findChild<QWidget*>("iGrid1");
   auto* jobs = w->findChild<QWidget*>("iGrid2");
   ASSERT_TRUE(drives && jobs);
-  EXPECT_FALSE(t.AddTool(drives));
-  EXPECT_FALSE(t.AddTool(jobs));
-  EXPECT_EQ(t.ToolText(drives).toStdString(), "");
-  EXPECT_EQ(t.ToolText(jobs).toStdString(), "");
+  EXPECT_EQ(std::pair(t.AddTool(drives), t.AddTool(jobs)), std::pair(false, false)) << "both are registered";
+  EXPECT_EQ((t.ToolText(drives) + t.ToolText(jobs)).toStdString(), "");
 
   w->form().iGrid2.setTooltip("Column tip");
   EXPECT_EQ(tipOf(jobs), "Column tip");

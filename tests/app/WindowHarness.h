@@ -4,21 +4,32 @@
 // fakes that record instead of reaching the desktop; files, clock, event
 // pump, locale and I/O are the real ones, as the window is tested on real
 // files and timers. Beside it, what the tests do to the window as an
-// operator would: keys, accessibility actions, a resting pointer.
+// operator would: keys, accessibility actions, a resting pointer; and the
+// widgets the window is made of, which every window test reaches.
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QToolTip>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "app/GridView.h"
 #include "app/frmMain.h"
+#include "jobs/JobList.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/MonotonicClock.h"
@@ -40,6 +51,18 @@ bool within(F&& done, int ms = 3000) {
   t.start();
   while (!done() && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   return done();
+}
+
+// The window's control of that name and type; null for none.
+template <class T>
+T* child(const QWidget& w, const char* name) {
+  return w.findChild<T*>(name);
+}
+
+// Makes `w` the active window; true once it is.
+inline bool activated(QWidget& w) {
+  w.activateWindow();
+  return within([&] { return w.isActiveWindow(); });
 }
 
 // Pumps events for `ms` (animated presses, menus closing, settle timers).
@@ -69,6 +92,11 @@ inline std::string tipOf(QWidget* w, QPoint at = QPoint(5, 5)) {
   QHelpEvent e(QEvent::ToolTip, at, w->mapToGlobal(at));
   QApplication::sendEvent(w, &e);
   return QToolTip::text().toStdString();
+}
+
+// The tip shown when the pointer rests in the middle of a grid cell.
+inline std::string cellTip(GridView* g, int row, int col) {
+  return tipOf(g->viewport(), g->visualRect(g->model()->index(row - 1, col - 1)).center());
 }
 
 struct WindowHarness {
@@ -107,8 +135,7 @@ struct WindowHarness {
   // A started window that is the active one, so focus moves as it would.
   std::unique_ptr<frmMain> startActive() {
     auto w = start();
-    w->activateWindow();
-    within([&] { return w->isActiveWindow(); });
+    activated(*w);
     return w;
   }
   FakeMessageBox msg;

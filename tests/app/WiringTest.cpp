@@ -2,7 +2,6 @@
 // own: each one is required, and the ones handed in are the ones it asks.
 #include <gtest/gtest.h>
 
-#include <QPushButton>
 #include <optional>
 #include <stdexcept>
 
@@ -11,35 +10,30 @@
 namespace mdi {
 namespace {
 
-struct MissingService {
-  const char* name;
-  std::function<void(FrmMainDeps&)> drop;
-};
-class WindowWithoutService : public ::testing::TestWithParam<MissingService> {};
-
-TEST_P(WindowWithoutService, IsRefusedNamingIt) {
-  WindowHarness h;
-  FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string());
-  GetParam().drop(deps);
-  try {
-    frmMain w(std::move(deps));
-    FAIL() << "built without " << GetParam().name;
-  } catch (const std::invalid_argument& e) {
-    EXPECT_EQ(std::string(e.what()), std::string("frmMain: no ") + GetParam().name + " handed in");
-  }
-}
-
 #define MDI_DROP(member)                                 \
-  MissingService {                                       \
+  {                                                      \
 #member, [](FrmMainDeps & d) { d.member = nullptr; } \
   }
-INSTANTIATE_TEST_SUITE_P(Services, WindowWithoutService,
-                         ::testing::Values(MDI_DROP(msg), MDI_DROP(pickers), MDI_DROP(launcher), MDI_DROP(drives),
-                                           MDI_DROP(io), MDI_DROP(fs), MDI_DROP(files), MDI_DROP(records),
-                                           MDI_DROP(system), MDI_DROP(clock), MDI_DROP(pump), MDI_DROP(locale),
-                                           MDI_DROP(quit), MDI_DROP(openDocument)),
-                         ByName());
+const std::pair<const char*, void (*)(FrmMainDeps&)> kServices[] = {
+    MDI_DROP(msg),  MDI_DROP(pickers), MDI_DROP(launcher), MDI_DROP(drives),      MDI_DROP(io),
+    MDI_DROP(fs),   MDI_DROP(files),   MDI_DROP(records),  MDI_DROP(system),      MDI_DROP(clock),
+    MDI_DROP(pump), MDI_DROP(locale),  MDI_DROP(quit),     MDI_DROP(openDocument)};
 #undef MDI_DROP
+
+TEST(WindowWithoutAService, IsRefusedNamingIt) {
+  for (const auto& [name, drop] : kServices) {
+    SCOPED_TRACE(name);
+    WindowHarness h;
+    FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string());
+    drop(deps);
+    try {
+      frmMain w(std::move(deps));
+      ADD_FAILURE() << "built without " << name;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("frmMain: no ") + name + " handed in");
+    }
+  }
+}
 
 // Fakes in place of the system's own answers show which ones the window
 // asks: the locale discovery formats sizes with, the home folder the image
@@ -63,13 +57,10 @@ TEST(WindowServices, AreTheOnesHandedIn) {
   deps.systemPaths = {"/", "/srv/imager/bin"};
   auto w = WindowHarness::start(std::move(deps));
   ASSERT_TRUE(listedWith.has_value());
-  EXPECT_EQ(listedWith->group, "'");
-  EXPECT_EQ(listedWith->decimal, ";");
-  ASSERT_TRUE(systemFolders.has_value());
-  EXPECT_EQ(*systemFolders, (std::vector<std::string>{"/", "/srv/imager/bin"}));
-  w->findChild<QPushButton*>("Command4")->click();
-  ASSERT_EQ(h.pickers.fileStartFolders.size(), 1u);
-  EXPECT_EQ(h.pickers.fileStartFolders[0], "/srv/lab/operator");
+  EXPECT_EQ(std::tuple(listedWith->group, listedWith->decimal), std::tuple("'", ";"));
+  EXPECT_EQ(systemFolders, (std::vector<std::string>{"/", "/srv/imager/bin"}));
+  child<QPushButton>(*w, "Command4")->click();
+  EXPECT_EQ(h.pickers.fileStartFolders, std::vector<std::string>{"/srv/lab/operator"});
 }
 
 }  // namespace

@@ -13,12 +13,14 @@
 #include "platform/fakes/Fakes.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
+#include "tests/CaseName.h"
 #include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
 
 #include <sys/stat.h>
 
 #include <functional>
+#include <tuple>
 
 namespace mdi {
 namespace {
@@ -35,13 +37,12 @@ TEST(JobGrid, TenColumnsWithTheHiddenOnes) {
   GridModel g;
   g.addRow();
   setUpJobGrid(g);
-  EXPECT_EQ(g.columnCount(), 10);
-  EXPECT_EQ(g.rowCount(), 0);
-  EXPECT_EQ(g.header(4), "Size");
-  EXPECT_EQ(g.header(6), "File Name");
-  for (int c : {4, 5, 8, 9}) EXPECT_FALSE(g.isColumnVisible(c)) << c;
-  for (int c : {1, 2, 3, 6, 7, 10}) EXPECT_TRUE(g.isColumnVisible(c)) << c;
-  EXPECT_FALSE(g.editAllowed());
+  EXPECT_EQ(std::tuple(g.columnCount(), g.rowCount(), g.header(4), g.header(6), g.editAllowed()),
+            std::tuple(10, 0, "Size", "File Name", false));
+  std::vector<int> shown;
+  for (int c = 1; c <= g.columnCount(); ++c)
+    if (g.isColumnVisible(c)) shown.push_back(c);
+  EXPECT_EQ(shown, (std::vector{1, 2, 3, 6, 7, 10}));
 }
 
 class Editor : public ::testing::Test {
@@ -94,8 +95,8 @@ TEST_F(Editor, SetTargetCreatesTheFolderAndEnablesRun) {
   ui.setEnabled(Ctl::Command2, false);
   SetTarget(form, sv);
   EXPECT_TRUE(fs::is_directory(dir / "new" / "deeper"));
-  EXPECT_EQ(ui.text(Ctl::Label2), (dir / "new" / "deeper").string());
-  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+  EXPECT_EQ(std::pair(ui.text(Ctl::Label2), ui.isEnabled(Ctl::Command2)),
+            std::pair((dir / "new" / "deeper").string(), true));
 }
 
 TEST_F(Editor, SetTargetThatCannotBeCreatedSaysSo) {
@@ -105,8 +106,7 @@ TEST_F(Editor, SetTargetThatCannotBeCreatedSaysSo) {
   SetTarget(form, sv);
   ASSERT_EQ(msg.shown.size(), 1u);
   EXPECT_NE(msg.shown[0].text.find("Unable to create the folder"), std::string::npos);
-  EXPECT_EQ(form.run.TargetFolder, "");
-  EXPECT_EQ(ui.text(Ctl::Label2), "No target selected");
+  EXPECT_EQ(std::tuple(form.run.TargetFolder, ui.text(Ctl::Label2)), std::tuple("", "No target selected"));
 }
 
 TEST_F(Editor, AddingADriveMovesItsRowAndNamesTheOutput) {
@@ -126,9 +126,8 @@ TEST_F(Editor, NoTargetAnsweredNoChangesNothing) {
   msg.answer("No Target", MsgAnswer::No);
   moveDrive(r);
   EXPECT_EQ(msg.shown[0].text, "Select target folder now?");
-  EXPECT_EQ(form.iGrid2.rowCount(), 0);
-  EXPECT_EQ(form.iGrid1.rowCount(), 1);
-  EXPECT_TRUE(pickers.folderTitles.empty());
+  EXPECT_EQ(std::tuple(form.iGrid2.rowCount(), form.iGrid1.rowCount(), pickers.folderTitles.size()),
+            std::tuple(0, 1, 0u));
 }
 
 // Removing a job asks by name; Yes brings the drive back, unmarked and
@@ -143,12 +142,10 @@ TEST_F(Editor, RemovingAJobAsksAndBringsTheDriveBackPlain) {
   EXPECT_EQ(msg.shown.back().text, "Remove SYS? Are you sure?");
   msg.answer("Remove Entry?", MsgAnswer::Yes);
   ed.JobGridDoubleClick(1, 2);
-  EXPECT_EQ(form.iGrid2.rowCount(), 0);
-  EXPECT_FALSE(ui.isEnabled(Ctl::Command2));
+  EXPECT_EQ(std::pair(form.iGrid2.rowCount(), ui.isEnabled(Ctl::Command2)), std::pair(0, false));
   ASSERT_EQ(form.iGrid1.rowCount(), 1);
-  EXPECT_EQ(form.iGrid1.value(1, 2), "SYS");
-  EXPECT_EQ(form.iGrid1.backColor(1, 1), kDefaultBack);
-  EXPECT_EQ(form.iGrid1.value(1, 6), "");
+  EXPECT_EQ(std::tuple(form.iGrid1.value(1, 2), form.iGrid1.backColor(1, 1), form.iGrid1.value(1, 6)),
+            std::tuple("SYS", kDefaultBack, ""));
   msg.shown.clear();
   moveDrive(1);
   EXPECT_TRUE(msg.shown.empty()) << "no longer marked as a system drive";
@@ -179,13 +176,12 @@ TEST_F(Editor, RightClickMakesTheRowCurrentAndTargetsThatJob) {
   EXPECT_EQ(ui.text(Ctl::mnuSetTarget), "Set target folder for : B");
   pickers.folders = {dir.string()};
   ed.SetTargetForThisJob();
-  EXPECT_EQ(form.iGrid2.value(2, JobCol::FileName), (dir / "abc.bin").string());
-  EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), "/out/001.bin");
+  EXPECT_EQ(std::tuple(form.iGrid2.value(1, JobCol::FileName), form.iGrid2.value(2, JobCol::FileName)),
+            std::tuple("/out/001.bin", (dir / "abc.bin").string()));
   EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Right, 1, JobCol::SectorOut), PopupMenu::mnuSectors);
   EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Right, 1, JobCol::Status), PopupMenu::None);
   EXPECT_EQ(ed.JobGridMouseDown(MouseButton::Left, 0, 3), PopupMenu::None);
-  EXPECT_EQ(form.ClickedRow, 1);
-  EXPECT_EQ(form.ClickedCol, JobCol::Status);
+  EXPECT_EQ(std::pair(form.ClickedRow, form.ClickedCol), std::pair(1, int{JobCol::Status}));
 }
 
 TEST_F(Editor, ImageFilesListedWithSizeAndLastFolderRemembered) {
@@ -220,17 +216,26 @@ TEST_F(Editor, NamesMadeWithoutATargetMoveIntoTheTargetChosenLater) {
   EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), "001.bin");
   pickers.folders = {(dir / "t").string()};
   SetTarget(form, sv);
-  EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), (dir / "t" / "001.bin").string());
-  EXPECT_EQ(form.iGrid2.value(2, JobCol::FileName), "/own/b.bin");
+  EXPECT_EQ(std::tuple(form.iGrid2.value(1, JobCol::FileName), form.iGrid2.value(2, JobCol::FileName)),
+            std::tuple((dir / "t" / "001.bin").string(), "/own/b.bin"));
 }
 
+constexpr const char* kNotImage = " is not an image file or a block device, so it cannot be imaged.";
 struct NotAnImage {
   const char* name;
   std::function<std::string(const fs::path& dir)> make;  // returns the path to add
   const char* before;                                    // the message: before + path + after
   const char* after;
 };
-void PrintTo(const NotAnImage& c, std::ostream* os) { *os << c.name; }
+std::string fifo(const fs::path& d) {
+  ::mkfifo((d / "fifo").c_str(), 0600);
+  return (d / "fifo").string();
+}
+const NotAnImage kNotImages[] = {
+    {"Folder", [](const fs::path& d) { return d.string(); }, "", kNotImage},
+    {"Fifo", fifo, "", kNotImage},
+    {"CharacterDevice", [](const fs::path&) { return std::string("/dev/null"); }, "", kNotImage},
+    {"Missing", [](const fs::path& d) { return (d / "gone.img").string(); }, "The file ", " does not exist."}};
 class ImageFileKinds : public Editor, public ::testing::WithParamInterface<NotAnImage> {};
 TEST_P(ImageFileKinds, AreRefusedWithTheirPathAndNotListed) {
   const std::string path = GetParam().make(dir);
@@ -240,22 +245,7 @@ TEST_P(ImageFileKinds, AreRefusedWithTheirPathAndNotListed) {
   ASSERT_EQ(msg.shown.size(), 1u);
   EXPECT_EQ(msg.shown[0].text, GetParam().before + path + GetParam().after);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, ImageFileKinds,
-    ::testing::Values(NotAnImage{"Folder", [](const fs::path& d) { return d.string(); }, "",
-                                 " is not an image file or a block device, so it cannot be imaged."},
-                      NotAnImage{"Fifo",
-                                 [](const fs::path& d) {
-                                   const auto p = d / "fifo";
-                                   ::mkfifo(p.c_str(), 0600);
-                                   return p.string();
-                                 },
-                                 "", " is not an image file or a block device, so it cannot be imaged."},
-                      NotAnImage{"CharacterDevice", [](const fs::path&) { return std::string("/dev/null"); }, "",
-                                 " is not an image file or a block device, so it cannot be imaged."},
-                      NotAnImage{"Missing", [](const fs::path& d) { return (d / "gone.img").string(); }, "The file ",
-                                 " does not exist."}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, ImageFileKinds, ::testing::ValuesIn(kNotImages), ByName());
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
@@ -265,9 +255,8 @@ TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   pickers.files = {{node}};
   ed.AddImageFiles();
   ASSERT_EQ(form.iGrid1.rowCount(), 1);
-  EXPECT_EQ(form.iGrid1.value(1, 1), "File");
-  EXPECT_EQ(form.iGrid1.value(1, 5), "1048576");
-  EXPECT_EQ(form.iGrid1.value(1, 6), "4096");
+  EXPECT_EQ((std::vector{form.iGrid1.value(1, 1), form.iGrid1.value(1, 5), form.iGrid1.value(1, 6)}),
+            (std::vector<std::string>{"File", "1048576", "4096"}));
   ASSERT_TRUE(form.ListedDevices.count(node));
   EXPECT_EQ(form.ListedDevices[node].wholeDisk, node);
   ASSERT_TRUE(form.ListedDevices[node].identity.loopBacking);
@@ -324,8 +313,8 @@ TEST_F(Sectors, UntickingRestoresDefaultsAndHidesColumns) {
   ui.setChecked(Ctl::Check4, true);
   ui.setChecked(Ctl::Check2, false);
   ed.Check2Click();
-  EXPECT_FALSE(form.iGrid2.isColumnVisible(JobCol::SectorOut));
-  EXPECT_EQ(form.iGrid2.value(2, JobCol::SectorIn), "512");
+  EXPECT_EQ(std::tuple(form.iGrid2.isColumnVisible(JobCol::SectorOut), form.iGrid2.value(2, JobCol::SectorIn)),
+            std::tuple(false, "512"));
   EXPECT_TRUE(msg.shown.empty()) << "Force Read silences the check";
 }
 
@@ -334,8 +323,7 @@ TEST_F(Sectors, TextBoxesBeepAndCopy) {
   ui.setText(Ctl::Text1, "512");
   ui.setText(Ctl::Text2, "520");
   ed.Text2Change();
-  EXPECT_EQ(ui.beeps, 1);
-  EXPECT_EQ(ui.focus, Ctl::Text2);
+  EXPECT_EQ(std::tuple(ui.beeps, ui.focus), std::tuple(1, Ctl::Text2));
   ed.Text2LostFocus();
   EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorOut), "520");
   ui.setChecked(Ctl::Check4, true);

@@ -4,15 +4,11 @@
 // drawn, not through pixels; a screenshot is kept when MDI_SHOT_DIR is set.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QPushButton>
 #include <QScrollBar>
 #include <fstream>
 
 #include "app/ElidingLabel.h"
-#include "app/GridView.h"
 #include "discovery/ListDrives.h"
-#include "jobs/JobList.h"
 #include "tests/app/WindowHarness.h"
 #include "tests/xvfb/Shots.h"
 #include "tests/xvfb/XServer.h"
@@ -23,9 +19,8 @@ namespace {
 // Elided in the middle: shorter, with the ellipsis, both ends kept.
 void expectElidedInTheMiddle(const QString& shown, const QString& full, const char* what) {
   EXPECT_NE(shown, full) << what;
-  EXPECT_TRUE(shown.contains(QChar(0x2026))) << what << ": " << shown.toStdString();
-  EXPECT_TRUE(full.startsWith(shown.left(4))) << what << ": " << shown.toStdString();
-  EXPECT_TRUE(full.endsWith(shown.right(6))) << what << ": " << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026)) && full.startsWith(shown.left(4)) && full.endsWith(shown.right(6)))
+      << what << ": " << shown.toStdString();
 }
 
 // A grid cell's text as drawn: one line, elided in the middle.
@@ -71,9 +66,9 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
     AddDriveRow(f.iGrid1, d, sep);
   });
   h.pickers.folders = {target.string()};
-  w->findChild<QPushButton*>("Command1")->click();
+  child<QPushButton>(*w, "Command1")->click();
   h.pickers.files.push_back({image.string()});
-  w->findChild<QPushButton*>("Command4")->click();
+  child<QPushButton>(*w, "Command4")->click();
   pumpFor(300);
   saveScreenShot("long-texts-drive-grid.png");
 
@@ -91,7 +86,7 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   // rests on it is the whole path.
   ASSERT_EQ(w->form().iGrid1.value(2, 2), image.string());
   expectCellElidedInTheMiddle(drives, 2, 2, QString::fromStdString(image.string()), "file row");
-  EXPECT_EQ(tipOf(drives->viewport(), drives->visualRect(drives->model()->index(1, 1)).center()), image.string());
+  EXPECT_EQ(cellTip(drives, 2, 2), image.string());
   QToolTip::hideText();
 
   for (int r = w->form().iGrid1.rowCount(); r >= 1; --r) {
@@ -102,7 +97,7 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   auto* jobs = w->findChild<GridView*>("iGrid2");
   expectColumnsFit(jobs, "job grid");
   h.msg.answer("Sector Size Error", MsgAnswer::Ok);
-  w->findChild<QCheckBox*>("Check2")->click();
+  child<QCheckBox>(*w, "Check2")->click();
   QToolTip::hideText();
   pumpFor(300);
   saveScreenShot("long-texts-job-grid.png");

@@ -2,16 +2,9 @@
 // start-up notice and the status text, painted before discovery blocks.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-#include <QImage>
-#include <QLabel>
-#include <QPixmap>
-#include <QScreen>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
-#include "app/frmMain.h"
 #include "tests/app/WindowHarness.h"
 #include "tests/xvfb/Shots.h"
 #include "tests/xvfb/XServer.h"
