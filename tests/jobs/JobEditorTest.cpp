@@ -17,7 +17,12 @@
 #include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <functional>
 #include <tuple>
@@ -231,9 +236,21 @@ std::string fifo(const fs::path& d) {
   ::mkfifo((d / "fifo").c_str(), 0600);
   return (d / "fifo").string();
 }
+// A socket's file stays once the socket that bound it is closed.
+std::string unixSocket(const fs::path& d) {
+  const std::string p = (d / "sock").string();
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  std::strncpy(a.sun_path, p.c_str(), sizeof a.sun_path - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0) << p;
+  ::close(fd);
+  return p;
+}
 const NotAnImage kNotImages[] = {
     {"Folder", [](const fs::path& d) { return d.string(); }, "", kNotImage},
     {"Fifo", fifo, "", kNotImage},
+    {"Socket", unixSocket, "", kNotImage},
     {"CharacterDevice", [](const fs::path&) { return std::string("/dev/null"); }, "", kNotImage},
     {"Missing", [](const fs::path& d) { return (d / "gone.img").string(); }, "The file ", " does not exist."}};
 class ImageFileKinds : public Editor, public ::testing::WithParamInterface<NotAnImage> {};
