@@ -165,6 +165,10 @@ const Refusal kRefusals[] = {
      "The output file {out1} of job {job1} is the file behind /dev/loop9, the source of job {job1}."},
     {"RecordFileIsASource", Both, [](RunFixture& f) { fs::create_symlink(f.dir / "a.img", oneJob(f) + ".log"); },
      "The file {out1}.log that job {job1} writes beside its image is the source of job {job1}."},
+    {"ChecksumFileIsASource", Both, [](RunFixture& f) { fs::create_hard_link(f.dir / "a.img", oneJob(f) + ".sha256"); },
+     "The file {out1}.sha256 that job {job1} writes beside its image is the source of job {job1}."},
+    {"MapFileIsASource", Straight, [](RunFixture& f) { fs::create_symlink(f.dir / "a.img", oneJob(f) + ".map"); },
+     "The file {out1}.map that job {job1} writes beside its image is the source of job {job1}."},
     {"ExtraFileIsASource", Mutate,
      [](RunFixture& f) {
        const auto s = f.src("a.img", patternBytes(520 * 64, 1));
