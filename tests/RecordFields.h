@@ -3,6 +3,7 @@
 // `key: value` field of a record.
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ inline std::string field(const std::string& record, const std::string& key) {
   for (std::string line; std::getline(in, line);)
     if (line.rfind(key + ": ", 0) == 0) return line.substr(key.size() + 2);
   return {};
+}
+
+// The record's values of the keys of `want` ("" for an absent key): one
+// comparison shows every field that differs.
+using Fields = std::map<std::string, std::string>;
+inline Fields fieldsOf(const std::string& record, const Fields& want) {
+  Fields got;
+  for (const auto& [key, value] : want) got[key] = field(record, key);
+  return got;
 }
 
 // Every value of `key`, in order.

@@ -19,21 +19,14 @@ struct OutputFaults {
 // failed flush to disk), or when asked to grow or to be cut back.
 class LimitedOutput final : public Output {
  public:
-  LimitedOutput(std::unique_ptr<Output> o, const OutputFaults& f)
-      : m_o(std::move(o)),
-        m_path(f.path),
-        m_limit(f.limit),
-        m_failSync(f.failSync),
-        m_failResize(f.failResize),
-        m_failCut(f.failCut),
-        m_once(f.once) {}
+  LimitedOutput(std::unique_ptr<Output> o, OutputFaults f) : m_o(std::move(o)), m_f(std::move(f)) {}
   IoResult write(std::span<const std::byte> b) override {
-    if (m_pos + b.size() > m_limit) {
-      const std::size_t ok = m_limit > m_pos ? static_cast<std::size_t>(m_limit - m_pos) : 0;
+    if (m_pos + b.size() > m_f.limit) {
+      const std::size_t ok = m_f.limit > m_pos ? static_cast<std::size_t>(m_f.limit - m_pos) : 0;
       IoResult r = m_o->write(b.first(ok));
       m_pos += r.bytes;
       r.error = ENOSPC;
-      if (m_once) m_limit = UINT64_MAX;
+      if (m_f.once) m_f.limit = UINT64_MAX;
       return r;
     }
     IoResult r = m_o->write(b);
@@ -42,7 +35,7 @@ class LimitedOutput final : public Output {
   }
   // Writes that stay below the limit may be issued by the caller.
   std::optional<Positioned> positionedWrite(std::size_t len) override {
-    if (m_pos + len > m_limit) return std::nullopt;
+    if (m_pos + len > m_f.limit) return std::nullopt;
     return m_o->positionedWrite(len);
   }
   void advance(std::size_t bytes) override {
@@ -50,9 +43,9 @@ class LimitedOutput final : public Output {
     m_pos += bytes;
   }
   int resize(std::uint64_t s) override {
-    if (m_failResize && s > m_pos) return EFBIG;
+    if (m_f.failResize && s > m_pos) return EFBIG;
     std::error_code ec;
-    if (m_failCut && s < std::filesystem::file_size(m_path, ec) && !ec) return EIO;
+    if (m_f.failCut && s < std::filesystem::file_size(m_f.path, ec) && !ec) return EIO;
     return m_o->resize(s);
   }
   int seek(std::uint64_t off) override {
@@ -61,17 +54,12 @@ class LimitedOutput final : public Output {
   }
   int close() override {
     const int e = m_o->close();
-    return m_failSync && e == 0 && !m_closed++ ? EIO : e;
+    return m_f.failSync && e == 0 && !m_closed++ ? EIO : e;
   }
 
  private:
   std::unique_ptr<Output> m_o;
-  std::string m_path;
-  std::uint64_t m_limit;
-  bool m_failSync;
-  bool m_failResize;
-  bool m_failCut;
-  bool m_once;
+  OutputFaults m_f;
   std::uint64_t m_pos = 0;
   int m_closed = 0;
 };
@@ -105,7 +93,7 @@ std::unique_ptr<Output> FaultyFiles::wrap(const std::string& path, std::unique_p
   f.failCut = failCut.count(path) > 0;
   f.once = writeLimitOnce.count(path) > 0;
   if (f.limit == UINT64_MAX && !f.failSync && !f.failResize && !f.failCut) return o;
-  return std::make_unique<LimitedOutput>(std::move(o), f);
+  return std::make_unique<LimitedOutput>(std::move(o), std::move(f));
 }
 
 }  // namespace mdi

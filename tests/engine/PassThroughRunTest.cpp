@@ -62,10 +62,10 @@ TEST_P(PassThroughRun, EveryImageSectorIsTheStartOfADiskSectorUpToTheFirstBadOne
   form.iGrid2.setValue(row, JobCol::Model, "SIMUL ARRAY DISK");
   run.RunClicked();
   EXPECT_EQ(status(1), c.status);
-  const std::string log = record(1);
-  EXPECT_EQ(
-      (std::vector{field(log, "source_path"), field(log, "source_sector_size"), field(log, "source_pass_through")}),
-      (std::vector<std::string>{"/dev/sim0", std::to_string(c.blockLength), "yes"}));
+  const Fields want{{"source_path", "/dev/sim0"},
+                    {"source_sector_size", std::to_string(c.blockLength)},
+                    {"source_pass_through", "yes"}};
+  EXPECT_EQ(fieldsOf(record(1), want), want);
   const auto out = readFile(output(1));
   ASSERT_EQ(out.size(), c.keptSectors * 512) << "every readable sector before a bad one, and nothing after";
   for (std::uint64_t lba = 0; lba < c.keptSectors; ++lba)

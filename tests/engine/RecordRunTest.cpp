@@ -14,15 +14,6 @@ ShellResult shellIn(const fs::path& dir, const std::string& cmd) {
   return shell("cd " + shellQuote(dir) + " && " + cmd);
 }
 
-// The record's values of the keys of `want` ("" for an absent key): one
-// comparison shows every field that differs.
-using Fields = std::map<std::string, std::string>;
-Fields fieldsOf(const std::string& record, const Fields& want) {
-  Fields got;
-  for (const auto& [key, value] : want) got[key] = field(record, key);
-  return got;
-}
-
 struct OutcomeCase {
   const char* name;
   bool mutate;
