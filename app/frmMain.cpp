@@ -79,7 +79,10 @@ frmMain::frmMain(FrmMainDeps deps, QWidget* parent) : QMainWindow(parent), m_dep
   m_progress = std::make_unique<Progress>(m_form, *m_controls, m_sv->clock, m_sv->locale);
   m_run = std::make_unique<RunController>(m_form, *m_sv, *m_progress);
   m_editor = std::make_unique<JobEditor>(
-      m_form, *m_sv, [this](const std::string& b) { return FormatSize(b, m_sv->locale.separators()); });
+      m_form, *m_sv, [this](const std::string& b) { return FormatSize(b, m_sv->locale.separators()); },
+      [this](const DriveRecord& d) {
+        AddListedDriveRow(m_form.iGrid1, d, m_form.SystemDisks, m_sv->locale.separators());
+      });
   connectHandlers();
   m_grid1->setCellTip(driveTipOf(m_form.iGrid1));
   m_grid2->setCellTip(driveTipOf(m_form.iGrid2));

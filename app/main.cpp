@@ -34,6 +34,7 @@ class LateDriveTable final : public mdi::DriveTable {
   std::optional<mdi::DriveRecord> listedRecord(int n) const override {
     return table ? table->listedRecord(n) : std::nullopt;
   }
+  bool isAttached(int n) const override { return table && table->isAttached(n); }
 };
 
 }  // namespace

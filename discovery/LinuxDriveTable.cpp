@@ -69,6 +69,11 @@ std::optional<DriveRecord> LinuxDriveTable::listedRecord(int number) const {
   return *r;
 }
 
+bool LinuxDriveTable::isAttached(int number) const {
+  if (!find(number)) return false;
+  return !m_attached || m_attached->count(number) > 0;
+}
+
 namespace {
 bool sameDrive(const DriveRecord& a, const DriveRecord& b) {
   return a.deviceId == b.deviceId && a.pnpDeviceId == b.pnpDeviceId && a.size == b.size && a.model == b.model &&

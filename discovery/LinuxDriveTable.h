@@ -23,6 +23,7 @@ class LinuxDriveTable final : public DriveTable {
   // Every drive listed when the disks under `path` cannot all be found.
   std::vector<int> drivesUnder(const std::string& path) const override;
   std::optional<DriveRecord> listedRecord(int number) const override;
+  bool isAttached(int number) const override;
 
   // Brings the table up to the drives attached now. A drive still attached
   // (same node, persistent id, size and model) keeps its number; a new one

@@ -22,6 +22,21 @@ std::string asciiUpper(std::string s) {
 void removeAll(std::string& s, const std::string& what) {
   for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at)) s.erase(at, what.size());
 }
+void markSystemDrive(GridModel& grid, int row) {
+  for (int c = 1; c <= grid.columnCount(); ++c) {
+    grid.setBackColor(row, c, kSystemDriveBack);
+    grid.setForeColor(row, c, kSystemDriveFore);
+  }
+}
+// Whether `node` is one of the nodes of SystemDisks ("node," each).
+bool isSystemNode(const std::string& systemDisks, const std::string& node) {
+  for (std::size_t at = 0; at < systemDisks.size();) {
+    const std::size_t comma = std::min(systemDisks.find(',', at), systemDisks.size());
+    if (systemDisks.compare(at, comma - at, node) == 0 && comma - at == node.size()) return true;
+    at = comma + 1;
+  }
+  return false;
+}
 }  // namespace
 
 void setUpDriveGrid(GridModel& grid) {
@@ -63,6 +78,12 @@ bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep) {
   return true;
 }
 
+bool AddListedDriveRow(GridModel& grid, const DriveRecord& d, const std::string& systemDisks, const Separators& sep) {
+  if (!AddDriveRow(grid, d, sep)) return false;
+  if (isSystemNode(systemDisks, d.deviceId)) markSystemDrive(grid, grid.rowCount());
+  return true;
+}
+
 std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
   GridModel& grid = form.iGrid1;
   grid.setAutoFlag(true);
@@ -92,13 +113,7 @@ std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, co
 
   for (const DriveRecord& d : records) {
     if (!d.mediaPresent || d.size == 0) continue;
-    if (!AddDriveRow(grid, d, sep)) continue;
-    if (!systemNumbers.count(d.number)) continue;
-    const int row = grid.rowCount();
-    for (int c = 1; c <= grid.columnCount(); ++c) {
-      grid.setBackColor(row, c, kSystemDriveBack);
-      grid.setForeColor(row, c, kSystemDriveFore);
-    }
+    if (AddDriveRow(grid, d, sep) && systemNumbers.count(d.number)) markSystemDrive(grid, grid.rowCount());
   }
   grid.sortByColumn(1);
   return records;

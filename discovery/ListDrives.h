@@ -23,6 +23,11 @@ std::string cleanModel(const std::string& model);
 // containing "CONFIG"). Returns whether a row was added.
 bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep);
 
+// Appends a drive's row as the drive list shows it: AddDriveRow, then red
+// when it holds the running system (its node is one of `systemDisks`, the
+// form's SystemDisks). Returns whether a row was added.
+bool AddListedDriveRow(GridModel& grid, const DriveRecord& d, const std::string& systemDisks, const Separators& sep);
+
 // Empties the drive grid, records SystemDisks, lists every drive with a
 // medium and marks those under the filesystems of form.SystemLetters ("/"
 // and the program's folder). When the drives under one of those cannot all

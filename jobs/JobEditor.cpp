@@ -100,8 +100,14 @@ void JobEditor::JobGridDoubleClick(int row, int col) {
   if (m_sv.msg.show({"Remove " + jobs.value(row, JobCol::Model) + "? Are you sure?", "Remove Entry?", MsgIcon::Question,
                      MsgButtons::YesNo, false}) == MsgAnswer::No)
     return;
-  const int d = m_form.iGrid1.addRow();
-  for (int c = 1; c <= 5; ++c) m_form.iGrid1.setValue(d, c, jobs.value(row, c));
+  if (const auto src = jobSource(jobs, row); src && !src->isFile) {
+    const auto listed = m_sv.drives.listedRecord(src->drive);
+    if (listed && m_sv.drives.isAttached(src->drive)) m_listDrive(*listed);
+  } else {
+    const int d = m_form.iGrid1.addRow();
+    for (int c = 1; c <= 5; ++c) m_form.iGrid1.setValue(d, c, jobs.value(row, c));
+    m_form.iGrid1.setValue(d, 6, jobs.value(row, JobCol::BPS));  // a block device's sector size
+  }
   jobs.removeRows(row, 1);
   m_form.iGrid1.sortByColumn(1);
   updateRunButton();

@@ -18,14 +18,19 @@ class JobEditor {
  public:
   // Size text of a byte count (the drive grid's "Size" column).
   using SizeFormatter = std::function<std::string(const std::string& bytes)>;
-  JobEditor(FormState& form, Services& sv, SizeFormatter formatSize)
-      : m_form(form), m_sv(sv), m_formatSize(std::move(formatSize)) {}
+  // Appends a drive's row to the drive grid as the drive list shows it
+  // (its marks included).
+  using DriveLister = std::function<void(const DriveRecord& drive)>;
+  JobEditor(FormState& form, Services& sv, SizeFormatter formatSize, DriveLister listDrive)
+      : m_form(form), m_sv(sv), m_formatSize(std::move(formatSize)), m_listDrive(std::move(listDrive)) {}
 
   // Double-click on the drive grid: the drive grid's current row becomes a job.
   void AddDriveToJobList();
   // "Add Image File(s)".
   void AddImageFiles();
   // Double-click on a job cell: edit columns 6, 8, 9 in place, else remove.
+  // A removed drive comes back to the drive grid as it is listed (a drive
+  // detached since does not); an image file as it was added.
   void JobGridDoubleClick(int row, int col);
   // An in-place edit ended.
   void EditOff() { m_form.iGrid2.setEditAllowed(false); }
@@ -50,6 +55,7 @@ class JobEditor {
   FormState& m_form;
   Services& m_sv;
   SizeFormatter m_formatSize;
+  DriveLister m_listDrive;
 };
 
 }  // namespace mdi

@@ -42,6 +42,9 @@ class DriveTable {
   // serial, size, sector size), for the operator to tell drives apart;
   // nullopt when the table keeps no such record.
   virtual std::optional<DriveRecord> listedRecord(int /*number*/) const { return std::nullopt; }
+  // Whether drive `number` is attached now: a detached drive keeps its
+  // record (Run names it in its refusal) but is no longer listed.
+  virtual bool isAttached(int number) const { return drive(number).has_value(); }
 };
 
 }  // namespace mdi

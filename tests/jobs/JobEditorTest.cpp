@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "discovery/ListDrives.h"
 #include "jobs/JobEditor.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
@@ -92,7 +93,10 @@ class Editor : public ::testing::Test {
   FakeAtomicFile records;
   FakeSystemInfo system;
   Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
-  JobEditor ed{form, sv, [](const std::string& b) { return b + " bytes"; }};
+  JobEditor ed{form, sv, [](const std::string& b) { return b + " bytes"; },
+               [this](const DriveRecord& d) {
+                 AddListedDriveRow(form.iGrid1, d, form.SystemDisks, locale.separators());
+               }};
 };
 
 TEST_F(Editor, SetTargetCreatesTheFolderAndEnablesRun) {
@@ -135,26 +139,63 @@ TEST_F(Editor, NoTargetAnsweredNoChangesNothing) {
             std::tuple(0, 1, 0u));
 }
 
-// Removing a job asks by name; Yes brings the drive back, unmarked and
-// without its BPS, so it is added again without the system-drive question.
-TEST_F(Editor, RemovingAJobAsksAndBringsTheDriveBackPlain) {
+// Everything the drive grid shows of a row: its cells and their colours.
+std::vector<std::string> shownRow(const GridModel& g, int row) {
+  std::vector<std::string> cells;
+  for (int c = 1; c <= g.columnCount(); ++c)
+    cells.push_back(g.value(row, c) + " " + std::to_string(g.backColor(row, c)) + "/" +
+                    std::to_string(g.foreColor(row, c)));
+  return cells;
+}
+
+// Removing a job asks by name; Yes brings the drive back exactly as the
+// drive list shows it: still red when it holds the system, so adding it
+// again asks again, and with its sector size, so Run's advice sees it. A
+// drive detached meanwhile does not come back.
+TEST_F(Editor, RemovingAJobBringsTheDriveBackAsListed) {
   form.run.TargetFolder = "/out";
+  drives.add(0, {{"/dev/sys0", 1 << 20, "wwn-sys"}, "/dev/null", 1, ""});
+  drives.describe(0, {"Sys Disk", "S0", 520});
+  drives.add(3, {{"/dev/gone3", 1 << 20, "wwn-gone"}, "/dev/null", 2, ""});
+  form.SystemDisks = "/dev/other,/dev/sys0,";
+  for (int n : {0, 3}) AddListedDriveRow(form.iGrid1, *drives.listedRecord(n), form.SystemDisks, locale.separators());
+  const auto listed = shownRow(form.iGrid1, 1);
   msg.answer("System Drive", MsgAnswer::Yes);
-  moveDrive(addDrive(0, "SYS", 512, true));
+  moveDrive(1);
+  moveDrive(1);
+  ASSERT_EQ(form.iGrid2.rowCount(), 2);
+
   msg.answer("Remove Entry?", MsgAnswer::No);
   ed.JobGridDoubleClick(1, 2);
-  EXPECT_EQ(form.iGrid2.rowCount(), 1);
-  EXPECT_EQ(msg.shown.back().text, "Remove SYS? Are you sure?");
+  EXPECT_EQ(form.iGrid2.rowCount(), 2);
+  EXPECT_EQ(msg.shown.back().text, "Remove SYS DISK? Are you sure?");
   msg.answer("Remove Entry?", MsgAnswer::Yes);
+  drives.unplug(3);
+  ed.JobGridDoubleClick(2, 2);
   ed.JobGridDoubleClick(1, 2);
   EXPECT_EQ(std::pair(form.iGrid2.rowCount(), ui.isEnabled(Ctl::Command2)), std::pair(0, false));
-  ASSERT_EQ(form.iGrid1.rowCount(), 1);
-  EXPECT_EQ(std::tuple(form.iGrid1.value(1, 2), form.iGrid1.backColor(1, 1), form.iGrid1.value(1, 6)),
-            std::tuple("SYS", kDefaultBack, ""));
+  ASSERT_EQ(form.iGrid1.rowCount(), 1) << "the detached drive stays off the list";
+  EXPECT_EQ(shownRow(form.iGrid1, 1), listed);
+
   msg.shown.clear();
   moveDrive(1);
-  EXPECT_TRUE(msg.shown.empty()) << "no longer marked as a system drive";
-  EXPECT_EQ(form.iGrid2.value(1, JobCol::BPS), "");
+  ASSERT_EQ(msg.shown.size(), 1u);
+  EXPECT_EQ(msg.shown[0].title, "System Drive");
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::BPS), "520");
+}
+
+// An image file comes back as it was added, a block device with its sector size.
+TEST_F(Editor, RemovingAnImageJobBringsTheFileBack) {
+  form.run.TargetFolder = "/out";
+  const int r = form.iGrid1.addRow();
+  for (auto [c, v] : {std::pair{1, "File"}, {2, "/dev/sdz1"}, {3, "4 KB"}, {5, "4096"}, {6, "4096"}})
+    form.iGrid1.setValue(r, c, v);
+  const auto added = shownRow(form.iGrid1, r);
+  moveDrive(r);
+  msg.answer("Remove Entry?", MsgAnswer::Yes);
+  ed.JobGridDoubleClick(1, 2);
+  ASSERT_EQ(form.iGrid1.rowCount(), 1);
+  EXPECT_EQ(shownRow(form.iGrid1, 1), added);
 }
 
 TEST_F(Editor, DoubleClickOnEditableCellsEditsInsteadOfRemoving) {
