@@ -31,7 +31,7 @@ void RunController::RunMutateImaging() {
   }
 
   LockRunControls();
-  if (!RunChecks(m_form, m_sv).freeSpaceAccepted()) {
+  if (!RunChecks(m_form, m_sv).freeSpaceAccepted(true)) {
     UnlockRunControls();
     return;
   }
@@ -62,11 +62,11 @@ void RunController::RunMutateImaging() {
   }
   r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
   r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);
-  m_progress.ShowRunProgressBar();
   if (RunChecks(m_form, m_sv).targetIsASource()) {
     UnlockRunControls();
     return;
   }
+  m_progress.ShowRunProgressBar();
   r.TotalBytes = 2 * (r.LargestBlocks.intPart() + 1) * run.jobs[largestIndex].readSize;
 
   // Outputs start empty: a mutate image grows with the converted data.

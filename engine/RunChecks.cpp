@@ -1,5 +1,6 @@
 #include "engine/RunChecks.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -169,12 +170,34 @@ bool RunChecks::beforeLock(bool mutate) {
   return targetUsable() && sourcesValid(mutate) && outputsApart();
 }
 
-bool RunChecks::freeSpaceAccepted() {
-  std::int64_t required = 0;
-  for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row)
-    required += ValFixed(m_form.iGrid2.value(row, JobCol::SizeI)).intPart();
-  const std::uint64_t free = m_sv.fs.freeBytes(m_form.run.TargetFolder).value_or(0);
-  if (free >= static_cast<std::uint64_t>(required < 0 ? 0 : required)) return true;
+bool RunChecks::freeSpaceAccepted(bool mutate) {
+  // What each file system the run writes to must hold: every image at its
+  // converted size, its .extra, and room for the records beside it.
+  constexpr std::uint64_t kRecordAllowance = 64 * 1024;
+  struct Needed {
+    std::string folder;  // one folder on it, to ask for its free space
+    std::uint64_t bytes = 0;
+  };
+  std::map<std::string, Needed> perFileSystem;
+  const GridModel& jobs = m_form.iGrid2;
+  for (int row = 1; row <= jobs.rowCount(); ++row) {
+    const std::int64_t size = ValFixed(jobs.value(row, JobCol::SizeI)).intPart();
+    const auto sourceBytes = static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0));
+    std::uint64_t bytes = sourceBytes;
+    if (mutate) {
+      const auto [s, t] = jobSectorSizes(jobs, row);
+      const LayoutSplit split = layoutSplit(m_form.Options.layout, s, t, sourceBytes);
+      bytes = split.imageBytes + split.extraBytes;
+    }
+    const std::string folder = parentOf(jobs.value(row, JobCol::FileName));
+    const auto dev = m_sv.fs.deviceOf(folder);
+    Needed& n = perFileSystem[dev ? std::to_string(*dev) : folder];
+    if (n.folder.empty()) n.folder = folder;
+    n.bytes += bytes + kRecordAllowance;
+  }
+  bool enough = true;
+  for (const auto& [key, n] : perFileSystem) enough = enough && m_sv.fs.freeBytes(n.folder).value_or(0) >= n.bytes;
+  if (enough) return true;
   return m_sv.msg.show({"There is not enough space on the target drive. Do you want to continue?", "Warning!",
                         MsgIcon::Exclamation, MsgButtons::YesNo, false}) == MsgAnswer::Yes;
 }

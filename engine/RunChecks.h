@@ -20,9 +20,10 @@ class RunChecks {
   // True (after its message) when a folder the run writes into lies on one
   // of the run's source drives or block devices.
   bool targetIsASource();
-  // The free-space question: true when the target has room for every
-  // source, or the operator chose to go on without it.
-  bool freeSpaceAccepted();
+  // The free-space question: true when every file system the run writes to
+  // has room for what it will write there (images at their converted size,
+  // `.extra` files, records), or the operator chose to go on without it.
+  bool freeSpaceAccepted(bool mutate);
 
  private:
   bool refuse(const std::string& text);

@@ -112,7 +112,7 @@ void RunController::RunClicked() {
   if (!RunChecks(m_form, m_sv).beforeLock(false)) return;
 
   LockRunControls();
-  if (!RunChecks(m_form, m_sv).freeSpaceAccepted()) {
+  if (!RunChecks(m_form, m_sv).freeSpaceAccepted(false)) {
     UnlockRunControls();
     return;
   }
@@ -130,11 +130,12 @@ void RunController::RunClicked() {
   }
   r.BlockSize = 131072;
   r.LargestBlocks = r.LargestBlocks.dividedBy(r.BlockSize);
-  if (r.LargestBlocks.raw() > 0) m_progress.ShowRunProgressBar();
+  // Refused before anything of the run is shown: the window stays as it was.
   if (RunChecks(m_form, m_sv).targetIsASource()) {
     UnlockRunControls();
     return;
   }
+  if (r.LargestBlocks.raw() > 0) m_progress.ShowRunProgressBar();
   r.TotalBytes = (r.LargestBlocks.intPart() + 1) * r.BlockSize;
 
   for (int i = 0; i < n; ++i) {
@@ -149,9 +150,10 @@ void RunController::RunClicked() {
           m_sv.msg.show({"Error attempting to prepare file. Check there is enough space on the media\n"
                          "Do you want to continue anyway?",
                          "Error", MsgIcon::None, MsgButtons::YesNo, false});
+      // Declined: no job has copied anything, so each ends "Not imaged"
+      // over an output cut back to nothing, as after a declined overwrite.
       if (a == MsgAnswer::No) {
-        closeJobFiles(run);
-        UnlockRunControls();
+        completion(run);
         return;
       }
     }

@@ -98,6 +98,16 @@ const Refusal kRefusals[] = {
        f.drives.setDrivesUnder((f.dir / "out").string(), {4});
      },
      "The target is one of the source drives, this will cause problems."},
+    {"FolderOfTheJobOnASourceDrive", Both,
+     [](RunFixture& f) {
+       f.drives.add(0, {{"/dev/fake0", 4096, "id0"}, f.src("disk0", patternBytes(4096, 3)), 0x0800, ""});
+       fs::create_directories(f.dir / "own");
+       f.drives.setDrivesUnder((f.dir / "own").string(), {0});
+       f.addDriveJob("0", 4096);
+       f.addFileJob(f.src("a.img", patternBytes(1000, 1)));
+       f.form.iGrid2.setValue(2, JobCol::FileName, (f.dir / "own" / "a.bin").string());
+     },
+     "The target is one of the source drives, this will cause problems."},
     {"ChangedDrive", Both,
      [](RunFixture& f) {
        const std::string why = "the drive at /dev/fake2 has changed since it was listed";
@@ -236,6 +246,7 @@ class Refused : public RunFixture, public ::testing::WithParamInterface<RefusalR
     EXPECT_FALSE(form.running);
     EXPECT_TRUE(ui.closeAllowed);
     EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+    EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1)) << "the window is left as it was before Run";
   }
 };
 
@@ -282,6 +293,18 @@ TEST_F(Refused, AnotherNodeOfASourceDrive) {
   drives.add(0, {{"/dev/fake0", 4096, "id0"}, src("disk0", patternBytes(4096, 3)), rdev, ""});
   addDriveJob("0", 4096, (dir / "alias").string());
   runExpecting("The output file {dir}/alias of job {job1} is the source of job {job1}.", "Error", false);
+}
+
+// A block device named as an output, not a source of the run: imaging
+// over a whole disk. The node is made in the test's folder, of the
+// experimental range, so a failing refusal could reach no disk.
+TEST_F(Refused, OutputIsABlockDeviceThatIsNoSource) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a device node";
+  if (::mknod((dir / "disk").c_str(), S_IFBLK | 0600, makedev(240, 78)) != 0)
+    GTEST_SKIP() << "device nodes cannot be made here: " << std::strerror(errno);
+  oneJob(*this, JobCol::FileName, (dir / "disk").string());
+  runExpecting("The output file {dir}/disk of job {job1} is not a regular file. Choose another file name.", "Error",
+               false);
 }
 
 TEST_F(Refused, BindMountedFolderIsTheSameFolder) {

@@ -94,20 +94,33 @@ INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
 
 using RunStart = RunFixture;
 
-TEST_F(RunStart, PrepareErrorAnsweredNoClosesEverythingAndUnlocks) {
-  addFileJob(src("a.img", patternBytes(1000, 1)));
-  addFileJob(src("b.img", patternBytes(1000, 2)));
+// Declined, the run ends as a declined overwrite does: every job "Not
+// imaged" over an output emptied again, each recorded, nothing left shown.
+TEST_F(RunStart, PrepareErrorAnsweredNoLeavesEveryJobNotImaged) {
+  addFileJob(src("a.img", patternBytes(300000, 1)));
+  addFileJob(src("b.img", patternBytes(300000, 2)));
+  addFileJob(src("c.img", patternBytes(300000, 3)));
   files.failResize.insert(output(2));
   msg.answer("Error", MsgAnswer::No);
   controller.RunClicked();
-  ASSERT_EQ(msg.count("Error"), 1);
+  ASSERT_EQ(msg.titles(), Texts{"Error"});
   EXPECT_EQ(
       msg.shown[0].text,
       "Error attempting to prepare file. Check there is enough space on the media\nDo you want to continue anyway?");
   EXPECT_EQ(msg.shown[0].icon, MsgIcon::None);
-  EXPECT_EQ(status(1), "Imaging");
-  EXPECT_EQ(status(2), "");
+  for (int row = 1; row <= 2; ++row) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(status(row), "Not imaged");
+    EXPECT_EQ(fs::file_size(output(row)), 0u) << "not left full of zeros";
+    EXPECT_EQ(field(record(row), "outcome"), "Not imaged");
+  }
+  EXPECT_EQ(status(3), "Not imaged");
+  EXPECT_FALSE(fs::exists(output(3)));
+  EXPECT_EQ(ui.statusHistory, Texts{"Process Complete"});
+  EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
   EXPECT_TRUE(ui.closeAllowed);
+  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+  EXPECT_FALSE(form.running);
   EXPECT_EQ(pump.calls, 0);
 }
 
