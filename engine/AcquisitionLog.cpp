@@ -68,6 +68,8 @@ std::string formatAcquisitionLog(const AcquisitionLog& log) {
   l.add("bytes_read", log.bytesRead);
   l.add("bytes_written", log.bytesWritten);
   l.add("outcome", log.outcome);
+  if (!log.stoppedBy.empty()) l.add("stopped_by", log.stoppedBy);
+  if (log.heldReadAt) l.add("held_read_at", *log.heldReadAt);
   if (log.outcomeOffset) l.add("outcome_offset", *log.outcomeOffset);
   for (std::uint64_t offset : log.readErrors) l.add("read_error", offset);
   l.digests("image_", log.imageHashes);

@@ -24,6 +24,9 @@
 //   bytes_read          source bytes read
 //   bytes_written       image bytes written
 //   outcome             the job's outcome text (e.g. "Done.", "Stopped")
+//   stopped_by          "Stop" or "Exit": what ended a job short of its end
+//   held_read_at        source byte offset of a read that had not returned
+//                       when the run ended (the drive held it)
 //   outcome_offset      source byte offset the outcome refers to, if any
 //   read_error          source byte offset of a failed read (repeated)
 //   image_<algo>        digest of the image as written (<algo>: sha256, md5, sha1)
@@ -87,6 +90,8 @@ struct AcquisitionLog {
   std::uint64_t bytesRead = 0;
   std::uint64_t bytesWritten = 0;
   std::string outcome;
+  std::string stoppedBy;  // "Stop" or "Exit", for a job ended short of its end
+  std::optional<std::uint64_t> heldReadAt;
   std::optional<std::uint64_t> outcomeOffset;
   std::vector<std::uint64_t> readErrors;  // source byte offsets
   Digests imageHashes;

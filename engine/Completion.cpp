@@ -31,6 +31,9 @@ void RunController::closeAllFiles() {
   if (!m_active) return;
   m_active->closedByExit = true;
   closeJobFiles(*m_active);
+  // The process ends once this returns: every job that began gets its
+  // record now, as a Stop would leave it, without reading anything back.
+  recordJobs(*m_active);
 }
 
 void RunController::closeJobFiles(Run& run) {

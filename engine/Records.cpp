@@ -60,7 +60,8 @@ HashAlgos runDigests(const FormState::RecordOptions& o) {
 
 void RunController::startRecords(Run& run) {
   const HashAlgos algos = runDigests(run.options);
-  if (!algos.empty()) run.hashes = std::make_unique<HashPipeline>();
+  run.hashing = !algos.empty();
+  if (run.hashing) run.hashes = std::make_unique<HashPipeline>();
   const auto now = m_sv.system.now();
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     run.jobs[i].startedAt = now;
@@ -77,29 +78,39 @@ void RunController::recordJobs(Run& run) {
   // What runs aside gives way to a Stop confirmed from here on, or to Exit.
   const std::uint64_t stopsBefore = m_stopsConfirmed;
   const std::function<bool()> stopped = [&] { return m_stopsConfirmed != stopsBefore || run.closedByExit; };
-  // An image read back as it stands, for a job whose writes failed.
+  // An image read back as it stands, for a job whose writes failed. Not on
+  // Exit, which ends the process without waiting on any file.
   auto hashAside = [&](const std::string& path) {
+    if (run.closedByExit) return HashResult{{}, "the program was ended by Exit before the image was read back"};
     auto hashed = awaitAside<HashResult>(
         m_sv.pump, stopped,
         [source = std::shared_ptr<Source>(m_sv.files.openSource(path)), algos] { return hashFile(*source, algos); });
     return hashed ? *hashed : HashResult{{}, "the run was stopped before the image was read back"};
   };
+  // Each stream's digest is taken once: Exit may write the records while
+  // an earlier call is still reading an image back.
+  if (run.hashes) {
+    for (std::size_t i = 0; i < run.jobs.size(); ++i) {
+      auto& job = run.jobs[i];
+      job.imageDigests = run.hashes->finish(Run::imageStream(i));
+      if (run.mutate) job.sourceDigests = run.hashes->finish(Run::sourceStream(i));
+      if (job.conversion && job.conversion->hasExtra()) job.extraDigests = run.hashes->finish(Run::extraStream(i));
+    }
+  }
+  run.hashes.reset();
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     auto& job = run.jobs[i];
-    if (!job.outputCreated) continue;  // a kept or never-created output gets nothing new beside it
+    // A kept or never-created output gets nothing new beside it.
+    if (!job.outputCreated || job.recorded) continue;
     const int row = static_cast<int>(i) + 1;
     const bool withExtra = job.conversion && job.conversion->hasExtra();
     const std::string extraPath = extraFilePath(job.outputPath);
-    HashResult image, source, extra;
-    if (run.hashes) {
-      image = run.hashes->finish(Run::imageStream(i));
-      if (run.mutate) source = run.hashes->finish(Run::sourceStream(i));
-      if (withExtra) extra = run.hashes->finish(Run::extraStream(i));
-      if (job.hashStale || job.outputGivenUp) {
-        image = job.outputGivenUp ? HashResult{{}, "the image's last write had not returned when the run ended"}
-                                  : hashAside(job.outputPath);
-        if (withExtra) extra = hashAside(extraPath);
-      }
+    HashResult image = job.imageDigests, source = job.sourceDigests, extra = job.extraDigests;
+    if (run.hashing && (job.hashStale || job.outputGivenUp)) {
+      image = job.outputGivenUp ? HashResult{{}, "the image's last write had not returned when the run ended"}
+                                : hashAside(job.outputPath);
+      if (withExtra) extra = hashAside(extraPath);
+      if (job.recorded) continue;  // Exit wrote it meanwhile
     }
 
     AcquisitionLog log;
@@ -142,8 +153,8 @@ void RunController::recordJobs(Run& run) {
     log.bytesWritten = static_cast<std::uint64_t>(job.imageLength());
     log.imageHashes = image.digests;
     log.sourceHashes = source.digests;
-    if (run.hashes && !image.ok()) log.hashError = image.error;
-    if (run.hashes && !extra.ok()) log.hashError = extra.error;
+    if (run.hashing && !image.ok()) log.hashError = image.error;
+    if (run.hashing && !extra.ok()) log.hashError = extra.error;
     if (run.mutate) log.sectorLayout = std::string(layoutText(run.options.layout));
     if (withExtra)
       log.extraFile = ExtraFileRecord{extraPath, static_cast<std::uint64_t>(job.extraLength()), extra.digests};
@@ -151,17 +162,19 @@ void RunController::recordJobs(Run& run) {
 
     // Verify: only a complete image with digests to compare.
     if (outcomeOf(job) == JobOutcome::Done && image.ok() && (run.options.verifyImages || run.options.rereadSources)) {
-      setStatus(row, "Verifying...");
-      m_sv.pump.processEvents();
       VerifyRecord v;
       bool ok = true;
       std::optional<VerifyResult> r;
-      if (run.options.verifyImages) {
+      if (!run.closedByExit) {
+        setStatus(row, "Verifying...");
+        m_sv.pump.processEvents();
+      }
+      if (run.options.verifyImages && !run.closedByExit) {
         r = verifyAside(m_sv.pump, stopped, m_sv.files.openSource(job.outputPath), image.digests);
         ok = r && r->kind == VerifyResult::Kind::Match;
         if (r) v.imageHashes = r->actual;
       }
-      if (ok && run.options.rereadSources && src) {
+      if (ok && run.options.rereadSources && src && !run.closedByExit) {
         auto again = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
         r = verifyAside(m_sv.pump, stopped, std::move(again), run.mutate ? source.digests : image.digests);
         ok = r && r->kind == VerifyResult::Kind::Match;
@@ -176,6 +189,7 @@ void RunController::recordJobs(Run& run) {
         v.result = "Verify stopped";
       }
       log.verify = v;
+      if (job.recorded) continue;  // Exit wrote it meanwhile
     }
 
     // Checksum files first, of the hashes chosen: the log states the
@@ -203,14 +217,16 @@ void RunController::recordJobs(Run& run) {
     }
     if (err) job.writeFailed = true;
     log.outcome = statusTextOf(job, sep);
+    if (outcomeOf(job) == JobOutcome::Stopped) log.stoppedBy = run.closedByExit ? "Exit" : "Stop";
+    if (job.readGivenUp) log.heldReadAt = static_cast<std::uint64_t>(job.bytesRead);
     if (job.readErrorAt) {
       log.outcomeOffset = static_cast<std::uint64_t>(*job.readErrorAt);
       log.readErrors.push_back(static_cast<std::uint64_t>(*job.readErrorAt));
     }
     log.end = m_sv.system.now();
     if (!err && m_sv.records.write(job.outputPath + ".log", formatAcquisitionLog(log)) != 0) job.writeFailed = true;
+    job.recorded = true;
   }
-  run.hashes.reset();
 }
 
 }  // namespace mdi

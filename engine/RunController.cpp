@@ -206,9 +206,11 @@ void RunController::abandonIo(Run& run) {
     auto& job = run.jobs[i];
     job.source = std::move(held[i].source);
     job.target = std::move(held[i].output);
-    // A block may have been hashed whose write never returned.
-    if (run.steps[i].pending) job.hashStale = true;
     if (hadOutput[i] && !job.target) job.outputGivenUp = true;
+    else if (run.steps[i].pending && !job.source) job.readGivenUp = true;
+    // A block may have been hashed whose write never returned. A read that
+    // never returned was never prepared, so nothing of it was hashed.
+    if (run.steps[i].pending && !job.readGivenUp) job.hashStale = true;
   }
 }
 

@@ -86,6 +86,12 @@ struct RunController::Run {
     // that write until it does (which then cuts it to imageLength()), so
     // the image cannot be read back for its hash.
     bool outputGivenUp = false;
+    // Stop or Exit gave up a read that had not returned: the drive held it.
+    bool readGivenUp = false;
+    // The digests of what passed through the job's streams, taken once the
+    // copy is over; and whether its record has been written.
+    HashResult imageDigests, sourceDigests, extraDigests;
+    bool recorded = false;
     std::chrono::system_clock::time_point startedAt{};
     std::string verifyText;  // "Verified" / "Verify failed", when verified
   };
@@ -95,13 +101,16 @@ struct RunController::Run {
   std::unique_ptr<CycleIo> io;
   std::vector<CycleIo::Step> steps;
   bool mutate = false;
-  bool closedByExit = false;  // Exit closed every file from inside the event pump
+  // Exit closed every file from inside the event pump, and the process ends
+  // as soon as the records are written.
+  bool closedByExit = false;
   // The Options menu as it was when the run started.
   FormState::RecordOptions options;
   // Every job's image, and a mutate job's raw source stream and .extra,
   // hashed in order as they pass, off this thread. Null when no hash is
   // asked for.
   std::unique_ptr<HashPipeline> hashes;
+  bool hashing = false;  // digests were asked for, and the copy began
   static HashPipeline::StreamId imageStream(std::size_t job) { return 3 * job; }
   static HashPipeline::StreamId sourceStream(std::size_t job) { return 3 * job + 1; }
   static HashPipeline::StreamId extraStream(std::size_t job) { return 3 * job + 2; }

@@ -119,6 +119,68 @@ INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
                                            StuckCase("MutateReRead", true, false, false, true)),
                          ByName{});
 
+// Exit in the middle of a run, while one drive holds a read: the process
+// ends as soon as Exit returns, so by then every job that began has its
+// record (the finished one without reading anything back, the held one
+// saying where its read was held, with a map of how far its image goes),
+// and Exit has not waited for the held read.
+class ExitDuringARun : public RunFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
+  const bool mutate = GetParam();
+  setMutate(mutate);
+  form.Options.hashes = {HashAlgo::Sha256};
+  form.Options.verifyImages = true;
+  const std::size_t block = mutate ? 65536 : 131072;
+  const std::size_t step = blocksPerStep(block) * block;
+  const auto fastSrc = patternBytes(3 * block, 1);
+  addFileJob(src("fast.img", fastSrc));
+  const std::string stuckPath = src("stuck.img", patternBytes(10 * block, 2));
+  addFileJob(stuckPath);
+  auto gate = std::make_shared<Gate>(step);
+  files.gates[stuckPath] = gate;
+  std::jthread watchdog = releaseAfterAMinute(gate);
+  struct AtExit {
+    std::string fastLog, stuckLog, stuckMap, stuckSum;
+    std::uintmax_t stuckImage = 0;
+    bool readReleased = true;
+  };
+  std::optional<AtExit> atExit;
+  pump.whileWaiting([&] {
+    if (atExit || !gate->held() || status(1) != "Waiting ...") return;
+    controller.closeAllFiles();
+    atExit = AtExit{fileText(output(1) + ".log"), record(2), fileText(output(2) + ".map"),
+                    fileText(output(2) + ".sha256"), fs::file_size(output(2)), gate->released()};
+  });
+
+  controller.RunClicked();
+
+  ASSERT_TRUE(atExit) << "Exit was never pressed";
+  EXPECT_FALSE(atExit->readReleased) << "Exit waited for the held read";
+  EXPECT_EQ(fieldsOf(atExit->fastLog, {{"outcome", ""}, {"stopped_by", ""}, {"verify_result", ""}}),
+            (Fields{{"outcome", "Done."}, {"stopped_by", ""}, {"verify_result", "Verify stopped"}}));
+  Hasher sha({HashAlgo::Sha256});
+  sha.update(fastSrc);  // 512 to 512: the image is the source, mutated or not
+  EXPECT_EQ(field(atExit->fastLog, "image_sha256"), sha.finish().digests.at(0).hex);
+  EXPECT_EQ(fieldsOf(atExit->stuckLog, {{"outcome", ""}, {"stopped_by", ""}, {"held_read_at", ""},
+                                         {"bytes_read", ""}, {"bytes_written", ""}}),
+            (Fields{{"outcome", "Stopped"},
+                    {"stopped_by", "Exit"},
+                    {"held_read_at", std::to_string(step)},
+                    {"bytes_read", std::to_string(step)},
+                    {"bytes_written", std::to_string(step)}}));
+  EXPECT_EQ(atExit->stuckImage, step);
+  char rescued[64];
+  std::snprintf(rescued, sizeof rescued, "0x00000000  0x%08zX  +\n", step);
+  EXPECT_NE(atExit->stuckMap.find(rescued), std::string::npos) << atExit->stuckMap;
+  EXPECT_NE(atExit->stuckSum.find("  002.bin"), std::string::npos) << atExit->stuckSum;
+  gate->release();
+  EXPECT_TRUE(gate->waitGone(30));
+  watchdog.request_stop();
+}
+INSTANTIATE_TEST_SUITE_P(Paths, ExitDuringARun, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
+
 // A source that hangs when it is read again to verify its image: Stop ends
 // the run while the re-read is held, the image stays "Done." and whole, and
 // its record says the check was stopped, not that it passed or failed.
