@@ -187,6 +187,7 @@ void UringCycleIo::startWriteback(std::size_t lane, int fd, std::uint64_t end) {
   io_uring_sqe* s = sqe();
   io_uring_prep_sync_file_range(s, w.fd, static_cast<unsigned>(end - w.from), w.from, SYNC_FILE_RANGE_WRITE);
   io_uring_sqe_set_data64(s, tag(lane, 0, Kind::Writeback));
+  io_uring_sqe_set_flags(s, IOSQE_ASYNC);  // a full device queue waits in a worker, not here
   w.from = end;
 }
 

@@ -35,6 +35,7 @@ void UringCycleIo::submitRead(std::size_t lane, int slot) {
   io_uring_sqe* s = sqe();
   io_uring_prep_read(s, r.fd, L.buf[slot]->data() + r.got, static_cast<unsigned>(r.want - r.got), r.offset + r.got);
   io_uring_sqe_set_data64(s, tag(lane, slot, Kind::Read));
+
   r.reading = true;
 }
 

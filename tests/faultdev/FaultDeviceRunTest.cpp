@@ -1,8 +1,10 @@
 // Runs from sources that misbehave the way real devices do: a file whose
 // reads come back short, and a loop device whose backing file fails at a
 // chosen sector. Both I/O paths (ctest runs this binary twice).
+#include <atomic>
 #include <cstring>
 #include <optional>
+#include <thread>
 
 #include "platform/fakes/fusedev/FaultFs.h"
 #include "platform/fakes/fusedev/LoopDevice.h"
@@ -22,7 +24,7 @@ std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
 }
 
 class FaultDeviceRun : public RunFixture {
- protected:
+ public:
   void SetUp() override {
     RunFixture::SetUp();
     if (IsSkipped()) return;
@@ -60,6 +62,58 @@ TEST_F(FaultDeviceRun, ShortReadsBeforeTheEndAreContinuedNotTakenAsTheEnd) {
     fs::remove(output(1));
     fs::remove(extraOf(1));
   }
+}
+
+// A source whose read at 4 MiB stalls, as a network share, a dying USB
+// bridge or a failing disk does, beside a healthy job: the window keeps
+// its events while the read is held, on either path, so Stop is answered
+// and ends the run while the read is still held. A window that waits in
+// the read, or in handing it to the kernel, never sees the stall; the
+// watchdog then lets the read go after 20 s and the test fails.
+void stopWhileAReadIsHeld(FaultDeviceRun& t, std::optional<LoopDevice>& loop, FaultFs& faults, bool overLoop) {
+  for (bool mutate : {false, true}) {
+    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
+    t.setMutate(mutate);
+    t.stopped = false;
+    const std::string name = std::string(mutate ? "m" : "s") + (overLoop ? "-loop.img" : ".img");
+    FaultFile& f = faults.add({.name = name, .size = 8 << 20});
+    f.stallAt(4 << 20);
+    if (overLoop) loop.emplace(f.path());
+    const std::string source = overLoop ? loop->path().string() : f.path().string();
+    const auto healthy = patternBytes(1 << 20, 3);
+    t.form.iGrid2.removeRows(1, t.form.iGrid2.rowCount());
+    t.addFileJob(source, 8 << 20);
+    t.addFileJob(t.src(name + ".ok", healthy));
+    std::atomic<bool> letGo{false};
+    std::jthread watchdog([&](std::stop_token st) {
+      for (int i = 0; i < 200 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (!st.stop_requested()) letGo = true;
+      f.release();
+    });
+    t.stopOnceWhen([&] { return f.stalledReads() > 0 && t.status(2) == "Waiting ..."; });
+
+    t.controller.RunClicked();
+
+    EXPECT_TRUE(t.stopped) << "Stop was never answered while the read was held";
+    EXPECT_FALSE(letGo) << "the run went on only once the read was let go";
+    EXPECT_EQ(t.status(1), "Stopped");
+    EXPECT_EQ(t.status(2), "Done.");
+    EXPECT_TRUE(readFile(t.output(2)) == healthy);
+    EXPECT_LE(fs::file_size(t.output(1)), std::uintmax_t{4} << 20);
+    watchdog.request_stop();
+    f.release();
+    watchdog.join();
+    loop.reset();
+    for (int row : {1, 2})
+      for (const char* beside : {"", ".sha256", ".log", ".map"}) fs::remove(t.output(row) + beside);
+  }
+}
+
+TEST_F(FaultDeviceRun, StopEndsTheRunWhileAPlainFileReadIsHeld) { stopWhileAReadIsHeld(*this, loop, *faults, false); }
+
+TEST_F(FaultDeviceRun, StopEndsTheRunWhileALoopDeviceReadIsHeld) {
+  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  stopWhileAReadIsHeld(*this, loop, *faults, true);
 }
 
 TEST_F(FaultDeviceRun, ReadErrorOnALoopDeviceKeepsEveryReadableByte) {

@@ -161,6 +161,7 @@ namespace {
 
 fuse_lowlevel_ops makeOps() {
   fuse_lowlevel_ops ops{};
+  ops.init = [](void*, fuse_conn_info* conn) { conn->want &= ~FUSE_CAP_ASYNC_DIO; };
   ops.lookup = FaultFsOps::lookup;
   ops.getattr = FaultFsOps::getattr;
   ops.readdir = FaultFsOps::readdir;
