@@ -13,6 +13,8 @@
 #include <optional>
 #include <thread>
 
+#include "platform/EventPump.h"
+
 namespace mdi {
 
 template <class T>
@@ -26,11 +28,12 @@ class Aside {
       state->cv.notify_all();
     }).detach();
   }
-  // The result, once the work has ended; nullopt when `timeout` ran out first.
+  // The result, once the work has ended; nullopt when `timeout` ran out
+  // first. The result is moved out: only the first wait that sees it gets it.
   std::optional<T> wait(std::chrono::milliseconds timeout) {
     std::unique_lock lk(m_state->m);
     if (!m_state->cv.wait_for(lk, timeout, [&] { return m_state->result.has_value(); })) return std::nullopt;
-    return m_state->result;
+    return std::move(m_state->result);
   }
 
  private:
@@ -41,5 +44,19 @@ class Aside {
   };
   std::shared_ptr<State> m_state;
 };
+
+// Runs `work` aside while the window keeps its events (`pump`); nullopt
+// when `stopped` held first, the work then being left to end alone. Work
+// given up must own what it uses: capture values and shared holders, never
+// the caller's locals.
+template <class T>
+std::optional<T> awaitAside(EventPump& pump, const std::function<bool()>& stopped, std::function<T()> work) {
+  Aside<T> aside(std::move(work));
+  for (;;) {
+    if (auto r = aside.wait(std::chrono::milliseconds(20))) return r;
+    pump.processEventsWhileWaiting();
+    if (stopped()) return std::nullopt;
+  }
+}
 
 }  // namespace mdi

@@ -1,6 +1,9 @@
 // Every way out of a started run ends here: files cut to what was copied,
 // synced and closed, one status per job from its outcome, the window
 // unlocked, and the shutdown option applied.
+#include <chrono>
+
+#include "engine/Aside.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
 #include "jobs/JobList.h"
@@ -30,9 +33,14 @@ std::string statusTextOf(const RunController::Run::Job& job, const Separators& s
 void RunController::closeAllFiles() {
   if (!m_active) return;
   m_active->closedByExit = true;
+  // Exit ends the program within two seconds whatever a drive or target is
+  // doing: what has not been closed or recorded by then is left as it is.
+  using std::chrono::milliseconds;
+  m_active->exitBy = std::chrono::steady_clock::now() + milliseconds(1000);
   closeJobFiles(*m_active);
   // The process ends once this returns: every job that began gets its
   // record now, as a Stop would leave it, without reading anything back.
+  m_active->exitBy = std::chrono::steady_clock::now() + milliseconds(800);
   recordJobs(*m_active);
 }
 
@@ -41,22 +49,68 @@ void RunController::closeJobFiles(Run& run) {
   // that has not returned keeps the files it uses, the rest close here.
   abandonIo(run);
   run.io.reset();
+  struct Closing {
+    std::unique_ptr<Source> source;
+    std::unique_ptr<Output> target, extra;
+    std::uint64_t imageLength = 0, extraLength = 0;
+    bool started = false;
+  };
+  // Each job's files close on a thread of their own: one target that hangs
+  // in its sync holds up no other job's.
   for (auto& j : run.jobs) {
-    if (j.target) {
+    if (!j.source && !j.target && !j.extra) continue;
+    j.closingOutput = j.target != nullptr;
+    auto c = std::make_shared<Closing>(Closing{std::move(j.source), std::move(j.target), std::move(j.extra),
+                                               static_cast<std::uint64_t>(j.imageLength()),
+                                               static_cast<std::uint64_t>(j.extraLength()), j.started});
+    j.closing = std::make_shared<Aside<bool>>([c] {
       // An output is exactly what was copied into it: a pre-sized image cut
-      // short by a stop, a read error or Exit must not pass for a whole one.
-      if (j.target->resize(static_cast<std::uint64_t>(j.imageLength())) != 0 && j.started) j.writeFailed = true;
-      if (j.target->close() != 0) j.writeFailed = true;
+      // short by a stop, a read error or Exit must not pass for a whole
+      // one. The .extra holds the left-out bytes of exactly the source the
+      // image holds, so the two rebuild that source.
+      bool failed = false;
+      if (c->target && c->target->resize(c->imageLength) != 0 && c->started) failed = true;
+      if (c->target && c->target->close() != 0) failed = true;
+      if (c->extra && (c->extra->resize(c->extraLength) != 0 || c->extra->close() != 0)) failed = true;
+      *c = Closing{};
+      return failed;
+    });
+  }
+  awaitCloses(run);
+}
+
+void RunController::awaitCloses(Run& run) {
+  const std::uint64_t stopsBefore = m_stopsConfirmed;
+  // Takes in every close that has returned, waiting a little on the first
+  // still out; true when none is out.
+  auto collect = [&](std::chrono::milliseconds patience) {
+    bool all = true;
+    for (auto& j : run.jobs) {
+      if (!j.closing) continue;
+      const auto failed = j.closing->wait(all ? patience : std::chrono::milliseconds(0));
+      if (!failed) {
+        all = false;
+        continue;
+      }
+      if (*failed) j.writeFailed = true;
+      j.closing.reset();
     }
-    if (j.extra) {
-      // The .extra holds the left-out bytes of exactly the source the image
-      // holds, so the two rebuild that source.
-      if (j.extra->resize(static_cast<std::uint64_t>(j.extraLength())) != 0) j.writeFailed = true;
-      if (j.extra->close() != 0) j.writeFailed = true;
+    return all;
+  };
+  while (!collect(std::chrono::milliseconds(20))) {
+    if (run.closedByExit) {
+      // Exit's time, without the window's events.
+      if (std::chrono::steady_clock::now() >= run.exitBy) break;
+      continue;
     }
-    j.extra.reset();
-    j.target.reset();
-    j.source.reset();
+    m_sv.pump.processEventsWhileWaiting();
+    if (m_stopsConfirmed != stopsBefore) break;
+  }
+  // Given up before its close returned: the image is not known to be on disk.
+  for (auto& j : run.jobs) {
+    if (!j.closing) continue;
+    if (j.closingOutput && j.started) j.writeFailed = true;
+    j.closing.reset();
   }
 }
 

@@ -29,22 +29,14 @@ HashResult hashFile(Source& source, HashAlgos algos) {
   return h.finish();
 }
 
-// Runs `work` on a thread of its own while the window keeps its events: a
-// drive that hangs holds up neither. nullopt when `stopped` came first; the
-// work is then left to end alone.
-template <class T>
-std::optional<T> awaitAside(EventPump& pump, const std::function<bool()>& stopped, std::function<T()> work) {
-  Aside<T> aside(std::move(work));
-  for (;;) {
-    if (auto r = aside.wait(std::chrono::milliseconds(20))) return r;
-    pump.processEventsWhileWaiting();
-    if (stopped()) return std::nullopt;
-  }
-}
+// Opens a source to read back, on the thread that reads it: opening a
+// drive or a file can wait on it too.
+using Opener = std::function<std::unique_ptr<Source>()>;
 
-std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<bool()>& stopped,
-                                        std::unique_ptr<Source> source, const Digests& expected) {
-  return awaitAside<VerifyResult>(pump, stopped, [source = std::shared_ptr<Source>(std::move(source)), expected] {
+std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<bool()>& stopped, Opener open,
+                                        const Digests& expected) {
+  return awaitAside<VerifyResult>(pump, stopped, [open = std::move(open), expected] {
+    const std::unique_ptr<Source> source = open();
     return verifySource(*source, expected, Verifier::kDefaultBlock);
   });
 }
@@ -82,9 +74,10 @@ void RunController::recordJobs(Run& run) {
   // Exit, which ends the process without waiting on any file.
   auto hashAside = [&](const std::string& path) {
     if (run.closedByExit) return HashResult{{}, "the program was ended by Exit before the image was read back"};
-    auto hashed = awaitAside<HashResult>(
-        m_sv.pump, stopped,
-        [source = std::shared_ptr<Source>(m_sv.files.openSource(path)), algos] { return hashFile(*source, algos); });
+    auto hashed = awaitAside<HashResult>(m_sv.pump, stopped, [files = &m_sv.files, path, algos] {
+      const std::unique_ptr<Source> source = files->openSource(path);
+      return hashFile(*source, algos);
+    });
     return hashed ? *hashed : HashResult{{}, "the run was stopped before the image was read back"};
   };
   // Each stream's digest is taken once: Exit may write the records while
@@ -98,6 +91,15 @@ void RunController::recordJobs(Run& run) {
     }
   }
   run.hashes.reset();
+  // Each record is written aside (an atomic write syncs the target): a
+  // target that hangs holds up neither the window nor Exit.
+  auto writeRecord = [&](const std::string& path, std::string text) {
+    const auto err = filesAside<int>(m_sv.pump, run, [&run] { return run.closedByExit; },
+                                     [records = &m_sv.records, path, text = std::move(text)] {
+                                       return records->write(path, text);
+                                     });
+    return err ? *err : ETIMEDOUT;
+  };
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     auto& job = run.jobs[i];
     // A kept or never-created output gets nothing new beside it.
@@ -170,13 +172,17 @@ void RunController::recordJobs(Run& run) {
         m_sv.pump.processEvents();
       }
       if (run.options.verifyImages && !run.closedByExit) {
-        r = verifyAside(m_sv.pump, stopped, m_sv.files.openSource(job.outputPath), image.digests);
+        r = verifyAside(
+            m_sv.pump, stopped, [files = &m_sv.files, path = job.outputPath] { return files->openSource(path); },
+            image.digests);
         ok = r && r->kind == VerifyResult::Kind::Match;
         if (r) v.imageHashes = r->actual;
       }
       if (ok && run.options.rereadSources && src && !run.closedByExit) {
-        auto again = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
-        r = verifyAside(m_sv.pump, stopped, std::move(again), run.mutate ? source.digests : image.digests);
+        const Opener again = [files = &m_sv.files, drives = &m_sv.drives, from = *src] {
+          return from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+        };
+        r = verifyAside(m_sv.pump, stopped, again, run.mutate ? source.digests : image.digests);
         ok = r && r->kind == VerifyResult::Kind::Match;
         if (r) v.sourceHashes = r->actual;
       }
@@ -199,7 +205,7 @@ void RunController::recordJobs(Run& run) {
       if (!run.options.hashes.contains(d.algo)) continue;
       const std::string path = checksumFilePath(job.outputPath, d.algo);
       const auto slash = job.outputPath.find_last_of('/');
-      if (!err) err = m_sv.records.write(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
+      if (!err) err = writeRecord(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
     }
     const JobOutcome outcome = outcomeOf(job);
     if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
@@ -210,7 +216,7 @@ void RunController::recordJobs(Run& run) {
       const std::uint64_t size =
           std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
       const RescueMap map = RescueMap::ofLinearRead(size, upTo, bad);
-      err = m_sv.records.write(
+      err = writeRecord(
           job.outputPath + ".map",
           rescueMapText(map, {kProgram, log.version, log.source.path, job.outputPath, log.start, m_sv.system.now()},
                         static_cast<std::uint64_t>(job.bytesRead)));
@@ -224,7 +230,7 @@ void RunController::recordJobs(Run& run) {
       log.readErrors.push_back(static_cast<std::uint64_t>(*job.readErrorAt));
     }
     log.end = m_sv.system.now();
-    if (!err && m_sv.records.write(job.outputPath + ".log", formatAcquisitionLog(log)) != 0) job.writeFailed = true;
+    if (!err && writeRecord(job.outputPath + ".log", formatAcquisitionLog(log)) != 0) job.writeFailed = true;
     job.recorded = true;
   }
 }

@@ -1,6 +1,7 @@
 #include "engine/RunController.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 
 #include "engine/RunChecks.h"
@@ -85,20 +86,58 @@ bool RunController::openJob(Run& run, int i) {
   job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
   // The files written beside the image are replaced too: one question for all.
   const bool withExtra = job.conversion && job.conversion->hasExtra();
-  std::string existing = m_sv.fs.exists(job.outputPath) ? job.outputPath : std::string();
-  for (const std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra))
-    if (existing.empty() && m_sv.fs.exists(p)) existing = p;
-  if (!existing.empty() &&
+  std::vector<std::string> paths{job.outputPath};
+  for (std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra)) paths.push_back(std::move(p));
+  const std::function<bool()> stopped = [this] { return m_form.run.StopRequested == 1; };
+  const auto existing = filesAside<std::string>(m_sv.pump, run, stopped, [fs = &m_sv.fs, paths] {
+    for (const std::string& p : paths)
+      if (fs->exists(p)) return p;
+    return std::string();
+  });
+  if (!existing) return false;
+  if (!existing->empty() &&
       m_sv.msg.show(
-          {"The file " + existing + " already exists and will be overwritten. Are you sure you want to do this?",
+          {"The file " + *existing + " already exists and will be overwritten. Are you sure you want to do this?",
            "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
     return false;
-  const auto src = jobSource(m_form.iGrid2, row);
-  job.source = src->isFile ? m_sv.files.openSource(src->path) : m_sv.drives.openSource(src->drive);
-  job.target = m_sv.files.createOutput(job.outputPath);
-  if (withExtra) job.extra = m_sv.files.createOutput(extraFilePath(job.outputPath));
+  // Opened aside: a drive, a file system or a target may hold an open as
+  // long as a read. Given up (Stop meanwhile), the opening creates nothing.
+  struct Opened {
+    std::unique_ptr<Source> source;
+    std::unique_ptr<Output> target, extra;
+  };
+  const auto givenUp = std::make_shared<std::atomic<bool>>(false);
+  auto opened = filesAside<Opened>(
+      m_sv.pump, run, stopped,
+      [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row), out = job.outputPath,
+       withExtra, givenUp] {
+        Opened o;
+        o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+        if (*givenUp) return o;
+        o.target = files->createOutput(out);
+        if (withExtra) o.extra = files->createOutput(extraFilePath(out));
+        return o;
+      });
+  if (!opened) {
+    *givenUp = true;
+    return false;
+  }
+  job.source = std::move(opened->source);
+  job.target = std::move(opened->target);
+  job.extra = std::move(opened->extra);
   job.outputCreated = true;
   return true;
+}
+
+template <class R>
+std::optional<R> RunController::onOutput(Run& run, std::unique_ptr<Output>& out,
+                                         std::function<R(std::unique_ptr<Output>&)> work) {
+  auto holder = std::make_shared<std::unique_ptr<Output>>(std::move(out));
+  auto result = filesAside<R>(
+      m_sv.pump, run, [this] { return m_form.run.StopRequested == 1; },
+      [holder, work = std::move(work)] { return work(*holder); });
+  if (result) out = std::move(*holder);
+  return result;
 }
 
 void RunController::RunClicked() {
@@ -145,7 +184,13 @@ void RunController::RunClicked() {
       completion(run);
       return;
     }
-    if (job.target->resize(static_cast<std::uint64_t>(job.sourceSize < 0 ? 0 : job.sourceSize)) != 0) {
+    const auto size = static_cast<std::uint64_t>(job.sourceSize < 0 ? 0 : job.sourceSize);
+    const auto sized = onOutput<int>(run, job.target, [size](std::unique_ptr<Output>& o) { return o->resize(size); });
+    if (!sized) {
+      completion(run);  // stopped while the target held it
+      return;
+    }
+    if (*sized != 0) {
       const MsgAnswer a =
           m_sv.msg.show({"Error attempting to prepare file. Check there is enough space on the media\n"
                          "Do you want to continue anyway?",
@@ -158,9 +203,19 @@ void RunController::RunClicked() {
       }
     }
     setStatus(row, Status::Preparing);
-    if (job.target->close() != 0) job.writeFailed = true;
-    job.target = m_sv.files.reopenOutput(job.outputPath);
-    job.target->seek(0);
+    // The size goes to disk before the copy, and the copy writes from the start.
+    const auto reopened = onOutput<int>(run, job.target,
+                                        [files = &m_sv.files, path = job.outputPath](std::unique_ptr<Output>& o) {
+                                          const int err = o->close();
+                                          o = files->reopenOutput(path);
+                                          o->seek(0);
+                                          return err;
+                                        });
+    if (!reopened) {
+      completion(run);
+      return;
+    }
+    if (*reopened != 0) job.writeFailed = true;
     setStatus(row, Status::Imaging);
   }
   straightLoop(run);

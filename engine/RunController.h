@@ -105,7 +105,18 @@ class RunController {
   // Names job i's output, asks before overwriting an existing file, and
   // opens the source and creates the output. False: the operator declined.
   bool openJob(Run& run, int i);
+  // Runs `work` on an output off the window's thread (filesAside), handing
+  // the output to it and taking it back; given up (a Stop while the target
+  // holds it), the work keeps the output and closes it when it ends.
+  template <class R>
+  std::optional<R> onOutput(Run& run, std::unique_ptr<Output>& out, std::function<R(std::unique_ptr<Output>&)> work);
+  // Cuts every output to what was copied, syncs and closes it, off the
+  // window's thread; an output whose close has not returned when the run
+  // gives up on it (a Stop meanwhile, or Exit's time) is a write error.
   void closeJobFiles(Run& run);
+  // Waits, keeping the window's events, for every job's files to close;
+  // a Stop confirmed meanwhile, or Exit's time, gives up the rest.
+  void awaitCloses(Run& run);
   FormState& m_form;
   Services& m_sv;
   Progress& m_progress;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Aside.h"
 #include "engine/HashPipeline.h"
 #include "engine/JobConversion.h"
 #include "engine/JobStatus.h"
@@ -88,6 +89,10 @@ struct RunController::Run {
     bool outputGivenUp = false;
     // Stop or Exit gave up a read that had not returned: the drive held it.
     bool readGivenUp = false;
+    // Its files being cut, synced and closed aside; the result: whether
+    // that failed. closingOutput: an image is among them.
+    std::shared_ptr<Aside<bool>> closing;
+    bool closingOutput = false;
     // The digests of what passed through the job's streams, taken once the
     // copy is over; and whether its record has been written.
     HashResult imageDigests, sourceDigests, extraDigests;
@@ -104,6 +109,9 @@ struct RunController::Run {
   // Exit closed every file from inside the event pump, and the process ends
   // as soon as the records are written.
   bool closedByExit = false;
+  // What Exit leaves the file work it waits for (closing, records): the
+  // program ends by then whatever a drive or target is doing.
+  std::chrono::steady_clock::time_point exitBy{};
   // The Options menu as it was when the run started.
   FormState::RecordOptions options;
   // Every job's image, and a mutate job's raw source stream and .extra,
@@ -161,6 +169,19 @@ struct RunController::Run {
   // When the window last had its events, for closeCycle.
   std::int32_t lastPumpTick = 0;
 };
+
+// Runs file work (open, size, sync, close, write a record) off the window's
+// thread: while the window keeps its events until `stopped`, or, once Exit
+// has closed the run's files, without them and no later than run.exitBy.
+// nullopt when given up; the work then ends alone (see awaitAside).
+template <class T>
+std::optional<T> filesAside(EventPump& pump, const RunController::Run& run, const std::function<bool()>& stopped,
+                            std::function<T()> work) {
+  if (!run.closedByExit) return awaitAside<T>(pump, stopped, std::move(work));
+  Aside<T> aside(std::move(work));
+  const auto left = run.exitBy - std::chrono::steady_clock::now();
+  return aside.wait(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(left), std::chrono::milliseconds(0)));
+}
 
 JobOutcome outcomeOf(const RunController::Run::Job& job);
 // The status a job ends with: its outcome, with where a read failed and

@@ -13,6 +13,7 @@ struct OutputFaults {
   bool failResize = false;
   bool failCut = false;
   bool once = false;
+  std::shared_ptr<Gate> closeGate;
 };
 
 // An output that fails past a byte limit (ENOSPC), on its first close (a
@@ -53,6 +54,7 @@ class LimitedOutput final : public Output {
     return m_o->seek(off);
   }
   int close() override {
+    if (m_f.closeGate) m_f.closeGate->hold();
     const int e = m_o->close();
     return m_f.failSync && e == 0 && !m_closed++ ? EIO : e;
   }
@@ -67,6 +69,7 @@ class LimitedOutput final : public Output {
 }  // namespace
 
 std::unique_ptr<Source> FaultyFiles::openSource(const std::string& path) {
+  if (auto g = openGates.find(path); g != openGates.end()) g->second->hold();
   std::unique_ptr<Source> source = m_real.openSource(path);
   if (auto it = badRanges.find(path); it != badRanges.end())
     source = std::make_unique<FaultySource>(std::move(source), it->second);
@@ -86,13 +89,14 @@ std::unique_ptr<Output> FaultyFiles::reopenOutput(const std::string& path) {
 std::unique_ptr<Output> FaultyFiles::wrap(const std::string& path, std::unique_ptr<Output> o) {
   if (auto g = outputGates.find(path); g != outputGates.end())
     return std::make_unique<GatedOutput>(std::move(o), g->second);
-  OutputFaults f{path};
+  OutputFaults f{path, UINT64_MAX, false, false, false, false, nullptr};
   if (const auto lim = writeLimit.find(path); lim != writeLimit.end()) f.limit = lim->second;
   f.failSync = failSync.count(path) > 0;
   f.failResize = failResize.count(path) > 0;
   f.failCut = failCut.count(path) > 0;
   f.once = writeLimitOnce.count(path) > 0;
-  if (f.limit == UINT64_MAX && !f.failSync && !f.failResize && !f.failCut) return o;
+  if (const auto g = closeGates.find(path); g != closeGates.end()) f.closeGate = g->second;
+  if (f.limit == UINT64_MAX && !f.failSync && !f.failResize && !f.failCut && !f.closeGate) return o;
   return std::make_unique<LimitedOutput>(std::move(o), std::move(f));
 }
 

@@ -181,6 +181,61 @@ TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
 INSTANTIATE_TEST_SUITE_P(Paths, ExitDuringARun, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
 
+// Opening a source, and syncing an image, can wait on a drive or a target
+// as long as a read: they run off the window's thread, so Stop (or Exit)
+// ends the run while they are held, and a job whose image was never known
+// to reach the disk is not "Done.".
+struct HeldFileWorkCase {
+  const char* name;
+  bool mutate;
+  bool closeHeld;  // the image's close (its sync) hangs, not the source's open
+  bool exit;       // Exit instead of Stop
+  const char* status1;
+};
+
+class HeldFileWork : public RunFixture, public ::testing::WithParamInterface<HeldFileWorkCase> {};
+
+TEST_P(HeldFileWork, TheRunEndsWhileItIsHeld) {
+  const HeldFileWorkCase& c = GetParam();
+  setMutate(c.mutate);
+  const auto data = patternBytes(3 * 131072, 8);
+  const std::string first = src("first.img", data);
+  addFileJob(first);
+  addFileJob(src("second.img", data));
+  auto gate = std::make_shared<Gate>(0);
+  (c.closeHeld ? files.closeGates[output(1)] : files.openGates[first]) = gate;
+  std::jthread watchdog = releaseAfterAMinute(gate);
+  bool ended = false;
+  pump.whileWaiting([&] {
+    if (ended || !gate->held()) return;
+    ended = true;
+    if (c.exit) controller.closeAllFiles();
+    else pressStop();
+  });
+
+  controller.RunClicked();
+
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(gate->released()) << "the run waited for the held open or sync";
+  EXPECT_FALSE(form.running);
+  EXPECT_EQ(status(1), c.status1);
+  if (c.exit) {
+    EXPECT_EQ(field(record(1), "outcome"), c.status1);
+    EXPECT_EQ(field(record(2), "outcome"), "Done.");
+  }
+  gate->release();
+  EXPECT_TRUE(gate->waitGone(30) || !c.closeHeld);
+  watchdog.request_stop();
+}
+INSTANTIATE_TEST_SUITE_P(
+    Work, HeldFileWork,
+    ::testing::Values(HeldFileWorkCase{"OpenOfASource", false, false, false, "Not imaged"},
+                      HeldFileWorkCase{"OpenOfASourceMutate", true, false, false, "Not imaged"},
+                      HeldFileWorkCase{"SyncOfAStraightImageBeforeTheCopy", false, true, false, "Not imaged"},
+                      HeldFileWorkCase{"SyncOfAMutateImageAtTheEnd", true, true, false, "Write Error ..."},
+                      HeldFileWorkCase{"SyncOfAMutateImageAtTheEndThenExit", true, true, true, "Write Error ..."}),
+    ByName{});
+
 // A source that hangs when it is read again to verify its image: Stop ends
 // the run while the re-read is held, the image stays "Done." and whole, and
 // its record says the check was stopped, not that it passed or failed.
