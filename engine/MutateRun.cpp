@@ -17,21 +17,25 @@ void RunController::RunMutateImaging() {
   RunState& r = m_form.run;
   GridModel& grid = m_form.iGrid2;
   resetRunState();
-  if (!RunChecks(m_form, m_sv).beforeLock(true)) return;
-  // A pair of sizes that gives no usable block is refused before the lock,
-  // like every other refusal.
+  if (!RunChecks(m_form, m_sv).targetChosen()) return;
+  LockRunControls();  // while checking, as the straight run does
+  if (!passes([](RunChecks& c) { return c.beforeOpening(true); })) {
+    UnlockRunControls();
+    return;
+  }
+  // A pair of sizes that gives no usable block is refused like every other
+  // refusal, before anything is asked or opened.
   for (int row = 1; row <= grid.rowCount(); ++row) {
     const auto [s, t] = jobSectorSizes(grid, row);
     if (!computeMutateSizes(s, t)) {
       m_sv.msg.show({"The sector sizes of job " + jobLabel(grid, row) + " (" + std::to_string(s) + " in, " +
                          std::to_string(t) + " out) cannot be converted.",
                      "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
+      UnlockRunControls();
       return;
     }
   }
-
-  LockRunControls();
-  if (!RunChecks(m_form, m_sv).freeSpaceAccepted(true)) {
+  if (!passes([](RunChecks& c) { return c.freeSpaceAccepted(true); })) {
     UnlockRunControls();
     return;
   }
@@ -62,7 +66,7 @@ void RunController::RunMutateImaging() {
   }
   r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
   r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);
-  if (RunChecks(m_form, m_sv).targetIsASource()) {
+  if (!passes([](RunChecks& c) { return !c.targetIsASource(); })) {
     UnlockRunControls();
     return;
   }

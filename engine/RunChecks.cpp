@@ -36,7 +36,7 @@ bool RunChecks::refuse(const std::string& text) {
   return false;
 }
 
-bool RunChecks::targetUsable() {
+bool RunChecks::targetChosen() {
   RunState& r = m_form.run;
   auto usable = [&] { return !r.TargetFolder.empty() && r.TargetFolder.front() == '/'; };
   if (!usable()) {
@@ -51,6 +51,11 @@ bool RunChecks::targetUsable() {
         {"Please select drives to image.", "No drives selected.", MsgIcon::Exclamation, MsgButtons::Ok, false});
     return false;
   }
+  return true;
+}
+
+bool RunChecks::targetUsable() {
+  RunState& r = m_form.run;
   // A folder that went away (an unmounted disk, a deleted folder) is never
   // made again here: the images would land on whatever lies underneath.
   if (m_sv.fs.kind(r.TargetFolder) != PathKind::Directory)
@@ -165,7 +170,7 @@ bool RunChecks::writesExtra(int row) const {
   return layoutHasExtra(m_form.Options.layout, s, t);
 }
 
-bool RunChecks::beforeLock(bool mutate) {
+bool RunChecks::beforeOpening(bool mutate) {
   m_mutate = mutate;
   return targetUsable() && sourcesValid(mutate) && outputsApart();
 }

@@ -14,9 +14,14 @@ class RunChecks {
  public:
   RunChecks(FormState& form, Services& services) : m_form(form), m_sv(services) {}
 
-  // Before the window is locked; may offer Set Target. False: a message
-  // was shown and the run does not start. `mutate` adds the sector checks.
-  bool beforeLock(bool mutate);
+  // Before the window is locked: a target folder chosen (Set Target is
+  // offered when there is none) and jobs to image. False: a message was
+  // shown and the run does not start.
+  bool targetChosen();
+  // Once it is: the target usable, every source valid and still the medium
+  // listed, every output a file of its own. False: a message was shown and
+  // the run does not start. `mutate` adds the sector checks.
+  bool beforeOpening(bool mutate);
   // True (after its message) when a folder the run writes into lies on one
   // of the run's source drives or block devices.
   bool targetIsASource();
@@ -27,7 +32,7 @@ class RunChecks {
 
  private:
   bool refuse(const std::string& text);
-  bool targetUsable();
+  bool targetUsable();  // the folder chosen still exists and takes files
   bool sourcesValid(bool mutate);
   bool outputsApart();
   // Whether job `row` of a mutate run writes a .extra (sizes already checked).

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "engine/AsideQuestions.h"
 #include "engine/RunChecks.h"
 #include "engine/RunInternals.h"
 #include "engine/SideFiles.h"
@@ -148,10 +149,11 @@ void RunController::RunClicked() {
   }
   RunState& r = m_form.run;
   resetRunState();
-  if (!RunChecks(m_form, m_sv).beforeLock(false)) return;
-
+  if (!RunChecks(m_form, m_sv).targetChosen()) return;
+  // Locked while checking: the checks' questions wait aside, the window's
+  // events go on meanwhile, and nothing may be edited or run again.
   LockRunControls();
-  if (!RunChecks(m_form, m_sv).freeSpaceAccepted(false)) {
+  if (!passes([](RunChecks& c) { return c.beforeOpening(false) && c.freeSpaceAccepted(false); })) {
     UnlockRunControls();
     return;
   }
@@ -170,7 +172,7 @@ void RunController::RunClicked() {
   r.BlockSize = 131072;
   r.LargestBlocks = r.LargestBlocks.dividedBy(r.BlockSize);
   // Refused before anything of the run is shown: the window stays as it was.
-  if (RunChecks(m_form, m_sv).targetIsASource()) {
+  if (!passes([](RunChecks& c) { return !c.targetIsASource(); })) {
     UnlockRunControls();
     return;
   }
@@ -219,6 +221,20 @@ void RunController::RunClicked() {
     setStatus(row, Status::Imaging);
   }
   straightLoop(run);
+}
+
+bool RunController::passes(const std::function<bool(RunChecks&)>& check) {
+  const AsideAsker asker(m_sv.pump, [this] { return m_form.run.StopRequested == 1; });
+  AsideFileSystem fs(m_sv.fs, asker);
+  AsideDriveTable drives(m_sv.drives, asker);
+  Services sv{m_sv.ui,       m_sv.msg,   m_sv.pickers, fs,        m_sv.files, drives,     m_sv.clock,
+              m_sv.pump,     m_sv.launcher, m_sv.locale, m_sv.io, m_sv.records, m_sv.system};
+  RunChecks checks(m_form, sv);
+  try {
+    return check(checks);
+  } catch (const ChecksStopped&) {
+    return false;  // the operator stopped it while a drive or file held a question
+  }
 }
 
 void RunController::startIo(Run& run) {

@@ -47,6 +47,10 @@ class RunController {
 
  private:
   void RunMutateImaging();
+  // Runs checks before a run with their file-system and drive questions
+  // asked off the window's thread (AsideQuestions.h). False when the
+  // checks refused (after their message) or a Stop gave them up.
+  bool passes(const std::function<bool(class RunChecks&)>& check);
   // Sets up the run's I/O over every job's files, once they are open.
   void startIo(Run& run);
   // Writes what a job carries, the start of a sector begun before a failed

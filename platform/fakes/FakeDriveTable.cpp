@@ -12,8 +12,11 @@ std::optional<DriveIdentity> FakeDriveTable::drive(int number) const {
 
 std::string FakeDriveTable::checkUnchanged(int number) const {
   auto it = m_drives.find(number);
-  if (it == m_drives.end()) return "the drive is no longer attached";
-  return it->second.changedReason;
+  const std::string why = it == m_drives.end() ? "the drive is no longer attached" : it->second.changedReason;
+  // Held last, so that once let go the check touches nothing of a table a
+  // finished test has destroyed.
+  if (auto g = probeGates.find(number); g != probeGates.end()) g->second->hold();
+  return why;
 }
 
 std::unique_ptr<Source> FakeDriveTable::openSource(int number) {

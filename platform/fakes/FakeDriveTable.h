@@ -5,6 +5,7 @@
 
 #include "platform/DriveTable.h"
 #include "platform/RawIo.h"
+#include "platform/fakes/GatedSource.h"
 
 namespace mdi {
 
@@ -38,6 +39,8 @@ class FakeDriveTable final : public DriveTable {
   std::optional<DriveRecord> listedRecord(int number) const override;
   // Opened sources, for checks that the run opens drives read-only.
   std::vector<int> opened;
+  // Drives whose identity check (which reads the drive) hangs until released.
+  std::map<int, std::shared_ptr<Gate>> probeGates;
 
  private:
   FileAccess& m_files;

@@ -69,11 +69,13 @@ class LimitedOutput final : public Output {
 }  // namespace
 
 std::unique_ptr<Source> FaultyFiles::openSource(const std::string& path) {
-  if (auto g = openGates.find(path); g != openGates.end()) g->second->hold();
   std::unique_ptr<Source> source = m_real.openSource(path);
   if (auto it = badRanges.find(path); it != badRanges.end())
     source = std::make_unique<FaultySource>(std::move(source), it->second);
   if (auto g = gates.find(path); g != gates.end()) source = std::make_unique<GatedSource>(std::move(source), g->second);
+  // Held last: once let go, the open touches nothing of this object, which
+  // a finished test may have destroyed.
+  if (auto g = openGates.find(path); g != openGates.end()) g->second->hold();
   return source;
 }
 

@@ -236,6 +236,32 @@ INSTANTIATE_TEST_SUITE_P(
                       HeldFileWorkCase{"SyncOfAMutateImageAtTheEndThenExit", true, true, true, "Write Error ..."}),
     ByName{});
 
+// Run first checks that each drive is still the one listed, which reads
+// it: a drive that hangs there is given up by Stop like any held read, and
+// the window is left as it was, nothing opened or created.
+TEST_F(RunFixture, StopEndsTheChecksWhileADrivesIdentityCheckIsHeld) {
+  drives.add(0, {{"/dev/fake0", 4096, "id0"}, src("disk0", patternBytes(4096, 3)), 0x0800, ""});
+  addDriveJob("0", 4096);
+  auto gate = std::make_shared<Gate>(0);
+  drives.probeGates[0] = gate;
+  std::jthread watchdog = releaseAfterAMinute(gate);
+  stopOnceWhen([&] { return gate->held(); });
+
+  controller.RunClicked();
+
+  EXPECT_TRUE(stopped);
+  EXPECT_FALSE(gate->released()) << "the checks waited for the drive";
+  EXPECT_EQ(msg.titles(), std::vector<std::string>{"Stop process?"});
+  EXPECT_TRUE(files.creates.empty());
+  EXPECT_TRUE(drives.opened.empty());
+  EXPECT_EQ(status(1), "");
+  EXPECT_FALSE(form.running);
+  EXPECT_TRUE(ui.closeAllowed);
+  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+  gate->release();
+  watchdog.request_stop();
+}
+
 // A source that hangs when it is read again to verify its image: Stop ends
 // the run while the re-read is held, the image stays "Done." and whole, and
 // its record says the check was stopped, not that it passed or failed.
