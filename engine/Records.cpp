@@ -94,10 +94,9 @@ void RunController::recordJobs(Run& run) {
   // Each record is written aside (an atomic write syncs the target): a
   // target that hangs holds up neither the window nor Exit.
   auto writeRecord = [&](const std::string& path, std::string text) {
-    const auto err = filesAside<int>(m_sv.pump, run, [&run] { return run.closedByExit; },
-                                     [records = &m_sv.records, path, text = std::move(text)] {
-                                       return records->write(path, text);
-                                     });
+    const auto err = filesAside<int>(
+        m_sv.pump, run, [&run] { return run.closedByExit; },
+        [records = &m_sv.records, path, text = std::move(text)] { return records->write(path, text); });
     return err ? *err : ETIMEDOUT;
   };
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {

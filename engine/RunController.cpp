@@ -1,13 +1,10 @@
 #include "engine/RunController.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 
-#include "engine/AsideQuestions.h"
 #include "engine/RunChecks.h"
 #include "engine/RunInternals.h"
-#include "engine/SideFiles.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "support/Val.h"
@@ -79,68 +76,6 @@ void RunController::resetRunState() {
   r.LargestBlocks = Fixed4();
 }
 
-bool RunController::openJob(Run& run, int i) {
-  RunState& r = m_form.run;
-  auto& job = run.jobs[i];
-  const int row = i + 1;
-  if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
-  job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
-  // The files written beside the image are replaced too: one question for all.
-  const bool withExtra = job.conversion && job.conversion->hasExtra();
-  std::vector<std::string> paths{job.outputPath};
-  for (std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra)) paths.push_back(std::move(p));
-  const std::function<bool()> stopped = [this] { return m_form.run.StopRequested == 1; };
-  const auto existing = filesAside<std::string>(m_sv.pump, run, stopped, [fs = &m_sv.fs, paths] {
-    for (const std::string& p : paths)
-      if (fs->exists(p)) return p;
-    return std::string();
-  });
-  if (!existing) return false;
-  if (!existing->empty() &&
-      m_sv.msg.show(
-          {"The file " + *existing + " already exists and will be overwritten. Are you sure you want to do this?",
-           "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
-    return false;
-  // Opened aside: a drive, a file system or a target may hold an open as
-  // long as a read. Given up (Stop meanwhile), the opening creates nothing.
-  struct Opened {
-    std::unique_ptr<Source> source;
-    std::unique_ptr<Output> target, extra;
-  };
-  const auto givenUp = std::make_shared<std::atomic<bool>>(false);
-  auto opened = filesAside<Opened>(
-      m_sv.pump, run, stopped,
-      [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row), out = job.outputPath,
-       withExtra, givenUp] {
-        Opened o;
-        o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
-        if (*givenUp) return o;
-        o.target = files->createOutput(out);
-        if (withExtra) o.extra = files->createOutput(extraFilePath(out));
-        return o;
-      });
-  if (!opened) {
-    *givenUp = true;
-    return false;
-  }
-  job.source = std::move(opened->source);
-  job.target = std::move(opened->target);
-  job.extra = std::move(opened->extra);
-  job.outputCreated = true;
-  return true;
-}
-
-template <class R>
-std::optional<R> RunController::onOutput(Run& run, std::unique_ptr<Output>& out,
-                                         std::function<R(std::unique_ptr<Output>&)> work) {
-  auto holder = std::make_shared<std::unique_ptr<Output>>(std::move(out));
-  auto result = filesAside<R>(
-      m_sv.pump, run, [this] { return m_form.run.StopRequested == 1; },
-      [holder, work = std::move(work)] { return work(*holder); });
-  if (result) out = std::move(*holder);
-  return result;
-}
-
 void RunController::RunClicked() {
   if (m_form.running) return;
   if (m_sv.ui.isChecked(Ctl::Check2)) {
@@ -206,13 +141,13 @@ void RunController::RunClicked() {
     }
     setStatus(row, Status::Preparing);
     // The size goes to disk before the copy, and the copy writes from the start.
-    const auto reopened = onOutput<int>(run, job.target,
-                                        [files = &m_sv.files, path = job.outputPath](std::unique_ptr<Output>& o) {
-                                          const int err = o->close();
-                                          o = files->reopenOutput(path);
-                                          o->seek(0);
-                                          return err;
-                                        });
+    const auto reopened =
+        onOutput<int>(run, job.target, [files = &m_sv.files, path = job.outputPath](std::unique_ptr<Output>& o) {
+          const int err = o->close();
+          o = files->reopenOutput(path);
+          o->seek(0);
+          return err;
+        });
     if (!reopened) {
       completion(run);
       return;
@@ -221,20 +156,6 @@ void RunController::RunClicked() {
     setStatus(row, Status::Imaging);
   }
   straightLoop(run);
-}
-
-bool RunController::passes(const std::function<bool(RunChecks&)>& check) {
-  const AsideAsker asker(m_sv.pump, [this] { return m_form.run.StopRequested == 1; });
-  AsideFileSystem fs(m_sv.fs, asker);
-  AsideDriveTable drives(m_sv.drives, asker);
-  Services sv{m_sv.ui,       m_sv.msg,   m_sv.pickers, fs,        m_sv.files, drives,     m_sv.clock,
-              m_sv.pump,     m_sv.launcher, m_sv.locale, m_sv.io, m_sv.records, m_sv.system};
-  RunChecks checks(m_form, sv);
-  try {
-    return check(checks);
-  } catch (const ChecksStopped&) {
-    return false;  // the operator stopped it while a drive or file held a question
-  }
 }
 
 void RunController::startIo(Run& run) {

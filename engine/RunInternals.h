@@ -180,7 +180,19 @@ std::optional<T> filesAside(EventPump& pump, const RunController::Run& run, cons
   if (!run.closedByExit) return awaitAside<T>(pump, stopped, std::move(work));
   Aside<T> aside(std::move(work));
   const auto left = run.exitBy - std::chrono::steady_clock::now();
-  return aside.wait(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(left), std::chrono::milliseconds(0)));
+  return aside.wait(
+      std::max(std::chrono::duration_cast<std::chrono::milliseconds>(left), std::chrono::milliseconds(0)));
+}
+
+template <class R>
+std::optional<R> RunController::onOutput(Run& run, std::unique_ptr<Output>& out,
+                                         std::function<R(std::unique_ptr<Output>&)> work) {
+  auto holder = std::make_shared<std::unique_ptr<Output>>(std::move(out));
+  auto result = filesAside<R>(
+      m_sv.pump, run, [this] { return m_form.run.StopRequested == 1; },
+      [holder, work = std::move(work)] { return work(*holder); });
+  if (result) out = std::move(*holder);
+  return result;
 }
 
 JobOutcome outcomeOf(const RunController::Run::Job& job);

@@ -27,8 +27,8 @@ class FaultyFiles final : public FileAccess {
   std::map<std::string, std::uint64_t> writeLimit;           // bytes past which writes fail (ENOSPC)
   std::set<std::string> writeLimitOnce;                      // ...for one write only, as when space comes back
   std::set<std::string> failSync;
-  std::set<std::string> failResize;  // growing fails (a file that cannot grow)
-  std::set<std::string> failCut;     // cutting back fails
+  std::set<std::string> failResize;                         // growing fails (a file that cannot grow)
+  std::set<std::string> failCut;                            // cutting back fails
   std::map<std::string, std::shared_ptr<Gate>> openGates;   // opening a source hangs until released
   std::map<std::string, std::shared_ptr<Gate>> closeGates;  // an output's close (its sync) hangs until released
   std::map<std::string, int> creates;

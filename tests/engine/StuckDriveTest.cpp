@@ -149,8 +149,9 @@ TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
   pump.whileWaiting([&] {
     if (atExit || !gate->held() || status(1) != "Waiting ...") return;
     controller.closeAllFiles();
-    atExit = AtExit{fileText(output(1) + ".log"), record(2), fileText(output(2) + ".map"),
-                    fileText(output(2) + ".sha256"), fs::file_size(output(2)), gate->released()};
+    atExit = AtExit{fileText(output(1) + ".log"), record(2),
+                    fileText(output(2) + ".map"), fileText(output(2) + ".sha256"),
+                    fs::file_size(output(2)),     gate->released()};
   });
 
   controller.RunClicked();
@@ -162,13 +163,14 @@ TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
   Hasher sha({HashAlgo::Sha256});
   sha.update(fastSrc);  // 512 to 512: the image is the source, mutated or not
   EXPECT_EQ(field(atExit->fastLog, "image_sha256"), sha.finish().digests.at(0).hex);
-  EXPECT_EQ(fieldsOf(atExit->stuckLog, {{"outcome", ""}, {"stopped_by", ""}, {"held_read_at", ""},
-                                         {"bytes_read", ""}, {"bytes_written", ""}}),
-            (Fields{{"outcome", "Stopped"},
-                    {"stopped_by", "Exit"},
-                    {"held_read_at", std::to_string(step)},
-                    {"bytes_read", std::to_string(step)},
-                    {"bytes_written", std::to_string(step)}}));
+  EXPECT_EQ(
+      fieldsOf(atExit->stuckLog,
+               {{"outcome", ""}, {"stopped_by", ""}, {"held_read_at", ""}, {"bytes_read", ""}, {"bytes_written", ""}}),
+      (Fields{{"outcome", "Stopped"},
+              {"stopped_by", "Exit"},
+              {"held_read_at", std::to_string(step)},
+              {"bytes_read", std::to_string(step)},
+              {"bytes_written", std::to_string(step)}}));
   EXPECT_EQ(atExit->stuckImage, step);
   char rescued[64];
   std::snprintf(rescued, sizeof rescued, "0x00000000  0x%08zX  +\n", step);

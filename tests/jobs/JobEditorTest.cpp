@@ -93,10 +93,9 @@ class Editor : public ::testing::Test {
   FakeAtomicFile records;
   FakeSystemInfo system;
   Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
-  JobEditor ed{form, sv, [](const std::string& b) { return b + " bytes"; },
-               [this](const DriveRecord& d) {
-                 AddListedDriveRow(form.iGrid1, d, form.SystemDisks, locale.separators());
-               }};
+  JobEditor ed{
+      form, sv, [](const std::string& b) { return b + " bytes"; },
+      [this](const DriveRecord& d) { AddListedDriveRow(form.iGrid1, d, form.SystemDisks, locale.separators()); }};
 };
 
 TEST_F(Editor, SetTargetCreatesTheFolderAndEnablesRun) {

@@ -1,0 +1,81 @@
+// Between Run and the first block: the checks, asked off the window's
+// thread, and each job's files opened the same way, with the overwrite
+// question between.
+#include <atomic>
+
+#include "engine/AsideQuestions.h"
+#include "engine/RunChecks.h"
+#include "engine/RunController.h"
+#include "engine/RunInternals.h"
+#include "engine/SideFiles.h"
+#include "jobs/JobList.h"
+
+namespace mdi {
+
+bool RunController::passes(const std::function<bool(RunChecks&)>& check) {
+  const AsideAsker asker(m_sv.pump, [this] { return m_form.run.StopRequested == 1; });
+  AsideFileSystem fs(m_sv.fs, asker);
+  AsideDriveTable drives(m_sv.drives, asker);
+  Services sv{m_sv.ui,       m_sv.msg,   m_sv.pickers, fs,        m_sv.files, drives,     m_sv.clock,
+              m_sv.pump,     m_sv.launcher, m_sv.locale, m_sv.io, m_sv.records, m_sv.system};
+  RunChecks checks(m_form, sv);
+  try {
+    return check(checks);
+  } catch (const ChecksStopped&) {
+    return false;  // the operator stopped it while a drive or file held a question
+  }
+}
+
+bool RunController::openJob(Run& run, int i) {
+  RunState& r = m_form.run;
+  auto& job = run.jobs[i];
+  const int row = i + 1;
+  if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
+  job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
+  // The files written beside the image are replaced too: one question for all.
+  const bool withExtra = job.conversion && job.conversion->hasExtra();
+  std::vector<std::string> paths{job.outputPath};
+  for (std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra)) paths.push_back(std::move(p));
+  const std::function<bool()> stopped = [this] { return m_form.run.StopRequested == 1; };
+  const auto existing = filesAside<std::string>(m_sv.pump, run, stopped, [fs = &m_sv.fs, paths] {
+    for (const std::string& p : paths)
+      if (fs->exists(p)) return p;
+    return std::string();
+  });
+  if (!existing) return false;
+  if (!existing->empty() &&
+      m_sv.msg.show(
+          {"The file " + *existing + " already exists and will be overwritten. Are you sure you want to do this?",
+           "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
+    return false;
+  // Opened aside: a drive, a file system or a target may hold an open as
+  // long as a read. Given up (Stop meanwhile), the opening creates nothing.
+  struct Opened {
+    std::unique_ptr<Source> source;
+    std::unique_ptr<Output> target, extra;
+  };
+  const auto givenUp = std::make_shared<std::atomic<bool>>(false);
+  auto opened = filesAside<Opened>(
+      m_sv.pump, run, stopped,
+      [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row), out = job.outputPath,
+       withExtra, givenUp] {
+        Opened o;
+        o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+        if (*givenUp) return o;
+        o.target = files->createOutput(out);
+        if (withExtra) o.extra = files->createOutput(extraFilePath(out));
+        return o;
+      });
+  if (!opened) {
+    *givenUp = true;
+    return false;
+  }
+  job.source = std::move(opened->source);
+  job.target = std::move(opened->target);
+  job.extra = std::move(opened->extra);
+  job.outputCreated = true;
+  return true;
+}
+
+
+}  // namespace mdi
