@@ -16,8 +16,8 @@ bool RunController::passes(const std::function<bool(RunChecks&)>& check) {
   const AsideAsker asker(m_sv.pump, [this] { return m_form.run.StopRequested == 1; });
   AsideFileSystem fs(m_sv.fs, asker);
   AsideDriveTable drives(m_sv.drives, asker);
-  Services sv{m_sv.ui,       m_sv.msg,   m_sv.pickers, fs,        m_sv.files, drives,     m_sv.clock,
-              m_sv.pump,     m_sv.launcher, m_sv.locale, m_sv.io, m_sv.records, m_sv.system};
+  Services sv{m_sv.ui,   m_sv.msg,      m_sv.pickers, fs,      m_sv.files,   drives,     m_sv.clock,
+              m_sv.pump, m_sv.launcher, m_sv.locale,  m_sv.io, m_sv.records, m_sv.system};
   RunChecks checks(m_form, sv);
   try {
     return check(checks);
@@ -55,17 +55,17 @@ bool RunController::openJob(Run& run, int i) {
     std::unique_ptr<Output> target, extra;
   };
   const auto givenUp = std::make_shared<std::atomic<bool>>(false);
-  auto opened = filesAside<Opened>(
-      m_sv.pump, run, stopped,
-      [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row), out = job.outputPath,
-       withExtra, givenUp] {
-        Opened o;
-        o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
-        if (*givenUp) return o;
-        o.target = files->createOutput(out);
-        if (withExtra) o.extra = files->createOutput(extraFilePath(out));
-        return o;
-      });
+  auto opened = filesAside<Opened>(m_sv.pump, run, stopped,
+                                   [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row),
+                                    out = job.outputPath, withExtra, givenUp] {
+                                     Opened o;
+                                     o.source =
+                                         from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+                                     if (*givenUp) return o;
+                                     o.target = files->createOutput(out);
+                                     if (withExtra) o.extra = files->createOutput(extraFilePath(out));
+                                     return o;
+                                   });
   if (!opened) {
     *givenUp = true;
     return false;
@@ -76,6 +76,5 @@ bool RunController::openJob(Run& run, int i) {
   job.outputCreated = true;
   return true;
 }
-
 
 }  // namespace mdi
