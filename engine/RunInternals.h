@@ -189,7 +189,7 @@ std::optional<R> RunController::onOutput(Run& run, std::unique_ptr<Output>& out,
                                          std::function<R(std::unique_ptr<Output>&)> work) {
   auto holder = std::make_shared<std::unique_ptr<Output>>(std::move(out));
   auto result = filesAside<R>(
-      m_sv.pump, run, [this] { return m_form.run.StopRequested == 1; },
+      m_sv.pump, run, [this, &run] { return m_form.run.StopRequested == 1 || run.closedByExit; },
       [holder, work = std::move(work)] { return work(*holder); });
   if (result) out = std::move(*holder);
   return result;

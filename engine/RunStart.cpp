@@ -36,7 +36,7 @@ bool RunController::openJob(Run& run, int i) {
   const bool withExtra = job.conversion && job.conversion->hasExtra();
   std::vector<std::string> paths{job.outputPath};
   for (std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra)) paths.push_back(std::move(p));
-  const std::function<bool()> stopped = [this] { return m_form.run.StopRequested == 1; };
+  const std::function<bool()> stopped = [this, &run] { return m_form.run.StopRequested == 1 || run.closedByExit; };
   const auto existing = filesAside<std::string>(m_sv.pump, run, stopped, [fs = &m_sv.fs, paths] {
     for (const std::string& p : paths)
       if (fs->exists(p)) return p;
