@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <set>
 
 #include "discovery/FormatSize.h"
 
@@ -21,12 +20,6 @@ std::string asciiUpper(std::string s) {
 }
 void removeAll(std::string& s, const std::string& what) {
   for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at)) s.erase(at, what.size());
-}
-void markSystemDrive(GridModel& grid, int row) {
-  for (int c = 1; c <= grid.columnCount(); ++c) {
-    grid.setBackColor(row, c, kSystemDriveBack);
-    grid.setForeColor(row, c, kSystemDriveFore);
-  }
 }
 // Whether `node` is one of the nodes of SystemDisks ("node," each).
 bool isSystemNode(const std::string& systemDisks, const std::string& node) {
@@ -80,7 +73,12 @@ bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep) {
 
 bool AddListedDriveRow(GridModel& grid, const DriveRecord& d, const std::string& systemDisks, const Separators& sep) {
   if (!AddDriveRow(grid, d, sep)) return false;
-  if (isSystemNode(systemDisks, d.deviceId)) markSystemDrive(grid, grid.rowCount());
+  if (!isSystemNode(systemDisks, d.deviceId)) return true;
+  const int row = grid.rowCount();
+  for (int c = 1; c <= grid.columnCount(); ++c) {
+    grid.setBackColor(row, c, kSystemDriveBack);
+    grid.setForeColor(row, c, kSystemDriveFore);
+  }
   return true;
 }
 
@@ -92,7 +90,6 @@ std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, co
   std::vector<DriveRecord> records = drives.drives();
 
   // Disks holding the system, in the enumerator's order, once per system path.
-  std::set<int> systemNumbers;
   std::string systemDisks;
   for (const std::string& path : form.SystemLetters) {
     const DrivesUnder under = drives.drivesUnder(path);
@@ -104,17 +101,14 @@ std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, co
         d.notes.push_back("Counted as a system drive: the drives under " + path + " could not all be found (" +
                           under.failure + ")");
       systemDisks += d.deviceId + ",";
-      systemNumbers.insert(d.number);
     }
   }
   form.SystemDisks = systemDisks;
   // No disk under the system (running from RAM or an overlay): every drive
   // is still listed, none is marked.
 
-  for (const DriveRecord& d : records) {
-    if (!d.mediaPresent || d.size == 0) continue;
-    if (AddDriveRow(grid, d, sep) && systemNumbers.count(d.number)) markSystemDrive(grid, grid.rowCount());
-  }
+  for (const DriveRecord& d : records)
+    if (d.mediaPresent && d.size > 0) AddListedDriveRow(grid, d, systemDisks, sep);
   grid.sortByColumn(1);
   return records;
 }
