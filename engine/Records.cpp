@@ -52,8 +52,7 @@ HashAlgos runDigests(const FormState::RecordOptions& o) {
 
 void RunController::startRecords(Run& run) {
   const HashAlgos algos = runDigests(run.options);
-  run.hashing = !algos.empty();
-  if (run.hashing) run.hashes = std::make_unique<HashPipeline>();
+  if (!algos.empty()) run.hashes = std::make_unique<HashPipeline>();
   const auto now = m_sv.system.now();
   for (std::size_t i = 0; i < run.jobs.size(); ++i) {
     run.jobs[i].startedAt = now;
@@ -106,8 +105,10 @@ void RunController::recordJobs(Run& run) {
     const int row = static_cast<int>(i) + 1;
     const bool withExtra = job.conversion && job.conversion->hasExtra();
     const std::string extraPath = extraFilePath(job.outputPath);
+    // Its bytes were hashed as they passed: digests asked for, and the copy began.
+    const bool hashed = !algos.empty() && job.started;
     HashResult image = job.imageDigests, source = job.sourceDigests, extra = job.extraDigests;
-    if (run.hashing && (job.hashStale || job.outputGivenUp)) {
+    if (hashed && (job.hashStale || job.outputGivenUp)) {
       image = job.outputGivenUp ? HashResult{{}, "the image's last write had not returned when the run ended"}
                                 : hashAside(job.outputPath);
       if (withExtra) extra = hashAside(extraPath);
@@ -154,8 +155,8 @@ void RunController::recordJobs(Run& run) {
     log.bytesWritten = static_cast<std::uint64_t>(job.imageLength());
     log.imageHashes = image.digests;
     log.sourceHashes = source.digests;
-    if (run.hashing && !image.ok()) log.hashError = image.error;
-    if (run.hashing && !extra.ok()) log.hashError = extra.error;
+    if (hashed && !image.ok()) log.hashError = image.error;
+    if (hashed && !extra.ok()) log.hashError = extra.error;
     if (run.mutate) log.sectorLayout = std::string(layoutText(run.options.layout));
     if (withExtra)
       log.extraFile = ExtraFileRecord{extraPath, static_cast<std::uint64_t>(job.extraLength()), extra.digests};
@@ -164,34 +165,36 @@ void RunController::recordJobs(Run& run) {
     // Verify: only a complete image with digests to compare.
     if (outcomeOf(job) == JobOutcome::Done && image.ok() && (run.options.verifyImages || run.options.rereadSources)) {
       VerifyRecord v;
-      bool ok = true;
-      std::optional<VerifyResult> r;
-      if (!run.closedByExit) {
+      if (run.closedByExit) {
+        v.result = "Verify stopped";  // Exit reads nothing back
+      } else {
         setStatus(row, "Verifying...");
         m_sv.pump.processEvents();
-      }
-      if (run.options.verifyImages && !run.closedByExit) {
-        r = verifyAside(
-            m_sv.pump, stopped, [files = &m_sv.files, path = job.outputPath] { return files->openSource(path); },
-            image.digests);
-        ok = r && r->kind == VerifyResult::Kind::Match;
-        if (r) v.imageHashes = r->actual;
-      }
-      if (ok && run.options.rereadSources && src && !run.closedByExit) {
-        const Opener again = [files = &m_sv.files, drives = &m_sv.drives, from = *src] {
-          return from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
-        };
-        r = verifyAside(m_sv.pump, stopped, again, run.mutate ? source.digests : image.digests);
-        ok = r && r->kind == VerifyResult::Kind::Match;
-        if (r) v.sourceHashes = r->actual;
-      }
-      if (r) {
-        job.verifyText = ok ? "Verified" : "Verify failed";
-        v.result = job.verifyText;
-      } else {
-        // Stopped before the check ended: the image is as whole as before,
-        // and not said to be verified either way.
-        v.result = "Verify stopped";
+        bool ok = true;
+        std::optional<VerifyResult> r;
+        if (run.options.verifyImages) {
+          r = verifyAside(
+              m_sv.pump, stopped, [files = &m_sv.files, path = job.outputPath] { return files->openSource(path); },
+              image.digests);
+          ok = r && r->kind == VerifyResult::Kind::Match;
+          if (r) v.imageHashes = r->actual;
+        }
+        if (ok && run.options.rereadSources && src) {
+          const Opener again = [files = &m_sv.files, drives = &m_sv.drives, from = *src] {
+            return from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+          };
+          r = verifyAside(m_sv.pump, stopped, again, run.mutate ? source.digests : image.digests);
+          ok = r && r->kind == VerifyResult::Kind::Match;
+          if (r) v.sourceHashes = r->actual;
+        }
+        if (r) {
+          job.verifyText = ok ? "Verified" : "Verify failed";
+          v.result = job.verifyText;
+        } else {
+          // Stopped before the check ended: the image is as whole as before,
+          // and not said to be verified either way.
+          v.result = "Verify stopped";
+        }
       }
       log.verify = v;
       if (job.recorded) continue;  // Exit wrote it meanwhile

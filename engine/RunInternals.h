@@ -118,7 +118,6 @@ struct RunController::Run {
   // hashed in order as they pass, off this thread. Null when no hash is
   // asked for.
   std::unique_ptr<HashPipeline> hashes;
-  bool hashing = false;  // digests were asked for, and the copy began
   static HashPipeline::StreamId imageStream(std::size_t job) { return 3 * job; }
   static HashPipeline::StreamId sourceStream(std::size_t job) { return 3 * job + 1; }
   static HashPipeline::StreamId extraStream(std::size_t job) { return 3 * job + 2; }
