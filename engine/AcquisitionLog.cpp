@@ -72,6 +72,11 @@ std::string formatAcquisitionLog(const AcquisitionLog& log) {
   if (log.heldReadAt) l.add("held_read_at", *log.heldReadAt);
   if (log.outcomeOffset) l.add("outcome_offset", *log.outcomeOffset);
   for (std::uint64_t offset : log.readErrors) l.add("read_error", offset);
+  if (log.goPastErrors) {
+    l.yesNo("go_past_read_errors", true);
+    l.add("bad_areas", log.goPastErrors->badAreas);
+    l.add("unread_bytes", log.goPastErrors->unreadBytes);
+  }
   l.digests("image_", log.imageHashes);
   if (log.mutate) l.digests("source_", log.sourceHashes);
   if (!log.hashError.empty()) l.add("hash_error", log.hashError);

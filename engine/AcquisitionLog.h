@@ -29,6 +29,9 @@
 //                       when the run ended (the drive held it)
 //   outcome_offset      source byte offset the outcome refers to, if any
 //   read_error          source byte offset of a failed read (repeated)
+//   go_past_read_errors "yes" when the job went past read errors; then:
+//   bad_areas           areas of source sectors that could not be read
+//   unread_bytes        source bytes not read (zeros in the image)
 //   image_<algo>        digest of the image as written (<algo>: sha256, md5, sha1)
 //   source_<algo>       mutate only: digest of the raw source stream read
 //   hash_error          why there are no digests, when hashing failed
@@ -94,6 +97,11 @@ struct AcquisitionLog {
   std::optional<std::uint64_t> heldReadAt;
   std::optional<std::uint64_t> outcomeOffset;
   std::vector<std::uint64_t> readErrors;  // source byte offsets
+  struct GonePast {
+    std::uint64_t badAreas = 0;
+    std::uint64_t unreadBytes = 0;
+  };
+  std::optional<GonePast> goPastErrors;
   Digests imageHashes;
   Digests sourceHashes;  // mutate: the raw source stream
   std::string hashError;

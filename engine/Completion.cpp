@@ -18,6 +18,9 @@ std::string statusTextOf(const RunController::Run::Job& job, const Separators& s
       return std::string(Status::ReadError) + " at byte " + formatGrouped(*job.readErrorAt, sep);
     case JobOutcome::NotImaged:
       return Status::NotImaged;
+    case JobOutcome::Unread:
+      return std::string(Status::ReadErrors) + " " +
+             formatGrouped(static_cast<std::int64_t>(job.rescue->unreadBytes()), sep) + " bytes unread";
     case JobOutcome::Stopped:
       return Status::Stopped;
     case JobOutcome::Done:

@@ -34,8 +34,16 @@ class JobConversion {
   // object is gone.
   std::shared_ptr<const void> imageOwner() const { return m_image; }
   std::span<const std::byte> extra() const { return m_extra; }
-  // Source bytes converted so far.
+  // Source bytes converted so far: where the next block is taken to begin.
   std::uint64_t sourceBytes() const { return m_sourceBytes; }
+  // The next block begins at source byte `pos`, on a sector boundary: a
+  // job reading around a failing area converts its blocks out of order.
+  void restartAt(std::uint64_t pos) {
+    m_sourceBytes = pos;
+    m_piCarry.clear();
+  }
+  // Where source byte `pos` lands: in the image and in `.extra`.
+  LayoutSplit split(std::uint64_t pos) const { return layoutSplit(m_layout, m_s, m_t, pos); }
   // Whether the job has a `.extra` to write (see layoutHasExtra).
   bool hasExtra() const { return m_hasExtra; }
   // The job's PI check; null when the layout and sizes have none.

@@ -6,8 +6,9 @@ namespace mdi {
 // How a job ended, in the order that decides it: a failed write spoils the
 // image whatever else happened; a failed read ends it at the failure; a job
 // the loop never began is not imaged; one that found its source's end is
-// complete; anything else was stopped before its end.
-enum class JobOutcome { Done, Stopped, NotImaged, ReadError, WriteError };
+// complete, or, going past read errors, has every readable byte but those
+// it could not read (Unread); anything else was stopped before its end.
+enum class JobOutcome { Done, Stopped, NotImaged, ReadError, Unread, WriteError };
 
 namespace Status {
 inline constexpr const char* Preparing = "Preparing output file";
@@ -20,6 +21,12 @@ inline constexpr const char* Finishing = "Finishing...";
 inline constexpr const char* Done = "Done.";
 inline constexpr const char* Stopped = "Stopped";
 inline constexpr const char* NotImaged = "Not imaged";
+// Going past read errors: the passes after the sweep, and the end of a job
+// with bytes it could not read ("Read Errors: 266,752 bytes unread").
+inline constexpr const char* Trimming = "Trimming";
+inline constexpr const char* Scraping = "Scraping";
+inline constexpr const char* Retrying = "Retrying";  // "Retrying 1 of 3"
+inline constexpr const char* ReadErrors = "Read Errors:";
 }  // namespace Status
 
 }  // namespace mdi

@@ -8,6 +8,7 @@
 #include "engine/RunChecks.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
+#include "engine/StepSize.h"
 #include "jobs/JobList.h"
 #include "support/Val.h"
 
@@ -63,6 +64,14 @@ void RunController::RunMutateImaging() {
     job.readSize = sizes->readSize;
     job.writeSize = sizes->writeSize;
     job.conversion.emplace(run.options.layout, job.sourceSector, job.targetSector, protectionTypeOf(row));
+    if (run.options.goPastErrors) {
+      const auto block = static_cast<std::size_t>(job.readSize);
+      job.block = block;
+      job.rescue =
+          std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
+                                       RescuePlan::Settings{static_cast<std::uint64_t>(job.sourceSector),
+                                                            blocksPerStep(block) * block, run.options.retryPasses});
+    }
   }
   r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
   r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);
@@ -152,7 +161,9 @@ void RunController::mutateLoop(Run& run) {
       data = job.carry;
     } else if (st.read.failed()) {
       const std::size_t whole = data.size() / static_cast<std::size_t>(job.sourceSector) * job.sourceSector;
-      job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
+      // Going past read errors, the sector the read failed in is read
+      // again, on its own, later.
+      if (!job.rescue) job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
       data = data.first(whole);
     }
     if (!job.conversion->convert(data) || !writeExtra(run, lane)) job.prepareFailed = true;
@@ -185,6 +196,7 @@ void RunController::mutateLoop(Run& run) {
   };
   auto pass = [&](auto blockLength) {
     while (run.FinishedCount < n) {
+      placeRescueReads(run, finishing);
       run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
       if (!awaitCycle(run)) return false;
       settleCycle(run, finishing, writeFailed, lastPartialSector);

@@ -108,6 +108,9 @@ void RunController::recordJobs(Run& run) {
     // Its bytes were hashed as they passed: digests asked for, and the copy began.
     const bool hashed = !algos.empty() && job.started;
     HashResult image = job.imageDigests, source = job.sourceDigests, extra = job.extraDigests;
+    // Read out of the source's order, a job has no digest of its source
+    // stream: what passed was not the source front to back.
+    if (job.outOfOrder) source = HashResult{};
     if (hashed && (job.hashStale || job.outputGivenUp)) {
       image = job.outputGivenUp ? HashResult{{}, "the image's last write had not returned when the run ended"}
                                 : hashAside(job.outputPath);
@@ -179,7 +182,7 @@ void RunController::recordJobs(Run& run) {
           ok = r && r->kind == VerifyResult::Kind::Match;
           if (r) v.imageHashes = r->actual;
         }
-        if (ok && run.options.rereadSources && src) {
+        if (ok && run.options.rereadSources && src && !(run.mutate && job.outOfOrder)) {
           const Opener again = [files = &m_sv.files, drives = &m_sv.drives, from = *src] {
             return from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
           };
@@ -210,7 +213,11 @@ void RunController::recordJobs(Run& run) {
       if (!err) err = writeRecord(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
     }
     const JobOutcome outcome = outcomeOf(job);
-    if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
+    const MapHeader header{kProgram, log.version, log.source.path, job.outputPath, log.start, m_sv.system.now()};
+    if (!err && job.rescue && job.started) {
+      // Going past read errors, every job says what it read, and what not.
+      err = writeRecord(job.outputPath + ".map", rescueMapText(job.rescue->map(), header, job.rescue->progress()));
+    } else if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
       const auto upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead));
       std::optional<BadArea> bad;
       if (job.readErrorAt)
@@ -218,15 +225,16 @@ void RunController::recordJobs(Run& run) {
       const std::uint64_t size =
           std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
       const RescueMap map = RescueMap::ofLinearRead(size, upTo, bad);
-      err = writeRecord(
-          job.outputPath + ".map",
-          rescueMapText(map, {kProgram, log.version, log.source.path, job.outputPath, log.start, m_sv.system.now()},
-                        static_cast<std::uint64_t>(job.bytesRead)));
+      err = writeRecord(job.outputPath + ".map", rescueMapText(map, header, static_cast<std::uint64_t>(job.bytesRead)));
     }
     if (err) job.writeFailed = true;
     log.outcome = statusTextOf(job, sep);
     if (outcomeOf(job) == JobOutcome::Stopped) log.stoppedBy = run.closedByExit ? "Exit" : "Stop";
     if (job.readGivenUp) log.heldReadAt = static_cast<std::uint64_t>(job.bytesRead);
+    if (job.rescue) {
+      log.bytesRead = job.rescue->map().bytesWith(MapStatus::Finished);
+      log.goPastErrors = AcquisitionLog::GonePast{job.rescue->badAreas(), job.rescue->unreadBytes()};
+    }
     if (job.readErrorAt) {
       log.outcomeOffset = static_cast<std::uint64_t>(*job.readErrorAt);
       log.readErrors.push_back(static_cast<std::uint64_t>(*job.readErrorAt));

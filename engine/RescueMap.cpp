@@ -56,6 +56,13 @@ void RescueMap::mark(std::uint64_t pos, std::uint64_t size, MapStatus status) {
   m_blocks = std::move(next);
 }
 
+void RescueMap::truncate(std::uint64_t size) {
+  if (size >= m_size) return;
+  m_size = size;
+  while (!m_blocks.empty() && m_blocks.back().pos >= size) m_blocks.pop_back();
+  if (!m_blocks.empty()) m_blocks.back().size = size - m_blocks.back().pos;
+}
+
 std::uint64_t RescueMap::bytesWith(MapStatus status) const {
   std::uint64_t n = 0;
   for (const MapBlock& b : m_blocks)
@@ -63,18 +70,41 @@ std::uint64_t RescueMap::bytesWith(MapStatus status) const {
   return n;
 }
 
-std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos) {
-  const bool finished = map.bytesWith(MapStatus::NonTried) == 0;
+namespace {
+
+std::string phaseLine(char status, int pass) {
+  switch (status) {
+    case '*':
+      return "# Trimming failed blocks...\n";
+    case '/':
+      return "# Scraping failed blocks...\n";
+    case '-':
+      return "# Retrying bad sectors... Retry " + std::to_string(pass) +
+             (pass % 2 == 1 ? " (backwards)\n" : " (forwards)\n");
+    default:
+      return "# Copying non-tried blocks... Pass " + std::to_string(pass) +
+             (pass == 2 ? " (backwards)\n" : " (forwards)\n");
+  }
+}
+
+}  // namespace
+
+std::string rescueMapText(const RescueMap& map, const MapHeader& header, MapProgress progress) {
+  const bool untried =
+      map.bytesWith(MapStatus::NonTried) + map.bytesWith(MapStatus::NonTrimmed) + map.bytesWith(MapStatus::NonScraped) >
+      0;
+  const bool finished = progress.status == '+' || (progress.status == '?' && !untried);
   std::string text;
   text += "# Mapfile. Created by " + oneLineText(header.program) + " version " + oneLineText(header.version) + "\n";
   text += "# Source: " + oneLineText(header.source) + "\n";
   text += "# Image: " + oneLineText(header.image) + "\n";
   text += "# Start time:   " + isoUtc(header.start) + "\n";
   text += "# Current time: " + isoUtc(header.end) + "\n";
-  text += finished ? "# Finished\n" : "# Copying non-tried blocks... Pass 1 (forwards)\n";
+  text += finished ? std::string("# Finished\n") : phaseLine(progress.status, progress.pass);
   text += "# current_pos  current_status  current_pass\n";
   char line[80];
-  std::snprintf(line, sizeof line, "0x%08" PRIX64 "     %c               1\n", currentPos, finished ? '+' : '?');
+  std::snprintf(line, sizeof line, "0x%08" PRIX64 "     %c               %d\n", progress.pos,
+                finished ? '+' : progress.status, finished ? 1 : progress.pass);
   text += line;
   text += "#      pos        size  status\n";
   for (const MapBlock& b : map.blocks()) {
@@ -83,6 +113,10 @@ std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::ui
     text += line;
   }
   return text;
+}
+
+std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos) {
+  return rescueMapText(map, header, MapProgress{currentPos, '?', 1});
 }
 
 }  // namespace mdi

@@ -1,6 +1,8 @@
 #pragma once
 // What a job read of its source, as a GNU ddrescue mapfile: '+' read,
-// '-' failed, '?' not tried, in byte offsets of the source. The text is
+// '-' failed sector by sector, '?' not tried, and, while a job goes past
+// read errors, '*' failed in a larger read and not yet trimmed from its
+// edges, '/' trimmed but not yet scraped; in byte offsets of the source. The text is
 // what ddrescue itself would write, so ddrescuelog and ddrescueview read
 // it, and ddrescue can go on from it to rescue the rest.
 //
@@ -15,7 +17,7 @@
 
 namespace mdi {
 
-enum class MapStatus : char { NonTried = '?', Failed = '-', Finished = '+' };
+enum class MapStatus : char { NonTried = '?', NonTrimmed = '*', NonScraped = '/', Failed = '-', Finished = '+' };
 
 struct MapBlock {
   std::uint64_t pos = 0;
@@ -46,6 +48,9 @@ class RescueMap {
   // the source's end is ignored.
   void mark(std::uint64_t pos, std::uint64_t size, MapStatus status);
 
+  // The source turned out to end at `size`: blocks past it are dropped.
+  void truncate(std::uint64_t size);
+
   std::uint64_t sourceSize() const { return m_size; }
   const std::vector<MapBlock>& blocks() const { return m_blocks; }
   std::uint64_t bytesWith(MapStatus status) const;
@@ -65,9 +70,19 @@ struct MapHeader {
   std::chrono::system_clock::time_point end;
 };
 
-// The mapfile text. currentPos is the source offset where the job's reading
-// ended (ddrescue's current_pos); the status line says "finished" ('+')
-// when nothing is left untried, else "copying non-tried blocks" ('?').
+// Where the job's reading stood, for the status line: ddrescue's
+// current_pos, current_status ('?' copying, '*' trimming, '/' scraping,
+// '-' retrying, '+' finished) and current_pass.
+struct MapProgress {
+  std::uint64_t pos = 0;
+  char status = '?';
+  int pass = 1;
+};
+
+// The mapfile text. A map with nothing left to try is "finished" whatever
+// the progress says.
+std::string rescueMapText(const RescueMap& map, const MapHeader& header, MapProgress progress);
+// A job that read front to back: copying, pass 1, ended at currentPos.
 std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos);
 
 }  // namespace mdi

@@ -5,6 +5,7 @@
 
 #include "engine/RunChecks.h"
 #include "engine/RunInternals.h"
+#include "engine/StepSize.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "support/Val.h"
@@ -102,7 +103,15 @@ void RunController::RunClicked() {
   for (int row = 1; row <= n; ++row) {
     const Fixed4 size = ValFixed(grid.value(row, JobCol::SizeI));
     if (size > r.LargestBlocks) r.LargestBlocks = size;
-    run.jobs[row - 1].sourceSize = size.intPart();
+    auto& job = run.jobs[row - 1];
+    job.sourceSize = size.intPart();
+    if (run.options.goPastErrors) {
+      constexpr std::size_t kBlock = 131072;
+      job.block = kBlock;
+      job.rescue = std::make_unique<RescuePlan>(
+          static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
+          RescuePlan::Settings{512, blocksPerStep(kBlock) * kBlock, run.options.retryPasses});
+    }
   }
   r.BlockSize = 131072;
   r.LargestBlocks = r.LargestBlocks.dividedBy(r.BlockSize);
@@ -245,7 +254,12 @@ void RunController::straightLoop(Run& run) {
 
   // Only the bytes read are written: a short last block never carries stale
   // bytes of the block before.
+  // A job going past read errors keeps only the whole sectors of a failed
+  // read: the sector it failed in is read again, on its own, later.
   const CycleIo::Prepare asRead = [&run](std::size_t lane, std::span<const std::byte> data) {
+    auto& job = run.jobs[lane];
+    if (job.rescue && run.steps[lane].read.failed()) data = data.first(data.size() / 512 * 512);
+    job.prepared = data.size();
     run.hashImage(lane, data);
     return data;
   };
@@ -260,6 +274,7 @@ void RunController::straightLoop(Run& run) {
   auto pass = [&](bool finishing) {
     const std::size_t block = static_cast<std::size_t>(r.BlockSize);
     while (run.FinishedCount < n) {
+      placeRescueReads(run, finishing);
       run.startCycle([block](const Run::Job&) { return block; },
                      finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
       if (!awaitCycle(run)) return false;
@@ -267,7 +282,7 @@ void RunController::straightLoop(Run& run) {
           run, finishing,
           [&](int i) {
             const CycleIo::Step& st = run.steps[i];
-            return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != st.read.bytes);
+            return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared);
           },
           nothingCarried);
       if (!closeCycle(run, finishing)) return false;

@@ -77,6 +77,13 @@ class RunController {
   // Every job takes part in the finishing pass again, but for those a read
   // error ended: re-reading a failing sector only wears the disk.
   void beginFinishingPass(Run& run);
+  // Going past read errors: places each such job's next read (source and
+  // outputs moved to it) before a cycle starts; a job with nothing left
+  // to read is at its end.
+  void placeRescueReads(Run& run, bool finishing);
+  // Such a job's step: its map updated and its pass shown; the sweep ends
+  // the job's main pass, the passes after it run in the finishing pass.
+  void settleRescue(Run& run, int i, bool finishing);
   void endJob(Run& run, int i, bool finishing);
   // Opens the hash streams of every job as its copy begins.
   void startRecords(Run& run);

@@ -13,6 +13,7 @@
 #include "engine/HashPipeline.h"
 #include "engine/JobConversion.h"
 #include "engine/JobStatus.h"
+#include "engine/RescuePlan.h"
 #include "engine/RunController.h"
 #include "engine/StepSize.h"
 #include "platform/CycleIo.h"
@@ -53,7 +54,24 @@ struct RunController::Run {
     // Where the image ends when a write failed: bytes written later (the
     // finishing pass tries once more) would follow a gap.
     std::optional<std::int64_t> imageEnd;
-    std::int64_t imageLength() const { return imageEnd.value_or(bytesWritten); }
+    std::int64_t imageLength() const {
+      return imageEnd.value_or(rescue ? static_cast<std::int64_t>(rescueSplit().imageBytes) : bytesWritten);
+    }
+    // Going past read errors: which part of the source the job reads next,
+    // and its map; null when a read error ends the job. rescueRead is the
+    // read of the step out.
+    std::unique_ptr<RescuePlan> rescue;
+    RescuePlan::Read rescueRead;
+    // Such a job writes its image (and .extra) at the places of the source
+    // bytes it read: they stand for the source up to the last area tried,
+    // with zeros where nothing could be read.
+    LayoutSplit rescueSplit() const {
+      const std::uint64_t tried = rescue->triedExtent();
+      return conversion ? conversion->split(tried) : LayoutSplit{tried, 0};
+    }
+    // Its reads left the source's order: its digests come from the image
+    // read back, not from the bytes as they passed.
+    bool outOfOrder = false;
     // Sector-mutate path.
     std::int32_t readSize = 0;
     std::int32_t writeSize = 0;
@@ -75,7 +93,9 @@ struct RunController::Run {
     bool prepareFailed = false;
     std::int64_t extraWritten = 0;
     std::optional<std::int64_t> extraEnd;  // as imageEnd
-    std::int64_t extraLength() const { return extraEnd.value_or(extraWritten); }
+    std::int64_t extraLength() const {
+      return extraEnd.value_or(rescue ? static_cast<std::int64_t>(rescueSplit().extraBytes) : extraWritten);
+    }
     // The start of a source sector that a failed read brought; converted
     // once the rest of the sector is read.
     std::vector<std::byte> carry;
@@ -122,13 +142,13 @@ struct RunController::Run {
   static HashPipeline::StreamId sourceStream(std::size_t job) { return 3 * job + 1; }
   static HashPipeline::StreamId extraStream(std::size_t job) { return 3 * job + 2; }
   void hashImage(std::size_t job, std::span<const std::byte> bytes) {
-    if (hashes && !bytes.empty()) hashes->submit(imageStream(job), bytes);
+    if (hashes && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(imageStream(job), bytes);
   }
   void hashSource(std::size_t job, std::span<const std::byte> bytes) {
-    if (hashes && mutate && !bytes.empty()) hashes->submit(sourceStream(job), bytes);
+    if (hashes && mutate && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(sourceStream(job), bytes);
   }
   void hashExtra(std::size_t job, std::span<const std::byte> bytes) {
-    if (hashes && jobs[job].extra && !bytes.empty()) hashes->submit(extraStream(job), bytes);
+    if (hashes && jobs[job].extra && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(extraStream(job), bytes);
   }
 
   // Starts the next step of every unfinished job whose last step has been
@@ -149,6 +169,15 @@ struct RunController::Run {
       if (job.reReadEnd) {
         steps[i].readLength = job.reReadLength();
         steps[i].plainRead = true;
+        continue;
+      }
+      if (job.rescue) {
+        // Placed by RunController::placeRescueReads. After a failed read
+        // the drive is read by read() alone, which reads past the page
+        // cache from then on, and nothing is read ahead of what is asked.
+        steps[i].readLength = static_cast<std::size_t>(job.rescueRead.length);
+        steps[i].plainRead = job.rescue->hadError();
+        steps[i].readAhead = !job.rescue->hadError();
         continue;
       }
       job.block = blockLength(job);
@@ -195,6 +224,8 @@ std::optional<R> RunController::onOutput(Run& run, std::unique_ptr<Output>& out,
 }
 
 JobOutcome outcomeOf(const RunController::Run::Job& job);
+// The status of a job going past read errors while it runs: the pass it is in.
+std::string rescuePhaseText(const RescuePlan& plan, bool mutate);
 // The status a job ends with: its outcome, with where a read failed and
 // whether the image verified.
 std::string statusTextOf(const RunController::Run::Job& job, const Separators& sep);

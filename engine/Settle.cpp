@@ -28,7 +28,7 @@ JobOutcome outcomeOf(const RunController::Run::Job& job) {
   if (job.writeFailed) return JobOutcome::WriteError;
   if (job.readErrorAt) return JobOutcome::ReadError;
   if (!job.started) return JobOutcome::NotImaged;
-  if (job.reachedEnd) return JobOutcome::Done;
+  if (job.reachedEnd) return job.rescue && job.rescue->unreadBytes() > 0 ? JobOutcome::Unread : JobOutcome::Done;
   return JobOutcome::Stopped;
 }
 
@@ -49,6 +49,18 @@ void RunController::beginFinishingPass(Run& run) {
     if (job.readErrorAt) {
       job.done = 1;
       ++run.FinishedCount;
+    }
+    // Going past read errors, the finishing pass trims, scrapes and
+    // retries what the sweep could not read; a job it left nothing to is
+    // at its end.
+    if (job.rescue && !job.done) {
+      if (job.rescue->phase() == RescuePhase::Finished) {
+        job.reachedEnd = true;
+        job.done = 1;
+        ++run.FinishedCount;
+      } else {
+        setStatus(i + 1, rescuePhaseText(*job.rescue, run.mutate).c_str());
+      }
     }
   }
 }
@@ -87,7 +99,7 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     // A step and the re-reads after it count together, once they are over.
     if (!job.reReadEnd) job.stepFrom = job.bytesRead;
     settleStep(run, i, finishing, writeFailed, endOfCarry);
-    if (!job.reReadEnd) job.passSteps += blocksCovered(job, job.stepFrom);
+    if (!job.reReadEnd && !job.rescue) job.passSteps += blocksCovered(job, job.stepFrom);
   }
 }
 
@@ -100,6 +112,7 @@ void RunController::settleStep(Run& run, int i, bool finishing, const std::funct
   if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
   job.extraWritten += std::exchange(job.extraPending, 0);
   if (writeFailed(i)) return failWrite(run, i, finishing);
+  if (job.rescue) return settleRescue(run, i, finishing);
   if (job.reReadEnd) return settleReRead(run, i, finishing, endOfCarry);
   if (st.read.failed()) {
     // The rest of the step is re-read sector by sector, each on its own

@@ -41,6 +41,11 @@ struct FormState {
     // How a sector-mutate run splits each source sector between the image
     // and its `.extra`.
     SectorLayout layout = SectorLayout::DataFirst;
+    // A read error does not end a job: it reads around the failing area
+    // and comes back for it sector by sector, then retries what stays bad
+    // this many more times (0, 1 or 3).
+    bool goPastErrors = false;
+    int retryPasses = 0;
   } Options;
   std::string ProgramVersion;  // major.minor.patch, for the records
 };

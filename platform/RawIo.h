@@ -57,6 +57,10 @@ class Source {
   virtual std::optional<Positioned> peekPositioned(std::size_t /*length*/) const { return std::nullopt; }
   // Moves the position by bytes the caller read itself.
   virtual void advance(std::size_t /*bytes*/) {}
+  // Moves the position to an absolute offset, for a caller that reads
+  // around a failing area. False, with the position unchanged, when the
+  // source can only be read front to back (or not at this offset).
+  virtual bool seek(std::uint64_t /*offset*/) { return false; }
 };
 
 class Output {
@@ -83,6 +87,7 @@ class FailedSource final : public Source {
  public:
   explicit FailedSource(int error) : m_error(error) {}
   IoResult read(std::span<std::byte>) override { return {0, m_error}; }
+  bool seek(std::uint64_t) override { return true; }  // every read fails alike
   int error() const { return m_error; }
 
  private:

@@ -56,6 +56,14 @@ class ScsiSource final : public Source {
     }
     return {done, 0};
   }
+  // Only to a block boundary: a command reads whole blocks.
+  bool seek(std::uint64_t offset) override {
+    if (m_blockLength == 0 || offset % m_blockLength != 0) return false;
+    m_nextLba = offset / m_blockLength;
+    m_stagedAt = m_stagedEnd = 0;
+    m_pendingError = 0;
+    return true;
+  }
 
  private:
   // Fills the stage with `blocks` blocks from m_nextLba. On a failure the

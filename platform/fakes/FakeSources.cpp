@@ -45,6 +45,7 @@ IoResult MemorySource::read(std::span<std::byte> buf) {
 }
 
 IoResult FaultySource::read(std::span<std::byte> buf) {
+  if (m_log) m_log->push_back({m_pos, buf.size()});
   const auto bad = firstBad(m_bad, m_pos, buf.size());
   if (!bad) {
     const IoResult r = m_inner->read(buf);
@@ -74,6 +75,12 @@ std::optional<Positioned> FaultySource::peekPositioned(std::size_t length) const
 void FaultySource::advance(std::size_t bytes) {
   m_inner->advance(bytes);
   m_pos += bytes;
+}
+
+bool FaultySource::seek(std::uint64_t offset) {
+  if (!m_inner->seek(offset)) return false;
+  m_pos = offset;
+  return true;
 }
 
 IoResult MemoryOutput::write(std::span<const std::byte> buf) {

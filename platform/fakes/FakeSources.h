@@ -25,6 +25,13 @@ struct BadRange {
   int failTimes = 0;
 };
 
+// The reads a source was asked for through read(), by byte range.
+struct ReadSpan {
+  std::uint64_t pos = 0;
+  std::uint64_t length = 0;
+};
+using ReadLog = std::vector<ReadSpan>;
+
 class MemorySource final : public Source {
  public:
   explicit MemorySource(std::vector<std::byte> data) : m_data(std::move(data)) {}
@@ -33,6 +40,10 @@ class MemorySource final : public Source {
   // and fails.
   void addBadRange(BadRange r) { m_bad.push_back(r); }
   std::uint64_t position() const { return m_pos; }
+  bool seek(std::uint64_t offset) override {
+    m_pos = offset;
+    return true;
+  }
   int reads = 0;
 
  private:
@@ -47,16 +58,18 @@ class MemorySource final : public Source {
 // the bytes before the range and fails.
 class FaultySource final : public Source {
  public:
-  FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad)
-      : m_inner(std::move(inner)), m_bad(std::move(bad)) {}
+  FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad, std::shared_ptr<ReadLog> log = nullptr)
+      : m_inner(std::move(inner)), m_bad(std::move(bad)), m_log(std::move(log)) {}
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
   std::optional<Positioned> peekPositioned(std::size_t length) const override;
   void advance(std::size_t bytes) override;
+  bool seek(std::uint64_t offset) override;
 
  private:
   std::unique_ptr<Source> m_inner;
   std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
+  std::shared_ptr<ReadLog> m_log;
   std::uint64_t m_pos = 0;
 };
 

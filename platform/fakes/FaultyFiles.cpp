@@ -70,8 +70,11 @@ class LimitedOutput final : public Output {
 
 std::unique_ptr<Source> FaultyFiles::openSource(const std::string& path) {
   std::unique_ptr<Source> source = m_real.openSource(path);
-  if (auto it = badRanges.find(path); it != badRanges.end())
-    source = std::make_unique<FaultySource>(std::move(source), it->second);
+  if (auto it = badRanges.find(path); it != badRanges.end()) {
+    const auto log = readLogs.find(path);
+    source =
+        std::make_unique<FaultySource>(std::move(source), it->second, log == readLogs.end() ? nullptr : log->second);
+  }
   if (auto g = gates.find(path); g != gates.end()) source = std::make_unique<GatedSource>(std::move(source), g->second);
   // Held last: once let go, the open touches nothing of this object, which
   // a finished test may have destroyed.

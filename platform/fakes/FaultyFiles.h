@@ -22,6 +22,8 @@ class FaultyFiles final : public FileAccess {
   std::unique_ptr<Output> reopenOutput(const std::string& path) override;
 
   std::map<std::string, std::vector<BadRange>> badRanges;
+  // Where given for a path with bad ranges, every read() of its sources.
+  std::map<std::string, std::shared_ptr<ReadLog>> readLogs;
   std::map<std::string, std::shared_ptr<Gate>> gates;        // reads that hang until released
   std::map<std::string, std::shared_ptr<Gate>> outputGates;  // writes that hang until released
   std::map<std::string, std::uint64_t> writeLimit;           // bytes past which writes fail (ENOSPC)

@@ -63,6 +63,11 @@ class GatedSource final : public Source {
   // Holds a read that would touch the gate's byte until release(), then
   // reads through the inner source's read().
   IoResult read(std::span<std::byte> buf) override;
+  bool seek(std::uint64_t offset) override {
+    if (!m_inner->seek(offset)) return false;
+    m_pos = offset;
+    return true;
+  }
 
  private:
   std::unique_ptr<Source> m_inner;

@@ -41,6 +41,7 @@ class SimulatedDrive final : public Source {
     return m_inner->peekPositioned(length);
   }
   void advance(std::size_t bytes) override { m_inner->advance(bytes); }
+  bool seek(std::uint64_t offset) override { return m_inner->seek(offset); }
 
  private:
   // From now until a read of `bytes` asked for now completes.

@@ -88,6 +88,11 @@ class FdSource final : public Source {
     return Positioned{m_fd, m_pos, 0};
   }
   void advance(std::size_t bytes) override { m_pos += bytes; }
+  bool seek(std::uint64_t offset) override {
+    if (!m_seekable) return false;
+    m_pos = offset;
+    return true;
+  }
 
  private:
   // A disk that failed a read is read past the page cache from then on.

@@ -1,0 +1,92 @@
+// A job that goes past read errors: each step reads what its plan says
+// next, wherever that is, and the image is written at the same place.
+#include <algorithm>
+
+#include "engine/RunController.h"
+#include "engine/RunInternals.h"
+
+namespace mdi {
+
+std::string rescuePhaseText(const RescuePlan& plan, bool mutate) {
+  switch (plan.phase()) {
+    case RescuePhase::Sweep:
+      return mutate ? Status::ImagingMutate : Status::Imaging;
+    case RescuePhase::Trim:
+      return Status::Trimming;
+    case RescuePhase::Scrape:
+      return Status::Scraping;
+    case RescuePhase::Retry:
+      return std::string(Status::Retrying) + " " + std::to_string(plan.pass()) + " of " +
+             std::to_string(plan.retryPasses());
+    case RescuePhase::Finished:
+      break;
+  }
+  return Status::Finishing;
+}
+
+void RunController::placeRescueReads(Run& run, bool finishing) {
+  for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
+    auto& job = run.jobs[i];
+    if (!job.rescue || job.done || job.inFlight) continue;
+    const auto read = job.rescue->next();
+    if (!read) {
+      job.reachedEnd = true;
+      endJob(run, i, finishing);
+      continue;
+    }
+    job.rescueRead = *read;
+    if (read->pos == static_cast<std::uint64_t>(job.bytesRead) && !job.outOfOrder) continue;
+    // Away from where the last read ended: the source, the image and its
+    // .extra move to the read's place. None of these waits on a drive.
+    if (!job.source->seek(read->pos)) {
+      // A source that reads only front to back cannot be read around an
+      // error: the job ends at it, as it would without going past.
+      job.readErrorAt = static_cast<std::int64_t>(std::min(read->pos, job.rescue->map().sourceSize()));
+      for (const MapBlock& b : job.rescue->map().blocks()) {
+        if (b.status == MapStatus::Finished) continue;
+        job.readErrorAt = static_cast<std::int64_t>(b.pos);
+        break;
+      }
+      job.rescue.reset();
+      endJob(run, i, finishing);
+      continue;
+    }
+    const LayoutSplit at = job.conversion ? job.conversion->split(read->pos) : LayoutSplit{read->pos, 0};
+    if (job.target->seek(at.imageBytes) != 0 || (job.extra && job.extra->seek(at.extraBytes) != 0)) {
+      failWrite(run, i, finishing);
+      continue;
+    }
+    if (job.conversion) job.conversion->restartAt(read->pos);
+    job.bytesRead = static_cast<std::int64_t>(read->pos);
+    job.outOfOrder = true;
+    job.hashStale = true;
+  }
+}
+
+void RunController::settleRescue(Run& run, int i, bool finishing) {
+  auto& job = run.jobs[i];
+  const CycleIo::Step& st = run.steps[i];
+  const RescuePhase before = job.rescue->phase();
+  const int passBefore = job.rescue->pass();
+  job.rescue->settle(job.rescueRead, st.read.bytes, st.read.failed());
+  // The sweep counts in the progress as the blocks of the source it has
+  // tried; every later read as one step.
+  if (before == RescuePhase::Sweep && job.block > 0) {
+    const std::uint64_t tried = job.rescue->map().sourceSize() - job.rescue->map().bytesWith(MapStatus::NonTried);
+    job.passSteps = std::max(job.passSteps, static_cast<std::int32_t>(tried / job.block));
+  } else {
+    ++job.passSteps;
+  }
+  // Looks ahead, so a pass that has just ended shows the next one.
+  const auto next = job.rescue->next();
+  const RescuePhase now = job.rescue->phase();
+  if (!next) {
+    job.reachedEnd = true;
+    return endJob(run, i, finishing);
+  }
+  if (!finishing && now != RescuePhase::Sweep) return endJob(run, i, finishing);
+  if (finishing && (now != before || job.rescue->pass() != passBefore))
+    setStatus(i + 1, rescuePhaseText(*job.rescue, run.mutate).c_str());
+}
+
+}  // namespace mdi

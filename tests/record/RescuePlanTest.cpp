@@ -1,0 +1,195 @@
+// Going past read errors, against a simulated failing disk: every sector
+// that can be read ends up read, every one that cannot is marked bad, and
+// no sector is read more often than the passes allow.
+#include "engine/RescuePlan.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "tests/CaseName.h"
+
+namespace mdi::test {
+namespace {
+using mdi::PrintTo;
+
+constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
+
+// A disk of `grain`-byte sectors. A read brings the sectors before the
+// first one that fails and stops there; a flaky sector fails its first
+// `fails` reads, a bad one every read.
+struct Disk {
+  std::uint64_t size = 0;
+  std::uint64_t grain = 512;
+  std::set<std::uint64_t> bad;         // sector numbers
+  std::map<std::uint64_t, int> flaky;  // sector number -> reads it still fails
+  // Reads of each sector, by pass: "sweep", "trim/scrape", "retry N".
+  std::map<std::uint64_t, std::map<std::string, int>> reads;
+
+  std::pair<std::uint64_t, bool> read(const RescuePlan::Read& r, const std::string& pass) {
+    for (std::uint64_t at = r.pos; at < r.pos + r.length; at += grain) {
+      const std::uint64_t s = at / grain;
+      ++reads[s][pass];
+      const bool fails = bad.contains(s) || (flaky.contains(s) && flaky[s]-- > 0);
+      if (fails) return {at - r.pos, true};
+    }
+    return {r.length, false};
+  }
+};
+
+std::string passOf(const RescuePlan& plan) {
+  switch (plan.phase()) {
+    case RescuePhase::Sweep:
+      return "sweep";
+    case RescuePhase::Trim:
+    case RescuePhase::Scrape:
+      return "trim/scrape";
+    case RescuePhase::Retry:
+      return "retry " + std::to_string(plan.pass());
+    case RescuePhase::Finished:
+      break;
+  }
+  return "after the end";
+}
+
+// Runs the plan to its end over the disk; the reads it asked for, in order.
+std::vector<RescuePlan::Read> rescue(RescuePlan& plan, Disk& disk) {
+  std::vector<RescuePlan::Read> asked;
+  while (const auto r = plan.next()) {
+    EXPECT_EQ(r->pos % disk.grain, 0u) << "a read starts on a sector";
+    EXPECT_GT(r->length, 0u);
+    asked.push_back(*r);
+    const auto [good, failed] = disk.read(*r, passOf(plan));
+    plan.settle(*r, good, failed);
+    if (asked.size() > 1000000) {
+      ADD_FAILURE() << "the plan does not end";
+      break;
+    }
+  }
+  return asked;
+}
+
+struct PlanCase {
+  std::string name;
+  std::uint64_t size;
+  std::uint64_t grain;
+  std::set<std::uint64_t> bad;
+  std::map<std::uint64_t, int> flaky;
+  int retryPasses = 0;
+  // Flaky sectors the passes must still leave unread.
+  std::set<std::uint64_t> flakyLeftBad = {};
+};
+
+class Plans : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(Plans, ReadEveryReadableSectorAndNoSectorTooOften) {
+  const PlanCase& c = GetParam();
+  Disk disk{c.size, c.grain, c.bad, c.flaky, {}};
+  RescuePlan plan(c.size, {c.grain, 256 * KiB, c.retryPasses});
+  rescue(plan, disk);
+  ASSERT_EQ(plan.phase(), RescuePhase::Finished);
+
+  // The oracle: bad sectors and the flaky ones that never gave in are '-',
+  // everything else '+'.
+  std::set<std::uint64_t> unread = c.bad;
+  unread.insert(c.flakyLeftBad.begin(), c.flakyLeftBad.end());
+  RescueMap want(c.size);
+  want.mark(0, c.size, MapStatus::Finished);
+  for (std::uint64_t s : unread) want.mark(s * c.grain, c.grain, MapStatus::Failed);
+  EXPECT_EQ(plan.map().blocks(), want.blocks());
+  EXPECT_EQ(plan.unreadBytes(), want.bytesWith(MapStatus::Failed));
+  EXPECT_EQ(plan.triedExtent(), c.size);
+
+  for (const auto& [sector, byPass] : disk.reads)
+    for (const auto& [pass, n] : byPass)
+      EXPECT_LE(n, 1) << "sector " << sector << " read " << n << " times in " << pass;
+}
+
+std::set<std::uint64_t> range(std::uint64_t from, std::uint64_t count) {
+  std::set<std::uint64_t> s;
+  for (std::uint64_t i = 0; i < count; ++i) s.insert(from + i);
+  return s;
+}
+
+std::set<std::uint64_t> every(std::uint64_t step, std::uint64_t below) {
+  std::set<std::uint64_t> s;
+  for (std::uint64_t i = step; i < below; i += step) s.insert(i);
+  return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Disks, Plans,
+    ::testing::Values(PlanCase{"NoErrors", 8 * MiB, 512, {}, {}}, PlanCase{"OneBadSector", 8 * MiB, 512, {5000}, {}},
+                      PlanCase{"BadSectorZero", 8 * MiB, 512, {0}, {}},
+                      // The last sector is partial (100 bytes) and bad.
+                      PlanCase{"PartialLastSectorBad", 8 * MiB + 100, 512, {16384}, {}},
+                      PlanCase{"LastWholeSectorBad", 8 * MiB, 512, {16383}, {}},
+                      PlanCase{"AreaOf1000", 32 * MiB, 512, range(20000, 1000), {}},
+                      PlanCase{"TwoAreasCloseTogether",
+                               32 * MiB,
+                               512,
+                               [] {
+                                 auto s = range(20000, 300);
+                                 s.merge(range(20600, 300));
+                                 return s;
+                               }(),
+                               {}},
+                      PlanCase{"ScatteredSectors", 16 * MiB, 512, every(997, 32768), {}},
+                      PlanCase{"WholeSourceBad", 256 * KiB, 512, range(0, 512), {}},
+                      PlanCase{"FlakyOnceReadsInTrim", 8 * MiB, 512, {}, {{7000, 1}}},
+                      PlanCase{"FlakyTwiceStaysBadWithoutRetry", 8 * MiB, 512, {}, {{7000, 2}}, 0, {7000}},
+                      PlanCase{"FlakyTwiceReadsInRetry", 8 * MiB, 512, {}, {{7000, 2}}, 1},
+                      PlanCase{"FlakyFourTimesReadsInThirdRetry", 8 * MiB, 512, {}, {{7000, 4}}, 3},
+                      PlanCase{"FlakyFiveTimesOutlastsThreeRetries", 8 * MiB, 512, {}, {{7000, 5}}, 3, {7000}},
+                      PlanCase{"BadSectorsRetriedThreeTimes", 8 * MiB, 512, range(3000, 40), {}, 3},
+                      PlanCase{"Sectors520", 520 * 40000, 520, range(12345, 300), {{30000, 1}}}),
+    ByName{});
+
+// After a failed read the sweep skips ahead: 64 KiB, doubled for each
+// failure in a row, at most a hundredth of the source (1 GiB on a large
+// one); the skipped bytes are left for its later passes.
+struct SkipCase {
+  std::string name;
+  std::uint64_t badFrom, badTo;
+  // The first pass's reads after its first failure.
+  std::vector<std::uint64_t> then;
+};
+class Skips : public ::testing::TestWithParam<SkipCase> {};
+
+TEST_P(Skips, SweepSkipsAheadDoublingOnEachFailureInARow) {
+  const SkipCase& c = GetParam();
+  Disk disk{64 * MiB, 512, range(c.badFrom / 512, (c.badTo - c.badFrom) / 512), {}, {}};
+  RescuePlan plan(disk.size, {512, 256 * KiB, 0});
+  std::vector<std::uint64_t> then;
+  bool failed = false;
+  while (const auto r = plan.next()) {
+    if (plan.phase() != RescuePhase::Sweep || plan.pass() != 1 || then.size() == c.then.size()) break;
+    if (failed) then.push_back(r->pos);
+    const auto [good, f] = disk.read(*r, "sweep");
+    failed = failed || f;
+    plan.settle(*r, good, f);
+  }
+  EXPECT_EQ(then, c.then);
+}
+
+constexpr std::uint64_t kA = 2 * MiB, kS = 256 * KiB;
+// A hundredth of 64 MiB, in whole sectors.
+constexpr std::uint64_t kCap = (64 * MiB / 100 + 511) / 512 * 512;
+INSTANTIATE_TEST_SUITE_P(Areas, Skips,
+                         ::testing::Values(SkipCase{"ThreeFailuresThenGood",
+                                                    kA,
+                                                    kA + 900 * KiB,
+                                                    {kA + kS + 64 * KiB, kA + 2 * kS + 192 * KiB,
+                                                     kA + 3 * kS + 448 * KiB, kA + 4 * kS + 448 * KiB}},
+                                           SkipCase{
+                                               "LongAreaReachesTheLongestSkip",
+                                               kA,
+                                               40 * MiB,
+                                               {kA + kS + 64 * KiB, kA + 2 * kS + 192 * KiB, kA + 3 * kS + 448 * KiB,
+                                                kA + 4 * kS + 960 * KiB, kA + 5 * kS + 960 * KiB + kCap,
+                                                kA + 6 * kS + 960 * KiB + 2 * kCap}}),
+                         ByName{});
+
+}  // namespace
+}  // namespace mdi::test
