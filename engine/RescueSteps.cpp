@@ -69,6 +69,9 @@ void RunController::settleRescue(Run& run, int i, bool finishing) {
   const RescuePhase before = job.rescue->phase();
   const int passBefore = job.rescue->pass();
   job.rescue->settle(job.rescueRead, st.read.bytes, st.read.failed());
+  // From the first failure on, the image gets zeros no read brought, and
+  // bytes out of the source's order: its digests come from reading it back.
+  if (st.read.failed()) job.outOfOrder = job.hashStale = true;
   // The sweep counts in the progress as the blocks of the source it has
   // tried; every later read as one step.
   if (before == RescuePhase::Sweep && job.block > 0) {

@@ -1,0 +1,221 @@
+// Going past read errors, through the run: a job with unreadable sectors
+// images its source at full length with zeros for them, says how many
+// bytes it could not read, and leaves a map ddrescuelog reads; the other
+// job of the run is not held back. A reference model predicts the image,
+// .extra, map and status from the faults alone.
+#include <sstream>
+
+#include "engine/RescueMap.h"
+
+#include "tests/engine/RunFixture.h"
+
+namespace mdi::test {
+namespace {
+using mdi::PrintTo;
+
+constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
+
+struct GoPastCase {
+  std::string name;
+  bool mutate;
+  std::size_t sectorIn;  // to 512
+  SectorLayout layout;
+  std::uint64_t size;
+  std::vector<BadRange> bad;
+  int retryPasses;
+  // The statuses after the main pass, before the last one.
+  std::vector<std::string> passes;
+};
+
+// The model: a sector (of Sector In bytes) stays unread when a range that
+// never gives in touches it, or a flaky one that fails more often than
+// the sweep, trim and the retry passes read it.
+RescueMap expectedMap(const GoPastCase& c) {
+  RescueMap map(c.size);
+  map.mark(0, c.size, MapStatus::Finished);
+  const std::uint64_t s = c.sectorIn;
+  for (const BadRange& b : c.bad) {
+    if (b.failTimes != 0 && b.failTimes < 2 + c.retryPasses) continue;
+    const std::uint64_t from = b.begin / s * s;
+    map.mark(from, b.end - from + s - 1 - (b.end - from + s - 1) % s, MapStatus::Failed);
+  }
+  return map;
+}
+
+Bytes zeroedWhereUnread(Bytes data, const RescueMap& map) {
+  for (const MapBlock& b : map.blocks())
+    if (b.status == MapStatus::Failed)
+      std::fill_n(data.begin() + static_cast<long>(b.pos), static_cast<long>(b.size), std::byte{0});
+  return data;
+}
+
+// The blocks of a mapfile, after its status line.
+std::vector<MapBlock> blocksOf(const std::string& text) {
+  std::vector<MapBlock> blocks;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream l(line);
+    std::string pos, size, status;
+    if (line.starts_with("#") || !(l >> pos >> size >> status) || !size.starts_with("0x")) continue;
+    blocks.push_back(
+        {std::stoull(pos, nullptr, 16), std::stoull(size, nullptr, 16), static_cast<MapStatus>(status.at(0))});
+  }
+  return blocks;
+}
+
+class GoPast : public RunFixture, public ::testing::WithParamInterface<GoPastCase> {};
+
+TEST_P(GoPast, ImagesEveryReadableByteAndMapsTheRest) {
+  const GoPastCase& c = GetParam();
+  setMutate(c.mutate);
+  form.Options.goPastErrors = true;
+  form.Options.retryPasses = c.retryPasses;
+  form.Options.layout = c.layout;
+  const Bytes data = patternBytes(c.size, 3);
+  const Bytes other = patternBytes(2 * MiB + 1040, 4);
+  const std::string path = src("bad.img", data);
+  const std::string in = std::to_string(c.sectorIn);
+  addFileJob(path, -1, in, "512");
+  addFileJob(src("good.img", other), -1, in, "512");
+  files.badRanges[path] = c.bad;
+  const auto reads = std::make_shared<ReadLog>();
+  files.readLogs[path] = reads;
+  StatusTrail trail(form.iGrid2);
+  controller.RunClicked();
+
+  const RescueMap map = expectedMap(c);
+  const std::uint64_t unread = map.bytesWith(MapStatus::Failed);
+  std::uint64_t areas = 0;
+  for (const MapBlock& b : map.blocks()) areas += b.status == MapStatus::Failed;
+  const Split want = layoutOracle(c.layout, c.sectorIn, 512, zeroedWhereUnread(data, map));
+  const Bytes image = readFile(output(1));
+  EXPECT_TRUE(image == want.image) << firstDifference(image, want.image);
+  if (!want.extra.empty()) {
+    const Bytes extra = readFile(extraOf(1));
+    EXPECT_TRUE(extra == want.extra) << firstDifference(extra, want.extra);
+  }
+  const std::string text = fileText(output(1) + ".map");
+  EXPECT_EQ(blocksOf(text), map.blocks()) << text;
+  const std::string finalStatus =
+      unread == 0 ? "Done."
+                  : "Read Errors: " + formatGrouped(static_cast<std::int64_t>(unread), locale.sep) + " bytes unread";
+  EXPECT_EQ(status(1), finalStatus);
+  std::vector<std::string> statuses =
+      c.mutate ? std::vector<std::string>{"Imaging..."} : std::vector<std::string>{"Preparing output file", "Imaging"};
+  statuses.insert(statuses.end(), {"Waiting ...", "Finishing..."});
+  statuses.insert(statuses.end(), c.passes.begin(), c.passes.end());
+  statuses.push_back(finalStatus);
+  EXPECT_EQ(trail.rows[1], statuses);
+  const Fields fields{{"bad_areas", std::to_string(areas)},
+                      {"unread_bytes", std::to_string(unread)},
+                      {"bytes_read", std::to_string(c.size - unread)}};
+  EXPECT_EQ(fieldsOf(record(1), fields), fields);
+
+  // No bad sector read more often than once per pass.
+  for (const BadRange& b : c.bad) {
+    for (std::uint64_t s = b.begin / c.sectorIn * c.sectorIn; s < b.end; s += c.sectorIn) {
+      int touched = 0;
+      for (const ReadSpan& r : *reads) touched += r.pos < s + c.sectorIn && r.pos + r.length > s;
+      EXPECT_LE(touched, 2 + c.retryPasses) << "reads over the bad sector at " << s;
+    }
+  }
+  EXPECT_EQ(status(2), "Done.");
+  EXPECT_TRUE(readFile(output(2)) == layoutOracle(c.layout, c.sectorIn, 512, other).image);
+
+  if (!haveTool("ddrescuelog") || !haveTool("sha256sum")) GTEST_SKIP() << "ddrescuelog or sha256sum missing";
+  const auto t = shell("ddrescuelog -t " + shellQuote(output(1) + ".map"));
+  EXPECT_EQ(t.exitCode, 0) << t.output;
+  const auto sum = shell("cd " + shellQuote((dir / "out").string()) + " && sha256sum -c " +
+                         shellQuote(fs::path(output(1)).filename().string() + ".sha256"));
+  EXPECT_EQ(sum.exitCode, 0) << sum.output;
+}
+
+BadRange always(std::uint64_t at, std::uint64_t length, bool whole = true) { return {at, at + length, EIO, whole, 0}; }
+BadRange flaky(std::uint64_t at, int times) { return {at, at + 512, EIO, true, times}; }
+const std::vector<std::string> kTrim{"Trimming"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, GoPast,
+    ::testing::Values(
+        GoPastCase{
+            "StraightOneBadSector", false, 512, SectorLayout::DataFirst, 4 * MiB, {always(MiB + 3584, 512)}, 0, kTrim},
+        GoPastCase{"StraightBadArea",
+                   false,
+                   512,
+                   SectorLayout::DataFirst,
+                   4 * MiB,
+                   {always(MiB, 40 * KiB)},
+                   0,
+                   {"Trimming", "Scraping"}},
+        GoPastCase{"StraightSectorZero", false, 512, SectorLayout::DataFirst, 4 * MiB, {always(0, 512)}, 0, kTrim},
+        GoPastCase{"StraightPartialLastSector",
+                   false,
+                   512,
+                   SectorLayout::DataFirst,
+                   4 * MiB + 100,
+                   {always(4 * MiB, 100)},
+                   0,
+                   kTrim},
+        GoPastCase{"StraightShortReadIntoTwoSectors",
+                   false,
+                   512,
+                   SectorLayout::DataFirst,
+                   4 * MiB,
+                   {always(MiB + 100, 512, false)},
+                   0,
+                   kTrim},
+        GoPastCase{"StraightWholeSource",
+                   false,
+                   512,
+                   SectorLayout::DataFirst,
+                   64 * KiB,
+                   {always(0, 64 * KiB)},
+                   0,
+                   {"Trimming", "Scraping"}},
+        GoPastCase{
+            "StraightFlakyReadsInTrim", false, 512, SectorLayout::DataFirst, 4 * MiB, {flaky(2 * MiB, 1)}, 0, kTrim},
+        GoPastCase{"StraightFlakyReadsInRetry",
+                   false,
+                   512,
+                   SectorLayout::DataFirst,
+                   4 * MiB,
+                   {flaky(2 * MiB, 2)},
+                   1,
+                   {"Trimming", "Retrying 1 of 1"}},
+        GoPastCase{"StraightFlakyOutlastsThreeRetries",
+                   false,
+                   512,
+                   SectorLayout::DataFirst,
+                   4 * MiB,
+                   {flaky(2 * MiB, 5)},
+                   3,
+                   {"Trimming", "Retrying 1 of 3", "Retrying 2 of 3", "Retrying 3 of 3"}},
+        GoPastCase{"Mutate520OneBadSector",
+                   true,
+                   520,
+                   SectorLayout::DataFirst,
+                   520 * 8000,
+                   {always(520 * 3000, 520)},
+                   0,
+                   kTrim},
+        GoPastCase{"Mutate520AreaAcrossGroups",
+                   true,
+                   520,
+                   SectorLayout::Groups4K,
+                   520 * 8000,
+                   {always(520 * (8 * 100 + 3), 520 * 30)},
+                   0,
+                   {"Trimming", "Scraping"}},
+        GoPastCase{"Mutate520DataLastLastSector",
+                   true,
+                   520,
+                   SectorLayout::DataLast,
+                   520 * 8000,
+                   {always(520 * 7999, 520)},
+                   0,
+                   kTrim},
+        GoPastCase{"Mutate512Flaky", true, 512, SectorLayout::DataFirst, 4 * MiB, {flaky(3 * MiB, 1)}, 0, kTrim}),
+    ByName{});
+
+}  // namespace
+}  // namespace mdi::test
