@@ -1,6 +1,7 @@
 // The Options menu: the hashes written beside every image, whether images
-// (and their sources) are read back once imaged, and how a sector-mutate
-// run lays each source sector out. The choices hold for the window's life
+// (and their sources) are read back once imaged, how a sector-mutate run
+// lays each source sector out, and whether a read error ends a job or is
+// gone past (with how many more tries a bad sector gets). The choices hold for the window's life
 // and for every run started in it.
 #include <QActionGroup>
 #include <QLineEdit>
@@ -34,6 +35,27 @@ void frmMain::buildOptionsMenu() {
   item("Re-read sources to verify", "mnuReread", o.rereadSources, [&o](bool on) { o.rereadSources = on; });
   options->addSeparator();
   buildLayoutMenu(*options);
+  options->addSeparator();
+  item("Go past read errors", "mnuGoPast", o.goPastErrors, [&o](bool on) { o.goPastErrors = on; });
+  buildRetryMenu(*options);
+}
+
+void frmMain::buildRetryMenu(QMenu& options) {
+  QMenu* menu = options.addMenu("Retry passes");
+  menu->setObjectName("mnuRetryPasses");
+  auto* group = new QActionGroup(menu);
+  group->setExclusive(true);
+  auto& o = m_form.Options;
+  for (const int passes : {0, 1, 3}) {
+    QAction* a = menu->addAction(QString::number(passes));
+    a->setObjectName(QString("mnuRetry%1").arg(passes));
+    a->setCheckable(true);
+    a->setChecked(o.retryPasses == passes);
+    group->addAction(a);
+    connect(a, &QAction::toggled, this, [&o, passes](bool on) {
+      if (on) o.retryPasses = passes;
+    });
+  }
 }
 
 void frmMain::buildLayoutMenu(QMenu& options) {

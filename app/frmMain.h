@@ -93,6 +93,7 @@ class frmMain final : public QMainWindow {
   void buildOptionsMenu();
   // Its "Sector layout" submenu: one layout checked at a time.
   void buildLayoutMenu(QMenu& options);
+  void buildRetryMenu(QMenu& options);
   void connectHandlers();
   void focusMoved(QWidget* from, QWidget* to);
   // The tip of a grid row that names a drive: its node, serial and sizes.

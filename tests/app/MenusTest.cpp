@@ -158,7 +158,7 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   for (QAction* a : child<QMenu>(*w, "mnuOptions")->actions())
     if (!a->isSeparator()) texts << a->text();
   EXPECT_EQ(texts, (QStringList{"Hash: SHA-256", "Also MD5", "Also SHA-1", "Verify images after imaging",
-                                "Re-read sources to verify", "Sector layout"}));
+                                "Re-read sources to verify", "Sector layout", "Go past read errors", "Retry passes"}));
   auto* sha256 = child<QAction>(*w, "mnuSha256");
   auto* md5 = child<QAction>(*w, "mnuMd5");
   auto* verify = child<QAction>(*w, "mnuVerify");
@@ -251,6 +251,35 @@ TEST_F(Menus, LayoutMenuHoldsOneChoiceAndOffersGroupsOnlyFor520To512) {
     way.choose(menu, first);
     EXPECT_EQ(std::tuple(o.layout, groups->isChecked()), std::tuple(SectorLayout::DataFirst, false));
     mutate->click();  // the boxes back to 512
+  }
+}
+
+// "Go past read errors" starts off; "Retry passes" holds one of 0, 1 and
+// 3, starting at 0: however the operator picks, the run gets what the menu
+// shows.
+TEST_F(Menus, GoPastReadErrorsStartsOffAndRetryPassesHoldsOneChoice) {
+  w = h.start(dir.path.string());
+  auto* goPast = child<QAction>(*w, "mnuGoPast");
+  auto* menu = child<QMenu>(*w, "mnuRetryPasses");
+  auto* r0 = child<QAction>(*w, "mnuRetry0");
+  auto* r1 = child<QAction>(*w, "mnuRetry1");
+  auto* r3 = child<QAction>(*w, "mnuRetry3");
+  ASSERT_TRUE(goPast && menu && r0 && r1 && r3);
+  auto& o = w->form().Options;
+  EXPECT_EQ(std::tuple(goPast->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
+            std::tuple(false, false, 0, true));
+  goPast->trigger();
+  EXPECT_TRUE(o.goPastErrors);
+  goPast->toggle();
+  EXPECT_FALSE(o.goPastErrors);
+  for (const Choose& way : kChoose) {
+    SCOPED_TRACE(way.name);
+    way.choose(menu, r3);
+    EXPECT_EQ(std::tuple(o.retryPasses, r3->isChecked(), r0->isChecked()), std::tuple(3, true, false));
+    way.choose(menu, r1);
+    EXPECT_EQ(std::tuple(o.retryPasses, r1->isChecked(), r3->isChecked()), std::tuple(1, true, false));
+    way.choose(menu, r0);
+    EXPECT_EQ(o.retryPasses, 0);
   }
 }
 
