@@ -63,6 +63,19 @@ void RunController::startRecords(Run& run) {
   }
 }
 
+std::string RunController::rescueMapTextOf(const Run& run, int i) const {
+  const auto& job = run.jobs[static_cast<std::size_t>(i)];
+  std::string source;
+  if (const auto src = jobSource(m_form.iGrid2, i + 1); src && src->isFile) {
+    source = src->path;
+  } else if (src) {
+    if (const auto rec = m_sv.drives.listedRecord(src->drive)) source = rec->deviceId;
+  }
+  const std::string version = m_form.ProgramVersion.empty() ? "unknown" : m_form.ProgramVersion;
+  return rescueMapText(job.rescue->map(), {kProgram, version, source, job.outputPath, job.startedAt, m_sv.system.now()},
+                       job.rescue->progress());
+}
+
 void RunController::recordJobs(Run& run) {
   const HashAlgos algos = runDigests(run.options);
   const Separators sep = m_sv.locale.separators();
@@ -215,7 +228,10 @@ void RunController::recordJobs(Run& run) {
     const JobOutcome outcome = outcomeOf(job);
     const MapHeader header{kProgram, log.version, log.source.path, job.outputPath, log.start, m_sv.system.now()};
     if (!err && job.rescue && job.started) {
-      // Going past read errors, every job says what it read, and what not.
+      // Going past read errors, every job says what it read, and what not,
+      // after any save of its map still out, so the last word is this one.
+      if (const auto saving = std::exchange(job.mapSaving, nullptr))
+        filesAside<int>(m_sv.pump, run, stopped, [saving] { return saving->wait(std::chrono::hours(24)).value_or(0); });
       err = writeRecord(job.outputPath + ".map", rescueMapText(job.rescue->map(), header, job.rescue->progress()));
     } else if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
       const auto upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead));

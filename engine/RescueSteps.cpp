@@ -92,4 +92,27 @@ void RunController::settleRescue(Run& run, int i, bool finishing) {
     setStatus(i + 1, rescuePhaseText(*job.rescue, run.mutate).c_str());
 }
 
+void RunController::saveRescueMaps(Run& run) {
+  constexpr std::int32_t kEveryMs = 30000;
+  const std::int32_t now = m_sv.clock.tickMs();
+  for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
+    auto& job = run.jobs[i];
+    if (!job.rescue || !job.target || now - job.mapSavedTick < kEveryMs) continue;
+    // One save at a time: a target slow to flush holds back only its own
+    // next save. A save that fails is left to the one at the end, whose
+    // outcome the job's status tells.
+    if (job.mapSaving && !job.mapSaving->wait(std::chrono::milliseconds(0))) continue;
+    job.mapSavedTick = now;
+    // Settled steps only: every byte the map calls read has been written.
+    std::vector<std::function<int()>> flush{job.target->flusher()};
+    if (job.extra) flush.push_back(job.extra->flusher());
+    job.mapSaving = std::make_shared<Aside<int>>([flush = std::move(flush), records = &m_sv.records,
+                                                  path = job.outputPath + ".map", text = rescueMapTextOf(run, i)] {
+      for (const auto& f : flush)
+        if (const int err = f ? f() : 0; err != 0) return err;
+      return records->write(path, text);
+    });
+  }
+}
+
 }  // namespace mdi

@@ -174,7 +174,10 @@ void RunController::startIo(Run& run) {
   run.io = m_sv.io.create(std::move(lanes));
   run.steps.assign(run.jobs.size(), CycleIo::Step{});
   // From here a job that never reaches its end was stopped, not "Not imaged".
-  for (auto& j : run.jobs) j.started = true;
+  for (auto& j : run.jobs) {
+    j.started = true;
+    j.mapSavedTick = m_sv.clock.tickMs();
+  }
   startRecords(run);
 }
 
@@ -225,6 +228,7 @@ bool RunController::closeCycle(Run& run, bool finishing) {
     most = std::max(most, j.passSteps);
   }
   const std::int32_t reached = run.passBase + (behind == INT32_MAX ? most : behind);
+  saveRescueMaps(run);
   const std::int32_t now = m_sv.clock.tickMs();
   // The window has its events once a cycle, and at least every 20 ms while
   // a fast job runs steps ahead of a slow one.

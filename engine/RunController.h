@@ -84,6 +84,12 @@ class RunController {
   // Such a job's step: its map updated and its pass shown; the sweep ends
   // the job's main pass, the passes after it run in the finishing pass.
   void settleRescue(Run& run, int i, bool finishing);
+  // Every 30 s, each such job's map goes to disk beside its image, aside:
+  // the image flushed first, so the map never claims more than the image
+  // holds on the medium, whatever happens to the machine.
+  void saveRescueMaps(Run& run);
+  // The map text of job i as it stands.
+  std::string rescueMapTextOf(const Run& run, int i) const;
   void endJob(Run& run, int i, bool finishing);
   // Opens the hash streams of every job as its copy begins.
   void startRecords(Run& run);

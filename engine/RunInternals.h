@@ -72,6 +72,9 @@ struct RunController::Run {
     // Its reads left the source's order: its digests come from the image
     // read back, not from the bytes as they passed.
     bool outOfOrder = false;
+    // Its map, saved while it runs: when last, and a save still out.
+    std::int32_t mapSavedTick = 0;
+    std::shared_ptr<Aside<int>> mapSaving;
     // Sector-mutate path.
     std::int32_t readSize = 0;
     std::int32_t writeSize = 0;

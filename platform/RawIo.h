@@ -21,6 +21,7 @@
 // through read()/write() only. The same object may be used both ways.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -80,6 +81,11 @@ class Output {
   // Flushes data to the medium (fdatasync) and closes. Returns 0 or the
   // first errno. Idempotent: a second call returns 0 and does nothing.
   virtual int close() = 0;
+  // What flushes the data written so far to the medium, for another thread
+  // to call while writes go on: it holds its own handle on the file, so it
+  // may outlive this object. Returns 0 or errno. Null when there is nothing
+  // to flush.
+  virtual std::function<int()> flusher() { return nullptr; }
 };
 
 // A source that could not be opened: every read fails with the open's errno.

@@ -53,6 +53,7 @@ class LimitedOutput final : public Output {
     m_pos = off;
     return m_o->seek(off);
   }
+  std::function<int()> flusher() override { return m_o->flusher(); }
   int close() override {
     if (m_f.closeGate) m_f.closeGate->hold();
     const int e = m_o->close();

@@ -159,6 +159,16 @@ class FdOutput final : public Output {
   FdOutput(const FdOutput&) = delete;
   FdOutput& operator=(const FdOutput&) = delete;
 
+  std::function<int()> flusher() override {
+    const int fd = m_fd < 0 ? -1 : ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return [error = m_fd < 0 ? EBADF : errno] { return error; };
+    const auto owned = std::shared_ptr<int>(new int(fd), [](int* p) {
+      ::close(*p);
+      delete p;
+    });
+    return [owned] { return ::fdatasync(*owned) == 0 ? 0 : errno; };
+  }
+
   IoResult write(std::span<const std::byte> buf) override {
     IoResult r;
     if (m_fd < 0) return {0, EBADF};

@@ -4,6 +4,7 @@
 // job of the run is not held back. A reference model predicts the image,
 // .extra, map and status from the faults alone.
 #include <sstream>
+#include <thread>
 
 #include "engine/RescueMap.h"
 
@@ -216,6 +217,50 @@ INSTANTIATE_TEST_SUITE_P(
                    kTrim},
         GoPastCase{"Mutate512Flaky", true, 512, SectorLayout::DataFirst, 4 * MiB, {flaky(3 * MiB, 1)}, 0, kTrim}),
     ByName{});
+
+// Whatever a map calls read is in the image, at its place: the map saved
+// while the run goes (every 30 s) and the one a Stop leaves, in the sweep
+// and in the passes after it.
+class StopGoingPast : public RunFixture, public ::testing::WithParamInterface<int> {
+ public:
+  void expectHeld(const std::string& mapText, const Bytes& image, const Bytes& data) {
+    const auto blocks = blocksOf(mapText);
+    ASSERT_FALSE(blocks.empty()) << mapText;
+    EXPECT_EQ(blocks.back().pos + blocks.back().size, data.size()) << "the map covers the source";
+    for (const MapBlock& b : blocks) {
+      if (b.status != MapStatus::Finished) continue;
+      ASSERT_LE(b.pos + b.size, image.size()) << mapText;
+      EXPECT_TRUE(std::equal(data.begin() + static_cast<long>(b.pos), data.begin() + static_cast<long>(b.pos + b.size),
+                             image.begin() + static_cast<long>(b.pos)))
+          << "block at " << b.pos;
+    }
+  }
+};
+
+TEST_P(StopGoingPast, LeavesAMapThatClaimsOnlyWhatTheImageHolds) {
+  const int stopAt = GetParam();
+  form.Options.goPastErrors = true;
+  const Bytes data = patternBytes(8 * MiB, 5);
+  const std::string path = src("bad.img", data);
+  addFileJob(path);
+  files.badRanges[path] = {always(MiB, 64 * KiB), always(5 * MiB, 512)};
+  std::string savedMap;
+  Bytes imageThen;
+  pump.at(2, [&] { clock.now += 31000; });
+  pump.at(4, [&] {
+    const auto map = fs::path(output(1) + ".map");
+    for (int i = 0; i < 200 && !fs::exists(map); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    savedMap = fileText(map);
+    imageThen = readFile(output(1));
+  });
+  pressStopAt(stopAt);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Stopped");
+  expectHeld(savedMap, imageThen, data);
+  expectHeld(fileText(output(1) + ".map"), readFile(output(1)), data);
+}
+// Cycle 6 is in the sweep, past the first bad area; 40 in trimming.
+INSTANTIATE_TEST_SUITE_P(Cycles, StopGoingPast, ::testing::Values(6, 40));
 
 }  // namespace
 }  // namespace mdi::test
