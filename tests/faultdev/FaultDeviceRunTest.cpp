@@ -131,5 +131,39 @@ TEST_F(FaultDeviceRun, ReadErrorOnALoopDeviceKeepsEveryReadableByte) {
   EXPECT_EQ(status(2), "Done.");
 }
 
+// Going past read errors on a real block device: the kernel's page cache,
+// read-ahead and direct reads between the program and the failing
+// sectors. Exactly the bad sectors are left unread, as zeros, and mapped.
+TEST_F(FaultDeviceRun, GoingPastReadErrorsOnALoopDeviceLeavesOnlyTheBadSectorsUnread) {
+  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  constexpr std::uint64_t kSize = 8 << 20;
+  const std::vector<std::pair<std::uint64_t, std::uint64_t>> bad = {
+      {3158016, 3158016 + 512}, {6 << 20, (6 << 20) + 8192}, {kSize - 512, kSize}};
+  FaultFile& f = faults->add({.name = "disk.img", .size = kSize});
+  for (const auto& [from, to] : bad) f.failReads(from, to);
+  loop.emplace(f.path());
+  form.Options.goPastErrors = true;
+  addFileJob(loop->path().string(), kSize);
+  const Bytes healthy = patternBytes(300000, 1);
+  addFileJob(src("good.img", healthy));
+  controller.RunClicked();
+
+  EXPECT_EQ(status(1), "Read Errors: 9,216 bytes unread");
+  Bytes want = asBytes(f.expected(0, kSize));
+  for (const auto& [from, to] : bad)
+    std::fill(want.begin() + static_cast<long>(from), want.begin() + static_cast<long>(to), std::byte{0});
+  const Bytes got = readFile(output(1));
+  EXPECT_TRUE(got == want) << firstDifference(got, want);
+  const std::string map = fileText(output(1) + ".map");
+  for (const auto& [from, to] : bad) {
+    char line[64];
+    std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  -\n", static_cast<unsigned long long>(from),
+                  static_cast<unsigned long long>(to - from));
+    EXPECT_NE(map.find(line), std::string::npos) << line << " in\n" << map;
+  }
+  EXPECT_EQ(status(2), "Done.");
+  EXPECT_TRUE(readFile(output(2)) == healthy);
+}
+
 }  // namespace
 }  // namespace mdi::test
