@@ -53,7 +53,10 @@ class LimitedOutput final : public Output {
     m_pos = off;
     return m_o->seek(off);
   }
-  std::function<int()> flusher() override { return m_o->flusher(); }
+  std::function<int()> flusher() override {
+    if (m_f.failSync) return [] { return EIO; };
+    return m_o->flusher();
+  }
   int close() override {
     if (m_f.closeGate) m_f.closeGate->hold();
     const int e = m_o->close();

@@ -262,5 +262,24 @@ TEST_P(StopGoingPast, LeavesAMapThatClaimsOnlyWhatTheImageHolds) {
 // Cycle 6 is in the sweep, past the first bad area; 40 in trimming.
 INSTANTIATE_TEST_SUITE_P(Cycles, StopGoingPast, ::testing::Values(6, 40));
 
+// A map is saved only once the image under it is on the medium: a target
+// that cannot flush gets no map during the run.
+TEST_F(RunFixture, NoMapIsSavedOverAnImageThatCouldNotBeFlushed) {
+  form.Options.goPastErrors = true;
+  const std::string path = src("bad.img", patternBytes(8 * MiB, 5));
+  addFileJob(path);
+  files.badRanges[path] = {always(MiB, 512)};
+  files.failSync.insert(output(1));
+  bool mapThen = true;
+  pump.at(2, [&] { clock.now += 31000; });
+  pump.at(4, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    mapThen = fs::exists(output(1) + ".map");
+  });
+  controller.RunClicked();
+  EXPECT_FALSE(mapThen);
+  EXPECT_EQ(status(1), "Write Error ...");
+}
+
 }  // namespace
 }  // namespace mdi::test

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 
 #include "tests/CaseName.h"
@@ -22,8 +23,9 @@ constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
 struct Disk {
   std::uint64_t size = 0;
   std::uint64_t grain = 512;
-  std::set<std::uint64_t> bad;         // sector numbers
-  std::map<std::uint64_t, int> flaky;  // sector number -> reads it still fails
+  std::set<std::uint64_t> bad;           // sector numbers
+  std::map<std::uint64_t, int> flaky;    // sector number -> reads it still fails
+  std::uint64_t badFrom = 0, badTo = 0;  // and every byte in [badFrom, badTo)
   // Reads of each sector, by pass: "sweep", "trim/scrape", "retry N".
   std::map<std::uint64_t, std::map<std::string, int>> reads;
 
@@ -31,7 +33,7 @@ struct Disk {
     for (std::uint64_t at = r.pos; at < r.pos + r.length; at += grain) {
       const std::uint64_t s = at / grain;
       ++reads[s][pass];
-      const bool fails = bad.contains(s) || (flaky.contains(s) && flaky[s]-- > 0);
+      const bool fails = bad.contains(s) || (at >= badFrom && at < badTo) || (flaky.contains(s) && flaky[s]-- > 0);
       if (fails) return {at - r.pos, true};
     }
     return {r.length, false};
@@ -85,7 +87,7 @@ class Plans : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(Plans, ReadEveryReadableSectorAndNoSectorTooOften) {
   const PlanCase& c = GetParam();
-  Disk disk{c.size, c.grain, c.bad, c.flaky, {}};
+  Disk disk{c.size, c.grain, c.bad, c.flaky, 0, 0, {}};
   RescuePlan plan(c.size, {c.grain, 256 * KiB, c.retryPasses});
   rescue(plan, disk);
   ASSERT_EQ(plan.phase(), RescuePhase::Finished);
@@ -147,48 +149,54 @@ INSTANTIATE_TEST_SUITE_P(
     ByName{});
 
 // After a failed read the sweep skips ahead: 64 KiB, doubled for each
-// failure in a row, at most a hundredth of the source (1 GiB on a large
-// one); the skipped bytes are left for its later passes.
+// failure in a row, at most a hundredth of the source and at most 1 GiB;
+// the skipped bytes are left for its later passes.
 struct SkipCase {
   std::string name;
-  std::uint64_t badFrom, badTo;
-  // The first pass's reads after its first failure.
-  std::vector<std::uint64_t> then;
+  std::uint64_t size, badFrom, badTo;
+  // From the first failure on: how far each read of the first pass skips
+  // past its end (0: the next read follows on).
+  std::vector<std::uint64_t> skips;
 };
 class Skips : public ::testing::TestWithParam<SkipCase> {};
 
 TEST_P(Skips, SweepSkipsAheadDoublingOnEachFailureInARow) {
   const SkipCase& c = GetParam();
-  Disk disk{64 * MiB, 512, range(c.badFrom / 512, (c.badTo - c.badFrom) / 512), {}, {}};
+  Disk disk{c.size, 512, {}, {}, c.badFrom, c.badTo, {}};
   RescuePlan plan(disk.size, {512, 256 * KiB, 0});
-  std::vector<std::uint64_t> then;
-  bool failed = false;
+  std::vector<std::uint64_t> skips;
+  std::optional<RescuePlan::Read> last;
   while (const auto r = plan.next()) {
-    if (plan.phase() != RescuePhase::Sweep || plan.pass() != 1 || then.size() == c.then.size()) break;
-    if (failed) then.push_back(r->pos);
-    const auto [good, f] = disk.read(*r, "sweep");
-    failed = failed || f;
-    plan.settle(*r, good, f);
+    if (plan.phase() != RescuePhase::Sweep || plan.pass() != 1 || skips.size() == c.skips.size()) break;
+    if (last) skips.push_back(r->pos - (last->pos + last->length));
+    const auto [good, failed] = disk.read(*r, "sweep");
+    if (failed || last) last = *r;
+    plan.settle(*r, good, failed);
   }
-  EXPECT_EQ(then, c.then);
+  EXPECT_EQ(skips, c.skips);
 }
 
-constexpr std::uint64_t kA = 2 * MiB, kS = 256 * KiB;
 // A hundredth of 64 MiB, in whole sectors.
 constexpr std::uint64_t kCap = (64 * MiB / 100 + 511) / 512 * 512;
+constexpr std::uint64_t GiB = 1024 * MiB;
+std::vector<std::uint64_t> doublingUpTo1GiB() {
+  std::vector<std::uint64_t> skips;
+  for (std::uint64_t s = 64 * KiB; s <= GiB; s *= 2) skips.push_back(s);
+  skips.push_back(GiB);
+  return skips;
+}
 INSTANTIATE_TEST_SUITE_P(Areas, Skips,
                          ::testing::Values(SkipCase{"ThreeFailuresThenGood",
-                                                    kA,
-                                                    kA + 900 * KiB,
-                                                    {kA + kS + 64 * KiB, kA + 2 * kS + 192 * KiB,
-                                                     kA + 3 * kS + 448 * KiB, kA + 4 * kS + 448 * KiB}},
-                                           SkipCase{
-                                               "LongAreaReachesTheLongestSkip",
-                                               kA,
-                                               40 * MiB,
-                                               {kA + kS + 64 * KiB, kA + 2 * kS + 192 * KiB, kA + 3 * kS + 448 * KiB,
-                                                kA + 4 * kS + 960 * KiB, kA + 5 * kS + 960 * KiB + kCap,
-                                                kA + 6 * kS + 960 * KiB + 2 * kCap}}),
+                                                    64 * MiB,
+                                                    2 * MiB,
+                                                    2 * MiB + 900 * KiB,
+                                                    {64 * KiB, 128 * KiB, 256 * KiB, 0, 0}},
+                                           SkipCase{"AHundredthOfTheSource",
+                                                    64 * MiB,
+                                                    2 * MiB,
+                                                    40 * MiB,
+                                                    {64 * KiB, 128 * KiB, 256 * KiB, 512 * KiB, kCap, kCap}},
+                                           SkipCase{"AtMost1GiB", 400 * GiB, 2 * MiB, 300 * GiB, doublingUpTo1GiB()}),
                          ByName{});
 
 }  // namespace
