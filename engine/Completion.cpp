@@ -10,6 +10,25 @@
 
 namespace mdi {
 
+namespace {
+
+// Writes zeros over [from, to) of an output; true when there was nothing
+// to write or every byte was written.
+bool zeroOut(Output* out, std::uint64_t from, std::uint64_t to) {
+  if (!out || from >= to) return true;
+  static const std::vector<std::byte> kZeros(64 * 1024);
+  if (out->seek(from) != 0) return false;
+  for (std::uint64_t at = from; at < to;) {
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kZeros.size(), to - at));
+    const IoResult w = out->write(std::span<const std::byte>(kZeros.data(), n));
+    if (w.failed() || w.bytes != n) return false;
+    at += n;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string statusTextOf(const RunController::Run::Job& job, const Separators& sep) {
   switch (outcomeOf(job)) {
     case JobOutcome::WriteError:
@@ -57,21 +76,42 @@ void RunController::closeJobFiles(Run& run) {
     std::unique_ptr<Output> target, extra;
     std::uint64_t imageLength = 0, extraLength = 0;
     bool started = false;
+    // A resumed image's places of sectors still unread, which an earlier
+    // run may have left bytes in: zeros, as in an image made in one go.
+    std::vector<LayoutSplit> zeroFrom, zeroTo;
   };
   // Each job's files close on a thread of their own: one target that hangs
   // in its sync holds up no other job's.
   for (auto& j : run.jobs) {
     if (!j.source && !j.target && !j.extra) continue;
     j.closingOutput = j.target != nullptr;
-    auto c = std::make_shared<Closing>(Closing{std::move(j.source), std::move(j.target), std::move(j.extra),
+    auto c = std::make_shared<Closing>(Closing{std::move(j.source),
+                                               std::move(j.target),
+                                               std::move(j.extra),
                                                static_cast<std::uint64_t>(j.imageLength()),
-                                               static_cast<std::uint64_t>(j.extraLength()), j.started});
+                                               static_cast<std::uint64_t>(j.extraLength()),
+                                               j.started,
+                                               {},
+                                               {}});
+    if (j.resumed && j.started && j.rescue && !j.writeFailed) {
+      for (const MapBlock& b : j.rescue->map().blocks()) {
+        if (b.status == MapStatus::Finished || b.status == MapStatus::NonTried) continue;
+        auto at = [&j](std::uint64_t x) { return j.conversion ? j.conversion->split(x) : LayoutSplit{x, 0}; };
+        c->zeroFrom.push_back(at(b.pos));
+        c->zeroTo.push_back(at(b.pos + b.size));
+      }
+    }
     j.closing = std::make_shared<Aside<bool>>([c] {
       // An output is exactly what was copied into it: a pre-sized image cut
       // short by a stop, a read error or Exit must not pass for a whole
       // one. The .extra holds the left-out bytes of exactly the source the
       // image holds, so the two rebuild that source.
       bool failed = false;
+      for (std::size_t k = 0; k < c->zeroFrom.size(); ++k) {
+        if (!zeroOut(c->target.get(), c->zeroFrom[k].imageBytes, c->zeroTo[k].imageBytes) ||
+            !zeroOut(c->extra.get(), c->zeroFrom[k].extraBytes, c->zeroTo[k].extraBytes))
+          failed = true;
+      }
       if (c->target && c->target->resize(c->imageLength) != 0 && c->started) failed = true;
       if (c->target && c->target->close() != 0) failed = true;
       if (c->extra && (c->extra->resize(c->extraLength) != 0 || c->extra->close() != 0)) failed = true;

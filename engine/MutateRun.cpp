@@ -64,14 +64,13 @@ void RunController::RunMutateImaging() {
     job.readSize = sizes->readSize;
     job.writeSize = sizes->writeSize;
     job.conversion.emplace(run.options.layout, job.sourceSector, job.targetSector, protectionTypeOf(row));
-    if (run.options.goPastErrors) {
-      const auto block = static_cast<std::size_t>(job.readSize);
-      job.block = block;
-      job.rescue =
-          std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
-                                       RescuePlan::Settings{static_cast<std::uint64_t>(job.sourceSector),
-                                                            blocksPerStep(block) * block, run.options.retryPasses});
-    }
+    const auto block = static_cast<std::size_t>(job.readSize);
+    job.block = block;
+    job.rescueSettings = {static_cast<std::uint64_t>(job.sourceSector), blocksPerStep(block) * block,
+                          run.options.retryPasses};
+    if (run.options.goPastErrors)
+      job.rescue = std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
+                                                job.rescueSettings);
   }
   r.BlockSize = 2 * static_cast<std::int64_t>(m_form.OutputBlockSize);
   r.LargestBlocks = r.LargestBlocks.dividedBy(m_form.OutputBlockSize);

@@ -14,8 +14,6 @@
 namespace mdi {
 namespace {
 
-constexpr const char* kProgram = "mdimager";
-
 // The digests of a file as it stands, for an image whose writes failed.
 HashResult hashFile(Source& source, HashAlgos algos) {
   Hasher h(algos);
@@ -63,17 +61,34 @@ void RunController::startRecords(Run& run) {
   }
 }
 
-std::string RunController::rescueMapTextOf(const Run& run, int i) const {
+MapHeader RunController::mapHeaderOf(const Run& run, int i) const {
   const auto& job = run.jobs[static_cast<std::size_t>(i)];
-  std::string source;
+  MapHeader h{kProgramName,
+              m_form.ProgramVersion.empty() ? "unknown" : m_form.ProgramVersion,
+              {},
+              job.outputPath,
+              job.startedAt,
+              m_sv.system.now(),
+              {}};
+  h.notes.emplace_back("source_size", std::to_string(std::max<std::int64_t>(job.sourceSize, 0)));
   if (const auto src = jobSource(m_form.iGrid2, i + 1); src && src->isFile) {
-    source = src->path;
+    h.source = src->path;
   } else if (src) {
-    if (const auto rec = m_sv.drives.listedRecord(src->drive)) source = rec->deviceId;
+    if (const auto rec = m_sv.drives.listedRecord(src->drive)) {
+      h.source = rec->deviceId;
+      h.notes.emplace_back("source_serial", rec->recordedId());
+    }
   }
-  const std::string version = m_form.ProgramVersion.empty() ? "unknown" : m_form.ProgramVersion;
-  return rescueMapText(job.rescue->map(), {kProgram, version, source, job.outputPath, job.startedAt, m_sv.system.now()},
-                       job.rescue->progress());
+  h.notes.emplace_back("sector_mutate", run.mutate ? "yes" : "no");
+  h.notes.emplace_back("sector_in", std::to_string(run.mutate ? job.sourceSector : 512));
+  h.notes.emplace_back("sector_out", std::to_string(run.mutate ? job.targetSector : 512));
+  if (run.mutate) h.notes.emplace_back("sector_layout", std::string(layoutText(run.options.layout)));
+  return h;
+}
+
+std::string RunController::rescueMapTextOf(const Run& run, int i) const {
+  return rescueMapText(run.jobs[static_cast<std::size_t>(i)].rescue->map(), mapHeaderOf(run, i),
+                       run.jobs[static_cast<std::size_t>(i)].rescue->progress());
 }
 
 void RunController::recordJobs(Run& run) {
@@ -132,7 +147,7 @@ void RunController::recordJobs(Run& run) {
     }
 
     AcquisitionLog log;
-    log.program = kProgram;
+    log.program = kProgramName;
     log.version = m_form.ProgramVersion.empty() ? "unknown" : m_form.ProgramVersion;
     log.host = m_sv.system.hostName();
     log.start = job.startedAt;
@@ -143,9 +158,7 @@ void RunController::recordJobs(Run& run) {
       if (auto rec = m_sv.drives.listedRecord(src->drive)) {
         log.source.path = rec->deviceId;
         log.source.model = rec->model;
-        // The persistent id is the WWN where there is one; a sysfs path is none.
-        log.source.serial =
-            !rec->pnpDeviceId.empty() && rec->pnpDeviceId.front() != '/' ? rec->pnpDeviceId : rec->serial;
+        log.source.serial = rec->recordedId();
         log.source.sizeBytes = rec->size;
         log.source.logicalSectorSize = rec->bytesPerSector;
         log.source.passThrough = rec->passThrough;
@@ -226,7 +239,7 @@ void RunController::recordJobs(Run& run) {
       if (!err) err = writeRecord(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
     }
     const JobOutcome outcome = outcomeOf(job);
-    const MapHeader header{kProgram, log.version, log.source.path, job.outputPath, log.start, m_sv.system.now()};
+    const MapHeader header = mapHeaderOf(run, row - 1);
     if (!err && job.rescue && job.started) {
       // Going past read errors, every job says what it read, and what not,
       // after any save of its map still out, so the last word is this one.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <sstream>
 
 #include "engine/AcquisitionLog.h"
 #include "support/LineText.h"
@@ -98,6 +99,7 @@ std::string rescueMapText(const RescueMap& map, const MapHeader& header, MapProg
   text += "# Mapfile. Created by " + oneLineText(header.program) + " version " + oneLineText(header.version) + "\n";
   text += "# Source: " + oneLineText(header.source) + "\n";
   text += "# Image: " + oneLineText(header.image) + "\n";
+  for (const auto& [key, value] : header.notes) text += "# " + key + ": " + oneLineText(value) + "\n";
   text += "# Start time:   " + isoUtc(header.start) + "\n";
   text += "# Current time: " + isoUtc(header.end) + "\n";
   text += finished ? std::string("# Finished\n") : phaseLine(progress.status, progress.pass);
@@ -113,6 +115,40 @@ std::string rescueMapText(const RescueMap& map, const MapHeader& header, MapProg
     text += line;
   }
   return text;
+}
+
+std::optional<RescueMap> parseRescueMap(std::string_view text, std::string_view program) {
+  const std::string head = "# Mapfile. Created by " + std::string(program) + " version ";
+  if (!text.starts_with(head)) return std::nullopt;
+  std::vector<MapBlock> blocks;
+  bool statusLine = false;
+  std::istringstream in{std::string(text)};
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line.front() == '#') continue;
+    if (!statusLine) {
+      statusLine = true;  // current_pos current_status current_pass
+      continue;
+    }
+    std::istringstream fields(line);
+    std::string pos, size, status;
+    if (!(fields >> pos >> size >> status) || status.size() != 1) return std::nullopt;
+    MapBlock b;
+    try {
+      std::size_t used = 0;
+      b.pos = std::stoull(pos, &used, 0);
+      if (used != pos.size()) return std::nullopt;
+      b.size = std::stoull(size, &used, 0);
+      if (used != size.size()) return std::nullopt;
+    } catch (const std::exception&) { return std::nullopt; }
+    b.status = static_cast<MapStatus>(status[0]);
+    if (std::string_view("?*/-+").find(status[0]) == std::string_view::npos || b.size == 0) return std::nullopt;
+    if (b.pos != (blocks.empty() ? 0 : blocks.back().pos + blocks.back().size)) return std::nullopt;
+    blocks.push_back(b);
+  }
+  if (!statusLine) return std::nullopt;
+  RescueMap map(blocks.empty() ? 0 : blocks.back().pos + blocks.back().size);
+  for (const MapBlock& b : blocks) map.mark(b.pos, b.size, b.status);
+  return map;
 }
 
 std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos) {

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mdi {
@@ -68,6 +70,10 @@ struct MapHeader {
   std::string image;
   std::chrono::system_clock::time_point start;
   std::chrono::system_clock::time_point end;
+  // "# key: value" lines after the image's: what the map was made of (the
+  // source's size and id, the sector sizes and layout), for going on from
+  // it later.
+  std::vector<std::pair<std::string, std::string>> notes;
 };
 
 // Where the job's reading stood, for the status line: ddrescue's
@@ -82,6 +88,10 @@ struct MapProgress {
 // The mapfile text. A map with nothing left to try is "finished" whatever
 // the progress says.
 std::string rescueMapText(const RescueMap& map, const MapHeader& header, MapProgress progress);
+// A mapfile this program wrote (by `program`), read back: nullopt for any
+// other text, or blocks that do not tile the source from 0 in order.
+std::optional<RescueMap> parseRescueMap(std::string_view text, std::string_view program);
+
 // A job that read front to back: copying, pass 1, ended at currentPos.
 std::string rescueMapText(const RescueMap& map, const MapHeader& header, std::uint64_t currentPos);
 

@@ -1,6 +1,7 @@
 #include "engine/RescuePlan.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace mdi {
 
@@ -26,9 +27,13 @@ const MapBlock* lastBefore(const RescueMap& map, MapStatus status, std::uint64_t
 
 }  // namespace
 
-RescuePlan::RescuePlan(std::uint64_t sourceSize, Settings settings) : m_map(sourceSize), m_s(settings) {
+RescuePlan::RescuePlan(std::uint64_t sourceSize, Settings settings) : RescuePlan(RescueMap(sourceSize), settings) {}
+
+RescuePlan::RescuePlan(RescueMap map, Settings settings) : m_map(std::move(map)), m_s(settings) {
   m_s.grain = std::max<std::uint64_t>(m_s.grain, 1);
   m_s.block = std::max(m_s.block / m_s.grain * m_s.grain, m_s.grain);
+  for (const MapBlock& b : m_map.blocks())
+    m_hadError = m_hadError || (b.status != MapStatus::Finished && b.status != MapStatus::NonTried);
 }
 
 void RescuePlan::enter(RescuePhase phase, int pass, std::uint64_t cursor) {
@@ -75,7 +80,12 @@ std::optional<RescuePlan::Read> RescuePlan::next() {
 std::optional<RescuePlan::Read> RescuePlan::nextSweep() {
   const std::uint64_t size = m_map.sourceSize();
   if (m_pass == 1) {
-    if (m_cursor < size) return Read{m_cursor, std::min(m_s.block, size - m_cursor)};
+    // Forwards through what is untried: all of a fresh source, the gaps
+    // an earlier run left.
+    if (const MapBlock* b = firstFrom(m_map, MapStatus::NonTried, m_cursor)) {
+      const std::uint64_t from = std::max(m_cursor, b->pos);
+      return Read{from, std::min(m_s.block, b->pos + b->size - from)};
+    }
     enter(RescuePhase::Sweep, 2, size);
   }
   if (m_pass == 2) {

@@ -48,6 +48,9 @@ class RescuePlan {
   };
 
   RescuePlan(std::uint64_t sourceSize, Settings settings);
+  // Goes on from a map an earlier run left: reads what it does not mark
+  // read, through the same passes; bad sectors ('-') only in retry passes.
+  RescuePlan(RescueMap map, Settings settings);
 
   // The next read; nullopt once every pass is over.
   std::optional<Read> next();

@@ -72,6 +72,13 @@ void RunController::settleRescue(Run& run, int i, bool finishing) {
   // From the first failure on, the image gets zeros no read brought, and
   // bytes out of the source's order: its digests come from reading it back.
   if (st.read.failed()) job.outOfOrder = job.hashStale = true;
+  // Resumed without going past read errors, the first failure ends the job
+  // there, as it would have the first time.
+  if (st.read.failed() && !run.options.goPastErrors) {
+    const std::uint64_t grain = job.rescueSettings.grain;
+    job.readErrorAt = static_cast<std::int64_t>(job.rescueRead.pos + st.read.bytes / grain * grain);
+    return endJob(run, i, finishing);
+  }
   // The sweep counts in the progress as the blocks of the source it has
   // tried; every later read as one step.
   if (before == RescuePhase::Sweep && job.block > 0) {

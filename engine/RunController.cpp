@@ -105,12 +105,12 @@ void RunController::RunClicked() {
     if (size > r.LargestBlocks) r.LargestBlocks = size;
     auto& job = run.jobs[row - 1];
     job.sourceSize = size.intPart();
+    constexpr std::size_t kBlock = 131072;
+    job.rescueSettings = {512, blocksPerStep(kBlock) * kBlock, run.options.retryPasses};
+    job.block = kBlock;
     if (run.options.goPastErrors) {
-      constexpr std::size_t kBlock = 131072;
-      job.block = kBlock;
-      job.rescue = std::make_unique<RescuePlan>(
-          static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
-          RescuePlan::Settings{512, blocksPerStep(kBlock) * kBlock, run.options.retryPasses});
+      job.rescue = std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
+                                                job.rescueSettings);
     }
   }
   r.BlockSize = 131072;
@@ -176,6 +176,7 @@ void RunController::startIo(Run& run) {
   // From here a job that never reaches its end was stopped, not "Not imaged".
   for (auto& j : run.jobs) {
     j.started = true;
+    if (j.resumed) j.outputCreated = true;
     j.mapSavedTick = m_sv.clock.tickMs();
   }
   startRecords(run);

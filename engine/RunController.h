@@ -88,8 +88,10 @@ class RunController {
   // the image flushed first, so the map never claims more than the image
   // holds on the medium, whatever happens to the machine.
   void saveRescueMaps(Run& run);
-  // The map text of job i as it stands.
+  // The map text of job i as it stands, and the head of any map of it:
+  // what the map was made of, for going on from it later.
   std::string rescueMapTextOf(const Run& run, int i) const;
+  struct MapHeader mapHeaderOf(const Run& run, int i) const;
   void endJob(Run& run, int i, bool finishing);
   // Opens the hash streams of every job as its copy begins.
   void startRecords(Run& run);
@@ -122,6 +124,11 @@ class RunController {
   // Names job i's output, asks before overwriting an existing file, and
   // opens the source and creates the output. False: the operator declined.
   bool openJob(Run& run, int i);
+  // Resume: checks that job i may go on from the map and record beside its
+  // image (a refusal says why, naming the file, and changes nothing), then
+  // opens its source and its existing files as they are. False when it
+  // may not, or a Stop came first.
+  bool resumeJob(Run& run, int i);
   // Runs `work` on an output off the window's thread (filesAside), handing
   // the output to it and taking it back; given up (a Stop while the target
   // holds it), the work keeps the output and closes it when it ends.

@@ -61,7 +61,11 @@ struct RunController::Run {
     // and its map; null when a read error ends the job. rescueRead is the
     // read of the step out.
     std::unique_ptr<RescuePlan> rescue;
+    RescuePlan::Settings rescueSettings;
     RescuePlan::Read rescueRead;
+    // Goes on from the map an earlier run left (Resume): its image already
+    // holds what that map calls read.
+    bool resumed = false;
     // Such a job writes its image (and .extra) at the places of the source
     // bytes it read: they stand for the source up to the last area tried,
     // with zeros where nothing could be read.

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "engine/AsideQuestions.h"
+#include "engine/ResumeCheck.h"
 #include "engine/RunChecks.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
@@ -37,17 +38,32 @@ bool RunController::openJob(Run& run, int i) {
   std::vector<std::string> paths{job.outputPath};
   for (std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra)) paths.push_back(std::move(p));
   const std::function<bool()> stopped = [this, &run] { return m_form.run.StopRequested == 1 || run.closedByExit; };
-  const auto existing = filesAside<std::string>(m_sv.pump, run, stopped, [fs = &m_sv.fs, paths] {
-    for (const std::string& p : paths)
-      if (fs->exists(p)) return p;
-    return std::string();
-  });
+  struct Existing {
+    std::string path;  // the first of the job's files that exists
+    bool resumable = false;
+  };
+  const auto existing = filesAside<Existing>(m_sv.pump, run, stopped,
+                                             [fs = &m_sv.fs, files = &m_sv.files, paths, image = job.outputPath] {
+                                               Existing e;
+                                               for (const std::string& p : paths)
+                                                 if (fs->exists(p)) {
+                                                   e.path = p;
+                                                   break;
+                                                 }
+                                               // An image with a map this program wrote beside it can be gone on from.
+                                               if (!e.path.empty() && fs->exists(image))
+                                                 if (const auto map = readSmallFile(*files, image + ".map"))
+                                                   e.resumable = writtenBy(*map, kProgramName);
+                                               return e;
+                                             });
   if (!existing) return false;
-  if (!existing->empty() &&
-      m_sv.msg.show(
-          {"The file " + *existing + " already exists and will be overwritten. Are you sure you want to do this?",
-           "File exists", MsgIcon::Question, MsgButtons::YesNo, true}) == MsgAnswer::No)
-    return false;
+  if (!existing->path.empty()) {
+    const MsgAnswer a = m_sv.msg.show(
+        {"The file " + existing->path + " already exists and will be overwritten. Are you sure you want to do this?",
+         "File exists", MsgIcon::Question, existing->resumable ? MsgButtons::YesNoResume : MsgButtons::YesNo, true});
+    if (a == MsgAnswer::No) return false;
+    if (a == MsgAnswer::Resume && existing->resumable) return resumeJob(run, i);
+  }
   // Opened aside: a drive, a file system or a target may hold an open as
   // long as a read. Given up (Stop meanwhile), the opening creates nothing.
   struct Opened {

@@ -33,6 +33,9 @@ struct DriveRecord {
   // What could not be read of the drive or decided about it, one sentence
   // each; shown in its tip. The record holds whatever else was read.
   std::vector<std::string> notes;
+  // The id a record of an image names its source by: the WWN where there
+  // is one (a sysfs path is none), else the serial.
+  std::string recordedId() const { return !pnpDeviceId.empty() && pnpDeviceId.front() != '/' ? pnpDeviceId : serial; }
 };
 
 // The part of a record that pins it to its medium.

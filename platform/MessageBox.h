@@ -6,8 +6,9 @@
 namespace mdi {
 
 enum class MsgIcon { None, Information, Exclamation, Question, Critical };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgAnswer { Ok, Yes, No };
+// YesNoResume: Yes, No and a third button, "Resume".
+enum class MsgButtons { Ok, YesNo, YesNoResume };
+enum class MsgAnswer { Ok, Yes, No, Resume };
 
 struct Message {
   std::string text;  // lines separated by "\n"

@@ -15,7 +15,7 @@ MsgAnswer FakeMessageBox::show(const Message& m) {
   }
   auto it = m_answers.find(m.title);
   if (it != m_answers.end()) return it->second;
-  return m.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+  return m.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Yes;
 }
 
 std::vector<std::string> FakeMessageBox::titles() const {

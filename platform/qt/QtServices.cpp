@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QStringList>
 
 namespace mdi {
@@ -31,14 +32,20 @@ MsgAnswer QtMessageBox::show(const Message& m) {
       box.setIcon(QMessageBox::Critical);
       break;
   }
-  if (m.buttons == MsgButtons::YesNo) {
+  QPushButton* resume = nullptr;
+  if (m.buttons == MsgButtons::Ok) {
+    box.setStandardButtons(QMessageBox::Ok);
+  } else {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
-  } else {
-    box.setStandardButtons(QMessageBox::Ok);
+    if (m.buttons == MsgButtons::YesNoResume) {
+      resume = box.addButton("Resume", QMessageBox::AcceptRole);
+      resume->setObjectName("Resume");
+    }
   }
   const int r = box.exec();
   if (m.buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+  if (resume && box.clickedButton() == resume) return MsgAnswer::Resume;
   return r == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 

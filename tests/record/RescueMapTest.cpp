@@ -42,7 +42,7 @@ TEST_P(RescueMapCases, HoldsTheBlocksAndDdrescuelogAgrees) {
   const RescueMap map = c.make();
   EXPECT_EQ(map.blocks(), c.blocks);
 
-  const MapHeader header{"mdimager", "1.0.0", "/dev/sdz", "/images/001.bin", {}, {}};
+  const MapHeader header{"mdimager", "1.0.0", "/dev/sdz", "/images/001.bin", {}, {}, {}};
   const std::string text = rescueMapText(map, header, c.currentPos);
   const bool finished = map.bytesWith(MapStatus::NonTried) == 0;
   char status[80];
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RescueMapText, IsCommentsStatusLineAndHexBlocks) {
   const auto map = RescueMap::ofLinearRead(0x10000, 0x8000, BadArea{0x8000, 0x200});
-  const MapHeader header{"mdimager", "1.0.0", "/dev/sdb", "/img/new\nline.bin", {}, {}};
+  const MapHeader header{"mdimager", "1.0.0", "/dev/sdb", "/img/new\nline.bin", {}, {}, {}};
   const std::string text = rescueMapText(map, header, 0x8000);
   EXPECT_EQ(text,
             "# Mapfile. Created by mdimager version 1.0.0\n"
