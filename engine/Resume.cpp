@@ -62,9 +62,9 @@ bool RunController::resumeJob(Run& run, int i) {
         o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
         facts.sourceHead = head(*o.source, kResumeHeadBytes);
         const auto imageHead = files->openSource(image);
-        facts.imageHead = head(*imageHead, static_cast<std::size_t>(layoutSplit(now.layout, now.sectorIn, now.sectorOut,
-                                                                                 kResumeHeadBytes)
-                                                                         .imageBytes));
+        facts.imageHead =
+            head(*imageHead, static_cast<std::size_t>(
+                                 layoutSplit(now.layout, now.sectorIn, now.sectorOut, kResumeHeadBytes).imageBytes));
         o.verdict = checkResume(facts, now, image, kProgramName);
         if (!o.verdict.map || *givenUp) return o;
         // The source read from its start again, the files as they are.

@@ -62,7 +62,9 @@ bool writtenBy(const std::string& mapText, const std::string& program) {
 ResumeVerdict checkResume(const ResumeFacts& facts, const ResumeJob& job, const std::string& imagePath,
                           const std::string& program) {
   const std::string mapPath = imagePath + ".map";
-  auto refuse = [&](const std::string& why) { return ResumeVerdict{std::nullopt, "Cannot resume from " + mapPath + ": " + why + "."}; };
+  auto refuse = [&](const std::string& why) {
+    return ResumeVerdict{std::nullopt, "Cannot resume from " + mapPath + ": " + why + "."};
+  };
   std::optional<RescueMap> map;
   if (facts.mapText) map = parseRescueMap(*facts.mapText, program);
   if (!map) return refuse("it is not a map written by this program");

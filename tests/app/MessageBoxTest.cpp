@@ -42,9 +42,10 @@ TEST_P(ResumeQuestion, EachButtonGivesItsAnswer) {
     box->reject();
   });
   QtMessageBox boxes;
-  const MsgAnswer a = boxes.show({"The file /images/001.bin already exists and will be overwritten. Are you sure you "
-                                  "want to do this?",
-                                  "File exists", MsgIcon::Question, MsgButtons::YesNoResume, true});
+  const MsgAnswer a =
+      boxes.show({"The file /images/001.bin already exists and will be overwritten. Are you sure you "
+                  "want to do this?",
+                  "File exists", MsgIcon::Question, MsgButtons::YesNoResume, true});
   EXPECT_EQ(a, c.answer) << seen.toStdString();
   EXPECT_TRUE(seen.contains("Resume;")) << seen.toStdString();
 }

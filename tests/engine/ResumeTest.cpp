@@ -23,8 +23,8 @@ std::vector<MapBlock> blocksOf(const std::string& text) {
     std::istringstream l(line);
     std::string pos, size, status;
     if (line.starts_with("#") || !(l >> pos >> size >> status) || !size.starts_with("0x")) continue;
-    blocks.push_back({std::stoull(pos, nullptr, 16), std::stoull(size, nullptr, 16),
-                      static_cast<MapStatus>(status.at(0))});
+    blocks.push_back(
+        {std::stoull(pos, nullptr, 16), std::stoull(size, nullptr, 16), static_cast<MapStatus>(status.at(0))});
   }
   return blocks;
 }
@@ -93,8 +93,8 @@ TEST_P(ResumeRuns, EndsAsARunThatWasNeverInterrupted) {
   form.Options.goPastErrors = true;
   controller.RunClicked();
   const Left whole = left();
-  ASSERT_EQ(whole.status, "Read Errors: " + formatGrouped(static_cast<std::int64_t>(41 * sectorIn()), locale.sep) +
-                              " bytes unread");
+  ASSERT_EQ(whole.status,
+            "Read Errors: " + formatGrouped(static_cast<std::int64_t>(41 * sectorIn()), locale.sep) + " bytes unread");
   removeOutputs();
   badSectors();
 
@@ -154,17 +154,16 @@ TEST_P(ResumeRuns, EndsAsARunThatWasNeverInterrupted) {
 
 INSTANTIATE_TEST_SUITE_P(
     Breaks, ResumeRuns,
-    ::testing::Values(ResumeCase{"StraightStoppedInTheSweep", false, SectorLayout::DataFirst, Break::Stop, 4},
-                      ResumeCase{"StraightStoppedInTrimming", false, SectorLayout::DataFirst, Break::Stop, 60, '*'},
-                      ResumeCase{"StraightExit", false, SectorLayout::DataFirst, Break::Exit, 5},
-                      ResumeCase{"StraightKilled", false, SectorLayout::DataFirst, Break::Kill, 6},
-                      ResumeCase{"StraightAfterAReadError", false, SectorLayout::DataFirst,
-                                 Break::ReadErrorNotGonePast, 0},
-                      ResumeCase{"Mutate520StoppedInTheSweep", true, SectorLayout::DataFirst, Break::Stop, 4},
-                      ResumeCase{"Mutate520ExitInTrimming", true, SectorLayout::DataLast, Break::Exit, 60, '*'},
-                      ResumeCase{"Mutate520GroupsKilled", true, SectorLayout::Groups4K, Break::Kill, 6},
-                      ResumeCase{"Mutate520AfterAReadError", true, SectorLayout::DataFirst,
-                                 Break::ReadErrorNotGonePast, 0}),
+    ::testing::Values(
+        ResumeCase{"StraightStoppedInTheSweep", false, SectorLayout::DataFirst, Break::Stop, 4},
+        ResumeCase{"StraightStoppedInTrimming", false, SectorLayout::DataFirst, Break::Stop, 60, '*'},
+        ResumeCase{"StraightExit", false, SectorLayout::DataFirst, Break::Exit, 5},
+        ResumeCase{"StraightKilled", false, SectorLayout::DataFirst, Break::Kill, 6},
+        ResumeCase{"StraightAfterAReadError", false, SectorLayout::DataFirst, Break::ReadErrorNotGonePast, 0},
+        ResumeCase{"Mutate520StoppedInTheSweep", true, SectorLayout::DataFirst, Break::Stop, 4},
+        ResumeCase{"Mutate520ExitInTrimming", true, SectorLayout::DataLast, Break::Exit, 60, '*'},
+        ResumeCase{"Mutate520GroupsKilled", true, SectorLayout::Groups4K, Break::Kill, 6},
+        ResumeCase{"Mutate520AfterAReadError", true, SectorLayout::DataFirst, Break::ReadErrorNotGonePast, 0}),
     ByName{});
 
 struct RefusalCase {
@@ -172,8 +171,11 @@ struct RefusalCase {
   bool mutate;
   // Changes the source, the job, the map or the image after a stopped run.
   std::function<void(RunFixture&, const std::string& source)> change;
-  std::string why;  // "" when the map is not offered for resuming at all
+  std::string why;     // "" when the map is not offered for resuming at all
+  bool drive = false;  // the source is drive 3, else an image file
 };
+
+constexpr const char* kWwn = "0x5000c500a1b2c3d4";
 
 class ResumeRefusals : public RunFixture, public ::testing::WithParamInterface<RefusalCase> {};
 
@@ -183,7 +185,12 @@ TEST_P(ResumeRefusals, NameTheFileAndChangeNothing) {
   form.Options.goPastErrors = true;
   const std::string in = c.mutate ? "520" : "512";
   const std::string path = src("disk.img", patternBytes(16000 * 520, 8));
-  addFileJob(path, -1, in, "512");
+  if (c.drive) {
+    drives.add(3, {DriveIdentity{"/dev/sdx", 16000 * 520, kWwn}, path, 0, ""});
+    addDriveJob("3", 16000 * 520, "", in, "512");
+  } else {
+    addFileJob(path, -1, in, "512");
+  }
   pressStopAt(4);
   controller.RunClicked();
   ASSERT_EQ(status(1), "Stopped");
@@ -199,7 +206,7 @@ TEST_P(ResumeRefusals, NameTheFileAndChangeNothing) {
     EXPECT_EQ(msg.shown[asked + 1].title, "Error");
     std::string why = c.why;
     if (const auto at = why.find("IMAGE"); at != std::string::npos) why.replace(at, 5, output(1));
- EXPECT_EQ(msg.shown[asked + 1].text, "Cannot resume from " + output(1) + ".map: " + why + ".");
+    EXPECT_EQ(msg.shown[asked + 1].text, "Cannot resume from " + output(1) + ".map: " + why + ".");
   }
   EXPECT_EQ(status(1), "Not imaged");
   EXPECT_EQ(treeOf(dir), before);
@@ -212,6 +219,9 @@ void overwriteStart(RunFixture&, const std::string& source) {
 void growBy8Sectors(RunFixture& f, const std::string& source) {
   fs::resize_file(source, fs::file_size(source) + 8 * 520);
   f.form.iGrid2.setValue(1, JobCol::SizeI, static_cast<std::int64_t>(fs::file_size(source)));
+}
+void otherWwn(RunFixture& f, const std::string& source) {
+  f.drives.add(3, {DriveIdentity{"/dev/sdx", 16000 * 520, "0x5000c500ffffffff"}, source, 0, ""});
 }
 void cutImage(RunFixture& f, const std::string&) { fs::resize_file(f.output(1), 1000); }
 void otherSectorIn(RunFixture& f, const std::string&) { f.form.iGrid2.setValue(1, JobCol::SectorIn, "524"); }
@@ -229,6 +239,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "the source's first 64 KiB differ from the image's: it is not the source the image was made from"},
         RefusalCase{"OtherSourceSize", true, growBy8Sectors,
                     "the source is 8324160 bytes, not the 8320000 bytes of the source the image was made from"},
+        RefusalCase{"OtherDriveWwn", false, otherWwn,
+                    "the source's serial is 0x5000c500ffffffff, not 0x5000c500a1b2c3d4 as the image's source's was",
+                    true},
         RefusalCase{"ImageChangedLength", false, cutImage, "the image IMAGE has changed length"},
         RefusalCase{"OtherSectorSizes", true, otherSectorIn,
                     "the image was made with other sector sizes or another sector layout"},
