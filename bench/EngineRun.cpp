@@ -65,12 +65,16 @@ double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, c
   addJobs(form, sources, bytes, outDir, o.sectorIn);
   form.Options.hashes = o.hashes;
   form.Options.layout = o.layout;
+  form.Options.goPastErrors = o.goPastErrors;
+  form.Options.retryPasses = o.retryPasses;
   ui.setChecked(Ctl::Check3, o.check3);
   ui.setChecked(Ctl::Check2, o.mutate);
   const auto t0 = std::chrono::steady_clock::now();
+  if (o.during) pump.every([&] { o.during(form, seconds(t0)); });
   run.RunClicked();
   const double s = seconds(t0);
   if (pathUsed) *pathUsed = io.lastPath();
+  if (o.inspect) o.inspect(form);
   removeOutputs(outDir);
   return static_cast<double>(bytes * sources.size()) / 1e6 / s;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +31,13 @@ struct Options {
   SectorLayout layout = SectorLayout::DataFirst;
   DriveTiming timing{};
   std::map<std::string, DriveTiming> timingOf{};  // per source path, over `timing`
+  bool goPastErrors = false;
+  int retryPasses = 0;
+  // Called once the run has ended, before the outputs are removed: the
+  // form holds each job's status and file name.
+  std::function<void(const FormState&)> inspect{};
+  // Called at every event pump of the run, with the seconds since Run.
+  std::function<void(const FormState&, double)> during{};
 };
 
 // Adds one job per source, each `bytes` long, writing into outDir.

@@ -66,8 +66,7 @@ void RunController::RunMutateImaging() {
     job.conversion.emplace(run.options.layout, job.sourceSector, job.targetSector, protectionTypeOf(row));
     const auto block = static_cast<std::size_t>(job.readSize);
     job.block = block;
-    job.rescueSettings = {static_cast<std::uint64_t>(job.sourceSector), blocksPerStep(block) * block,
-                          run.options.retryPasses};
+    job.rescueSettings = {static_cast<std::uint64_t>(job.sourceSector), kSweepBlock, run.options.retryPasses};
     if (run.options.goPastErrors)
       job.rescue = std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
                                                 job.rescueSettings);

@@ -34,6 +34,12 @@ namespace mdi {
 
 enum class RescuePhase { Sweep, Trim, Scrape, Retry, Finished };
 
+// What one sweep read covers: a read that fails is trimmed sector by
+// sector from its trailing edge, so it is kept to 64 KiB (128 sectors of
+// 512 bytes), as ddrescue's default cluster. Read ahead, such reads keep a
+// healthy drive at its speed.
+inline constexpr std::uint64_t kSweepBlock = 64 * 1024;
+
 class RescuePlan {
  public:
   struct Settings {

@@ -69,6 +69,7 @@ bool RunController::resumeJob(Run& run, int i) {
         if (!o.verdict.map || *givenUp) return o;
         // The source read from its start again, the files as they are.
         o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+        o.source->readPastCache();
         o.target = files->reopenOutput(image);
         if (withExtra) o.extra = files->reopenOutput(extraFilePath(image));
         return o;

@@ -106,7 +106,7 @@ void RunController::RunClicked() {
     auto& job = run.jobs[row - 1];
     job.sourceSize = size.intPart();
     constexpr std::size_t kBlock = 131072;
-    job.rescueSettings = {512, blocksPerStep(kBlock) * kBlock, run.options.retryPasses};
+    job.rescueSettings = {512, kSweepBlock, run.options.retryPasses};
     job.block = kBlock;
     if (run.options.goPastErrors) {
       job.rescue = std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),

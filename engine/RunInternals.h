@@ -179,12 +179,12 @@ struct RunController::Run {
         continue;
       }
       if (job.rescue) {
-        // Placed by RunController::placeRescueReads. After a failed read
-        // the drive is read by read() alone, which reads past the page
-        // cache from then on, and nothing is read ahead of what is asked.
+        // Placed by RunController::placeRescueReads. A drive that may fail
+        // is read by read() alone, past the page cache, nothing ahead of
+        // what is asked: the kernel's read-ahead would meet a bad sector
+        // in a read nobody asked for, and its retry of the page again.
         steps[i].readLength = static_cast<std::size_t>(job.rescueRead.length);
-        steps[i].plainRead = job.rescue->hadError();
-        steps[i].readAhead = !job.rescue->hadError();
+        steps[i].plainRead = true;
         continue;
       }
       job.block = blockLength(job);

@@ -71,12 +71,15 @@ bool RunController::openJob(Run& run, int i) {
     std::unique_ptr<Output> target, extra;
   };
   const auto givenUp = std::make_shared<std::atomic<bool>>(false);
+  // A job going past read errors reads its drive past the page cache from
+  // the start (reopening it so can wait on the drive too).
   auto opened = filesAside<Opened>(m_sv.pump, run, stopped,
                                    [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row),
-                                    out = job.outputPath, withExtra, givenUp] {
+                                    out = job.outputPath, withExtra, givenUp, pastCache = job.rescue != nullptr] {
                                      Opened o;
                                      o.source =
                                          from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+                                     if (pastCache) o.source->readPastCache();
                                      if (*givenUp) return o;
                                      o.target = files->createOutput(out);
                                      if (withExtra) o.extra = files->createOutput(extraFilePath(out));

@@ -62,6 +62,10 @@ class Source {
   // around a failing area. False, with the position unchanged, when the
   // source can only be read front to back (or not at this offset).
   virtual bool seek(std::uint64_t /*offset*/) { return false; }
+  // From now on read past any cache, asking the device for exactly the
+  // blocks a read covers, as after a read of its own failed: for a caller
+  // that met a failure through another way of reading.
+  virtual void readPastCache() {}
 };
 
 class Output {

@@ -93,6 +93,9 @@ class FdSource final : public Source {
     m_pos = offset;
     return true;
   }
+  void readPastCache() override {
+    if (m_direct < 0) enterDirectMode();
+  }
 
  private:
   // A disk that failed a read is read past the page cache from then on.

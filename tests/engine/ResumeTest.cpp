@@ -156,12 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
     Breaks, ResumeRuns,
     ::testing::Values(
         ResumeCase{"StraightStoppedInTheSweep", false, SectorLayout::DataFirst, Break::Stop, 4},
-        ResumeCase{"StraightStoppedInTrimming", false, SectorLayout::DataFirst, Break::Stop, 60, '*'},
+        ResumeCase{"StraightStoppedInTrimming", false, SectorLayout::DataFirst, Break::Stop, 180, '*'},
         ResumeCase{"StraightExit", false, SectorLayout::DataFirst, Break::Exit, 5},
         ResumeCase{"StraightKilled", false, SectorLayout::DataFirst, Break::Kill, 6},
         ResumeCase{"StraightAfterAReadError", false, SectorLayout::DataFirst, Break::ReadErrorNotGonePast, 0},
         ResumeCase{"Mutate520StoppedInTheSweep", true, SectorLayout::DataFirst, Break::Stop, 4},
-        ResumeCase{"Mutate520ExitInTrimming", true, SectorLayout::DataLast, Break::Exit, 60, '*'},
+        ResumeCase{"Mutate520ExitInTrimming", true, SectorLayout::DataLast, Break::Exit, 180, '*'},
         ResumeCase{"Mutate520GroupsKilled", true, SectorLayout::Groups4K, Break::Kill, 6},
         ResumeCase{"Mutate520AfterAReadError", true, SectorLayout::DataFirst, Break::ReadErrorNotGonePast, 0}),
     ByName{});

@@ -29,9 +29,19 @@ std::vector<std::uint8_t> FaultFile::expected(std::uint64_t offset, std::size_t 
   return {begin, begin + static_cast<std::ptrdiff_t>(n)};
 }
 
-void FaultFile::failReads(std::uint64_t from, std::uint64_t to, int error) {
+void FaultFile::failReads(std::uint64_t from, std::uint64_t to, int error, int times) {
   std::lock_guard lock(m_mutex);
-  m_bad.push_back({from, to, error});
+  m_bad.push_back({from, to, error, times});
+}
+
+void FaultFile::delayFailedReads(std::chrono::milliseconds delay) {
+  std::lock_guard lock(m_mutex);
+  m_failDelay = delay;
+}
+
+std::uint64_t FaultFile::failedReadCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_failed;
 }
 
 void FaultFile::limitReadSize(std::uint64_t maxBytes) {
@@ -116,8 +126,18 @@ long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector
     --m_blocked;
     if (wait.interrupted && !m_closing && stalledAt(offset, offset + length)) return -EINTR;
   }
-  for (const BadRange& bad : m_bad)
-    if (touches(offset, offset + length, bad.from, bad.to)) return -bad.error;
+  for (auto it = m_bad.begin(); it != m_bad.end(); ++it) {
+    if (!touches(offset, offset + length, it->from, it->to)) continue;
+    const int error = it->error;
+    if (it->timesLeft > 0 && --it->timesLeft == 0) m_bad.erase(it);
+    ++m_failed;
+    if (m_failDelay.count() > 0) {
+      const auto done = std::max(std::chrono::steady_clock::now(), m_busyUntil) + m_failDelay;
+      m_busyUntil = done;
+      m_changed.wait_until(lock, done, [&] { return m_closing; });
+    }
+    return -error;
+  }
   if (m_maxRead != 0) length = std::min(length, m_maxRead);
 
   if (m_throttle.bytesPerSecond != 0 || m_throttle.maxLatency.count() != 0) {

@@ -64,8 +64,14 @@ class FaultFile {
   // cut at the end of the file.
   std::vector<std::uint8_t> expected(std::uint64_t offset, std::size_t length) const;
 
-  // Reads touching [from, to) fail with `error` (an errno value).
-  void failReads(std::uint64_t from, std::uint64_t to, int error = EIO);
+  // Reads touching [from, to) fail with `error` (an errno value); with
+  // `times` > 0 only that many, as a weak sector that reads at last.
+  void failReads(std::uint64_t from, std::uint64_t to, int error = EIO, int times = 0);
+  // A failed read takes this long, as a drive's retries inside it do;
+  // reads of the file wait behind it, as they wait behind a throttled one.
+  void delayFailedReads(std::chrono::milliseconds delay);
+  // Reads that failed on a bad range so far.
+  std::uint64_t failedReadCount() const;
   // Each read returns at most maxBytes (0: no limit): short reads. Under a
   // loop device keep it a multiple of the device's block size: the loop
   // driver continues a short read from the next whole sector, so any other
@@ -103,6 +109,7 @@ class FaultFile {
   struct BadRange {
     std::uint64_t from, to;
     int error;
+    int timesLeft;  // 0: always
   };
   bool stalledAt(std::uint64_t from, std::uint64_t to) const;
 
@@ -121,6 +128,8 @@ class FaultFile {
   std::size_t m_blocked = 0;
   bool m_closing = false;
   std::uint64_t m_reads = 0;
+  std::uint64_t m_failed = 0;
+  std::chrono::milliseconds m_failDelay{0};
   std::vector<ReadRequest> m_log;
 };
 
