@@ -6,6 +6,9 @@
 #include <QActionGroup>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <functional>
+#include <tuple>
+#include <vector>
 
 #include "app/frmMain.h"
 #include "engine/SectorLayout.h"
@@ -40,45 +43,57 @@ void frmMain::buildOptionsMenu() {
   buildRetryMenu(*options);
 }
 
-void frmMain::buildRetryMenu(QMenu& options) {
-  QMenu* menu = options.addMenu("Retry passes");
-  menu->setObjectName("mnuRetryPasses");
+namespace {
+
+// A submenu whose checkable items exclude each other; `apply` is called
+// with the value of the item checked, however it is operated. The items,
+// in order.
+template <class T>
+std::vector<QAction*> choices(QMenu& parent, const char* title, const char* name,
+                              const std::vector<std::tuple<QString, const char*, T>>& items, T current,
+                              std::function<void(T)> apply) {
+  QMenu* menu = parent.addMenu(title);
+  menu->setObjectName(name);
   auto* group = new QActionGroup(menu);
   group->setExclusive(true);
-  auto& o = m_form.Options;
-  for (const int passes : {0, 1, 3}) {
-    QAction* a = menu->addAction(QString::number(passes));
-    a->setObjectName(QString("mnuRetry%1").arg(passes));
+  std::vector<QAction*> actions;
+  for (const auto& [text, objectName, value] : items) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(objectName);
     a->setCheckable(true);
-    a->setChecked(o.retryPasses == passes);
+    a->setChecked(value == current);
     group->addAction(a);
-    connect(a, &QAction::toggled, this, [&o, passes](bool on) {
-      if (on) o.retryPasses = passes;
+    QObject::connect(a, &QAction::toggled, menu, [apply, value](bool on) {
+      if (on) apply(value);
     });
+    actions.push_back(a);
   }
+  return actions;
+}
+
+QString textOf(SectorLayout layout) {
+  const std::string_view text = layoutText(layout);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+void frmMain::buildRetryMenu(QMenu& options) {
+  auto& o = m_form.Options;
+  choices<int>(options, "Retry passes", "mnuRetryPasses",
+               {{"0", "mnuRetry0", 0}, {"1", "mnuRetry1", 1}, {"3", "mnuRetry3", 3}}, o.retryPasses,
+               [&o](int passes) { o.retryPasses = passes; });
 }
 
 void frmMain::buildLayoutMenu(QMenu& options) {
-  QMenu* menu = options.addMenu("Sector layout");
-  menu->setObjectName("mnuSectorLayout");
-  auto* group = new QActionGroup(menu);
-  group->setExclusive(true);
   auto& o = m_form.Options;
-  QAction* groups = nullptr;
-  for (const auto& [layout, name] :
-       {std::pair{SectorLayout::DataFirst, "mnuDataFirst"}, std::pair{SectorLayout::DataLast, "mnuDataLast"},
-        std::pair{SectorLayout::Groups4K, "mnuGroups4K"}}) {
-    const std::string_view text = layoutText(layout);
-    QAction* a = menu->addAction(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    a->setObjectName(name);
-    a->setCheckable(true);
-    a->setChecked(o.layout == layout);
-    group->addAction(a);
-    connect(a, &QAction::toggled, this, [&o, layout](bool on) {
-      if (on) o.layout = layout;
-    });
-    if (layout == SectorLayout::Groups4K) groups = a;
-  }
+  const auto actions =
+      choices<SectorLayout>(options, "Sector layout", "mnuSectorLayout",
+                            {{textOf(SectorLayout::DataFirst), "mnuDataFirst", SectorLayout::DataFirst},
+                             {textOf(SectorLayout::DataLast), "mnuDataLast", SectorLayout::DataLast},
+                             {textOf(SectorLayout::Groups4K), "mnuGroups4K", SectorLayout::Groups4K}},
+                            o.layout, [&o](SectorLayout layout) { o.layout = layout; });
+  QAction* groups = actions.back();
   // 4 KiB groups are offered while the sector boxes read 520 in and 512
   // out. A choice made earlier stays checked when they change; a run then
   // refuses the jobs it does not fit, naming them, rather than converting

@@ -101,17 +101,18 @@ int main(int argc, char** argv) {
       failing.throttle({rate * 1000000, std::chrono::microseconds(200), std::chrono::microseconds(3000), 1});
       for (const std::uint64_t at : {bytes / 7, bytes / 3 + 4096, bytes / 2 + 512})
         failing.failReads(at / 512 * 512, at / 512 * 512 + 512);
-      failing.failReads(bytes * 3 / 4, bytes * 3 / 4 + 16 * 1024);  // a bad area of 32 sectors
-      failing.failReads(bytes - 1024, bytes);                       // the last two sectors
+      failing.failReads(bytes * 3 / 4, bytes * 3 / 4 + 16 * 1024);                    // a bad area of 32 sectors
+      failing.failReads(bytes - 1024, bytes);                                         // the last two sectors
       failing.failReads(bytes / 5 / 512 * 512, bytes / 5 / 512 * 512 + 512, EIO, 1);  // reads at its second try
       failing.delayFailedReads(std::chrono::milliseconds(100));
     };
     const std::uint64_t bad = 3 * 512 + 16 * 1024 + 1024;
 
-    std::printf("A failing drive of %llu MiB at %llu MB/s (loop over FUSE), %llu bytes in bad sectors, 100 ms per "
-                "failed read; best of %d:\n",
-                static_cast<unsigned long long>(mib), static_cast<unsigned long long>(rate),
-                static_cast<unsigned long long>(bad), rounds);
+    std::printf(
+        "A failing drive of %llu MiB at %llu MB/s (loop over FUSE), %llu bytes in bad sectors, 100 ms per "
+        "failed read; best of %d:\n",
+        static_cast<unsigned long long>(mib), static_cast<unsigned long long>(rate),
+        static_cast<unsigned long long>(bad), rounds);
     Figures engine, rescue;
     const bool haveRescue = std::system("command -v ddrescue >/dev/null 2>&1") == 0;
     std::string rescueDirect = "-d ";
@@ -149,10 +150,11 @@ int main(int argc, char** argv) {
       std::printf("  ddrescue %s-r0: rescued %llu bytes | failed reads %llu | %.2f s\n", rescueDirect.c_str(),
                   static_cast<unsigned long long>(rescue.rescued), static_cast<unsigned long long>(rescue.failedReads),
                   rescue.seconds);
-      std::printf("  program/ddrescue: rescued %.4f | failed reads %.2f | time %.2f\n",
-                  static_cast<double>(engine.rescued) / static_cast<double>(rescue.rescued),
-                  static_cast<double>(engine.failedReads) / static_cast<double>(std::max<std::uint64_t>(rescue.failedReads, 1)),
-                  engine.seconds / rescue.seconds);
+      std::printf(
+          "  program/ddrescue: rescued %.4f | failed reads %.2f | time %.2f\n",
+          static_cast<double>(engine.rescued) / static_cast<double>(rescue.rescued),
+          static_cast<double>(engine.failedReads) / static_cast<double>(std::max<std::uint64_t>(rescue.failedReads, 1)),
+          engine.seconds / rescue.seconds);
     } else {
       std::printf("  ddrescue is not installed (Debian package gddrescue): no comparison\n");
     }
@@ -188,9 +190,10 @@ int main(int argc, char** argv) {
       four.push_back(failingDev);
       beside = std::min(beside, healthyTime(four));
     }
-    std::printf("\nThree healthy drives, the slowest's time to its last block (s): alone %.2f | beside the failing "
-                "one %.2f | ratio %.2f\n",
-                alone, beside, beside / alone);
+    std::printf(
+        "\nThree healthy drives, the slowest's time to its last block (s): alone %.2f | beside the failing "
+        "one %.2f | ratio %.2f\n",
+        alone, beside, beside / alone);
     loops.clear();
   }
   fs::remove_all(dir);

@@ -50,20 +50,6 @@ Bytes zeroedWhereUnread(Bytes data, const RescueMap& map) {
   return data;
 }
 
-// The blocks of a mapfile, after its status line.
-std::vector<MapBlock> blocksOf(const std::string& text) {
-  std::vector<MapBlock> blocks;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream l(line);
-    std::string pos, size, status;
-    if (line.starts_with("#") || !(l >> pos >> size >> status) || !size.starts_with("0x")) continue;
-    blocks.push_back(
-        {std::stoull(pos, nullptr, 16), std::stoull(size, nullptr, 16), static_cast<MapStatus>(status.at(0))});
-  }
-  return blocks;
-}
-
 class GoPast : public RunFixture, public ::testing::WithParamInterface<GoPastCase> {};
 
 TEST_P(GoPast, ImagesEveryReadableByteAndMapsTheRest) {

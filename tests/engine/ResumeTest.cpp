@@ -16,19 +16,6 @@ using mdi::PrintTo;
 
 constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
 
-std::vector<MapBlock> blocksOf(const std::string& text) {
-  std::vector<MapBlock> blocks;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream l(line);
-    std::string pos, size, status;
-    if (line.starts_with("#") || !(l >> pos >> size >> status) || !size.starts_with("0x")) continue;
-    blocks.push_back(
-        {std::stoull(pos, nullptr, 16), std::stoull(size, nullptr, 16), static_cast<MapStatus>(status.at(0))});
-  }
-  return blocks;
-}
-
 enum class Break { Stop, Exit, Kill, ReadErrorNotGonePast };
 
 struct ResumeCase {

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/RescueMap.h"
 #include "tests/CaseName.h"
 #include "tests/RecordFields.h"
 #include "tests/Shell.h"
@@ -53,5 +55,20 @@ class TempDirTest : public ::testing::Test {
 
 template <class Param>
 class TempDirTestP : public TempDirTest, public ::testing::WithParamInterface<Param> {};
+
+// The blocks of a mapfile, after its status line, as written: read here
+// apart from the program's own parser.
+inline std::vector<MapBlock> blocksOf(const std::string& text) {
+  std::vector<MapBlock> blocks;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream l(line);
+    std::string pos, size, status;
+    if (line.starts_with("#") || !(l >> pos >> size >> status) || !size.starts_with("0x")) continue;
+    blocks.push_back(
+        {std::stoull(pos, nullptr, 16), std::stoull(size, nullptr, 16), static_cast<MapStatus>(status.at(0))});
+  }
+  return blocks;
+}
 
 }  // namespace mdi::test
