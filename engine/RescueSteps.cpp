@@ -1,11 +1,23 @@
 // A job that goes past read errors: each step reads what its plan says
 // next, wherever that is, and the image is written at the same place.
 #include <algorithm>
+#include <cerrno>
 
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
 
 namespace mdi {
+
+namespace {
+
+// What a drive answers for sectors it cannot read (EIO for a medium error
+// through the block layer, the rest from pass-through and some drivers).
+bool isMediaError(int error) {
+  return error == EIO || error == ENODATA || error == EILSEQ || error == EBADMSG || error == EREMOTEIO ||
+         error == ETIMEDOUT;
+}
+
+}  // namespace
 
 std::string rescuePhaseText(const RescuePlan& plan, bool mutate) {
   switch (plan.phase()) {
@@ -73,8 +85,11 @@ void RunController::settleRescue(Run& run, int i, bool finishing) {
   // bytes out of the source's order: its digests come from reading it back.
   if (st.read.failed()) job.outOfOrder = job.hashStale = true;
   // Resumed without going past read errors, the first failure ends the job
-  // there, as it would have the first time.
-  if (st.read.failed() && !run.options.goPastErrors) {
+  // there, as it would have the first time; and so does a failure that
+  // says the source is not there (not opened, gone) rather than that a
+  // sector could not be read: reading around it would only fail again at
+  // every sector of the source.
+  if (st.read.failed() && (!run.options.goPastErrors || !isMediaError(st.read.error))) {
     const std::uint64_t grain = job.rescueSettings.grain;
     job.readErrorAt = static_cast<std::int64_t>(job.rescueRead.pos + st.read.bytes / grain * grain);
     return endJob(run, i, finishing);

@@ -269,5 +269,27 @@ TEST_F(RunFixture, NoMapIsSavedOverAnImageThatCouldNotBeFlushed) {
   EXPECT_EQ(status(1), "Write Error ...");
 }
 
+// A source that is not there fails every read alike: going past that
+// would read every sector of it in vain. Such a job ends where it could
+// not read, as without going past read errors; a read failing with EIO is
+// gone past.
+TEST_F(RunFixture, ASourceThatIsNotThereIsNotReadAroundSectorBySector) {
+  form.Options.goPastErrors = true;
+  const std::string path = src("gone.img", patternBytes(4 * MiB, 1));
+  addFileJob(path);
+  fs::remove(path);
+  const std::string other = src("nodev.img", patternBytes(4 * MiB, 2));
+  addFileJob(other);
+  files.badRanges[other] = {{MiB, 4 * MiB, ENODEV, true, 0}};
+  const auto reads = std::make_shared<ReadLog>();
+  files.readLogs[other] = reads;
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Read Error ... at byte 0");
+  EXPECT_EQ(status(2), "Read Error ... at byte 1,048,576");
+  const auto intoTheGap =
+      std::count_if(reads->begin(), reads->end(), [](const ReadSpan& r) { return r.pos + r.length > MiB; });
+  EXPECT_EQ(intoTheGap, 1);
+}
+
 }  // namespace
 }  // namespace mdi::test
