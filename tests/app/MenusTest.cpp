@@ -283,5 +283,29 @@ TEST_F(Menus, GoPastReadErrorsStartsOffAndRetryPassesHoldsOneChoice) {
   }
 }
 
+// The ticked option reaches the run the window starts: the job goes past
+// read errors (its record says so, and it leaves a map of what it read).
+TEST_F(Menus, GoPastReadErrorsTickedInTheMenuReachesTheRun) {
+  w = h.start(dir.path.string());
+  child<QAction>(*w, "mnuGoPast")->trigger();
+  child<QAction>(*w, "mnuRetry1")->trigger();
+  const std::string data(3 * 131072 + 100, 'z');
+  std::ofstream(dir / "a.img", std::ios::binary) << data;
+  FormState& f = w->form();
+  f.run.TargetFolder = (dir.path / "out").string();
+  const int r = f.iGrid2.addRow();
+  f.iGrid2.setValue(r, JobCol::ID, "File");
+  f.iGrid2.setValue(r, JobCol::Model, dir / "a.img");
+  f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
+  f.iGrid2.setValue(r, JobCol::FileName, dir / "out/001.bin");
+  w->runController().RunClicked();
+  EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
+  std::ifstream log(dir / "out/001.bin.log"), map(dir / "out/001.bin.map");
+  const std::string logText((std::istreambuf_iterator<char>(log)), {});
+  const std::string mapText((std::istreambuf_iterator<char>(map)), {});
+  EXPECT_NE(logText.find("\ngo_past_read_errors: yes\n"), std::string::npos) << logText;
+  EXPECT_NE(mapText.find("\n0x00000000  0x00060064  +\n"), std::string::npos) << mapText;
+}
+
 }  // namespace
 }  // namespace mdi
