@@ -127,6 +127,19 @@ int RunController::protectionTypeOf(int row) const {
   return rec ? rec->protectionType : 0;
 }
 
+std::uint64_t RunController::logicalSectorOf(int row) const {
+  const auto src = jobSource(m_form.iGrid2, row);
+  std::uint64_t size = 0;
+  if (src && !src->isFile) {
+    if (const auto rec = m_sv.drives.listedRecord(src->drive)) size = rec->bytesPerSector;
+  } else if (src) {
+    if (const auto dev = m_form.ListedDevices.find(src->path); dev != m_form.ListedDevices.end())
+      size = dev->second.logicalSectorSize;
+  }
+  // A power of two the kernel would take, else the common 512.
+  return size >= 512 && size <= 65536 && (size & (size - 1)) == 0 ? size : 512;
+}
+
 void RunController::mutateLoop(Run& run) {
   RunState& r = m_form.run;
   const int n = static_cast<int>(run.jobs.size());

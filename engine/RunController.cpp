@@ -106,7 +106,7 @@ void RunController::RunClicked() {
     auto& job = run.jobs[row - 1];
     job.sourceSize = size.intPart();
     constexpr std::size_t kBlock = 131072;
-    job.rescueSettings = {512, kSweepBlock, run.options.retryPasses};
+    job.rescueSettings = {logicalSectorOf(row), kSweepBlock, run.options.retryPasses};
     job.block = kBlock;
     if (run.options.goPastErrors) {
       job.rescue = std::make_unique<RescuePlan>(static_cast<std::uint64_t>(std::max<std::int64_t>(job.sourceSize, 0)),
@@ -263,7 +263,10 @@ void RunController::straightLoop(Run& run) {
   // read: the sector it failed in is read again, on its own, later.
   const CycleIo::Prepare asRead = [&run](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
-    if (job.rescue && run.steps[lane].read.failed()) data = data.first(data.size() / 512 * 512);
+    if (job.rescue && run.steps[lane].read.failed()) {
+      const auto grain = static_cast<std::size_t>(job.rescueSettings.grain);
+      data = data.first(data.size() / grain * grain);
+    }
     job.prepared = data.size();
     run.hashImage(lane, data);
     return data;

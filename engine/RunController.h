@@ -114,6 +114,11 @@ class RunController {
   // The T10 protection type job `row`'s drive reported; 0 for an image
   // file or a drive that reports none.
   int protectionTypeOf(int row) const;
+  // The logical sector size job `row`'s drive (or block device added as a
+  // file) reports: what a straight job going past read errors reads at
+  // once in trim, scrape and retry, since the drive cannot read less.
+  // 512 for an image file, or a drive that does not say.
+  std::uint64_t logicalSectorOf(int row) const;
   void straightLoop(Run& run);
   void mutateLoop(Run& run);
   // Closes every file, sets the final statuses, unlocks, reports and

@@ -169,5 +169,28 @@ TEST_F(FaultDeviceRun, GoingPastReadErrorsOnALoopDeviceLeavesOnlyTheBadSectorsUn
   EXPECT_TRUE(readFile(output(2)) == healthy);
 }
 
+// A drive of 4,096-byte sectors cannot read less than one: going past read
+// errors, a straight job trims and scrapes it a whole sector at a time, so
+// its bad sector is read once by the sweep and once by trim, not once for
+// each 512 bytes in it.
+TEST_F(FaultDeviceRun, GoingPastReadErrorsReadsA4KnDriveWholeSectorsAtATime) {
+  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  constexpr std::uint64_t kSize = 4 << 20;
+  FaultFile& f = faults->add({.name = "4kn.img", .size = kSize});
+  f.failReads((1 << 20) + 1024, (1 << 20) + 1536);
+  loop.emplace(f.path(), fusedev::LoopOptions{4096, false});
+  const std::string node = loop->path().string();
+  // Listed as Add Image File(s) lists a block device.
+  const auto listed = realFs.blockDevice(node);
+  ASSERT_TRUE(listed && listed->logicalSectorSize == 4096);
+  form.ListedDevices[node] = *listed;
+  form.Options.goPastErrors = true;
+  addFileJob(node, kSize);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Read Errors: 4,096 bytes unread");
+  EXPECT_EQ(f.failedReadCount(), 2u);
+  EXPECT_NE(fileText(output(1) + ".map").find("0x00100000  0x00001000  -\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace mdi::test
