@@ -30,6 +30,20 @@ class Menus : public ::testing::Test {
   const std::string manual = dir / "Pellamy.html";
   WindowHarness h;
   std::unique_ptr<frmMain> w;
+
+  // One job from a 3-block image file into out/001.bin; its bytes.
+  std::string addImageJob() {
+    const std::string data(3 * 131072 + 100, 'z');
+    std::ofstream(dir / "a.img", std::ios::binary) << data;
+    FormState& f = w->form();
+    f.run.TargetFolder = (dir.path / "out").string();
+    const int r = f.iGrid2.addRow();
+    f.iGrid2.setValue(r, JobCol::ID, "File");
+    f.iGrid2.setValue(r, JobCol::Model, dir / "a.img");
+    f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
+    f.iGrid2.setValue(r, JobCol::FileName, dir / "out/001.bin");
+    return data;
+  }
 };
 
 // The real file system, except that the manual is whatever the test says:
@@ -127,15 +141,8 @@ TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
 
 TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
   w = h.start(dir.path.string());
-  const std::string data(3 * 131072 + 100, 'z');
-  std::ofstream(dir / "a.img", std::ios::binary) << data;
+  const std::string data = addImageJob();
   FormState& f = w->form();
-  f.run.TargetFolder = (dir.path / "out").string();
-  const int r = f.iGrid2.addRow();
-  f.iGrid2.setValue(r, JobCol::ID, "File");
-  f.iGrid2.setValue(r, JobCol::Model, dir / "a.img");
-  f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
-  f.iGrid2.setValue(r, JobCol::FileName, dir / "out/001.bin");
   h.msg.answer("Exit?", MsgAnswer::No);
   bool wasRunning = false;
   QTimer::singleShot(0, [&] {
@@ -289,15 +296,8 @@ TEST_F(Menus, GoPastReadErrorsTickedInTheMenuReachesTheRun) {
   w = h.start(dir.path.string());
   child<QAction>(*w, "mnuGoPast")->trigger();
   child<QAction>(*w, "mnuRetry1")->trigger();
-  const std::string data(3 * 131072 + 100, 'z');
-  std::ofstream(dir / "a.img", std::ios::binary) << data;
+  addImageJob();
   FormState& f = w->form();
-  f.run.TargetFolder = (dir.path / "out").string();
-  const int r = f.iGrid2.addRow();
-  f.iGrid2.setValue(r, JobCol::ID, "File");
-  f.iGrid2.setValue(r, JobCol::Model, dir / "a.img");
-  f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
-  f.iGrid2.setValue(r, JobCol::FileName, dir / "out/001.bin");
   w->runController().RunClicked();
   EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
   std::ifstream log(dir / "out/001.bin.log"), map(dir / "out/001.bin.map");
