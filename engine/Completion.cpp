@@ -96,9 +96,8 @@ void RunController::closeJobFiles(Run& run) {
     if (j.resumed && j.started && j.rescue && !j.writeFailed) {
       for (const MapBlock& b : j.rescue->map().blocks()) {
         if (b.status == MapStatus::Finished || b.status == MapStatus::NonTried) continue;
-        auto at = [&j](std::uint64_t x) { return j.conversion ? j.conversion->split(x) : LayoutSplit{x, 0}; };
-        c->zeroFrom.push_back(at(b.pos));
-        c->zeroTo.push_back(at(b.pos + b.size));
+        c->zeroFrom.push_back(j.placeOf(b.pos));
+        c->zeroTo.push_back(j.placeOf(b.pos + b.size));
       }
     }
     j.closing = std::make_shared<Aside<bool>>([c] {

@@ -239,13 +239,12 @@ void RunController::recordJobs(Run& run) {
       if (!err) err = writeRecord(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
     }
     const JobOutcome outcome = outcomeOf(job);
-    const MapHeader header = mapHeaderOf(run, row - 1);
     if (!err && job.rescue && job.started) {
       // Going past read errors, every job says what it read, and what not,
       // after any save of its map still out, so the last word is this one.
       if (const auto saving = std::exchange(job.mapSaving, nullptr))
         filesAside<int>(m_sv.pump, run, stopped, [saving] { return saving->wait(std::chrono::hours(24)).value_or(0); });
-      err = writeRecord(job.outputPath + ".map", rescueMapText(job.rescue->map(), header, job.rescue->progress()));
+      err = writeRecord(job.outputPath + ".map", rescueMapTextOf(run, row - 1));
     } else if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
       const auto upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead));
       std::optional<BadArea> bad;
@@ -254,7 +253,8 @@ void RunController::recordJobs(Run& run) {
       const std::uint64_t size =
           std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
       const RescueMap map = RescueMap::ofLinearRead(size, upTo, bad);
-      err = writeRecord(job.outputPath + ".map", rescueMapText(map, header, static_cast<std::uint64_t>(job.bytesRead)));
+      err = writeRecord(job.outputPath + ".map",
+                        rescueMapText(map, mapHeaderOf(run, row - 1), static_cast<std::uint64_t>(job.bytesRead)));
     }
     if (err) job.writeFailed = true;
     log.outcome = statusTextOf(job, sep);

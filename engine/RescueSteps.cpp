@@ -63,7 +63,7 @@ void RunController::placeRescueReads(Run& run, bool finishing) {
       endJob(run, i, finishing);
       continue;
     }
-    const LayoutSplit at = job.conversion ? job.conversion->split(read->pos) : LayoutSplit{read->pos, 0};
+    const LayoutSplit at = job.placeOf(read->pos);
     if (job.target->seek(at.imageBytes) != 0 || (job.extra && job.extra->seek(at.extraBytes) != 0)) {
       failWrite(run, i, finishing);
       continue;

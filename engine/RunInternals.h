@@ -69,10 +69,9 @@ struct RunController::Run {
     // Such a job writes its image (and .extra) at the places of the source
     // bytes it read: they stand for the source up to the last area tried,
     // with zeros where nothing could be read.
-    LayoutSplit rescueSplit() const {
-      const std::uint64_t tried = rescue->triedExtent();
-      return conversion ? conversion->split(tried) : LayoutSplit{tried, 0};
-    }
+    LayoutSplit rescueSplit() const { return placeOf(rescue->triedExtent()); }
+    // Where source byte x lands: in the image, and in .extra.
+    LayoutSplit placeOf(std::uint64_t x) const { return conversion ? conversion->split(x) : LayoutSplit{x, 0}; }
     // Its reads left the source's order: its digests come from the image
     // read back, not from the bytes as they passed.
     bool outOfOrder = false;
