@@ -1,6 +1,5 @@
 #include "platform/LaneThreads.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -30,10 +29,6 @@ struct LaneThreads::Shared {
   std::condition_variable done;  // the caller: a lane done, a prepare ended
   std::vector<Lane> lanes;
   std::function<void()> onFinished;
-  // Counted outside the mutex, for threads that spin before they sleep.
-  std::atomic<std::uint64_t> requests{0};
-  std::atomic<std::uint64_t> finishes{0};
-  bool spin = false;
   bool ending = false;     // idle lane threads end
   bool abandoned = false;  // busy lanes finish alone
   void wakeAll() {
@@ -41,10 +36,9 @@ struct LaneThreads::Shared {
   }
 };
 
-LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished, bool spin)
+LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished)
     : m_shared(std::make_shared<Shared>()) {
   m_shared->onFinished = std::move(onFinished);
-  m_shared->spin = spin;
   m_shared->lanes.resize(lanes.size());
   m_shared->work = std::make_unique<std::condition_variable[]>(lanes.size());
   for (std::size_t i = 0; i < lanes.size(); ++i) m_shared->lanes[i].io = lanes[i];
@@ -82,20 +76,7 @@ void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::
     L.busy = true;
     L.finished = false;
   }
-  m_shared->requests.fetch_add(1, std::memory_order_release);
   m_shared->work[lane].notify_one();
-}
-
-void LaneThreads::spinWhile(const std::function<bool()>& unchanged) {
-  const auto until = std::chrono::steady_clock::now() + kSpin;
-  while (unchanged() && std::chrono::steady_clock::now() < until) {}
-}
-
-bool LaneThreads::spinForFinish() {
-  if (!m_shared->spin) return false;
-  const std::uint64_t seen = m_shared->finishes.load(std::memory_order_acquire);
-  spinWhile([&] { return m_shared->finishes.load(std::memory_order_acquire) == seen; });
-  return m_shared->finishes.load(std::memory_order_acquire) != seen;
 }
 
 bool LaneThreads::anyBusy() const {
@@ -162,14 +143,6 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
   Shared& s = *shared;
   std::unique_lock lk(s.m);
   for (;;) {
-    if (s.spin && !s.lanes[lane].step && !s.ending && !s.abandoned) {
-      // The next request usually follows within microseconds: waiting for
-      // it awake saves a sleep and a wake-up per block.
-      const std::uint64_t seen = s.requests.load(std::memory_order_acquire);
-      lk.unlock();
-      spinWhile([&] { return s.requests.load(std::memory_order_acquire) == seen; });
-      lk.lock();
-    }
     s.work[lane].wait(lk, [&] { return s.ending || s.abandoned || s.lanes[lane].step; });
     if (s.ending || s.abandoned) return;
     auto& L = s.lanes[lane];
@@ -183,7 +156,6 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
       L.step = nullptr;
       L.busy = false;
       L.finished = true;
-      s.finishes.fetch_add(1, std::memory_order_release);
       s.done.notify_all();
       if (s.onFinished) s.onFinished();
     };

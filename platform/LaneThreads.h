@@ -32,10 +32,7 @@ class LaneThreads {
   // onFinished, when given, is called on a lane's thread each time the lane
   // finishes a step, with the mutex held: it must be quick and must not
   // call back. Never called for a step given up by abandon().
-  // spin: lane threads, and the caller through spinForFinish(), wait awake
-  // for a moment before they sleep; worth it only with a core to spare for
-  // each thread that spins.
-  explicit LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished = {}, bool spin = false);
+  explicit LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished = {});
   ~LaneThreads();
   LaneThreads(const LaneThreads&) = delete;
   LaneThreads& operator=(const LaneThreads&) = delete;
@@ -59,9 +56,6 @@ class LaneThreads {
   // The lanes that have finished their steps since the last call; their
   // steps now belong to the caller.
   std::vector<std::size_t> takeFinished();
-  // With spin: waits awake, for a moment, until some lane finishes a step.
-  // True when one did.
-  bool spinForFinish();
   // Whether any lane has a transfer outstanding.
   bool anyBusy() const;
   // Gives up every busy lane (see Lifetime): its step is marked pending and
@@ -72,8 +66,6 @@ class LaneThreads {
  private:
   struct Shared;
   static void laneMain(std::shared_ptr<Shared> shared, std::size_t lane);
-  static constexpr std::chrono::microseconds kSpin{50};
-  static void spinWhile(const std::function<bool()>& unchanged);
   void request(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given);
   std::shared_ptr<Shared> m_shared;
   std::vector<std::thread> m_threads;

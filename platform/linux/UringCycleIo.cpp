@@ -88,7 +88,6 @@ bool UringCycleIo::wait(std::chrono::milliseconds timeout) {
     if (m_reported > 0 || m_unfinished == 0) break;
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return false;
-    if (m_onThread > 0 && m_threads.spinForFinish()) continue;
     // A lane thread that finishes wakes the ring through the eventfd.
     armWakeup();
     const auto slice = std::chrono::duration_cast<std::chrono::nanoseconds>(left);

@@ -44,10 +44,7 @@ class UringCycleIo final : public CycleIo {
   explicit UringCycleIo(const std::vector<Lane>& lanes)
       : m_wakeup(std::make_shared<EventWakeup>()),
         m_lanes(lanes.size()),
-        // One job on a machine of two cores or more: its thread and this
-        // one hand each block over awake.
-        m_threads(
-            lanes, [w = m_wakeup] { w->signal(); }, 2 * lanes.size() <= std::thread::hardware_concurrency()) {
+        m_threads(lanes, [w = m_wakeup] { w->signal(); }) {
     for (std::size_t i = 0; i < lanes.size(); ++i) m_lanes[i].io = lanes[i];
   }
   ~UringCycleIo() override {
