@@ -156,6 +156,12 @@ class FdSource final : public Source {
 };
 
 class FdOutput final : public Output {
+  // Larger steps are written in calls of at most this much: a buffered
+  // write of 256 KiB or more to ext4 took twice the CPU per byte of 128 KiB
+  // calls, and a quarter more time (dd ibs=1M obs=128K against obs=1M, the
+  // same data).
+  static constexpr std::size_t kWritePiece = 128 * 1024;
+
  public:
   explicit FdOutput(int fd) : m_fd(fd), m_seekable(seekable(fd)) {}
   ~FdOutput() override { close(); }
@@ -176,9 +182,9 @@ class FdOutput final : public Output {
     IoResult r;
     if (m_fd < 0) return {0, EBADF};
     while (r.bytes < buf.size()) {
-      const ssize_t n = m_seekable
-                            ? ::pwrite(m_fd, buf.data() + r.bytes, buf.size() - r.bytes, static_cast<off_t>(m_pos))
-                            : ::write(m_fd, buf.data() + r.bytes, buf.size() - r.bytes);
+      const std::size_t piece = std::min(buf.size() - r.bytes, kWritePiece);
+      const ssize_t n = m_seekable ? ::pwrite(m_fd, buf.data() + r.bytes, piece, static_cast<off_t>(m_pos))
+                                   : ::write(m_fd, buf.data() + r.bytes, piece);
       if (n < 0) {
         if (errno == EINTR) continue;
         r.error = errno;
