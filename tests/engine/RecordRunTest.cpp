@@ -30,7 +30,9 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
   const OutcomeCase& c = GetParam();
   form.Options.hashes = {HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
   setMutate(c.mutate);
-  const auto path = src("src.img", patternBytes(6 * kBlock + 1000, 3));
+  // Longer than a step, so a Stop finds the copy under way.
+  constexpr std::size_t kSourceSize = 20 * kBlock + 1000;
+  const auto path = src("src.img", patternBytes(kSourceSize, 3));
   addFileJob(path, -1, std::to_string(c.sectorIn), "512");
   c.arrange(*this, path);
   controller.RunClicked();
@@ -62,7 +64,7 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
               {"extra_file", extra ? extraOf(1) : ""}};
   if (c.mutate && haveTool("sha256sum")) want["source_sha256"] = sha256Of(path);
   if (extra) {
-    EXPECT_EQ(fs::file_size(extraOf(1)), (6 * kBlock + 1000) / 520 * 8);
+    EXPECT_EQ(fs::file_size(extraOf(1)), kSourceSize / 520 * 8);
     want["extra_file_size"] = std::to_string(fs::file_size(extraOf(1)));
     if (haveTool("sha256sum")) want["extra_file_sha256"] = sha256Of(extraOf(1));
   }

@@ -51,8 +51,8 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   // per step.
   const std::size_t block = c.mutate ? 65536 : 131072;
   const std::size_t step = blocksPerStep(block) * block;
-  const auto fastSrc = patternBytes(10 * block, 1);
-  const auto stuckSrc = patternBytes(10 * block, 2);
+  const auto fastSrc = patternBytes(3 * step, 1);
+  const auto stuckSrc = patternBytes(3 * step, 2);
   addFileJob(src("fast.img", fastSrc));
   const std::string stuckPath = src("stuck.img", stuckSrc);
   addFileJob(stuckPath);
@@ -135,7 +135,7 @@ TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
   const std::size_t step = blocksPerStep(block) * block;
   const auto fastSrc = patternBytes(3 * block, 1);
   addFileJob(src("fast.img", fastSrc));
-  const std::string stuckPath = src("stuck.img", patternBytes(10 * block, 2));
+  const std::string stuckPath = src("stuck.img", patternBytes(3 * step, 2));
   addFileJob(stuckPath);
   auto gate = std::make_shared<Gate>(step);
   files.gates[stuckPath] = gate;
