@@ -31,10 +31,9 @@
 #include <string>
 #include <vector>
 
-#include "app/HostServices.h"
-#include "app/frmMain.h"
 #include "bench/EngineRun.h"
 #include "bench/PiSector.h"
+#include "bench/WindowRun.h"
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
 #include "platform/fakes/FakeDriveTable.h"
@@ -49,35 +48,6 @@ using namespace mdi;
 using namespace mdi::bench;
 
 namespace {
-
-// The same straight run through the real window, offscreen.
-double windowRun(const std::string& source, std::uint64_t bytes, const fs::path& outDir) {
-  FakeMessageBox msg;
-  FakePickers pickers;
-  FakeLauncher launcher;
-  // The real files, clock and I/O the program itself runs on.
-  HostServices host;
-  FakeDriveTable drives(host.files);
-  FrmMainDeps deps;
-  deps.msg = &msg;
-  deps.pickers = &pickers;
-  deps.launcher = &launcher;
-  deps.drives = &drives;
-  host.lendTo(deps);
-  deps.programFolder = outDir.string();
-  deps.quit = [] {};
-  deps.openDocument = [](const std::string&) {};
-  frmMain w(std::move(deps));
-  w.startUp();
-  addJobs(w.form(), {source}, bytes, outDir, "512");
-  // As the engine runs it here: the copy alone, no digests.
-  w.form().Options.hashes = {};
-  const auto t0 = std::chrono::steady_clock::now();
-  w.runController().RunClicked();
-  const double s = seconds(t0);
-  removeOutputs(outDir);
-  return static_cast<double>(bytes) / 1e6 / s;
-}
 
 double ddRun(const std::string& source, std::uint64_t bytes, const fs::path& outDir) {
   const std::string out = (outDir / "dd.bin").string();
@@ -229,7 +199,11 @@ int main(int argc, char** argv) {
     std::printf("  mutate 520->512: engine %8.1f | mutate/straight %.2f\n", mut, mut / eng);
   }
   if (wanted("window")) {
-    const double win = best(3, [&] { return windowRun(src, bytes, out); });
+    const double win = best(3, [&] {
+      const double s = windowRun(src, bytes, out);
+      removeOutputs(out);
+      return static_cast<double>(bytes) / 1e6 / s;
+    });
     std::printf("  window:          offscreen %8.1f | window/engine %.2f\n", win, win / eng);
   }
 
