@@ -206,10 +206,9 @@ INSTANTIATE_TEST_SUITE_P(
 using StraightRun = RunFixture;
 
 TEST_F(StraightRun, ThousandBlocksTakeThousandAndOneCyclesThenOne) {
-  // A step reads whole blocks: eight straight blocks (1 MiB), four mutate
-  // blocks of 128 sectors of 520 bytes (at least 256 KiB).
-  EXPECT_EQ(std::pair(blocksPerStep(kBlock), blocksPerStep(128 * 520, kMutateStepBytes)),
-            std::pair(std::size_t{8}, std::size_t{4}));
+  // A step reads whole blocks, at least 1 MiB: eight straight blocks,
+  // sixteen mutate blocks of 128 sectors of 520 bytes.
+  EXPECT_EQ(std::pair(blocksPerStep(kBlock), blocksPerStep(128 * 520)), std::pair(std::size_t{8}, std::size_t{16}));
   addFileJob(src("big.img", patternBytes(1000 * kBlock, 5)));
   controller.RunClicked();
   // 1000 data cycles, read a few blocks a step, and the 1001st reads
