@@ -1,5 +1,7 @@
 #include "bench/EngineRun.h"
 
+#include <cstdlib>
+
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
 #include "platform/Services.h"
@@ -40,6 +42,8 @@ void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint
 void removeOutputs(const fs::path& outDir) {
   for (const auto& e : fs::directory_iterator(outDir)) fs::remove(e.path());
 }
+
+void warm(const std::string& path) { std::system(("cat '" + path + "' > /dev/null").c_str()); }
 
 double engineRun(const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir, const Options& o,
                  const char** pathUsed) {

@@ -44,6 +44,8 @@ struct Options {
 void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes,
              const std::filesystem::path& outDir, const std::string& sectorIn);
 void removeOutputs(const std::filesystem::path& outDir);
+// Reads the file through once, so its pages are in the page cache.
+void warm(const std::string& path);
 
 // One run of the engine over `sources`, each `bytes` long; returns the
 // aggregate MB/s of source bytes. pathUsed: the I/O path it ran on.

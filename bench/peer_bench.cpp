@@ -19,7 +19,6 @@
 // and `alone` to leave the peers out (to profile the program).
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -82,8 +81,6 @@ void makeCold(const std::string& path) {
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
   ::close(fd);
 }
-
-void warm(const std::string& path) { std::system(("cat '" + path + "' > /dev/null").c_str()); }
 
 // The source goes to disk before any run: its writeback would otherwise
 // be charged to whichever run comes first.

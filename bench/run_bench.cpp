@@ -34,14 +34,8 @@
 #include "bench/EngineRun.h"
 #include "bench/PiSector.h"
 #include "bench/WindowRun.h"
-#include "engine/RunController.h"
-#include "jobs/JobList.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
 #include "platform/fakes/SimulatedDrive.h"
-#include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/UringCycleIo.h"
-#include "progress/Progress.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;
@@ -69,8 +63,6 @@ std::string sh(const std::string& cmd) {
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
 }
-
-void warm(const std::string& path) { std::system(("cat '" + path + "' > /dev/null").c_str()); }
 
 void makeSource(const std::string& path, std::uint64_t mib, unsigned seed) {
   std::ofstream f(path, std::ios::binary);
