@@ -9,6 +9,8 @@
 #include "app/frmMain.h"
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
+#include "platform/dbus/UdisksBroker.h"
+#include "platform/linux/DeviceOpener.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
 
@@ -22,8 +24,12 @@ class LateDriveTable final : public mdi::DriveTable {
   std::string checkUnchanged(int n) const override {
     return table ? table->checkUnchanged(n) : "the drives have not been listed yet";
   }
+  void beginRun() override {
+    if (table) table->beginRun();
+  }
   std::unique_ptr<mdi::Source> openSource(int n) override {
-    return table ? table->openSource(n) : std::make_unique<mdi::FailedSource>(ENODEV);
+    return table ? table->openSource(n)
+                 : std::make_unique<mdi::FailedSource>(ENODEV, "the drives have not been listed yet");
   }
   std::optional<std::uint64_t> deviceNumber(int n) const override {
     return table ? table->deviceNumber(n) : std::nullopt;
@@ -43,6 +49,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
   mdi::LinuxDriveEnumerator enumerator;
+  // Drives the user may not open are opened through udisks2, which asks
+  // for a password when a run first needs one.
+  mdi::UdisksBroker udisks;
+  mdi::DeviceOpener opener(&udisks);
   LateDriveTable drives;
   // Every service the window works through is made here.
   mdi::QtMessageBox msg;
@@ -70,7 +80,7 @@ int main(int argc, char** argv) {
   // The grid and the drive table a run opens from hold the records of one
   // enumeration, with what discovery noted on them.
   deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
-    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep));
+    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep), &opener);
   };
   mdi::frmMain w(std::move(deps));
   // Boxes and dialogs open over the window, which exists only now.

@@ -33,11 +33,14 @@ std::string LinuxDriveTable::checkUnchanged(int number) const {
 
 std::unique_ptr<Source> LinuxDriveTable::openSource(int number) {
   const DriveRecord* r = find(number);
-  if (!r) return std::make_unique<FailedSource>(ENODEV);
+  if (!r) return std::make_unique<FailedSource>(ENODEV, "drive " + std::to_string(number) + " was never listed");
   if (r->passThrough) return openScsiSource(r->deviceId);
-  const int fd = ::open(r->deviceId.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::make_unique<FailedSource>(errno);
-  return makeFdSource(fd);
+  if (m_opener) return m_opener->open(r->deviceId);
+  return DeviceOpener(nullptr).open(r->deviceId);
+}
+
+void LinuxDriveTable::beginRun() {
+  if (m_opener) m_opener->beginRun();
 }
 
 std::optional<std::uint64_t> LinuxDriveTable::deviceNumber(int number) const {

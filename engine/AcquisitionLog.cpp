@@ -60,6 +60,7 @@ std::string formatAcquisitionLog(const AcquisitionLog& log) {
     l.add("source_sector_size", log.source.logicalSectorSize);
     l.yesNo("source_pass_through", log.source.passThrough);
   }
+  l.add("source_access", log.source.access);
   l.add("image_path", log.imagePath);
   l.yesNo("sector_mutate", log.mutate);
   l.add("sector_in", log.sectorIn);

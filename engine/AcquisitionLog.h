@@ -65,6 +65,8 @@ struct AcquiredSource {
   std::string serial;  // serial number or WWN
   std::uint32_t logicalSectorSize = 0;
   bool passThrough = false;
+  // How the program reached it: "direct", "udisks2" or "pass-through".
+  std::string access = "direct";
 };
 
 struct VerifyRecord {

@@ -30,6 +30,7 @@ bool zeroOut(Output* out, std::uint64_t from, std::uint64_t to) {
 }  // namespace
 
 std::string statusTextOf(const RunController::Run::Job& job, const Separators& sep) {
+  if (!job.unopened.empty()) return std::string(Status::NotImaged) + ": " + job.unopened;
   switch (outcomeOf(job)) {
     case JobOutcome::WriteError:
       return Status::WriteError;

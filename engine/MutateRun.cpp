@@ -84,14 +84,16 @@ void RunController::RunMutateImaging() {
   bool declined = false;
   for (int i = 0; i < n && !declined; ++i) {
     declined = !openJob(run, i);
-    if (!declined) setStatus(i + 1, Status::ImagingMutate);
+    if (!declined && run.jobs[i].unopened.empty()) setStatus(i + 1, Status::ImagingMutate);
   }
   if (!declined) mutateLoop(run);
 
   // No-data check: a job that copied nothing (or a run that never got to
-  // copy) is reported once, before the files are closed.
-  bool nothingCopied = run.CycleCount == 0;
-  for (const auto& j : run.jobs) nothingCopied = nothingCopied || j.bytesWritten == 0;
+  // copy) is reported once, before the files are closed. A job that could
+  // not be opened says why in its own status.
+  const bool anyOpened = run.unopenedCount() < n;
+  bool nothingCopied = anyOpened && run.CycleCount == 0;
+  for (const auto& j : run.jobs) nothingCopied = nothingCopied || (j.unopened.empty() && j.bytesWritten == 0);
   if (nothingCopied) {
     const bool sizing = m_sv.ui.isChecked(Ctl::Check2) && !m_sv.ui.isChecked(Ctl::Check4);
     m_sv.msg.show({sizing ? "No data was copied, there may be a problem with sector sizing. Try again with Force read "
@@ -216,7 +218,7 @@ void RunController::mutateLoop(Run& run) {
     return true;
   };
 
-  run.FinishedCount = 0;
+  run.FinishedCount = run.unopenedCount();
   if (!pass([](const Run::Job& j) { return static_cast<std::size_t>(j.readSize); })) return;
 
   // Finishing pass: one source sector at a time from where each job stopped.

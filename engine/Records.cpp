@@ -176,6 +176,7 @@ void RunController::recordJobs(Run& run) {
         log.source.kind = AcquiredSource::Kind::ImageFile;
       }
     }
+    log.source.access = accessName(job.access);
     log.imagePath = job.outputPath;
     log.mutate = run.mutate;
     log.sectorIn = static_cast<std::uint32_t>(run.mutate ? job.sourceSector : 512);

@@ -60,6 +60,7 @@ bool RunController::resumeJob(Run& run, int i) {
         facts.mapText = readSmallFile(*files, image + ".map");
         facts.imageSize = fs->fileSize(image);
         o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+        facts.sourceOpenFailure = o.source->openFailure();
         facts.sourceHead = head(*o.source, kResumeHeadBytes);
         const auto imageHead = files->openSource(image);
         facts.imageHead =
@@ -82,6 +83,7 @@ bool RunController::resumeJob(Run& run, int i) {
     m_sv.msg.show({opened->verdict.refusal, "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
     return false;
   }
+  job.access = opened->source->access();
   job.source = std::move(opened->source);
   job.target = std::move(opened->target);
   job.extra = std::move(opened->extra);

@@ -68,6 +68,7 @@ ResumeVerdict checkResume(const ResumeFacts& facts, const ResumeJob& job, const 
   std::optional<RescueMap> map;
   if (facts.mapText) map = parseRescueMap(*facts.mapText, program);
   if (!map) return refuse("it is not a map written by this program");
+  if (!facts.sourceOpenFailure.empty()) return refuse(facts.sourceOpenFailure);
   const auto notes = mapNotes(*facts.mapText);
   auto field = [&notes](const std::string& key) {
     const auto it = notes.find(key);

@@ -24,6 +24,9 @@ struct ResumeFacts {
   // that could not be read), and the image's bytes they convert to.
   std::vector<std::byte> sourceHead;
   std::vector<std::byte> imageHead;
+  // Why the source could not be opened ("access to /dev/sdb was refused");
+  // "" when it was.
+  std::string sourceOpenFailure;
 };
 
 // The job as it stands now.

@@ -72,6 +72,8 @@ void RunController::resetRunState() {
   r.NowTick = 0;
   r.ElapsedSeconds = 0;
   r.LargestBlocks = Fixed4();
+  // A password refused in an earlier run may be given in this one.
+  m_sv.drives.beginRun();
 }
 
 void RunController::startIo(Run& run) {

@@ -97,6 +97,11 @@ struct RunController::Run {
     // Sticky: a cycle's .extra write fell short, or a block could not be
     // converted; the job ends as a write error.
     bool prepareFailed = false;
+    // Why its source could not be opened: such a job takes no part in the
+    // run (done from the start), nothing is created for it, and it ends
+    // "Not imaged: <why>". "" for a job that was opened.
+    std::string unopened;
+    SourceAccess access = SourceAccess::Direct;  // how its source was opened
     std::int64_t extraWritten = 0;
     std::optional<std::int64_t> extraEnd;  // as imageEnd
     std::int64_t extraLength() const {
@@ -198,6 +203,11 @@ struct RunController::Run {
   // the pass, so the count follows the job furthest behind (with equal
   // drives, every job's steps together). The pass began at passBase.
   std::int32_t CycleCount = 0;
+  // The jobs done before a pass begins: those that could not be opened.
+  std::int32_t unopenedCount() const {
+    return static_cast<std::int32_t>(
+        std::count_if(jobs.begin(), jobs.end(), [](const Job& j) { return !j.unopened.empty(); }));
+  }
   std::int32_t passBase = 0;
   std::int32_t FinishedCount = 0;
   // When the window last had its events, for closeCycle.

@@ -79,8 +79,8 @@ bool RunController::openJob(Run& run, int i) {
                                      Opened o;
                                      o.source =
                                          from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+                                     if (*givenUp || !o.source->openFailure().empty()) return o;
                                      if (pastCache) o.source->readPastCache();
-                                     if (*givenUp) return o;
                                      o.target = files->createOutput(out);
                                      if (withExtra) o.extra = files->createOutput(extraFilePath(out));
                                      return o;
@@ -89,6 +89,14 @@ bool RunController::openJob(Run& run, int i) {
     *givenUp = true;
     return false;
   }
+  if (std::string why = opened->source->openFailure(); !why.empty()) {
+    // The other jobs go on without it.
+    job.unopened = std::move(why);
+    job.done = 1;
+    m_form.iGrid2.setValue(row, JobCol::Status, statusTextOf(job, m_sv.locale.separators()));
+    return true;
+  }
+  job.access = opened->source->access();
   job.source = std::move(opened->source);
   job.target = std::move(opened->target);
   job.extra = std::move(opened->extra);

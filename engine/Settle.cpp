@@ -43,6 +43,10 @@ void RunController::beginFinishingPass(Run& run) {
   run.passBase = run.CycleCount;
   for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
     auto& job = run.jobs[i];
+    if (!job.unopened.empty()) {
+      ++run.FinishedCount;  // still done
+      continue;
+    }
     job.done = 0;
     job.passSteps = 0;
     setStatus(i + 1, Status::Finishing);

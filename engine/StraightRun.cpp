@@ -65,6 +65,7 @@ void RunController::RunClicked() {
       completion(run);
       return;
     }
+    if (!job.unopened.empty()) continue;
     const auto size = static_cast<std::uint64_t>(job.sourceSize < 0 ? 0 : job.sourceSize);
     const auto sized = onOutput<int>(run, job.target, [size](std::unique_ptr<Output>& o) { return o->resize(size); });
     if (!sized) {
@@ -153,7 +154,7 @@ void RunController::straightLoop(Run& run) {
     return true;
   };
 
-  run.FinishedCount = 0;
+  run.FinishedCount = run.unopenedCount();
   if (!pass(false)) {
     completion(run);
     return;

@@ -30,8 +30,12 @@ class DriveTable {
   // otherwise the reason it is not (gone, other size, other id, a loop
   // device re-pointed, other first 64 KiB).
   virtual std::string checkUnchanged(int number) const = 0;
-  // Opens drive `number` read-only (never null; see FileAccess).
+  // Opens drive `number` read-only (never null; see FileAccess). A source
+  // that could not be opened says why (Source::openFailure).
   virtual std::unique_ptr<Source> openSource(int number) = 0;
+  // A run begins: a refused request for access is asked again (once per
+  // run), see DeviceOpener.
+  virtual void beginRun() {}
   // Whole-disk device numbers (dev_t) of drive `number`, used to tell
   // whether a target folder lies on a source drive.
   virtual std::optional<std::uint64_t> deviceNumber(int number) const = 0;

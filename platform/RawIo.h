@@ -44,9 +44,20 @@ struct Positioned {
   std::uint64_t latencyNs = 0;
 };
 
+// How a source was reached: opened by this program itself, opened on its
+// behalf by udisks2 (the user may not open the device node), or read with
+// SCSI commands through pass-through.
+enum class SourceAccess { Direct, Udisks2, PassThrough };
+// "direct", "udisks2", "pass-through": as the record names them.
+const char* accessName(SourceAccess access);
+
 class Source {
  public:
   virtual ~Source() = default;
+  // Why the source could not be opened at all ("access to /dev/sdb was
+  // refused"), as a phrase for a status; "" for a source that was opened.
+  virtual std::string openFailure() const { return {}; }
+  virtual SourceAccess access() const { return SourceAccess::Direct; }
   // Reads up to buf.size() bytes at the current position (see contract).
   virtual IoResult read(std::span<std::byte> buf) = 0;
   // A read of `length` bytes from the current position, for the caller to
@@ -92,17 +103,23 @@ class Output {
   virtual std::function<int()> flusher() { return nullptr; }
 };
 
-// A source that could not be opened: every read fails with the open's errno.
+// A source that could not be opened: every read fails with the open's
+// errno, and `why` says what kept it closed.
 class FailedSource final : public Source {
  public:
-  explicit FailedSource(int error) : m_error(error) {}
+  FailedSource(int error, std::string why) : m_error(error), m_why(std::move(why)) {}
   IoResult read(std::span<std::byte>) override { return {0, m_error}; }
   bool seek(std::uint64_t) override { return true; }  // every read fails alike
+  std::string openFailure() const override { return m_why; }
   int error() const { return m_error; }
 
  private:
   int m_error;
+  std::string m_why;
 };
+
+// "<path> could not be opened: <the errno's text>".
+std::string openFailureText(const std::string& path, int error);
 
 // An output that could not be opened: every operation fails with its errno.
 class FailedOutput final : public Output {

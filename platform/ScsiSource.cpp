@@ -36,6 +36,7 @@ class ScsiSource final : public Source {
         m_blockLength(blockLength),
         m_maxBlocks(std::max<std::uint32_t>(1, maxTransferBlocks)),
         m_stage(static_cast<std::size_t>(m_maxBlocks) * blockLength) {}
+  SourceAccess access() const override { return SourceAccess::PassThrough; }
 
   IoResult read(std::span<std::byte> buf) override {
     std::size_t done = 0;
@@ -145,7 +146,7 @@ class ScsiSource final : public Source {
 
 std::unique_ptr<Source> makeScsiSource(std::unique_ptr<ScsiTransport> transport, std::uint64_t blockCount,
                                        std::uint32_t blockLength, std::uint32_t maxTransferBlocks) {
-  if (!transport) return std::make_unique<FailedSource>(ENODEV);
+  if (!transport) return std::make_unique<FailedSource>(ENODEV, "the drive could not be reached");
   return std::make_unique<ScsiSource>(std::move(transport), blockCount, blockLength, maxTransferBlocks);
 }
 

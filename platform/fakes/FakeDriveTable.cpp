@@ -22,7 +22,7 @@ std::string FakeDriveTable::checkUnchanged(int number) const {
 std::unique_ptr<Source> FakeDriveTable::openSource(int number) {
   opened.push_back(number);
   auto it = m_drives.find(number);
-  if (it == m_drives.end()) return std::make_unique<FailedSource>(ENODEV);
+  if (it == m_drives.end()) return std::make_unique<FailedSource>(ENODEV, "the drive is no longer attached");
   return m_files.openSource(it->second.backingPath);
 }
 

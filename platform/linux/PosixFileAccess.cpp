@@ -50,7 +50,8 @@ bool queueable(int fd) {
 // issued by the caller at explicit offsets and reads made here agree.
 class FdSource final : public Source {
  public:
-  explicit FdSource(int fd) : m_fd(fd), m_seekable(seekable(fd)), m_queueable(m_seekable && queueable(fd)) {}
+  FdSource(int fd, FdOrigin origin)
+      : m_fd(fd), m_seekable(seekable(fd)), m_queueable(m_seekable && queueable(fd)), m_origin(std::move(origin)) {}
   ~FdSource() override {
     if (m_fd >= 0) ::close(m_fd);
     if (m_direct >= 0) ::close(m_direct);
@@ -96,6 +97,7 @@ class FdSource final : public Source {
   void readPastCache() override {
     if (m_direct < 0) enterDirectMode();
   }
+  SourceAccess access() const override { return m_origin.access; }
 
  private:
   // A disk that failed a read is read past the page cache from then on.
@@ -106,8 +108,12 @@ class FdSource final : public Source {
   bool enterDirectMode() {
     struct stat st {};
     if (!m_seekable || ::fstat(m_fd, &st) != 0 || !S_ISBLK(st.st_mode)) return false;
-    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
-    m_direct = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+    if (m_origin.openDirect) {
+      m_direct = m_origin.openDirect();
+    } else {
+      const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+      m_direct = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+    }
     if (m_direct < 0) return false;
     int block = 0;
     if (::ioctl(m_direct, BLKSSZGET, &block) != 0 || block <= 0) block = 4096;
@@ -150,6 +156,7 @@ class FdSource final : public Source {
   bool m_seekable;
   bool m_queueable;
   std::uint64_t m_pos = 0;
+  FdOrigin m_origin;
   int m_direct = -1;
   std::size_t m_block = 512;
   std::unique_ptr<std::byte, FreeDeleter> m_bounce;
@@ -231,11 +238,16 @@ class FdOutput final : public Output {
 
 }  // namespace
 
-std::unique_ptr<Source> makeFdSource(int fd) { return std::make_unique<FdSource>(fd); }
+std::unique_ptr<Source> makeFdSource(int fd, FdOrigin origin) {
+  return std::make_unique<FdSource>(fd, std::move(origin));
+}
 
 std::unique_ptr<Source> PosixFileAccess::openSource(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::make_unique<FailedSource>(errno);
+  if (fd < 0) {
+    const int error = errno;
+    return std::make_unique<FailedSource>(error, openFailureText(path, error));
+  }
   return makeFdSource(fd);
 }
 

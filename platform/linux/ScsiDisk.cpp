@@ -16,9 +16,12 @@ std::optional<ScsiDiskInfo> probeScsiDisk(const std::string& node) {
 
 std::unique_ptr<Source> openScsiSource(const std::string& node, std::uint32_t maxTransferBlocks) {
   auto transport = openSgTransport(node);
-  if (!transport) return std::make_unique<FailedSource>(errno != 0 ? errno : EIO);
+  if (!transport) {
+    const int error = errno != 0 ? errno : EIO;
+    return std::make_unique<FailedSource>(error, openFailureText(node, error));
+  }
   const auto cap = readCapacity(*transport);
-  if (!cap) return std::make_unique<FailedSource>(EIO);
+  if (!cap) return std::make_unique<FailedSource>(EIO, node + " did not report its capacity");
   return makeScsiSource(std::move(transport), cap->blockCount, cap->blockLength, maxTransferBlocks);
 }
 

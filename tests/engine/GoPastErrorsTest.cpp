@@ -284,7 +284,7 @@ TEST_F(RunFixture, ASourceThatIsNotThereIsNotReadAroundSectorBySector) {
   const auto reads = std::make_shared<ReadLog>();
   files.readLogs[other] = reads;
   controller.RunClicked();
-  EXPECT_EQ(status(1), "Read Error ... at byte 0");
+  EXPECT_EQ(status(1), "Not imaged: " + path + " could not be opened: No such file or directory");
   EXPECT_EQ(status(2), "Read Error ... at byte 1,048,576");
   const auto intoTheGap =
       std::count_if(reads->begin(), reads->end(), [](const ReadSpan& r) { return r.pos + r.length > MiB; });

@@ -114,16 +114,15 @@ constexpr const char* kSizing =
     "No data was copied, there may be a problem with sector sizing. Try again with Force read option set "
     "(if available)";
 constexpr const char* kDrive = "There may be a problem with the drive as data could not be copied.";
-// A sector-mutate job that copies nothing: its source is missing, or empty.
-FaultCase nothingCopied(const char* name, bool missing, bool forceRead) {
+// A sector-mutate job whose source is empty copies nothing.
+FaultCase nothingCopied(const char* name, bool forceRead) {
   return FaultCase(
       name, true, 520,
       [=](RunFixture& f, const std::string& p) {
         f.ui.setChecked(Ctl::Check4, forceRead);  // changes only the wording
-        if (missing) fs::remove(p);
-        else fs::resize_file(p, 0);
+        fs::resize_file(p, 0);
       },
-      missing ? "Read Error ... at byte 0" : "Done.", 0, false, false, forceRead ? kDrive : kSizing);
+      "Done.", 0, false, false, forceRead ? kDrive : kSizing);
 }
 FaultCase failedSync(const char* name, bool mutate) {
   return FaultCase(
@@ -176,19 +175,42 @@ INSTANTIATE_TEST_SUITE_P(
                       readError("Mutate520MidBlock", true, 520 * 300 + 100, true, "156,000", 300 * 512, 520),
                       readError("Mutate520MidBlockShortRead", true, 520 * 300 + 100, false, "156,100", 300 * 512, 520),
                       readError("MutateAtBlockBoundary", true, 2 * 65536, true, "131,072", 2 * 65536),
-                      FaultCase(
-                          "StraightMissingSource", false, 512, [](RunFixture&, const std::string& p) { fs::remove(p); },
-                          "Read Error ... at byte 0", 0, false),
                       targetFull("StraightTargetFull", false, 512, 2 * kBlock + 100, false),
                       targetFull("MutateTargetFull", true, 520, 65536 + 100, false),
                       // The image ends at the first failed write, even if later ones succeed.
                       targetFull("StraightTargetFullOnce", false, 512, kBlock + 1000, true),
                       targetFull("MutateTargetFullOnce", true, 512, kBlock + 1000, true),
                       failedSync("StraightFailedSync", false), failedSync("MutateFailedSync", true),
-                      nothingCopied("MutateEmptySource", false, false),
-                      nothingCopied("MutateMissingSource", true, false),
-                      nothingCopied("MutateMissingSourceWithForceRead", true, true)),
+                      nothingCopied("MutateEmptySource", false), nothingCopied("MutateEmptySourceWithForceRead", true)),
     ByName{});
+
+// A source that cannot be opened (gone, or its access refused) is not
+// imaged, and its status says why: no image and no record are made for it,
+// nothing asks about sector sizes, and the other job goes on to its end.
+TEST_F(RunFixture, ASourceThatCannotBeOpenedIsNotImagedAndSaysWhy) {
+  for (bool mutate : {false, true}) {
+    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
+    setMutate(mutate);
+    form.iGrid2.removeRows(1, form.iGrid2.rowCount());
+    msg.shown.clear();
+    const std::string gone = src("gone.img", patternBytes(kBlock, 1));
+    const auto other = patternBytes(3 * kBlock + 100, 2);
+    addFileJob(gone, -1, mutate ? "520" : "512");
+    addFileJob(src("good.img", other), -1, mutate ? "520" : "512");
+    fs::remove(gone);
+    StatusTrail trail(form.iGrid2);
+    controller.RunClicked();
+    const std::string why = "Not imaged: " + gone + " could not be opened: No such file or directory";
+    EXPECT_EQ(trail.rows[1], Texts{why});
+    EXPECT_FALSE(fs::exists(output(1)));
+    EXPECT_FALSE(fs::exists(output(1) + ".log"));
+    EXPECT_FALSE(fs::exists(output(1) + ".sha256"));
+    EXPECT_EQ(status(2), "Done.");
+    EXPECT_EQ(readFile(output(2)), imageOf(other, mutate ? 520 : 512));
+    EXPECT_TRUE(msg.shown.empty());
+    for (const auto& f : fs::directory_iterator(dir / "out")) fs::remove(f.path());
+  }
+}
 
 // An image pre-sized to its source and cut back to what was copied: a cut
 // that fails leaves it longer than that, zeros and all, and the job must

@@ -56,7 +56,7 @@ TEST_P(AcquisitionLogFormat, WritesEveryFieldAsOneKeyValueLine) {
 LogCase driveMutateReadError() {
   AcquisitionLog log = base();
   log.source = {AcquiredSource::Kind::Drive, "/dev/sdc", 1040000000, "SEAGATE ST3300657SS",
-                "0x5000c500a1b2c3d4",        520,        true};
+                "0x5000c500a1b2c3d4",        520,        true,       "pass-through"};
   log.imagePath = "/images/001.bin";
   log.mutate = true;
   log.sectorIn = 520;
@@ -85,6 +85,7 @@ LogCase driveMutateReadError() {
            "source_size: 1040000000",
            "source_sector_size: 520",
            "source_pass_through: yes",
+           "source_access: pass-through",
            "image_path: /images/001.bin",
            "sector_mutate: yes",
            "sector_in: 520",
@@ -120,9 +121,9 @@ LogCase fileJobVerified() {
           log,
           {"program: mdimager", "version: 1.2.3", "host: bench-01", "start_utc: 2024-05-01T09:30:00Z",
            "end_utc: 2024-05-01T11:02:05Z", "source_type: file", "source_path: /home/op/disk.img", "source_size: 4096",
-           "image_path: /images/002.bin", "sector_mutate: no", "sector_in: 512", "sector_out: 512", "bytes_read: 4096",
-           "bytes_written: 4096", "outcome: Done.", "image_sha256: " + kSha, "verify_result: Done. Verified",
-           "verify_image_sha256: " + kSha}};
+           "source_access: direct", "image_path: /images/002.bin", "sector_mutate: no", "sector_in: 512",
+           "sector_out: 512", "bytes_read: 4096", "bytes_written: 4096", "outcome: Done.", "image_sha256: " + kSha,
+           "verify_result: Done. Verified", "verify_image_sha256: " + kSha}};
 }
 
 LogCase stoppedWithOddTexts() {
@@ -150,6 +151,7 @@ LogCase stoppedWithOddTexts() {
            "source_size: 1048576",
            "source_sector_size: 512",
            "source_pass_through: no",
+           "source_access: direct",
            "image_path: /images/line\\nbreak.bin",
            "sector_mutate: no",
            "sector_in: 512",

@@ -1,0 +1,15 @@
+#pragma once
+// The broker of a desktop session: udisks2 opens the device over the
+// system bus (org.freedesktop.UDisks2.Block.OpenDevice, mode "r") once
+// polkit has the operator's consent, and hands the descriptor back.
+#include "platform/DeviceBroker.h"
+
+namespace mdi {
+
+class UdisksBroker final : public DeviceBroker {
+ public:
+  // Any thread but the window's; a QCoreApplication must exist.
+  Result openReadOnly(const std::string& node, bool direct) override;
+};
+
+}  // namespace mdi
