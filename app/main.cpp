@@ -9,41 +9,11 @@
 #include "app/frmMain.h"
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
+#include "platform/ForwardingDriveTable.h"
 #include "platform/dbus/UdisksBroker.h"
 #include "platform/linux/DeviceOpener.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
-
-namespace {
-
-// The drive table exists once discovery has run; until then it knows no drive.
-class LateDriveTable final : public mdi::DriveTable {
- public:
-  std::unique_ptr<mdi::LinuxDriveTable> table;
-  std::optional<mdi::DriveIdentity> drive(int n) const override { return table ? table->drive(n) : std::nullopt; }
-  std::string checkUnchanged(int n) const override {
-    return table ? table->checkUnchanged(n) : "the drives have not been listed yet";
-  }
-  void beginRun() override {
-    if (table) table->beginRun();
-  }
-  std::unique_ptr<mdi::Source> openSource(int n) override {
-    return table ? table->openSource(n)
-                 : std::make_unique<mdi::FailedSource>(ENODEV, "the drives have not been listed yet");
-  }
-  std::optional<std::uint64_t> deviceNumber(int n) const override {
-    return table ? table->deviceNumber(n) : std::nullopt;
-  }
-  std::vector<int> drivesUnder(const std::string& p) const override {
-    return table ? table->drivesUnder(p) : std::vector<int>{};
-  }
-  std::optional<mdi::DriveRecord> listedRecord(int n) const override {
-    return table ? table->listedRecord(n) : std::nullopt;
-  }
-  bool isAttached(int n) const override { return table && table->isAttached(n); }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -53,7 +23,10 @@ int main(int argc, char** argv) {
   // for a password when a run first needs one.
   mdi::UdisksBroker udisks;
   mdi::DeviceOpener opener(&udisks);
-  LateDriveTable drives;
+  // The grid and the drive table a run opens from hold the records of one
+  // enumeration; the table exists once discovery has run.
+  std::unique_ptr<mdi::LinuxDriveTable> table;
+  mdi::ForwardingDriveTable drives;
   // Every service the window works through is made here.
   mdi::QtMessageBox msg;
   mdi::QtPickers pickers;
@@ -76,11 +49,10 @@ int main(int argc, char** argv) {
   deps.systemPaths = {"/", programFolder};
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
-  deps.rescanDrives = [&] { return drives.table ? drives.table->rescan() : mdi::DriveChanges{}; };
-  // The grid and the drive table a run opens from hold the records of one
-  // enumeration, with what discovery noted on them.
+  deps.rescanDrives = [&] { return table ? table->rescan() : mdi::DriveChanges{}; };
   deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
-    drives.table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep), &opener);
+    table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep), &opener);
+    drives.to = table.get();
   };
   mdi::frmMain w(std::move(deps));
   // Boxes and dialogs open over the window, which exists only now.

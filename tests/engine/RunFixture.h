@@ -10,6 +10,7 @@
 #include "engine/LayoutRebuild.h"
 #include "engine/RunController.h"
 #include "jobs/JobList.h"
+#include "platform/ForwardingDriveTable.h"
 #include "platform/Services.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/FakeSources.h"
@@ -170,6 +171,9 @@ class RunFixture : public ::testing::Test {
   PosixFileAccess realFiles;
   FaultyFiles files{realFiles};
   FakeDriveTable drives{files};
+  // What the run opens drives through: the fake above, unless a test
+  // routes it to a live table.
+  ForwardingDriveTable routedDrives{&drives};
   FakeClock clock;
   FakeEventPump pump;
   FakeLauncher launcher;
@@ -177,7 +181,7 @@ class RunFixture : public ::testing::Test {
   LinuxCycleIoFactory io{testIoPath()};
   PosixAtomicFile records;
   FakeSystemInfo system;
-  Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
+  Services sv{ui, msg, pickers, fsys, files, routedDrives, clock, pump, launcher, locale, io, records, system};
   Progress progress{form, ui, clock, locale};
   RunController controller{form, sv, progress};
 };

@@ -1,0 +1,162 @@
+// Runs that open their drives as the program's user may: directly as root,
+// through udisks2 and polkit as a normal user. The runs list the machine's
+// drives as discovery does and open them through the live drive table.
+//
+// The normal-user tests need a system bus with udisksd and polkitd on it
+// and a user to run as: tests/access/udisks-session.sh makes them (as
+// root), runs this binary as that user, and takes everything down again.
+// Run alone they skip.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "discovery/LinuxDriveTable.h"
+#include "platform/dbus/UdisksBroker.h"
+#include "platform/linux/DeviceOpener.h"
+#include "tests/LoopFiles.h"
+#include "tests/RecordFields.h"
+#include "tests/engine/RunFixture.h"
+
+namespace mdi::test {
+namespace {
+
+constexpr std::size_t MiB = 1024 * 1024;
+
+// Every request handed on to a real broker, as "<node>" or "<node> direct".
+class CountingBroker final : public DeviceBroker {
+ public:
+  explicit CountingBroker(DeviceBroker* real) : m_real(real) {}
+  Result openReadOnly(const std::string& node, bool direct) override {
+    {
+      const std::lock_guard lock(m_m);
+      m_asked.push_back(direct ? node + " direct" : node);
+    }
+    return m_real ? m_real->openReadOnly(node, direct) : Result{};
+  }
+  std::vector<std::string> asked() const {
+    const std::lock_guard lock(m_m);
+    return m_asked;
+  }
+
+ private:
+  DeviceBroker* m_real;
+  mutable std::mutex m_m;
+  std::vector<std::string> m_asked;
+};
+
+std::string envOr(const char* name, const std::string& fallback = {}) {
+  const char* v = std::getenv(name);
+  return v ? v : fallback;
+}
+
+// A run whose drive jobs are opened through the live drive table, over the
+// drives listed now.
+class LiveDriveRun : public RunFixture {
+ protected:
+  void list() {
+    records = enumerator.drives();
+    table.emplace(enumerator, records, &opener);
+    routedDrives.to = &*table;
+  }
+  // Appends a job for the drive at `node`, as the drive list would.
+  int addDrive(const std::string& node) {
+    for (const DriveRecord& d : records)
+      if (d.deviceId == node) return addDriveJob(std::to_string(d.number), static_cast<std::int64_t>(d.size));
+    ADD_FAILURE() << node << " was not listed";
+    return 0;
+  }
+  UdisksBroker udisks;
+  CountingBroker broker{&udisks};
+  DeviceOpener opener{&broker};
+  LinuxDriveEnumerator enumerator;
+  std::vector<DriveRecord> records;
+  std::optional<LinuxDriveTable> table;
+};
+
+// Root opens every drive itself: no system bus is asked anything, and the
+// record says so.
+TEST_F(LiveDriveRun, AsRootDrivesAreOpenedDirectlyAndNothingIsAsked) {
+  if (IsSkipped()) return;
+  if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
+  LoopFiles loops(dir / "loops");
+  const Bytes data = patternBytes(4 * MiB, 3);
+  writeBytes(loops.file("disk.img"), data);
+  const std::string loop = loops.attach("disk.img", 4, "-r");  // the same size: the bytes stay
+  ASSERT_FALSE(loop.empty()) << "losetup could not attach the file";
+  list();
+  addDrive(loop);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_TRUE(readFile(output(1)) == data);
+  EXPECT_EQ(field(record(1), "source_access"), "direct");
+  EXPECT_TRUE(broker.asked().empty());
+}
+
+// As a normal user, under udisks-session.sh: MDI_ACCESS_GRANTED is a drive
+// polkit lets this user open, MDI_ACCESS_REFUSED two it refuses, and
+// MDI_ACCESS_GRANTED_FILE the file behind the first.
+class AsUser : public LiveDriveRun {
+ protected:
+  void SetUp() override {
+    granted = envOr("MDI_ACCESS_GRANTED");
+    if (granted.empty() || ::geteuid() == 0)
+      GTEST_SKIP() << "runs as a normal user under tests/access/udisks-session.sh";
+    LiveDriveRun::SetUp();
+    if (IsSkipped()) return;
+    const std::string refused = envOr("MDI_ACCESS_REFUSED");
+    const auto comma = refused.find(',');
+    ASSERT_NE(comma, std::string::npos) << "MDI_ACCESS_REFUSED names two drives";
+    refusedA = refused.substr(0, comma);
+    refusedB = refused.substr(comma + 1);
+    source = readFile(envOr("MDI_ACCESS_GRANTED_FILE"));
+    ASSERT_FALSE(source.empty());
+    list();
+  }
+  std::string granted, refusedA, refusedB;
+  Bytes source;
+};
+
+// The drive cannot be opened by this user; udisks2 opens it once polkit
+// agrees, and the image is the drive's bytes.
+TEST_F(AsUser, ADriveTheUserCannotOpenIsImagedThroughUdisks2) {
+  ASSERT_NE(::access(granted.c_str(), R_OK), 0) << "this user may open " << granted << " directly";
+  addDrive(granted);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_TRUE(readFile(output(1)) == source);
+  EXPECT_EQ(field(record(1), "source_access"), "udisks2");
+  EXPECT_EQ(broker.asked(), std::vector<std::string>{granted});
+}
+
+// Going past read errors, a drive is read past the page cache from the
+// start: a descriptor only udisks2 can give this user. A refused drive
+// ends "Not imaged" with the refusal; the next drive that would need the
+// same answer is refused unasked, so the operator sees one prompt per run;
+// the image file and the granted drive are imaged.
+TEST_F(AsUser, ARefusalEndsOnlyThatJobAndIsAskedOnce) {
+  form.Options.goPastErrors = true;
+  addDrive(granted);
+  addDrive(refusedA);
+  addDrive(refusedB);
+  const Bytes file = patternBytes(MiB + 100, 5);
+  addFileJob(src("file.img", file));
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_TRUE(readFile(output(1)) == source);
+  EXPECT_EQ(status(2), "Not imaged: access to " + refusedA + " was refused");
+  EXPECT_EQ(status(3), "Not imaged: access to " + refusedB + " was refused");
+  EXPECT_FALSE(fs::exists(output(2)));
+  EXPECT_FALSE(fs::exists(output(3)));
+  EXPECT_EQ(status(4), "Done.");
+  EXPECT_TRUE(readFile(output(4)) == file);
+  EXPECT_EQ(broker.asked(), (std::vector<std::string>{granted, granted + " direct", refusedA}));
+  // The next run asks again.
+  form.iGrid2.removeRows(1, form.iGrid2.rowCount());
+  addDrive(refusedB);
+  controller.RunClicked();
+  EXPECT_EQ(broker.asked().back(), refusedB);
+}
+
+}  // namespace
+}  // namespace mdi::test
