@@ -108,7 +108,7 @@ std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, co
   // is still listed, none is marked.
 
   for (const DriveRecord& d : records)
-    if (d.mediaPresent && d.size > 0) AddListedDriveRow(grid, d, systemDisks, sep);
+    if (d.listable()) AddListedDriveRow(grid, d, systemDisks, sep);
   grid.sortByColumn(1);
   return records;
 }

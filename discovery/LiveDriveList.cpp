@@ -18,7 +18,7 @@ void applyDriveChanges(FormState& form, const DriveChanges& changes, const Separ
       grid.removeRows(row, 1);
   }
   for (const DriveRecord& d : changes.attached)
-    if (d.mediaPresent && d.size > 0) AddDriveRow(grid, d, sep);
+    if (d.listable()) AddDriveRow(grid, d, sep);
   grid.sortByColumn(1);
 }
 

@@ -72,6 +72,11 @@ bool RunChecks::sourcesValid(bool mutate) {
     const auto src = jobSource(jobs, row);
     if (!src) return refuse("Job " + label + " has no valid source.");
     if (!src->isFile) {
+      if (const auto listed = m_sv.drives.listedRecord(src->drive); listed && listed->passThroughDenied)
+        return refuse("Drive " + label +
+                      " can only be read through SCSI pass-through, which needs root or membership of the disk "
+                      "group. Add your user to the disk group (sudo adduser $USER disk), log out and in again and "
+                      "start the program again, or start it with sudo.");
       if (const std::string why = m_sv.drives.checkUnchanged(src->drive); !why.empty())
         return refuse("Drive " + std::to_string(src->drive) + " cannot be imaged: " + why +
                       ". Remove the job and add the drive again from the drive list.");

@@ -23,6 +23,12 @@ struct DriveRecord {
   // Read through SCSI pass-through: a disk whose sectors (520, 528 bytes...)
   // the disk driver does not take, so the block device shows size 0.
   bool passThrough = false;
+  // Such a disk that this user may not send commands to (root or the disk
+  // group may): listed, at size 0, so the operator learns why it cannot be
+  // imaged; Run refuses it.
+  bool passThroughDenied = false;
+  // Listed in the drive grid: sized, or a pass-through disk denied to us.
+  bool listable() const { return (mediaPresent && size > 0) || passThroughDenied; }
   // T10 protection type (1 to 3) the disk reports in READ CAPACITY(16);
   // 0 when it has none or does not say.
   int protectionType = 0;

@@ -64,6 +64,7 @@ std::optional<DriveRecord> FakeDriveTable::listedRecord(int number) const {
   r.mediaPresent = r.size > 0;
   r.devNumber = e.devNumber;
   r.protectionType = details.protectionType;
+  r.passThrough = r.passThroughDenied = details.passThroughDenied;
   return r;
 }
 

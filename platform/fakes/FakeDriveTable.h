@@ -23,7 +23,8 @@ class FakeDriveTable final : public DriveTable {
     std::string model;  // as the device reports it
     std::string serial;
     std::uint32_t bytesPerSector = 512;
-    int protectionType = 0;  // as READ CAPACITY(16) reports it
+    int protectionType = 0;          // as READ CAPACITY(16) reports it
+    bool passThroughDenied = false;  // read only through pass-through, which this user may not
   };
   void add(int number, Entry e) { m_drives[number] = std::move(e); }
   void describe(int number, Details d) { m_details[number] = std::move(d); }

@@ -190,9 +190,17 @@ struct LinuxDriveEnumerator::Impl {
               : (realSys() ? LinuxDriveEnumerator::ScsiProber([](const std::string& n) { return probeScsiDisk(n); })
                            : LinuxDriveEnumerator::ScsiProber());
       if (prober) {
-        if (auto info = prober(r.deviceId); info && info->capacity.blockCount > 0) {
-          applyScsiDiskInfo(r, *info);
+        const ScsiProbe probe = prober(r.deviceId);
+        if (probe.info && probe.info->capacity.blockCount > 0) {
+          applyScsiDiskInfo(r, *probe.info);
           r.passThrough = true;
+        } else if (probe.denied && number(name, "removable", r, false, "").value_or(0) == 0) {
+          // A fixed disk always has its medium: one left at size 0 is such a
+          // disk (a card reader without a card is removable).
+          r.passThrough = r.passThroughDenied = true;
+          r.notes.emplace_back(
+              "Read only through SCSI pass-through (sectors of 520, 522, 524 or 528 bytes), which needs root or the "
+              "disk group: its size is not known to this user");
         }
       }
     }

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "platform/DriveEnumerator.h"
-#include "platform/ScsiSource.h"
+#include "platform/linux/ScsiDisk.h"
 
 namespace mdi {
 
@@ -40,7 +40,7 @@ class LinuxDriveEnumerator final : public DriveEnumerator {
   // Asks a SCSI disk that the disk driver left at size 0 for its real
   // capacity. The default probes the node through pass-through when the
   // real /sys is read; tests hand in a simulated answer.
-  using ScsiProber = std::function<std::optional<ScsiDiskInfo>(const std::string& node)>;
+  using ScsiProber = std::function<ScsiProbe(const std::string& node)>;
   void setScsiProber(ScsiProber p) { m_prober = std::move(p); }
 
   // Reads one udev property of a block device by kernel name ("" when

@@ -6,12 +6,10 @@
 
 namespace mdi {
 
-std::optional<ScsiDiskInfo> probeScsiDisk(const std::string& node) {
+ScsiProbe probeScsiDisk(const std::string& node) {
   auto transport = openSgTransport(node);
-  if (!transport) return std::nullopt;
-  auto info = probeScsiDisk(*transport);
-  if (!info) errno = ENODEV;
-  return info;
+  if (!transport) return {std::nullopt, errno == EACCES || errno == EPERM};
+  return {probeScsiDisk(*transport), false};
 }
 
 std::unique_ptr<Source> openScsiSource(const std::string& node, std::uint32_t maxTransferBlocks) {

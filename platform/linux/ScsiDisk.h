@@ -12,10 +12,17 @@
 
 namespace mdi {
 
-// Opens `node` for pass-through and probes it (see probeScsiDisk).
-// nullopt with errno set when the node cannot be opened for SG_IO, or
-// errno = ENODEV when it is not a disk with a known capacity.
-std::optional<ScsiDiskInfo> probeScsiDisk(const std::string& node);
+// What a disk answered when probed through pass-through.
+struct ScsiProbe {
+  std::optional<ScsiDiskInfo> info;  // nullopt: no answer
+  // This user may not open the node to ask (root or the disk group may).
+  bool denied = false;
+};
+
+// Opens `node` for pass-through and probes it (see probeScsiDisk). No
+// answer when the node cannot be opened for SG_IO, or when it is not a
+// disk with a known capacity.
+ScsiProbe probeScsiDisk(const std::string& node);
 
 // A source over the whole disk at `node`, sized by a fresh READ CAPACITY.
 // Never null: a failure gives a FailedSource carrying the errno.

@@ -181,30 +181,46 @@ TEST(LiveSystem, DisksUnderRootAreTheMarkedOnes) {
 }
 
 // A disk formatted with 520-byte sectors: the block device says size 0, the
-// disk itself (asked through pass-through) reports its blocks.
+// disk itself (asked through pass-through) reports its blocks. A user who
+// may not ask it (not root, not in the disk group) still sees a fixed disk
+// listed, with why it cannot be imaged; a card reader without a card, which
+// nobody may ask either, is not listed.
 TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
   disk("sda", "8:0", 1000);
   disk("sdb", "8:16", 0);
   disk("sdc", "8:32", 0);  // a reader without a medium: the probe finds nothing
+  disk("sdd", "8:48", 0);  // a 520-byte disk this user may not ask
+  disk("sde", "8:64", 0);  // a reader this user may not ask
+  put("sde/removable", "1");
   auto en = enumerator();
   std::vector<std::string> probed;
-  en.setScsiProber([&](const std::string& node) -> std::optional<ScsiDiskInfo> {
+  en.setScsiProber([&](const std::string& node) -> ScsiProbe {
     probed.push_back(node);
-    if (node != "/dev/sdb") return std::nullopt;
+    if (node == "/dev/sdd" || node == "/dev/sde") return {std::nullopt, true};
+    if (node != "/dev/sdb") return {};
     ScsiDiskInfo info;
     info.inquiry.vendor = "SEAGATE";
     info.inquiry.product = "ST3300657SS";
     info.capacity = {585937500, 520, 1};
-    return info;
+    return {info};
   });
   const auto recs = en.drives();
-  EXPECT_EQ(probed, (std::vector<std::string>{"/dev/sdb", "/dev/sdc"})) << "only unsized SCSI disks are probed";
-  const DriveRecord *a = byNode(recs, "/dev/sda"), *b = byNode(recs, "/dev/sdb"), *c = byNode(recs, "/dev/sdc");
-  ASSERT_TRUE(a && b && c);
+  EXPECT_EQ(probed, (std::vector<std::string>{"/dev/sdb", "/dev/sdc", "/dev/sdd", "/dev/sde"}))
+      << "only unsized SCSI disks are probed";
+  const DriveRecord *a = byNode(recs, "/dev/sda"), *b = byNode(recs, "/dev/sdb"), *c = byNode(recs, "/dev/sdc"),
+                    *d = byNode(recs, "/dev/sdd"), *e = byNode(recs, "/dev/sde");
+  ASSERT_TRUE(a && b && c && d && e);
   EXPECT_EQ(std::tuple(b->passThrough, b->mediaPresent, b->size, b->bytesPerSector, b->model, b->protectionType),
             std::tuple(true, true, 585937500ull * 520, 520u, "SEAGATE ST3300657SS", 1));
   EXPECT_FALSE(a->passThrough);
-  EXPECT_FALSE(c->mediaPresent);
+  EXPECT_FALSE(c->listable());
+  EXPECT_TRUE(b->listable());
+  EXPECT_EQ(std::tuple(d->listable(), d->passThrough, d->passThroughDenied, d->size),
+            std::tuple(true, true, true, 0ull));
+  ASSERT_EQ(d->notes.size(), 1U);
+  EXPECT_NE(d->notes[0].find("needs root or the disk group"), std::string::npos) << d->notes[0];
+  EXPECT_FALSE(b->passThroughDenied);
+  EXPECT_FALSE(e->listable());
 }
 
 }  // namespace

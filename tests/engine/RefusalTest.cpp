@@ -116,6 +116,16 @@ const Refusal kRefusals[] = {
      },
      "Drive 2 cannot be imaged: the drive at /dev/fake2 has changed since it was listed. Remove the job and add "
      "the drive again from the drive list."},
+    {"PassThroughDriveWithoutTheRights", Both,
+     [](RunFixture& f) {
+       f.drives.add(3, {{"/dev/sdc", 0, "id3"}, f.src("d3", patternBytes(10, 1)), 1, ""});
+       f.drives.describe(3, {"SEAGATE ST3300657SS", "", 520, 0, true});
+       const int row = f.addDriveJob("3", 0);
+       f.form.iGrid2.setValue(row, JobCol::Model, "SEAGATE ST3300657SS");
+     },
+     "Drive 3 : SEAGATE ST3300657SS can only be read through SCSI pass-through, which needs root or membership of "
+     "the disk group. Add your user to the disk group (sudo adduser $USER disk), log out and in again and start "
+     "the program again, or start it with sudo."},
     {"ChangedBlockDevice", Both,
      [](RunFixture& f) {
        partitionJob(f);

@@ -112,7 +112,8 @@ TEST(ScsiOpen, NodesThatAreNotPassThroughDevicesFailWithTheirErrno) {
       {"probeScsiDisk",
        [](const std::string& p) {
          errno = 0;
-         return probeScsiDisk(p) ? -1 : errno;
+         const ScsiProbe probe = probeScsiDisk(p);
+         return probe.info || probe.denied ? -1 : errno;
        }},
       {"openSgTransport",
        [](const std::string& p) {
