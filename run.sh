@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and starts the program.
-# Raw drives need read access to their device nodes: run as root or as a
-# member of the "disk" group to image drives (image files need neither).
+# Installs the dependencies, builds, and starts the program, as the user
+# who runs it: drives the user may not open are opened through udisks2,
+# which asks for the administrator's password once. Only disks read through
+# SCSI pass-through (520-byte sectors) need root or the "disk" group.
 set -euo pipefail
 cd "$(dirname "$0")"
 [ "${SKIP_DEPS:-0}" = 1 ] || tools/install-deps.sh

@@ -16,9 +16,10 @@ side by side, in one run, into raw image files in a target folder. Sector
 mutate writes a disk with 520, 522, 524 or 528-byte sectors (disks taken
 from storage arrays) out as an image of 512-byte sectors.
 
-The program starts without root and images image files as any user. Raw
-drives need read access to their device nodes: run it as root or as a
-member of the disk group to image drives. Sources are opened read-only.")
+The program runs as the desktop user. A drive the user may not open is
+opened read-only through udisks2, after the administrator's password is
+given once. Disks read only through SCSI pass-through need root or the
+disk group. Sources are opened read-only; nothing is installed setuid.")
 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${MDI_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
@@ -30,7 +31,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its window-system plugin at run time, so no library link names
 # it; libqt6gui6 only recommends it, and without it the window cannot open.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# udisks2 opens the drives of a user who may not open them (over D-Bus, so
+# no link names it either); without it such a user images files only.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, udisks2")
 # File > Help opens the manual in the desktop's browser through xdg-open.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 

@@ -21,7 +21,10 @@ dep_names=$(sed 's/([^)]*)//g; s/|/,/g' <<<"$depends" | tr ',' '\n' | awk 'NF {p
 has_dep() { grep -qxF "$1" <<<"$dep_names"; }
 # Qt loads its window-system plugin at run time; no link names it.
 has_dep qt6-qpa-plugins || miss "Depends on qt6-qpa-plugins"
-grep -qi "disk group" <<<"$(field Description)" || miss "Description saying drives need root or the disk group"
+# A user's drives are opened by udisks2 over D-Bus: no link names it.
+has_dep udisks2 || miss "Depends on udisks2"
+grep -qi "udisks2" <<<"$(field Description)" || miss "Description saying drives are opened through udisks2"
+grep -qi "disk group" <<<"$(field Description)" || miss "Description saying pass-through disks need root or the disk group"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -69,6 +72,9 @@ if [ -s "$desktop" ]; then
   grep -qx "Exec=mdimager" "$desktop" || miss "Exec=mdimager in the desktop entry"
   grep -qx "Icon=mdimager" "$desktop" || miss "Icon=mdimager in the desktop entry"
 fi
+# The program gains no rights of its own: nothing setuid or setgid.
+privileged=$(find "$root" -type f \( -perm -4000 -o -perm -2000 \))
+[ -z "$privileged" ] || miss "no setuid or setgid file; found: $privileged"
 # Nothing of the build tree or the tests is packaged.
 stray=$(cd "$root" && find . -type f ! -path ./usr/bin/mdimager ! -path ./usr/share/mdimager/Pellamy.html \
   ! -path ./usr/share/applications/mdimager.desktop ! -path ./usr/share/icons/hicolor/scalable/apps/mdimager.svg)

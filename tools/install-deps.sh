@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every build, test and run dependency on Debian 12 (and what
-# `cpack -G DEB` uses: dpkg-shlibdeps from dpkg-dev, and file).
+# `cpack -G DEB` uses: dpkg-shlibdeps from dpkg-dev, and file). udisks2
+# opens drives for a user who may not open them; its tests start their own
+# dbus-daemon, polkitd and udisksd.
 set -euo pipefail
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -12,4 +14,5 @@ $SUDO apt-get install -y -q --no-install-recommends \
   libudev-dev libmount-dev liburing-dev libsgutils2-dev libssl-dev libisal-dev \
   libgtest-dev libgmock-dev libbenchmark-dev libfuse3-dev fuse3 \
   util-linux fdisk e2fsprogs dosfstools gddrescue python3-minimal \
-  xvfb xauth imagemagick fonts-dejavu-core openbox
+  xvfb xauth imagemagick fonts-dejavu-core openbox \
+  udisks2 polkitd dbus-daemon passwd

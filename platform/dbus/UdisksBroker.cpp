@@ -23,9 +23,13 @@ using Answer = DeviceBroker::Answer;
 
 DeviceBroker::Result failure(Answer answer, std::string detail) { return {answer, -1, std::move(detail)}; }
 
-// What an error reply means for the operator.
 DeviceBroker::Result fromError(const QDBusMessage& reply) {
-  const QString name = reply.errorName();
+  return udisksAnswerTo(reply.errorName().toStdString(), reply.errorMessage().toStdString());
+}
+
+}  // namespace
+
+DeviceBroker::Result udisksAnswerTo(const std::string& name, const std::string& message) {
   if (name == "org.freedesktop.DBus.Error.ServiceUnknown" || name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
       name == "org.freedesktop.DBus.Error.Disconnected" || name == "org.freedesktop.DBus.Error.NoServer")
     return failure(Answer::Unavailable, "udisks2 is not running");
@@ -34,10 +38,8 @@ DeviceBroker::Result fromError(const QDBusMessage& reply) {
     return failure(Answer::Refused, "the password prompt was cancelled");
   if (name == "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain")
     return failure(Answer::Refused, "no password prompt could be shown (no polkit agent is running)");
-  return failure(Answer::Failed, reply.errorMessage().toStdString());
+  return failure(Answer::Failed, message);
 }
-
-}  // namespace
 
 DeviceBroker::Result UdisksBroker::openReadOnly(const std::string& node, bool direct) {
   QDBusConnection bus = QDBusConnection::systemBus();

@@ -12,4 +12,8 @@ class UdisksBroker final : public DeviceBroker {
   Result openReadOnly(const std::string& node, bool direct) override;
 };
 
+// What an error reply of the bus, udisks2 or polkit means for the
+// operator: its D-Bus error name and message.
+DeviceBroker::Result udisksAnswerTo(const std::string& errorName, const std::string& message);
+
 }  // namespace mdi

@@ -93,9 +93,27 @@ TEST_F(LiveDriveRun, AsRootDrivesAreOpenedDirectlyAndNothingIsAsked) {
   EXPECT_TRUE(broker.asked().empty());
 }
 
+// What each answer of the bus, udisks2 or polkit makes of a job's status.
+TEST(UdisksAnswers, SayWhyADriveWasNotOpened) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"org.freedesktop.UDisks2.Error.NotAuthorized", "access to /dev/sdb was refused"},
+      {"org.freedesktop.UDisks2.Error.NotAuthorizedDismissed",
+       "access to /dev/sdb was refused: the password prompt was cancelled"},
+      {"org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
+       "access to /dev/sdb was refused: no password prompt could be shown (no polkit agent is running)"},
+      {"org.freedesktop.DBus.Error.ServiceUnknown",
+       "access to /dev/sdb could not be asked for: udisks2 is not running"},
+      {"org.freedesktop.DBus.Error.NoServer", "access to /dev/sdb could not be asked for: udisks2 is not running"},
+      {"org.freedesktop.UDisks2.Error.Failed", "udisks2 could not open /dev/sdb: Error opening device: EBUSY"},
+  };
+  for (const auto& [name, text] : cases)
+    EXPECT_EQ(DeviceOpener::refusalText("/dev/sdb", udisksAnswerTo(name, "Error opening device: EBUSY")), text) << name;
+}
+
 // As a normal user, under udisks-session.sh: MDI_ACCESS_GRANTED is a drive
-// polkit lets this user open, MDI_ACCESS_REFUSED two it refuses, and
-// MDI_ACCESS_GRANTED_FILE the file behind the first.
+// polkit lets this user open, MDI_ACCESS_REFUSED two it refuses,
+// MDI_ACCESS_UNASKED one it has no rule for (and no agent to ask about),
+// and MDI_ACCESS_GRANTED_FILE the file behind the first.
 class AsUser : public LiveDriveRun {
  protected:
   void SetUp() override {
@@ -113,7 +131,7 @@ class AsUser : public LiveDriveRun {
     ASSERT_FALSE(source.empty());
     list();
   }
-  std::string granted, refusedA, refusedB;
+  std::string granted, refusedA, refusedB, unasked = envOr("MDI_ACCESS_UNASKED");
   Bytes source;
 };
 
@@ -156,6 +174,35 @@ TEST_F(AsUser, ARefusalEndsOnlyThatJobAndIsAskedOnce) {
   addDrive(refusedB);
   controller.RunClicked();
   EXPECT_EQ(broker.asked().back(), refusedB);
+}
+
+// A drive no rule decides needs the administrator's password, and with no
+// polkit agent running nobody can be asked for it.
+TEST_F(AsUser, WithNobodyToAskForThePasswordTheJobSaysSo) {
+  addDrive(unasked);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Not imaged: access to " + unasked +
+                           " was refused: no password prompt could be shown (no polkit agent is running)");
+}
+
+// The same user once udisksd has stopped (the session's last step): a drive
+// that needs it says so, and an image file is imaged all the same.
+class WithoutUdisks : public AsUser {
+  void SetUp() override {
+    if (envOr("MDI_ACCESS_UDISKS_STOPPED").empty())
+      GTEST_SKIP() << "runs under tests/access/udisks-session.sh once udisksd has stopped";
+    AsUser::SetUp();
+  }
+};
+
+TEST_F(WithoutUdisks, ADriveThatNeedsItSaysUdisks2IsNotRunning) {
+  addDrive(granted);
+  const Bytes file = patternBytes(100000, 6);
+  addFileJob(src("file.img", file));
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Not imaged: access to " + granted + " could not be asked for: udisks2 is not running");
+  EXPECT_EQ(status(2), "Done.");
+  EXPECT_TRUE(readFile(output(2)) == file);
 }
 
 }  // namespace

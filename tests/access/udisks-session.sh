@@ -52,7 +52,7 @@ trap cleanup EXIT
 useradd --no-create-home --home-dir "$work" --shell /usr/sbin/nologin "$user" || skip "useradd failed"
 
 # The drives: 3 MiB and a bit of distinct bytes each, read-only loop devices.
-for name in granted refused-a refused-b; do
+for name in granted refused-a refused-b unasked; do
   head -c $((3 * 1024 * 1024 + 4096)) /dev/urandom >"$work/$name.img"
   chmod 644 "$work/$name.img"
   loop=$(losetup -f --show -r "$work/$name.img") || skip "losetup could not attach a loop device"
@@ -66,15 +66,20 @@ for name in granted refused-a refused-b; do
   udev_entries+=("/run/udev/data/b$majmin")
 done
 granted=${loops[0]}
+unasked=${loops[3]}
 
 # The operator's answer, without a prompt: yes for the first drive, no for
-# the others. Written before polkitd starts, so it is read at once.
+# the next two; the last is left to the stock policy, which wants the
+# administrator's password, and no agent is there to ask for it. Written
+# before polkitd starts, so it is read at once.
 cat >"$rule" <<EOF
 polkit.addRule(function(action, subject) {
   if (subject.user != "$user") return polkit.Result.NOT_HANDLED;
   if (action.id != "org.freedesktop.udisks2.open-device" &&
       action.id != "org.freedesktop.udisks2.open-device-system") return polkit.Result.NOT_HANDLED;
-  return action.lookup("device") == "$granted" ? polkit.Result.YES : polkit.Result.NO;
+  if (action.lookup("device") == "$granted") return polkit.Result.YES;
+  if (action.lookup("device") == "$unasked") return polkit.Result.NOT_HANDLED;
+  return polkit.Result.NO;
 });
 EOF
 chmod 644 "$rule"
@@ -100,19 +105,27 @@ wait_owned() {
 pids+=($!)
 wait_owned org.freedesktop.PolicyKit1 || { cat "$work/polkit.log"; echo "polkitd did not start"; exit 1; }
 "$udisksd" >"$work/udisks.log" 2>&1 &
-pids+=($!)
+udisks_pid=$!
+pids+=("$udisks_pid")
 wait_owned org.freedesktop.UDisks2 || { cat "$work/udisks.log"; echo "udisksd did not start"; exit 1; }
 
 # The binary is copied where the user may run it from; the tests write
 # under the temporary directory, the user's own.
 cp "$binary" "$work/access_tests" && chmod 755 "$work/access_tests"
 status=0
-(cd "$work" && setpriv --reuid="$user" --regid="$user" --init-groups --inh-caps=-all \
-  env -u DBUS_SESSION_BUS_ADDRESS HOME="$work" USER="$user" LOGNAME="$user" TMPDIR=/tmp \
-  DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" QT_QPA_PLATFORM=offscreen \
-  MDI_ACCESS_GRANTED="$granted" MDI_ACCESS_REFUSED="${loops[1]},${loops[2]}" \
-  MDI_ACCESS_GRANTED_FILE="$work/granted.img" \
-  ./access_tests --gtest_filter='AsUser.*' >"$work/tests.log" 2>&1) || status=$?
+as_user() {
+  (cd "$work" && setpriv --reuid="$user" --regid="$user" --init-groups --inh-caps=-all \
+    env -u DBUS_SESSION_BUS_ADDRESS HOME="$work" USER="$user" LOGNAME="$user" TMPDIR=/tmp \
+    DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" QT_QPA_PLATFORM=offscreen \
+    MDI_ACCESS_GRANTED="$granted" MDI_ACCESS_REFUSED="${loops[1]},${loops[2]}" MDI_ACCESS_UNASKED="$unasked" \
+    MDI_ACCESS_GRANTED_FILE="$work/granted.img" "$@" ./access_tests --gtest_filter="$filter" >>"$work/tests.log" 2>&1)
+}
+filter='AsUser.*' as_user || status=$?
+# Then without udisksd: the bus says nobody owns its name.
+kill "$udisks_pid"
+wait "$udisks_pid" 2>/dev/null
+for _ in $(seq 50); do owned org.freedesktop.UDisks2 || break; sleep 0.1; done
+filter='WithoutUdisks.*' as_user MDI_ACCESS_UDISKS_STOPPED=1 || status=$?
 cat "$work/tests.log"
 # Here nothing may skip: that would be a run that never reached udisks2.
 if grep -q '^\[  SKIPPED \]' "$work/tests.log"; then
