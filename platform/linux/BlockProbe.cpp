@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string_view>
 #include <vector>
 
@@ -65,11 +66,18 @@ std::string wholeDiskOf(dev_t rdev, const std::string& node, const std::string& 
 }  // namespace
 
 std::optional<FileId> loopBackingFile(const std::string& node) {
-  const Fd fd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return std::nullopt;
-  loop_info64 info{};
-  if (::ioctl(fd.get(), LOOP_GET_STATUS64, &info) != 0) return std::nullopt;
-  return FileId{static_cast<std::uint64_t>(info.lo_device), static_cast<std::uint64_t>(info.lo_inode)};
+  if (const Fd fd(::open(node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)); fd.get() >= 0) {
+    loop_info64 info{};
+    if (::ioctl(fd.get(), LOOP_GET_STATUS64, &info) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(info.lo_device), static_cast<std::uint64_t>(info.lo_inode)};
+  }
+  // A user who may not open the device: sysfs names the file as well.
+  std::ifstream named(fs::path("/sys/class/block") / fs::path(node).filename() / "loop" / "backing_file");
+  std::string path;
+  if (!std::getline(named, path) || path.empty()) return std::nullopt;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 std::optional<BlockDeviceInfo> probeBlockDevice(const std::string& path, const std::string& sysRoot) {

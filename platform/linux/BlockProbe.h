@@ -12,8 +12,9 @@ namespace mdi {
 // where the kernel's /sys is (tests never point it elsewhere for real nodes).
 std::optional<BlockDeviceInfo> probeBlockDevice(const std::string& path, const std::string& sysRoot = "/sys");
 
-// The backing file of loop device `node` (LOOP_GET_STATUS64), or nullopt
-// when node is no loop device or has no file attached.
+// The backing file of loop device `node` (LOOP_GET_STATUS64; for a user
+// who may not open the device, the file sysfs names), or nullopt when node
+// is no loop device or has no file attached.
 std::optional<FileId> loopBackingFile(const std::string& node);
 
 }  // namespace mdi

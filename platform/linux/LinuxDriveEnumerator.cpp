@@ -211,6 +211,10 @@ struct LinuxDriveEnumerator::Impl {
       if (auto probe = probeBlockDevice(r.deviceId, self.m_sysRoot)) {
         r.loopBacking = probe->identity.loopBacking;
         r.contentHash = probe->identity.contentHash;
+      } else if (startsWith(name, "loop")) {
+        // Not ours to open: which file it reads is still known, so that no
+        // image is ever written over it; its first bytes are not.
+        r.loopBacking = loopBackingFile(r.deviceId);
       }
     }
     r.devNumber = tree.devOf(name);

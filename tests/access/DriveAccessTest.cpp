@@ -176,6 +176,20 @@ TEST_F(AsUser, ARefusalEndsOnlyThatJobAndIsAskedOnce) {
   EXPECT_EQ(broker.asked().back(), refusedB);
 }
 
+// The file behind a loop device is known without opening the device, so a
+// run as a user still never writes an image over the file it reads.
+TEST_F(AsUser, TheFileBehindALoopDriveIsNoOutput) {
+  const std::string backing = envOr("MDI_ACCESS_GRANTED_FILE");
+  const int row = addDrive(granted);
+  form.iGrid2.setValue(row, JobCol::FileName, backing);
+  controller.RunClicked();
+  ASSERT_EQ(msg.shown.size(), 1U);
+  EXPECT_EQ(msg.shown[0].text, "The output file " + backing + " of job " + jobLabel(form.iGrid2, row) +
+                                   " is the file behind " + granted + ", the source of job " +
+                                   jobLabel(form.iGrid2, row) + ".");
+  EXPECT_TRUE(broker.asked().empty());
+}
+
 // A drive no rule decides needs the administrator's password, and with no
 // polkit agent running nobody can be asked for it.
 TEST_F(AsUser, WithNobodyToAskForThePasswordTheJobSaysSo) {

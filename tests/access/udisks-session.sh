@@ -51,11 +51,14 @@ trap cleanup EXIT
 
 useradd --no-create-home --home-dir "$work" --shell /usr/sbin/nologin "$user" || skip "useradd failed"
 
-# The drives: 3 MiB and a bit of distinct bytes each, read-only loop devices.
+# The drives: 3 MiB and a bit of distinct bytes each, read-only loop devices
+# over root's files in a folder the user may write to (so that only the
+# run's own checks keep an image from landing on one of them).
+mkdir "$work/drives" && chown "$user:" "$work/drives"
 for name in granted refused-a refused-b unasked; do
-  head -c $((3 * 1024 * 1024 + 4096)) /dev/urandom >"$work/$name.img"
-  chmod 644 "$work/$name.img"
-  loop=$(losetup -f --show -r "$work/$name.img") || skip "losetup could not attach a loop device"
+  head -c $((3 * 1024 * 1024 + 4096)) /dev/urandom >"$work/drives/$name.img"
+  chmod 644 "$work/drives/$name.img"
+  loop=$(losetup -f --show -r "$work/drives/$name.img") || skip "losetup could not attach a loop device"
   loops+=("$loop")
   # udisksd's view of the device without udevd: an empty database entry.
   majmin=$(cat "/sys/class/block/${loop#/dev/}/dev")
@@ -118,7 +121,7 @@ as_user() {
     env -u DBUS_SESSION_BUS_ADDRESS HOME="$work" USER="$user" LOGNAME="$user" TMPDIR=/tmp \
     DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" QT_QPA_PLATFORM=offscreen \
     MDI_ACCESS_GRANTED="$granted" MDI_ACCESS_REFUSED="${loops[1]},${loops[2]}" MDI_ACCESS_UNASKED="$unasked" \
-    MDI_ACCESS_GRANTED_FILE="$work/granted.img" "$@" ./access_tests --gtest_filter="$filter" >>"$work/tests.log" 2>&1)
+    MDI_ACCESS_GRANTED_FILE="$work/drives/granted.img" "$@" ./access_tests --gtest_filter="$filter" >>"$work/tests.log" 2>&1)
 }
 filter='AsUser.*' as_user || status=$?
 # Then without udisksd: the bus says nobody owns its name.
