@@ -57,14 +57,15 @@ std::string cleanModel(const std::string& model) {
 }
 
 bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep) {
-  if (d.size == 0) return false;
+  if (d.size == 0 && !d.passThroughDenied) return false;
   const std::string model = cleanModel(d.model);
   if (model.find("CONFIG") != std::string::npos) return false;
   const std::string sizeText = std::to_string(d.size);
   const int row = grid.addRow();
   grid.setValue(row, 1, static_cast<std::int64_t>(d.number));
   grid.setValue(row, 2, model);
-  grid.setValue(row, 3, FormatSize(sizeText, sep));
+  // A disk this user may not ask for its size: its tip says why.
+  grid.setValue(row, 3, d.passThroughDenied ? std::string("?") : FormatSize(sizeText, sep));
   grid.setValue(row, 4, d.pnpDeviceId);
   grid.setValue(row, 5, sizeText);
   grid.setValue(row, 6, static_cast<std::int64_t>(d.bytesPerSector));

@@ -20,7 +20,8 @@ void setUpDriveGrid(GridModel& grid);
 std::string cleanModel(const std::string& model);
 
 // Appends the row of one drive unless it is filtered out (size 0, model
-// containing "CONFIG"). Returns whether a row was added.
+// containing "CONFIG"); a pass-through disk this user may not ask is
+// listed at size "?". Returns whether a row was added.
 bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep);
 
 // Appends a drive's row as the drive list shows it: AddDriveRow, then red

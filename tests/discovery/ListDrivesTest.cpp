@@ -68,6 +68,12 @@ TEST(AddDriveRow, FiltersSizeZeroAndConfigInAnyCase) {
   EXPECT_EQ(g.rowCount(), 0);
   EXPECT_TRUE(AddDriveRow(g, disk(4, "CONFI G"), kSep));
   EXPECT_EQ(g.rowCount(), 1);
+  // A disk read only through pass-through, which this user may not: its
+  // size is not known, and it is listed all the same.
+  DriveRecord denied = disk(5, "SEAGATE ST3300657SS", 0);
+  denied.passThrough = denied.passThroughDenied = true;
+  EXPECT_TRUE(AddDriveRow(g, denied, kSep));
+  EXPECT_EQ(g.value(2, 3), "?");
 }
 
 TEST(CleanModel, LowersRemovesAndUppers) {
