@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,10 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
-#include <QWindow>
 #include <stdexcept>
 #include <utility>
 
@@ -25,7 +22,6 @@
 #include "discovery/DriveTip.h"
 #include "discovery/FormatSize.h"
 #include "discovery/ListDrives.h"
-#include "discovery/LiveDriveList.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
 #include "support/Val.h"
@@ -290,11 +286,6 @@ void frmMain::startUp() {
   paintBeforeDiscovery();
   ui.setStatusText(2, "V " + std::to_string(MDI_VERSION_MAJOR) + "." + std::to_string(MDI_VERSION_MINOR) + "." +
                           std::to_string(MDI_VERSION_PATCH));
-  ui.setBusyCursor(true);
-  if (m_deps.listDrives) m_deps.listDrives(m_form, m_sv->locale.separators());
-  ui.setStatusText(1, "Ready");
-  ui.setBusyCursor(false);
-  ui.setVisible(Ctl::AlertBox1, false);
   // Both grids take tips from one tooltip object; without a text of its own a
   // grid keeps showing its per-column tip.
   m_toolTip->Create(this);
@@ -302,47 +293,8 @@ void frmMain::startUp() {
   m_toolTip->DelayTime(clsToolTip::DelayAutoPop, 20000);
   m_toolTip->AddTool(m_grid1);
   m_toolTip->AddTool(m_grid2);
-  m_form.iGrid1.sortByColumn(1);
-  watchDevices();
-}
-
-void frmMain::watchDevices() {
-  connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] { rescanDrives(); });
-  m_rescanTimer = new QTimer(this);
-  m_rescanTimer->setSingleShot(true);
-  connect(m_rescanTimer, &QTimer::timeout, this, [this] { rescanDrives(); });
-  DeviceMonitor* monitor = m_deps.deviceMonitor;
-  if (!monitor || monitor->fd() < 0) return;
-  auto* notifier = new QSocketNotifier(monitor->fd(), QSocketNotifier::Read, this);
-  connect(notifier, &QSocketNotifier::activated, this, [this, monitor] {
-    if (monitor->takeEvents()) m_rescanTimer->start(kSettleMs);
-  });
-}
-
-void frmMain::rescanDrives() {
-  if (!m_deps.rescanDrives) return;
-  // A run holds drive numbers and locks the grids; the list catches up
-  // once it has ended.
-  if (m_form.running) {
-    m_rescanTimer->start(kRunPollMs);
-    return;
-  }
-  applyDriveChanges(m_form, m_deps.rescanDrives(), m_sv->locale.separators());
-}
-
-void frmMain::paintBeforeDiscovery() {
-  // Discovery blocks the window's thread. A window system exposes a newly
-  // shown window only after a round trip (and a window manager's framing);
-  // whatever is painted before that is lost, and the window stays blank
-  // until discovery ends. Wait for the exposure, within a bound, then paint
-  // everything at once: the pixels stay on screen while discovery runs.
-  QElapsedTimer waited;
-  waited.start();
-  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  QCoreApplication::processEvents();
-  repaint();
-  QCoreApplication::processEvents();
+  ui.setBusyCursor(true);
+  listDrivesAside();
 }
 
 void frmMain::mnuExitClick() {

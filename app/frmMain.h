@@ -40,8 +40,13 @@ struct FrmMainDeps {
   Clock* clock = nullptr;
   EventPump* pump = nullptr;
   LocaleInfo* locale = nullptr;
-  // Fills the drive grid (drive discovery); may be empty in tests.
-  std::function<void(FormState&, const Separators&)> listDrives;
+  // Drive discovery, in two halves. The first runs off the window's thread,
+  // since it reads sysfs, udev and the drives themselves, any of which may
+  // wait on a drive; it is given the folders whose disks hold the system,
+  // and gives back the second, which fills the drive grid on the window's
+  // thread. May be empty in tests.
+  using FillDrives = std::function<void(FormState&, const Separators&)>;
+  std::function<FillDrives(const std::vector<std::string>& systemPaths)> listDrives;
   std::string programFolder;  // where the manual is looked for
   // Folders whose disks hold the running system: the drives under them are
   // marked in the drive grid.
@@ -49,9 +54,12 @@ struct FrmMainDeps {
   std::function<void()> quit;                            // ends the process at once
   std::function<void(const std::string&)> openDocument;  // shows the manual
   // The live drive list: events of attached/detached disks (may be null),
-  // and the rescan that brings the drive table up to date (may be empty).
+  // and the rescan that brings the drive table up to date (may be empty),
+  // in two halves as listDrives: the drives as they are now, gathered off
+  // the window's thread, then their changes applied on it.
   DeviceMonitor* deviceMonitor = nullptr;
-  std::function<DriveChanges()> rescanDrives;
+  using ApplyDriveChanges = std::function<DriveChanges()>;
+  std::function<ApplyDriveChanges()> rescanDrives;
 };
 
 class frmMain final : public QMainWindow {
@@ -60,8 +68,11 @@ class frmMain final : public QMainWindow {
   explicit frmMain(FrmMainDeps deps, QWidget* parent = nullptr);
   ~frmMain() override;
 
-  // Builds the grids, shows the window and lists the drives.
+  // Builds the grids, shows the window and starts listing the drives,
+  // which goes on aside while the window has its events.
   void startUp();
+  // Whether the drives have been listed (start-up is over).
+  bool drivesListed() const { return m_drivesListed; }
 
   FormState& form() { return m_form; }
   RunController& runController() { return *m_run; }
@@ -98,10 +109,18 @@ class frmMain final : public QMainWindow {
   void focusMoved(QWidget* from, QWidget* to);
   // The tip of a grid row that names a drive: its node, serial and sizes.
   std::function<std::string(int, int)> driveTipOf(const GridModel& grid);
-  // Shows the start-up notice on screen before discovery blocks the thread.
+  // Shows the start-up notice on screen at once, before the first drive is
+  // asked anything.
   void paintBeforeDiscovery();
   static constexpr int kExposeWaitMs = 3000;
+  // Lists the drives aside; drivesFound goes on once they are.
+  void listDrivesAside();
+  void drivesFound(const FrmMainDeps::FillDrives& fill);
   void watchDevices();
+  bool m_drivesListed = false;
+  // A rescan is out; another was asked for meanwhile.
+  bool m_rescanOut = false;
+  bool m_rescanAgain = false;
 
   FrmMainDeps m_deps;
   FormState m_form;

@@ -49,10 +49,19 @@ int main(int argc, char** argv) {
   deps.systemPaths = {"/", programFolder};
   mdi::UdevMonitor monitor;
   deps.deviceMonitor = &monitor;
-  deps.rescanDrives = [&] { return table ? table->rescan() : mdi::DriveChanges{}; };
-  deps.listDrives = [&](mdi::FormState& form, const mdi::Separators& sep) {
-    table = std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ListDrives(form, enumerator, sep), &opener);
-    drives.to = table.get();
+  // Discovery reads aside (the first half of each), and the grid and the
+  // table change on the window's thread (the second).
+  deps.listDrives = [&](const std::vector<std::string>& systemPaths) -> mdi::FrmMainDeps::FillDrives {
+    auto listing = std::make_shared<mdi::DriveListing>(mdi::GatherDrives(enumerator, systemPaths));
+    return [&, listing](mdi::FormState& form, const mdi::Separators& sep) {
+      table =
+          std::make_unique<mdi::LinuxDriveTable>(enumerator, mdi::ShowDrives(form, std::move(*listing), sep), &opener);
+      drives.to = table.get();
+    };
+  };
+  deps.rescanDrives = [&]() -> mdi::FrmMainDeps::ApplyDriveChanges {
+    auto now = std::make_shared<std::vector<mdi::DriveRecord>>(enumerator.drives());
+    return [&, now] { return table ? table->rescan(std::move(*now)) : mdi::DriveChanges{}; };
   };
   mdi::frmMain w(std::move(deps));
   // Boxes and dialogs open over the window, which exists only now.

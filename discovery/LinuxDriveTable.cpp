@@ -84,7 +84,9 @@ bool sameDrive(const DriveRecord& a, const DriveRecord& b) {
 }
 }  // namespace
 
-DriveChanges LinuxDriveTable::rescan() {
+DriveChanges LinuxDriveTable::rescan() { return rescan(m_enumerator.drives()); }
+
+DriveChanges LinuxDriveTable::rescan(std::vector<DriveRecord> listed) {
   if (!m_attached) {
     m_attached.emplace();
     for (const DriveRecord& r : m_records) m_attached->insert(r.number);
@@ -93,7 +95,7 @@ DriveChanges LinuxDriveTable::rescan() {
   for (const DriveRecord& r : m_records) next = std::max(next, r.number + 1);
   DriveChanges changes;
   std::set<int> nowAttached;
-  for (DriveRecord& now : m_enumerator.drives()) {
+  for (DriveRecord& now : listed) {
     const auto known = std::find_if(m_records.begin(), m_records.end(), [&](const DriveRecord& r) {
       return m_attached->count(r.number) && sameDrive(r, now);
     });

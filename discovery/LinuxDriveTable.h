@@ -34,6 +34,9 @@ class LinuxDriveTable final : public DriveTable {
   // gets a number never given before; a detached one is reported. Records
   // of detached drives stay, so Run's unchanged-drive check names them.
   DriveChanges rescan();
+  // The same, with the drives as the enumerator listed them just now
+  // (gathered on another thread).
+  DriveChanges rescan(std::vector<DriveRecord> now);
 
  private:
   const DriveRecord* find(int number) const;

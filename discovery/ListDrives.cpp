@@ -83,16 +83,12 @@ bool AddListedDriveRow(GridModel& grid, const DriveRecord& d, const std::string&
   return true;
 }
 
-std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
-  GridModel& grid = form.iGrid1;
-  grid.setAutoFlag(true);
-  grid.removeRows(1, grid.rowCount());
-
-  std::vector<DriveRecord> records = drives.drives();
-
+DriveListing GatherDrives(DriveEnumerator& drives, const std::vector<std::string>& systemPaths) {
+  DriveListing listing{drives.drives(), {}};
+  std::vector<DriveRecord>& records = listing.records;
   // Disks holding the system, in the enumerator's order, once per system path.
-  std::string systemDisks;
-  for (const std::string& path : form.SystemLetters) {
+  std::string& systemDisks = listing.systemDisks;
+  for (const std::string& path : systemPaths) {
     const DrivesUnder under = drives.drivesUnder(path);
     for (DriveRecord& d : records) {
       const bool found = std::find(under.numbers.begin(), under.numbers.end(), d.number) != under.numbers.end();
@@ -104,14 +100,24 @@ std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, co
       systemDisks += d.deviceId + ",";
     }
   }
-  form.SystemDisks = systemDisks;
   // No disk under the system (running from RAM or an overlay): every drive
   // is still listed, none is marked.
+  return listing;
+}
 
-  for (const DriveRecord& d : records)
-    if (d.listable()) AddListedDriveRow(grid, d, systemDisks, sep);
+std::vector<DriveRecord> ShowDrives(FormState& form, DriveListing listing, const Separators& sep) {
+  GridModel& grid = form.iGrid1;
+  grid.setAutoFlag(true);
+  grid.removeRows(1, grid.rowCount());
+  form.SystemDisks = listing.systemDisks;
+  for (const DriveRecord& d : listing.records)
+    if (d.listable()) AddListedDriveRow(grid, d, listing.systemDisks, sep);
   grid.sortByColumn(1);
-  return records;
+  return std::move(listing.records);
+}
+
+std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
+  return ShowDrives(form, GatherDrives(drives, form.SystemLetters), sep);
 }
 
 }  // namespace mdi

@@ -29,12 +29,24 @@ bool AddDriveRow(GridModel& grid, const DriveRecord& d, const Separators& sep);
 // form's SystemDisks). Returns whether a row was added.
 bool AddListedDriveRow(GridModel& grid, const DriveRecord& d, const std::string& systemDisks, const Separators& sep);
 
+// The drives attached now and the nodes of those under the filesystems of
+// `systemPaths` ("/" and the program's folder), "/dev/sda,"-joined. When
+// the drives under one of those cannot all be found, every drive counts as
+// a system drive, with a note saying why. Reads sysfs, udev and the drives:
+// never on the window's thread.
+struct DriveListing {
+  std::vector<DriveRecord> records;
+  std::string systemDisks;
+};
+DriveListing GatherDrives(DriveEnumerator& drives, const std::vector<std::string>& systemPaths);
+
 // Empties the drive grid, records SystemDisks, lists every drive with a
-// medium and marks those under the filesystems of form.SystemLetters ("/"
-// and the program's folder). When the drives under one of those cannot all
-// be found, every drive counts as a system drive, with a note saying why.
+// medium (or that is only denied to this user) and marks the system's.
 // Ends with the grid ordered by column 1. Returns the records listed, with
-// those notes.
+// their notes.
+std::vector<DriveRecord> ShowDrives(FormState& form, DriveListing listing, const Separators& sep);
+
+// Both at once, over form.SystemLetters.
 std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep);
 
 }  // namespace mdi

@@ -119,7 +119,9 @@ struct WindowHarness {
     d.systemPaths = {"/", programFolder};
     d.quit = [this] { ++quits; };
     d.openDocument = [this](const std::string& p) { opened.push_back(p); };
-    d.listDrives = std::move(listDrives);
+    // The test's listing fills the grid on the window's thread; nothing is
+    // gathered aside.
+    if (listDrives) d.listDrives = [fill = std::move(listDrives)](const std::vector<std::string>&) { return fill; };
     return d;
   }
   // A started window over these services.
@@ -127,10 +129,19 @@ struct WindowHarness {
                                  std::function<void(FormState&, const Separators&)> listDrives = {}) {
     return start(deps(programFolder, std::move(listDrives)));
   }
+  // Returns once the drives are listed.
   static std::unique_ptr<frmMain> start(FrmMainDeps d) {
     auto w = std::make_unique<frmMain>(std::move(d));
     w->startUp();
+    awaitListing(*w);
     return w;
+  }
+  // Keeps the window's events until its drives are listed.
+  static void awaitListing(frmMain& w) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!w.drivesListed() && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(w.drivesListed()) << "the drives were not listed within 10 s";
   }
   // A started window that is the active one, so focus moves as it would.
   std::unique_ptr<frmMain> startActive() {

@@ -28,6 +28,7 @@ TEST(StartUpScreen, NoticeIsOnScreenWhileDiscoveryRuns) {
         alert = QRect(a->mapToGlobal(QPoint(0, 0)), a->size());
       }));
   w->startUp();
+  WindowHarness::awaitListing(*w);
   ASSERT_FALSE(during.isNull());
   saveShot(during, "startup-during-discovery.png");
   ASSERT_TRUE(alert.isValid());
