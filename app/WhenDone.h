@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/Aside.h"
+#include "platform/Aside.h"
 
 namespace mdi {
 

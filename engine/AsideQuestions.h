@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/Aside.h"
+#include "platform/Aside.h"
 #include "platform/DriveTable.h"
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"

@@ -3,10 +3,10 @@
 // unlocked, and the shutdown option applied.
 #include <chrono>
 
-#include "engine/Aside.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
 #include "jobs/JobList.h"
+#include "platform/Aside.h"
 
 namespace mdi {
 

@@ -2,13 +2,13 @@
 // for a job that did not read its whole source, a ddrescue map of what was
 // read. Written when the run ends, whatever each job's outcome.
 #include "engine/AcquisitionLog.h"
-#include "engine/Aside.h"
 #include "engine/RescueMap.h"
 #include "engine/RunController.h"
 #include "engine/RunInternals.h"
 #include "engine/SideFiles.h"
 #include "engine/VerifyImage.h"
 #include "jobs/JobList.h"
+#include "platform/Aside.h"
 #include "support/Val.h"
 
 namespace mdi {

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/Aside.h"
 #include "engine/HashPipeline.h"
 #include "engine/JobConversion.h"
 #include "engine/JobStatus.h"
 #include "engine/RescuePlan.h"
 #include "engine/RunController.h"
 #include "engine/StepSize.h"
+#include "platform/Aside.h"
 #include "platform/CycleIo.h"
 #include "platform/RawIo.h"
 #include "support/NumberFormat.h"

@@ -2,6 +2,7 @@
 
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
+#include "platform/Aside.h"
 #include "support/Val.h"
 
 namespace mdi {
@@ -46,18 +47,41 @@ void JobEditor::AddImageFiles() {
   if (start.empty()) start = m_sv.system.homeFolder();
   if (start.empty()) start = "/";
   const auto files = m_sv.pickers.chooseFiles("Select Image File ...", start);
-  for (const auto& f : files) {
+  // What lies at each path is asked aside (a path on a drive or share that
+  // does not answer would hold the window), with the button off meanwhile.
+  struct Examined {
+    PathKind kind = PathKind::Missing;
+    std::optional<std::uint64_t> size;
+    std::optional<BlockDeviceInfo> device;
+  };
+  m_sv.ui.setEnabled(Ctl::Command4, false);
+  const auto examined = awaitAside<std::vector<Examined>>(
+      m_sv.pump, [] { return false; },
+      [fs = &m_sv.fs, files] {
+        std::vector<Examined> out;
+        for (const auto& f : files) {
+          Examined e{fs->kind(f), {}, {}};
+          // A disk or a partition read as an image is listed with its real
+          // size and sector size, and remembered as it is now so a run can
+          // tell that the node still holds the same medium.
+          if (e.kind == PathKind::Regular) e.size = fs->fileSize(f);
+          if (e.kind == PathKind::BlockDevice) e.device = fs->blockDevice(f);
+          out.push_back(std::move(e));
+        }
+        return out;
+      });
+  m_sv.ui.setEnabled(Ctl::Command4, true);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string& f = files[i];
+    const Examined& e = (*examined)[i];
     std::string size;
     std::string bps;
-    switch (m_sv.fs.kind(f)) {
+    switch (e.kind) {
       case PathKind::Regular:
-        size = std::to_string(m_sv.fs.fileSize(f).value_or(0));
+        size = std::to_string(e.size.value_or(0));
         break;
       case PathKind::BlockDevice: {
-        // A disk or a partition read as an image: listed with its real size
-        // and sector size, and remembered as it is now so a run can tell
-        // that the node still holds the same medium.
-        const auto dev = m_sv.fs.blockDevice(f);
+        const auto& dev = e.device;
         if (!dev) {
           m_sv.msg.show({"The device " + f + " cannot be opened for reading.", "Error", MsgIcon::Exclamation,
                          MsgButtons::Ok, false});

@@ -12,6 +12,7 @@
 #include "platform/fakes/FakeAtomicFile.h"
 #include "platform/fakes/FakeDriveTable.h"
 #include "platform/fakes/Fakes.h"
+#include "platform/fakes/ForwardingFileSystem.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/CaseName.h"
@@ -25,7 +26,9 @@
 
 #include <cstring>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <tuple>
 
 namespace mdi {
@@ -50,6 +53,32 @@ TEST(JobGrid, TenColumnsWithTheHiddenOnes) {
     if (g.isColumnVisible(c)) shown.push_back(c);
   EXPECT_EQ(shown, (std::vector{1, 2, 3, 6, 7, 10}));
 }
+
+// The real file system, but asking what lies at `held` waits until it is
+// released, as a path on a drive or share that does not answer (at most
+// 5 s, so that a window that waits for it fails the test, not hangs it).
+class HeldFs final : public ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+  PathKind kind(const std::string& p) const override {
+    if (p == held) {
+      std::unique_lock lk(m_m);
+      m_cv.wait_for(lk, std::chrono::seconds(5), [&] { return m_released; });
+    }
+    return m_real.kind(p);
+  }
+  void release() {
+    std::lock_guard lk(m_m);
+    m_released = true;
+    m_cv.notify_all();
+  }
+  std::string held;
+
+ private:
+  mutable std::mutex m_m;
+  mutable std::condition_variable m_cv;
+  bool m_released = false;
+};
 
 class Editor : public ::testing::Test {
  protected:
@@ -82,7 +111,8 @@ class Editor : public ::testing::Test {
   FakeControls ui;
   FakeMessageBox msg;
   FakePickers pickers;
-  PosixFileSystem fsys;
+  PosixFileSystem realFs;
+  HeldFs fsys{realFs};
   PosixFileAccess files;
   FakeDriveTable drives{files};
   FakeClock clock;
@@ -241,6 +271,27 @@ TEST_F(Editor, ImageFilesListedWithSizeAndLastFolderRemembered) {
   EXPECT_EQ(form.LastImageFolder, dir.string() + "/");
   ed.AddImageFiles();
   EXPECT_EQ(pickers.fileStartFolders.back(), dir.string() + "/");
+}
+
+// What lies at each chosen path is asked aside: the window has its events
+// while a path does not answer, and Add Image File(s) cannot be pressed
+// again meanwhile.
+TEST_F(Editor, ImageFilesAreExaminedAsideWhileTheWindowGoesOn) {
+  std::ofstream(dir / "slow.img") << std::string(100, 'x');
+  fsys.held = (dir / "slow.img").string();
+  pickers.files = {{fsys.held}};
+  int waits = 0;
+  bool buttonOff = false;
+  pump.whileWaiting([&] {
+    buttonOff = buttonOff || !ui.isEnabled(Ctl::Command4);
+    if (++waits == 3) fsys.release();
+  });
+  ed.AddImageFiles();
+  EXPECT_GE(waits, 3);
+  EXPECT_TRUE(buttonOff);
+  EXPECT_TRUE(ui.isEnabled(Ctl::Command4));
+  ASSERT_EQ(form.iGrid1.rowCount(), 1);
+  EXPECT_EQ(form.iGrid1.value(1, 5), "100");
 }
 
 // Before any image was added, the picker opens in the home folder the
