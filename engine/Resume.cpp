@@ -59,6 +59,7 @@ bool RunController::resumeJob(Run& run, int i) {
         ResumeFacts facts;
         facts.mapText = readSmallFile(*files, image + ".map");
         facts.imageSize = fs->fileSize(image);
+        facts.extraSize = fs->fileSize(extraFilePath(image));
         o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
         facts.sourceOpenFailure = o.source->openFailure();
         facts.sourceHead = head(*o.source, kResumeHeadBytes);

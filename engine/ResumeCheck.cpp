@@ -90,6 +90,16 @@ ResumeVerdict checkResume(const ResumeFacts& facts, const ResumeJob& job, const 
   const std::uint64_t most = layoutSplit(job.layout, job.sectorIn, job.sectorOut, job.sourceSize).imageBytes;
   if (!facts.imageSize || *facts.imageSize < least || *facts.imageSize > most)
     return refuse("the image " + imagePath + " has changed length");
+  // The source bytes the image leaves out go on at their places in .extra:
+  // one cut short or gone would be filled with zeros as if unread.
+  const std::uint64_t extraLeast = layoutSplit(job.layout, job.sectorIn, job.sectorOut, readExtent(*map)).extraBytes;
+  const std::uint64_t extraMost = layoutSplit(job.layout, job.sectorIn, job.sectorOut, job.sourceSize).extraBytes;
+  if (job.mutate && extraMost > 0) {
+    const std::string extraPath = imagePath + ".extra";
+    if (!facts.extraSize) return refuse("the file " + extraPath + " is missing");
+    if (*facts.extraSize < extraLeast || *facts.extraSize > extraMost)
+      return refuse("the file " + extraPath + " has changed length");
+  }
   if (!headMatches(facts, job, *map))
     return refuse("the source's first 64 KiB differ from the image's: it is not the source the image was made from");
   return {std::move(map), {}};

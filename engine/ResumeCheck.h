@@ -20,6 +20,8 @@ namespace mdi {
 struct ResumeFacts {
   std::optional<std::string> mapText;  // nullopt: missing or unreadable
   std::optional<std::uint64_t> imageSize;
+  // The .extra's length; nullopt when it is missing (or unreadable).
+  std::optional<std::uint64_t> extraSize;
   // The source's first bytes as read now (up to 64 KiB, cut at the first
   // that could not be read), and the image's bytes they convert to.
   std::vector<std::byte> sourceHead;

@@ -211,6 +211,8 @@ void otherWwn(RunFixture& f, const std::string& source) {
   f.drives.add(3, {DriveIdentity{"/dev/sdx", 16000 * 520, "0x5000c500ffffffff"}, source, 0, ""});
 }
 void cutImage(RunFixture& f, const std::string&) { fs::resize_file(f.output(1), 1000); }
+void cutExtra(RunFixture& f, const std::string&) { fs::resize_file(f.extraOf(1), 100); }
+void removeExtra(RunFixture& f, const std::string&) { fs::remove(f.extraOf(1)); }
 void otherSectorIn(RunFixture& f, const std::string&) { f.form.iGrid2.setValue(1, JobCol::SectorIn, "524"); }
 void otherLayout(RunFixture& f, const std::string&) { f.form.Options.layout = SectorLayout::DataLast; }
 void foreignMap(RunFixture& f, const std::string&) {
@@ -230,6 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "the source's serial is 0x5000c500ffffffff, not 0x5000c500a1b2c3d4 as the image's source's was",
                     true},
         RefusalCase{"ImageChangedLength", false, cutImage, "the image IMAGE has changed length"},
+        RefusalCase{"ExtraChangedLength", true, cutExtra, "the file IMAGE.extra has changed length"},
+        RefusalCase{"ExtraMissing", true, removeExtra, "the file IMAGE.extra is missing"},
         RefusalCase{"OtherSectorSizes", true, otherSectorIn,
                     "the image was made with other sector sizes or another sector layout"},
         RefusalCase{"OtherLayout", true, otherLayout,
