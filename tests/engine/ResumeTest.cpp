@@ -193,6 +193,7 @@ TEST_P(ResumeRefusals, NameTheFileAndChangeNothing) {
     EXPECT_EQ(msg.shown[asked + 1].title, "Error");
     std::string why = c.why;
     if (const auto at = why.find("IMAGE"); at != std::string::npos) why.replace(at, 5, output(1));
+    if (const auto at = why.find("SOURCE"); at != std::string::npos) why.replace(at, 6, path);
     EXPECT_EQ(msg.shown[asked + 1].text, "Cannot resume from " + output(1) + ".map: " + why + ".");
   }
   EXPECT_EQ(status(1), "Not imaged");
@@ -213,6 +214,7 @@ void otherWwn(RunFixture& f, const std::string& source) {
 void cutImage(RunFixture& f, const std::string&) { fs::resize_file(f.output(1), 1000); }
 void cutExtra(RunFixture& f, const std::string&) { fs::resize_file(f.extraOf(1), 100); }
 void removeExtra(RunFixture& f, const std::string&) { fs::remove(f.extraOf(1)); }
+void removeSource(RunFixture&, const std::string& source) { fs::remove(source); }
 void otherSectorIn(RunFixture& f, const std::string&) { f.form.iGrid2.setValue(1, JobCol::SectorIn, "524"); }
 void otherLayout(RunFixture& f, const std::string&) { f.form.Options.layout = SectorLayout::DataLast; }
 void foreignMap(RunFixture& f, const std::string&) {
@@ -234,6 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"ImageChangedLength", false, cutImage, "the image IMAGE has changed length"},
         RefusalCase{"ExtraChangedLength", true, cutExtra, "the file IMAGE.extra has changed length"},
         RefusalCase{"ExtraMissing", true, removeExtra, "the file IMAGE.extra is missing"},
+        RefusalCase{"SourceGone", false, removeSource, "SOURCE could not be opened: No such file or directory"},
         RefusalCase{"OtherSectorSizes", true, otherSectorIn,
                     "the image was made with other sector sizes or another sector layout"},
         RefusalCase{"OtherLayout", true, otherLayout,
