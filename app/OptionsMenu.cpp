@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/frmMain.h"
-#include "engine/SectorLayout.h"
+#include "convert/SectorLayout.h"
 #include "support/Val.h"
 
 namespace mdi {

@@ -7,12 +7,12 @@
 
 #include "app/clsToolTip.h"
 #include "discovery/DriveChanges.h"
-#include "engine/RunController.h"
 #include "jobs/FormState.h"
 #include "jobs/JobEditor.h"
 #include "platform/DeviceMonitor.h"
 #include "platform/Services.h"
 #include "progress/Progress.h"
+#include "run/RunController.h"
 
 class QLabel;
 class QTimer;

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "engine/RunController.h"
 #include "jobs/JobList.h"
 #include "platform/Services.h"
 #include "platform/fakes/FakeDriveTable.h"
@@ -13,6 +12,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/PosixSystemInfo.h"
 #include "progress/Progress.h"
+#include "run/RunController.h"
 
 namespace mdi::bench {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/Crc16T10Dif.h"
+#include "convert/Crc16T10Dif.h"
 
 namespace mdi::bench {
 

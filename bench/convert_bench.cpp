@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "bench/PiSector.h"
-#include "engine/ConvertSectors.h"
-#include "engine/ProtectionInfo.h"
-#include "engine/SectorLayout.h"
+#include "convert/ConvertSectors.h"
+#include "convert/ProtectionInfo.h"
+#include "convert/SectorLayout.h"
 #include "support/clsString.h"
 
 namespace {

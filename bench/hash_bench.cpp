@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "engine/HashPipeline.h"
+#include "record/HashPipeline.h"
 #include "support/Hasher.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // The sector layouts an operator can pick for a sector-mutate run, and the
 // words the window and the records use for them. What each layout does with
-// the bytes is engine/SectorLayout.h.
+// the bytes is convert/SectorLayout.h.
 #include <optional>
 #include <string_view>
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/ConvertSectors.h"
+#include "convert/ConvertSectors.h"
 #include "support/clsString.h"
 
 namespace mdi {

@@ -4,7 +4,7 @@
 // the shutdown that follows in their order.
 #include <fcntl.h>
 
-#include "engine/StepSize.h"
+#include "run/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {

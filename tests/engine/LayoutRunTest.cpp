@@ -6,7 +6,7 @@
 // the check's true counts, and a drive's reported type decides whether
 // reference tags count: type 1 ties them to the LBA, type 2 tags follow the
 // commands that wrote them.
-#include "engine/StepSize.h"
+#include "run/StepSize.h"
 #include "tests/engine/RunFixture.h"
 #include "tests/layouts/PiSectors.h"
 

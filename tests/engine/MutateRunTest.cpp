@@ -1,7 +1,7 @@
 // Sector-mutate runs end to end: the block lengths of every pair of sector
 // sizes, and the image each pair gives. (Sizes giving no block are refused
 // before the run: RefusalTest.)
-#include "engine/StepSize.h"
+#include "run/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {

@@ -3,7 +3,7 @@
 // by Exit, or ended at the first unreadable byte or the first failed write,
 // with every byte before it; a job that copied nothing is reported. A Stop
 // while a transfer is held is in StuckDriveTest.
-#include "engine/StepSize.h"
+#include "run/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {

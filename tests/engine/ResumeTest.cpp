@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "engine/RescueMap.h"
+#include "record/RescueMap.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {

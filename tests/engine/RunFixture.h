@@ -7,8 +7,7 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/LayoutRebuild.h"
-#include "engine/RunController.h"
+#include "convert/LayoutRebuild.h"
 #include "jobs/JobList.h"
 #include "platform/ForwardingDriveTable.h"
 #include "platform/Services.h"
@@ -22,6 +21,7 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
+#include "run/RunController.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/record/RecordTestUtil.h"
 

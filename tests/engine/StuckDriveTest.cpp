@@ -5,7 +5,7 @@
 // counted it.
 #include <thread>
 
-#include "engine/StepSize.h"
+#include "run/StepSize.h"
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "engine/SectorLayout.h"
+#include "convert/SectorLayout.h"
 
 namespace mdi {
 

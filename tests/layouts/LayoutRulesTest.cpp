@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/LayoutRebuild.h"
-#include "engine/SectorLayout.h"
+#include "convert/LayoutRebuild.h"
+#include "convert/SectorLayout.h"
 
 namespace mdi {
 namespace {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/Crc16T10Dif.h"
-#include "engine/ProtectionInfo.h"
+#include "convert/Crc16T10Dif.h"
+#include "convert/ProtectionInfo.h"
 #include "tests/layouts/PiSectors.h"
 
 namespace mdi {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/ConvertSectors.h"
-#include "engine/JobConversion.h"
-#include "engine/LayoutRebuild.h"
-#include "engine/MutateSizes.h"
-#include "engine/SectorLayout.h"
+#include "convert/ConvertSectors.h"
+#include "convert/JobConversion.h"
+#include "convert/LayoutRebuild.h"
+#include "convert/MutateSizes.h"
+#include "convert/SectorLayout.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/layouts/PiSectors.h"
 

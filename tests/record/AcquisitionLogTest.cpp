@@ -1,4 +1,4 @@
-#include "engine/AcquisitionLog.h"
+#include "record/AcquisitionLog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/HashPipeline.h"
+#include "record/HashPipeline.h"
 
 #include <gtest/gtest.h>
 

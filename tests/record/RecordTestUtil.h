@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/RescueMap.h"
+#include "record/RescueMap.h"
 #include "tests/CaseName.h"
 #include "tests/RecordFields.h"
 #include "tests/Shell.h"

@@ -1,6 +1,6 @@
 // Rescue maps of every kind of job end, checked block by block and by the
 // real ddrescuelog's totals.
-#include "engine/RescueMap.h"
+#include "record/RescueMap.h"
 
 #include <gtest/gtest.h>
 

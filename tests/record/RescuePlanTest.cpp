@@ -1,7 +1,7 @@
 // Going past read errors, against a simulated failing disk: every sector
 // that can be read ends up read, every one that cannot is marked bad, and
 // no sector is read more often than the passes allow.
-#include "engine/RescuePlan.h"
+#include "run/RescuePlan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Verify on real files: an intact image, one altered after the fact, one
 // cut short or grown, and files that cannot be read.
-#include "engine/VerifyImage.h"
+#include "record/VerifyImage.h"
 
 #include <gtest/gtest.h>
 
