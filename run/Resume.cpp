@@ -84,10 +84,7 @@ bool RunController::resumeJob(Run& run, int i) {
     m_sv.msg.show({opened->verdict.refusal, "Error", MsgIcon::Exclamation, MsgButtons::Ok, false});
     return false;
   }
-  job.access = opened->source->access();
-  job.source = std::move(opened->source);
-  job.target = std::move(opened->target);
-  job.extra = std::move(opened->extra);
+  job.takeFiles(std::move(opened->source), std::move(opened->target), std::move(opened->extra));
   // Its files are this run's once its copy begins (startIo): a run ended
   // before then leaves them, and the record and map they go on from, as
   // they were.

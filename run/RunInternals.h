@@ -102,6 +102,13 @@ struct RunController::Run {
     // "Not imaged: <why>". "" for a job that was opened.
     std::string unopened;
     SourceAccess access = SourceAccess::Direct;  // how its source was opened
+    // The files a job was opened with, and how its source was reached.
+    void takeFiles(std::unique_ptr<Source> from, std::unique_ptr<Output> image, std::unique_ptr<Output> extraFile) {
+      access = from->access();
+      source = std::move(from);
+      target = std::move(image);
+      extra = std::move(extraFile);
+    }
     std::int64_t extraWritten = 0;
     std::optional<std::int64_t> extraEnd;  // as imageEnd
     std::int64_t extraLength() const {

@@ -96,10 +96,7 @@ bool RunController::openJob(Run& run, int i) {
     m_form.iGrid2.setValue(row, JobCol::Status, statusTextOf(job, m_sv.locale.separators()));
     return true;
   }
-  job.access = opened->source->access();
-  job.source = std::move(opened->source);
-  job.target = std::move(opened->target);
-  job.extra = std::move(opened->extra);
+  job.takeFiles(std::move(opened->source), std::move(opened->target), std::move(opened->extra));
   job.outputCreated = true;
   return true;
 }
