@@ -138,10 +138,7 @@ struct WindowHarness {
   }
   // Keeps the window's events until its drives are listed.
   static void awaitListing(frmMain& w) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!w.drivesListed() && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_TRUE(w.drivesListed()) << "the drives were not listed within 10 s";
+    EXPECT_TRUE(within([&] { return w.drivesListed(); }, 10000)) << "the drives were not listed within 10 s";
   }
   // A started window that is the active one, so focus moves as it would.
   std::unique_ptr<frmMain> startActive() {
