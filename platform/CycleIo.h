@@ -68,11 +68,20 @@ class CycleIo {
     // caller has gone (a write given up by abandon()) holds this instead
     // of copying them.
     std::shared_ptr<const void> keep;
+    // Set for prepare when the implementation hands the bytes read over:
+    // what owns them. Whoever holds it may keep reading them after the step
+    // (a hash behind the copy); the implementation never reads into them
+    // again while anyone does. Null when the bytes are only lent to prepare.
+    std::shared_ptr<const void> readOwner;
     // For implementations of start(): takes `go` and, when it was set,
     // clears the outcome of the step about to start.
     bool takeGo() {
       if (!go) return false;
-      *this = {false, readLength, readAhead, plainRead, {}, {}, false, false, {}};
+      Step next;
+      next.readLength = readLength;
+      next.readAhead = readAhead;
+      next.plainRead = plainRead;
+      *this = std::move(next);
       return true;
     }
   };

@@ -172,6 +172,9 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
       }
       in = std::span<const std::byte>(L.buffer.data(), rd.bytes);
     }
+    // Bytes read on this thread go back into its buffer next step; bytes
+    // given with their owner may be held past it.
+    step.readOwner = L.given.keep;
     L.preparing = true;
     lk.unlock();
     std::span<const std::byte> data = prepare(lane, in);

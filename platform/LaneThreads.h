@@ -44,7 +44,7 @@ class LaneThreads {
   // Bytes the caller has read already (step.read set): only the prepare
   // and the write run on the lane's thread. `keep` owns `data` and is held
   // until the write has returned, so an abandoned write never writes from
-  // freed memory.
+  // freed memory; prepare finds it as step.readOwner.
   struct Given {
     std::span<const std::byte> data;
     std::shared_ptr<const void> keep;

@@ -31,8 +31,8 @@ std::vector<std::byte> HashPipeline::takeBuffer(std::size_t size) {
   return buf;
 }
 
-bool HashPipeline::submit(StreamId stream, std::span<const std::byte> bytes) {
-  std::vector<std::byte> buf;
+bool HashPipeline::submit(StreamId stream, std::span<const std::byte> bytes, std::shared_ptr<const void> owner) {
+  Block block{stream, {}, bytes, std::move(owner)};
   {
     std::unique_lock lock(m_mutex);
     m_progress.wait(lock, [&] { return m_queuedBytes == 0 || m_queuedBytes + bytes.size() <= m_maxQueuedBytes; });
@@ -42,12 +42,15 @@ bool HashPipeline::submit(StreamId stream, std::span<const std::byte> bytes) {
     // still being copied below.
     ++it->second.pending;
     m_queuedBytes += bytes.size();
-    buf = takeBuffer(bytes.size());
+    if (!block.owner) block.copy = takeBuffer(bytes.size());
   }
-  if (!bytes.empty()) std::memcpy(buf.data(), bytes.data(), bytes.size());
+  if (!block.owner) {
+    if (!bytes.empty()) std::memcpy(block.copy.data(), bytes.data(), bytes.size());
+    block.bytes = block.copy;
+  }
   {
     std::lock_guard lock(m_mutex);
-    m_queue.push_back({stream, std::move(buf)});
+    m_queue.push_back(std::move(block));
   }
   m_queued.notify_one();
   return true;
@@ -78,10 +81,13 @@ void HashPipeline::work(std::stop_token stop) {
     Hasher& hasher = m_streams.at(block.stream).hasher;
     lock.unlock();
     hasher.update(block.bytes);  // a failure sticks in the Hasher; finish() reports it
+    // The caller's memory goes back before the block counts as hashed, and
+    // outside the mutex: its owner may hand it to a pool of its own.
+    block.owner.reset();
     lock.lock();
     --m_streams.at(block.stream).pending;
     m_queuedBytes -= block.bytes.size();
-    m_pool.push_back(std::move(block.bytes));
+    if (!block.copy.empty()) m_pool.push_back(std::move(block.copy));
     m_progress.notify_all();
   }
 }

@@ -7,7 +7,8 @@
 //   - a stream's digests are those of its blocks concatenated in submission
 //     order (each stream must be fed from one thread at a time);
 //   - submit() copies the bytes before it returns, so the caller may reuse
-//     its buffer at once;
+//     its buffer at once; unless it hands over their owner as well, which
+//     is then held, and the bytes left untouched, until they are hashed;
 //   - memory stays bounded: submit() waits while more than `maxQueuedBytes`
 //     are waiting to be hashed (one block larger than that still passes,
 //     alone);
@@ -26,6 +27,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -49,9 +51,11 @@ class HashPipeline {
 
   // Starts a stream. False when that id is already open.
   bool open(StreamId stream, HashAlgos algos);
-  // Queues a copy of bytes for the stream; waits while the queue is full.
-  // False (nothing queued) when the stream is not open.
-  bool submit(StreamId stream, std::span<const std::byte> bytes);
+  // Queues bytes for the stream; waits while the queue is full. Without an
+  // owner a copy is queued; with one, the bytes themselves, which must not
+  // change while `owner` is held. False (nothing queued) when the stream is
+  // not open.
+  bool submit(StreamId stream, std::span<const std::byte> bytes, std::shared_ptr<const void> owner = {});
   // Waits until every block of the stream is hashed, closes the stream and
   // gives its digests. An error result when the stream is not open.
   HashResult finish(StreamId stream);
@@ -62,7 +66,9 @@ class HashPipeline {
  private:
   struct Block {
     StreamId stream;
-    std::vector<std::byte> bytes;
+    std::vector<std::byte> copy;  // the bytes, when they were copied
+    std::span<const std::byte> bytes;
+    std::shared_ptr<const void> owner;  // owns `bytes` when they were not
   };
   struct Stream {
     Hasher hasher;

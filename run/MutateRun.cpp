@@ -162,7 +162,7 @@ void RunController::mutateLoop(Run& run) {
   const CycleIo::Prepare convert = [&](std::size_t lane, std::span<const std::byte> data) {
     auto& job = run.jobs[lane];
     const CycleIo::Step& st = run.steps[lane];
-    run.hashSource(lane, data);
+    run.hashSource(lane, data, st.readOwner);
     const bool reRead = job.reReadEnd.has_value();
     if (reRead) {
       job.carry.insert(job.carry.end(), data.begin(), data.end());

@@ -159,11 +159,14 @@ struct RunController::Run {
   static HashPipeline::StreamId imageStream(std::size_t job) { return 3 * job; }
   static HashPipeline::StreamId sourceStream(std::size_t job) { return 3 * job + 1; }
   static HashPipeline::StreamId extraStream(std::size_t job) { return 3 * job + 2; }
-  void hashImage(std::size_t job, std::span<const std::byte> bytes) {
-    if (hashes && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(imageStream(job), bytes);
+  // `owner`, when given, owns the bytes and keeps them as they are while
+  // held: they are hashed where they lie instead of copied.
+  void hashImage(std::size_t job, std::span<const std::byte> bytes, std::shared_ptr<const void> owner = {}) {
+    if (hashes && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(imageStream(job), bytes, std::move(owner));
   }
-  void hashSource(std::size_t job, std::span<const std::byte> bytes) {
-    if (hashes && mutate && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(sourceStream(job), bytes);
+  void hashSource(std::size_t job, std::span<const std::byte> bytes, std::shared_ptr<const void> owner = {}) {
+    if (hashes && mutate && !bytes.empty() && !jobs[job].outOfOrder)
+      hashes->submit(sourceStream(job), bytes, std::move(owner));
   }
   void hashExtra(std::size_t job, std::span<const std::byte> bytes) {
     if (hashes && jobs[job].extra && !bytes.empty() && !jobs[job].outOfOrder) hashes->submit(extraStream(job), bytes);

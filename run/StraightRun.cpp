@@ -124,7 +124,7 @@ void RunController::straightLoop(Run& run) {
       data = data.first(data.size() / grain * grain);
     }
     job.prepared = data.size();
-    run.hashImage(lane, data);
+    run.hashImage(lane, data, run.steps[lane].readOwner);
     return data;
   };
   // Bytes re-read after a failed read go to the image as they are, 512 at

@@ -14,6 +14,7 @@
 #include "platform/CycleIo.h"
 #include "platform/LaneThreads.h"
 #include "platform/linux/AlignedBuffer.h"
+#include "platform/linux/BufferPool.h"
 #include "platform/linux/EventWakeup.h"
 
 namespace mdi::uring {
@@ -84,7 +85,9 @@ class UringCycleIo final : public CycleIo {
   };
   struct LaneState {
     Lane io;
-    // Shared with the lane's thread while it writes from one.
+    // Shared with the lane's thread while it writes from one, and with
+    // whoever prepare let hold it (a hash behind the copy): each read takes
+    // a buffer of its own from the pool.
     std::shared_ptr<AlignedBuffer> buf[kSlots];
     Read rd[kSlots];
     Writeback wb;
@@ -130,6 +133,7 @@ class UringCycleIo final : public CycleIo {
   io_uring m_ring{};
   bool m_ready = false;
   std::shared_ptr<EventWakeup> m_wakeup;
+  std::shared_ptr<BufferPool> m_buffers = std::make_shared<BufferPool>();
   bool m_wakeArmed = false;  // the poll of m_wakeup is out
   std::vector<LaneState> m_lanes;
   LaneThreads m_threads;                 // each lane's prepare and write, and reads without a descriptor

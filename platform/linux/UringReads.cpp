@@ -41,8 +41,7 @@ void UringCycleIo::submitRead(std::size_t lane, int slot) {
 
 void UringCycleIo::startRead(std::size_t lane, int slot, const Positioned& at, std::size_t len) {
   LaneState& L = m_lanes[lane];
-  if (!L.buf[slot]) L.buf[slot] = std::make_shared<AlignedBuffer>();
-  L.buf[slot]->reserve(len);
+  L.buf[slot] = m_buffers->take(len);
   Read& r = L.rd[slot];
   r = Read{};
   r.role = Read::Role::Current;

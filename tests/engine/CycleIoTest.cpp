@@ -215,6 +215,39 @@ TEST_F(CycleIoReads, EveryReadAskedForIsIssued) {
   EXPECT_EQ(readFile(dir / "copy"), data);
 }
 
+// Bytes handed to prepare with their owner stay as they were read for as
+// long as anyone holds the owner, however many reads follow: a hash that
+// lags behind the copy hashes what was copied.
+TEST_F(CycleIoReads, BytesHeldByTheirOwnerAreNeverReadIntoAgain) {
+  if (!uringAvailable()) GTEST_SKIP() << "io_uring is not available here (kernel or sandbox)";
+  const std::size_t block = 4096;
+  const auto data = patternBytes(12 * block, 21);
+  PosixFileAccess files;
+  auto source = files.openSource(src("in", data));
+  auto out = files.createOutput((dir / "copy").string());
+  auto io = makeUringCycleIo({{source.get(), out.get()}});
+  ASSERT_NE(io, nullptr);
+  std::vector<CycleIo::Step> steps(1);
+  struct Held {
+    std::shared_ptr<const void> owner;
+    std::span<const std::byte> bytes;
+  };
+  std::vector<Held> held;
+  for (int c = 0; c < 12; ++c) {
+    steps[0] = stepOf(block, true);
+    io->cycle(steps, [&](std::size_t, std::span<const std::byte> d) {
+      held.push_back({steps[0].readOwner, d});
+      return d;
+    });
+  }
+  io.reset();
+  ASSERT_EQ(held.size(), 12u);
+  for (std::size_t k = 0; k < held.size(); ++k) {
+    ASSERT_NE(held[k].owner, nullptr) << "block " << k;
+    EXPECT_TRUE(std::ranges::equal(held[k].bytes, std::span(data).subspan(k * block, block))) << "block " << k;
+  }
+}
+
 // The child's side of the fallback test: refuses io_uring_setup with
 // ENOSYS, then copies through the factory. Exit code 0 when all went well.
 int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {

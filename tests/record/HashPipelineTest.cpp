@@ -18,13 +18,16 @@ std::string sha256Of(const std::vector<std::byte>& data) {
 }
 
 // Several streams fed in turns from one thread, as the copy loop's cycle
-// does, through a caller buffer that is scribbled over after every submit.
+// does, through a caller buffer that is scribbled over after every submit;
+// or, `owned`, each block handed over with its owner, which must be let go
+// of once the block is hashed.
 struct InterleaveCase {
   std::string name;
   int streams;
   std::vector<std::size_t> blockSizes;  // used in turn, per stream
   std::size_t streamBytes;
   std::size_t maxQueuedBytes;
+  bool owned = false;
 };
 
 class HashPipelineInterleaved : public ::testing::TestWithParam<InterleaveCase> {};
@@ -38,6 +41,7 @@ TEST_P(HashPipelineInterleaved, EachStreamHashesItsBytesInOrderWithinTheBound) {
     ASSERT_TRUE(pipe.open(static_cast<HashPipeline::StreamId>(s), {HashAlgo::Sha256}));
   const std::size_t largest = *std::max_element(c.blockSizes.begin(), c.blockSizes.end());
   std::vector<std::byte> callerBuffer;
+  std::vector<std::weak_ptr<std::vector<std::byte>>> owners;
   std::vector<std::size_t> at(static_cast<std::size_t>(c.streams), 0);
   for (std::size_t turn = 0, left = static_cast<std::size_t>(c.streams); left > 0; ++turn) {
     left = 0;
@@ -47,7 +51,13 @@ TEST_P(HashPipelineInterleaved, EachStreamHashesItsBytesInOrderWithinTheBound) {
       if (n == 0) continue;
       callerBuffer.assign(data[static_cast<std::size_t>(s)].begin() + static_cast<std::ptrdiff_t>(pos),
                           data[static_cast<std::size_t>(s)].begin() + static_cast<std::ptrdiff_t>(pos + n));
-      ASSERT_TRUE(pipe.submit(static_cast<HashPipeline::StreamId>(s), callerBuffer));
+      if (c.owned) {
+        auto owner = std::make_shared<std::vector<std::byte>>(callerBuffer);
+        owners.push_back(owner);
+        ASSERT_TRUE(pipe.submit(static_cast<HashPipeline::StreamId>(s), *owner, owner));
+      } else {
+        ASSERT_TRUE(pipe.submit(static_cast<HashPipeline::StreamId>(s), callerBuffer));
+      }
       std::fill(callerBuffer.begin(), callerBuffer.end(), std::byte{0xEE});
       ASSERT_LE(pipe.queuedBytes(), std::max(c.maxQueuedBytes, largest));
       pos += n;
@@ -60,6 +70,7 @@ TEST_P(HashPipelineInterleaved, EachStreamHashesItsBytesInOrderWithinTheBound) {
     EXPECT_EQ(r.digests.at(0).hex, sha256Of(data[static_cast<std::size_t>(s)])) << "stream " << s;
   }
   EXPECT_EQ(pipe.queuedBytes(), 0u);
+  EXPECT_TRUE(std::ranges::all_of(owners, [](const auto& o) { return o.expired(); }));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -67,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InterleaveCase{"FourStreams128KiB", 4, {131072}, (1 << 20) + 4096, 512 << 10},
                       InterleaveCase{"MixedSizesTightQueue", 3, {512, 66560, 1, 131072, 7}, 700000, 64 << 10},
                       InterleaveCase{"BlocksLargerThanTheQueue", 2, {300000}, 1 << 20, 4096},
-                      InterleaveCase{"EmptyStreams", 2, {131072}, 0, 1 << 20}),
+                      InterleaveCase{"EmptyStreams", 2, {131072}, 0, 1 << 20},
+                      InterleaveCase{"OwnedBlocksTightQueue", 3, {512, 66560, 131072}, 700000, 64 << 10, true}),
     ByName{});
 
 TEST(HashPipelineThreads, StreamsFedFromTheirOwnThreadsStayInOrder) {
