@@ -22,9 +22,9 @@ class FullTarget : public RunFixture {
 };
 
 TEST_F(FullTarget, JobOnTheFullFilesystemFailsOthersAreExact) {
-  if (const std::string why = targetOfSize("1m"); !why.empty()) GTEST_SKIP() << why;
-  const auto other = patternBytes((2 << 20) + 777, 2);
-  addFileJob(src("big.img", patternBytes(3 << 20, 1)));
+  if (const std::string why = targetOfSize("4m"); !why.empty()) GTEST_SKIP() << why;
+  const auto other = patternBytes((8 << 20) + 777, 2);
+  addFileJob(src("big.img", patternBytes(12 << 20, 1)));
   addFileJob(src("other.img", other));
   form.iGrid2.setValue(2, JobCol::FileName, (dir / "out" / "other.bin").string());
   controller.RunClicked();

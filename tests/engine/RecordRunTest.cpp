@@ -31,7 +31,7 @@ TEST_P(RecordForEveryOutcome, DigestsMatchTheFilesOnDiskAndTheRecordSaysWhatHapp
   form.Options.hashes = {HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
   setMutate(c.mutate);
   // Longer than a step, so a Stop finds the copy under way.
-  constexpr std::size_t kSourceSize = 20 * kBlock + 1000;
+  constexpr std::size_t kSourceSize = 80 * kBlock + 1000;
   const auto path = src("src.img", patternBytes(kSourceSize, 3));
   addFileJob(path, -1, std::to_string(c.sectorIn), "512");
   c.arrange(*this, path);
