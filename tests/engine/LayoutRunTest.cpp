@@ -130,7 +130,7 @@ LayoutCase pi(const char* name, const char* status, PiCase c, bool verify = fals
 // A source of six main-pass steps, ended short.
 LayoutCase ended(const char* name, SectorLayout layout, const char* status,
                  std::function<void(RunFixture&, const std::string& src)> end) {
-  return {name, layout, 520, 512, 128 * 6 * blocksPerStep(128 * 520), 0, status, std::move(end)};
+  return {name, layout, 520, 512, 128 * 6 * blocksPerStep(128 * 520, true), 0, status, std::move(end)};
 }
 void stopAt2(RunFixture& f, const std::string&) { f.pressStopAt(2); }
 

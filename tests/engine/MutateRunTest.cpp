@@ -32,7 +32,7 @@ TEST_P(MutateEveryPair, EachStepWritesWholeBlocksAndTheImageIsTheSoundConversion
   const auto [s, t, read, write] = GetParam();
   setMutate(true);
   // More than three steps, then a partial sector.
-  const std::size_t blocks = blocksPerStep(static_cast<std::size_t>(read));
+  const std::size_t blocks = blocksPerStep(static_cast<std::size_t>(read), true);
   const std::size_t sectors = 3 * 128 * blocks + 41;
   const auto img = patternBytes(sectors * static_cast<std::size_t>(s) + static_cast<std::size_t>(s) / 3, 1);
   addFileJob(src("src.img", img), -1, std::to_string(s), std::to_string(t));

@@ -13,9 +13,9 @@ using mdi::PrintTo;
 constexpr std::size_t kBlock = 131072;
 // Image bytes of one main-pass step: straight, and mutate from 520- and
 // 512-byte sectors.
-const std::size_t kStraightStep = blocksPerStep(kBlock) * kBlock;
-const std::size_t kMutate520Step = blocksPerStep(128 * 520) * 65536;
-const std::size_t kMutate512Step = blocksPerStep(65536) * 65536;
+const std::size_t kStraightStep = blocksPerStep(kBlock, false) * kBlock;
+const std::size_t kMutate520Step = blocksPerStep(128 * 520, true) * 65536;
+const std::size_t kMutate512Step = blocksPerStep(65536, true) * 65536;
 using Texts = std::vector<std::string>;
 
 // ---- Stop or Exit at a chosen cycle ----------------------------------------

@@ -50,7 +50,7 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   // Bytes a job reads (and, 512 to 512, writes) per main-pass block, and
   // per step.
   const std::size_t block = c.mutate ? 65536 : 131072;
-  const std::size_t step = blocksPerStep(block) * block;
+  const std::size_t step = blocksPerStep(block, c.mutate) * block;
   const auto fastSrc = patternBytes(3 * step, 1);
   const auto stuckSrc = patternBytes(3 * step, 2);
   addFileJob(src("fast.img", fastSrc));
@@ -132,7 +132,7 @@ TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
   form.Options.hashes = {HashAlgo::Sha256};
   form.Options.verifyImages = true;
   const std::size_t block = mutate ? 65536 : 131072;
-  const std::size_t step = blocksPerStep(block) * block;
+  const std::size_t step = blocksPerStep(block, mutate) * block;
   const auto fastSrc = patternBytes(3 * block, 1);
   addFileJob(src("fast.img", fastSrc));
   const std::string stuckPath = src("stuck.img", patternBytes(3 * step, 2));
