@@ -34,8 +34,8 @@
 #include "bench/EngineRun.h"
 #include "bench/PiSector.h"
 #include "bench/WindowRun.h"
-#include "platform/fakes/SimulatedDrive.h"
 #include "platform/linux/UringCycleIo.h"
+#include "tests/fakes/SimulatedDrive.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;

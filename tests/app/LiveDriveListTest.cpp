@@ -7,12 +7,12 @@
 
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
-#include "platform/fakes/FakeDeviceMonitor.h"
-#include "platform/fakes/GatedSource.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
 #include "tests/LoopFiles.h"
 #include "tests/app/WindowHarness.h"
+#include "tests/fakes/FakeDeviceMonitor.h"
+#include "tests/fakes/GatedSource.h"
 
 namespace mdi {
 namespace {

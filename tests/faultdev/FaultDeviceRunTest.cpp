@@ -6,9 +6,9 @@
 #include <optional>
 #include <thread>
 
-#include "platform/fakes/fusedev/FaultFs.h"
-#include "platform/fakes/fusedev/LoopDevice.h"
 #include "tests/engine/RunFixture.h"
+#include "tests/fakes/fusedev/FaultFs.h"
+#include "tests/fakes/fusedev/LoopDevice.h"
 
 namespace mdi::test {
 namespace {

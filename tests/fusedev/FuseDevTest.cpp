@@ -14,9 +14,9 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/fakes/fusedev/FaultFs.h"
-#include "platform/fakes/fusedev/LoopDevice.h"
 #include "tests/TestDir.h"
+#include "tests/fakes/fusedev/FaultFs.h"
+#include "tests/fakes/fusedev/LoopDevice.h"
 
 namespace mdi::fusedev {
 namespace {

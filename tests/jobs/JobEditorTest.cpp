@@ -9,15 +9,15 @@
 #include "jobs/JobEditor.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
-#include "platform/fakes/FakeAtomicFile.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
-#include "platform/fakes/ForwardingFileSystem.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/CaseName.h"
 #include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
+#include "tests/fakes/FakeAtomicFile.h"
+#include "tests/fakes/FakeDriveTable.h"
+#include "tests/fakes/Fakes.h"
+#include "tests/fakes/ForwardingFileSystem.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>

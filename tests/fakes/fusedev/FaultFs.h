@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fakes/fusedev/FaultFile.h"
+#include "tests/fakes/fusedev/FaultFile.h"
 
 struct fuse_session;
 

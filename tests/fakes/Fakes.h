@@ -1,6 +1,6 @@
 #pragma once
-// Test doubles for every platform service. They live in the normal build
-// (library mdi_platform_fakes) so tests and benchmarks share them.
+// Test doubles for every platform service, in a library of the tests
+// (mdi_fakes) that the benchmarks link too.
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -1,4 +1,4 @@
-#include "platform/fakes/FakeDeviceMonitor.h"
+#include "tests/fakes/FakeDeviceMonitor.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/fakes/FakeSources.h"
+#include "tests/fakes/FakeSources.h"
 
 #include <algorithm>
 #include <cstring>

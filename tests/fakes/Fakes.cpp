@@ -1,4 +1,4 @@
-#include "platform/fakes/Fakes.h"
+#include "tests/fakes/Fakes.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/fakes/GatedSource.h"
+#include "tests/fakes/GatedSource.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "platform/fakes/FakeAtomicFile.h"
+#include "tests/fakes/FakeAtomicFile.h"
 
 namespace mdi {
 

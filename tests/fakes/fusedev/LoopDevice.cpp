@@ -1,4 +1,4 @@
-#include "platform/fakes/fusedev/LoopDevice.h"
+#include "tests/fakes/fusedev/LoopDevice.h"
 
 #include <fcntl.h>
 #include <linux/loop.h>
@@ -13,7 +13,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/fakes/fusedev/Availability.h"
+#include "tests/fakes/fusedev/Availability.h"
 
 namespace mdi::fusedev {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/fakes/fusedev/Availability.h"
+#include "tests/fakes/fusedev/Availability.h"
 
 #include <fcntl.h>
 #include <unistd.h>
