@@ -78,8 +78,6 @@ class frmMain final : public QMainWindow {
   JobEditor& jobEditor() { return *m_editor; }
   Progress& progress() { return *m_progress; }
   Controls& controls();
-  QMenu* menuNew() const { return m_mnuNew; }
-  QMenu* menuSectors() const { return m_mnuSectors; }
 
   // Brings the drive grid up to the attached drives (F5, device events);
   // during a run it waits for the run to end.
