@@ -20,16 +20,6 @@ bool Gate::released() const {
   return m_released;
 }
 
-bool Gate::gone() const {
-  std::lock_guard lk(m_m);
-  return m_attached == 0;
-}
-
-bool Gate::waitHeld(int seconds) {
-  std::unique_lock lk(m_m);
-  return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_held; });
-}
-
 bool Gate::waitGone(int seconds) {
   std::unique_lock lk(m_m);
   return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_attached == 0; });
