@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "bench/EngineRun.h"
+#include "tests/fakes/LoopDevice.h"
 #include "tests/fakes/fusedev/FaultFs.h"
-#include "tests/fakes/fusedev/LoopDevice.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;

@@ -32,8 +32,8 @@
 
 #include "bench/EngineRun.h"
 #include "jobs/JobList.h"
+#include "tests/fakes/LoopDevice.h"
 #include "tests/fakes/fusedev/FaultFs.h"
-#include "tests/fakes/fusedev/LoopDevice.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;

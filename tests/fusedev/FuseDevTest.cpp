@@ -15,8 +15,8 @@
 #include <sstream>
 
 #include "tests/TestDir.h"
+#include "tests/fakes/LoopDevice.h"
 #include "tests/fakes/fusedev/FaultFs.h"
-#include "tests/fakes/fusedev/LoopDevice.h"
 
 namespace mdi::fusedev {
 namespace {

@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "tests/fakes/fusedev/Availability.h"
+#include "tests/fakes/Availability.h"
 
 namespace mdi::fusedev {
 namespace {
