@@ -286,13 +286,6 @@ void frmMain::startUp() {
   paintBeforeDiscovery();
   ui.setStatusText(2, "V " + std::to_string(MDI_VERSION_MAJOR) + "." + std::to_string(MDI_VERSION_MINOR) + "." +
                           std::to_string(MDI_VERSION_PATCH));
-  // Both grids take tips from one tooltip object; without a text of its own a
-  // grid keeps showing its per-column tip.
-  m_toolTip->Create(this);
-  m_toolTip->MaxTipWidth(240);
-  m_toolTip->DelayTime(clsToolTip::DelayAutoPop, 20000);
-  m_toolTip->AddTool(m_grid1);
-  m_toolTip->AddTool(m_grid2);
   ui.setBusyCursor(true);
   listDrivesAside();
 }

@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 
-#include "app/clsToolTip.h"
 #include "discovery/DriveChanges.h"
 #include "jobs/FormState.h"
 #include "jobs/JobEditor.h"
@@ -79,9 +78,6 @@ class frmMain final : public QMainWindow {
   JobEditor& jobEditor() { return *m_editor; }
   Progress& progress() { return *m_progress; }
   Controls& controls();
-  QMenu* menuNew() const { return m_mnuNew; }
-  QMenu* menuSectors() const { return m_mnuSectors; }
-  clsToolTip& toolTip() { return *m_toolTip; }
 
   // Brings the drive grid up to the attached drives (F5, device events);
   // during a run it waits for the run to end.
@@ -129,8 +125,6 @@ class frmMain final : public QMainWindow {
   std::unique_ptr<Progress> m_progress;
   std::unique_ptr<RunController> m_run;
   std::unique_ptr<JobEditor> m_editor;
-  // Held for the window's life; its tip window is made at start-up.
-  std::unique_ptr<clsToolTip> m_toolTip = std::make_unique<clsToolTip>();
 
   QTimer* m_timer = nullptr;
   QTimer* m_rescanTimer = nullptr;

@@ -4,8 +4,6 @@
 
 #include "jobs/JobList.h"
 #include "platform/Services.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
@@ -13,6 +11,8 @@
 #include "platform/linux/PosixSystemInfo.h"
 #include "progress/Progress.h"
 #include "run/RunController.h"
+#include "tests/fakes/FakeDriveTable.h"
+#include "tests/fakes/Fakes.h"
 
 namespace mdi::bench {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "jobs/FormState.h"
-#include "platform/fakes/SimulatedDrive.h"
 #include "platform/linux/UringCycleIo.h"
 #include "support/Hasher.h"
 #include "support/SectorLayoutKind.h"
+#include "tests/fakes/SimulatedDrive.h"
 
 namespace mdi::bench {
 

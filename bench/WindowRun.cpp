@@ -5,9 +5,9 @@
 #include "app/HostServices.h"
 #include "app/frmMain.h"
 #include "bench/EngineRun.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
 #include "run/RunController.h"
+#include "tests/fakes/FakeDriveTable.h"
+#include "tests/fakes/Fakes.h"
 
 namespace mdi::bench {
 

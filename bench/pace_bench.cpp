@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "bench/EngineRun.h"
-#include "platform/fakes/fusedev/FaultFs.h"
-#include "platform/fakes/fusedev/LoopDevice.h"
+#include "tests/fakes/LoopDevice.h"
+#include "tests/fakes/fusedev/FaultFs.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;

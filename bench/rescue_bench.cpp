@@ -32,8 +32,8 @@
 
 #include "bench/EngineRun.h"
 #include "jobs/JobList.h"
-#include "platform/fakes/fusedev/FaultFs.h"
-#include "platform/fakes/fusedev/LoopDevice.h"
+#include "tests/fakes/LoopDevice.h"
+#include "tests/fakes/fusedev/FaultFs.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;

@@ -34,8 +34,9 @@
 #include "bench/EngineRun.h"
 #include "bench/PiSector.h"
 #include "bench/WindowRun.h"
-#include "platform/fakes/SimulatedDrive.h"
 #include "platform/linux/UringCycleIo.h"
+#include "tests/fakes/LoopDevice.h"
+#include "tests/fakes/SimulatedDrive.h"
 
 namespace fs = std::filesystem;
 using namespace mdi;
@@ -51,17 +52,6 @@ double ddRun(const std::string& source, std::uint64_t bytes, const fs::path& out
   const double s = seconds(t0);
   fs::remove(out);
   return static_cast<double>(bytes) / 1e6 / s;
-}
-
-std::string sh(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
 }
 
 void makeSource(const std::string& path, std::uint64_t mib, unsigned seed) {
@@ -199,15 +189,15 @@ int main(int argc, char** argv) {
     std::printf("  window:          offscreen %8.1f | window/engine %.2f\n", win, win / eng);
   }
 
-  const std::string loop = wanted("loop") ? sh("losetup -f --show '" + src + "' 2>/dev/null") : "";
-  if (loop.rfind("/dev/loop", 0) == 0) {
+  if (const std::string why = LoopDevice::unavailableReason(); wanted("loop") && why.empty()) {
+    const LoopDevice device(src);
+    const std::string loop = device.path().string();
     warm(loop);
     const double ddl = best(3, [&] { return ddRun(loop, bytes, out); });
     const double engl = best(3, [&] { return engineRun({loop}, bytes, out, {}); });
-    std::system(("losetup -d " + loop).c_str());
     std::printf("  loop device:     dd bs=128K %8.1f | engine %8.1f | engine/dd %.2f\n", ddl, engl, engl / ddl);
   } else if (wanted("loop")) {
-    std::printf("  loop device: skipped (cannot attach a loop device here)\n");
+    std::printf("  loop device: skipped (%s)\n", why.c_str());
   }
   fs::remove_all(dir);
   return 0;

@@ -107,7 +107,6 @@ DriveListing GatherDrives(DriveEnumerator& drives, const std::vector<std::string
 
 std::vector<DriveRecord> ShowDrives(FormState& form, DriveListing listing, const Separators& sep) {
   GridModel& grid = form.iGrid1;
-  grid.setAutoFlag(true);
   grid.removeRows(1, grid.rowCount());
   form.SystemDisks = listing.systemDisks;
   for (const DriveRecord& d : listing.records)

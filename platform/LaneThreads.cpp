@@ -79,13 +79,6 @@ void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::
   m_shared->work[lane].notify_one();
 }
 
-bool LaneThreads::anyBusy() const {
-  std::lock_guard lk(m_shared->m);
-  for (const auto& L : m_shared->lanes)
-    if (L.busy) return true;
-  return false;
-}
-
 bool LaneThreads::waitFinished(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lk(m_shared->m);
   return m_shared->done.wait_until(lk, deadline, [&] {

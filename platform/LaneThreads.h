@@ -56,8 +56,6 @@ class LaneThreads {
   // The lanes that have finished their steps since the last call; their
   // steps now belong to the caller.
   std::vector<std::size_t> takeFinished();
-  // Whether any lane has a transfer outstanding.
-  bool anyBusy() const;
   // Gives up every busy lane (see Lifetime): its step is marked pending and
   // it takes what it uses out of held[lane]. Waits only for prepare calls
   // in progress, which never touch a drive.

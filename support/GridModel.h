@@ -70,8 +70,6 @@ class GridModel {
   void setAcceptsInput(bool on);
   std::string tooltip() const { return m_tooltip; }
   void setTooltip(const std::string& t);
-  bool autoFlag() const { return m_autoFlag; }
-  void setAutoFlag(bool on) { m_autoFlag = on; }
 
   // Stable ascending order by a column: cells that read as numbers first,
   // in numeric order, then the other texts ("File") in text order.
@@ -98,7 +96,6 @@ class GridModel {
   int m_current = 0;
   bool m_editAllowed = false;
   bool m_acceptsInput = true;
-  bool m_autoFlag = false;
   std::string m_tooltip;
   GridListener* m_listener = nullptr;
 };

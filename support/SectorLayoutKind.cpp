@@ -20,10 +20,4 @@ std::string_view layoutText(SectorLayout layout) {
   return {};
 }
 
-std::optional<SectorLayout> layoutFromText(std::string_view text) {
-  for (const auto& [l, t] : kTexts)
-    if (t == text) return l;
-  return std::nullopt;
-}
-
 }  // namespace mdi

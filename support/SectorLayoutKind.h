@@ -2,7 +2,6 @@
 // The sector layouts an operator can pick for a sector-mutate run, and the
 // words the window and the records use for them. What each layout does with
 // the bytes is convert/SectorLayout.h.
-#include <optional>
 #include <string_view>
 
 namespace mdi {
@@ -11,7 +10,5 @@ enum class SectorLayout { DataFirst, DataLast, Groups4K };
 
 // The operator's texts: "Data first", "Data last", "4 KiB groups (8 × 520)".
 std::string_view layoutText(SectorLayout layout);
-// The layout whose text is `text` exactly; nullopt for any other text.
-std::optional<SectorLayout> layoutFromText(std::string_view text);
 
 }  // namespace mdi

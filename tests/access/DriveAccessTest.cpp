@@ -14,9 +14,9 @@
 #include "discovery/LinuxDriveTable.h"
 #include "platform/dbus/UdisksBroker.h"
 #include "platform/linux/DeviceOpener.h"
-#include "tests/LoopFiles.h"
 #include "tests/RecordFields.h"
 #include "tests/engine/RunFixture.h"
+#include "tests/fakes/LoopDevice.h"
 
 namespace mdi::test {
 namespace {
@@ -78,12 +78,11 @@ class LiveDriveRun : public RunFixture {
 // record says so.
 TEST_F(LiveDriveRun, AsRootDrivesAreOpenedDirectlyAndNothingIsAsked) {
   if (IsSkipped()) return;
-  if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
-  LoopFiles loops(dir / "loops");
+  if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
   const Bytes data = patternBytes(4 * MiB, 3);
-  writeBytes(loops.file("disk.img"), data);
-  const std::string loop = loops.attach("disk.img", 4, "-r");  // the same size: the bytes stay
-  ASSERT_FALSE(loop.empty()) << "losetup could not attach the file";
+  writeBytes(dir / "disk.img", data);
+  const LoopDevice device(dir / "disk.img");
+  const std::string loop = device.path().string();
   list();
   addDrive(loop);
   controller.RunClicked();

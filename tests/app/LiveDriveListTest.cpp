@@ -7,12 +7,12 @@
 
 #include "discovery/LinuxDriveTable.h"
 #include "discovery/ListDrives.h"
-#include "platform/fakes/FakeDeviceMonitor.h"
-#include "platform/fakes/GatedSource.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "platform/linux/UdevMonitor.h"
-#include "tests/LoopFiles.h"
 #include "tests/app/WindowHarness.h"
+#include "tests/fakes/FakeDeviceMonitor.h"
+#include "tests/fakes/GatedSource.h"
+#include "tests/fakes/LoopDevice.h"
 
 namespace mdi {
 namespace {
@@ -144,10 +144,10 @@ TEST(DrivesListedAside, ADriveThatDoesNotAnswerHoldsNoWindow) {
 // The real thing: the window over the live system, loop devices attached
 // and detached while it is open.
 TEST(LiveDriveListLoops, AttachedLoopAppearsAndDetachedLoopGoes) {
-  if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
+  if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
   UdevMonitor monitor;
   if (monitor.fd() < 0) GTEST_SKIP() << "no udev/kernel device events here (netlink refused)";
-  LoopFiles loops(testDir("mdi-winloop-"));
+  const ScratchDir dir("mdi-winloop-");
   LinuxDriveEnumerator enumerator;
   std::unique_ptr<LinuxDriveTable> table;
   WindowHarness h;
@@ -164,14 +164,15 @@ TEST(LiveDriveListLoops, AttachedLoopAppearsAndDetachedLoopGoes) {
   };
   auto w = WindowHarness::start(std::move(deps));
   GridModel& g = w->form().iGrid1;
-  const std::string model = cleanModel("Loop " + loops.file("Live Disk.img"));
-  const std::string loop = loops.attach("Live Disk.img", 8);
-  if (loop.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+  const std::string model = cleanModel("Loop " + dir / "Live Disk.img");
+  std::optional<LoopDevice> device;
+  device.emplace(sparseFile(dir.path / "Live Disk.img", 8 << 20), LoopOptions{.readOnly = false});
+  const std::string loop = device->path().string();
   ASSERT_TRUE(within([&] { return rowOf(g, model, 2) != 0; }, 5000)) << loop << " did not appear";
   const int number = std::stoi(g.value(rowOf(g, model, 2), 1));
   ASSERT_TRUE(table->drive(number).has_value());
   EXPECT_EQ(table->drive(number)->node, loop);
-  loops.detach(loop);
+  device.reset();
   ASSERT_TRUE(within([&] { return rowOf(g, model, 2) == 0; }, 5000)) << loop << " did not go";
   EXPECT_FALSE(table->checkUnchanged(number).empty());
 }

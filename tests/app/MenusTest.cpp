@@ -12,8 +12,8 @@
 #include <optional>
 
 #include "app/frmABout.h"
-#include "platform/fakes/ForwardingFileSystem.h"
 #include "tests/app/WindowHarness.h"
+#include "tests/fakes/ForwardingFileSystem.h"
 
 namespace mdi {
 namespace {

@@ -30,8 +30,6 @@
 #include "app/GridView.h"
 #include "app/frmMain.h"
 #include "jobs/JobList.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
@@ -41,6 +39,8 @@
 #include "platform/qt/QtServices.h"
 #include "tests/CaseName.h"
 #include "tests/TestDir.h"
+#include "tests/fakes/FakeDriveTable.h"
+#include "tests/fakes/Fakes.h"
 
 namespace mdi {
 

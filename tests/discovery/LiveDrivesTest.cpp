@@ -10,9 +10,9 @@
 
 #include "discovery/LinuxDriveTable.h"
 #include "platform/linux/UdevMonitor.h"
-#include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
 #include "tests/discovery/FakeSysfs.h"
+#include "tests/fakes/LoopDevice.h"
 
 namespace mdi {
 namespace {
@@ -100,10 +100,15 @@ TEST_F(LiveDrivesSysfs, NumbersKeepTheirMeaning) {
 class LiveDrivesLoop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
-    loops.emplace(testDir("mdi-liveloop-"));
+    if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
   }
-  std::optional<LoopFiles> loops;
+  // Attaches a new 8 MiB file `name` of the test's folder; returns its node.
+  std::string attach(std::optional<LoopDevice>& loop, const std::string& name) {
+    loop.emplace(sparseFile(dir.path / name, 8 << 20), LoopOptions{.readOnly = false});
+    return loop->path().string();
+  }
+  ScratchDir dir{"mdi-liveloop-"};
+  std::optional<LoopDevice> loopA, loopB;
 };
 
 // Other tests may attach loops meanwhile: only this test's own are looked at.
@@ -128,17 +133,15 @@ TEST_F(LiveDrivesLoop, AttachedAndDetachedLoopsAreReportedAndFollowed) {
   };
   LinuxDriveEnumerator e;
   LinuxDriveTable table(e, e.drives());
-  const std::string a = loops->attach("a.img", 8);
-  if (a.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+  const std::string a = attach(loopA, "a.img");
   expectEvent("attaching " + a);
   DriveChanges c = table.rescan();
   const DriveRecord* ra = attachedAt(c, a);
   ASSERT_NE(ra, nullptr);
   const int na = ra->number;
-  EXPECT_EQ(ra->model, "Loop " + loops->file("a.img"));
+  EXPECT_EQ(ra->model, "Loop " + dir / "a.img");
 
-  const std::string b = loops->attach("b.img", 8);
-  ASSERT_FALSE(b.empty());
+  const std::string b = attach(loopB, "b.img");
   c = table.rescan();
   const DriveRecord* rb = attachedAt(c, b);
   ASSERT_NE(rb, nullptr);
@@ -147,7 +150,7 @@ TEST_F(LiveDrivesLoop, AttachedAndDetachedLoopsAreReportedAndFollowed) {
   EXPECT_EQ(attachedAt(c, a), nullptr);  // a keeps its number
 
   monitor.takeEvents();
-  loops->detach(a);
+  loopA.reset();
   expectEvent("detaching " + a);
   c = table.rescan();
   EXPECT_TRUE(detached(c, na));

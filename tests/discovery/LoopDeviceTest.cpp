@@ -15,9 +15,10 @@
 #include <tuple>
 
 #include "discovery/LinuxDriveTable.h"
-#include "tests/LoopFiles.h"
+#include "tests/Shell.h"
 #include "tests/TestDir.h"
 #include "tests/discovery/FakeSysfs.h"
+#include "tests/fakes/LoopDevice.h"
 
 namespace mdi {
 namespace {
@@ -30,8 +31,12 @@ using test::shell;
 class OwnLoop : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
-    loops.emplace(testDir("mdi-loop-"));
+    if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  }
+  // Attaches the file `name` of the test's folder.
+  void attach(const std::string& name, LoopOptions options) {
+    device.emplace(dir.path / name, options);
+    loop = device->path().string();
   }
   void list() {
     records = e.drives();
@@ -44,7 +49,8 @@ class OwnLoop : public ::testing::Test {
     for (int waited = 0; !done() && waited < ms; waited += 100) ::usleep(100000);
     return done();
   }
-  std::optional<LoopFiles> loops;
+  ScratchDir dir{"mdi-loop-"};
+  std::optional<LoopDevice> device;
   std::string loop;
   LinuxDriveEnumerator e;
   std::vector<DriveRecord> records;
@@ -58,12 +64,11 @@ class LoopDeviceTest : public OwnLoop {
   void SetUp() override {
     OwnLoop::SetUp();
     if (IsSkipped()) return;
-    image = loops->file("disk.img");
-    mountDir = loops->file("mnt");
+    image = dir / "disk.img";
+    mountDir = dir / "mnt";
     fs::create_directories(mountDir);
     ASSERT_EQ(shell("truncate -s 64M " + image + " && echo 'label: dos\n,,L' | sfdisk -q " + image).exitCode, 0);
-    loop = loops->attach("disk.img", 64, "-P");  // the same size: the partition table stays
-    if (loop.empty()) GTEST_SKIP() << "losetup could not attach the image";
+    attach("disk.img", {.readOnly = false, .partitions = true});
     // Without udev the partition node may be missing; make it from sysfs.
     const std::string name = loop.substr(5);
     part = loop + "p1";
@@ -75,11 +80,12 @@ class LoopDeviceTest : public OwnLoop {
       unsigned maj = 0, min = 0;
       char colon = 0;
       std::ifstream(sysPart) >> maj >> colon >> min;
-      part = loops->file(name + "p1");
+      part = dir / (name + "p1");
       if (::mknod(part.c_str(), S_IFBLK | 0600, makedev(maj, min)) != 0)
         GTEST_SKIP() << "cannot create the partition node";
     }
-    ASSERT_EQ(shell("mkfs.ext4 -q -F " + part).exitCode, 0);
+    const test::ShellResult mkfs = shell("mkfs.ext4 -q -F " + part);
+    ASSERT_EQ(mkfs.exitCode, 0) << mkfs.output;
     if (shell("mount " + part + " " + mountDir).exitCode != 0) GTEST_SKIP() << "mount is not permitted here";
     mounted = true;
     list();
@@ -131,7 +137,7 @@ TEST_F(LoopDeviceTest, ListedUnmarkedFollowedUnderItsMountReadAndReportedGoneWhe
   SCOPED_TRACE("detached");
   ASSERT_EQ(shell("umount " + mountDir).exitCode, 0);
   mounted = false;
-  loops->detach(loop);
+  device.reset();
   // Detach is asynchronous; give the kernel a moment to drop the backing file.
   within([&] { return !table->checkUnchanged(d->number).empty(); }, 5000);
   EXPECT_EQ(table->checkUnchanged(d->number), "the drive at " + loop + " is no longer attached");
@@ -147,9 +153,8 @@ class LoopIdentity : public OwnLoop {
     OwnLoop::SetUp();
     if (IsSkipped()) return;
     // Two files alike in size and content: only the file itself tells them apart.
-    for (const char* name : {"a.img", "b.img"}) std::ofstream(loops->file(name)) << std::string(1 << 20, 'z');
-    loop = loops->attach("a.img", 1, "-r");
-    if (loop.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+    for (const char* name : {"a.img", "b.img"}) std::ofstream(dir / name) << std::string(1 << 20, 'z');
+    attach("a.img", {});
     list();
   }
 };
@@ -183,7 +188,7 @@ TEST_F(LoopIdentity, ReadThroughAReadOnlyDescriptorAndNoLongerTheDriveOnceRePoin
   // Swapped in place (read-only loop devices allow it), so no other test
   // can take the node in between.
   const int loopFd = ::open(loop.c_str(), O_RDONLY | O_CLOEXEC);
-  const int fileFd = ::open(loops->file("b.img").c_str(), O_RDONLY | O_CLOEXEC);
+  const int fileFd = ::open((dir / "b.img").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(loopFd, 0);
   ASSERT_GE(fileFd, 0);
   const int changed = ::ioctl(loopFd, LOOP_CHANGE_FD, fileFd);

@@ -8,8 +8,8 @@
 
 #include <cstddef>
 
-#include "platform/fakes/SimulatedDrive.h"
 #include "tests/engine/RunFixture.h"
+#include "tests/fakes/SimulatedDrive.h"
 
 namespace mdi::test {
 namespace {

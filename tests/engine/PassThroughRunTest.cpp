@@ -1,8 +1,8 @@
 // A mutate run from a simulated 520/528-byte-sector SCSI disk read through
 // the pass-through source, as a real array disk would be.
 #include "platform/ScsiSource.h"
-#include "platform/fakes/SimulatedScsiTarget.h"
 #include "tests/engine/RunFixture.h"
+#include "tests/fakes/SimulatedScsiTarget.h"
 
 namespace mdi::test {
 namespace {

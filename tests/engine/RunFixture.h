@@ -11,17 +11,17 @@
 #include "jobs/JobList.h"
 #include "platform/ForwardingDriveTable.h"
 #include "platform/Services.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/FakeSources.h"
-#include "platform/fakes/Fakes.h"
-#include "platform/fakes/FaultyFiles.h"
-#include "platform/fakes/FreeSpaceFs.h"
 #include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "platform/linux/UringCycleIo.h"
 #include "progress/Progress.h"
 #include "run/RunController.h"
+#include "tests/fakes/FakeDriveTable.h"
+#include "tests/fakes/FakeSources.h"
+#include "tests/fakes/Fakes.h"
+#include "tests/fakes/FaultyFiles.h"
+#include "tests/fakes/FreeSpaceFs.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/record/RecordTestUtil.h"
 
@@ -86,8 +86,6 @@ inline std::map<std::string, std::string> treeOf(const fs::path& root) {
 class RunFixture : public ::testing::Test {
  public:
   void SetUp() override {
-    dir = testDir("mdi-run-");
-    fs::remove_all(dir);
     fs::create_directories(dir / "out");
     setUpJobGrid(form.iGrid2);
     form.run.TargetFolder = (dir / "out").string();
@@ -100,7 +98,6 @@ class RunFixture : public ::testing::Test {
   void TearDown() override {
     // A run that opened its files ran on the path the suite is meant for.
     if (*io.lastPath()) { EXPECT_STREQ(io.lastPath(), testIoPath() == IoPath::Sync ? "sync" : "io_uring"); }
-    fs::remove_all(dir);
   }
 
   // Test helpers are public so parameter tables can arrange cases.
@@ -160,7 +157,8 @@ class RunFixture : public ::testing::Test {
     EXPECT_TRUE(got == want) << "job " << row << ": " << firstDifference(got, want);
   }
 
-  fs::path dir;
+  ScratchDir scratch{"mdi-run-"};
+  fs::path dir = scratch.path;
   bool stopped = false;  // by stopOnceWhen
   FormState form;
   FakeControls ui;

@@ -6,16 +6,15 @@
 #include <optional>
 #include <thread>
 
-#include "platform/fakes/fusedev/FaultFs.h"
-#include "platform/fakes/fusedev/LoopDevice.h"
 #include "tests/engine/RunFixture.h"
+#include "tests/fakes/LoopDevice.h"
+#include "tests/fakes/fusedev/FaultFs.h"
 
 namespace mdi::test {
 namespace {
 
 using fusedev::FaultFile;
 using fusedev::FaultFs;
-using fusedev::LoopDevice;
 
 std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
   std::vector<std::byte> out(v.size());
@@ -178,7 +177,7 @@ TEST_F(FaultDeviceRun, GoingPastReadErrorsReadsA4KnDriveWholeSectorsAtATime) {
   constexpr std::uint64_t kSize = 4 << 20;
   FaultFile& f = faults->add({.name = "4kn.img", .size = kSize});
   f.failReads((1 << 20) + 1024, (1 << 20) + 1536);
-  loop.emplace(f.path(), fusedev::LoopOptions{4096, false});
+  loop.emplace(f.path(), LoopOptions{4096, false});
   const std::string node = loop->path().string();
   // Listed as Add Image File(s) lists a block device.
   const auto listed = realFs.blockDevice(node);

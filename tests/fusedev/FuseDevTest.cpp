@@ -14,9 +14,9 @@
 #include <optional>
 #include <sstream>
 
-#include "platform/fakes/fusedev/FaultFs.h"
-#include "platform/fakes/fusedev/LoopDevice.h"
 #include "tests/TestDir.h"
+#include "tests/fakes/LoopDevice.h"
+#include "tests/fakes/fusedev/FaultFs.h"
 
 namespace mdi::fusedev {
 namespace {

@@ -9,15 +9,15 @@
 #include "jobs/JobEditor.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
-#include "platform/fakes/FakeAtomicFile.h"
-#include "platform/fakes/FakeDriveTable.h"
-#include "platform/fakes/Fakes.h"
-#include "platform/fakes/ForwardingFileSystem.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/CaseName.h"
-#include "tests/LoopFiles.h"
 #include "tests/TestDir.h"
+#include "tests/fakes/FakeAtomicFile.h"
+#include "tests/fakes/FakeDriveTable.h"
+#include "tests/fakes/Fakes.h"
+#include "tests/fakes/ForwardingFileSystem.h"
+#include "tests/fakes/LoopDevice.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -356,10 +356,9 @@ TEST_P(ImageFileKinds, AreRefusedWithTheirPathAndNotListed) {
 INSTANTIATE_TEST_SUITE_P(Kinds, ImageFileKinds, ::testing::ValuesIn(kNotImages), ByName());
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
-  if (const std::string why = LoopFiles::skipReason(); !why.empty()) GTEST_SKIP() << why;
-  LoopFiles loops(dir / "loops");
-  const std::string node = loops.attach("disk.img", 1, "-r --sector-size 4096");
-  if (node.empty()) GTEST_SKIP() << "losetup could not attach a loop device";
+  if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), {.blockSize = 4096});
+  const std::string node = device.path().string();
   pickers.files = {{node}};
   ed.AddImageFiles();
   ASSERT_EQ(form.iGrid1.rowCount(), 1);
@@ -368,7 +367,7 @@ TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   ASSERT_TRUE(form.ListedDevices.count(node));
   EXPECT_EQ(form.ListedDevices[node].wholeDisk, node);
   ASSERT_TRUE(form.ListedDevices[node].identity.loopBacking);
-  EXPECT_EQ(*form.ListedDevices[node].identity.loopBacking, *fsys.fileId(loops.file("disk.img")));
+  EXPECT_EQ(*form.ListedDevices[node].identity.loopBacking, *fsys.fileId((dir / "disk.img").string()));
 }
 
 class Sectors : public Editor {

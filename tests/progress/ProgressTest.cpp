@@ -2,8 +2,8 @@
 
 #include <tuple>
 
-#include "platform/fakes/Fakes.h"
 #include "progress/Progress.h"
+#include "tests/fakes/Fakes.h"
 
 namespace mdi {
 namespace {

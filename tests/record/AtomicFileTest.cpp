@@ -106,13 +106,8 @@ struct FullCase {
 class AtomicFileFull : public TempDirTestP<FullCase> {
  protected:
   void SetUp() override {
-    TempDirTestP<FullCase>::SetUp();
     small = dir / "small";
     if (const std::string why = tmpfs.mount(small, "64k"); !why.empty()) GTEST_SKIP() << why;
-  }
-  void TearDown() override {
-    tmpfs.unmount();
-    TempDirTestP<FullCase>::TearDown();
   }
   fs::path small;
   SmallTmpfs tmpfs;

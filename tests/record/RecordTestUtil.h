@@ -41,16 +41,8 @@ inline void writeBytes(const fs::path& p, const std::vector<std::byte>& data) {
 // A fixture whose folder exists for the test and is removed after it.
 class TempDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = testDir("mdi-record-");
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
-  fs::path dir;
+  ScratchDir scratch{"mdi-record-"};
+  fs::path dir = scratch.path;
 };
 
 template <class Param>

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <functional>
 
-#include "platform/fakes/FakeSources.h"
 #include "platform/linux/PosixFileAccess.h"
+#include "tests/fakes/FakeSources.h"
 #include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/ScsiCommands.h"
-#include "platform/fakes/SimulatedScsiTarget.h"
+#include "tests/fakes/SimulatedScsiTarget.h"
 
 namespace mdi {
 namespace {

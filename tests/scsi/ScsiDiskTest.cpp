@@ -10,9 +10,9 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/fakes/SimulatedScsiTarget.h"
 #include "platform/linux/ScsiDisk.h"
 #include "platform/linux/SgTransport.h"
+#include "tests/fakes/SimulatedScsiTarget.h"
 
 // Configurations name only the fields they set; GCC counts an optional
 // left out of a designated initializer as missing.

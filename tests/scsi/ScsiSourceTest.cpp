@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/ScsiSource.h"
-#include "platform/fakes/SimulatedScsiTarget.h"
+#include "tests/fakes/SimulatedScsiTarget.h"
 
 // Configurations name only the fields they set; GCC counts an optional
 // left out of a designated initializer as missing.

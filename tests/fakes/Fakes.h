@@ -1,6 +1,6 @@
 #pragma once
-// Test doubles for every platform service. They live in the normal build
-// (library mdi_platform_fakes) so tests and benchmarks share them.
+// Test doubles for every platform service, in a library of the tests
+// (mdi_fakes) that the benchmarks link too.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -44,16 +44,15 @@ class FakeClock final : public Clock {
   std::int32_t now = 0;
 };
 
-// A fixed host name and home folder, and a wall clock the test sets and
-// moves.
+// A host name and home folder the test sets, and a wall clock stopped at
+// the epoch.
 class FakeSystemInfo final : public SystemInfo {
  public:
   std::string hostName() const override { return host; }
-  std::chrono::system_clock::time_point now() const override { return time; }
+  std::chrono::system_clock::time_point now() const override { return {}; }
   std::string homeFolder() const override { return home; }
   std::string host = "testhost";
   std::string home = "/home/tester";
-  std::chrono::system_clock::time_point time{};
 };
 
 class FakeLauncher final : public Launcher {
@@ -61,7 +60,6 @@ class FakeLauncher final : public Launcher {
   bool startDetached(const std::string& program, const std::vector<std::string>& args) override;
   // Each started command as one line: program and arguments joined by blanks.
   std::vector<std::string> commands;
-  bool succeed = true;
 };
 
 // Counts calls and runs the action registered for a call number (1-based),
@@ -71,15 +69,13 @@ class FakeEventPump final : public EventPump {
   void processEvents() override;
   void at(int call, std::function<void()> action) { m_actions[call].push_back(std::move(action)); }
   void every(std::function<void()> action) { m_every = std::move(action); }
-  // Events handled while a cycle waits for a drive: counted apart from the
+  // Events handled while a cycle waits for a drive: not counted among the
   // cycles' calls, with an action of their own.
   void processEventsWhileWaiting() override {
-    ++waits;
     if (m_whileWaiting) m_whileWaiting();
   }
   void whileWaiting(std::function<void()> action) { m_whileWaiting = std::move(action); }
   int calls = 0;
-  int waits = 0;
 
  private:
   std::map<int, std::vector<std::function<void()>>> m_actions;
@@ -132,13 +128,9 @@ class FakeControls final : public Controls {
     focus = c;
     log.push_back(std::string("focus ") + ctlName(c));
   }
-  void setBusyCursor(bool busy) override {
-    this->busy = busy;
-    log.push_back(busy ? "cursor busy" : "cursor normal");
-  }
+  void setBusyCursor(bool busy) override { log.push_back(busy ? "cursor busy" : "cursor normal"); }
 
   bool closeAllowed = true;
-  bool busy = false;
   int beeps = 0;
   std::optional<Ctl> focus;
   std::vector<std::string> log;

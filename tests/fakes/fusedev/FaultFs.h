@@ -2,7 +2,7 @@
 // A FUSE filesystem of the tests' own, mounted in this process on its own
 // threads, serving read-only files (mode 0444) whose reads fail, come back
 // short, stall or are slow where a test says (FaultFile.h). Real files for
-// real system calls, and for loop devices over them (LoopDevice.h).
+// real system calls, and for loop devices over them (tests/fakes/LoopDevice.h).
 //
 // Mounting needs root and /dev/fuse; unavailableReason() says why not before
 // a test tries.
@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fakes/fusedev/FaultFile.h"
+#include "tests/fakes/fusedev/FaultFile.h"
 
 struct fuse_session;
 

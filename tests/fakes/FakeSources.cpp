@@ -1,4 +1,4 @@
-#include "platform/fakes/FakeSources.h"
+#include "tests/fakes/FakeSources.h"
 
 #include <algorithm>
 #include <cstring>
@@ -29,7 +29,6 @@ std::optional<Blocked> firstBad(const std::vector<BadRange>& bad, std::uint64_t 
 }  // namespace
 
 IoResult MemorySource::read(std::span<std::byte> buf) {
-  ++reads;
   IoResult r;
   std::uint64_t want = buf.size();
   const std::uint64_t avail = m_pos < m_data.size() ? m_data.size() - m_pos : 0;
@@ -81,26 +80,6 @@ bool FaultySource::seek(std::uint64_t offset) {
   if (!m_inner->seek(offset)) return false;
   m_pos = offset;
   return true;
-}
-
-IoResult MemoryOutput::write(std::span<const std::byte> buf) {
-  IoResult r;
-  std::uint64_t n = buf.size();
-  if (m_pos + n > capacity) {
-    n = capacity > m_pos ? capacity - m_pos : 0;
-    r.error = ENOSPC;
-  }
-  if (m_sink->size() < m_pos + n) m_sink->resize(m_pos + n);
-  if (n) std::memcpy(m_sink->data() + m_pos, buf.data(), n);
-  m_pos += n;
-  r.bytes = static_cast<std::size_t>(n);
-  return r;
-}
-
-int MemoryOutput::resize(std::uint64_t size) {
-  if (size > capacity) return ENOSPC;
-  m_sink->resize(size);
-  return 0;
 }
 
 }  // namespace mdi

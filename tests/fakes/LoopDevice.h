@@ -1,7 +1,10 @@
 #pragma once
-// A loop device attached read-only over a file, detached again by the
-// destructor. Sources of the program are opened read-only, and so must the
-// devices tests hand it be.
+// A loop device attached over a file, detached again by the destructor:
+// the one way tests and benchmarks make block devices. Read-only unless
+// asked: sources of the program are opened read-only, and so must the
+// devices tests hand it be. This process keeps no descriptor on the device
+// between attaching and detaching, so the descriptors a test finds on it
+// are the program's.
 //
 // Over a FaultFs file (direct_io, the default), as measured on Linux 6.18:
 //   - An O_DIRECT read of /dev/loopN reaches the file as one read of the same
@@ -22,13 +25,16 @@
 #include <string>
 #include <vector>
 
-namespace mdi::fusedev {
+namespace mdi {
 
 struct LoopOptions {
   // Logical block size: a power of two from 512 to the page size. The kernel
   // refuses anything else (520 fails with EINVAL).
   std::uint32_t blockSize = 512;
   bool directIo = false;
+  bool readOnly = true;
+  // The kernel scans the device's partition table (nodes loopNp1, ...).
+  bool partitions = false;
 };
 
 class LoopDevice {
@@ -36,8 +42,8 @@ class LoopDevice {
   // Empty when this process can attach loop devices, else the reason.
   static std::string unavailableReason();
 
-  // Attaches `file` read-only to a free loop device. Throws std::system_error
-  // (EINVAL for a block size the kernel refuses).
+  // Attaches `file` to a free loop device. Throws std::system_error (EINVAL
+  // for a block size the kernel refuses).
   explicit LoopDevice(const std::filesystem::path& file, LoopOptions options = {});
   // Detaches, and waits (up to 10 s) until the device has let go of the file,
   // so the filesystem holding it can be unmounted next.
@@ -55,10 +61,13 @@ class LoopDevice {
  private:
   std::string m_name;
   std::filesystem::path m_path;
-  int m_fd = -1;
 };
 
 // Loop devices whose backing file lies under `folder`: what a test left behind.
 std::vector<std::string> loopDevicesUnder(const std::filesystem::path& folder);
 
-}  // namespace mdi::fusedev
+// Makes `file` a sparse file of `bytes` bytes (as truncate -s does), for a
+// loop device to stand on; returns its path.
+std::filesystem::path sparseFile(const std::filesystem::path& file, std::uintmax_t bytes);
+
+}  // namespace mdi

@@ -15,7 +15,6 @@ class FakeDeviceMonitor final : public DeviceMonitor {
   void fire();
   int fd() const override { return m_read; }
   bool takeEvents() override;
-  int taken = 0;
 
  private:
   int m_read = -1;

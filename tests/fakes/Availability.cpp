@@ -1,4 +1,4 @@
-#include "platform/fakes/fusedev/Availability.h"
+#include "tests/fakes/Availability.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace mdi::fusedev {
+namespace mdi {
 
 std::string rootDeviceUnavailable(const char* device, const char* purpose) {
   if (::geteuid() != 0) return std::string(purpose) + " needs root";
@@ -16,4 +16,4 @@ std::string rootDeviceUnavailable(const char* device, const char* purpose) {
   return {};
 }
 
-}  // namespace mdi::fusedev
+}  // namespace mdi

@@ -1,4 +1,4 @@
-#include "platform/fakes/fusedev/Pattern.h"
+#include "tests/fakes/fusedev/Pattern.h"
 
 #include <bit>
 #include <cstring>

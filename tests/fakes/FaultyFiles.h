@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/RawIo.h"
-#include "platform/fakes/FakeSources.h"
-#include "platform/fakes/GatedSource.h"
+#include "tests/fakes/FakeSources.h"
+#include "tests/fakes/GatedSource.h"
 
 namespace mdi {
 

@@ -1,5 +1,5 @@
 #define FUSE_USE_VERSION 312
-#include "platform/fakes/fusedev/FaultFs.h"
+#include "tests/fakes/fusedev/FaultFs.h"
 
 #include <fcntl.h>
 #include <fuse_lowlevel.h>
@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/fakes/fusedev/Availability.h"
+#include "tests/fakes/Availability.h"
 
 namespace mdi::fusedev {
 namespace {

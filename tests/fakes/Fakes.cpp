@@ -1,4 +1,4 @@
-#include "platform/fakes/Fakes.h"
+#include "tests/fakes/Fakes.h"
 
 #include <algorithm>
 
@@ -33,7 +33,7 @@ bool FakeLauncher::startDetached(const std::string& program, const std::vector<s
   std::string line = program;
   for (const auto& a : args) line += " " + a;
   commands.push_back(line);
-  return succeed;
+  return true;
 }
 
 void FakeEventPump::processEvents() {

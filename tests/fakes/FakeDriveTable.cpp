@@ -1,4 +1,4 @@
-#include "platform/fakes/FakeDriveTable.h"
+#include "tests/fakes/FakeDriveTable.h"
 
 #include <cerrno>
 

@@ -3,7 +3,7 @@
 // answers as block devices (as a probe of the device would), set by a test.
 #include <map>
 
-#include "platform/fakes/ForwardingFileSystem.h"
+#include "tests/fakes/ForwardingFileSystem.h"
 
 namespace mdi {
 

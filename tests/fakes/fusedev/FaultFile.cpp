@@ -1,9 +1,9 @@
-#include "platform/fakes/fusedev/FaultFile.h"
+#include "tests/fakes/fusedev/FaultFile.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "platform/fakes/fusedev/Pattern.h"
+#include "tests/fakes/fusedev/Pattern.h"
 
 namespace mdi::fusedev {
 namespace {

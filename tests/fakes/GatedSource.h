@@ -22,7 +22,6 @@ class Gate {
   // drive that fails a large read and then hangs on the re-read of one
   // sector.
   explicit Gate(std::uint64_t holdAt, std::size_t maxLength = SIZE_MAX) : m_holdAt(holdAt), m_maxLength(maxLength) {}
-  std::uint64_t holdAt() const { return m_holdAt; }
   // Whether a transfer of `length` bytes from `pos` is held.
   bool holds(std::uint64_t pos, std::size_t length) const {
     return length <= m_maxLength && pos <= m_holdAt && m_holdAt < pos + length;
@@ -31,11 +30,8 @@ class Gate {
   void release();
   bool held() const;
   bool released() const;
-  // Every source or output made over this gate has been destroyed.
-  bool gone() const;
-  // Wait up to `seconds` (a safety net, not a timing) for a held read / the
-  // source's end. True when it came.
-  bool waitHeld(int seconds);
+  // Waits up to `seconds` (a safety net, not a timing) until every source
+  // or output made over this gate has been destroyed. True when they were.
   bool waitGone(int seconds);
 
   // For the sources and outputs.

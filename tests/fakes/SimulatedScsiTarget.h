@@ -35,8 +35,6 @@ class SimulatedScsiTarget final : public ScsiTransport {
   // delivered out of place or a shifted offset shows up.
   static std::uint8_t byteAt(std::uint64_t lba, std::uint32_t offset);
 
-  const SimulatedScsiConfig& config() const { return m_config; }
-  SimulatedScsiConfig& config() { return m_config; }
   // Every CDB received, in order.
   const std::vector<std::vector<std::uint8_t>>& log() const { return m_log; }
 

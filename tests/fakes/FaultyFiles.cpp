@@ -1,4 +1,4 @@
-#include "platform/fakes/FaultyFiles.h"
+#include "tests/fakes/FaultyFiles.h"
 
 #include <cerrno>
 #include <filesystem>

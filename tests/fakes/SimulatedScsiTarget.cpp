@@ -1,4 +1,4 @@
-#include "platform/fakes/SimulatedScsiTarget.h"
+#include "tests/fakes/SimulatedScsiTarget.h"
 
 #include <algorithm>
 #include <cstring>

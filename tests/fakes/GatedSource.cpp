@@ -1,4 +1,4 @@
-#include "platform/fakes/GatedSource.h"
+#include "tests/fakes/GatedSource.h"
 
 #include <chrono>
 
@@ -18,16 +18,6 @@ bool Gate::held() const {
 bool Gate::released() const {
   std::lock_guard lk(m_m);
   return m_released;
-}
-
-bool Gate::gone() const {
-  std::lock_guard lk(m_m);
-  return m_attached == 0;
-}
-
-bool Gate::waitHeld(int seconds) {
-  std::unique_lock lk(m_m);
-  return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_held; });
 }
 
 bool Gate::waitGone(int seconds) {

@@ -1,4 +1,4 @@
-#include "platform/fakes/fusedev/LoopDevice.h"
+#include "tests/fakes/LoopDevice.h"
 
 #include <fcntl.h>
 #include <linux/loop.h>
@@ -11,11 +11,10 @@
 #include <fstream>
 #include <system_error>
 #include <thread>
-#include <utility>
 
-#include "platform/fakes/fusedev/Availability.h"
+#include "tests/fakes/Availability.h"
 
-namespace mdi::fusedev {
+namespace mdi {
 namespace {
 
 namespace fs = std::filesystem;
@@ -35,7 +34,6 @@ struct Fd {
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
-  int release() { return std::exchange(fd, -1); }
 };
 
 [[noreturn]] void fail(int error, const std::string& what) {
@@ -51,13 +49,17 @@ std::string LoopDevice::unavailableReason() {
 LoopDevice::LoopDevice(const fs::path& file, LoopOptions options) {
   Fd control(::open("/dev/loop-control", O_RDWR | O_CLOEXEC));
   if (control.fd < 0) fail(errno, "open /dev/loop-control");
-  Fd backing(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  // The kernel makes the device read-only unless both the file and the
+  // device it is configured through are open for writing.
+  const int access = (options.readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+  Fd backing(::open(file.c_str(), access));
   if (backing.fd < 0) fail(errno, "open " + file.string());
 
   loop_config config{};
   config.fd = static_cast<std::uint32_t>(backing.fd);
   config.block_size = options.blockSize;
-  config.info.lo_flags = LO_FLAGS_READ_ONLY | (options.directIo ? LO_FLAGS_DIRECT_IO : 0);
+  config.info.lo_flags = (options.readOnly ? LO_FLAGS_READ_ONLY : 0) | (options.directIo ? LO_FLAGS_DIRECT_IO : 0) |
+                         (options.partitions ? LO_FLAGS_PARTSCAN : 0);
   std::strncpy(reinterpret_cast<char*>(config.info.lo_file_name), file.c_str(), LO_NAME_SIZE - 1);
 
   // Another process may take the free device between asking and attaching.
@@ -66,16 +68,15 @@ LoopDevice::LoopDevice(const fs::path& file, LoopOptions options) {
     if (n < 0) fail(errno, "LOOP_CTL_GET_FREE");
     const std::string name = "loop" + std::to_string(n);
     const fs::path node = "/dev/" + name;
-    Fd loop(::open(node.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd loop(::open(node.c_str(), access));
     for (int i = 0; i < 50 && loop.fd < 0 && errno == ENOENT; ++i) {  // devtmpfs may lag
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      loop.fd = ::open(node.c_str(), O_RDONLY | O_CLOEXEC);
+      loop.fd = ::open(node.c_str(), access);
     }
     if (loop.fd < 0) fail(errno, "open " + node.string());
     if (::ioctl(loop.fd, LOOP_CONFIGURE, &config) == 0) {
       m_name = name;
       m_path = node;
-      m_fd = loop.release();
       return;
     }
     if (errno != EBUSY) fail(errno, "LOOP_CONFIGURE " + node.string());
@@ -84,8 +85,7 @@ LoopDevice::LoopDevice(const fs::path& file, LoopOptions options) {
 }
 
 LoopDevice::~LoopDevice() {
-  ::ioctl(m_fd, LOOP_CLR_FD);
-  ::close(m_fd);
+  if (const Fd loop(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC)); loop.fd >= 0) ::ioctl(loop.fd, LOOP_CLR_FD);
   // The detach completes when the last opener closes; until then the device
   // keeps the backing file open and its filesystem busy.
   for (int i = 0; i < 1000 && !sysfs(m_name, "loop/backing_file").empty(); ++i)
@@ -113,4 +113,10 @@ std::vector<std::string> loopDevicesUnder(const fs::path& folder) {
   return out;
 }
 
-}  // namespace mdi::fusedev
+fs::path sparseFile(const fs::path& file, std::uintmax_t bytes) {
+  std::ofstream(file, std::ios::app).close();
+  fs::resize_file(file, bytes);
+  return file;
+}
+
+}  // namespace mdi

@@ -1,8 +1,7 @@
 #pragma once
-// In-memory sources and outputs with fault injection: a list of byte ranges
-// at which a read fails or ends short, and a write limit that acts like a
-// full disk. Modelled on a rescue tool's test-mode map: the faults are data,
-// consulted at the read call, in the normal build.
+// Sources with fault injection, in memory or over another source: a list
+// of byte ranges at which a read fails or ends short. Modelled on a rescue
+// tool's test-mode map: the faults are data, consulted at the read call.
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -39,12 +38,10 @@ class MemorySource final : public Source {
   // A read that would touch [begin, end) transfers the bytes before begin
   // and fails.
   void addBadRange(BadRange r) { m_bad.push_back(r); }
-  std::uint64_t position() const { return m_pos; }
   bool seek(std::uint64_t offset) override {
     m_pos = offset;
     return true;
   }
-  int reads = 0;
 
  private:
   std::vector<std::byte> m_data;
@@ -70,29 +67,6 @@ class FaultySource final : public Source {
   std::unique_ptr<Source> m_inner;
   std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
   std::shared_ptr<ReadLog> m_log;
-  std::uint64_t m_pos = 0;
-};
-
-class MemoryOutput final : public Output {
- public:
-  explicit MemoryOutput(std::shared_ptr<std::vector<std::byte>> sink) : m_sink(std::move(sink)) {}
-  IoResult write(std::span<const std::byte> buf) override;
-  int resize(std::uint64_t size) override;
-  int seek(std::uint64_t offset) override {
-    m_pos = offset;
-    return 0;
-  }
-  int close() override {
-    closed = true;
-    return closeError;
-  }
-  // Writes past this many bytes of file length fail with ENOSPC.
-  std::uint64_t capacity = UINT64_MAX;
-  int closeError = 0;
-  bool closed = false;
-
- private:
-  std::shared_ptr<std::vector<std::byte>> m_sink;
   std::uint64_t m_pos = 0;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/fakes/SimulatedDrive.h"
+#include "tests/fakes/SimulatedDrive.h"
 
 #include <algorithm>
 #include <cerrno>
