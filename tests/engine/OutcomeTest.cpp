@@ -88,7 +88,7 @@ struct FaultCase {
   const char* noData = "";  // the message for a job that copied nothing, shown before the files close
 };
 
-constexpr std::uint64_t kFaultySize = 128 * kBlock;
+constexpr std::uint64_t kFaultySize = 40 * kBlock;
 
 FaultCase readError(const char* name, bool mutate, std::uint64_t at, bool wholeReadFails, const char* where,
                     std::uint64_t kept, std::size_t sectorIn = 512) {
