@@ -64,13 +64,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The main pass reads 261 sectors (short of a step) and ends in step 2.
         CycleCase("StopStraightFinishingPass", false, 261, 512, 3, false, "Done.", 261 * 512,
                   {"Creating image", "Finishing....", "Process Complete", "Process stopped by user"}),
-        CycleCase("StopMutateMainPass", true, 20480, 520, 2, false, "Stopped", 2 * kMutate520Step, kMutateStopped),
+        CycleCase("StopMutateMainPass", true, 5120, 520, 2, false, "Stopped", 2 * kMutate520Step, kMutateStopped),
         // Main pass: step 1 reads 130 sectors, step 2 nothing.
         CycleCase("StopMutateFinishingPass", true, 130, 520, 3, false, "Done.", 130 * 512,
                   {"Creating image", "Finishi", "Closing files..", "Process Complete", "Process stopped by user"}),
         CycleCase("ExitStraight", false, 40960, 512, 3, true, "Stopped", 3 * kStraightStep,
                   {"Creating image", "Process Complete"}),
-        CycleCase("ExitMutate", true, 40960, 512, 3, true, "Stopped", 3 * kMutate512Step,
+        CycleCase("ExitMutate", true, 10240, 512, 3, true, "Stopped", 3 * kMutate512Step,
                   {"Creating image", "Closing files..", "Process Complete"})),
     ByName{});
 
