@@ -113,8 +113,13 @@ TEST_P(DisksUnderAFolder, FollowPartitionsStackedDevicesAndMountSources) {
   for (int n : under.numbers) found.push_back(records.at(static_cast<std::size_t>(n)).deviceId);
   EXPECT_EQ(found, c.disks);
   EXPECT_EQ(under.failure, "");
-  // A folder still to be made lies on its nearest existing parent.
+  // A folder still to be made lies on its nearest existing parent, the
+  // working folder for a relative name.
   EXPECT_EQ(e.drivesUnder((root / "not-yet/made").string()).numbers, under.numbers);
+  const std::filesystem::path working = std::filesystem::current_path();
+  std::filesystem::current_path(root);
+  EXPECT_EQ(e.drivesUnder("not-yet").numbers, under.numbers);
+  std::filesystem::current_path(working);
 }
 
 INSTANTIATE_TEST_SUITE_P(
