@@ -2,7 +2,6 @@
 // order, with what read of them; which disks hold a folder.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <tuple>
 
@@ -74,8 +73,20 @@ struct HolderCase {
   const char* mountLine;  // mountinfo line for that device number, "%s" standing for it
   std::vector<std::string> disks;
   // Something in the way, given the folder's device number ("major:minor").
-  std::function<void(FakeSysfsTest&, const std::string& here)> spoil = {};
+  void (*spoil)(FakeSysfsTest&, const std::string& here) = nullptr;
 };
+
+// What stands in the way in the doubtful cases; `here` is the folder's
+// device number.
+void unlistableMembers(FakeSysfsTest& t, const std::string&) { t.loopingLink("dm-0/slaves"); }
+void goneBackingFile(FakeSysfsTest& t, const std::string& here) {
+  t.put("loop0/dev", here);
+  t.put("loop0/size", "64");
+  t.put("loop0/loop/backing_file", "/mdi-no-such-folder/disk.img");
+}
+void unreadableMountTable(FakeSysfsTest& t, const std::string&) { t.unreadable("../mountinfo"); }
+void unexaminableEntry(FakeSysfsTest& t, const std::string&) { t.loopingLink("sdb/sdb1"); }
+void garbledDeviceNumber(FakeSysfsTest& t, const std::string&) { t.put("sdb/dev", "garbage"); }
 
 class DisksUnderAFolder : public FakeSysfsTest, public ::testing::WithParamInterface<HolderCase> {};
 
@@ -136,35 +147,11 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"/dev/sdzz"}},
                       HolderCase{
                           "FilesystemWithoutADisk", "", "25 22 %s / /run rw,nosuid shared:4 - tmpfs tmpfs rw\n", {}},
-                      HolderCase{"StackedDeviceWhoseMembersCannotBeListed",
-                                 "dm-0",
-                                 "",
-                                 {},
-                                 [](FakeSysfsTest& t, const std::string&) { t.loopingLink("dm-0/slaves"); }},
-                      HolderCase{"LoopDeviceWhoseBackingFileIsGone",
-                                 "",
-                                 "",
-                                 {},
-                                 [](FakeSysfsTest& t, const std::string& here) {
-                                   t.put("loop0/dev", here);
-                                   t.put("loop0/size", "64");
-                                   t.put("loop0/loop/backing_file", "/mdi-no-such-folder/disk.img");
-                                 }},
-                      HolderCase{"MountTableUnreadable",
-                                 "",
-                                 "",
-                                 {},
-                                 [](FakeSysfsTest& t, const std::string&) { t.unreadable("../mountinfo"); }},
-                      HolderCase{"AnEntryOfADiskCannotBeExamined",
-                                 "",
-                                 "",
-                                 {},
-                                 [](FakeSysfsTest& t, const std::string&) { t.loopingLink("sdb/sdb1"); }},
-                      HolderCase{"DeviceNumberOfADiskGarbled",
-                                 "",
-                                 "",
-                                 {},
-                                 [](FakeSysfsTest& t, const std::string&) { t.put("sdb/dev", "garbage"); }}),
+                      HolderCase{"StackedDeviceWhoseMembersCannotBeListed", "dm-0", "", {}, unlistableMembers},
+                      HolderCase{"LoopDeviceWhoseBackingFileIsGone", "", "", {}, goneBackingFile},
+                      HolderCase{"MountTableUnreadable", "", "", {}, unreadableMountTable},
+                      HolderCase{"AnEntryOfADiskCannotBeExamined", "", "", {}, unexaminableEntry},
+                      HolderCase{"DeviceNumberOfADiskGarbled", "", "", {}, garbledDeviceNumber}),
     ByName());
 
 TEST_F(FakeSysfsTest, MissingTreeGivesNoDrives) {

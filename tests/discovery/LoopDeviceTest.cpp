@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -49,11 +50,6 @@ class OwnLoop : public ::testing::Test {
   }
   bool holds(const std::vector<int>& numbers) const {
     return std::count(numbers.begin(), numbers.end(), d->number) == 1;
-  }
-  template <class F>
-  static bool within(F&& done, int ms) {
-    for (int waited = 0; !done() && waited < ms; waited += 100) ::usleep(100000);
-    return done();
   }
   ScratchDir dir{"mdi-loop-"};
   const std::string image = dir / "a.img";
@@ -137,7 +133,9 @@ TEST_F(OwnLoop, NoLongerTheDriveOnceRePointedOrDetached) {
     EXPECT_TRUE(monitor.takeEvents());
   }
   // Detach is asynchronous; give the kernel a moment to drop the backing file.
-  within([&] { return table->checkUnchanged(d->number).find("no longer") != std::string::npos; }, 5000);
+  for (int waited = 0; table->checkUnchanged(d->number).find("no longer") == std::string::npos && waited < 5000;
+       waited += 100)
+    ::usleep(100000);
   EXPECT_EQ(table->checkUnchanged(d->number), "the drive at " + loop + " is no longer attached");
   const std::vector<int> detached = table->rescan().detached;
   EXPECT_TRUE(holds(detached));
