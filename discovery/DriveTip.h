@@ -15,8 +15,4 @@ namespace mdi {
 // each note of what could not be read or decided about it.
 std::string driveTip(const DriveRecord& d, const Separators& sep);
 
-// "protection type N" for a disk that reports T10 protection type N (1 to
-// 3) in READ CAPACITY(16); empty for 0 (none, or not reported).
-std::string protectionTip(int protectionType);
-
 }  // namespace mdi

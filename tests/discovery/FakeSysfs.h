@@ -1,41 +1,20 @@
 #pragma once
 // A throw-away sysfs look-alike for discovery tests: block/<name>/{dev,
-// size,...} under a temporary root, with a mount table beside it. Beside
-// it, the drive grid as discovery fills it.
+// size,...} under a temporary root, with a mount table beside it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "discovery/ListDrives.h"
 #include "platform/linux/LinuxDriveEnumerator.h"
 #include "tests/CaseName.h"
 #include "tests/TestDir.h"
 
 namespace mdi {
-
-// The drive grid as start-up fills it, with the drives under `systemFolders`
-// marked; `records` receives what discovery listed.
-inline FormState listedGrid(DriveEnumerator& e, std::vector<std::string> systemFolders,
-                            std::vector<DriveRecord>* records = nullptr) {
-  FormState form;
-  setUpDriveGrid(form.iGrid1);
-  form.SystemLetters = std::move(systemFolders);
-  std::vector<DriveRecord> listed = ListDrives(form, e, Separators{",", "."});
-  if (records) *records = std::move(listed);
-  return form;
-}
-
-// Whether one of the record's notes says `text`.
-inline bool notes(const DriveRecord& d, const std::string& text) {
-  return std::any_of(d.notes.begin(), d.notes.end(),
-                     [&](const std::string& n) { return n.find(text) != std::string::npos; });
-}
 
 // The helpers are public so that a table of cases can lay out its tree.
 class FakeSysfsTest : public ::testing::Test {
@@ -82,11 +61,6 @@ class FakeSysfsTest : public ::testing::Test {
     std::vector<std::string> out;
     for (const auto& d : r) out.push_back(d.deviceId);
     return out;
-  }
-  static const DriveRecord* byNode(const std::vector<DriveRecord>& r, const std::string& n) {
-    for (const auto& d : r)
-      if (d.deviceId == n) return &d;
-    return nullptr;
   }
   const ScratchDir scratch{"mdi-sysfs-"};
   const path root = scratch.path;

@@ -1,6 +1,7 @@
-// The commands the pass-through reader builds, and the replies and sense
-// data it parses: pure functions over bytes. Parsed values are compared
-// whole, as tuples of their fields.
+// The replies and sense data the pass-through reader parses: pure functions
+// over bytes, for the edges a simulated disk does not send. Parsed values
+// are compared whole, as tuples of their fields. (The commands themselves
+// are decoded by the simulated target the probe and source tests read.)
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -16,39 +17,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-template <std::size_t N>
-Bytes bytes(const std::array<std::uint8_t, N>& a) {
-  return Bytes(a.begin(), a.end());
-}
-auto fieldsOf(const ScsiCapacity& c) { return std::tuple(c.blockCount, c.blockLength, c.protectionType); }
-// The information field counts only where it is marked valid.
-auto fieldsOf(const ScsiSense& s) {
-  return std::tuple(s.responseCode, s.senseKey, s.asc, s.ascq, s.informationValid,
-                    s.informationValid ? s.information : 0);
-}
-template <class T>
-std::optional<decltype(fieldsOf(std::declval<T>()))> fieldsOf(const std::optional<T>& v) {
-  if (!v) return std::nullopt;
-  return fieldsOf(*v);
-}
-
-TEST(ScsiCdb, FieldsAreBigEndian) {
-  struct Case {
-    const char* name;
-    Bytes cdb, want;
-  };
-  const Case cases[] = {
-      {"InquiryAsksForAllocationLength", bytes(inquiryCdb(96)), {0x12, 0, 0, 0, 96, 0}},
-      {"ReadCapacity10IsOpcodeAndZeros", bytes(readCapacity10Cdb()), {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"ReadCapacity16IsServiceActionIn",
-       bytes(readCapacity16Cdb(0x01020304)),
-       {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 0, 0}},
-      {"Read10", bytes(read10Cdb(0x12345678, 0xFF80)), {0x28, 0, 0x12, 0x34, 0x56, 0x78, 0, 0xFF, 0x80, 0}},
-      {"Read16",
-       bytes(read16Cdb(0x0102030405060708ull, 0x00010080)),
-       {0x88, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0x00, 0x01, 0x00, 0x80, 0, 0}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.cdb, c.want) << c.name;
+auto fieldsOf(const std::optional<ScsiCapacity>& c) {
+  return c ? std::optional(std::tuple(c->blockCount, c->blockLength, c->protectionType)) : std::nullopt;
 }
 
 TEST(ScsiCdb, Read10FitsOnlyWithin32BitLbaAnd16BitCount) {
@@ -90,15 +60,8 @@ TEST(ScsiParse, ReadCapacityReplies) {
     return d;
   };
   const Case cases[] = {
-      {"Rc10", false, {0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x08}, ScsiCapacity{0x10001, 520, 0}},
       {"Rc10Short", false, {0, 0, 0, 0, 0, 0, 2}, std::nullopt},
-      {"Rc16Above32Bits",
-       true,
-       {0, 0, 0, 0x01, 0x22, 0x33, 0x44, 0x55, 0, 0, 0x02, 0x10},
-       ScsiCapacity{0x0000000122334456ull, 528, 0}},
       {"Rc16Short", true, Bytes(11, 0), std::nullopt},
-      {"NoProtection", true, rc16(0x00, 32), ScsiCapacity{1000, 520, 0}},
-      {"Type1", true, rc16(0x01, 32), ScsiCapacity{1000, 520, 1}},
       {"Type3", true, rc16(0x05, 32), ScsiCapacity{1000, 520, 3}},
       {"PTypeWithoutProtEnIsNone", true, rc16(0x02, 32), ScsiCapacity{1000, 520, 0}},
       {"PiExponentBitsIgnored", true, rc16(0x33, 32), ScsiCapacity{1000, 520, 2}},
@@ -108,40 +71,6 @@ TEST(ScsiParse, ReadCapacityReplies) {
   for (const Case& c : cases)
     EXPECT_EQ(fieldsOf(c.sixteen ? parseReadCapacity16(c.reply) : parseReadCapacity10(c.reply)), fieldsOf(c.want))
         << c.name;
-}
-
-// Fixed sense as a device sends it, with another response code.
-Bytes withCode(Bytes sense, std::uint8_t code) {
-  sense[0] = code;
-  return sense;
-}
-
-TEST(ScsiSense, FixedAndDescriptorFormats) {
-  struct Case {
-    const char* name;
-    Bytes sense;
-    std::optional<ScsiSense> want;
-  };
-  const Case cases[] = {
-      // Medium error, unrecovered read error, failing LBA 0x00012345.
-      {"FixedWithValidInformation", fixedSense(0x03, 0x11, 0, 0x00012345), ScsiSense{0x70, 3, 0x11, 0, true, 0x12345}},
-      {"FixedWithoutValidBit", withCode(fixedSense(0x06, 0x29, 0x02, 7), 0x71),
-       ScsiSense{0x71, 6, 0x29, 0x02, false, 0}},
-      // Header, a sense-key-specific descriptor (type 2), then the
-      // information descriptor (type 0) holding a 64-bit LBA.
-      {"DescriptorWithInformation",
-       {0x72, 0x03, 0x11, 0x04, 0,    0, 0,    20,   0x02, 0x06, 0,    0,    0x80, 0,
-        0,    0,    0x00, 0x0A, 0x80, 0, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x10, 0x01},
-       ScsiSense{0x72, 3, 0x11, 0x04, true, 0x0000000200001001ull}},
-      {"DescriptorWithoutDescriptors", {0x73, 0x05, 0x24, 0x00, 0, 0, 0, 0}, ScsiSense{0x73, 5, 0x24, 0, false, 0}},
-      // The additional length claims a whole information descriptor; the bytes end early.
-      {"TruncatedDescriptorIsIgnored",
-       {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0},
-       ScsiSense{0x72, 3, 0x11, 0, false, 0}},
-      {"Empty", {}, std::nullopt},
-      {"UnknownResponseCode", {0x7F, 0, 3, 0}, std::nullopt},
-  };
-  for (const Case& c : cases) EXPECT_EQ(fieldsOf(parseSense(c.sense)), fieldsOf(c.want)) << c.name;
 }
 
 ScsiResult result(std::uint8_t status, Bytes sense = {}, int host = 0, int driver = 0, int os = 0) {
@@ -157,6 +86,9 @@ ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::optional<std:
   return result(2, fixedSense(key, asc, 0, info), 0, 0x08);
 }
 
+// A completed command's category and, for a medium error whose sense
+// marks it valid, the failing LBA; sense data in both formats as devices
+// send it.
 TEST(ScsiClassify, ResultsMapToCategories) {
   struct Case {
     const char* name;
@@ -164,9 +96,23 @@ TEST(ScsiClassify, ResultsMapToCategories) {
     ScsiError want;
     std::optional<std::uint64_t> lba = std::nullopt;
   };
+  Bytes noValidBit = fixedSense(0x03, 0x11, 0, 7);
+  noValidBit[0] = 0x71;  // deferred error, information not valid
   const Case cases[] = {
       {"GoodIsNone", ScsiResult{}, ScsiError::None},
-      {"MediumErrorCarriesLba", checkCondition(0x3, 0x11, 0x100), ScsiError::MediumError, 0x100},
+      {"MediumErrorCarriesLba", checkCondition(0x3, 0x11, 0x12345), ScsiError::MediumError, 0x12345},
+      {"FixedWithoutValidBitHasNoLba", result(2, noValidBit, 0, 0x08), ScsiError::MediumError},
+      // Header, a sense-key-specific descriptor (type 2), then the
+      // information descriptor (type 0) holding a 64-bit LBA.
+      {"DescriptorWithInformation",
+       result(2, {0x72, 0x03, 0x11, 0x04, 0,    0, 0,    20,   0x02, 0x06, 0,    0,    0x80, 0,
+                  0,    0,    0x00, 0x0A, 0x80, 0, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x10, 0x01}),
+       ScsiError::MediumError, 0x0000000200001001ull},
+      {"DescriptorWithoutDescriptors", result(2, {0x73, 0x05, 0x24, 0x00, 0, 0, 0, 0}), ScsiError::IllegalRequest},
+      // The additional length claims a whole information descriptor; the bytes end early.
+      {"TruncatedDescriptorIsIgnored", result(2, {0x72, 0x03, 0x11, 0x00, 0, 0, 0, 12, 0x00, 0x0A, 0x80, 0, 0, 0}),
+       ScsiError::MediumError},
+      {"UnknownResponseCode", result(2, {0x7F, 0, 3, 0}), ScsiError::Other},
       {"RecoveredButNotRecovered", checkCondition(0x1, 0x11), ScsiError::MediumError},
       {"RecoveredWithRetries", checkCondition(0x1, 0x17), ScsiError::None},
       {"NotReady", checkCondition(0x2, 0x04), ScsiError::NotReady},
@@ -181,8 +127,7 @@ TEST(ScsiClassify, ResultsMapToCategories) {
   };
   for (const Case& c : cases) {
     const ScsiOutcome o = classify(c.r);
-    EXPECT_EQ(o.error, c.want) << c.name;
-    if (c.lba) { EXPECT_EQ(o.lba, c.lba) << c.name; }
+    EXPECT_EQ(std::pair(o.error, o.lba), std::pair(c.want, c.lba)) << c.name;
   }
 }
 

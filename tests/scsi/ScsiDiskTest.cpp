@@ -12,6 +12,7 @@
 
 #include "platform/linux/ScsiDisk.h"
 #include "platform/linux/SgTransport.h"
+#include "tests/CaseName.h"
 #include "tests/fakes/SimulatedScsiTarget.h"
 
 // Configurations name only the fields they set; GCC counts an optional
@@ -29,74 +30,54 @@ Opcodes opcodes(const SimulatedScsiTarget& t) {
   return ops;
 }
 
-// The probe's capacity, protection type included, carried into the drive
-// record: model "vendor product", size blocks times length.
-TEST(ScsiProbe, DiskGivesIdentityCapacityAndProtection) {
-  struct Case {
-    const char* name;
-    std::uint32_t length;
-    std::uint64_t count;
-    int protection;
-    bool rejectRc16;
-    int protectionSeen;
-  };
-  const Case cases[] = {
-      {"Type0", 520, 585937500, 0, false, 0},
-      {"Type2", 520, 4096, 2, false, 2},
-      {"FallbackTo10LosesTheType", 528, 4096, 1, true, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SimulatedScsiTarget target(SimulatedScsiConfig{.blockLength = c.length,
-                                                   .blockCount = c.count,
-                                                   .rejectReadCapacity16 = c.rejectRc16,
-                                                   .protectionType = c.protection,
-                                                   .vendor = "HITACHI",
-                                                   .product = "HUS15603 CLAR300"});
-    const auto info = probeScsiDisk(target);
-    ASSERT_TRUE(info);
-    DriveRecord rec;
-    rec.deviceId = "/dev/sdc";
-    applyScsiDiskInfo(rec, *info);
-    EXPECT_EQ(std::tuple(rec.model, rec.size, rec.bytesPerSector, rec.protectionType, rec.deviceId),
-              std::tuple("HITACHI HUS15603 CLAR300", c.count * c.length, c.length, c.protectionSeen, "/dev/sdc"));
-  }
+// What a probe finds, carried into the drive record (model "vendor
+// product", size blocks times length), and the commands it sent: INQUIRY,
+// READ CAPACITY(16), and (10) only when the device refuses (16).
+struct ProbeCase {
+  const char* name;
+  SimulatedScsiConfig disk;
+  std::optional<std::tuple<std::uint64_t, std::uint32_t, int>> seen;  // size, block length, protection
+  Opcodes sent;
+};
+class ScsiProbeOf : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(ScsiProbeOf, DiskGivesIdentityCapacityAndProtection) {
+  SimulatedScsiConfig cfg = GetParam().disk;
+  cfg.vendor = "HITACHI";
+  cfg.product = "HUS15603 CLAR300";
+  SimulatedScsiTarget target(cfg);
+  const auto info = probeScsiDisk(target);
+  EXPECT_EQ(opcodes(target), GetParam().sent);
+  ASSERT_EQ(info.has_value(), GetParam().seen.has_value());
+  if (!info) return;
+  DriveRecord rec;
+  applyScsiDiskInfo(rec, *info);
+  EXPECT_EQ(rec.model, "HITACHI HUS15603 CLAR300");
+  EXPECT_EQ(std::tuple(rec.size, rec.bytesPerSector, rec.protectionType), *GetParam().seen);
 }
 
-TEST(ScsiProbe, NonDiskIsRejectedWithoutAskingCapacity) {
-  SimulatedScsiTarget target(SimulatedScsiConfig{.peripheralType = 5});  // CD/DVD
-  EXPECT_FALSE(probeScsiDisk(target));
-  EXPECT_EQ(opcodes(target), Opcodes{0x12});
-}
-
-// READ CAPACITY(16) first, (10) when the device refuses it.
-TEST(ScsiCapacity, SixteenFirstThenTen) {
-  struct Case {
-    const char* name;
-    std::uint64_t count;
-    bool reject16;
-    std::optional<std::uint64_t> seen;
-    Opcodes sent;
-  };
-  const Case cases[] = {
-      {"Rc16Answers", 0x123456789ull, false, 0x123456789ull, {0x9E}},
-      {"RejectedRc16FallsBackTo10", 1003, true, 1003, {0x9E, 0x25}},
-      {"TooLargeFor10IsUnknown", 0x200000000ull, true, std::nullopt, {0x9E, 0x25}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SimulatedScsiTarget target(
-        SimulatedScsiConfig{.blockLength = 528, .blockCount = c.count, .rejectReadCapacity16 = c.reject16});
-    const auto cap = readCapacity(target);
-    ASSERT_EQ(cap.has_value(), c.seen.has_value());
-    if (cap) {
-      EXPECT_EQ(cap->blockCount, *c.seen);
-      EXPECT_EQ(cap->blockLength, 528u);
-    }
-    EXPECT_EQ(opcodes(target), c.sent);
-    if (c.sent.size() == 1) { EXPECT_EQ(target.log()[0][1], 0x10) << "service action READ CAPACITY(16)"; }
-  }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Disks, ScsiProbeOf,
+    ::testing::Values(
+        ProbeCase{"Type0", {.blockLength = 520, .blockCount = 585937500}, {{585937500ull * 520, 520, 0}}, {0x12, 0x9E}},
+        ProbeCase{"Type2",
+                  {.blockLength = 520, .blockCount = 4096, .protectionType = 2},
+                  {{4096 * 520, 520, 2}},
+                  {0x12, 0x9E}},
+        ProbeCase{"Rc16Above32Bits",
+                  {.blockLength = 528, .blockCount = 0x123456789ull},
+                  {{0x123456789ull * 528, 528, 0}},
+                  {0x12, 0x9E}},
+        ProbeCase{"FallbackTo10LosesTheType",
+                  {.blockLength = 528, .blockCount = 4096, .rejectReadCapacity16 = true, .protectionType = 1},
+                  {{4096 * 528, 528, 0}},
+                  {0x12, 0x9E, 0x25}},
+        ProbeCase{"TooLargeFor10IsUnknown",
+                  {.blockLength = 528, .blockCount = 0x200000000ull, .rejectReadCapacity16 = true},
+                  std::nullopt,
+                  {0x12, 0x9E, 0x25}},
+        ProbeCase{"NonDiskIsRejectedWithoutAskingCapacity", {.peripheralType = 5}, std::nullopt, {0x12}}),
+    ByName());
 
 // A node that is missing, or a regular file (no SG_IO), through each way
 // in: the errno says which.

@@ -94,7 +94,8 @@ TEST_P(ScsiSourceWhole, ReadsEveryByteThenShortThenZero) {
   EXPECT_EQ(got(d.src->read(buf)), got({0, 0})) << "still at the end";
 
   // Every block was read exactly once, by whole-block READ(10) commands of at
-  // most 128 blocks, in order.
+  // most 128 blocks, in order: a read ending mid-block keeps the rest of
+  // that block for the next read.
   std::uint64_t next = 0;
   for (const auto& cdb : d.target.log()) {
     ASSERT_EQ(cdb.size(), 10u);
@@ -115,21 +116,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ScsiSourceWhole,
                            return "block" + std::to_string(info.param.blockLength) + "_read" +
                                   std::to_string(info.param.chunk);
                          });
-
-TEST(ScsiSource, ReadEndingMidBlockKeepsTheRestForTheNextRead) {
-  Disk d({.blockLength = 520, .blockCount = 10});
-  std::vector<std::byte> a(700), b(400);
-  ASSERT_EQ(d.src->read(a).bytes, 700u);
-  ASSERT_EQ(d.src->read(b).bytes, 400u);
-  // 700..1099 spans blocks 1 and 2: bytes 180..519 of block 1, 0..59 of block 2.
-  EXPECT_EQ(b[0], std::byte{SimulatedScsiTarget::byteAt(1, 180)});
-  EXPECT_EQ(b[339], std::byte{SimulatedScsiTarget::byteAt(1, 519)});
-  EXPECT_EQ(b[340], std::byte{SimulatedScsiTarget::byteAt(2, 0)});
-  EXPECT_EQ(b[399], std::byte{SimulatedScsiTarget::byteAt(2, 59)});
-  // Block 1 was not read twice: the second request only needed block 2.
-  ASSERT_EQ(d.target.log().size(), 2u);
-  EXPECT_EQ(readRange(d.target.log()[1]), (Range{2, 3}));
-}
 
 // A medium error at block k: EIO after every byte before it, delivered by
 // the failing read up to k; a further read stays at k and fails again.
