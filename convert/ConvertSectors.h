@@ -8,8 +8,10 @@
 // bytes becomes its first min(t, r) bytes. So n whole sectors give exactly
 // n * t bytes, and no output sector ever holds bytes of another.
 //
-// ConvertedBlock is replaced as a whole. Sector sizes of zero or below give
-// an empty result.
+// ConvertedBlock is replaced as a whole. A vector already of the result's
+// length (every main-pass block of a job) is neither re-allocated nor
+// cleared first: every byte is overwritten. Sector sizes of zero or below
+// give an empty result.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -17,14 +19,7 @@
 
 namespace mdi {
 
-class clsString;
-
 void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32_t t,
                     std::vector<std::byte>& ConvertedBlock);
-// The same through a builder the caller keeps from block to block: its
-// content is replaced, and once it has grown to a block's size no later
-// block of that size allocates or fills it again.
-void ConvertSectors(std::span<const std::byte> block, std::int32_t s, std::int32_t t,
-                    std::vector<std::byte>& ConvertedBlock, clsString& builder);
 
 }  // namespace mdi

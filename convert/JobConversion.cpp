@@ -10,7 +10,7 @@ JobConversion::JobConversion(SectorLayout layout, std::int32_t s, std::int32_t t
 }
 
 bool JobConversion::convert(std::span<const std::byte> block) {
-  if (!convertLayout(m_layout, m_s, m_t, block, m_sourceBytes, *m_image, m_extra, &m_builder)) return false;
+  if (!convertLayout(m_layout, m_s, m_t, block, m_sourceBytes, *m_image, m_extra)) return false;
   if (m_pi) checkPi(block);
   m_sourceBytes += block.size();
   return true;

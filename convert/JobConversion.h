@@ -12,7 +12,6 @@
 
 #include "convert/ProtectionInfo.h"
 #include "convert/SectorLayout.h"
-#include "support/clsString.h"
 
 namespace mdi {
 
@@ -63,7 +62,6 @@ class JobConversion {
   std::uint64_t m_sourceBytes = 0;
   std::shared_ptr<std::vector<std::byte>> m_image = std::make_shared<std::vector<std::byte>>();
   std::vector<std::byte> m_extra;
-  clsString m_builder;  // kept from block to block
 };
 
 }  // namespace mdi

@@ -66,21 +66,14 @@ LayoutSplit layoutSplit(SectorLayout layout, std::int32_t s, std::int32_t t, std
 }
 
 bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t, std::span<const std::byte> block,
-                   std::uint64_t sourceOffset, std::vector<std::byte>& image, std::vector<std::byte>& extra,
-                   clsString* builder) {
+                   std::uint64_t sourceOffset, std::vector<std::byte>& image, std::vector<std::byte>& extra) {
   if (!layoutFits(layout, s, t) || (s != t && sourceOffset % static_cast<std::uint64_t>(s) != 0)) {
     image.clear();
     extra.clear();
     return false;
   }
   const auto u = layoutUnit(layout, s, t);
-  if (!u || layout == SectorLayout::DataFirst) {
-    if (builder) {
-      ConvertSectors(block, s, t, image, *builder);
-    } else {
-      ConvertSectors(block, s, t, image);
-    }
-  }
+  if (!u || layout == SectorLayout::DataFirst) { ConvertSectors(block, s, t, image); }
   if (!u) {
     extra.clear();
     return true;

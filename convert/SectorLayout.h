@@ -38,8 +38,6 @@
 
 namespace mdi {
 
-class clsString;
-
 inline constexpr std::int32_t kGroupSectorIn = 520;
 inline constexpr std::int32_t kGroupSectorOut = 512;
 inline constexpr std::size_t kGroupBytes = 8 * 520;  // 4,160
@@ -70,12 +68,10 @@ LayoutSplit layoutSplit(SectorLayout layout, std::int32_t s, std::int32_t t, std
 // trailing partial one at the source's end. `image` and `extra` are
 // replaced by the block's image bytes and `.extra` bytes, in source order;
 // their capacity is kept, so a caller reusing them allocates nothing.
-// Data first goes through ConvertSectors, with `builder` when given (see
-// ConvertSectors). Returns false, both left empty,
+// Data first goes through ConvertSectors. Returns false, both left empty,
 // when the layout does not fit (s, t) or `sourceOffset` is not on a source
 // sector boundary (any offset will do when s == t: the block is copied).
 bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t, std::span<const std::byte> block,
-                   std::uint64_t sourceOffset, std::vector<std::byte>& image, std::vector<std::byte>& extra,
-                   clsString* builder = nullptr);
+                   std::uint64_t sourceOffset, std::vector<std::byte>& image, std::vector<std::byte>& extra);
 
 }  // namespace mdi
