@@ -34,13 +34,5 @@ TEST_P(ByteText, EveryByteValueSurvivesTheRoundTrip) {
 INSTANTIATE_TEST_SUITE_P(Lengths, ByteText, ::testing::Values(0, 1, 7, 15, 16, 17, 31, 32, 33, 256, 1000),
                          [](const auto& info) { return "bytes" + std::to_string(info.param); });
 
-TEST(ByteTextNarrow, KeepsTheLowByteOfAWideCharacterInBothLoops) {
-  std::vector<char16_t> text(40);
-  for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(0x1200 + i);
-  std::vector<std::byte> out(text.size());
-  narrowChars(text.data(), out.data(), text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) EXPECT_EQ(out[i], static_cast<std::byte>(i)) << i;
-}
-
 }  // namespace
 }  // namespace mdi
