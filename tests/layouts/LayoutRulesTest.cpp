@@ -8,6 +8,7 @@
 #include "convert/LayoutRebuild.h"
 #include "convert/MutateSizes.h"
 #include "convert/SectorLayout.h"
+#include "tests/CaseName.h"
 #include "tests/layouts/Readme.h"
 
 namespace mdi {
@@ -94,7 +95,6 @@ struct BadPair {
   std::size_t imageBytes, extraBytes;
   bool nonZeroPad = false;
 };
-void PrintTo(const BadPair& c, std::ostream* os) { *os << c.name; }
 
 class RebuildRefuses : public ::testing::TestWithParam<BadPair> {};
 
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadPair{"PaddedWithExtra", SectorLayout::DataFirst, 512, 520, 520, 8},
                       BadPair{"PaddingNotZero", SectorLayout::DataFirst, 512, 520, 1040, 0, true},
                       BadPair{"TrailingPieceLongerThanASector", SectorLayout::DataLast, 512, 528, 528 + 515, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName{});
 
 }  // namespace
 }  // namespace mdi

@@ -10,6 +10,7 @@
 
 #include "convert/Crc16T10Dif.h"
 #include "convert/ProtectionInfo.h"
+#include "tests/CaseName.h"
 #include "tests/layouts/PiSectors.h"
 
 namespace mdi {
@@ -40,7 +41,6 @@ struct PiCase {
   Counts counts;
   std::vector<std::uint64_t> badLbas;
 };
-void PrintTo(const PiCase& c, std::ostream* os) { *os << c.name << " [" << c.kinds << "]"; }
 
 class PiCounting : public ::testing::TestWithParam<PiCase> {};
 
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         PiCase{"FirstEightBadLbasNamed", "RRRRRRRRRRGR", 0, kLba, {12, 0, 0, 0, 11, 11}, {0, 1, 2, 3, 4, 5, 6, 7}},
         PiCase{
             "LbaAbove32BitsComparesItsLowBits", "GGR", 0x1'0000'0010ull, kLba, {3, 0, 0, 0, 1, 1}, {0x1'0000'0012ull}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName{});
 
 // ---- the decision ------------------------------------------------------
 
@@ -82,7 +82,6 @@ struct VerdictCase {
   bool carries;
   std::string suffix;
 };
-void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.name; }
 
 class PiVerdict : public ::testing::TestWithParam<VerdictCase> {};
 
@@ -112,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         VerdictCase{"OnlyEscapedAndBlank", times(30, 'F') + times(30, 'Z'), false, ""},
         VerdictCase{"ShortJobDecidedOnWhatItHas", "GGGGGGGB", true, " PI: 1 bad"},
         VerdictCase{"ShortJobMostlyBad", "GGBB", false, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName{});
 
 // Once 64 sectors said "no PI", later blocks cannot say otherwise (and are
 // not checked at all: a drive without PI costs only its first sectors).
@@ -152,7 +151,6 @@ struct FirstBlockCase {
   std::string first, second;
   bool unrecognised;
 };
-void PrintTo(const FirstBlockCase& c, std::ostream* os) { *os << c.name; }
 
 class PiFirstBlock : public ::testing::TestWithParam<FirstBlockCase> {};
 
@@ -179,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Blocks, PiFirstBlock,
                                            FirstBlockCase{"GptHeaderInTheData", "NP" + times(2, 'N'), "", false},
                                            FirstBlockCase{"ZeroTuplesOverData", times(128, 'z'), "", true},
                                            FirstBlockCase{"NothingChecked", "", "", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ByName{});
 
 TEST(PiChecker, AppliesToDataFirst520Only) {
   EXPECT_TRUE(piCheckApplies(SectorLayout::DataFirst, 520));

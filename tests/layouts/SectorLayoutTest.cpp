@@ -11,6 +11,7 @@
 #include "convert/LayoutRebuild.h"
 #include "convert/MutateSizes.h"
 #include "convert/SectorLayout.h"
+#include "tests/CaseName.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/layouts/PiSectors.h"
 
@@ -170,7 +171,6 @@ struct JobCase {
   bool checked;            // the job has a PI check
   std::uint64_t refMismatches;
 };
-void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
 
 class JobConversionRun : public ::testing::TestWithParam<JobCase> {};
 
@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JobCase{"OneSectorAtATime", SectorLayout::DataFirst, 512, 1, 520, true, 3},
                       JobCase{"DataLastHasNoCheck", SectorLayout::DataLast, 512, 1, 128 * 520, false, 0},
                       JobCase{"GroupsHaveNoCheck", SectorLayout::Groups4K, 512, 1, 128 * 520, false, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName{});
 
 TEST(JobConversion, BlockAfterAPartialSectorIsRefused) {
   const Bytes src = sectors("GGG", 0);
