@@ -123,18 +123,5 @@ TEST(VerifyNothingExpected, IsAHashFailureNotAMatch) {
   EXPECT_FALSE(r.hashError.empty());
 }
 
-TEST(VerifierSteps, OneBlockPerStepUntilTheEnd) {
-  const auto data = patternBytes(10000, 2);
-  MemorySource source(data);
-  Verifier v(source, digestsOf(data, kSha), 4096);
-  std::vector<std::uint64_t> progress;
-  while (v.step()) progress.push_back(v.bytesRead());
-  EXPECT_EQ(progress, (std::vector<std::uint64_t>{4096, 8192}));
-  EXPECT_TRUE(v.done());
-  EXPECT_FALSE(v.step());
-  EXPECT_EQ(static_cast<int>(v.result().kind), static_cast<int>(Kind::Match));
-  EXPECT_EQ(v.result().bytesRead, 10000u);
-}
-
 }  // namespace
 }  // namespace mdi::test
