@@ -57,15 +57,10 @@ std::string caseName(const LayoutCase& c) {
 }
 void PrintTo(const LayoutCase& c, std::ostream* os) { *os << caseName(c); }
 
-// The image and .extra of a whole job.
-struct Converted {
-  Bytes image, extra;
-};
-
 // As a run converts a job: whole main-pass blocks, then one source sector
 // at a time, the last one partial.
-Converted convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
-  Converted out;
+Split convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
+  Split out;
   const auto sizes = computeMutateSizes(c.s, c.t);
   EXPECT_TRUE(sizes.has_value());
   const std::size_t blockLen = static_cast<std::size_t>(sizes->readSize);
@@ -93,7 +88,7 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
                         static_cast<std::size_t>(c.tailBytes);
   const Bytes src = sourceBytes(n, static_cast<std::uint32_t>(c.s * 1000 + c.t));
   const Split want = layoutOracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
-  const Converted got = convertAsTheRunDoes(c, src);
+  const Split got = convertAsTheRunDoes(c, src);
 
   ASSERT_EQ(got.image.size(), want.image.size());
   ASSERT_EQ(got.extra.size(), want.extra.size());
