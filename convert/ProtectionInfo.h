@@ -77,12 +77,6 @@ class PiChecker {
   const PiCounts& counts() const { return m_counts; }
   // Whether the sample so far says the drive carries PI (see above).
   bool carriesPi() const;
-  // The job's first block had sectors and none of them showed a valid
-  // guard, an escape, a blank sector, or data the operator would know:
-  // a boot-sector signature (0x55 0xAA ending the 512 data bytes) or a GPT
-  // header ("EFI PART" opening them). A hint that the layout may be wrong.
-  bool firstBlockUnrecognised() const { return m_firstBlockUnrecognised; }
-
   // " PI: N bad" (N = counts().badSectors) for the job's final status when
   // the drive carries PI; empty otherwise.
   std::string statusSuffix() const;
@@ -102,6 +96,11 @@ class PiChecker {
   std::size_t m_sampled = 0;
   std::size_t m_sampleMatches = 0;
   bool m_seenFirstBlock = false;
+  // The job's first block had sectors and none of them showed a valid
+  // guard, an escape, a blank sector, or data the operator would know:
+  // a boot-sector signature (0x55 0xAA ending the 512 data bytes) or a GPT
+  // header ("EFI PART" opening them). A hint that the layout may be wrong;
+  // the record says so (first_block).
   bool m_firstBlockUnrecognised = false;
 };
 

@@ -1,6 +1,7 @@
 #include "record/VerifyImage.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace mdi {
 
@@ -14,61 +15,40 @@ HashAlgos algosOf(const Digests& digests) {
 
 }  // namespace
 
-Verifier::Verifier(Source& source, Digests expected, std::size_t blockSize)
-    : m_source(source),
-      m_expected(std::move(expected)),
-      m_hasher(algosOf(m_expected)),
-      m_buffer(std::max<std::size_t>(blockSize, 1)) {
-  if (!m_hasher.ok()) {
-    m_result.kind = VerifyResult::Kind::HashFailed;
-    m_result.hashError = m_hasher.error();
-    m_done = true;
-  }
-}
-
-bool Verifier::step() {
-  if (m_done) return false;
-  const IoResult r = m_source.read(m_buffer);
-  if (r.bytes > 0 && !m_hasher.update(std::span(m_buffer).first(r.bytes))) {
-    m_result.kind = VerifyResult::Kind::HashFailed;
-    m_result.hashError = m_hasher.error();
-    m_done = true;
-    return false;
-  }
-  m_result.bytesRead += r.bytes;
-  if (r.failed()) {
-    m_result.kind = VerifyResult::Kind::ReadError;
-    m_result.errorOffset = m_result.bytesRead;
-    m_result.error = r.error;
-    m_done = true;
-    return false;
-  }
-  if (r.bytes < m_buffer.size()) {
-    end();
-    return false;
-  }
-  return true;
-}
-
-void Verifier::end() {
-  m_done = true;
-  HashResult h = m_hasher.finish();
-  if (!h.ok()) {
-    m_result.kind = VerifyResult::Kind::HashFailed;
-    m_result.hashError = h.error;
-    return;
-  }
-  m_result.actual = std::move(h.digests);
-  bool same = true;
-  for (const Digest& want : m_expected)
-    if (digestOf(m_result.actual, want.algo) != want.hex) same = false;
-  m_result.kind = same ? VerifyResult::Kind::Match : VerifyResult::Kind::Mismatch;
-}
-
 VerifyResult verifySource(Source& source, const Digests& expected, std::size_t blockSize) {
-  Verifier v(source, expected, blockSize);
-  while (v.step()) {}
-  return v.result();
+  VerifyResult result;
+  Hasher hasher(algosOf(expected));
+  if (!hasher.ok()) {
+    result.hashError = hasher.error();
+    return result;
+  }
+  std::vector<std::byte> buffer(std::max<std::size_t>(blockSize, 1));
+  for (;;) {
+    const IoResult r = source.read(buffer);
+    if (r.bytes > 0 && !hasher.update(std::span(buffer).first(r.bytes))) {
+      result.hashError = hasher.error();
+      return result;
+    }
+    result.bytesRead += r.bytes;
+    if (r.failed()) {
+      result.kind = VerifyResult::Kind::ReadError;
+      result.errorOffset = result.bytesRead;
+      result.error = r.error;
+      return result;
+    }
+    if (r.bytes < buffer.size()) break;
+  }
+  HashResult h = hasher.finish();
+  if (!h.ok()) {
+    result.hashError = h.error;
+    return result;
+  }
+  result.actual = std::move(h.digests);
+  bool same = true;
+  for (const Digest& want : expected)
+    if (digestOf(result.actual, want.algo) != want.hex) same = false;
+  result.kind = same ? VerifyResult::Kind::Match : VerifyResult::Kind::Mismatch;
+  return result;
 }
 
 }  // namespace mdi

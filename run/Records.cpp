@@ -35,7 +35,7 @@ std::optional<VerifyResult> verifyAside(EventPump& pump, const std::function<boo
                                         const Digests& expected) {
   return awaitAside<VerifyResult>(pump, stopped, [open = std::move(open), expected] {
     const std::unique_ptr<Source> source = open();
-    return verifySource(*source, expected, Verifier::kDefaultBlock);
+    return verifySource(*source, expected);
   });
 }
 

@@ -6,10 +6,14 @@
 #include <vector>
 
 #include "convert/LayoutRebuild.h"
+#include "convert/MutateSizes.h"
 #include "convert/SectorLayout.h"
+#include "tests/CaseName.h"
+#include "tests/layouts/Readme.h"
 
 namespace mdi {
 namespace {
+using test::readmeTable;
 
 using Bytes = std::vector<std::byte>;
 
@@ -19,54 +23,54 @@ Bytes counting(std::size_t n, int start = 1) {
   return b;
 }
 
-// ---- texts and fitting -------------------------------------------------
+// ---- texts, block sizes and fitting -------------------------------------
 
-TEST(SectorLayoutText, OperatorTextsRoundTrip) {
-  EXPECT_EQ(layoutText(SectorLayout::DataFirst), "Data first");
-  EXPECT_EQ(layoutText(SectorLayout::DataLast), "Data last");
-  EXPECT_EQ(layoutText(SectorLayout::Groups4K), "4 KiB groups (8 \xC3\x97 520)");
-}
-
-struct FitCase {
-  SectorLayout layout;
-  std::int32_t s, t;
-  bool fits;
-};
-void PrintTo(const FitCase& c, std::ostream* os) { *os << layoutText(c.layout) << " " << c.s << "->" << c.t; }
-
-class LayoutFits : public ::testing::TestWithParam<FitCase> {};
-
-TEST_P(LayoutFits, OnlyGroupsAreRestricted) {
-  const FitCase& c = GetParam();
-  EXPECT_EQ(layoutFits(c.layout, c.s, c.t), c.fits);
-  EXPECT_EQ(layoutMisfit(c.layout, c.s, c.t).empty(), c.fits);
-  Bytes image{std::byte{1}}, extra{std::byte{2}};
-  EXPECT_EQ(convertLayout(c.layout, c.s, c.t, counting(c.s > 0 ? static_cast<std::size_t>(c.s) : 8), 0, image, extra),
-            c.fits);
-  if (!c.fits) {
-    EXPECT_TRUE(image.empty());
-    EXPECT_TRUE(extra.empty());
-    EXPECT_FALSE(rebuildSource(c.layout, c.s, c.t, {}, {}).has_value());
+// The operator's words for each layout are the README's, in its order.
+TEST(SectorLayoutText, IsTheReadmesName) {
+  const auto rows = readmeTable("Sector layouts");
+  ASSERT_EQ(rows.size(), 4u);
+  const SectorLayout layouts[] = {SectorLayout::DataFirst, SectorLayout::DataLast, SectorLayout::Groups4K};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string& cell = rows[i + 1][0];
+    EXPECT_EQ("**" + std::string(layoutText(layouts[i])) + "**", cell.substr(0, cell.find("**", 2) + 2));
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pairs, LayoutFits,
-    ::testing::Values(FitCase{SectorLayout::Groups4K, 520, 512, true}, FitCase{SectorLayout::Groups4K, 528, 512, false},
-                      FitCase{SectorLayout::Groups4K, 520, 520, false},
-                      FitCase{SectorLayout::Groups4K, 512, 512, false},
-                      FitCase{SectorLayout::Groups4K, 524, 512, false},
-                      FitCase{SectorLayout::DataFirst, 528, 512, true},
-                      FitCase{SectorLayout::DataFirst, 512, 528, true}, FitCase{SectorLayout::DataLast, 512, 528, true},
-                      FitCase{SectorLayout::DataLast, 522, 512, true}, FitCase{SectorLayout::DataLast, 0, 512, false},
-                      FitCase{SectorLayout::DataFirst, 520, -1, false}),
-    [](const auto& info) {
-      const FitCase& c = info.param;
-      const std::string name = c.layout == SectorLayout::DataFirst  ? "DataFirst"
-                               : c.layout == SectorLayout::DataLast ? "DataLast"
-                                                                    : "Groups4K";
-      return name + "_s" + (c.s < 0 ? "neg" : std::to_string(c.s)) + "_t" + (c.t < 0 ? "neg" : std::to_string(c.t));
-    });
+// Bytes read / written per main-pass block for every pair: the README's table.
+TEST(MutateSizes, AreTheReadmesTable) {
+  auto rows = readmeTable("Sector sizes");
+  ASSERT_EQ(rows.size(), 6u);
+  for (auto& row : rows)
+    for (auto& cell : row) std::erase(cell, ',');
+  for (std::size_t r = 1; r < rows.size(); ++r)
+    for (std::size_t c = 1; c < rows[0].size(); ++c) {
+      const auto sizes = computeMutateSizes(std::stoi(rows[r][0]), std::stoi(rows[0][c]));
+      ASSERT_TRUE(sizes) << rows[r][0] << " to " << rows[0][c];
+      EXPECT_EQ(std::to_string(sizes->readSize) + " / " + std::to_string(sizes->writeSize), rows[r][c])
+          << rows[r][0] << " to " << rows[0][c];
+    }
+}
+
+// Groups fit 520 in and 512 out only; Data first and Data last every pair
+// of positive sizes. A misfit is refused with a reason, converts nothing
+// (both results emptied) and rebuilds nothing.
+TEST(LayoutFits, OnlyGroupsAreRestricted) {
+  const std::int32_t sizes[] = {-1, 0, 512, 520, 522, 524, 528};
+  for (auto layout : {SectorLayout::DataFirst, SectorLayout::DataLast, SectorLayout::Groups4K})
+    for (std::int32_t s : sizes)
+      for (std::int32_t t : sizes) {
+        SCOPED_TRACE(std::string(layoutText(layout)) + " " + std::to_string(s) + " to " + std::to_string(t));
+        const bool fits = s > 0 && t > 0 && (layout != SectorLayout::Groups4K || (s == 520 && t == 512));
+        EXPECT_EQ(layoutFits(layout, s, t), fits);
+        EXPECT_EQ(layoutMisfit(layout, s, t).empty(), fits);
+        Bytes image{std::byte{1}}, extra{std::byte{2}};
+        EXPECT_EQ(convertLayout(layout, s, t, counting(520), 0, image, extra), fits);
+        if (!fits) {
+          EXPECT_TRUE(image.empty() && extra.empty());
+          EXPECT_FALSE(rebuildSource(layout, s, t, {}, {}).has_value());
+        }
+      }
+}
 
 // ---- blocks that do not start on a sector boundary ------------------------
 // (Group blocks that start mid-group, as the run's single sectors do, are
@@ -91,7 +95,6 @@ struct BadPair {
   std::size_t imageBytes, extraBytes;
   bool nonZeroPad = false;
 };
-void PrintTo(const BadPair& c, std::ostream* os) { *os << c.name; }
 
 class RebuildRefuses : public ::testing::TestWithParam<BadPair> {};
 
@@ -114,34 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadPair{"PaddedWithExtra", SectorLayout::DataFirst, 512, 520, 520, 8},
                       BadPair{"PaddingNotZero", SectorLayout::DataFirst, 512, 520, 1040, 0, true},
                       BadPair{"TrailingPieceLongerThanASector", SectorLayout::DataLast, 512, 528, 528 + 515, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Rebuild, EmptyFilesAreAnEmptySource) {
-  for (auto l : {SectorLayout::DataFirst, SectorLayout::DataLast, SectorLayout::Groups4K}) {
-    const auto r = rebuildSource(l, 520, 512, {}, {});
-    ASSERT_TRUE(r.has_value());
-    EXPECT_TRUE(r->empty());
-  }
-}
-
-// A long source is rebuilt piece by piece from the cut points layoutSplit
-// gives at unit boundaries.
-TEST(Rebuild, PiecesCutAtUnitBoundariesRebuildTheirPartOfTheSource) {
-  const Bytes src = counting(4160 * 5 + 700, 3);
-  Bytes image, extra;
-  ASSERT_TRUE(convertLayout(SectorLayout::Groups4K, 520, 512, src, 0, image, extra));
-  const std::uint64_t cut = 4160 * 2;
-  const LayoutSplit a = layoutSplit(SectorLayout::Groups4K, 520, 512, cut);
-  EXPECT_EQ(a.imageBytes, 2u * 4096);
-  EXPECT_EQ(a.extraBytes, 2u * 64);
-  const auto head = rebuildSource(SectorLayout::Groups4K, 520, 512, std::span(image).first(a.imageBytes),
-                                  std::span(extra).first(a.extraBytes));
-  const auto tail = rebuildSource(SectorLayout::Groups4K, 520, 512, std::span(image).subspan(a.imageBytes),
-                                  std::span(extra).subspan(a.extraBytes));
-  ASSERT_TRUE(head && tail);
-  EXPECT_EQ(*head, Bytes(src.begin(), src.begin() + cut));
-  EXPECT_EQ(*tail, Bytes(src.begin() + cut, src.end()));
-}
+    ByName{});
 
 }  // namespace
 }  // namespace mdi

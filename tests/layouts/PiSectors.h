@@ -31,6 +31,7 @@ inline std::uint16_t bitwiseCrc(const std::byte* p, std::size_t n) {
 //   z  zero tuple, data not all zero
 //   N  data and a tuple of noise (no PI)
 //   M  noise, but the data ends in the boot signature 0x55 0xAA
+//   P  noise, but the data opens with a GPT header's "EFI PART"
 inline std::vector<std::byte> sectors(const std::string& kinds, std::uint64_t firstLba) {
   std::vector<std::byte> out(kinds.size() * 520);
   for (std::size_t k = 0; k < kinds.size(); ++k) {
@@ -43,7 +44,8 @@ inline std::vector<std::byte> sectors(const std::string& kinds, std::uint64_t fi
       sec[510] = std::byte{0x55};
       sec[511] = std::byte{0xAA};
     }
-    if (kind == 'N' || kind == 'M') continue;
+    if (kind == 'P') std::memcpy(sec, "EFI PART", 8);
+    if (kind == 'N' || kind == 'M' || kind == 'P') continue;
     if (kind == 'z') {
       std::memset(sec + 512, 0, 8);
       continue;

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "convert/ConvertSectors.h"
 #include "convert/JobConversion.h"
 #include "convert/LayoutRebuild.h"
 #include "convert/MutateSizes.h"
 #include "convert/SectorLayout.h"
+#include "tests/CaseName.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/layouts/PiSectors.h"
 
@@ -19,16 +20,12 @@ namespace {
 
 using Bytes = std::vector<std::byte>;
 
+// The operator's words, letters and digits only: "Datafirst", "4KiBgroups8520".
 std::string layoutName(SectorLayout l) {
-  switch (l) {
-    case SectorLayout::DataFirst:
-      return "DataFirst";
-    case SectorLayout::DataLast:
-      return "DataLast";
-    case SectorLayout::Groups4K:
-      return "Groups4K";
-  }
-  return "?";
+  std::string name;
+  for (char ch : layoutText(l))
+    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+  return name;
 }
 
 // Bytes that differ from their neighbours and from the same position one
@@ -60,15 +57,10 @@ std::string caseName(const LayoutCase& c) {
 }
 void PrintTo(const LayoutCase& c, std::ostream* os) { *os << caseName(c); }
 
-struct Converted {
-  Bytes image, extra;
-  std::vector<Bytes> dataFirstBlocks;  // ConvertSectors of each block, for Data first
-};
-
 // As a run converts a job: whole main-pass blocks, then one source sector
 // at a time, the last one partial.
-Converted convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
-  Converted out;
+Split convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
+  Split out;
   const auto sizes = computeMutateSizes(c.s, c.t);
   EXPECT_TRUE(sizes.has_value());
   const std::size_t blockLen = static_cast<std::size_t>(sizes->readSize);
@@ -79,9 +71,6 @@ Converted convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
     EXPECT_TRUE(convertLayout(c.layout, c.s, c.t, block, at, image, extra)) << "at " << at;
     out.image.insert(out.image.end(), image.begin(), image.end());
     out.extra.insert(out.extra.end(), extra.begin(), extra.end());
-    Bytes plain;
-    ConvertSectors(block, c.s, c.t, plain);
-    out.dataFirstBlocks.push_back(std::move(plain));
     at += len;
   };
   for (int b = 0; b < c.blocks; ++b) step(blockLen);
@@ -99,7 +88,7 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
                         static_cast<std::size_t>(c.tailBytes);
   const Bytes src = sourceBytes(n, static_cast<std::uint32_t>(c.s * 1000 + c.t));
   const Split want = layoutOracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
-  const Converted got = convertAsTheRunDoes(c, src);
+  const Split got = convertAsTheRunDoes(c, src);
 
   ASSERT_EQ(got.image.size(), want.image.size());
   ASSERT_EQ(got.extra.size(), want.extra.size());
@@ -114,16 +103,22 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
   EXPECT_EQ(split.extraBytes, want.extra.size());
   EXPECT_EQ(layoutHasExtra(c.layout, c.s, c.t), c.s > c.t);
 
-  if (c.layout == SectorLayout::DataFirst) {
-    Bytes plain;
-    for (const Bytes& b : got.dataFirstBlocks) plain.insert(plain.end(), b.begin(), b.end());
-    EXPECT_TRUE(plain == got.image) << "Data first is what ConvertSectors gives";
-  }
-
   const auto rebuilt = rebuildSource(c.layout, c.s, c.t, got.image, got.extra);
   ASSERT_TRUE(rebuilt.has_value());
   EXPECT_EQ(rebuilt->size(), src.size());
   EXPECT_TRUE(*rebuilt == src);
+
+  // The files cut where layoutSplit puts the first block's end (a unit
+  // boundary) rebuild the source's two parts on their own.
+  const std::size_t cut = std::min(n, blockLen);
+  const LayoutSplit at = layoutSplit(c.layout, c.s, c.t, cut);
+  const auto head = rebuildSource(c.layout, c.s, c.t, std::span(got.image).first(at.imageBytes),
+                                  std::span(got.extra).first(at.extraBytes));
+  const auto tail = rebuildSource(c.layout, c.s, c.t, std::span(got.image).subspan(at.imageBytes),
+                                  std::span(got.extra).subspan(at.extraBytes));
+  ASSERT_TRUE(head && tail);
+  EXPECT_TRUE(*head == Bytes(src.begin(), src.begin() + static_cast<long>(cut)));
+  EXPECT_TRUE(*tail == Bytes(src.begin() + static_cast<long>(cut), src.end()));
 }
 
 constexpr std::int32_t kSizes[] = {512, 520, 522, 524, 528};
@@ -138,11 +133,13 @@ std::vector<LayoutCase> layoutCases() {
         v.push_back({layout, s, t, 2, 1, s - 1});
         v.push_back({layout, s, t, 1, 0, std::min(s, t) / 2});
         v.push_back({layout, s, t, 0, 3, 5});
+        v.push_back({layout, s, t, 0, 0, 0});
       }
   // 4 KiB groups: whole groups, a last group of 3 or 7 sectors, a partial
   // sector ending inside the data of its group or past it (7 * 520 + 500
   // is 44 bytes into the group's checksum).
-  for (auto [blocks, sectors, bytes] : {std::tuple{3, 0, 0},
+  for (auto [blocks, sectors, bytes] : {std::tuple{0, 0, 0},
+                                        {3, 0, 0},
                                         {3, 8, 0},
                                         {2, 3, 0},
                                         {2, 7, 0},
@@ -169,7 +166,6 @@ struct JobCase {
   bool checked;            // the job has a PI check
   std::uint64_t refMismatches;
 };
-void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
 
 class JobConversionRun : public ::testing::TestWithParam<JobCase> {};
 
@@ -217,7 +213,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JobCase{"OneSectorAtATime", SectorLayout::DataFirst, 512, 1, 520, true, 3},
                       JobCase{"DataLastHasNoCheck", SectorLayout::DataLast, 512, 1, 128 * 520, false, 0},
                       JobCase{"GroupsHaveNoCheck", SectorLayout::Groups4K, 512, 1, 128 * 520, false, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByName{});
 
 TEST(JobConversion, BlockAfterAPartialSectorIsRefused) {
   const Bytes src = sectors("GGG", 0);

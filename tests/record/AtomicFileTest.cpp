@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <set>
 
 #include "platform/linux/PosixAtomicFile.h"
@@ -23,65 +22,45 @@ std::set<std::string> listing(const fs::path& root) {
   return names;
 }
 
+void put(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+
 struct RealCase {
   std::string name;
-  std::function<void(const fs::path& dir)> prepare;
-  std::string target;  // relative to the folder
-  std::size_t size;    // bytes of new contents
-  int error;           // expected result
+  std::vector<std::string> existing;  // made first: a folder when ending in '/', else a file holding "old"
+  std::string target;                 // relative to the folder
+  std::size_t size;                   // bytes of new contents
+  int error;                          // expected result
   std::set<std::string> after;
-  std::string targetAfter;  // "" : not compared; "<new>" : the new contents
 };
 
 class AtomicFileReal : public TempDirTestP<RealCase> {};
 
+// The new file whole, or nothing new and what was there untouched.
 TEST_P(AtomicFileReal, LeavesTheNewFileOrNothingNew) {
   const auto& c = GetParam();
-  if (c.prepare) c.prepare(dir);
+  for (const std::string& e : c.existing) {
+    if (e.ends_with('/')) fs::create_directory(dir / e);
+    else put(dir / e, "old");
+  }
   const auto bytes = patternBytes(c.size, 3);
   const std::string contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   PosixAtomicFile files;
   EXPECT_EQ(files.write((dir / c.target).string(), contents), c.error) << std::strerror(c.error);
   EXPECT_EQ(listing(dir), c.after) << "no temporary is left behind";
-  if (c.targetAfter == "<new>") {
-    EXPECT_EQ(fileText(dir / c.target), contents);
-  } else if (!c.targetAfter.empty()) {
-    EXPECT_EQ(fileText(dir / c.target), c.targetAfter);
-  }
+  for (const std::string& e : c.existing)
+    if (!e.ends_with('/') && e != c.target) { EXPECT_EQ(fileText(dir / e), "old") << e; }
+  if (c.error == 0) { EXPECT_EQ(fileText(dir / c.target), contents); }
 }
-
-void put(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AtomicFileReal,
-    ::testing::Values(RealCase{"NewFile", nullptr, "001.bin.log", 300, 0, {"001.bin.log"}, "<new>"},
-                      RealCase{"EmptyFile", nullptr, "e.log", 0, 0, {"e.log"}, "<new>"},
-                      RealCase{"OneMiB", nullptr, "big.map", 1 << 20, 0, {"big.map"}, "<new>"},
-                      RealCase{"ReplacesAnOlderFile",
-                               [](const fs::path& d) { put(d / "a.sha256", "old\n"); },
-                               "a.sha256",
-                               80,
-                               0,
-                               {"a.sha256"},
-                               "<new>"},
-                      RealCase{"MissingFolder", nullptr, "nope/a.log", 10, ENOENT, {}, ""},
-                      RealCase{"FolderIsAFile",
-                               [](const fs::path& d) { put(d / "plain", "x"); },
-                               "plain/a.log",
-                               10,
-                               ENOTDIR,
-                               {"plain"},
-                               ""},
-                      RealCase{"TargetIsAFolder",
-                               [](const fs::path& d) {
-                                 fs::create_directory(d / "sub");
-                                 put(d / "sub" / "keep", "kept");
-                               },
-                               "sub",
-                               10,
-                               EISDIR,
-                               {"sub", "sub/keep"},
-                               ""}),
+    ::testing::Values(RealCase{"NewFile", {}, "001.bin.log", 300, 0, {"001.bin.log"}},
+                      RealCase{"EmptyFile", {}, "e.log", 0, 0, {"e.log"}},
+                      RealCase{"OneMiB", {}, "big.map", 1 << 20, 0, {"big.map"}},
+                      RealCase{"ReplacesAnOlderFile", {"a.sha256"}, "a.sha256", 80, 0, {"a.sha256"}},
+                      RealCase{"MissingFolder", {}, "nope/a.log", 10, ENOENT, {}},
+                      RealCase{"FolderIsAFile", {"plain"}, "plain/a.log", 10, ENOTDIR, {"plain"}},
+                      RealCase{"TargetIsAFolder", {"sub/", "sub/keep"}, "sub", 10, EISDIR, {"sub", "sub/keep"}}),
     ByName{});
 
 TEST_F(TempDirTest, AtomicFileHonoursTheUmaskOverMode0644) {
