@@ -203,22 +203,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 using StraightRun = RunFixture;
 
-TEST_F(StraightRun, ThousandBlocksTakeThousandAndOneCyclesThenOne) {
-  // A step reads whole blocks: at least 4 MiB straight (32 blocks), at
-  // least 1 MiB for mutate (16 blocks of 128 sectors of 520 bytes).
-  EXPECT_EQ(std::pair(blocksPerStep(kBlock, false), blocksPerStep(128 * 520, true)),
-            std::pair(std::size_t{32}, std::size_t{16}));
-  addFileJob(src("big.img", patternBytes(1000 * kBlock, 5)));
-  controller.RunClicked();
-  // 1000 data cycles, read a few blocks a step, and the 1001st reads
-  // nothing; the finishing pass ends in its first cycle. The window has its
-  // events once a step.
-  EXPECT_EQ(pump.calls, static_cast<int>((1000 + blocksPerStep(kBlock, false) - 1) / blocksPerStep(kBlock, false)) + 2);
-  EXPECT_EQ(form.run.BytesDone, 1001 * static_cast<std::int64_t>(kBlock) + 512);
-  EXPECT_EQ(fs::file_size(output(1)), 131072000u);
-  EXPECT_EQ(ui.text(Ctl::Label5), "131,203,072");
-}
-
 TEST_F(StraightRun, AbortShutdownWithNothingPendingStillAsks) {
   controller.AbortShutdownClicked();
   EXPECT_EQ(launcher.commands, Texts{"shutdown -c"});

@@ -324,6 +324,9 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     }
     if (!p.trail.empty()) { EXPECT_EQ(trail.rows[1], p.trail); }
     if (p.bytesDone) { EXPECT_EQ(form.run.BytesDone, *p.bytesDone); }
+    if (p.bytesDone && p.status == "Done.") {
+      EXPECT_EQ(ui.text(Ctl::Label5), formatGrouped(*p.bytesDone - 512, locale.sep)) << "the main pass's bytes";
+    }
     if (p.pumpCalls) { EXPECT_EQ(pump.calls, *p.pumpCalls); }
     if (!p.statusBar.empty()) { EXPECT_EQ(ui.statusHistory, p.statusBar); }
     if (atExit) { EXPECT_EQ(*atExit, want.image.size()) << "Exit leaves the image cut to what was copied"; }
@@ -377,6 +380,7 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     if (!r.goPast) expected["read_error"] = p.readError;
     if (!p.imageSize && r.write != Write::FailedCut) {
       expected["extra_file"] = r.s() > r.t ? extraOf(1) : "";
+      if (r.s() > r.t) expected["extra_file_size"] = std::to_string(want.extra.size());
       if (!want.extra.empty()) expected["extra_file_sha256"] = sha256Of(want.extra);
       // A mutate run hashes the raw source stream as well: every byte read.
       const Bytes raw(made.data.begin(), made.data.begin() + static_cast<long>(p.rawRead));

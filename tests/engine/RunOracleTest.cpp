@@ -139,6 +139,7 @@ const Row kRows[] = {
     // To the end: the cycles and bytes counted as if each block were read alone.
     {.name = "StraightEndInsideAStep", .bytes = 5 * kBlock + 100, .hashes = kAll},
     {.name = "StraightEndOnABlock", .bytes = 3 * kBlock},
+    {.name = "StraightThousandBlocks", .bytes = 1000 * kBlock},
     {.name = "StraightTiny", .bytes = 511},
     {.name = "MutateEndInsideAStep", .mutate = 512, .bytes = 9 * 65536 + 512},
     {.name = "MutateTrailingPartialSector", .mutate = 520, .bytes = 10 * 520 + 480, .hashes = kAll},
@@ -291,8 +292,14 @@ const Row kRows[] = {
 INSTANTIATE_TEST_SUITE_P(Runs, EngineRun, ::testing::ValuesIn(kRows), ByName{});
 INSTANTIATE_TEST_SUITE_P(Pairs, EngineRun, ::testing::ValuesIn(everyPair()), ByName{});
 
-// The README's table holds every pair of the five sector sizes.
-TEST(BlockLengths, TheReadmeTableHoldsEveryPair) { EXPECT_EQ(blockTable().size(), 25u); }
+// The README's table holds every pair of the five sector sizes. A step
+// reads whole blocks: at least 4 MiB straight (32 blocks), at least 1 MiB
+// for mutate (16 blocks of 128 sectors of 520 bytes).
+TEST(BlockLengths, TheReadmeTableHoldsEveryPairAndStepsReadWholeBlocks) {
+  EXPECT_EQ(blockTable().size(), 25u);
+  EXPECT_EQ(blocksPerStep(kBlock, false), 32u);
+  EXPECT_EQ(blocksPerStep(128 * 520, true), 16u);
+}
 
 }  // namespace
 }  // namespace mdi::test

@@ -23,6 +23,26 @@ std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
   return out;
 }
 
+// A run fixture with the fault filesystem mounted (skipped where it cannot be).
+template <class Base>
+class OnFaultFs : public Base {
+ public:
+  void SetUp() override {
+    Base::SetUp();
+    if (this->IsSkipped()) return;
+    if (auto why = FaultFs::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+    faults.emplace(testDir("mdi-faultfs-"));
+  }
+  void TearDown() override {
+    loop.reset();  // before the filesystem it reads
+    faults.reset();
+    Base::TearDown();
+  }
+  std::optional<FaultFs> faults;
+  std::optional<LoopDevice> loop;
+};
+using FaultDeviceRun = OnFaultFs<RunFixture>;
+
 // Runs of the reference model (RunOracle.h) from the fault device: a file
 // whose every read brings at most 100 bytes, less than a sector (a mutate
 // job from 520-byte sectors converts what each read brings from a sector
@@ -30,20 +50,12 @@ std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
 // a sector in two and shift every sector after it), and loop devices whose
 // backing file fails at chosen sectors: the kernel's page cache, read-ahead
 // and direct reads lie between the program and the failing sectors.
-class FaultDeviceOracle : public RunOracle {
+class FaultDeviceOracle : public OnFaultFs<RunOracle> {
  public:
   void SetUp() override {
-    RunOracle::SetUp();
-    if (IsSkipped()) return;
-    if (auto why = FaultFs::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    if (auto why = LoopDevice::unavailableReason(); GetParam().from == From::FaultLoop && !why.empty())
-      GTEST_SKIP() << why;
-    faults.emplace(testDir("mdi-faultfs-"));
-  }
-  void TearDown() override {
-    loop.reset();  // before the filesystem it reads
-    faults.reset();
-    RunOracle::TearDown();
+    OnFaultFs::SetUp();
+    if (IsSkipped() || GetParam().from != From::FaultLoop) return;
+    if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
   }
   Made makeSource(const Row& r) override {
     file = &faults->add({.name = "disk.img", .size = r.bytes});
@@ -54,8 +66,6 @@ class FaultDeviceOracle : public RunOracle {
     addFileJob(path, static_cast<std::int64_t>(r.bytes), std::to_string(r.s()), std::to_string(r.t));
     return {asBytes(file->expected(0, r.bytes)), path};
   }
-  std::optional<FaultFs> faults;
-  std::optional<LoopDevice> loop;
   FaultFile* file = nullptr;
 };
 
@@ -84,23 +94,6 @@ const Row kRows[] = {
      .beside = true},
 };
 INSTANTIATE_TEST_SUITE_P(Sources, FaultDeviceOracle, ::testing::ValuesIn(kRows), ByName{});
-
-class FaultDeviceRun : public RunFixture {
- public:
-  void SetUp() override {
-    RunFixture::SetUp();
-    if (IsSkipped()) return;
-    if (auto why = FaultFs::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-    faults.emplace(testDir("mdi-faultfs-"));
-  }
-  void TearDown() override {
-    loop.reset();  // before the filesystem it reads
-    faults.reset();
-    RunFixture::TearDown();
-  }
-  std::optional<FaultFs> faults;
-  std::optional<LoopDevice> loop;
-};
 
 // A source whose read at 4 MiB stalls, as a network share, a dying USB
 // bridge or a failing disk does, beside a healthy job: the window keeps
