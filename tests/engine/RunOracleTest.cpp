@@ -90,7 +90,10 @@ TEST_P(EngineRun, EndsAsTheModelPredicts) {
                       {"start_utc", "1970-01-01T00:00:00Z"}};
     EXPECT_EQ(fieldsOf(record(1), want), want);
   }
-  if (r.from == From::Scsi) { EXPECT_EQ(field(record(1), "source_pass_through"), "yes"); }
+  if (r.from == From::Scsi) {
+    const Fields want{{"source_sector_size", std::to_string(r.s())}, {"source_pass_through", "yes"}};
+    EXPECT_EQ(fieldsOf(record(1), want), want);
+  }
 }
 
 constexpr auto kLast = SectorLayout::DataLast, kGroups = SectorLayout::Groups4K;
