@@ -133,7 +133,7 @@ void stopQuestionAsked(CopiesExactly& f) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, CopiesExactly,
     ::testing::Values(
-        CopyCase("WholeBlocks", false, {{3 * kBlock}}), CopyCase("TinySizes", false, {{0}, {1}, {511}, {513}}),
+        CopyCase("TinySizes", false, {{0}, {1}, {511}, {513}}),
         CopyCase("LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}}),
         // The count of cycles follows the job furthest behind: 21 main-pass
         // cycles (the 21st reads nothing), then the finishing pass's one.
@@ -198,67 +198,10 @@ INSTANTIATE_TEST_SUITE_P(
                  [](CopiesExactly& f) {
                    EXPECT_EQ(f.form.run.TotalBytes, 133120);
                    EXPECT_EQ(f.ui.progressMaximum(), 1);
-                 }),
-        CopyCase("MutateTrailingPartialSectorComesOutWhole", true, {{10 * 520 + 480, "520"}}),
-        CopyCase("MutateLargerTargetSectorIsZeroFilled", true, {{2 * 512, "512", "520"}})),
+                 })),
     ByName{});
 
 using StraightRun = RunFixture;
-
-TEST_F(StraightRun, ThousandBlocksTakeThousandAndOneCyclesThenOne) {
-  // A step reads whole blocks: at least 4 MiB straight (32 blocks), at
-  // least 1 MiB for mutate (16 blocks of 128 sectors of 520 bytes).
-  EXPECT_EQ(std::pair(blocksPerStep(kBlock, false), blocksPerStep(128 * 520, true)),
-            std::pair(std::size_t{32}, std::size_t{16}));
-  addFileJob(src("big.img", patternBytes(1000 * kBlock, 5)));
-  controller.RunClicked();
-  // 1000 data cycles, read a few blocks a step, and the 1001st reads
-  // nothing; the finishing pass ends in its first cycle. The window has its
-  // events once a step.
-  EXPECT_EQ(pump.calls, static_cast<int>((1000 + blocksPerStep(kBlock, false) - 1) / blocksPerStep(kBlock, false)) + 2);
-  EXPECT_EQ(form.run.BytesDone, 1001 * static_cast<std::int64_t>(kBlock) + 512);
-  EXPECT_EQ(fs::file_size(output(1)), 131072000u);
-  EXPECT_EQ(ui.text(Ctl::Label5), "131,203,072");
-}
-
-// A step reads several blocks, but the cycles, and with them BytesDone and
-// Current, count blocks as if each had been read alone: the end found in a
-// step, and a read error counted up to the block it lies in.
-struct CountCase {
-  const char* name;
-  bool mutate;
-  std::uint64_t bytes;
-  std::optional<BadRange> bad;
-  std::int64_t cycles;     // main pass, as one block per step would count them
-  std::int64_t tailBytes;  // the finishing pass's BytesDone
-};
-class CyclesCountBlocks : public RunFixture, public ::testing::WithParamInterface<CountCase> {};
-TEST_P(CyclesCountBlocks, AsIfEachBlockWereReadAlone) {
-  const CountCase& c = GetParam();
-  setMutate(c.mutate);
-  const std::string path = src("a.img", patternBytes(c.bytes, 3));
-  if (c.bad) files.badRanges[path] = {*c.bad};
-  addFileJob(path);
-  controller.RunClicked();
-  EXPECT_EQ(form.run.BytesDone, c.cycles * std::int64_t{kBlock} + c.tailBytes);
-}
-constexpr std::uint64_t kB = kBlock;
-INSTANTIATE_TEST_SUITE_P(
-    Steps, CyclesCountBlocks,
-    ::testing::Values(
-        // 5 whole blocks, the 6th short, the 7th reads nothing; one finishing cycle.
-        CountCase{"EndInsideAStep", false, 5 * kB + 100, {}, 7, 512},
-        CountCase{"EndOnAStepBoundary", false, 4 * kB, {}, 5, 512},
-        CountCase{"EndOnABlockInsideAStep", false, 3 * kB, {}, 4, 512},
-        // Blocks 0 to 2 whole, block 3 fails: no finishing pass for a read error.
-        CountCase{"ReadErrorInsideABlock", false, 10 * kB, BadRange{3 * kB + 1000, 3 * kB + 1001, EIO, true}, 4, 0},
-        CountCase{"ReadErrorAtAStepsStart", false, 10 * kB, BadRange{4 * kB, 4 * kB + 1, EIO, true}, 5, 0},
-        CountCase{"ReadErrorAtABlocksStartInsideAStep", false, 10 * kB, BadRange{3 * kB, 3 * kB + 1, EIO, true}, 4, 0},
-        CountCase{"ReadErrorInTheFirstBlock", false, 10 * kB, BadRange{0, 1, EIO, true}, 1, 0},
-        // Mutate blocks of 128 sectors, 512 in: 9 whole, the 10th short, the 11th nothing.
-        CountCase{"MutateEndInsideAStep", true, 9 * 65536 + 512, {}, 11, 512},
-        CountCase{"MutateReadError", true, 9 * 65536, BadRange{6 * 65536 + 512, 6 * 65536 + 513, EIO, false}, 7, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StraightRun, AbortShutdownWithNothingPendingStillAsks) {
   controller.AbortShutdownClicked();

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <map>
 
-#include "convert/LayoutRebuild.h"
 #include "jobs/JobList.h"
 #include "platform/ForwardingDriveTable.h"
 #include "platform/Services.h"
@@ -130,11 +129,6 @@ class RunFixture : public ::testing::Test {
   std::string status(int row) const { return form.iGrid2.value(row, JobCol::Status); }
   std::string extraOf(int row) const { return output(row) + ".extra"; }
   std::string record(int row) const { return fileText(output(row) + ".log"); }
-  // The source rebuilt from job 1's image and .extra (an absent .extra is empty).
-  std::optional<Bytes> rebuilt(SectorLayout layout, int s, int t) const {
-    const Bytes extra = fs::exists(extraOf(1)) ? readFile(extraOf(1)) : Bytes{};
-    return rebuildSource(layout, s, t, readFile(output(1)), extra);
-  }
   void pressStop(MsgAnswer answer = MsgAnswer::Yes) {
     msg.answerOnce("Stop process?", answer);
     controller.StopClicked();

@@ -1,7 +1,8 @@
 // What happens between pressing Run and the first block when the operator
 // is asked: whether to overwrite, whether to go on when an output cannot be
-// prepared. The checks that end a run are in RefusalTest; the run's sizing
-// and the pre-sized outputs in CompletedRunTest.
+// prepared; and a source that cannot be opened. The checks that end a run
+// are in RefusalTest; the run's sizing and the pre-sized outputs in
+// CompletedRunTest.
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -122,6 +123,34 @@ TEST_F(RunStart, PrepareErrorAnsweredNoLeavesEveryJobNotImaged) {
   EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
   EXPECT_FALSE(form.running);
   EXPECT_EQ(pump.calls, 0);
+}
+
+// A source that cannot be opened (gone, or its access refused) is not
+// imaged, and its status says why: no image and no record are made for it,
+// nothing asks about sector sizes, and the other job goes on to its end.
+TEST_F(RunStart, ASourceThatCannotBeOpenedIsNotImagedAndSaysWhy) {
+  for (bool mutate : {false, true}) {
+    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
+    setMutate(mutate);
+    form.iGrid2.removeRows(1, form.iGrid2.rowCount());
+    msg.shown.clear();
+    const std::string gone = src("gone.img", patternBytes(131072, 1));
+    const auto other = patternBytes(3 * 131072 + 100, 2);
+    addFileJob(gone, -1, mutate ? "520" : "512");
+    addFileJob(src("good.img", other), -1, mutate ? "520" : "512");
+    fs::remove(gone);
+    StatusTrail trail(form.iGrid2);
+    controller.RunClicked();
+    const std::string why = "Not imaged: " + gone + " could not be opened: No such file or directory";
+    EXPECT_EQ(trail.rows[1], Texts{why});
+    EXPECT_FALSE(fs::exists(output(1)));
+    EXPECT_FALSE(fs::exists(output(1) + ".log"));
+    EXPECT_FALSE(fs::exists(output(1) + ".sha256"));
+    EXPECT_EQ(status(2), "Done.");
+    EXPECT_EQ(readFile(output(2)), imageOf(other, mutate ? 520 : 512));
+    EXPECT_TRUE(msg.shown.empty());
+    for (const auto& f : fs::directory_iterator(dir / "out")) fs::remove(f.path());
+  }
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-// Runs from sources that misbehave the way real devices do: a file whose
-// reads come back short, and a loop device whose backing file fails at a
-// chosen sector. Both I/O paths (ctest runs this binary twice).
+// Runs from sources that misbehave the way real devices do: files of the
+// tests' own FUSE filesystem whose reads come back short, fail or stall,
+// and loop devices over them.
 #include <atomic>
 #include <cstring>
 #include <optional>
 #include <thread>
 
-#include "tests/engine/RunFixture.h"
+#include "tests/engine/RunOracle.h"
 #include "tests/fakes/LoopDevice.h"
 #include "tests/fakes/fusedev/FaultFs.h"
 
@@ -15,6 +15,7 @@ namespace {
 
 using fusedev::FaultFile;
 using fusedev::FaultFs;
+using mdi::PrintTo;
 
 std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
   std::vector<std::byte> out(v.size());
@@ -22,46 +23,77 @@ std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
   return out;
 }
 
-class FaultDeviceRun : public RunFixture {
+// A run fixture with the fault filesystem mounted (skipped where it cannot be).
+template <class Base>
+class OnFaultFs : public Base {
  public:
   void SetUp() override {
-    RunFixture::SetUp();
-    if (IsSkipped()) return;
+    Base::SetUp();
+    if (this->IsSkipped()) return;
     if (auto why = FaultFs::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
     faults.emplace(testDir("mdi-faultfs-"));
   }
   void TearDown() override {
     loop.reset();  // before the filesystem it reads
     faults.reset();
-    RunFixture::TearDown();
+    Base::TearDown();
   }
   std::optional<FaultFs> faults;
   std::optional<LoopDevice> loop;
 };
+using FaultDeviceRun = OnFaultFs<RunFixture>;
 
-// Every read of the file brings at most 100 bytes, less than a sector. A
-// mutate job from 520-byte sectors converts what each read brings from a
-// sector boundary, so a short read not taken up again where it stopped
-// would cut a sector in two and shift every sector after it.
-TEST_F(FaultDeviceRun, ShortReadsBeforeTheEndAreContinuedNotTakenAsTheEnd) {
-  for (bool mutate : {false, true}) {
-    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
-    ui.setChecked(Ctl::Check2, mutate);
-    const std::string name = mutate ? "m.img" : "s.img";
-    FaultFile& f = faults->add({.name = name, .size = 3 * 131072 + 4000});
-    f.limitReadSize(100);
-    form.iGrid2.removeRows(1, form.iGrid2.rowCount());
-    addFileJob(f.path().string(), -1, mutate ? "520" : "512", "512");
-    controller.RunClicked();
-    EXPECT_EQ(status(1), "Done.");
-    const Bytes source = asBytes(f.expected(0, f.size()));
-    const Bytes got = readFile(output(1));
-    const Bytes want = mutate ? imageOf(source, 520, 512) : source;
-    EXPECT_TRUE(got == want) << firstDifference(got, want);
-    fs::remove(output(1));
-    fs::remove(extraOf(1));
+// Runs of the reference model (RunOracle.h) from the fault device: a file
+// whose every read brings at most 100 bytes, less than a sector (a mutate
+// job from 520-byte sectors converts what each read brings from a sector
+// boundary, so a short read not taken up again where it stopped would cut
+// a sector in two and shift every sector after it), and loop devices whose
+// backing file fails at chosen sectors: the kernel's page cache, read-ahead
+// and direct reads lie between the program and the failing sectors.
+class FaultDeviceOracle : public OnFaultFs<RunOracle> {
+ public:
+  void SetUp() override {
+    OnFaultFs::SetUp();
+    if (IsSkipped() || GetParam().from != From::FaultLoop) return;
+    if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
   }
+  Made makeSource(const Row& r) override {
+    file = &faults->add({.name = "disk.img", .size = r.bytes});
+    std::string path = file->path().string();
+    if (r.from == From::FaultFile) file->limitReadSize(100);
+    for (const BadRange& b : r.bad) file->failReads(b.begin, b.end);
+    if (r.from == From::FaultLoop) path = loop.emplace(file->path()).path().string();
+    addFileJob(path, static_cast<std::int64_t>(r.bytes), std::to_string(r.s()), std::to_string(r.t));
+    return {asBytes(file->expected(0, r.bytes)), path};
+  }
+  FaultFile* file = nullptr;
+};
+
+TEST_P(FaultDeviceOracle, EndsAsTheModelPredicts) {
+  check(GetParam());
+  // Going past read errors, the drive is read past the page cache from the
+  // start: its bad sectors see the sweep's read and trim's (and scraping's,
+  // inside the area) and nothing of the kernel's read-ahead.
+  if (GetParam().goPast) { EXPECT_EQ(file->failedReadCount(), 2u + (1 + 2 + 14) + 2); }
 }
+constexpr std::uint64_t kSize = 8 << 20;
+const Row kRows[] = {
+    {.name = "ShortReadsStraight", .from = From::FaultFile, .bytes = 3 * 131072 + 4000},
+    {.name = "ShortReadsMutate520", .from = From::FaultFile, .mutate = 520, .bytes = 3 * 131072 + 4000},
+    {.name = "ReadErrorOnALoopDevice",
+     .from = From::FaultLoop,
+     .bytes = kSize,
+     .bad = {unreadable(3158016)},
+     .beside = true},
+    {.name = "GoingPastReadErrorsOnALoopDevice",
+     .from = From::FaultLoop,
+     .bytes = kSize,
+     .bad = {unreadable(3158016, 512, true, 0), unreadable(6 << 20, 8192, true, 0),
+             unreadable(kSize - 512, 512, true, 0)},
+     .goPast = true,
+     .beside = true},
+};
+INSTANTIATE_TEST_SUITE_P(Sources, FaultDeviceOracle, ::testing::ValuesIn(kRows), ByName{});
 
 // A source whose read at 4 MiB stalls, as a network share, a dying USB
 // bridge or a failing disk does, beside a healthy job: the window keeps
@@ -113,59 +145,6 @@ TEST_F(FaultDeviceRun, StopEndsTheRunWhileAPlainFileReadIsHeld) { stopWhileARead
 TEST_F(FaultDeviceRun, StopEndsTheRunWhileALoopDeviceReadIsHeld) {
   if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
   stopWhileAReadIsHeld(*this, loop, *faults, true);
-}
-
-TEST_F(FaultDeviceRun, ReadErrorOnALoopDeviceKeepsEveryReadableByte) {
-  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  const std::uint64_t badAt = 3158016;
-  FaultFile& f = faults->add({.name = "disk.img", .size = 8 << 20});
-  f.failReads(badAt, badAt + 512);
-  loop.emplace(f.path());
-  addFileJob(loop->path().string(), 8 << 20);
-  addFileJob(src("good.img", patternBytes(300000, 1)));
-  controller.RunClicked();
-  EXPECT_EQ(status(1), "Read Error ... at byte 3,158,016");
-  EXPECT_EQ(fs::file_size(output(1)), badAt);
-  EXPECT_TRUE(readFile(output(1)) == asBytes(f.expected(0, badAt)));
-  EXPECT_EQ(status(2), "Done.");
-}
-
-// Going past read errors on a real block device: the kernel's page cache,
-// read-ahead and direct reads between the program and the failing
-// sectors. Exactly the bad sectors are left unread, as zeros, and mapped.
-TEST_F(FaultDeviceRun, GoingPastReadErrorsOnALoopDeviceLeavesOnlyTheBadSectorsUnread) {
-  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  constexpr std::uint64_t kSize = 8 << 20;
-  const std::vector<std::pair<std::uint64_t, std::uint64_t>> bad = {
-      {3158016, 3158016 + 512}, {6 << 20, (6 << 20) + 8192}, {kSize - 512, kSize}};
-  FaultFile& f = faults->add({.name = "disk.img", .size = kSize});
-  for (const auto& [from, to] : bad) f.failReads(from, to);
-  loop.emplace(f.path());
-  form.Options.goPastErrors = true;
-  addFileJob(loop->path().string(), kSize);
-  const Bytes healthy = patternBytes(300000, 1);
-  addFileJob(src("good.img", healthy));
-  controller.RunClicked();
-
-  EXPECT_EQ(status(1), "Read Errors: 9,216 bytes unread");
-  // The drive is read past the page cache from the start: its bad sectors
-  // see the sweep's read and trim's (and scraping's, inside the area) and
-  // nothing of the kernel's read-ahead. 2 + (1 + 2 + 14) + 2.
-  EXPECT_EQ(f.failedReadCount(), 21u);
-  Bytes want = asBytes(f.expected(0, kSize));
-  for (const auto& [from, to] : bad)
-    std::fill(want.begin() + static_cast<long>(from), want.begin() + static_cast<long>(to), std::byte{0});
-  const Bytes got = readFile(output(1));
-  EXPECT_TRUE(got == want) << firstDifference(got, want);
-  const std::string map = fileText(output(1) + ".map");
-  for (const auto& [from, to] : bad) {
-    char line[64];
-    std::snprintf(line, sizeof line, "0x%08llX  0x%08llX  -\n", static_cast<unsigned long long>(from),
-                  static_cast<unsigned long long>(to - from));
-    EXPECT_NE(map.find(line), std::string::npos) << line << " in\n" << map;
-  }
-  EXPECT_EQ(status(2), "Done.");
-  EXPECT_TRUE(readFile(output(2)) == healthy);
 }
 
 // A drive of 4,096-byte sectors cannot read less than one: going past read

@@ -1,0 +1,459 @@
+#pragma once
+// One reference model for whole runs. A row names the source (a file, a
+// drive, a simulated SCSI disk, or the fault device's files and loop
+// devices), its sizes and sector layout, a fault and the options; the model
+// predicts the image, the .extra, the status and the job's statuses, the
+// bytes counted, the record, the checksum files and the map. One body
+// (RunOracle::check) runs a row on the real engine and checks every
+// prediction; the engine and the fault-device suites each give a table.
+#include <sstream>
+
+#include "record/RescueMap.h"
+#include "run/StepSize.h"
+#include "support/Hasher.h"
+#include "tests/engine/RunFixture.h"
+
+namespace mdi::test {
+
+constexpr std::uint64_t kBlock = 131072, KiB = 1024, MiB = 1024 * KiB;
+
+// The main-pass block lengths of sector mutate, read and written, for each
+// pair of sector sizes, as the README's table gives them.
+struct BlockLengths {
+  std::size_t read = 0, write = 0;
+};
+using BlockTable = std::map<std::pair<int, int>, BlockLengths>;
+inline BlockTable readmeBlockLengths() {
+  BlockTable table;
+  std::istringstream readme(fileText(MDI_README));
+  std::vector<int> outs;
+  auto cells = [](const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string c; std::getline(in, c, '|');) {
+      std::erase_if(c, [](char ch) { return ch == ' ' || ch == ','; });
+      if (!c.empty()) out.push_back(c);
+    }
+    return out;
+  };
+  for (std::string line; std::getline(readme, line);) {
+    if (line.starts_with("| Sector In \\ Out |")) {
+      for (const std::string& c : cells(line)) outs.push_back(std::atoi(c.c_str()));  // "SectorIn\Out" gives 0
+    } else if (!outs.empty() && line.starts_with("| 5")) {
+      const auto row = cells(line);
+      for (std::size_t i = 1; i < row.size() && i < outs.size(); ++i) {
+        const auto slash = row[i].find('/');
+        table[{std::stoi(row[0]), outs[i]}] = {std::stoul(row[i].substr(0, slash)),
+                                               std::stoul(row[i].substr(slash + 1))};
+      }
+    } else if (!outs.empty() && !line.starts_with("|")) {
+      break;
+    }
+  }
+  return table;
+}
+inline const BlockTable& blockTable() {
+  static const BlockTable table = readmeBlockLengths();
+  return table;
+}
+
+enum class From { File, Drive, Scsi, FaultFile, FaultLoop };
+enum class End { Done, Stop, Exit };  // the run ends, or is stopped or left by Exit in step `step`
+enum class Write { Ok, Full, FullOnce, FailedSync, FailedCut, AlteredBeforeVerify };
+
+// What the protection-information check reports for a source of PI
+// sectors (its own model is in ProtectionInfoTest).
+struct PiReport {
+  std::string says;  // appended to the status
+  const char* bad;   // pi_bad; "" when no PI is reported
+  std::vector<std::string> badLbas;
+  bool firstBlockUnrecognised;
+  const char* refTag;
+};
+
+struct Row {
+  std::string name;
+  From from = From::File;
+  int mutate = 0;  // Sector In of a sector-mutate job; 0: a straight one
+  int t = 512;     // Sector Out
+  int s() const { return mutate ? mutate : 512; }
+  SectorLayout layout = SectorLayout::DataFirst;
+  std::uint64_t bytes = 0;      // the source's length
+  std::vector<BadRange> bad{};  // unreadable stretches of the source
+  End end = End::Done;
+  int step = 0;
+  Write write = Write::Ok;
+  std::uint64_t limit = 0;  // image bytes a full target takes
+  bool goPast = false;
+  int retries = 0;
+  HashAlgos hashes{HashAlgo::Sha256};
+  bool verify = false;
+  bool beside = false;     // a healthy job beside it, which must end as its own row would
+  bool forceRead = false;  // only changes the wording for a job that copied nothing
+  std::string pi{};        // sectors of protection information (PiSectors.h) instead of pattern bytes
+  int piType = 0;          // the PI type a drive reports
+  std::optional<PiReport> piReport{};
+};
+
+inline void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
+
+// A read fault as the job meets it; `failTimes` 2 fails the step's read and
+// the re-read after it, and reads at a third try: a job that tried it again
+// would run on past it.
+inline BadRange unreadable(std::uint64_t at, std::uint64_t length = 512, bool whole = true, int failTimes = 2) {
+  return {at, at + length, EIO, whole, failTimes};
+}
+
+struct Prediction {
+  Bytes copied;                            // the source as the image holds it (zeros where unread)
+  std::optional<std::uint64_t> imageSize;  // a full target cuts the image here
+  std::string status;
+  std::vector<std::string> trail;    // the job's statuses; empty where not predicted
+  std::string readError;             // the first unreadable byte, where a read error ended the job
+  std::uint64_t rawRead = 0;         // source bytes read
+  std::optional<bool> map;           // a map is written
+  std::optional<RescueMap> rescued;  // the map, going past read errors
+  std::uint64_t unread = 0;
+  std::optional<std::int64_t> bytesDone;
+  std::optional<int> pumpCalls;
+  std::vector<std::string> statusBar;  // empty where not predicted
+  std::vector<std::string> titles;     // of the messages shown
+};
+
+// The model of going past read errors: a sector (of Sector In bytes) stays
+// unread when a range that never gives in touches it, or a flaky one that
+// fails more often than the sweep, trim and the retry passes read it.
+inline RescueMap goPastMap(const Row& r) {
+  RescueMap map(r.bytes);
+  map.mark(0, r.bytes, MapStatus::Finished);
+  const std::uint64_t s = static_cast<std::uint64_t>(r.s());
+  for (const BadRange& b : r.bad) {
+    if (b.failTimes != 0 && b.failTimes < 2 + r.retries) continue;
+    const std::uint64_t from = b.begin / s * s;
+    map.mark(from, std::min((b.end + s - 1) / s * s, r.bytes) - from, MapStatus::Failed);
+  }
+  return map;
+}
+
+inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
+  Prediction p;
+  const std::uint64_t s = static_cast<std::uint64_t>(r.s());
+  const std::size_t block = r.mutate ? blockTable().at({r.s(), r.t}).read : kBlock;
+  const std::uint64_t step = blocksPerStep(block, r.mutate != 0) * block;
+  // Main-pass steps: the last whole or short one, then one that reads nothing.
+  const std::uint64_t mainSteps = r.bytes / step + 1 + (r.bytes % step ? 1 : 0);
+  const bool readFault = !r.bad.empty() && !r.goPast;
+  const bool plain = r.bad.empty() && r.write == Write::Ok && !r.verify && r.bytes > 0 && r.piReport == std::nullopt;
+  std::uint64_t copied = r.bytes;
+  p.status = "Done.";
+  bool finishing = true;  // the finishing pass is reached
+  const std::vector<std::string> imaging =
+      r.mutate ? std::vector<std::string>{"Imaging..."} : std::vector<std::string>{"Preparing output file", "Imaging"};
+  p.trail = imaging;
+  p.trail.insert(p.trail.end(), {"Waiting ...", "Finishing..."});
+  if (readFault) {
+    const auto first = std::ranges::min(r.bad, {}, &BadRange::begin);
+    copied = first.begin / s * s;
+    // A read that fails whole names the sector; a short one, where it stopped.
+    p.readError = std::to_string(first.wholeReadFails ? copied : first.begin);
+    p.status = "Read Error ... at byte " + formatGrouped(std::stoll(p.readError), Separators{});
+    p.map = true;
+    if (r.s() == 512 && r.t == 512 && !r.beside) p.bytesDone = (first.begin / block + 1) * kBlock;
+  } else if (r.goPast) {
+    p.rescued = goPastMap(r);
+    p.unread = p.rescued->bytesWith(MapStatus::Failed);
+    p.map = true;
+    if (p.unread)
+      p.status = "Read Errors: " + formatGrouped(static_cast<std::int64_t>(p.unread), Separators{}) + " bytes unread";
+    // Trimming reads a bad area's edges; what lies between them is scraped,
+    // and what is left then is tried again by each retry pass.
+    bool scrape = false, left = false;
+    for (const BadRange& b : r.bad) {
+      scrape |= (b.end + s - 1) / s - b.begin / s > 2;
+      left |= b.failTimes == 0 || b.failTimes >= 2;
+    }
+    p.trail.push_back("Trimming");
+    if (scrape) p.trail.push_back("Scraping");
+    for (int k = 1; left && k <= r.retries; ++k)
+      p.trail.push_back("Retrying " + std::to_string(k) + " of " + std::to_string(r.retries));
+  } else if (r.end != End::Done && static_cast<std::uint64_t>(r.step) <= mainSteps) {
+    copied = std::min<std::uint64_t>(r.bytes, r.step * step);
+    p.status = "Stopped";
+    p.trail.clear();
+    finishing = false;
+    p.map = true;
+  }
+  if (r.end != End::Done) p.pumpCalls = r.step;
+  if (r.end == End::Stop) p.titles = {"Stop process?"};
+  if (r.write == Write::Full || r.write == Write::FullOnce) {
+    p.imageSize = r.limit;
+    p.status = "Write Error ...";
+    p.trail = imaging;
+    p.trail.insert(p.trail.end(), {"Write Error ...", "Finishing..."});
+    p.map = false;
+    // Once a write fails, the finishing pass writes again, fails, and says so.
+    if (r.write == Write::Full) p.titles = {"Write Error"};
+  } else if (r.write == Write::FailedSync || r.write == Write::FailedCut) {
+    p.status = "Write Error ...";
+    if (r.write == Write::FailedCut) p.map = std::nullopt;
+  } else if (r.write == Write::AlteredBeforeVerify) {
+    p.status = "Verify failed";
+  } else if (r.verify && p.status == "Done.") {
+    p.status = "Done. Verified";
+  }
+  if (r.piReport) p.status += r.piReport->says;
+  if (!p.trail.empty() && r.write != Write::AlteredBeforeVerify && !r.verify) p.trail.push_back(p.status);
+  if (r.verify) p.trail.clear();
+  if (r.mutate && copied == 0) p.titles = {"Error"};  // nothing was copied
+  p.copied.assign(source.begin(), source.begin() + static_cast<long>(copied));
+  p.rawRead = readFault ? std::stoull(p.readError) : copied;
+  if (p.rescued)
+    for (const MapBlock& b : p.rescued->blocks())
+      if (b.status == MapStatus::Failed)
+        std::fill_n(p.copied.begin() + static_cast<long>(b.pos), static_cast<long>(b.size), std::byte{0});
+  if (r.end == End::Done && plain && !r.beside) {
+    p.pumpCalls = static_cast<int>(mainSteps + 1);
+    if (r.s() == 512 && r.t == 512) {
+      const std::uint64_t cycles = r.bytes / block + 1 + (r.bytes % block ? 1 : 0);
+      p.bytesDone = static_cast<std::int64_t>(cycles * kBlock + 512);
+    }
+  }
+  if (plain && !r.goPast) {
+    p.statusBar = {jobs == 1 ? "Creating image" : "Creating images"};
+    if (finishing) p.statusBar.push_back(r.mutate ? "Finishi" : "Finishing....");
+    if (r.mutate || r.end == End::Done) p.statusBar.push_back("Closing files..");
+    p.statusBar.push_back("Process Complete");
+    if (r.end == End::Stop) p.statusBar.push_back("Process stopped by user");
+  }
+  return p;
+}
+
+// The rebuild script the README gives operators, as a file; "" without python3.
+inline std::string readmeScript(const fs::path& dir) {
+  if (!haveTool("python3")) return {};
+  const std::string readme = fileText(MDI_README);
+  const auto start = readme.find("```python\n");
+  EXPECT_NE(start, std::string::npos) << "the README has no rebuild script";
+  if (start == std::string::npos) return {};
+  const auto body = start + 10;
+  std::ofstream(dir / "rebuild.py") << readme.substr(body, readme.find("```", body) - body);
+  return (dir / "rebuild.py").string();
+}
+
+inline std::string sha256Of(const Bytes& b) {
+  Hasher h({HashAlgo::Sha256});
+  h.update(b);
+  return h.finish().digests.at(0).hex;
+}
+
+class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
+ public:
+  // Lays the row's source out and adds it as job 1; its bytes, and the
+  // path its record names.
+  struct Made {
+    Bytes data;
+    std::string path;
+  };
+  virtual Made makeSource(const Row& r) = 0;
+
+  void check(const Row& r) {
+    setMutate(r.mutate != 0);
+    form.Options.layout = r.layout;
+    form.Options.goPastErrors = r.goPast;
+    form.Options.retryPasses = r.retries;
+    form.Options.hashes = r.hashes;
+    form.Options.verifyImages = form.Options.rereadSources = r.verify;
+    ui.setChecked(Ctl::Check4, r.forceRead);
+    const Made made = makeSource(r);
+    const std::string in = std::to_string(r.s()), out = std::to_string(r.t);
+    const Bytes other = patternBytes(2 * MiB + 1040, 7);
+    if (r.beside) addFileJob(src("good.img", other), -1, in, out);
+    const auto reads = std::make_shared<ReadLog>();
+    if (r.from == From::File) {
+      files.badRanges[made.path] = r.bad;
+      files.readLogs[made.path] = reads;
+    }
+    if (r.write == Write::Full || r.write == Write::FullOnce) files.writeLimit[output(1)] = r.limit;
+    if (r.write == Write::FullOnce) files.writeLimitOnce.insert(output(1));  // a later write goes through
+    if (r.write == Write::FailedSync) files.failSync.insert(output(1));
+    if (r.write == Write::FailedCut) files.failCut.insert(output(1));
+    if (r.write == Write::AlteredBeforeVerify) {
+      pump.every([this] {
+        if (status(1) != "Verifying...") return;
+        std::fstream f(output(1), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(1000);
+        f.put('\x7f');
+      });
+    }
+    std::optional<std::uint64_t> atExit;
+    if (r.end == End::Stop) pressStopAt(r.step);
+    if (r.end == End::Exit) {
+      pump.at(r.step, [&] {
+        controller.closeAllFiles();
+        atExit = fs::file_size(output(1));
+      });
+    }
+    const Prediction p = predict(r, made.data, r.beside ? 2 : 1);
+    // A mutate job writes whole blocks of target sectors each step.
+    std::vector<std::uint64_t> sizes;
+    const bool stepped = r.mutate && p.pumpCalls && r.end == End::Done && r.bytes > 0;
+    if (stepped) pump.every([&] { sizes.push_back(fs::file_size(output(1))); });
+    std::size_t statusesAtMessage = 0;
+    msg.onShow = [&](const Message&) { statusesAtMessage = ui.statusHistory.size(); };
+    StatusTrail trail(form.iGrid2);
+
+    controller.RunClicked();
+
+    ASSERT_EQ(status(1), p.status) << (msg.shown.empty() ? "" : msg.shown[0].text);
+    const Split want = layoutOracle(r.layout, static_cast<std::size_t>(r.s()), static_cast<std::size_t>(r.t), p.copied);
+    const Bytes image = readFile(output(1));
+    if (r.write == Write::FailedCut) {
+      EXPECT_GT(image.size(), want.image.size()) << "the cut failed";
+    } else if (r.write != Write::AlteredBeforeVerify) {
+      const Bytes wantImage(want.image.begin(), want.image.begin() + static_cast<long>(std::min<std::uint64_t>(
+                                                                         p.imageSize.value_or(-1), want.image.size())));
+      EXPECT_TRUE(image == wantImage) << firstDifference(image, wantImage);
+    }
+    // A job that leaves part of each sector out writes it to a .extra.
+    const bool extraKnown = !p.imageSize && r.write != Write::FailedCut;
+    if (extraKnown && r.s() <= r.t) {
+      EXPECT_FALSE(fs::exists(extraOf(1))) << "nothing is left out, so no .extra";
+    } else if (extraKnown) {
+      const Bytes extra = readFile(extraOf(1));
+      EXPECT_TRUE(extra == want.extra) << firstDifference(extra, want.extra);
+    }
+    if (!p.trail.empty()) { EXPECT_EQ(trail.rows[1], p.trail); }
+    if (p.bytesDone) { EXPECT_EQ(form.run.BytesDone, *p.bytesDone); }
+    if (p.bytesDone && p.status == "Done.") {
+      EXPECT_EQ(ui.text(Ctl::Label5), formatGrouped(*p.bytesDone - 512, locale.sep)) << "the main pass's bytes";
+    }
+    if (p.pumpCalls) { EXPECT_EQ(pump.calls, *p.pumpCalls); }
+    if (!p.statusBar.empty()) { EXPECT_EQ(ui.statusHistory, p.statusBar); }
+    if (atExit) { EXPECT_EQ(*atExit, want.image.size()) << "Exit leaves the image cut to what was copied"; }
+    EXPECT_EQ(msg.titles(), p.titles);
+    if (p.titles == std::vector<std::string>{"Write Error"}) {
+      EXPECT_EQ(msg.shown[0].text, "Unable to write to file " + output(1) + ".");
+    } else if (p.titles == std::vector<std::string>{"Error"}) {
+      EXPECT_EQ(msg.shown[0].text, r.forceRead ? "There may be a problem with the drive as data could not be copied."
+                                               : "No data was copied, there may be a problem with sector sizing. Try "
+                                                 "again with Force read option set (if available)");
+      EXPECT_EQ(msg.shown[0].icon, MsgIcon::Information);
+      ASSERT_GT(ui.statusHistory.size(), statusesAtMessage);
+      EXPECT_EQ(ui.statusHistory[statusesAtMessage], "Closing files..") << "shown before the files close";
+    }
+    if (stepped) {
+      const BlockLengths l = blockTable().at({r.s(), r.t});
+      const std::uint64_t perStep = blocksPerStep(l.read, true) * l.write;
+      for (std::uint64_t k = 0; k < sizes.size(); ++k)
+        EXPECT_EQ(sizes[k], std::min<std::uint64_t>((k + 1) * perStep, image.size())) << "step " << k + 1;
+    }
+    if (r.beside) {
+      EXPECT_EQ(status(2), r.verify ? "Done. Verified" : "Done.");
+      const Bytes got = readFile(output(2));
+      EXPECT_TRUE(got == layoutOracle(r.layout, r.s(), r.t, other).image) << "the job beside";
+    }
+    if (r.goPast && r.from == From::File) {
+      // No bad sector read more often than once per pass.
+      for (const BadRange& b : r.bad) {
+        for (std::uint64_t at = b.begin / r.s() * r.s(); at < b.end; at += r.s()) {
+          const auto touched = std::ranges::count_if(
+              *reads, [&](const ReadSpan& x) { return x.pos < at + r.s() && x.pos + x.length > at; });
+          EXPECT_LE(touched, 2 + r.retries) << "reads over the bad sector at " << at;
+        }
+      }
+    }
+    checkRecord(r, made, p, want);
+  }
+
+ private:
+  void checkRecord(const Row& r, const Made& made, const Prediction& p, const Split& want) {
+    const std::string log = record(1);
+    const fs::path image(output(1));
+    Fields expected{{"outcome", p.status},
+                    {"image_path", image.string()},
+                    {"source_path", made.path},
+                    {"bytes_written", std::to_string(p.imageSize.value_or(want.image.size()))},
+                    {"sector_mutate", r.mutate ? "yes" : "no"},
+                    {"sector_in", std::to_string(r.s())},
+                    {"sector_out", std::to_string(r.t)},
+                    {"sector_layout", r.mutate ? std::string(layoutText(r.layout)) : ""}};
+    if (!r.goPast) expected["read_error"] = p.readError;
+    if (!p.imageSize && r.write != Write::FailedCut) {
+      expected["extra_file"] = r.s() > r.t ? extraOf(1) : "";
+      if (r.s() > r.t) expected["extra_file_size"] = std::to_string(want.extra.size());
+      if (!want.extra.empty()) expected["extra_file_sha256"] = sha256Of(want.extra);
+      // A mutate run hashes the raw source stream as well: every byte read.
+      const Bytes raw(made.data.begin(), made.data.begin() + static_cast<long>(p.rawRead));
+      if (r.mutate && !r.goPast) expected["source_sha256"] = sha256Of(raw);
+    }
+    if (r.goPast) {
+      std::uint64_t areas = 0;
+      for (const MapBlock& b : p.rescued->blocks()) areas += b.status == MapStatus::Failed;
+      expected["bad_areas"] = std::to_string(areas);
+      expected["unread_bytes"] = std::to_string(p.unread);
+      expected["bytes_read"] = std::to_string(r.bytes - p.unread);
+    }
+    if (r.write == Write::FailedCut) expected.erase("read_error");
+    if (r.verify) {
+      expected["verify_result"] = r.write == Write::AlteredBeforeVerify    ? "Verify failed"
+                                  : p.status.starts_with("Done. Verified") ? "Verified"
+                                                                           : "";
+    }
+    EXPECT_EQ(fieldsOf(log, expected), expected);
+    if (r.piReport) {
+      EXPECT_EQ(field(log, "pi_bad"), r.piReport->bad);
+      EXPECT_EQ(test::fields(log, "pi_ref_tag_bad_lba"), r.piReport->badLbas);
+      EXPECT_EQ(!field(log, "first_block").empty(), r.piReport->firstBlockUnrecognised);
+      EXPECT_EQ(field(log, "pi_ref_tag"), r.piReport->refTag);
+    }
+    if (r.verify && !expected["verify_result"].empty()) {
+      // What was read back is recorded beside what was copied: the image,
+      // and the source again (its raw stream, for a mutate job).
+      const std::string copied = field(log, "image_sha256");
+      EXPECT_EQ(field(log, "verify_image_sha256") == copied, r.write != Write::AlteredBeforeVerify) << log;
+      if (r.write != Write::AlteredBeforeVerify) {
+        EXPECT_EQ(field(log, "verify_source_sha256"), field(log, r.mutate ? "source_sha256" : "image_sha256"));
+      }
+    }
+    // Digests and map, checked with the coreutils tools and ddrescuelog as an operator would.
+    const std::string name = image.filename().string();
+    auto in = [&](const std::string& cmd) { return shell("cd " + shellQuote(image.parent_path()) + " && " + cmd); };
+    for (const HashAlgo a : kAllHashAlgos) {
+      const std::string algo(hashAlgoName(a));
+      // Verifying needs a digest: the run makes one even when no hash is chosen.
+      EXPECT_EQ(fs::exists(image.string() + "." + algo), r.hashes.contains(a)) << algo;
+      // (An image changed on disk, or longer than what was copied, is no longer what they hash.)
+      const bool changed = r.write == Write::AlteredBeforeVerify || r.write == Write::FailedCut;
+      if (!r.hashes.contains(a) || changed || !haveTool(algo + "sum")) continue;
+      const auto sum = in(algo + "sum -c --strict " + name + "." + algo);
+      EXPECT_EQ(sum.exitCode, 0) << sum.output;
+    }
+    if (p.map) { EXPECT_EQ(fs::exists(image.string() + ".map"), *p.map); }
+    if (p.rescued) { EXPECT_EQ(blocksOf(fileText(image.string() + ".map")), p.rescued->blocks()); }
+    if (p.map.value_or(false) && haveTool("ddrescuelog")) {
+      const auto t = in("ddrescuelog -t " + name + ".map");
+      EXPECT_EQ(t.exitCode, 0) << t.output;
+      if (!p.readError.empty()) {
+        // The failed blocks of the map, one byte each: the first is the first unreadable byte.
+        const auto list = in("ddrescuelog -l- -b1 " + name + ".map");
+        EXPECT_EQ(list.output.substr(0, list.output.find('\n')), p.readError) << list.output;
+      }
+    }
+    // The README's rebuild script, run as an operator would, gives the source back.
+    const std::string script = r.mutate && r.s() != r.t && !p.imageSize ? readmeScript(dir) : "";
+    if (script.empty()) return;
+    const char* word = r.layout == SectorLayout::DataFirst  ? "first"
+                       : r.layout == SectorLayout::DataLast ? "last"
+                                                            : "groups";
+    const std::string extra = fs::exists(extraOf(1)) ? extraOf(1) : "/dev/null";
+    const std::string cmd = "python3 " + shellQuote(script) + " " + word + " " + std::to_string(r.s()) + " " +
+                            std::to_string(r.t) + " " + shellQuote(output(1)) + " " + shellQuote(extra) + " " +
+                            shellQuote((dir / "raw").string());
+    const auto run = shell(cmd);
+    ASSERT_EQ(run.exitCode, 0) << cmd << "\n" << run.output;
+    const Bytes raw = readFile(dir / "raw");
+    EXPECT_TRUE(raw == p.copied) << "rebuild.py: " << firstDifference(raw, p.copied);
+  }
+};
+
+}  // namespace mdi::test
