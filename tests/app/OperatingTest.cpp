@@ -4,8 +4,8 @@
 // action, what screen readers and switch-access tools use).
 // "Input value" runs its handler only when the focus moves to another
 // control of the window, never when a menu opens or the window loses
-// activation (one case per path: another control, a menu, another window,
-// the menu bar). An in-place edit of a job cell ends however it is left
+// activation (one case per path: another box, a control of another kind,
+// a menu, another window, the menu bar). An in-place edit of a job cell ends however it is left
 // (Escape, Enter, the focus moving on), and the job grid's edit-allowed
 // flag is off again. Each test starts one window and goes through its
 // ways in turn. The grids answer the mouse, and a question's buttons give
@@ -69,6 +69,7 @@ struct FocusCase {
 };
 const FocusCase kLeaves[] = {
     {"Text2", [](frmMain& w) { child<QLineEdit>(w, "Text2")->setFocus(Qt::TabFocusReason); }, true},
+    {"SetTargetButton", [](frmMain& w) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, true},
     {"FileMenuOpenedAndClosed",
      [](frmMain& w) {
        w.menuBar()->setActiveAction(fileMenu(w)->menuAction());
