@@ -186,6 +186,7 @@ TEST_F(Editor, RemovingAJobBringsTheDriveBackAsListed) {
   msg.answerOnce("System Drive", MsgAnswer::No);
   moveDrive(1);
   EXPECT_EQ(form.iGrid2.rowCount(), 0) << "answered No";
+  ASSERT_EQ(msg.shown.size(), 1u);
   EXPECT_EQ(msg.shown[0].text, "Drive [SYS DISK - 1,024.0 Kb] is a system drive are you sure you want to image it?.");
   moveDrive(1);
   moveDrive(1);
