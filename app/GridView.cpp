@@ -177,15 +177,6 @@ void GridView::resizeEvent(QResizeEvent* e) {
   fitColumns();
 }
 
-QString GridView::shownText(int row, int col) const {
-  const QModelIndex idx = model()->index(row - 1, col - 1);
-  const QString text = idx.data(Qt::DisplayRole).toString();
-  // As the style draws an item's text: inside the focus-frame margins.
-  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-  const int width = columnWidth(col - 1) - 2 * margin;
-  return fontMetrics().elidedText(text, textElideMode(), width);
-}
-
 QString GridView::tipFor(int row, int col) const {
   QStringList lines;
   const std::string extra = m_cellTip ? m_cellTip(row, col) : std::string();

@@ -30,10 +30,6 @@ class GridView final : public QTableWidget, public GridListener {
   // text (long texts are elided in the middle), then the grid's tooltip.
   QString tipFor(int row, int col) const;
 
-  // The text of a data cell as drawn: elided in the middle when it does
-  // not fit its column.
-  QString shownText(int row, int col) const;
-
   // Fits the shown columns into the grid's width: `content` columns as wide
   // as their header and texts, `stretch` takes what is left.
   void setColumnFit(std::vector<int> content, int stretch);

@@ -70,13 +70,10 @@ class frmMain final : public QMainWindow {
   // Builds the grids, shows the window and starts listing the drives,
   // which goes on aside while the window has its events.
   void startUp();
-  // Whether the drives have been listed (start-up is over).
-  bool drivesListed() const { return m_drivesListed; }
 
   FormState& form() { return m_form; }
   RunController& runController() { return *m_run; }
   JobEditor& jobEditor() { return *m_editor; }
-  Progress& progress() { return *m_progress; }
   Controls& controls();
 
   // Brings the drive grid up to the attached drives (F5, device events);
@@ -113,7 +110,6 @@ class frmMain final : public QMainWindow {
   void listDrivesAside();
   void drivesFound(const FrmMainDeps::FillDrives& fill);
   void watchDevices();
-  bool m_drivesListed = false;
   // A rescan is out; another was asked for meanwhile.
   bool m_rescanOut = false;
   bool m_rescanAgain = false;

@@ -33,7 +33,6 @@ void frmMain::drivesFound(const FrmMainDeps::FillDrives& fill) {
   ui.setBusyCursor(false);
   ui.setVisible(Ctl::AlertBox1, false);
   m_form.iGrid1.sortByColumn(1);
-  m_drivesListed = true;
   watchDevices();
 }
 

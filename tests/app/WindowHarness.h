@@ -136,15 +136,11 @@ struct WindowHarness {
     awaitListing(*w);
     return w;
   }
-  // Keeps the window's events until its drives are listed.
+  // Keeps the window's events until its drives are listed (start-up ends
+  // "Ready").
   static void awaitListing(frmMain& w) {
-    EXPECT_TRUE(within([&] { return w.drivesListed(); }, 10000)) << "the drives were not listed within 10 s";
-  }
-  // A started window that is the active one, so focus moves as it would.
-  std::unique_ptr<frmMain> startActive() {
-    auto w = start();
-    activated(*w);
-    return w;
+    EXPECT_TRUE(within([&] { return w.controls().statusText(1) == "Ready"; }, 10000))
+        << "the drives were not listed within 10 s";
   }
   FakeMessageBox msg;
   FakePickers pickers;

@@ -1,13 +1,19 @@
 #pragma once
-// Screenshots of the Xvfb tests, kept only when MDI_SHOT_DIR names a folder
-// (for a person to look at); otherwise nothing is written.
+// What the Xvfb tests share: why they skip, when the binary found no X
+// server (main.cpp starts a private Xvfb, once per binary), and their
+// screenshots, kept only when MDI_SHOT_DIR names a folder (for a person to
+// look at); otherwise nothing is written.
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
 #include <QString>
 #include <cstdlib>
+#include <string>
 
 namespace mdi {
+
+// Empty when the tests can run; otherwise why they skip.
+std::string& xSkipReason();
 
 inline void saveShot(const QImage& img, const char* name) {
   const char* dir = std::getenv("MDI_SHOT_DIR");

@@ -1,20 +1,98 @@
-// Long paths on a real X server, with its fonts: the target folder and an
-// image file's name elided in the middle with their full text as tip, the
-// columns that matter inside their frames. Checked through the texts as
-// drawn, not through pixels; a screenshot is kept when MDI_SHOT_DIR is set.
+// The window on a real X server, for what only a window system shows. The
+// start-up notice is painted before discovery blocks. Long paths, with the
+// server's fonts: the target folder and an image file's name elided in the
+// middle with their full text as tip, the columns that matter inside their
+// frames (checked through the texts as drawn, not through pixels). Locking
+// the window for a run, under a window manager: Close is refused without
+// re-creating the window, which is never hidden and keeps its native
+// window, its frame and its place; Exit still asks, and quits only on Yes.
+// A screenshot is kept when MDI_SHOT_DIR is set.
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
+#include <QStyle>
+#include <QWindow>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "app/ElidingLabel.h"
 #include "discovery/ListDrives.h"
 #include "tests/app/WindowHarness.h"
-#include "tests/xvfb/Shots.h"
-#include "tests/xvfb/XServer.h"
+#include "tests/xvfb/Screen.h"
 
 namespace mdi {
 namespace {
+
+TEST(StartUpScreen, NoticeIsOnScreenWhileDiscoveryRuns) {
+  if (!xSkipReason().empty()) GTEST_SKIP() << xSkipReason();
+  WindowHarness h;
+  std::unique_ptr<frmMain> w;
+  QImage during;
+  QRect alert;
+  // A slow drive listing: what the screen holds half-way through it is what
+  // the operator looks at.
+  w = std::make_unique<frmMain>(
+      h.deps(std::filesystem::temp_directory_path().string(), [&](FormState&, const Separators&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        during = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        auto* a = w->findChild<QLabel*>("AlertBox1");
+        alert = QRect(a->mapToGlobal(QPoint(0, 0)), a->size());
+      }));
+  w->startUp();
+  WindowHarness::awaitListing(*w);
+  ASSERT_FALSE(during.isNull());
+  saveShot(during, "startup-during-discovery.png");
+  ASSERT_TRUE(alert.isValid());
+  // The notice's own fill, not an unpainted (black) window.
+  const QColor inside = during.pixelColor(alert.left() + 6, alert.top() + 6);
+  EXPECT_EQ(inside, QColor(0xff, 0xff, 0xe1)) << inside.name().toStdString();
+}
+
+class ShowHideCounter final : public QObject {
+ public:
+  int hides = 0, shows = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    hides += e->type() == QEvent::Hide;
+    shows += e->type() == QEvent::Show;
+    return false;
+  }
+};
+
+TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
+  if (!xSkipReason().empty()) GTEST_SKIP() << xSkipReason();
+  WindowHarness h;
+  auto w = h.start();
+  pumpFor(400);
+  ShowHideCounter counter;
+  w->installEventFilter(&counter);
+  const QRect frame = w->frameGeometry();
+  const WId id = w->winId();
+
+  w->runController().LockRunControls();
+  pumpFor(400);
+  saveScreenShot("locked.png");
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(w->frameGeometry(), frame);
+  h.msg.answer("Exit?", MsgAnswer::No);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 0);
+  h.msg.answer("Exit?", MsgAnswer::Yes);
+  w->mnuExitClick();
+  EXPECT_EQ(h.quits, 1);
+
+  w->runController().UnlockRunControls();
+  pumpFor(400);
+  saveScreenShot("unlocked.png");
+  EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(counter.hides, 0);
+  EXPECT_EQ(counter.shows, 0);
+  EXPECT_EQ(w->winId(), id);
+  EXPECT_EQ(w->frameGeometry(), frame);
+  EXPECT_TRUE(w->close());
+}
 
 // Elided in the middle: shorter, with the ellipsis, both ends kept.
 void expectElidedInTheMiddle(const QString& shown, const QString& full, const char* what) {
@@ -23,11 +101,19 @@ void expectElidedInTheMiddle(const QString& shown, const QString& full, const ch
       << what << ": " << shown.toStdString();
 }
 
+// A grid cell's text as the style draws it: inside the focus-frame
+// margins, elided as the grid says.
+QString shownText(GridView* g, int row, int col) {
+  const int margin = g->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, g) + 1;
+  return g->fontMetrics().elidedText(g->item(row - 1, col - 1)->text(), g->textElideMode(),
+                                     g->columnWidth(col - 1) - 2 * margin);
+}
+
 // A grid cell's text as drawn: one line, elided in the middle.
 void expectCellElidedInTheMiddle(GridView* g, int row, int col, const QString& full, const char* what) {
   EXPECT_FALSE(g->wordWrap()) << what << ": a wrapped cell is cut at the end of its last line";
   EXPECT_EQ(g->textElideMode(), Qt::ElideMiddle) << what;
-  expectElidedInTheMiddle(g->shownText(row, col), full, what);
+  expectElidedInTheMiddle(shownText(g, row, col), full, what);
 }
 
 // Every shown column lies inside the grid's viewport, with no horizontal
@@ -41,7 +127,7 @@ void expectColumnsFit(GridView* g, const char* what) {
 }
 
 void expectWhole(GridView* g, int row, int col, const char* what) {
-  EXPECT_EQ(g->shownText(row, col), g->item(row - 1, col - 1)->text()) << what;
+  EXPECT_EQ(shownText(g, row, col), g->item(row - 1, col - 1)->text()) << what;
 }
 
 // The window at its designed size with a long target folder, a drive of the
