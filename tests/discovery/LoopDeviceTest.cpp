@@ -139,6 +139,19 @@ TEST_F(OwnLoop, NoLongerTheDriveOnceRePointedOrDetached) {
   EXPECT_EQ(table->checkUnchanged(d->number), "the drive at " + loop + " is no longer attached");
   const std::vector<int> detached = table->rescan().detached;
   EXPECT_TRUE(holds(detached));
+
+  // A drive attached after the listing is heard of and found.
+  monitor.takeEvents();
+  LoopDevice again(image);
+  if (monitor.fd() >= 0) {
+    pollfd p{monitor.fd(), POLLIN, 0};
+    EXPECT_GT(::poll(&p, 1, 3000), 0) << "no event within 3 s of attaching " << again.path();
+    EXPECT_TRUE(monitor.takeEvents());
+  }
+  const std::vector<DriveRecord> attached = table->rescan().attached;
+  EXPECT_TRUE(std::any_of(attached.begin(), attached.end(), [&](const DriveRecord& r) {
+    return r.deviceId == again.path().string();
+  })) << again.path() << " not found by the rescan";
 }
 
 }  // namespace
