@@ -149,9 +149,9 @@ TEST_F(OwnLoop, NoLongerTheDriveOnceRePointedOrDetached) {
     EXPECT_TRUE(monitor.takeEvents());
   }
   const std::vector<DriveRecord> attached = table->rescan().attached;
-  EXPECT_TRUE(std::any_of(attached.begin(), attached.end(), [&](const DriveRecord& r) {
-    return r.deviceId == again.path().string();
-  })) << again.path() << " not found by the rescan";
+  EXPECT_TRUE(std::any_of(attached.begin(), attached.end(),
+                          [&](const DriveRecord& r) { return r.deviceId == again.path().string(); }))
+      << again.path() << " not found by the rescan";
 }
 
 }  // namespace
