@@ -1,33 +1,27 @@
 #include "tests/fakes/FakeDeviceMonitor.h"
 
-#include <fcntl.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 namespace mdi {
 
-FakeDeviceMonitor::FakeDeviceMonitor() {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-    m_read = fds[0];
-    m_write = fds[1];
-  }
-}
+FakeDeviceMonitor::FakeDeviceMonitor() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 FakeDeviceMonitor::~FakeDeviceMonitor() {
-  if (m_read >= 0) ::close(m_read);
-  if (m_write >= 0) ::close(m_write);
+  if (m_fd >= 0) ::close(m_fd);
 }
 
 void FakeDeviceMonitor::fire() {
-  const char c = 1;
-  [[maybe_unused]] const auto n = ::write(m_write, &c, 1);
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const auto n = ::write(m_fd, &one, sizeof one);
 }
 
+// Reading the counter empties it: every event fired so far is taken.
 bool FakeDeviceMonitor::takeEvents() {
-  char buf[64];
-  bool any = false;
-  while (::read(m_read, buf, sizeof buf) > 0) any = true;
-  return any;
+  std::uint64_t events = 0;
+  return ::read(m_fd, &events, sizeof events) == sizeof events;
 }
 
 }  // namespace mdi

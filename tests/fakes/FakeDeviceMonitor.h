@@ -1,5 +1,5 @@
 #pragma once
-// A device monitor that fires when told: a pipe the window watches.
+// A device monitor that fires when told: an eventfd the window watches.
 #include "platform/DeviceMonitor.h"
 
 namespace mdi {
@@ -13,12 +13,11 @@ class FakeDeviceMonitor final : public DeviceMonitor {
 
   // As if a disk had been attached or detached.
   void fire();
-  int fd() const override { return m_read; }
+  int fd() const override { return m_fd; }
   bool takeEvents() override;
 
  private:
-  int m_read = -1;
-  int m_write = -1;
+  int m_fd;
 };
 
 }  // namespace mdi

@@ -26,25 +26,43 @@ std::optional<Blocked> firstBad(const std::vector<BadRange>& bad, std::uint64_t 
   return first;
 }
 
+// A plain source over bytes in memory.
+class Memory final : public Source {
+ public:
+  explicit Memory(std::vector<std::byte> data) : m_data(std::move(data)) {}
+  IoResult read(std::span<std::byte> buf) override {
+    const std::size_t n = m_pos < m_data.size() ? std::min(buf.size(), m_data.size() - m_pos) : 0;
+    if (n) std::memcpy(buf.data(), m_data.data() + m_pos, n);
+    m_pos += n;
+    return {n, 0};
+  }
+  bool seek(std::uint64_t offset) override {
+    m_pos = static_cast<std::size_t>(offset);
+    return true;
+  }
+
+ private:
+  std::vector<std::byte> m_data;
+  std::size_t m_pos = 0;
+};
+
 }  // namespace
 
-IoResult MemorySource::read(std::span<std::byte> buf) {
-  IoResult r;
-  std::uint64_t want = buf.size();
-  const std::uint64_t avail = m_pos < m_data.size() ? m_data.size() - m_pos : 0;
-  std::uint64_t n = std::min<std::uint64_t>(want, avail);
-  if (const auto b = firstBad(m_bad, m_pos, n); b && b->clear < n) {
-    n = b->clear;
-    r.error = b->error;
-  }
-  if (n) std::memcpy(buf.data(), m_data.data() + m_pos, n);
-  m_pos += n;
-  r.bytes = static_cast<std::size_t>(n);
-  return r;
+MemorySource::MemorySource(std::vector<std::byte> data) : FaultySource(std::make_unique<Memory>(std::move(data)), {}) {}
+
+FaultySource::FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad, std::shared_ptr<ReadLog> log,
+                           std::shared_ptr<Gate> gate)
+    : m_bad(std::move(bad)), m_inner(std::move(inner)), m_log(std::move(log)), m_gate(std::move(gate)) {
+  if (m_gate) m_gate->attach();
+}
+
+FaultySource::~FaultySource() {
+  if (m_gate) m_gate->detach();
 }
 
 IoResult FaultySource::read(std::span<std::byte> buf) {
   if (m_log) m_log->push_back({m_pos, buf.size()});
+  if (m_gate && m_gate->holds(m_pos, buf.size())) m_gate->hold();
   const auto bad = firstBad(m_bad, m_pos, buf.size());
   if (!bad) {
     const IoResult r = m_inner->read(buf);
@@ -62,12 +80,12 @@ IoResult FaultySource::read(std::span<std::byte> buf) {
 }
 
 std::optional<Positioned> FaultySource::positionedRead(std::size_t length) {
-  if (firstBad(m_bad, m_pos, length)) return std::nullopt;
+  if (m_gate || firstBad(m_bad, m_pos, length)) return std::nullopt;
   return m_inner->positionedRead(length);
 }
 
 std::optional<Positioned> FaultySource::peekPositioned(std::size_t length) const {
-  if (firstBad(m_bad, m_pos, length)) return std::nullopt;
+  if (m_gate || firstBad(m_bad, m_pos, length)) return std::nullopt;
   return m_inner->peekPositioned(length);
 }
 

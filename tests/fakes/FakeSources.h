@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/RawIo.h"
+#include "tests/fakes/GatedSource.h"
 
 namespace mdi {
 
@@ -31,43 +32,38 @@ struct ReadSpan {
 };
 using ReadLog = std::vector<ReadSpan>;
 
-class MemorySource final : public Source {
+// Bad ranges, a read log and a gate laid over another source, usually a
+// real file. Reads clear of every range go to the source as they are,
+// positioned access included; a read that would touch a range is served
+// through read() only, transfers the bytes before the range and fails. With
+// a gate every read goes through read(), and the one that would touch the
+// gate's byte is held until it is let go.
+class FaultySource : public Source {
  public:
-  explicit MemorySource(std::vector<std::byte> data) : m_data(std::move(data)) {}
-  IoResult read(std::span<std::byte> buf) override;
-  // A read that would touch [begin, end) transfers the bytes before begin
-  // and fails.
-  void addBadRange(BadRange r) { m_bad.push_back(r); }
-  bool seek(std::uint64_t offset) override {
-    m_pos = offset;
-    return true;
-  }
-
- private:
-  std::vector<std::byte> m_data;
-  std::vector<BadRange> m_bad;
-  std::uint64_t m_pos = 0;
-};
-
-// Bad ranges laid over another source, usually a real file. Reads clear of
-// every range go to the source as they are, positioned access included; a
-// read that would touch a range is served through read() only, transfers
-// the bytes before the range and fails.
-class FaultySource final : public Source {
- public:
-  FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad, std::shared_ptr<ReadLog> log = nullptr)
-      : m_inner(std::move(inner)), m_bad(std::move(bad)), m_log(std::move(log)) {}
+  FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad, std::shared_ptr<ReadLog> log = nullptr,
+               std::shared_ptr<Gate> gate = nullptr);
+  ~FaultySource() override;
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
   std::optional<Positioned> peekPositioned(std::size_t length) const override;
   void advance(std::size_t bytes) override;
   bool seek(std::uint64_t offset) override;
 
+ protected:
+  std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
+
  private:
   std::unique_ptr<Source> m_inner;
-  std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
   std::shared_ptr<ReadLog> m_log;
+  std::shared_ptr<Gate> m_gate;
   std::uint64_t m_pos = 0;
+};
+
+// Bytes in memory, with bad ranges the test adds as it goes.
+class MemorySource final : public FaultySource {
+ public:
+  explicit MemorySource(std::vector<std::byte> data);
+  void addBadRange(BadRange r) { m_bad.push_back(r); }
 };
 
 }  // namespace mdi

@@ -9,34 +9,40 @@ namespace {
 struct OutputFaults {
   std::string path;
   std::uint64_t limit = UINT64_MAX;
+  bool once = false;
   bool failSync = false;
   bool failResize = false;
   bool failCut = false;
-  bool once = false;
+  std::shared_ptr<Gate> writeGate;
   std::shared_ptr<Gate> closeGate;
 };
 
 // An output that fails past a byte limit (ENOSPC), on its first close (a
-// failed flush to disk), or when asked to grow or to be cut back.
-class LimitedOutput final : public Output {
+// failed flush to disk), or when asked to grow or to be cut back; whose
+// write of the gate's byte, or close, hangs until let go.
+class FaultyOutput final : public Output {
  public:
-  LimitedOutput(std::unique_ptr<Output> o, OutputFaults f) : m_o(std::move(o)), m_f(std::move(f)) {}
+  FaultyOutput(std::unique_ptr<Output> o, OutputFaults f) : m_o(std::move(o)), m_f(std::move(f)) {
+    if (m_f.writeGate) m_f.writeGate->attach();
+  }
+  ~FaultyOutput() override {
+    if (m_f.writeGate) m_f.writeGate->detach();
+  }
   IoResult write(std::span<const std::byte> b) override {
-    if (m_pos + b.size() > m_f.limit) {
-      const std::size_t ok = m_f.limit > m_pos ? static_cast<std::size_t>(m_f.limit - m_pos) : 0;
-      IoResult r = m_o->write(b.first(ok));
-      m_pos += r.bytes;
+    if (m_f.writeGate && m_f.writeGate->holds(m_pos, b.size())) m_f.writeGate->hold();
+    const bool full = m_pos + b.size() > m_f.limit;
+    IoResult r = m_o->write(full ? b.first(m_f.limit > m_pos ? static_cast<std::size_t>(m_f.limit - m_pos) : 0) : b);
+    m_pos += r.bytes;
+    if (full) {
       r.error = ENOSPC;
       if (m_f.once) m_f.limit = UINT64_MAX;
-      return r;
     }
-    IoResult r = m_o->write(b);
-    m_pos += r.bytes;
     return r;
   }
-  // Writes that stay below the limit may be issued by the caller.
+  // Writes that stay below the limit and clear of a gate may be issued by
+  // the caller.
   std::optional<Positioned> positionedWrite(std::size_t len) override {
-    if (m_pos + len > m_f.limit) return std::nullopt;
+    if (m_f.writeGate || m_pos + len > m_f.limit) return std::nullopt;
     return m_o->positionedWrite(len);
   }
   void advance(std::size_t bytes) override {
@@ -70,16 +76,19 @@ class LimitedOutput final : public Output {
   int m_closed = 0;
 };
 
+template <class T>
+T valueOr(const std::map<std::string, T>& m, const std::string& key, T otherwise = {}) {
+  const auto it = m.find(key);
+  return it == m.end() ? otherwise : it->second;
+}
+
 }  // namespace
 
 std::unique_ptr<Source> FaultyFiles::openSource(const std::string& path) {
   std::unique_ptr<Source> source = m_real.openSource(path);
-  if (auto it = badRanges.find(path); it != badRanges.end()) {
-    const auto log = readLogs.find(path);
-    source =
-        std::make_unique<FaultySource>(std::move(source), it->second, log == readLogs.end() ? nullptr : log->second);
-  }
-  if (auto g = gates.find(path); g != gates.end()) source = std::make_unique<GatedSource>(std::move(source), g->second);
+  if (auto gate = valueOr(gates, path); gate || badRanges.count(path) > 0)
+    source = std::make_unique<FaultySource>(std::move(source), valueOr(badRanges, path), valueOr(readLogs, path),
+                                            std::move(gate));
   // Held last: once let go, the open touches nothing of this object, which
   // a finished test may have destroyed.
   if (auto g = openGates.find(path); g != openGates.end()) g->second->hold();
@@ -96,17 +105,16 @@ std::unique_ptr<Output> FaultyFiles::reopenOutput(const std::string& path) {
 }
 
 std::unique_ptr<Output> FaultyFiles::wrap(const std::string& path, std::unique_ptr<Output> o) {
-  if (auto g = outputGates.find(path); g != outputGates.end())
-    return std::make_unique<GatedOutput>(std::move(o), g->second);
-  OutputFaults f{path, UINT64_MAX, false, false, false, false, nullptr};
-  if (const auto lim = writeLimit.find(path); lim != writeLimit.end()) f.limit = lim->second;
-  f.failSync = failSync.count(path) > 0;
-  f.failResize = failResize.count(path) > 0;
-  f.failCut = failCut.count(path) > 0;
-  f.once = writeLimitOnce.count(path) > 0;
-  if (const auto g = closeGates.find(path); g != closeGates.end()) f.closeGate = g->second;
-  if (f.limit == UINT64_MAX && !f.failSync && !f.failResize && !f.failCut && !f.closeGate) return o;
-  return std::make_unique<LimitedOutput>(std::move(o), std::move(f));
+  const OutputFaults f{path,
+                       valueOr(writeLimit, path, std::uint64_t{UINT64_MAX}),
+                       writeLimitOnce.count(path) > 0,
+                       failSync.count(path) > 0,
+                       failResize.count(path) > 0,
+                       failCut.count(path) > 0,
+                       valueOr(outputGates, path),
+                       valueOr(closeGates, path)};
+  if (f.limit == UINT64_MAX && !f.failSync && !f.failResize && !f.failCut && !f.writeGate && !f.closeGate) return o;
+  return std::make_unique<FaultyOutput>(std::move(o), f);
 }
 
 }  // namespace mdi

@@ -10,7 +10,6 @@
 
 #include "platform/RawIo.h"
 #include "tests/fakes/FakeSources.h"
-#include "tests/fakes/GatedSource.h"
 
 namespace mdi {
 

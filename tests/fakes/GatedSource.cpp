@@ -43,18 +43,4 @@ void Gate::detach() {
   m_cv.notify_all();
 }
 
-IoResult GatedSource::read(std::span<std::byte> buf) {
-  if (m_gate->holds(m_pos, buf.size())) m_gate->hold();
-  const IoResult r = m_inner->read(buf);
-  m_pos += r.bytes;
-  return r;
-}
-
-IoResult GatedOutput::write(std::span<const std::byte> buf) {
-  if (m_gate->holds(m_pos, buf.size())) m_gate->hold();
-  const IoResult r = m_inner->write(buf);
-  m_pos += r.bytes;
-  return r;
-}
-
 }  // namespace mdi

@@ -1,18 +1,15 @@
 #pragma once
-// A source whose read of a chosen byte blocks until the test lets it go: a
-// drive that stops answering; and an output whose write of a chosen byte
-// blocks the same way: a target that stops answering. The gate is shared with the test, which can
-// wait, without timing, until a read is held and until the source is gone
-// (its last holder let go of it).
+// A gate a transfer waits at until the test lets it go: a drive or target
+// that stops answering (FaultyFiles lays it over a source's reads or an
+// output's writes). The gate is shared with the test, which can wait,
+// without timing, until a transfer is held and until the source or output
+// is gone (its last holder let go of it).
 //
-// Locking: one mutex guards the gate's flags; the read waits on it.
+// Locking: one mutex guards the gate's flags; a held transfer waits on it.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-
-#include "platform/RawIo.h"
 
 namespace mdi {
 
@@ -26,7 +23,7 @@ class Gate {
   bool holds(std::uint64_t pos, std::size_t length) const {
     return length <= m_maxLength && pos <= m_holdAt && m_holdAt < pos + length;
   }
-  // Lets every held read, and every later one, go on.
+  // Lets every held transfer, and every later one, go on.
   void release();
   bool held() const;
   bool released() const;
@@ -47,50 +44,6 @@ class Gate {
   bool m_held = false;
   bool m_released = false;
   int m_attached = 0;  // live sources and outputs over this gate
-};
-
-class GatedSource final : public Source {
- public:
-  GatedSource(std::unique_ptr<Source> inner, std::shared_ptr<Gate> gate)
-      : m_inner(std::move(inner)), m_gate(std::move(gate)) {
-    m_gate->attach();
-  }
-  ~GatedSource() override { m_gate->detach(); }
-  // Holds a read that would touch the gate's byte until release(), then
-  // reads through the inner source's read().
-  IoResult read(std::span<std::byte> buf) override;
-  bool seek(std::uint64_t offset) override {
-    if (!m_inner->seek(offset)) return false;
-    m_pos = offset;
-    return true;
-  }
-
- private:
-  std::unique_ptr<Source> m_inner;
-  std::shared_ptr<Gate> m_gate;
-  std::uint64_t m_pos = 0;
-};
-
-class GatedOutput final : public Output {
- public:
-  GatedOutput(std::unique_ptr<Output> inner, std::shared_ptr<Gate> gate)
-      : m_inner(std::move(inner)), m_gate(std::move(gate)) {
-    m_gate->attach();
-  }
-  ~GatedOutput() override { m_gate->detach(); }
-  // Holds a write that would touch the gate's byte until release().
-  IoResult write(std::span<const std::byte> buf) override;
-  int resize(std::uint64_t size) override { return m_inner->resize(size); }
-  int seek(std::uint64_t offset) override {
-    m_pos = offset;
-    return m_inner->seek(offset);
-  }
-  int close() override { return m_inner->close(); }
-
- private:
-  std::unique_ptr<Output> m_inner;
-  std::shared_ptr<Gate> m_gate;
-  std::uint64_t m_pos = 0;
 };
 
 }  // namespace mdi

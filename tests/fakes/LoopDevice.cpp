@@ -12,8 +12,6 @@
 #include <system_error>
 #include <thread>
 
-#include "tests/fakes/Availability.h"
-
 namespace mdi {
 namespace {
 
@@ -41,6 +39,13 @@ struct Fd {
 }
 
 }  // namespace
+
+std::string rootDeviceUnavailable(const char* device, const char* purpose) {
+  if (::geteuid() != 0) return std::string(purpose) + " needs root";
+  const Fd fd(::open(device, O_RDWR | O_CLOEXEC));
+  if (fd.fd < 0) return std::string("cannot open ") + device + ": " + std::strerror(errno);
+  return {};
+}
 
 std::string LoopDevice::unavailableReason() {
   return rootDeviceUnavailable("/dev/loop-control", "attaching loop devices");
@@ -91,12 +96,6 @@ LoopDevice::~LoopDevice() {
   for (int i = 0; i < 1000 && !sysfs(m_name, "loop/backing_file").empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
-
-std::uint32_t LoopDevice::logicalBlockSize() const {
-  return static_cast<std::uint32_t>(std::stoul(sysfs(m_name, "queue/logical_block_size")));
-}
-
-bool LoopDevice::directIo() const { return sysfs(m_name, "loop/dio") == "1"; }
 
 bool LoopDevice::readOnly() const { return sysfs(m_name, "ro") == "1"; }
 

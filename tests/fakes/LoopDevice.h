@@ -6,7 +6,7 @@
 // between attaching and detaching, so the descriptors a test finds on it
 // are the program's.
 //
-// Over a FaultFs file (direct_io, the default), as measured on Linux 6.18:
+// Over a FaultFs file, as measured on Linux 6.18:
 //   - An O_DIRECT read of /dev/loopN reaches the file as one read of the same
 //     offset and length (up to 512 KiB; larger ones are split), so it fails
 //     with EIO exactly at the failing sectors. A buffered read fails for the
@@ -53,15 +53,15 @@ class LoopDevice {
 
   const std::filesystem::path& path() const { return m_path; }  // /dev/loopN
   const std::string& name() const { return m_name; }            // loopN
-  // As the kernel reports them in sysfs.
-  std::uint32_t logicalBlockSize() const;
-  bool directIo() const;
-  bool readOnly() const;
+  bool readOnly() const;                                        // as sysfs reports it
 
  private:
   std::string m_name;
   std::filesystem::path m_path;
 };
+
+// Why this process cannot use a device node that needs root: empty when it can.
+std::string rootDeviceUnavailable(const char* device, const char* purpose);
 
 // Loop devices whose backing file lies under `folder`: what a test left behind.
 std::vector<std::string> loopDevicesUnder(const std::filesystem::path& folder);

@@ -21,20 +21,39 @@
 namespace mdi {
 
 struct DriveTiming {
-  double bytesPerSecond = 150e6;
+  double bytesPerSecond = 150e6;    // 0: no limit on the rate
   std::uint64_t accessNs = 100000;  // 0.1 ms
   // Up to this much more per read, drawn uniformly (seeded per drive), as a
   // real disk's seeks and retries vary.
   std::uint64_t jitterNs = 0;
   std::uint64_t latencyNs(std::size_t bytes) const {
-    return accessNs + static_cast<std::uint64_t>(static_cast<double>(bytes) / bytesPerSecond * 1e9);
+    return accessNs +
+           (bytesPerSecond > 0 ? static_cast<std::uint64_t>(static_cast<double>(bytes) / bytesPerSecond * 1e9) : 0);
   }
+};
+
+// One drive's clock, as above: when each read booked on it completes. The
+// fault filesystem's throttled files (fusedev/FaultFile.h) keep time by it too.
+class DrivePace {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  explicit DrivePace(DriveTiming timing = {}, std::uint64_t seed = 1) : m_timing(timing), m_jitter(seed) {}
+  // A read of `bytes` asked for now.
+  TimePoint book(std::size_t bytes);
+  // `busy` of the drive's time after every read booked so far, as a failed
+  // read's retries take.
+  TimePoint bookAfter(std::chrono::nanoseconds busy);
+
+ private:
+  DriveTiming m_timing;
+  std::mt19937_64 m_jitter;
+  TimePoint m_busyUntil{};
 };
 
 class SimulatedDrive final : public Source {
  public:
   SimulatedDrive(std::unique_ptr<Source> inner, DriveTiming timing, std::uint64_t seed = 1)
-      : m_inner(std::move(inner)), m_timing(timing), m_jitter(seed) {}
+      : m_inner(std::move(inner)), m_pace(timing, seed) {}
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
   std::optional<Positioned> peekPositioned(std::size_t length) const override {
@@ -44,12 +63,8 @@ class SimulatedDrive final : public Source {
   bool seek(std::uint64_t offset) override { return m_inner->seek(offset); }
 
  private:
-  // From now until a read of `bytes` asked for now completes.
-  std::uint64_t latencyNs(std::size_t bytes);
   std::unique_ptr<Source> m_inner;
-  DriveTiming m_timing;
-  std::mt19937_64 m_jitter;
-  std::chrono::steady_clock::time_point m_busyUntil{};
+  DrivePace m_pace;
 };
 
 // Opens every source as a simulated drive over the real file.

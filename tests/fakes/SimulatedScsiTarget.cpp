@@ -78,7 +78,6 @@ ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb, std::
     reply[4] = 31;  // additional length
     putField(std::span(reply).subspan(8, 8), m_config.vendor);
     putField(std::span(reply).subspan(16, 16), m_config.product);
-    putField(std::span(reply).subspan(32, 4), m_config.revision);
     ScsiResult r;
     r.transferred = copyOut(dataIn.first(std::min<std::size_t>(dataIn.size(), cdb[4])), reply);
     return r;

@@ -22,7 +22,6 @@ struct SimulatedScsiConfig {
   std::uint8_t peripheralType = 0;
   std::string vendor = "SIMUL";
   std::string product = "ARRAY DISK 520";
-  std::string revision = "A1B2";
 };
 
 class SimulatedScsiTarget final : public ScsiTransport {

@@ -1,17 +1,37 @@
 #include "tests/fakes/fusedev/FaultFile.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
-
-#include "tests/fakes/fusedev/Pattern.h"
 
 namespace mdi::fusedev {
 namespace {
 
-constexpr std::size_t kLogLimit = 4096;
-
 bool touches(std::uint64_t from, std::uint64_t to, std::uint64_t rangeFrom, std::uint64_t rangeTo) {
   return from < rangeTo && rangeFrom < to;
+}
+
+// splitmix64 of the 8-byte word index: every word differs from its neighbours.
+std::uint64_t word(std::uint64_t index, std::uint64_t seed) {
+  std::uint64_t z = index + seed * 0x9e3779b97f4a7c15ULL + 0x632be59bd9b4e019ULL;
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+// The pattern bytes [offset, offset + out.size()), whole words at once: a
+// benchmark's simulated drives serve hundreds of MB/s of it.
+void fillPattern(std::span<std::uint8_t> out, std::uint64_t offset, std::uint64_t seed) {
+  const auto byteAt = [&](std::uint64_t at) { return static_cast<std::uint8_t>(word(at / 8, seed) >> (8 * (at % 8))); };
+  std::size_t i = 0;
+  for (; i < out.size() && (offset + i) % 8 != 0; ++i) out[i] = byteAt(offset + i);
+  for (; i + 8 <= out.size(); i += 8) {
+    std::uint64_t w = word((offset + i) / 8, seed);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    std::memcpy(out.data() + i, &w, 8);
+  }
+  for (; i < out.size(); ++i) out[i] = byteAt(offset + i);
 }
 
 }  // namespace
@@ -23,10 +43,17 @@ FaultFile::FaultFile(FileSpec spec, std::filesystem::path path)
 
 std::vector<std::uint8_t> FaultFile::expected(std::uint64_t offset, std::size_t length) const {
   if (offset >= m_size) return {};
-  const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length, m_size - offset));
-  if (m_spec.content.empty()) return patternBytes(offset, n, m_spec.seed);
-  const auto begin = m_spec.content.begin() + static_cast<std::ptrdiff_t>(offset);
-  return {begin, begin + static_cast<std::ptrdiff_t>(n)};
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(std::min<std::uint64_t>(length, m_size - offset)));
+  fill(out, offset);
+  return out;
+}
+
+void FaultFile::fill(std::span<std::uint8_t> out, std::uint64_t offset) const {
+  if (m_spec.content.empty()) {
+    fillPattern(out, offset, m_spec.seed);
+  } else {
+    std::copy_n(m_spec.content.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+  }
 }
 
 void FaultFile::failReads(std::uint64_t from, std::uint64_t to, int error, int times) {
@@ -60,20 +87,19 @@ void FaultFile::release() {
   m_changed.notify_all();
 }
 
-bool FaultFile::waitUntilStalled(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(m_mutex);
-  return m_changed.wait_for(lock, timeout, [&] { return m_blocked > 0; });
-}
-
 std::size_t FaultFile::stalledReads() const {
   std::lock_guard lock(m_mutex);
   return m_blocked;
 }
 
 void FaultFile::throttle(const Throttle& t) {
+  using std::chrono::nanoseconds;
+  const nanoseconds lo = t.minLatency, spread = std::max(t.minLatency, t.maxLatency) - t.minLatency;
   std::lock_guard lock(m_mutex);
-  m_throttle = t;
-  m_jitter.seed(t.seed);
+  m_throttled = t.bytesPerSecond != 0 || t.maxLatency.count() != 0;
+  m_pace = DrivePace({static_cast<double>(t.bytesPerSecond), static_cast<std::uint64_t>(lo.count()),
+                      static_cast<std::uint64_t>(spread.count())},
+                     t.seed);
   m_changed.notify_all();
 }
 
@@ -82,18 +108,8 @@ void FaultFile::clearFaults() {
   m_bad.clear();
   m_stalls.clear();
   m_maxRead = 0;
-  m_throttle = {};
+  m_throttled = false;
   m_changed.notify_all();
-}
-
-std::uint64_t FaultFile::readCount() const {
-  std::lock_guard lock(m_mutex);
-  return m_reads;
-}
-
-std::vector<ReadRequest> FaultFile::takeReads() {
-  std::lock_guard lock(m_mutex);
-  return std::exchange(m_log, {});
 }
 
 void FaultFile::interrupt(ReadWait& wait) {
@@ -112,10 +128,12 @@ bool FaultFile::stalledAt(std::uint64_t from, std::uint64_t to) const {
   return std::any_of(m_stalls.begin(), m_stalls.end(), [&](std::uint64_t at) { return at >= from && at < to; });
 }
 
+void FaultFile::waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point done) {
+  m_changed.wait_until(lock, done, [&] { return m_closing; });
+}
+
 long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out, ReadWait& wait) {
   std::unique_lock lock(m_mutex);
-  ++m_reads;
-  if (m_log.size() < kLogLimit) m_log.push_back({offset, size});
   if (offset >= m_size || size == 0) return 0;
   std::uint64_t length = std::min(size, m_size - offset);
 
@@ -131,35 +149,15 @@ long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector
     const int error = it->error;
     if (it->timesLeft > 0 && --it->timesLeft == 0) m_bad.erase(it);
     ++m_failed;
-    if (m_failDelay.count() > 0) {
-      const auto done = std::max(std::chrono::steady_clock::now(), m_busyUntil) + m_failDelay;
-      m_busyUntil = done;
-      m_changed.wait_until(lock, done, [&] { return m_closing; });
-    }
+    if (m_failDelay.count() > 0) waitUntil(lock, m_pace.bookAfter(m_failDelay));
     return -error;
   }
   if (m_maxRead != 0) length = std::min(length, m_maxRead);
-
-  if (m_throttle.bytesPerSecond != 0 || m_throttle.maxLatency.count() != 0) {
-    using namespace std::chrono;
-    const auto lo = m_throttle.minLatency.count();
-    const auto hi = std::max(lo, m_throttle.maxLatency.count());
-    const microseconds latency{std::uniform_int_distribution<long long>(lo, hi)(m_jitter)};
-    const nanoseconds transfer{m_throttle.bytesPerSecond == 0
-                                   ? 0
-                                   : static_cast<long long>(length * 1'000'000'000ULL / m_throttle.bytesPerSecond)};
-    const auto done = std::max(steady_clock::now(), m_busyUntil) + latency + transfer;
-    m_busyUntil = done;
-    m_changed.wait_until(lock, done, [&] { return m_closing; });
-  }
+  if (m_throttled) waitUntil(lock, m_pace.book(static_cast<std::size_t>(length)));
   lock.unlock();
 
   out.resize(static_cast<std::size_t>(length));
-  if (m_spec.content.empty()) {
-    fillPattern(out, offset, m_spec.seed);
-  } else {
-    std::copy_n(m_spec.content.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-  }
+  fill(out, offset);
   return static_cast<long long>(length);
 }
 

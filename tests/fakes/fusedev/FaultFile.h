@@ -1,47 +1,43 @@
 #pragma once
 // One file of the fault filesystem: its bytes and the behaviours consulted at
 // every read that reaches it. Every method is thread-safe; a behaviour changed
-// while the file is mounted applies from the next read on.
+// while the file is mounted applies from the next read on. Every read
+// reaches the file as issued (FUSE direct_io), so faults hit exact offsets
+// and short reads pass through to the reader.
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
-#include <random>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "tests/fakes/SimulatedDrive.h"
 
 namespace mdi::fusedev {
 
 struct FileSpec {
   std::string name{};                   // one path component
   std::uint64_t size = 0;               // ignored when content is given
-  std::vector<std::uint8_t> content{};  // the file's bytes; empty: the pattern (Pattern.h)
-  std::uint64_t seed = 0;               // the pattern's seed
-  // false: every read reaches the file as issued (FUSE direct_io), so faults
-  // hit exact offsets and short reads pass through to the reader. true: the
-  // kernel caches and reads ahead, faults hit whole pages, and a short read
-  // looks like the end of the file to the kernel.
-  bool pageCache = false;
+  std::vector<std::uint8_t> content{};  // the file's bytes; empty: a pattern of the seed
+  // The pattern is a function of the byte offset and the seed that does not
+  // repeat every 512 or 4096 bytes, so a sector read from the wrong place
+  // never matches.
+  std::uint64_t seed = 0;
 };
 
-// A simulated drive's speed: each read first waits a latency drawn uniformly
-// from [minLatency, maxLatency] (seeded, so runs repeat), then its length at
-// bytesPerSecond. Reads of one file are served one after another, as one
-// drive does; different files run side by side.
+// A simulated drive's speed (as SimulatedDrive.h paces it): each read first
+// waits a latency drawn uniformly from [minLatency, maxLatency] (seeded, so
+// runs repeat), then its length at bytesPerSecond. Reads of one file are
+// served one after another, as one drive does; different files run side by
+// side.
 struct Throttle {
   std::uint64_t bytesPerSecond = 0;  // 0: no limit on the rate
   std::chrono::microseconds minLatency{0};
   std::chrono::microseconds maxLatency{0};
   std::uint64_t seed = 1;
-};
-
-struct ReadRequest {
-  std::uint64_t offset = 0;
-  std::uint64_t size = 0;
-  bool operator==(const ReadRequest&) const = default;
 };
 
 // What one read waiting in serve() is told from outside; serve() stops waiting
@@ -56,8 +52,7 @@ class FaultFile {
 
   const std::string& name() const { return m_spec.name; }
   std::uint64_t size() const { return m_size; }
-  bool pageCache() const { return m_spec.pageCache; }
-  // Where the file is mounted; empty for a file not served by a FaultFs.
+  // Where the file is mounted.
   const std::filesystem::path& path() const { return m_path; }
 
   // The bytes a successful read of [offset, offset + length) returns,
@@ -83,17 +78,10 @@ class FaultFile {
   void stallAt(std::uint64_t offset);
   // Ends every stall of this file: blocked reads go on, later reads pass.
   void release();
-  // True once at least one read is blocked in a stall; false after timeout.
-  bool waitUntilStalled(std::chrono::milliseconds timeout = std::chrono::seconds(10));
   std::size_t stalledReads() const;
   void throttle(const Throttle& t);
   // Drops every behaviour (failures, short reads, stalls, throttle).
   void clearFaults();
-
-  // Reads that reached the file so far, and their requests as asked (at most
-  // the last 4096). takeReads() empties the list.
-  std::uint64_t readCount() const;
-  std::vector<ReadRequest> takeReads();
 
   // The read handler: serves [offset, offset + size) as the behaviours say.
   // Returns the bytes served (fewer than asked at the end of the file or for
@@ -112,6 +100,9 @@ class FaultFile {
     int timesLeft;  // 0: always
   };
   bool stalledAt(std::uint64_t from, std::uint64_t to) const;
+  void fill(std::span<std::uint8_t> out, std::uint64_t offset) const;
+  // Waits, without the lock, until `done` or the shutdown.
+  void waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point done);
 
   FileSpec m_spec;
   std::filesystem::path m_path;
@@ -122,15 +113,12 @@ class FaultFile {
   std::vector<BadRange> m_bad;
   std::vector<std::uint64_t> m_stalls;
   std::uint64_t m_maxRead = 0;
-  Throttle m_throttle;
-  std::mt19937_64 m_jitter{1};
-  std::chrono::steady_clock::time_point m_busyUntil{};
+  bool m_throttled = false;
+  DrivePace m_pace;
   std::size_t m_blocked = 0;
   bool m_closing = false;
-  std::uint64_t m_reads = 0;
   std::uint64_t m_failed = 0;
   std::chrono::milliseconds m_failDelay{0};
-  std::vector<ReadRequest> m_log;
 };
 
 }  // namespace mdi::fusedev

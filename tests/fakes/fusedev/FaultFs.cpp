@@ -1,7 +1,6 @@
 #define FUSE_USE_VERSION 312
 #include "tests/fakes/fusedev/FaultFs.h"
 
-#include <fcntl.h>
 #include <fuse_lowlevel.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -10,13 +9,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
 
-#include "tests/fakes/Availability.h"
+#include "tests/fakes/LoopDevice.h"
 
 namespace mdi::fusedev {
 namespace {
@@ -44,10 +41,6 @@ struct stat attr(fuse_ino_t ino, mode_t mode, nlink_t links, std::uint64_t size)
   return st;
 }
 
-struct stat rootAttr() {
-  return attr(kRoot, S_IFDIR | 0555, 2, 0);
-}
-
 struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) {
   return attr(ino, S_IFREG | 0444, 1, f.size());
 }
@@ -66,13 +59,16 @@ void onInterrupt(fuse_req_t, void* data) {
 }  // namespace
 
 struct FaultFsOps {
-  static void lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
-    if (parent != kRoot) {
-      fuse_reply_err(req, ENOTDIR);
-      return;
-    }
-    FaultFs* fs = owner(req);
-    const auto files = fs->files();
+  // The file of an inode the kernel asks about; ENOENT is answered for another.
+  static FaultFile* fileOf(fuse_req_t req, fuse_ino_t ino) {
+    FaultFile* f = owner(req)->byInode(ino);
+    if (!f) fuse_reply_err(req, ENOENT);
+    return f;
+  }
+
+  // Only the root folder holds anything.
+  static void lookup(fuse_req_t req, fuse_ino_t, const char* name) {
+    const auto files = owner(req)->files();
     for (std::size_t i = 0; i < files.size(); ++i) {
       if (files[i]->name() != name) continue;
       fuse_entry_param e{};
@@ -88,60 +84,26 @@ struct FaultFsOps {
 
   static void getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*) {
     if (ino == kRoot) {
-      const struct stat st = rootAttr();
+      const struct stat st = attr(kRoot, S_IFDIR | 0555, 2, 0);
       fuse_reply_attr(req, &st, kTimeout);
       return;
     }
-    const FaultFile* f = owner(req)->byInode(ino);
-    if (!f) {
-      fuse_reply_err(req, ENOENT);
-      return;
-    }
+    const FaultFile* f = fileOf(req, ino);
+    if (!f) return;
     const struct stat st = fileAttr(ino, *f);
     fuse_reply_attr(req, &st, kTimeout);
   }
 
-  static void readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
-    if (ino != kRoot) {
-      fuse_reply_err(req, ENOTDIR);
-      return;
-    }
-    std::vector<std::pair<std::string, struct stat>> entries{{".", rootAttr()}, {"..", rootAttr()}};
-    const auto files = owner(req)->files();
-    for (std::size_t i = 0; i < files.size(); ++i)
-      entries.emplace_back(files[i]->name(), fileAttr(kFirstFile + i, *files[i]));
-    std::vector<char> buf(size);
-    std::size_t used = 0;
-    for (auto i = static_cast<std::size_t>(off); i < entries.size(); ++i) {
-      const std::size_t need = fuse_add_direntry(req, buf.data() + used, size - used, entries[i].first.c_str(),
-                                                 &entries[i].second, static_cast<off_t>(i + 1));
-      if (need > size - used) break;
-      used += need;
-    }
-    fuse_reply_buf(req, buf.data(), used);
-  }
-
+  // Opens for writing never get here: the mount is read-only.
   static void open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
-    const FaultFile* f = owner(req)->byInode(ino);
-    if (!f) {
-      fuse_reply_err(req, ENOENT);
-      return;
-    }
-    if ((fi->flags & O_ACCMODE) != O_RDONLY) {
-      fuse_reply_err(req, EROFS);
-      return;
-    }
-    fi->direct_io = f->pageCache() ? 0 : 1;
-    fi->keep_cache = f->pageCache() ? 1 : 0;
+    if (!fileOf(req, ino)) return;
+    fi->direct_io = 1;  // every read reaches serve() as issued
     fuse_reply_open(req, fi);
   }
 
   static void read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
-    FaultFile* f = owner(req)->byInode(ino);
-    if (!f) {
-      fuse_reply_err(req, ENOENT);
-      return;
-    }
+    FaultFile* f = fileOf(req, ino);
+    if (!f) return;
     Interruptible r{f, {}};
     fuse_req_interrupt_func(req, onInterrupt, &r);
     thread_local std::vector<std::uint8_t> buf;
@@ -164,7 +126,6 @@ fuse_lowlevel_ops makeOps() {
   ops.init = [](void*, fuse_conn_info* conn) { conn->want &= ~FUSE_CAP_ASYNC_DIO; };
   ops.lookup = FaultFsOps::lookup;
   ops.getattr = FaultFsOps::getattr;
-  ops.readdir = FaultFsOps::readdir;
   ops.open = FaultFsOps::open;
   ops.read = FaultFsOps::read;
   return ops;
@@ -189,14 +150,7 @@ std::string FaultFs::unavailableReason() {
 }
 
 FaultFs::FaultFs(std::filesystem::path mountPoint) : m_mountPoint(std::move(mountPoint)) {
-  if (m_mountPoint.empty()) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "mdi-fusedev-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    m_mountPoint = tmpl;
-    m_madeFolder = true;
-  } else {
-    m_madeFolder = std::filesystem::create_directories(m_mountPoint);
-  }
+  m_madeFolder = std::filesystem::create_directories(m_mountPoint);
 
   // ro: the kernel refuses writes before they reach us. default_permissions:
   // the kernel checks the 0444 modes. fsname shows whose mount it is.
@@ -210,14 +164,11 @@ FaultFs::FaultFs(std::filesystem::path mountPoint) : m_mountPoint(std::move(moun
     if (m_madeFolder) ::rmdir(m_mountPoint.c_str());
     throw std::system_error(EIO, std::generic_category(), "cannot mount a FUSE filesystem on " + m_mountPoint.string());
   }
-  m_loop = std::jthread([this] {
+  m_loop = std::async(std::launch::async, [this] {
     fuse_loop_config* cfg = fuse_loop_cfg_create();
     fuse_loop_cfg_set_max_threads(cfg, kMaxThreads);
     fuse_session_loop_mt(m_session, cfg);
     fuse_loop_cfg_destroy(cfg);
-    std::lock_guard lock(m_loopMutex);
-    m_loopDone = true;
-    m_loopEnded.notify_all();
   });
   // Only now: the kernel answers nothing on the mount before the loop runs.
   struct stat st {};
@@ -229,15 +180,11 @@ FaultFs::~FaultFs() {
   // Lazy: the mount leaves the namespace at once; the kernel ends the
   // connection, and with it the loop, when the last open file is closed.
   ::umount2(m_mountPoint.c_str(), MNT_DETACH);
-  {
-    std::unique_lock lock(m_loopMutex);
-    if (!m_loopEnded.wait_for(lock, std::chrono::seconds(10), [&] { return m_loopDone; })) {
-      lock.unlock();
-      abortConnection(m_connection);
-      fuse_session_exit(m_session);
-    }
+  if (m_loop.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+    abortConnection(m_connection);
+    fuse_session_exit(m_session);
   }
-  m_loop.join();
+  m_loop.wait();
   fuse_session_unmount(m_session);
   fuse_session_destroy(m_session);
   if (m_madeFolder) ::rmdir(m_mountPoint.c_str());
@@ -252,13 +199,6 @@ FaultFile& FaultFs::add(FileSpec spec) {
   const std::filesystem::path path = m_mountPoint / spec.name;
   m_files.push_back(std::make_unique<FaultFile>(std::move(spec), path));
   return *m_files.back();
-}
-
-FaultFile& FaultFs::file(std::string_view name) {
-  std::lock_guard lock(m_mutex);
-  for (const auto& f : m_files)
-    if (f->name() == name) return *f;
-  throw std::out_of_range("no such file: " + std::string(name));
 }
 
 FaultFile* FaultFs::byInode(unsigned long long ino) {

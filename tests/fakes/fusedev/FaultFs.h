@@ -1,19 +1,17 @@
 #pragma once
 // A FUSE filesystem of the tests' own, mounted in this process on its own
-// threads, serving read-only files (mode 0444) whose reads fail, come back
-// short, stall or are slow where a test says (FaultFile.h). Real files for
-// real system calls, and for loop devices over them (tests/fakes/LoopDevice.h).
+// threads, serving read-only files (mode 0444) in its root folder whose
+// reads fail, come back short, stall or are slow where a test says
+// (FaultFile.h). Real files for real system calls, and for loop devices
+// over them (tests/fakes/LoopDevice.h).
 //
 // Mounting needs root and /dev/fuse; unavailableReason() says why not before
 // a test tries.
-#include <atomic>
-#include <condition_variable>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
-#include <thread>
 #include <vector>
 
 #include "tests/fakes/fusedev/FaultFile.h"
@@ -28,9 +26,8 @@ class FaultFs {
   static std::string unavailableReason();
 
   // Mounts an empty filesystem on mountPoint (created, and removed again by
-  // the destructor; a fresh folder in the temporary directory when empty).
-  // Throws std::system_error when the mount fails.
-  explicit FaultFs(std::filesystem::path mountPoint = {});
+  // the destructor). Throws std::system_error when the mount fails.
+  explicit FaultFs(std::filesystem::path mountPoint);
   // Releases every stall, unmounts (lazily: the mount is gone at once) and
   // waits for the filesystem's threads. Close every descriptor and loop
   // device over its files first: a file still open keeps it serving, and
@@ -43,8 +40,6 @@ class FaultFs {
   // Adds a file, visible at once. The reference lives as long as this object.
   // Throws std::invalid_argument for a name that is empty, holds '/', or is taken.
   FaultFile& add(FileSpec spec);
-  // Throws std::out_of_range for an unknown name.
-  FaultFile& file(std::string_view name);
 
   const std::filesystem::path& mountPoint() const { return m_mountPoint; }
 
@@ -61,10 +56,7 @@ class FaultFs {
   std::mutex m_mutex;  // guards m_files; its elements never move
   std::vector<std::unique_ptr<FaultFile>> m_files;
 
-  std::mutex m_loopMutex;
-  std::condition_variable m_loopEnded;
-  bool m_loopDone = false;
-  std::jthread m_loop;
+  std::future<void> m_loop;  // the session's loop, on threads of its own
 };
 
 }  // namespace mdi::fusedev
