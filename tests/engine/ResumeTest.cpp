@@ -66,9 +66,8 @@ class ResumeRuns : public RunFixture, public ::testing::WithParamInterface<Resum
     files.badRanges[path] = {{3000 * s, 3001 * s, EIO, true, 0}, {9000 * s, 9040 * s, EIO, true, 0}};
   }
   Left left() {
-    Left l{readFile(output(1)), fs::exists(extraOf(1)) ? readFile(extraOf(1)) : Bytes{},
-           blocksOf(fileText(output(1) + ".map")), fileText(output(1) + ".sha256"), status(1)};
-    return l;
+    return {readFile(output(1)), fs::exists(extraOf(1)) ? readFile(extraOf(1)) : Bytes{},
+            blocksOf(fileText(output(1) + ".map")), fileText(output(1) + ".sha256"), status(1)};
   }
   void removeOutputs() {
     for (const char* beside : {"", ".extra", ".sha256", ".log", ".map"}) fs::remove(output(1) + beside);

@@ -62,13 +62,6 @@ inline std::string firstDifference(const Bytes& got, const Bytes& want) {
          std::to_string(m.first - got.begin());
 }
 
-// The image of the default layout: each whole source sector becomes its first
-// min(s, t) bytes, zero-filled up to t; a last partial sector of r bytes its
-// first min(t, r).
-inline Bytes imageOf(const Bytes& src, std::size_t s = 512, std::size_t t = 512) {
-  return layoutOracle(SectorLayout::DataFirst, s, t, src).image;
-}
-
 // Every file and folder under a folder, with its content (a symlink by its
 // target): equal before and after a run that must touch nothing.
 inline std::map<std::string, std::string> treeOf(const fs::path& root) {

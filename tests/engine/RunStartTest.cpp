@@ -17,7 +17,8 @@ struct DeclineCase {
   const char* name;
   bool mutate;         // from 520-byte sectors, so each job also writes a .extra
   int declined;        // the job whose existing file the operator keeps
-  const char* suffix;  // of that file: "" the image itself, or one beside it
+  const char* suffix;  // of that file: "" the image itself, or one beside it;
+                       // nullptr: no file, its output cannot be prepared and going on is declined
 };
 
 class DeclinedOverwrite : public RunFixture, public ::testing::WithParamInterface<DeclineCase> {};
@@ -32,51 +33,65 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
     sources.push_back(patternBytes(300000, 10 + i));
     addFileJob(src("s" + std::to_string(i) + ".img", sources.back()), -1, in, "512");
   }
-  const std::string existing = output(c.declined) + c.suffix;
-  writeBytes(existing, patternBytes(1234, 99));
-  msg.answer("File exists", MsgAnswer::No);
+  const bool prepareFails = c.suffix == nullptr;
+  const std::string suffix = prepareFails ? "" : c.suffix, existing = output(c.declined) + suffix;
+  const std::string title = prepareFails ? "Error" : "File exists";
+  const int prepared = prepareFails ? c.declined : c.declined - 1;  // the outputs the run made
+  if (prepareFails) files.failResize.insert(existing);
+  else writeBytes(existing, patternBytes(1234, 99));
+  msg.answer(title, MsgAnswer::No);
   // Each job is asked about in turn, the ones before it already prepared.
   msg.onShow = [&](const Message& m) {
-    if (m.title != "File exists") return;
+    if (m.title != title) return;
     for (int row = 1; row < c.declined; ++row) {
       EXPECT_EQ(status(row), c.mutate ? "Imaging..." : "Imaging");
       EXPECT_EQ(fs::file_size(output(row)), c.mutate ? 0u : 300000u) << "a straight output is pre-sized";
     }
   };
   controller.RunClicked();
-  ASSERT_EQ(msg.titles(), (c.mutate ? Texts{"File exists", "Error"} : Texts{"File exists"}));
+  ASSERT_EQ(msg.titles(), (c.mutate ? Texts{title, "Error"} : Texts{title}));
   EXPECT_EQ(msg.shown[0].text,
-            "The file " + existing + " already exists and will be overwritten. Are you sure you want to do this?");
-  EXPECT_EQ(msg.shown[0].icon, MsgIcon::Question);
-  EXPECT_TRUE(msg.shown[0].systemModal);
-  EXPECT_EQ(readFile(existing), patternBytes(1234, 99)) << "the kept file is untouched";
+            prepareFails ? "Error attempting to prepare file. Check there is enough space on the media\nDo you want to "
+                           "continue anyway?"
+                         : "The file " + existing +
+                               " already exists and will be overwritten. Are you sure you want to do this?");
+  EXPECT_EQ(msg.shown[0].icon, prepareFails ? MsgIcon::None : MsgIcon::Question);
+  EXPECT_EQ(msg.shown[0].systemModal, !prepareFails);
+  if (!prepareFails) { EXPECT_EQ(readFile(existing), patternBytes(1234, 99)) << "the kept file is untouched"; }
   for (int row = 1; row <= 3; ++row) {
     SCOPED_TRACE(row);
     EXPECT_EQ(status(row), "Not imaged");
-    if (row < c.declined) {
+    if (row <= prepared) {
       EXPECT_EQ(fs::file_size(output(row)), 0u) << "prepared but never written: emptied, not left full of zeros";
-    } else if (row > c.declined || *c.suffix) {
+    } else if (row > c.declined || !suffix.empty()) {
       EXPECT_FALSE(fs::exists(output(row)));
     }
     // An output the run made is recorded as such; the kept one, and those
     // never made, get nothing new beside them.
-    if (row < c.declined) { EXPECT_EQ(field(record(row), "outcome"), "Not imaged"); }
+    if (row <= prepared) { EXPECT_EQ(field(record(row), "outcome"), "Not imaged"); }
     for (const char* beside : {".sha256", ".log", ".map"}) {
-      if (row >= c.declined && output(row) + beside != existing) {
+      if (row > prepared && output(row) + beside != existing) {
         EXPECT_FALSE(fs::exists(output(row) + beside)) << beside;
       }
     }
   }
   EXPECT_EQ(ui.statusHistory, (c.mutate ? Texts{"Closing files..", "Process Complete"} : Texts{"Process Complete"}));
+  EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
   EXPECT_TRUE(ui.closeAllowed);
+  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
+  EXPECT_FALSE(form.running);
+  EXPECT_EQ(pump.calls, 0) << "no block is copied";
   EXPECT_EQ(launcher.commands, Texts{"shutdown -P +1"});
 
   msg.onShow = nullptr;
+  files.failResize.clear();
   msg.answer("File exists", MsgAnswer::Yes);
   controller.RunClicked();
   for (int row = 1; row <= 3; ++row) {
     EXPECT_EQ(status(row), "Done.");
-    EXPECT_EQ(readFile(output(row)), imageOf(sources[row - 1], c.mutate ? 520 : 512)) << row;
+    EXPECT_EQ(readFile(output(row)),
+              layoutOracle(SectorLayout::DataFirst, c.mutate ? 520 : 512, 512, sources[row - 1]).image)
+        << row;
   }
 }
 INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
@@ -87,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
                                            DeclineCase("StraightRecordOfTheFirst", false, 1, ".log"),
                                            DeclineCase("StraightChecksumOfTheMiddle", false, 2, ".sha256"),
                                            DeclineCase("StraightMapOfTheLast", false, 3, ".map"),
+                                           DeclineCase("StraightPrepareErrorOfTheMiddle", false, 2, nullptr),
                                            DeclineCase("MutateFirst", true, 1, ""),
                                            DeclineCase("MutateMiddle", true, 2, ""),
                                            DeclineCase("MutateExtraOfTheMiddle", true, 2, ".extra"),
@@ -94,36 +110,6 @@ INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
                          ByName{});
 
 using RunStart = RunFixture;
-
-// Declined, the run ends as a declined overwrite does: every job "Not
-// imaged" over an output emptied again, each recorded, nothing left shown.
-TEST_F(RunStart, PrepareErrorAnsweredNoLeavesEveryJobNotImaged) {
-  addFileJob(src("a.img", patternBytes(300000, 1)));
-  addFileJob(src("b.img", patternBytes(300000, 2)));
-  addFileJob(src("c.img", patternBytes(300000, 3)));
-  files.failResize.insert(output(2));
-  msg.answer("Error", MsgAnswer::No);
-  controller.RunClicked();
-  ASSERT_EQ(msg.titles(), Texts{"Error"});
-  EXPECT_EQ(
-      msg.shown[0].text,
-      "Error attempting to prepare file. Check there is enough space on the media\nDo you want to continue anyway?");
-  EXPECT_EQ(msg.shown[0].icon, MsgIcon::None);
-  for (int row = 1; row <= 2; ++row) {
-    SCOPED_TRACE(row);
-    EXPECT_EQ(status(row), "Not imaged");
-    EXPECT_EQ(fs::file_size(output(row)), 0u) << "not left full of zeros";
-    EXPECT_EQ(field(record(row), "outcome"), "Not imaged");
-  }
-  EXPECT_EQ(status(3), "Not imaged");
-  EXPECT_FALSE(fs::exists(output(3)));
-  EXPECT_EQ(ui.statusHistory, Texts{"Process Complete"});
-  EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
-  EXPECT_TRUE(ui.closeAllowed);
-  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
-  EXPECT_FALSE(form.running);
-  EXPECT_EQ(pump.calls, 0);
-}
 
 // A source that cannot be opened (gone, or its access refused) is not
 // imaged, and its status says why: no image and no record are made for it,
@@ -147,7 +133,7 @@ TEST_F(RunStart, ASourceThatCannotBeOpenedIsNotImagedAndSaysWhy) {
     EXPECT_FALSE(fs::exists(output(1) + ".log"));
     EXPECT_FALSE(fs::exists(output(1) + ".sha256"));
     EXPECT_EQ(status(2), "Done.");
-    EXPECT_EQ(readFile(output(2)), imageOf(other, mutate ? 520 : 512));
+    EXPECT_EQ(readFile(output(2)), layoutOracle(SectorLayout::DataFirst, mutate ? 520 : 512, 512, other).image);
     EXPECT_TRUE(msg.shown.empty());
     for (const auto& f : fs::directory_iterator(dir / "out")) fs::remove(f.path());
   }

@@ -183,16 +183,21 @@ TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
 INSTANTIATE_TEST_SUITE_P(Paths, ExitDuringARun, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
 
-// Opening a source, and syncing an image, can wait on a drive or a target
-// as long as a read: they run off the window's thread, so Stop (or Exit)
-// ends the run while they are held, and a job whose image was never known
-// to reach the disk is not "Done.".
+// Run first checks that each drive is still the one listed, which reads
+// it. That, opening a source, syncing an image, reading a source back to verify it
+// and reading back an image whose writes failed to hash it can each wait on
+// a drive or a target as long as a read: they run off the window's thread,
+// so Stop (or Exit) ends the run while they are held, a job whose image was
+// never known to reach the disk is not "Done.", and a job's record says
+// what was not finished. Stopped in the checks, nothing is opened or made.
+enum class Held { IdentityCheck, Open, Sync, ReadBack, FailedImageReadBack };
 struct HeldFileWorkCase {
   const char* name;
   bool mutate;
-  bool closeHeld;  // the image's close (its sync) hangs, not the source's open
-  bool exit;       // Exit instead of Stop
+  Held what;
+  bool exit;  // Exit instead of Stop
   const char* status1;
+  std::pair<const char*, const char*> recorded = {};  // a field of job 1's record, and its value
 };
 
 class HeldFileWork : public RunFixture, public ::testing::WithParamInterface<HeldFileWorkCase> {};
@@ -204,8 +209,20 @@ TEST_P(HeldFileWork, TheRunEndsWhileItIsHeld) {
   const std::string first = src("first.img", data);
   addFileJob(first);
   addFileJob(src("second.img", data));
-  auto gate = std::make_shared<Gate>(0);
-  (c.closeHeld ? files.closeGates[output(1)] : files.openGates[first]) = gate;
+  auto gate = std::make_shared<Gate>(c.what == Held::ReadBack ? 131072 : 0);
+  if (c.what == Held::IdentityCheck) {
+    drives.add(0, {{"/dev/fake0", 4096, "id0"}, src("disk0", patternBytes(4096, 3)), 0x0800, ""});
+    addDriveJob("0", 4096);
+    drives.probeGates[0] = gate;
+  }
+  if (c.what == Held::Open) files.openGates[first] = gate;
+  if (c.what == Held::Sync) files.closeGates[output(1)] = gate;
+  if (c.what == Held::ReadBack) holdReadBack(*this, 1, first, gate);
+  if (c.what == Held::FailedImageReadBack) {
+    form.Options.hashes = {HashAlgo::Sha256};
+    files.writeLimit[output(1)] = 131072 + 100;
+    files.gates[output(1)] = gate;  // the run opens its image as a source only to read it back
+  }
   std::jthread watchdog = releaseAfterAMinute(gate);
   bool ended = false;
   pump.whileWaiting([&] {
@@ -218,99 +235,41 @@ TEST_P(HeldFileWork, TheRunEndsWhileItIsHeld) {
   controller.RunClicked();
 
   EXPECT_TRUE(ended);
-  EXPECT_FALSE(gate->released()) << "the run waited for the held open or sync";
+  EXPECT_FALSE(gate->released()) << "the run waited for the held work";
   EXPECT_FALSE(form.running);
+  EXPECT_TRUE(ui.closeAllowed);
   EXPECT_EQ(status(1), c.status1);
-  if (c.exit && c.closeHeld) {
+  if (c.what == Held::IdentityCheck) { EXPECT_TRUE(files.creates.empty() && drives.opened.empty()); }
+  if (c.what == Held::ReadBack) { EXPECT_EQ(readFile(output(1)), data); }
+  if (c.recorded.first) { EXPECT_EQ(field(record(1), c.recorded.first), c.recorded.second); }
+  if (c.exit && c.what == Held::Sync) {
     EXPECT_EQ(field(record(1), "outcome"), c.status1);
     EXPECT_EQ(field(record(2), "outcome"), "Done.");
   }
   gate->release();
-  EXPECT_TRUE(gate->waitGone(30) || !c.closeHeld);
+  EXPECT_TRUE(gate->waitGone(30) || c.what <= Held::Open) << "released once its transfer returns";
   watchdog.request_stop();
 }
 INSTANTIATE_TEST_SUITE_P(
     Work, HeldFileWork,
-    ::testing::Values(HeldFileWorkCase{"OpenOfASource", false, false, false, "Not imaged"},
-                      HeldFileWorkCase{"OpenOfASourceMutate", true, false, false, "Not imaged"},
-                      HeldFileWorkCase{"OpenOfASourceThenExit", false, false, true, "Not imaged"},
-                      HeldFileWorkCase{"SyncOfAStraightImageBeforeTheCopy", false, true, false, "Not imaged"},
-                      HeldFileWorkCase{"SyncOfAMutateImageAtTheEnd", true, true, false, "Write Error ..."},
-                      HeldFileWorkCase{"SyncOfAMutateImageAtTheEndThenExit", true, true, true, "Write Error ..."}),
+    ::testing::Values(
+        HeldFileWorkCase{"IdentityCheckOfADrive", false, Held::IdentityCheck, false, ""},
+        HeldFileWorkCase{"OpenOfASource", false, Held::Open, false, "Not imaged"},
+        HeldFileWorkCase{"OpenOfASourceMutate", true, Held::Open, false, "Not imaged"},
+        HeldFileWorkCase{"OpenOfASourceThenExit", false, Held::Open, true, "Not imaged"},
+        HeldFileWorkCase{"SyncOfAStraightImageBeforeTheCopy", false, Held::Sync, false, "Not imaged"},
+        HeldFileWorkCase{"SyncOfAMutateImageAtTheEnd", true, Held::Sync, false, "Write Error ..."},
+        HeldFileWorkCase{"SyncOfAMutateImageAtTheEndThenExit", true, Held::Sync, true, "Write Error ..."},
+        // The image stays "Done." and whole; the check was stopped, it neither passed nor failed.
+        HeldFileWorkCase{
+            "VerifyingReReadOfASource", false, Held::ReadBack, false, "Done.", {"verify_result", "Verify stopped"}},
+        HeldFileWorkCase{"ReadBackOfAFailedImage",
+                         false,
+                         Held::FailedImageReadBack,
+                         false,
+                         "Write Error ...",
+                         {"hash_error", "the run was stopped before the image was read back"}}),
     ByName{});
-
-// Run first checks that each drive is still the one listed, which reads
-// it: a drive that hangs there is given up by Stop like any held read, and
-// the window is left as it was, nothing opened or created.
-TEST_F(RunFixture, StopEndsTheChecksWhileADrivesIdentityCheckIsHeld) {
-  drives.add(0, {{"/dev/fake0", 4096, "id0"}, src("disk0", patternBytes(4096, 3)), 0x0800, ""});
-  addDriveJob("0", 4096);
-  auto gate = std::make_shared<Gate>(0);
-  drives.probeGates[0] = gate;
-  std::jthread watchdog = releaseAfterAMinute(gate);
-  stopOnceWhen([&] { return gate->held(); });
-
-  controller.RunClicked();
-
-  EXPECT_TRUE(stopped);
-  EXPECT_FALSE(gate->released()) << "the checks waited for the drive";
-  EXPECT_EQ(msg.titles(), std::vector<std::string>{"Stop process?"});
-  EXPECT_TRUE(files.creates.empty());
-  EXPECT_TRUE(drives.opened.empty());
-  EXPECT_EQ(status(1), "");
-  EXPECT_FALSE(form.running);
-  EXPECT_TRUE(ui.closeAllowed);
-  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
-  gate->release();
-  watchdog.request_stop();
-}
-
-// A source that hangs when it is read again to verify its image: Stop ends
-// the run while the re-read is held, the image stays "Done." and whole, and
-// its record says the check was stopped, not that it passed or failed.
-TEST_F(RunFixture, StopEndsARunWhoseVerifyingReReadIsHeld) {
-  const auto data = patternBytes(5 * 131072, 4);
-  const std::string path = src("a.img", data);
-  addFileJob(path);
-  auto gate = std::make_shared<Gate>(3 * 131072);
-  holdReadBack(*this, 1, path, gate);
-  stopOnceWhen([&] { return gate->held(); });
-  std::jthread watchdog = releaseAfterAMinute(gate);
-
-  controller.RunClicked();
-
-  EXPECT_FALSE(gate->released()) << "the run ended while the re-read was still held";
-  EXPECT_TRUE(stopped);
-  EXPECT_EQ(status(1), "Done.");
-  EXPECT_EQ(readFile(output(1)), data);
-  EXPECT_EQ(ui.statusHistory.back(), "Process stopped by user");
-  EXPECT_EQ(field(record(1), "verify_result"), "Verify stopped");
-  gate->release();
-  EXPECT_TRUE(gate->waitGone(30)) << "the re-read source is released once its read returns";
-  watchdog.request_stop();
-}
-
-// An image whose writes failed is read back to hash it as it stands; a
-// target that hangs on that read holds the run up no more than a source.
-TEST_F(RunFixture, StopEndsARunWhoseFailedImageReadBackIsHeld) {
-  addFileJob(src("a.img", patternBytes(5 * 131072, 7)));
-  form.Options.hashes = {HashAlgo::Sha256};
-  files.writeLimit[output(1)] = 131072 + 100;
-  auto gate = std::make_shared<Gate>(0);
-  files.gates[output(1)] = gate;  // the run opens its image as a source only to read it back
-  stopOnceWhen([&] { return gate->held(); });
-  std::jthread watchdog = releaseAfterAMinute(gate);
-
-  controller.RunClicked();
-
-  EXPECT_FALSE(gate->released()) << "the run ended while the read-back was still held";
-  EXPECT_EQ(status(1), "Write Error ...");
-  EXPECT_EQ(field(record(1), "image_sha256"), "");
-  EXPECT_EQ(field(record(1), "hash_error"), "the run was stopped before the image was read back");
-  gate->release();
-  EXPECT_TRUE(gate->waitGone(30));
-  watchdog.request_stop();
-}
 
 // A run stopped while a job's read is held still verifies the jobs that
 // finished: the read-back gives way only to a Stop confirmed while it runs.
