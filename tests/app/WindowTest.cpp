@@ -58,16 +58,6 @@ TEST_F(Window, StartUpEndState) {
   EXPECT_EQ(std::pair(w->form().iGrid1.rowCount(), w->form().iGrid2.columnCount()), std::pair(1, 10));
 }
 
-// Away from any cell, the job grid shows its own column tip, the one the
-// job editor sets for the column entered; nothing else takes the request.
-TEST_F(Window, TheJobGridShowsItsColumnTip) {
-  auto* jobs = w->findChild<QWidget*>("iGrid2");
-  ASSERT_NE(jobs, nullptr);
-  w->form().iGrid2.setTooltip("Column tip");
-  EXPECT_EQ(tipOf(jobs), "Column tip");
-  QToolTip::hideText();
-}
-
 // Set Target, Add Image File(s), an option and Run through their buttons
 // and menus: the window reaches the run and shows what it says. What the
 // run writes, straight or mutated, and what it asks, is the engine tests'
