@@ -115,8 +115,4 @@ std::vector<DriveRecord> ShowDrives(FormState& form, DriveListing listing, const
   return std::move(listing.records);
 }
 
-std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep) {
-  return ShowDrives(form, GatherDrives(drives, form.SystemLetters), sep);
-}
-
 }  // namespace mdi

@@ -46,7 +46,4 @@ DriveListing GatherDrives(DriveEnumerator& drives, const std::vector<std::string
 // their notes.
 std::vector<DriveRecord> ShowDrives(FormState& form, DriveListing listing, const Separators& sep);
 
-// Both at once, over form.SystemLetters.
-std::vector<DriveRecord> ListDrives(FormState& form, DriveEnumerator& drives, const Separators& sep);
-
 }  // namespace mdi

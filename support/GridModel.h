@@ -61,7 +61,6 @@ class GridModel {
   int currentRow() const { return m_current; }
   void setCurrentRow(int row);  // 0 or out of range: no current row
 
-  bool editAllowed() const { return m_editAllowed; }
   void setEditAllowed(bool on);
   // Starts in-place editing of a cell; only while editing is allowed.
   // Returns whether an edit was started.

@@ -52,7 +52,8 @@ TEST_F(DriveRows, SystemDiskStaysRedWhenSelected) {
 
 // The tip of a drive row is the drive table's record of it, sizes as the
 // locale writes them; the same drive in the job list has the same tip, then
-// the column's.
+// the column's. Away from any cell, the job grid shows the column's tip
+// alone, the one the job editor sets for the column entered.
 TEST_F(DriveRows, TipNamesWhatTellsTheDriveApart) {
   const std::string tip =
       "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\nprotection type "
@@ -64,6 +65,7 @@ TEST_F(DriveRows, TipNamesWhatTellsTheDriveApart) {
   ASSERT_EQ(w->form().iGrid2.rowCount(), 1);
   w->jobEditor().JobGridCellEnter(1, JobCol::Model);
   EXPECT_EQ(cellTip(grid("iGrid2"), 1, JobCol::Model), tip + "\nModel no or file name");
+  EXPECT_EQ(tipOf(grid("iGrid2")), "Model no or file name");
 }
 
 // A virtio disk reports no model of its own (vendor "0x1af4", no model

@@ -1,7 +1,7 @@
 // The menus: Help with and without the manual (and where the manual is
-// looked for), the about box made afresh each time, Exit answered No in the
-// middle of a run, and the Options menu whichever way its items are
-// operated.
+// looked for), the about box made afresh each time, and the Options menu
+// whichever way its items are operated. Exit in the middle of a run is the
+// run's window test (Window.RunThroughTheButtonsAndMenus).
 #include <gtest/gtest.h>
 
 #include <QTest>
@@ -23,25 +23,10 @@ namespace fs = std::filesystem;
 
 class Menus : public ::testing::Test {
  protected:
-  void SetUp() override { fs::create_directories(dir.path / "out"); }
   ScratchDir dir{"mdi-menu-"};
   const std::string manual = dir / "Pellamy.html";
   WindowHarness h;
   std::unique_ptr<frmMain> w;
-
-  // One job from a 3-block image file into out/001.bin; its bytes.
-  std::string addImageJob() {
-    const std::string data(3 * 131072 + 100, 'z');
-    std::ofstream(dir / "a.img", std::ios::binary) << data;
-    FormState& f = w->form();
-    f.run.TargetFolder = (dir.path / "out").string();
-    const int r = f.iGrid2.addRow();
-    f.iGrid2.setValue(r, JobCol::ID, "File");
-    f.iGrid2.setValue(r, JobCol::Model, dir / "a.img");
-    f.iGrid2.setValue(r, JobCol::SizeI, static_cast<std::int64_t>(data.size()));
-    f.iGrid2.setValue(r, JobCol::FileName, dir / "out/001.bin");
-    return data;
-  }
 };
 
 // The real file system, except that the manual is whatever the test says:
@@ -242,31 +227,6 @@ TEST_F(Menus, LayoutMenuHoldsOneChoiceAndOffersGroupsOnlyFor520To512) {
     EXPECT_EQ(std::tuple(o.layout, groups->isChecked()), std::tuple(SectorLayout::DataFirst, false));
     mutate->click();  // the boxes back to 512
   }
-}
-
-// The ticked option reaches the run the window starts: the job goes past
-// read errors (its record says so, and it leaves a map of what it read).
-// Exit answered No in the middle of the run leaves it running to its end.
-TEST_F(Menus, GoPastReadErrorsReachesTheRunAndExitAnsweredNoLeavesItRunning) {
-  w = h.start(dir.path.string());
-  child<QAction>(*w, "mnuGoPast")->trigger();
-  child<QAction>(*w, "mnuRetry1")->trigger();
-  const std::string data = addImageJob();
-  h.msg.answer("Exit?", MsgAnswer::No);
-  bool wasRunning = false;
-  QTimer::singleShot(0, [&] {
-    wasRunning = w->runController().running();
-    w->mnuExitClick();
-  });
-  w->runController().RunClicked();
-  EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
-  EXPECT_EQ(w->form().iGrid2.value(1, JobCol::Status), "Done.");
-  EXPECT_EQ(fs::file_size(dir / "out/001.bin"), data.size());
-  std::ifstream log(dir / "out/001.bin.log"), map(dir / "out/001.bin.map");
-  const std::string logText((std::istreambuf_iterator<char>(log)), {});
-  const std::string mapText((std::istreambuf_iterator<char>(map)), {});
-  EXPECT_NE(logText.find("\ngo_past_read_errors: yes\n"), std::string::npos) << logText;
-  EXPECT_NE(mapText.find("\n0x00000000  0x00060064  +\n"), std::string::npos) << mapText;
 }
 
 // Where the program finds its manual, on a real folder tree laid out as the

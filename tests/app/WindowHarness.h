@@ -4,7 +4,7 @@
 // fakes that record instead of reaching the desktop; files, clock, event
 // pump, locale and I/O are the real ones, as the window is tested on real
 // files and timers. Beside it, what the tests do to the window as an
-// operator would: keys, accessibility actions, a resting pointer; and the
+// operator would: accessibility actions, a resting pointer; and the
 // widgets the window is made of, which every window test reaches.
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -68,14 +68,6 @@ inline bool activated(QWidget& w) {
 // Pumps events for `ms` (animated presses, menus closing, settle timers).
 inline void pumpFor(int ms) {
   within([] { return false; }, ms);
-}
-
-// A key pressed and released on `to`.
-inline void key(QWidget* to, int k, const QString& text = {}) {
-  QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier, text);
-  QKeyEvent release(QEvent::KeyRelease, k, Qt::NoModifier, text);
-  QApplication::sendEvent(to, &press);
-  QApplication::sendEvent(to, &release);
 }
 
 // What a screen reader or switch-access tool does: an accessibility action

@@ -4,6 +4,7 @@
 // handed.
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -14,12 +15,6 @@
 
 namespace mdi {
 namespace {
-
-std::string bytes(std::size_t n, unsigned seed) {
-  std::string v(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<char>((i * 31 + seed * 7 + i / 512) & 0xFF);
-  return v;
-}
 
 class Window : public ::testing::Test {
  protected:
@@ -63,37 +58,38 @@ TEST_F(Window, StartUpEndState) {
   EXPECT_EQ(std::pair(w->form().iGrid1.rowCount(), w->form().iGrid2.columnCount()), std::pair(1, 10));
 }
 
-// Away from any cell, the job grid shows its own column tip, the one the
-// job editor sets for the column entered; nothing else takes the request.
-TEST_F(Window, TheJobGridShowsItsColumnTip) {
-  auto* jobs = w->findChild<QWidget*>("iGrid2");
-  ASSERT_NE(jobs, nullptr);
-  w->form().iGrid2.setTooltip("Column tip");
-  EXPECT_EQ(tipOf(jobs), "Column tip");
-  QToolTip::hideText();
-}
-
-// Set Target, Add Image File(s) and Run through their buttons. What the run
-// writes, straight or mutated, and what it asks, is the engine tests' part.
-TEST_F(Window, StraightRunThroughTheButtons) {
+// Set Target, Add Image File(s), an option and Run through their buttons
+// and menus: the window reaches the run and shows what it says. What the
+// run writes, straight or mutated, and what it asks, is the engine tests'
+// part. The ticked option reaches the run (its record says so), and Exit
+// answered No in the middle of the run leaves it running to its end.
+TEST_F(Window, RunThroughTheButtonsAndMenus) {
   h.pickers.folders = {(dir.path / "out").string()};
   button("Command1")->click();
   EXPECT_EQ(w->controls().text(Ctl::Label2), (dir.path / "out").string());
-  const std::string a = bytes(300000, 1), b = bytes(520 * 700, 2);
-  std::ofstream(dir / "a.img", std::ios::binary) << a;
-  std::ofstream(dir / "b.img", std::ios::binary) << b;
+  std::ofstream(dir / "a.img", std::ios::binary) << std::string(300000, 'a');
+  std::ofstream(dir / "b.img", std::ios::binary) << std::string(520 * 700, 'b');
   addImages({dir / "a.img", dir / "b.img"});
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   EXPECT_EQ(w->controls().text(Ctl::Label3), "Right click on drive to change target folder.");
+  child<QAction>(*w, "mnuGoPast")->trigger();
+  h.msg.answer("Exit?", MsgAnswer::No);
+  bool wasRunning = false;
+  QTimer::singleShot(0, [&] {
+    wasRunning = w->runController().running();
+    w->mnuExitClick();
+  });
   ASSERT_TRUE(button("Command2")->isEnabled());
   button("Command2")->click();
-  EXPECT_EQ(test::fileText(out("001.bin")), a);
-  EXPECT_EQ(test::fileText(out("002.bin")), b);
-  EXPECT_EQ(std::pair(w->form().iGrid2.value(1, JobCol::Status), w->controls().statusText(1)),
-            std::pair(std::string("Done."), std::string("Process Complete")));
+  EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
+  EXPECT_EQ(std::pair(std::filesystem::file_size(out("001.bin")), std::filesystem::file_size(out("002.bin"))),
+            std::pair(std::uintmax_t{300000}, std::uintmax_t{520 * 700}));
+  EXPECT_NE(test::fileText(out("001.bin.log")).find("\ngo_past_read_errors: yes\n"), std::string::npos);
+  EXPECT_EQ(std::tuple(w->form().iGrid2.value(2, JobCol::Status), w->controls().statusText(1)),
+            std::tuple("Done.", "Process Complete"));
   // The byte counter on screen is the run's last one, not one held back.
   EXPECT_EQ(std::pair(child<QLabel>(*w, "Label5")->text().toStdString(), w->controls().text(Ctl::Label5)),
-            std::pair(std::string("524,288"), std::string("524,288")));  // four main-pass cycles of 128 KiB
+            std::pair(std::string("262,144"), std::string("262,144")));  // the count the run set last
   EXPECT_EQ(std::pair(button("Command2")->isEnabled(), button("XPButton1")->isEnabled()), std::pair(true, false));
 }
 
