@@ -95,10 +95,11 @@ void RunController::settleRescue(Run& run, int i, bool finishing) {
     return endJob(run, i, finishing);
   }
   // The sweep counts in the progress as the blocks of the source it has
-  // tried; every later read as one step.
+  // tried, a partial last block too, as the copy without going past errors
+  // counts it; every later read as one step.
   if (before == RescuePhase::Sweep && job.block > 0) {
     const std::uint64_t tried = job.rescue->map().sourceSize() - job.rescue->map().bytesWith(MapStatus::NonTried);
-    job.passSteps = std::max(job.passSteps, static_cast<std::int32_t>(tried / job.block));
+    job.passSteps = std::max(job.passSteps, static_cast<std::int32_t>((tried + job.block - 1) / job.block));
   } else {
     ++job.passSteps;
   }
