@@ -64,7 +64,9 @@ Split convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
   const auto sizes = computeMutateSizes(c.s, c.t);
   EXPECT_TRUE(sizes.has_value());
   const std::size_t blockLen = static_cast<std::size_t>(sizes->readSize);
-  std::vector<std::byte> image, extra;  // reused, as the run reuses its buffers
+  // Reused, as the run reuses its buffers, and holding an earlier block's
+  // bytes at first: none of them may survive into a result.
+  std::vector<std::byte> image(5000, std::byte{0xEE}), extra(5000, std::byte{0xEE});
   std::size_t at = 0;
   auto step = [&](std::size_t len) {
     const std::span<const std::byte> block(src.data() + at, len);
