@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "tests/record/RecordTestUtil.h"
 
@@ -81,31 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
                       InterleaveCase{"EmptyStreams", 2, {131072}, 0, 1 << 20},
                       InterleaveCase{"OwnedBlocksTightQueue", 3, {512, 66560, 131072}, 700000, 64 << 10, true}),
     ByName{});
-
-TEST(HashPipelineThreads, StreamsFedFromTheirOwnThreadsStayInOrder) {
-  constexpr int kStreams = 4;
-  HashPipeline pipe(256 << 10);
-  std::vector<std::vector<std::byte>> data;
-  for (int s = 0; s < kStreams; ++s) {
-    data.push_back(patternBytes(3 << 20, 10u + static_cast<unsigned>(s)));
-    ASSERT_TRUE(pipe.open(static_cast<HashPipeline::StreamId>(s), {HashAlgo::Sha256, HashAlgo::Md5}));
-  }
-  {
-    std::vector<std::jthread> feeders;
-    for (int s = 0; s < kStreams; ++s)
-      feeders.emplace_back([&, s] {
-        const auto& d = data[static_cast<std::size_t>(s)];
-        for (std::size_t at = 0; at < d.size(); at += 65536)
-          pipe.submit(static_cast<HashPipeline::StreamId>(s),
-                      std::span(d).subspan(at, std::min<std::size_t>(65536, d.size() - at)));
-      });
-  }
-  for (int s = 0; s < kStreams; ++s) {
-    Hasher direct({HashAlgo::Sha256, HashAlgo::Md5});
-    direct.update(data[static_cast<std::size_t>(s)]);
-    EXPECT_EQ(pipe.finish(static_cast<HashPipeline::StreamId>(s)).digests, direct.finish().digests) << "stream " << s;
-  }
-}
 
 // Calls out of turn are refused and change nothing; a finished stream's
 // id can be opened again.

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-
 #include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {
@@ -14,46 +11,6 @@ using mdi::PrintTo;
 std::span<const std::byte> bytesOf(const std::string& s) {
   return std::as_bytes(std::span<const char>(s.data(), s.size()));
 }
-
-// Bytes fed in pieces of every shape give what coreutils computes over the
-// same bytes in a file.
-struct StreamCase {
-  std::string name;
-  std::size_t size;
-  std::size_t piece;  // 0: one update with everything
-  HashAlgos algos;
-};
-
-class HasherAgainstCoreutils : public TempDirTestP<StreamCase> {};
-
-TEST_P(HasherAgainstCoreutils, PiecewiseDigestsEqualTheToolsOverTheFile) {
-  const auto& c = GetParam();
-  const auto data = patternBytes(c.size, 7);
-  writeBytes(dir / "data.bin", data);
-  Hasher h(c.algos);
-  const std::size_t piece = c.piece ? c.piece : std::max<std::size_t>(data.size(), 1);
-  for (std::size_t at = 0; at < data.size(); at += piece)
-    ASSERT_TRUE(h.update(std::span(data).subspan(at, std::min(piece, data.size() - at))));
-  const HashResult r = h.finish();
-  ASSERT_TRUE(r.ok()) << r.error;
-  std::vector<HashAlgo> order;
-  for (const Digest& d : r.digests) {
-    order.push_back(d.algo);
-    const auto tool = shell(std::string(hashAlgoName(d.algo)) + "sum " + shellQuote((dir / "data.bin").string()));
-    ASSERT_EQ(tool.exitCode, 0) << tool.output;
-    EXPECT_EQ(d.hex, tool.output.substr(0, tool.output.find(' '))) << hashAlgoName(d.algo);
-  }
-  EXPECT_EQ(order, c.algos.list()) << "one digest per algorithm, in record order";
-}
-
-// Odd pieces and single bytes across block boundaries, and nothing at all
-// (whole 128 KiB blocks are checked after a real run: RecordRunTest).
-INSTANTIATE_TEST_SUITE_P(
-    Streams, HasherAgainstCoreutils,
-    ::testing::Values(StreamCase{"Sha256OddPieces", 300001, 4093, {HashAlgo::Sha256}},
-                      StreamCase{"AllByteByByte", 1000, 1, {HashAlgo::Sha1, HashAlgo::Md5, HashAlgo::Sha256}},
-                      StreamCase{"EmptyStream", 0, 0, {HashAlgo::Sha256, HashAlgo::Md5}}),
-    ByName{});
 
 // Misuse is reported, never answered with a digest.
 TEST(HasherMisuse, IsReportedAndGivesNoDigest) {
