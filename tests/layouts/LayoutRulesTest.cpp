@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "convert/LayoutRebuild.h"
-#include "convert/MutateSizes.h"
 #include "convert/SectorLayout.h"
 #include "tests/CaseName.h"
 #include "tests/layouts/Readme.h"
@@ -34,21 +33,6 @@ TEST(SectorLayoutText, IsTheReadmesName) {
     const std::string& cell = rows[i + 1][0];
     EXPECT_EQ("**" + std::string(layoutText(layouts[i])) + "**", cell.substr(0, cell.find("**", 2) + 2));
   }
-}
-
-// Bytes read / written per main-pass block for every pair: the README's table.
-TEST(MutateSizes, AreTheReadmesTable) {
-  auto rows = readmeTable("Sector sizes");
-  ASSERT_EQ(rows.size(), 6u);
-  for (auto& row : rows)
-    for (auto& cell : row) std::erase(cell, ',');
-  for (std::size_t r = 1; r < rows.size(); ++r)
-    for (std::size_t c = 1; c < rows[0].size(); ++c) {
-      const auto sizes = computeMutateSizes(std::stoi(rows[r][0]), std::stoi(rows[0][c]));
-      ASSERT_TRUE(sizes) << rows[r][0] << " to " << rows[0][c];
-      EXPECT_EQ(std::to_string(sizes->readSize) + " / " + std::to_string(sizes->writeSize), rows[r][c])
-          << rows[r][0] << " to " << rows[0][c];
-    }
 }
 
 // Groups fit 520 in and 512 out only; Data first and Data last every pair
