@@ -196,8 +196,7 @@ TEST_P(IsoUtc, FormatsTheSecondInUtc) { EXPECT_EQ(isoUtc(GetParam().t), GetParam
 
 INSTANTIATE_TEST_SUITE_P(
     Times, IsoUtc,
-    ::testing::Values(TimeCase{"Epoch", system_clock::time_point{}, "1970-01-01T00:00:00Z"},
-                      TimeCase{"LeapDayLastSecond", sys_days{2024y / February / 29} + 23h + 59min + 59s + 999ms,
+    ::testing::Values(TimeCase{"LeapDayLastSecond", sys_days{2024y / February / 29} + 23h + 59min + 59s + 999ms,
                                "2024-02-29T23:59:59Z"},
                       TimeCase{"BeforeTheEpoch", system_clock::time_point{} - 500ms, "1969-12-31T23:59:59Z"},
                       TimeCase{"Year2100", sys_days{2100y / March / 1} + 1s, "2100-03-01T00:00:01Z"}),

@@ -32,14 +32,6 @@ TEST(HasherMisuse, IsReportedAndGivesNoDigest) {
   }
 }
 
-TEST(HasherMove, TheNewOwnerContinuesTheStream) {
-  Hasher a({HashAlgo::Sha256});
-  ASSERT_TRUE(a.update(bytesOf("ab")));
-  Hasher b(std::move(a));
-  ASSERT_TRUE(b.update(bytesOf("c")));
-  EXPECT_EQ(b.finish().digests.at(0).hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-}
-
 TEST(HashAlgos, ListsInRecordOrderAndNamesLikeCoreutils) {
   HashAlgos s{HashAlgo::Sha1, HashAlgo::Sha256};
   EXPECT_EQ(s.list(), (std::vector<HashAlgo>{HashAlgo::Sha256, HashAlgo::Sha1}));
