@@ -9,18 +9,13 @@
 #include "convert/SectorLayout.h"
 #include "tests/CaseName.h"
 #include "tests/layouts/Readme.h"
+#include "tests/record/RecordTestUtil.h"
 
 namespace mdi {
 namespace {
 using test::readmeTable;
 
 using Bytes = std::vector<std::byte>;
-
-Bytes counting(std::size_t n, int start = 1) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::byte>((i + static_cast<std::size_t>(start)) % 251 + 1);
-  return b;
-}
 
 // ---- texts, block sizes and fitting -------------------------------------
 
@@ -48,7 +43,7 @@ TEST(LayoutFits, OnlyGroupsAreRestricted) {
         EXPECT_EQ(layoutFits(layout, s, t), fits);
         EXPECT_EQ(layoutMisfit(layout, s, t).empty(), fits);
         Bytes image{std::byte{1}}, extra{std::byte{2}};
-        EXPECT_EQ(convertLayout(layout, s, t, counting(520), 0, image, extra), fits);
+        EXPECT_EQ(convertLayout(layout, s, t, test::patternBytes(520, 1), 0, image, extra), fits);
         if (!fits) {
           EXPECT_TRUE(image.empty() && extra.empty());
           EXPECT_FALSE(rebuildSource(layout, s, t, {}, {}).has_value());
@@ -62,11 +57,11 @@ TEST(LayoutFits, OnlyGroupsAreRestricted) {
 
 TEST(SectorLayoutConvert, BlockOffTheSectorBoundaryIsRefused) {
   Bytes image, extra;
-  EXPECT_FALSE(convertLayout(SectorLayout::DataLast, 520, 512, counting(1040), 4, image, extra));
-  EXPECT_FALSE(convertLayout(SectorLayout::Groups4K, 520, 512, counting(1040), 512, image, extra));
+  EXPECT_FALSE(convertLayout(SectorLayout::DataLast, 520, 512, test::patternBytes(1040, 1), 4, image, extra));
+  EXPECT_FALSE(convertLayout(SectorLayout::Groups4K, 520, 512, test::patternBytes(1040, 1), 512, image, extra));
   // Equal sizes copy unchanged, in blocks of any length.
-  ASSERT_TRUE(convertLayout(SectorLayout::DataLast, 520, 520, counting(1000), 65536, image, extra));
-  EXPECT_EQ(image, counting(1000));
+  ASSERT_TRUE(convertLayout(SectorLayout::DataLast, 520, 520, test::patternBytes(1000, 1), 65536, image, extra));
+  EXPECT_EQ(image, test::patternBytes(1000, 1));
   EXPECT_TRUE(extra.empty());
 }
 
