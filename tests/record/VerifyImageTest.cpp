@@ -18,12 +18,6 @@ using mdi::PrintTo;
 
 using Kind = VerifyResult::Kind;
 
-Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {
-  Hasher h(algos);
-  h.update(data);
-  return h.finish().digests;
-}
-
 struct VerifyCase {
   std::string name;
   std::size_t size;
