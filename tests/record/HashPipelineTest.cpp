@@ -71,7 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(InterleaveCase{"FourStreams128KiB", 4, {131072}, (1 << 20) + 4096, 512 << 10},
                       InterleaveCase{"MixedSizesTightQueue", 3, {512, 66560, 1, 131072, 7}, 700000, 64 << 10},
                       InterleaveCase{"BlocksLargerThanTheQueue", 2, {300000}, 1 << 20, 4096},
-                      InterleaveCase{"EmptyStreams", 2, {131072}, 0, 1 << 20},
                       InterleaveCase{"OwnedBlocksTightQueue", 3, {512, 66560, 131072}, 700000, 64 << 10, true}),
     ByName{});
 
