@@ -1,27 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "convert/LayoutRebuild.h"
-#include "convert/MutateSizes.h"
 #include "convert/SectorLayout.h"
 #include "tests/CaseName.h"
 #include "tests/layouts/Readme.h"
+#include "tests/record/RecordTestUtil.h"
 
 namespace mdi {
 namespace {
 using test::readmeTable;
 
 using Bytes = std::vector<std::byte>;
-
-Bytes counting(std::size_t n, int start = 1) {
-  Bytes b(n);
-  for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::byte>((i + static_cast<std::size_t>(start)) % 251 + 1);
-  return b;
-}
 
 // ---- texts, block sizes and fitting -------------------------------------
 
@@ -34,21 +27,6 @@ TEST(SectorLayoutText, IsTheReadmesName) {
     const std::string& cell = rows[i + 1][0];
     EXPECT_EQ("**" + std::string(layoutText(layouts[i])) + "**", cell.substr(0, cell.find("**", 2) + 2));
   }
-}
-
-// Bytes read / written per main-pass block for every pair: the README's table.
-TEST(MutateSizes, AreTheReadmesTable) {
-  auto rows = readmeTable("Sector sizes");
-  ASSERT_EQ(rows.size(), 6u);
-  for (auto& row : rows)
-    for (auto& cell : row) std::erase(cell, ',');
-  for (std::size_t r = 1; r < rows.size(); ++r)
-    for (std::size_t c = 1; c < rows[0].size(); ++c) {
-      const auto sizes = computeMutateSizes(std::stoi(rows[r][0]), std::stoi(rows[0][c]));
-      ASSERT_TRUE(sizes) << rows[r][0] << " to " << rows[0][c];
-      EXPECT_EQ(std::to_string(sizes->readSize) + " / " + std::to_string(sizes->writeSize), rows[r][c])
-          << rows[r][0] << " to " << rows[0][c];
-    }
 }
 
 // Groups fit 520 in and 512 out only; Data first and Data last every pair
@@ -64,7 +42,7 @@ TEST(LayoutFits, OnlyGroupsAreRestricted) {
         EXPECT_EQ(layoutFits(layout, s, t), fits);
         EXPECT_EQ(layoutMisfit(layout, s, t).empty(), fits);
         Bytes image{std::byte{1}}, extra{std::byte{2}};
-        EXPECT_EQ(convertLayout(layout, s, t, counting(520), 0, image, extra), fits);
+        EXPECT_EQ(convertLayout(layout, s, t, test::patternBytes(520, 1), 0, image, extra), fits);
         if (!fits) {
           EXPECT_TRUE(image.empty() && extra.empty());
           EXPECT_FALSE(rebuildSource(layout, s, t, {}, {}).has_value());
@@ -78,11 +56,11 @@ TEST(LayoutFits, OnlyGroupsAreRestricted) {
 
 TEST(SectorLayoutConvert, BlockOffTheSectorBoundaryIsRefused) {
   Bytes image, extra;
-  EXPECT_FALSE(convertLayout(SectorLayout::DataLast, 520, 512, counting(1040), 4, image, extra));
-  EXPECT_FALSE(convertLayout(SectorLayout::Groups4K, 520, 512, counting(1040), 512, image, extra));
+  EXPECT_FALSE(convertLayout(SectorLayout::DataLast, 520, 512, test::patternBytes(1040, 1), 4, image, extra));
+  EXPECT_FALSE(convertLayout(SectorLayout::Groups4K, 520, 512, test::patternBytes(1040, 1), 512, image, extra));
   // Equal sizes copy unchanged, in blocks of any length.
-  ASSERT_TRUE(convertLayout(SectorLayout::DataLast, 520, 520, counting(1000), 65536, image, extra));
-  EXPECT_EQ(image, counting(1000));
+  ASSERT_TRUE(convertLayout(SectorLayout::DataLast, 520, 520, test::patternBytes(1000, 1), 65536, image, extra));
+  EXPECT_EQ(image, test::patternBytes(1000, 1));
   EXPECT_TRUE(extra.empty());
 }
 

@@ -14,6 +14,7 @@
 #include "tests/CaseName.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/layouts/PiSectors.h"
+#include "tests/record/RecordTestUtil.h"
 
 namespace mdi {
 namespace {
@@ -26,20 +27,6 @@ std::string layoutName(SectorLayout l) {
   for (char ch : layoutText(l))
     if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
   return name;
-}
-
-// Bytes that differ from their neighbours and from the same position one
-// sector or group on, so a byte taken from the wrong place shows.
-Bytes sourceBytes(std::size_t n, std::uint32_t seed) {
-  Bytes b(n);
-  std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
-  for (auto& v : b) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    v = static_cast<std::byte>(x >> 32);
-  }
-  return b;
 }
 
 struct LayoutCase {
@@ -64,7 +51,9 @@ Split convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
   const auto sizes = computeMutateSizes(c.s, c.t);
   EXPECT_TRUE(sizes.has_value());
   const std::size_t blockLen = static_cast<std::size_t>(sizes->readSize);
-  std::vector<std::byte> image, extra;  // reused, as the run reuses its buffers
+  // Reused, as the run reuses its buffers, and holding an earlier block's
+  // bytes at first: none of them may survive into a result.
+  std::vector<std::byte> image(5000, std::byte{0xEE}), extra(5000, std::byte{0xEE});
   std::size_t at = 0;
   auto step = [&](std::size_t len) {
     const std::span<const std::byte> block(src.data() + at, len);
@@ -86,7 +75,8 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracleAndRebuildsTheSource) {
   const std::size_t n = blockLen * static_cast<std::size_t>(c.blocks) +
                         static_cast<std::size_t>(c.s) * static_cast<std::size_t>(c.tailSectors) +
                         static_cast<std::size_t>(c.tailBytes);
-  const Bytes src = sourceBytes(n, static_cast<std::uint32_t>(c.s * 1000 + c.t));
+  // Without a short period, so a byte taken from the wrong place shows.
+  const Bytes src = test::patternBytes(n, static_cast<unsigned>(c.s * 1000 + c.t));
   const Split want = layoutOracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
   const Split got = convertAsTheRunDoes(c, src);
 

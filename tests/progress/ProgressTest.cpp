@@ -16,10 +16,9 @@ void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.s << " s"; }
 class TimeStringTest : public ::testing::TestWithParam<TimeCase> {};
 TEST_P(TimeStringTest, Formats) { EXPECT_EQ(TimeString(GetParam().s), GetParam().text); }
 INSTANTIATE_TEST_SUITE_P(Cases, TimeStringTest,
-                         ::testing::Values(TimeCase{0, "0:00:00"}, TimeCase{59, "0:00:59"}, TimeCase{3600, "1:00:00"},
-                                           TimeCase{3725, "1:02:05"}, TimeCase{86399, "23:59:59"},
-                                           TimeCase{360000, "100:00:00"}, TimeCase{-75, "0:01:15"},
-                                           TimeCase{INT32_MIN, "596523:14:08"}),
+                         // (Hours, minutes and seconds as the tick below shows them are its rows.)
+                         ::testing::Values(TimeCase{0, "0:00:00"}, TimeCase{360000, "100:00:00"},
+                                           TimeCase{-75, "0:01:15"}, TimeCase{INT32_MIN, "596523:14:08"}),
                          [](const auto& info) {
                            const std::int64_t s = info.param.s;
                            return (s < 0 ? "minus" : "s") + std::to_string(s < 0 ? -s : s);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "record/RescueMap.h"
+#include "support/Hasher.h"
 #include "tests/CaseName.h"
 #include "tests/RecordFields.h"
 #include "tests/Shell.h"
@@ -30,6 +31,13 @@ inline std::vector<std::byte> patternBytes(std::size_t n, unsigned seed) {
     b = static_cast<std::byte>(x >> 24);
   }
   return v;
+}
+
+// The digests of `data`, hashed in one piece.
+inline Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {
+  Hasher h(algos);
+  h.update(data);
+  return h.finish().digests;
 }
 
 inline void writeBytes(const fs::path& p, const std::vector<std::byte>& data) {

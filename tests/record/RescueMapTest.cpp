@@ -103,23 +103,17 @@ INSTANTIATE_TEST_SUITE_P(
         MapCase{"EmptySource", linear(0, 0), 0, {}}),
     ByName{});
 
-TEST(RescueMapText, IsCommentsStatusLineAndHexBlocks) {
-  const auto map = RescueMap::ofLinearRead(0x10000, 0x8000, BadArea{0x8000, 0x200});
+// The comments before the status line (which the cases above check).
+TEST(RescueMapText, StartsWithCommentsNamingTheRun) {
   const MapHeader header{"mdimager", "1.0.0", "/dev/sdb", "/img/new\nline.bin", {}, {}, {}};
-  const std::string text = rescueMapText(map, header, 0x8000);
-  EXPECT_EQ(text,
+  const std::string text = rescueMapText(RescueMap::ofLinearRead(0x10000, 0x8000), header, 0x8000);
+  EXPECT_EQ(text.substr(0, text.find("# current_pos")),
             "# Mapfile. Created by mdimager version 1.0.0\n"
             "# Source: /dev/sdb\n"
             "# Image: /img/new\\nline.bin\n"
             "# Start time:   1970-01-01T00:00:00Z\n"
             "# Current time: 1970-01-01T00:00:00Z\n"
-            "# Copying non-tried blocks... Pass 1 (forwards)\n"
-            "# current_pos  current_status  current_pass\n"
-            "0x00008000     ?               1\n"
-            "#      pos        size  status\n"
-            "0x00000000  0x00008000  +\n"
-            "0x00008000  0x00000200  -\n"
-            "0x00008200  0x00007E00  ?\n");
+            "# Copying non-tried blocks... Pass 1 (forwards)\n");
 }
 
 }  // namespace

@@ -122,10 +122,10 @@ std::set<std::uint64_t> every(std::uint64_t step, std::uint64_t below) {
 
 INSTANTIATE_TEST_SUITE_P(
     Disks, Plans,
-    ::testing::Values(PlanCase{"NoErrors", 8 * MiB, 512, {}, {}}, PlanCase{"OneBadSector", 8 * MiB, 512, {5000}, {}},
-                      PlanCase{"BadSectorZero", 8 * MiB, 512, {0}, {}},
-                      // The last sector is partial (100 bytes) and bad.
-                      PlanCase{"PartialLastSectorBad", 8 * MiB + 100, 512, {16384}, {}},
+    // (One bad sector, sector zero, a partial last sector, the whole source,
+    // and flaky sectors read in trimming, in a retry or never are rows of
+    // the run model, which checks the map and the reads per pass too.)
+    ::testing::Values(PlanCase{"NoErrors", 8 * MiB, 512, {}, {}},
                       PlanCase{"LastWholeSectorBad", 8 * MiB, 512, {16383}, {}},
                       PlanCase{"AreaOf1000", 32 * MiB, 512, range(20000, 1000), {}},
                       PlanCase{"TwoAreasCloseTogether",
@@ -138,12 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
                                }(),
                                {}},
                       PlanCase{"ScatteredSectors", 16 * MiB, 512, every(997, 32768), {}},
-                      PlanCase{"WholeSourceBad", 256 * KiB, 512, range(0, 512), {}},
-                      PlanCase{"FlakyOnceReadsInTrim", 8 * MiB, 512, {}, {{7000, 1}}},
                       PlanCase{"FlakyTwiceStaysBadWithoutRetry", 8 * MiB, 512, {}, {{7000, 2}}, 0, {7000}},
-                      PlanCase{"FlakyTwiceReadsInRetry", 8 * MiB, 512, {}, {{7000, 2}}, 1},
                       PlanCase{"FlakyFourTimesReadsInThirdRetry", 8 * MiB, 512, {}, {{7000, 4}}, 3},
-                      PlanCase{"FlakyFiveTimesOutlastsThreeRetries", 8 * MiB, 512, {}, {{7000, 5}}, 3, {7000}},
                       PlanCase{"BadSectorsRetriedThreeTimes", 8 * MiB, 512, range(3000, 40), {}, 3},
                       PlanCase{"Sectors520", 520 * 40000, 520, range(12345, 300), {{30000, 1}}}),
     ByName{});

@@ -18,12 +18,6 @@ using mdi::PrintTo;
 
 using Kind = VerifyResult::Kind;
 
-Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {
-  Hasher h(algos);
-  h.update(data);
-  return h.finish().digests;
-}
-
 struct VerifyCase {
   std::string name;
   std::size_t size;
@@ -71,14 +65,10 @@ const HashAlgos kAll{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
 
 INSTANTIATE_TEST_SUITE_P(Cases, VerifyImageCases,
                          ::testing::Values(
-                             VerifyCase{"Match", 3 * 131072 + 1000, 131072, kSha, nullptr, Kind::Match},
                              VerifyCase{"MatchAllAlgorithms", 1 << 20, 1 << 20, kAll, nullptr, Kind::Match},
                              VerifyCase{"MatchEmptyImage", 0, 4096, kSha, nullptr, Kind::Match},
-                             VerifyCase{"OneByteAltered", 500000, 65536, kSha,
-                                        [](const fs::path& p, std::vector<std::byte>& d) { flipByte(p, d, 123457); },
-                                        Kind::Mismatch},
-                             VerifyCase{"LastByteAltered", 65536, 65536, kAll,
-                                        [](const fs::path& p, std::vector<std::byte>& d) { flipByte(p, d, 65535); },
+                             VerifyCase{"LastByteOfManyBlocksAltered", 500000, 65536, kAll,
+                                        [](const fs::path& p, std::vector<std::byte>& d) { flipByte(p, d, 499999); },
                                         Kind::Mismatch},
                              VerifyCase{"Truncated", 300000, 65536, kSha,
                                         [](const fs::path& p, std::vector<std::byte>& d) {

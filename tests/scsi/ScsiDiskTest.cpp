@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/linux/ScsiDisk.h"
-#include "platform/linux/SgTransport.h"
 #include "tests/CaseName.h"
 #include "tests/fakes/SimulatedScsiTarget.h"
 
@@ -80,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
     ByName());
 
 // A node that is missing, or a regular file (no SG_IO), through each way
-// in: the errno says which.
+// in (both open the transport): the errno says which.
 TEST(ScsiOpen, NodesThatAreNotPassThroughDevicesFailWithTheirErrno) {
   char file[] = "/tmp/scsidisk-XXXXXX";
   const int fd = ::mkstemp(file);
@@ -95,11 +94,6 @@ TEST(ScsiOpen, NodesThatAreNotPassThroughDevicesFailWithTheirErrno) {
          errno = 0;
          const ScsiProbe probe = probeScsiDisk(p);
          return probe.info || probe.denied ? -1 : errno;
-       }},
-      {"openSgTransport",
-       [](const std::string& p) {
-         errno = 0;
-         return openSgTransport(p) ? -1 : errno;
        }},
       {"openScsiSource",
        [](const std::string& p) {
