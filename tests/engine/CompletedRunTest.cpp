@@ -135,7 +135,9 @@ INSTANTIATE_TEST_SUITE_P(
     Runs, CopiesExactly,
     ::testing::Values(
         CopyCase("TinySizes", false, {{0}, {1}, {511}, {513}}),
-        CopyCase("LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}}),
+        // The run is sized by its largest job, wherever it stands in the list.
+        CopyCase("LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}},
+                 {}, {}, [](CopiesExactly& f) { EXPECT_EQ(f.form.run.TotalBytes, 21 * std::int64_t{kBlock}); }),
         // The count of cycles follows the job furthest behind: 21 main-pass
         // cycles (the 21st reads nothing), then the finishing pass's one.
         CopyCase("CyclesFollowTheJobFurthestBehind", false, {{10 * kBlock}, {20 * kBlock}}, {}, {},
