@@ -11,8 +11,7 @@ namespace mdi {
 namespace {
 
 // Copies the segments of `block`, which begins `phase` bytes into a unit,
-// to `image` and `extra` in order. A null `image` skips the image segments
-// (Data first takes its image from ConvertSectors).
+// to `image` and `extra` in order: one pass over the bytes.
 void splitBlock(const LayoutUnit& u, std::span<const std::byte> block, std::size_t phase, std::byte* image,
                 std::byte* extra) {
   const std::byte* from = block.data();
@@ -22,10 +21,8 @@ void splitBlock(const LayoutUnit& u, std::span<const std::byte> block, std::size
     const bool inLead = w < u.lead;
     const std::size_t n = std::min((inLead ? u.lead : u.unit) - w, left);
     std::byte*& to = inLead == u.leadIsImage ? image : extra;
-    if (to != nullptr) {
-      std::memcpy(to, from, n);
-      to += n;
-    }
+    std::memcpy(to, from, n);
+    to += n;
     from += n;
     left -= n;
     w += n;
@@ -73,8 +70,8 @@ bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t, std::spa
     return false;
   }
   const auto u = layoutUnit(layout, s, t);
-  if (!u || layout == SectorLayout::DataFirst) { ConvertSectors(block, s, t, image); }
   if (!u) {
+    ConvertSectors(block, s, t, image);
     extra.clear();
     return true;
   }
@@ -82,13 +79,9 @@ bool convertLayout(SectorLayout layout, std::int32_t s, std::int32_t t, std::spa
   const std::uint64_t imageBytes = imageBytesBefore(*u, phase + block.size()) - imageBytesBefore(*u, phase);
   // Sized without clearing first: every byte is overwritten below, and a
   // reused vector of the same size is neither re-allocated nor zero-filled.
+  image.resize(static_cast<std::size_t>(imageBytes));
   extra.resize(block.size() - static_cast<std::size_t>(imageBytes));
-  if (layout == SectorLayout::DataFirst) {
-    splitBlock(*u, block, phase, nullptr, extra.data());
-  } else {
-    image.resize(static_cast<std::size_t>(imageBytes));
-    splitBlock(*u, block, phase, image.data(), extra.data());
-  }
+  splitBlock(*u, block, phase, image.data(), extra.data());
   return true;
 }
 
