@@ -61,4 +61,13 @@ double best(int n, F&& f) {
   return b;
 }
 
+// The middle of a series of figures (the mean of the middle two for an even
+// count): one disturbed run moves it less than it moves a mean or a best.
+inline double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 }  // namespace mdi::bench

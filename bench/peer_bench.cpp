@@ -140,13 +140,6 @@ void touchFreeMemory() {
   for (void* p : held) ::munmap(p, chunk);
 }
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 struct Series {
   std::vector<double> mbps, cpu;
   void add(const Figure& f) {
