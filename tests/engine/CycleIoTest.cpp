@@ -171,14 +171,14 @@ INSTANTIATE_TEST_SUITE_P(
                                 lane(patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow)})),
     ByName{});
 
-// Every read the io_uring path asks a source for is a read it issues: a
-// drive with a command queue serves each one, so a read asked for and then
-// dropped unissued would cost the drive a command. And bytes handed to
-// prepare with their owner stay as they were read for as long as anyone
-// holds the owner, however many reads follow: a hash that lags behind the
-// copy hashes what was copied.
+// Bytes handed to prepare with their owner stay as they were read for as
+// long as anyone holds the owner, however many reads follow: a hash that
+// lags behind the copy hashes what was copied. On the same run, every read
+// the io_uring path asks the source for is a read it issues: a drive with a
+// command queue serves each one, so a read asked for and then dropped
+// unissued would cost the drive a command.
 using CycleIoReads = RunFixture;
-TEST_F(CycleIoReads, EveryReadAskedForIsIssuedIntoBytesNoOneHolds) {
+TEST_F(CycleIoReads, BytesHeldByTheirOwnerAreNeverReadIntoAgain) {
   struct Counting final : Source {
     std::unique_ptr<Source> inner;
     int asked = 0;
