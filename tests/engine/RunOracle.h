@@ -7,6 +7,7 @@
 // (RunOracle::check) runs a row on the real engine and checks every
 // prediction; the engine and the fault-device suites each give a table.
 #include <sstream>
+#include <thread>
 
 #include "record/RescueMap.h"
 #include "run/StepSize.h"
@@ -60,6 +61,10 @@ inline const BlockTable& blockTable() {
 enum class From { File, Drive, Scsi, FaultFile, FaultLoop };
 enum class End { Done, Stop, Exit };  // the run ends, or is stopped or left by Exit in step `step`
 enum class Write { Ok, Full, FullOnce, FailedSync, FailedCut, AlteredBeforeVerify };
+// A run broken off in step `step` (by Stop, Exit, a kill just after a map
+// was saved, or a read error it does not go past), then run again, answered
+// Resume: it ends as a run that was never broken off.
+enum class Resume { No, AfterStop, AfterExit, AfterKill, AfterReadError };
 
 // What the protection-information check reports for a source of PI
 // sectors (its own model is in ProtectionInfoTest).
@@ -93,6 +98,8 @@ struct Row {
   std::string pi{};        // sectors of protection information (PiSectors.h) instead of pattern bytes
   int piType = 0;          // the PI type a drive reports
   std::optional<PiReport> piReport{};
+  Resume resume = Resume::No;
+  char pass = '?';  // the pass a map left by Stop or Exit says the job was in: '?' the sweep, '*' trimming
 };
 
 inline void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
@@ -205,6 +212,10 @@ inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
   if (!p.trail.empty() && r.write != Write::AlteredBeforeVerify && !r.verify) p.trail.push_back(p.status);
   if (r.verify) p.trail.clear();
   if (r.mutate && copied == 0) p.titles = {"Error"};  // nothing was copied
+  if (r.resume != Resume::No) {
+    p.trail.clear();  // the passes are taken up where the map left them
+    p.titles.insert(p.titles.begin(), "File exists");
+  }
   p.copied.assign(source.begin(), source.begin() + static_cast<long>(copied));
   p.rawRead = readFault ? std::stoull(p.readError) : copied;
   if (p.rescued)
@@ -238,6 +249,17 @@ inline std::string readmeScript(const fs::path& dir) {
   const auto body = start + 10;
   std::ofstream(dir / "rebuild.py") << readme.substr(body, readme.find("```", body) - body);
   return (dir / "rebuild.py").string();
+}
+
+// The pass a map says its job was in: the status of its first line.
+inline char passOf(const std::string& mapText) {
+  std::istringstream in(mapText);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream l(line);
+    std::string pos, status;
+    if (!line.starts_with("#") && l >> pos >> status) return status.at(0);
+  }
+  return 0;
 }
 
 inline std::string sha256Of(const Bytes& b) {
@@ -293,6 +315,7 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
         atExit = fs::file_size(output(1));
       });
     }
+    if (r.resume != Resume::No) breakOff(r, *reads);
     const Prediction p = predict(r, made.data, r.beside ? 2 : 1);
     // A mutate job writes whole blocks of target sectors each step.
     std::vector<std::uint64_t> sizes;
@@ -305,6 +328,7 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     controller.RunClicked();
 
     ASSERT_EQ(status(1), p.status) << (msg.shown.empty() ? "" : msg.shown[0].text);
+    if (r.resume != Resume::No) { EXPECT_EQ(msg.shown.at(0).buttons, MsgButtons::YesNoResume); }
     const Split want = layoutOracle(r.layout, static_cast<std::size_t>(r.s()), static_cast<std::size_t>(r.t), p.copied);
     const Bytes image = readFile(output(1));
     if (r.write == Write::FailedCut) {
@@ -366,6 +390,40 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
   }
 
  private:
+  // Runs the row broken off as it says; what it leaves, the next Run finds.
+  void breakOff(const Row& r, ReadLog& reads) {
+    form.Options.goPastErrors = r.resume != Resume::AfterReadError;
+    std::map<std::string, Bytes> atKill;
+    if (r.resume == Resume::AfterStop) pressStopAt(r.step);
+    if (r.resume == Resume::AfterExit) pump.at(r.step, [this] { controller.closeAllFiles(); });
+    if (r.resume == Resume::AfterKill) {
+      // What is on disk once a map has been saved mid-run: the image goes
+      // on being written after it.
+      pump.at(2, [this] { clock.now += 31000; });
+      pump.at(r.step, [&] {
+        const fs::path map = output(1) + ".map";
+        for (int i = 0; i < 300 && !fs::exists(map); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (const char* beside : {"", ".extra", ".map"})
+          if (fs::exists(output(1) + beside)) atKill[beside] = readFile(output(1) + beside);
+        pressStop();
+      });
+    }
+    controller.RunClicked();
+    if (r.resume == Resume::AfterKill) {
+      for (const char* beside : {"", ".extra", ".sha256", ".log", ".map"}) fs::remove(output(1) + beside);
+      for (const auto& [beside, bytes] : atKill) writeBytes(output(1) + beside, bytes);
+      EXPECT_TRUE(atKill.contains(".map")) << "no map was saved during the run";
+    } else if (r.resume == Resume::AfterReadError) {
+      EXPECT_TRUE(status(1).starts_with("Read Error ... at byte ")) << status(1);
+    } else {
+      EXPECT_EQ(status(1), "Stopped") << "the run was not broken off";
+      EXPECT_EQ(passOf(fileText(output(1) + ".map")), r.pass);
+    }
+    form.Options.goPastErrors = true;
+    reads.clear();
+    msg.shown.clear();
+    msg.answerOnce("File exists", MsgAnswer::Resume);
+  }
   void checkRecord(const Row& r, const Made& made, const Prediction& p, const Split& want) {
     const std::string log = record(1);
     const fs::path image(output(1));

@@ -96,7 +96,7 @@ TEST_P(EngineRun, EndsAsTheModelPredicts) {
   }
 }
 
-constexpr auto kLast = SectorLayout::DataLast, kGroups = SectorLayout::Groups4K;
+constexpr auto kFirst = SectorLayout::DataFirst, kLast = SectorLayout::DataLast, kGroups = SectorLayout::Groups4K;
 // Main-pass steps of a straight job, and of a mutate one from 520 and 512.
 const std::uint64_t kStep = blocksPerStep(kBlock, false) * kBlock;
 const std::uint64_t kStep520 = blocksPerStep(128 * 520, true) * 128 * 520;
@@ -136,6 +136,21 @@ Row pi(std::string name, std::string kinds, PiReport report, int driveType = 0, 
           .pi = std::move(kinds),
           .piType = driveType,
           .piReport = std::move(report)};
+}
+
+// A source of 16,000 sectors with a bad one and a bad area, gone past,
+// broken off as `how` says and resumed. Step 180 falls in trimming.
+Row resumed(std::string name, int mutate, SectorLayout layout, Resume how, int step = 0, char pass = '?') {
+  const std::uint64_t s = mutate ? mutate : 512;
+  return {.name = std::move(name),
+          .mutate = mutate,
+          .layout = layout,
+          .bytes = 16000 * s,
+          .bad = {unreadable(3000 * s, s, true, 0), unreadable(9000 * s, 40 * s, true, 0)},
+          .step = step,
+          .goPast = true,
+          .resume = how,
+          .pass = pass};
 }
 
 const Row kRows[] = {
@@ -282,6 +297,15 @@ const Row kRows[] = {
      .bytes = 4 * MiB,
      .bad = {unreadable(3 * MiB, 512, true, 1)},
      .goPast = true},
+    resumed("ResumeStraightStoppedInTheSweep", 0, kFirst, Resume::AfterStop, 4),
+    resumed("ResumeStraightStoppedInTrimming", 0, kFirst, Resume::AfterStop, 180, '*'),
+    resumed("ResumeStraightAfterExit", 0, kFirst, Resume::AfterExit, 5),
+    resumed("ResumeStraightKilled", 0, kFirst, Resume::AfterKill, 6),
+    resumed("ResumeStraightAfterAReadError", 0, kFirst, Resume::AfterReadError),
+    resumed("ResumeMutate520StoppedInTheSweep", 520, kFirst, Resume::AfterStop, 4),
+    resumed("ResumeMutate520ExitInTrimming", 520, kLast, Resume::AfterExit, 180, '*'),
+    resumed("ResumeMutate520GroupsKilled", 520, kGroups, Resume::AfterKill, 6),
+    resumed("ResumeMutate520AfterAReadError", 520, kFirst, Resume::AfterReadError),
     // Sectors with protection information.
     pi("PiAllGood", kinds({{300, 'G'}}), {" PI: 0 bad", "0", {}, false, "checked"}),
     pi("PiBadGuardsAndTagsAcrossBlocks",

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "run/StepSize.h"
-#include "tests/engine/RunFixture.h"
+#include "tests/engine/RunOracle.h"
 
 namespace mdi::test {
 namespace {
@@ -15,9 +15,10 @@ using mdi::PrintTo;
 struct StuckCase {
   const char* name;
   bool mutate;
-  bool write;       // the image write hangs, not the source read
-  bool otherFails;  // the other job has met a write error before the Stop
-  bool reRead;      // the read held is a re-read of one sector after a failed read
+  bool write;         // the image write hangs, not the source read
+  bool otherFails;    // the other job has met a write error before the Stop
+  bool reRead;        // the read held is a re-read of one sector after a failed read
+  bool exit = false;  // Exit instead of Stop, with the images to be verified
 };
 
 // Safety net only: lets the gate go after a minute, so that a run that
@@ -42,16 +43,23 @@ void holdReadBack(RunFixture& f, int row, const std::string& source, std::shared
 
 class StuckDrive : public RunFixture, public ::testing::WithParamInterface<StuckCase> {};
 
-TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
+// Exit ends the process as soon as it returns, so by then every job that
+// began has its record: the finished one without reading anything back, the
+// held one saying where its read was held, with a map of how far its image
+// goes; and Exit has not waited for the held read.
+TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   const StuckCase& c = GetParam();
   setMutate(c.mutate);
   ui.setChecked(Ctl::Check1, true);  // shut down when done: never after a Stop
   form.Options.hashes = {HashAlgo::Sha256};
+  form.Options.verifyImages = c.exit;
   // Bytes a job reads (and, 512 to 512, writes) per main-pass block, and
   // per step.
   const std::size_t block = c.mutate ? 65536 : 131072;
   const std::size_t step = blocksPerStep(block, c.mutate) * block;
-  const auto fastSrc = patternBytes(3 * step, 1);
+  // (Before an Exit, the fast one is short: its records are written within
+  // the time Exit gives them, however loaded the machine.)
+  const auto fastSrc = patternBytes(3 * (c.exit ? block : step), 1);
   const auto stuckSrc = patternBytes(3 * step, 2);
   addFileJob(src("fast.img", fastSrc));
   const std::string stuckPath = src("stuck.img", stuckSrc);
@@ -66,7 +74,17 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   // Stop once the transfer is held and the other job has ended its pass: it
   // must get there while the stuck one waits (a lock-step run never does,
   // and the watchdog below then lets the transfer go, which fails the test).
-  stopOnceWhen([&] { return gate->held() && status(1) == (c.otherFails ? "Write Error ..." : "Waiting ..."); });
+  std::string fastLog, stuckLog, stuckMap, stuckSum;  // as Exit leaves them
+  pump.whileWaiting([&] {
+    if (stopped || !gate->held() || status(1) != (c.otherFails ? "Write Error ..." : "Waiting ...")) return;
+    stopped = true;
+    if (!c.exit) return pressStop();
+    controller.closeAllFiles();
+    EXPECT_FALSE(gate->released()) << "Exit waited for the held read";
+    EXPECT_EQ(fs::file_size(output(2)), kept);
+    fastLog = record(1), stuckLog = record(2);
+    stuckMap = fileText(output(2) + ".map"), stuckSum = fileText(output(2) + ".sha256");
+  });
   std::jthread watchdog = releaseAfterAMinute(gate);
 
   controller.RunClicked();
@@ -74,27 +92,42 @@ TEST_P(StuckDrive, StopEndsTheRunWhileATransferIsHeld) {
   EXPECT_FALSE(gate->released()) << "the run ended while the transfer was still held";
   EXPECT_TRUE(stopped);
   EXPECT_FALSE(form.running);
-  EXPECT_EQ(ui.statusHistory,
-            c.mutate ? (std::vector<std::string>{"Creating images", "Closing files..", "Process Complete",
-                                                 "Process stopped by user"})
-                     : (std::vector<std::string>{"Creating images", "Process Complete", "Process stopped by user"}));
-  EXPECT_FALSE(ui.isChecked(Ctl::Check1));
-  EXPECT_TRUE(launcher.commands.empty());
+  if (!c.exit) {
+    EXPECT_EQ(ui.statusHistory,
+              c.mutate ? (std::vector<std::string>{"Creating images", "Closing files..", "Process Complete",
+                                                   "Process stopped by user"})
+                       : (std::vector<std::string>{"Creating images", "Process Complete", "Process stopped by user"}));
+    EXPECT_FALSE(ui.isChecked(Ctl::Check1));
+    EXPECT_TRUE(launcher.commands.empty());
+    stuckLog = record(2);
+  }
   EXPECT_EQ(status(2), "Stopped");
   // The held transfer holds up no other job: the fast one goes on to its end.
   if (c.otherFails) {
     EXPECT_EQ(status(1), "Write Error ...");
-  } else {
+  } else if (!c.exit) {
     EXPECT_EQ(status(1), "Done.");
     EXPECT_EQ(readFile(output(1)), fastSrc);
   }
-  const auto log = record(2);
-  EXPECT_EQ(field(log, "bytes_written"), std::to_string(kept));
+  EXPECT_EQ(field(stuckLog, "bytes_written"), std::to_string(kept));
+  if (c.exit) {
+    EXPECT_EQ(fieldsOf(fastLog, {{"outcome", ""}, {"verify_result", ""}, {"image_sha256", ""}}),
+              (Fields{{"outcome", "Done."}, {"verify_result", "Verify stopped"}, {"image_sha256", sha256Of(fastSrc)}}));
+    const Fields held{{"outcome", "Stopped"},
+                      {"stopped_by", "Exit"},
+                      {"held_read_at", std::to_string(kept)},
+                      {"bytes_read", std::to_string(kept)}};
+    EXPECT_EQ(fieldsOf(stuckLog, held), held);
+    char rescued[64];
+    std::snprintf(rescued, sizeof rescued, "0x00000000  0x%08zX  +\n", kept);
+    EXPECT_NE(stuckMap.find(rescued), std::string::npos) << stuckMap;
+    EXPECT_NE(stuckSum.find("  002.bin"), std::string::npos) << stuckSum;
+  }
   if (c.write) {
     // The image is in the hands of the write that has not returned: no
     // hash of it can be trusted, and the record says so instead of one.
-    EXPECT_EQ(field(log, "image_sha256"), "");
-    EXPECT_NE(field(log, "hash_error").find("had not returned"), std::string::npos) << log;
+    EXPECT_EQ(field(stuckLog, "image_sha256"), "");
+    EXPECT_NE(field(stuckLog, "hash_error").find("had not returned"), std::string::npos) << stuckLog;
   } else {
     expectPrefix(2, stuckSrc, kept);  // what came before the held read
   }
@@ -116,72 +149,10 @@ INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
                                            StuckCase("StraightReadAfterAWriteError", false, false, true, false),
                                            StuckCase("MutateReadAfterAWriteError", true, false, true, false),
                                            StuckCase("StraightReRead", false, false, false, true),
-                                           StuckCase("MutateReRead", true, false, false, true)),
+                                           StuckCase("MutateReRead", true, false, false, true),
+                                           StuckCase("StraightReadThenExit", false, false, false, false, true),
+                                           StuckCase("MutateReadThenExit", true, false, false, false, true)),
                          ByName{});
-
-// Exit in the middle of a run, while one drive holds a read: the process
-// ends as soon as Exit returns, so by then every job that began has its
-// record (the finished one without reading anything back, the held one
-// saying where its read was held, with a map of how far its image goes),
-// and Exit has not waited for the held read.
-class ExitDuringARun : public RunFixture, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(ExitDuringARun, WritesEveryStartedJobsRecordWithoutWaitingForAHeldRead) {
-  const bool mutate = GetParam();
-  setMutate(mutate);
-  form.Options.hashes = {HashAlgo::Sha256};
-  form.Options.verifyImages = true;
-  const std::size_t block = mutate ? 65536 : 131072;
-  const std::size_t step = blocksPerStep(block, mutate) * block;
-  const auto fastSrc = patternBytes(3 * block, 1);
-  addFileJob(src("fast.img", fastSrc));
-  const std::string stuckPath = src("stuck.img", patternBytes(3 * step, 2));
-  addFileJob(stuckPath);
-  auto gate = std::make_shared<Gate>(step);
-  files.gates[stuckPath] = gate;
-  std::jthread watchdog = releaseAfterAMinute(gate);
-  struct AtExit {
-    std::string fastLog, stuckLog, stuckMap, stuckSum;
-    std::uintmax_t stuckImage = 0;
-    bool readReleased = true;
-  };
-  std::optional<AtExit> atExit;
-  pump.whileWaiting([&] {
-    if (atExit || !gate->held() || status(1) != "Waiting ...") return;
-    controller.closeAllFiles();
-    atExit = AtExit{fileText(output(1) + ".log"), record(2),
-                    fileText(output(2) + ".map"), fileText(output(2) + ".sha256"),
-                    fs::file_size(output(2)),     gate->released()};
-  });
-
-  controller.RunClicked();
-
-  ASSERT_TRUE(atExit) << "Exit was never pressed";
-  EXPECT_FALSE(atExit->readReleased) << "Exit waited for the held read";
-  EXPECT_EQ(fieldsOf(atExit->fastLog, {{"outcome", ""}, {"stopped_by", ""}, {"verify_result", ""}}),
-            (Fields{{"outcome", "Done."}, {"stopped_by", ""}, {"verify_result", "Verify stopped"}}));
-  Hasher sha({HashAlgo::Sha256});
-  sha.update(fastSrc);  // 512 to 512: the image is the source, mutated or not
-  EXPECT_EQ(field(atExit->fastLog, "image_sha256"), sha.finish().digests.at(0).hex);
-  EXPECT_EQ(
-      fieldsOf(atExit->stuckLog,
-               {{"outcome", ""}, {"stopped_by", ""}, {"held_read_at", ""}, {"bytes_read", ""}, {"bytes_written", ""}}),
-      (Fields{{"outcome", "Stopped"},
-              {"stopped_by", "Exit"},
-              {"held_read_at", std::to_string(step)},
-              {"bytes_read", std::to_string(step)},
-              {"bytes_written", std::to_string(step)}}));
-  EXPECT_EQ(atExit->stuckImage, step);
-  char rescued[64];
-  std::snprintf(rescued, sizeof rescued, "0x00000000  0x%08zX  +\n", step);
-  EXPECT_NE(atExit->stuckMap.find(rescued), std::string::npos) << atExit->stuckMap;
-  EXPECT_NE(atExit->stuckSum.find("  002.bin"), std::string::npos) << atExit->stuckSum;
-  gate->release();
-  EXPECT_TRUE(gate->waitGone(30));
-  watchdog.request_stop();
-}
-INSTANTIATE_TEST_SUITE_P(Paths, ExitDuringARun, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "SectorMutate" : "Straight"; });
 
 // Run first checks that each drive is still the one listed, which reads
 // it. That, opening a source, syncing an image, reading a source back to verify it

@@ -101,51 +101,47 @@ INSTANTIATE_TEST_SUITE_P(Sources, FaultDeviceOracle, ::testing::ValuesIn(kRows),
 // and ends the run while the read is still held. A window that waits in
 // the read, or in handing it to the kernel, never sees the stall; the
 // watchdog then lets the read go after 20 s and the test fails.
-void stopWhileAReadIsHeld(FaultDeviceRun& t, std::optional<LoopDevice>& loop, FaultFs& faults, bool overLoop) {
-  for (bool mutate : {false, true}) {
-    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
-    t.setMutate(mutate);
-    t.stopped = false;
-    const std::string name = std::string(mutate ? "m" : "s") + (overLoop ? "-loop.img" : ".img");
-    FaultFile& f = faults.add({.name = name, .size = 8 << 20});
-    f.stallAt(4 << 20);
-    if (overLoop) loop.emplace(f.path());
-    const std::string source = overLoop ? loop->path().string() : f.path().string();
-    const auto healthy = patternBytes(1 << 20, 3);
-    t.form.iGrid2.removeRows(1, t.form.iGrid2.rowCount());
-    t.addFileJob(source, 8 << 20);
-    t.addFileJob(t.src(name + ".ok", healthy));
-    std::atomic<bool> letGo{false};
-    std::jthread watchdog([&](std::stop_token st) {
-      for (int i = 0; i < 200 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      if (!st.stop_requested()) letGo = true;
-      f.release();
-    });
-    t.stopOnceWhen([&] { return f.stalledReads() > 0 && t.status(2) == "Waiting ..."; });
+struct HeldRead {
+  const char* name;
+  bool mutate, overLoop;
+};
+class HeldFaultRead : public FaultDeviceRun, public ::testing::WithParamInterface<HeldRead> {};
 
-    t.controller.RunClicked();
-
-    EXPECT_TRUE(t.stopped) << "Stop was never answered while the read was held";
-    EXPECT_FALSE(letGo) << "the run went on only once the read was let go";
-    EXPECT_EQ(t.status(1), "Stopped");
-    EXPECT_EQ(t.status(2), "Done.");
-    EXPECT_TRUE(readFile(t.output(2)) == healthy);
-    EXPECT_LE(fs::file_size(t.output(1)), std::uintmax_t{4} << 20);
-    watchdog.request_stop();
+TEST_P(HeldFaultRead, StopEndsTheRunWhileTheReadIsHeld) {
+  const HeldRead& c = GetParam();
+  if (auto why = c.overLoop ? LoopDevice::unavailableReason() : ""; !why.empty()) GTEST_SKIP() << why;
+  setMutate(c.mutate);
+  FaultFile& f = faults->add({.name = "held.img", .size = 8 << 20});
+  f.stallAt(4 << 20);
+  const std::string source = c.overLoop ? loop.emplace(f.path()).path().string() : f.path().string();
+  const auto healthy = patternBytes(1 << 20, 3);
+  addFileJob(source, 8 << 20);
+  addFileJob(src("healthy.img", healthy));
+  std::atomic<bool> letGo{false};
+  std::jthread watchdog([&](std::stop_token st) {
+    for (int i = 0; i < 200 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!st.stop_requested()) letGo = true;
     f.release();
-    watchdog.join();
-    loop.reset();
-    for (int row : {1, 2})
-      for (const char* beside : {"", ".sha256", ".log", ".map"}) fs::remove(t.output(row) + beside);
-  }
-}
+  });
+  stopOnceWhen([&] { return f.stalledReads() > 0 && status(2) == "Waiting ..."; });
 
-TEST_F(FaultDeviceRun, StopEndsTheRunWhileAPlainFileReadIsHeld) { stopWhileAReadIsHeld(*this, loop, *faults, false); }
+  controller.RunClicked();
 
-TEST_F(FaultDeviceRun, StopEndsTheRunWhileALoopDeviceReadIsHeld) {
-  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  stopWhileAReadIsHeld(*this, loop, *faults, true);
+  EXPECT_TRUE(stopped) << "Stop was never answered while the read was held";
+  EXPECT_FALSE(letGo) << "the run went on only once the read was let go";
+  EXPECT_EQ(status(1), "Stopped");
+  EXPECT_EQ(status(2), "Done.");
+  EXPECT_TRUE(readFile(output(2)) == healthy);
+  EXPECT_LE(fs::file_size(output(1)), std::uintmax_t{4} << 20);
+  watchdog.request_stop();
+  f.release();
 }
+INSTANTIATE_TEST_SUITE_P(Sources, HeldFaultRead,
+                         ::testing::Values(HeldRead{"PlainFile", false, false},
+                                           HeldRead{"PlainFileMutate", true, false},
+                                           HeldRead{"LoopDevice", false, true},
+                                           HeldRead{"LoopDeviceMutate", true, true}),
+                         ByName{});
 
 // A drive of 4,096-byte sectors cannot read less than one: going past read
 // errors, a straight job trims and scrapes it a whole sector at a time, so
