@@ -169,7 +169,10 @@ void RunController::completion(Run& run) {
   if (stopped) m_sv.ui.setStatusText(1, "Process stopped by user");
   m_progress.HideRunProgressBar();
   if (stopped) m_sv.ui.setChecked(Ctl::Check1, false);
-  if (m_sv.ui.isChecked(Ctl::Check1)) ShutdownComputer();
+  // A run ended by Exit did not end: the program was closed under it. Exit
+  // ends the process once the files are closed, and should this run still
+  // come to its end meanwhile, the computer stays on.
+  if (m_sv.ui.isChecked(Ctl::Check1) && !run.closedByExit) ShutdownComputer();
 }
 
 }  // namespace mdi
