@@ -1,6 +1,6 @@
 // The menus: Help with and without the manual (and where the manual is
-// looked for), the about box made afresh each time, and the Options menu
-// whichever way its items are operated. Exit in the middle of a run is the
+// looked for), the about box made afresh each time, and the Options menu,
+// whose items act on being toggled, whichever way they are operated. Exit in the middle of a run is the
 // run's window test (Window.RunThroughTheButtonsAndMenus).
 #include <gtest/gtest.h>
 
@@ -47,38 +47,50 @@ class ManualSeenAs final : public ForwardingFileSystem {
   PathKind m_manual;
 };
 
-struct ManualCase {
-  const char* name;
-  PathKind seen;  // what the window's file system says of the manual
-  bool helpOffered;
-};
-const ManualCase kManuals[] = {{"AFile", PathKind::Regular, true},
-                               {"Missing", PathKind::Missing, false},
-                               {"AFolderByThatName", PathKind::Directory, false}};
-class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
-
-TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
-  const ManualCase& c = GetParam();
-  ManualSeenAs files(c.seen);
-  FrmMainDeps deps = h.deps(dir.path.string());
-  deps.fs = &files;
-  w = WindowHarness::start(std::move(deps));
-  EXPECT_EQ(files.asked, std::vector<std::string>{manual});
-  EXPECT_EQ(w->controls().isEnabled(Ctl::mnuHelp), c.helpOffered);
-  EXPECT_EQ(w->controls().text(Ctl::mnuHelp), c.helpOffered ? "Help" : "No Help Available");
-  // F1 opens the manual only where the menu offers it, and so does the item.
-  ASSERT_TRUE(activated(*w));
-  QTest::keyClick(w.get(), Qt::Key_F1);
-  EXPECT_EQ(h.opened.size(), c.helpOffered ? 1u : 0u);
-  if (!c.helpOffered) return;
-  child<QAction>(*w, "mnuHelp")->trigger();
-  EXPECT_EQ(h.opened, (std::vector<std::string>{manual, manual}));
+// What the window's file system says of the manual decides whether Help is
+// offered; F1 opens the manual only where the menu offers it, and so does
+// the item.
+TEST_F(Menus, HelpFollowsWhatTheFileSystemSaysOfTheManual) {
+  const struct {
+    const char* name;
+    PathKind seen;
+    bool helpOffered;
+  } cases[] = {{"AFile", PathKind::Regular, true},
+               {"Missing", PathKind::Missing, false},
+               {"AFolderByThatName", PathKind::Directory, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ManualSeenAs files(c.seen);
+    FrmMainDeps deps = h.deps(dir.path.string());
+    deps.fs = &files;
+    w = WindowHarness::start(std::move(deps));
+    h.opened.clear();
+    EXPECT_EQ(files.asked, std::vector<std::string>{manual});
+    EXPECT_EQ(std::pair(w->controls().isEnabled(Ctl::mnuHelp), w->controls().text(Ctl::mnuHelp)),
+              std::pair(c.helpOffered, std::string(c.helpOffered ? "Help" : "No Help Available")));
+    ASSERT_TRUE(activated(*w));
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    if (c.helpOffered) child<QAction>(*w, "mnuHelp")->trigger();
+    EXPECT_EQ(h.opened, (c.helpOffered ? std::vector<std::string>{manual, manual} : std::vector<std::string>{}));
+    w.reset();  // before the file system it was handed
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Manual, HelpMenu, ::testing::ValuesIn(kManuals), ByName());
-
+// The about box is made afresh each time and unloaded by OK; its link
+// turns blue and underlined under the pointer and back to black and plain.
 TEST_F(Menus, AboutIsFreshEachTime) {
   w = h.start(dir.path.string());
+  // A point inside the widget and outside any child: the frame's corner.
+  auto move = [](QWidget* w) {
+    const QPointF at(w->width() - 3, w->height() - 3);
+    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  auto looks = [](QLabel* link) {
+    const QString css = link->styleSheet();
+    return std::tuple(link->property("hot").toBool(), css.contains("rgb(0,0,255)"), css.contains("underline"),
+                      css.contains("black"));
+  };
   std::vector<QString> versions;
   for (int i = 0; i < 2; ++i) {
     QTimer::singleShot(0, [&] {
@@ -86,6 +98,13 @@ TEST_F(Menus, AboutIsFreshEachTime) {
       ASSERT_NE(box, nullptr);
       versions.push_back(box->findChild<QLabel*>("Label2")->text());
       EXPECT_EQ(box->windowTitle(), "About");
+      auto* link = box->findChild<QLabel*>("lblLink");
+      for (int hover = 0; hover < 2; ++hover) {
+        move(link);
+        EXPECT_EQ(looks(link), std::tuple(true, true, true, false)) << link->styleSheet().toStdString();
+        move(box->findChild<QGroupBox*>("Frame1"));
+        EXPECT_EQ(looks(link), std::tuple(false, false, false, true)) << link->styleSheet().toStdString();
+      }
       box->findChild<QPushButton*>("Command1")->click();
     });
     w->mnuAboutClick();
@@ -93,31 +112,6 @@ TEST_F(Menus, AboutIsFreshEachTime) {
   ASSERT_EQ(versions.size(), 2u);
   EXPECT_EQ(versions[0], "Version : 1.0.0");
   EXPECT_EQ(w->findChildren<frmABout*>().size(), 0) << "OK unloads the box";
-}
-
-TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
-  frmABout box(nullptr);
-  auto* link = box.findChild<QLabel*>("lblLink");
-  auto* frame = box.findChild<QGroupBox*>("Frame1");
-  ASSERT_TRUE(link && frame);
-  box.show();
-  // A point inside the widget and outside any child: the frame's corner.
-  auto move = [](QWidget* w) {
-    const QPointF at(w->width() - 3, w->height() - 3);
-    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-  };
-  auto looks = [&] {
-    const QString css = link->styleSheet();
-    return std::tuple(link->property("hot").toBool(), css.contains("rgb(0,0,255)"), css.contains("underline"),
-                      css.contains("black"));
-  };
-  for (int i = 0; i < 2; ++i) {
-    move(link);
-    EXPECT_EQ(looks(), std::tuple(true, true, true, false)) << link->styleSheet().toStdString();
-    move(frame);
-    EXPECT_EQ(looks(), std::tuple(false, false, false, true)) << link->styleSheet().toStdString();
-  }
 }
 
 // The Options menu follows File; its items are the run-wide choices of what
