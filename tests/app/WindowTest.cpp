@@ -41,18 +41,6 @@ class Window : public ::testing::Test {
     w = WindowHarness::start(std::move(deps));
   }
   QPushButton* button(const char* n) { return w->findChild<QPushButton*>(n); }
-  // Adds files through "Add Image File(s)" and moves each into the job list.
-  void addImages(const std::vector<std::string>& paths) {
-    h.pickers.files.push_back(paths);
-    button("Command4")->click();
-    GridModel& g = w->form().iGrid1;
-    for (const std::string& p : paths) {
-      for (int r = 1; r <= g.rowCount(); ++r)
-        if (g.value(r, 2) == p) g.setCurrentRow(r);
-      w->jobEditor().AddDriveToJobList();
-    }
-  }
-  std::string out(const char* name) const { return dir / ("out/" + std::string(name)); }
 
   ScratchDir dir{"mdi-win-"};
   WindowHarness h;
@@ -91,7 +79,12 @@ TEST_F(Window, RunThroughTheButtonsAndMenus) {
   EXPECT_EQ(w->controls().text(Ctl::Label2), (dir.path / "out").string());
   std::ofstream(dir / "a.img", std::ios::binary) << std::string(300000, 'a');
   std::ofstream(dir / "b.img", std::ios::binary) << std::string(520 * 700, 'b');
-  addImages({dir / "a.img", dir / "b.img"});
+  h.pickers.files.push_back({dir / "a.img", dir / "b.img"});
+  button("Command4")->click();  // listed below the drive, then moved into the job list in turn
+  for (int job = 1; job <= 2; ++job) {
+    w->form().iGrid1.setCurrentRow(2);
+    w->jobEditor().AddDriveToJobList();
+  }
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   EXPECT_EQ(w->controls().text(Ctl::Label3), "Right click on drive to change target folder.");
   child<QAction>(*w, "mnuGoPast")->trigger();
@@ -104,7 +97,7 @@ TEST_F(Window, RunThroughTheButtonsAndMenus) {
   ASSERT_TRUE(button("Command2")->isEnabled());
   button("Command2")->click();
   EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
-  EXPECT_NE(test::fileText(out("001.bin.log")).find("\ngo_past_read_errors: yes\n"), std::string::npos);
+  EXPECT_NE(test::fileText(dir / "out/001.bin.log").find("\ngo_past_read_errors: yes\n"), std::string::npos);
   EXPECT_EQ(std::tuple(w->form().iGrid2.value(2, JobCol::Status), w->controls().statusText(1)),
             std::tuple("Done.", "Process Complete"));
   // The byte counter on screen is the run's last one, not one held back:
