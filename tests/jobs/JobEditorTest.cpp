@@ -20,8 +20,7 @@
 
 #include <sys/stat.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <tuple>
 
 namespace mdi {
@@ -42,23 +41,12 @@ class HeldFs final : public ForwardingFileSystem {
  public:
   using ForwardingFileSystem::ForwardingFileSystem;
   PathKind kind(const std::string& p) const override {
-    if (p == held) {
-      std::unique_lock lk(m_m);
-      m_cv.wait_for(lk, std::chrono::seconds(5), [&] { return m_released; });
-    }
+    if (p == held) released.wait_for(std::chrono::seconds(5));
     return m_real.kind(p);
   }
-  void release() {
-    std::lock_guard lk(m_m);
-    m_released = true;
-    m_cv.notify_all();
-  }
   std::string held;
-
- private:
-  mutable std::mutex m_m;
-  mutable std::condition_variable m_cv;
-  bool m_released = false;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
 };
 
 class Editor : public ::testing::Test {
@@ -275,7 +263,7 @@ TEST_F(Editor, ImageFilesAreExaminedAsideAndListedWithTheirSizes) {
   bool buttonOff = false;
   pump.whileWaiting([&] {
     buttonOff = buttonOff || !ui.isEnabled(Ctl::Command4);
-    if (++waits == 3) fsys.release();
+    if (++waits == 3) fsys.release.set_value();
   });
   ed.AddImageFiles();
   EXPECT_EQ(std::tuple(waits >= 3, buttonOff, ui.isEnabled(Ctl::Command4)), std::tuple(true, true, true));
