@@ -1,6 +1,6 @@
 // The menus: Help with and without the manual (and where the manual is
-// looked for), the about box made afresh each time, and the Options menu
-// whichever way its items are operated. Exit in the middle of a run is the
+// looked for), the about box made afresh each time, and the Options menu,
+// whose items act on being toggled, whichever way they are operated. Exit in the middle of a run is the
 // run's window test (Window.RunThroughTheButtonsAndMenus).
 #include <gtest/gtest.h>
 
@@ -47,38 +47,50 @@ class ManualSeenAs final : public ForwardingFileSystem {
   PathKind m_manual;
 };
 
-struct ManualCase {
-  const char* name;
-  PathKind seen;  // what the window's file system says of the manual
-  bool helpOffered;
-};
-const ManualCase kManuals[] = {{"AFile", PathKind::Regular, true},
-                               {"Missing", PathKind::Missing, false},
-                               {"AFolderByThatName", PathKind::Directory, false}};
-class HelpMenu : public Menus, public ::testing::WithParamInterface<ManualCase> {};
-
-TEST_P(HelpMenu, FollowsWhatTheFileSystemSaysOfTheManual) {
-  const ManualCase& c = GetParam();
-  ManualSeenAs files(c.seen);
-  FrmMainDeps deps = h.deps(dir.path.string());
-  deps.fs = &files;
-  w = WindowHarness::start(std::move(deps));
-  EXPECT_EQ(files.asked, std::vector<std::string>{manual});
-  EXPECT_EQ(w->controls().isEnabled(Ctl::mnuHelp), c.helpOffered);
-  EXPECT_EQ(w->controls().text(Ctl::mnuHelp), c.helpOffered ? "Help" : "No Help Available");
-  // F1 opens the manual only where the menu offers it, and so does the item.
-  ASSERT_TRUE(activated(*w));
-  QTest::keyClick(w.get(), Qt::Key_F1);
-  EXPECT_EQ(h.opened.size(), c.helpOffered ? 1u : 0u);
-  if (!c.helpOffered) return;
-  child<QAction>(*w, "mnuHelp")->trigger();
-  EXPECT_EQ(h.opened, (std::vector<std::string>{manual, manual}));
+// What the window's file system says of the manual decides whether Help is
+// offered; F1 opens the manual only where the menu offers it, and so does
+// the item.
+TEST_F(Menus, HelpFollowsWhatTheFileSystemSaysOfTheManual) {
+  const struct {
+    const char* name;
+    PathKind seen;
+    bool helpOffered;
+  } cases[] = {{"AFile", PathKind::Regular, true},
+               {"Missing", PathKind::Missing, false},
+               {"AFolderByThatName", PathKind::Directory, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ManualSeenAs files(c.seen);
+    FrmMainDeps deps = h.deps(dir.path.string());
+    deps.fs = &files;
+    w = WindowHarness::start(std::move(deps));
+    h.opened.clear();
+    EXPECT_EQ(files.asked, std::vector<std::string>{manual});
+    EXPECT_EQ(std::pair(w->controls().isEnabled(Ctl::mnuHelp), w->controls().text(Ctl::mnuHelp)),
+              std::pair(c.helpOffered, std::string(c.helpOffered ? "Help" : "No Help Available")));
+    ASSERT_TRUE(activated(*w));
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    if (c.helpOffered) child<QAction>(*w, "mnuHelp")->trigger();
+    EXPECT_EQ(h.opened, (c.helpOffered ? std::vector<std::string>{manual, manual} : std::vector<std::string>{}));
+    w.reset();  // before the file system it was handed
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Manual, HelpMenu, ::testing::ValuesIn(kManuals), ByName());
-
+// The about box is made afresh each time and unloaded by OK; its link
+// turns blue and underlined under the pointer and back to black and plain.
 TEST_F(Menus, AboutIsFreshEachTime) {
   w = h.start(dir.path.string());
+  // A point inside the widget and outside any child: the frame's corner.
+  auto move = [](QWidget* w) {
+    const QPointF at(w->width() - 3, w->height() - 3);
+    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  auto looks = [](QLabel* link) {
+    const QString css = link->styleSheet();
+    return std::tuple(link->property("hot").toBool(), css.contains("rgb(0,0,255)"), css.contains("underline"),
+                      css.contains("black"));
+  };
   std::vector<QString> versions;
   for (int i = 0; i < 2; ++i) {
     QTimer::singleShot(0, [&] {
@@ -86,6 +98,13 @@ TEST_F(Menus, AboutIsFreshEachTime) {
       ASSERT_NE(box, nullptr);
       versions.push_back(box->findChild<QLabel*>("Label2")->text());
       EXPECT_EQ(box->windowTitle(), "About");
+      auto* link = box->findChild<QLabel*>("lblLink");
+      for (int hover = 0; hover < 2; ++hover) {
+        move(link);
+        EXPECT_EQ(looks(link), std::tuple(true, true, true, false)) << link->styleSheet().toStdString();
+        move(box->findChild<QGroupBox*>("Frame1"));
+        EXPECT_EQ(looks(link), std::tuple(false, false, false, true)) << link->styleSheet().toStdString();
+      }
       box->findChild<QPushButton*>("Command1")->click();
     });
     w->mnuAboutClick();
@@ -93,31 +112,6 @@ TEST_F(Menus, AboutIsFreshEachTime) {
   ASSERT_EQ(versions.size(), 2u);
   EXPECT_EQ(versions[0], "Version : 1.0.0");
   EXPECT_EQ(w->findChildren<frmABout*>().size(), 0) << "OK unloads the box";
-}
-
-TEST(AboutLink, HoverTogglesBlueUnderlinedAndBlackPlain) {
-  frmABout box(nullptr);
-  auto* link = box.findChild<QLabel*>("lblLink");
-  auto* frame = box.findChild<QGroupBox*>("Frame1");
-  ASSERT_TRUE(link && frame);
-  box.show();
-  // A point inside the widget and outside any child: the frame's corner.
-  auto move = [](QWidget* w) {
-    const QPointF at(w->width() - 3, w->height() - 3);
-    QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &e);
-  };
-  auto looks = [&] {
-    const QString css = link->styleSheet();
-    return std::tuple(link->property("hot").toBool(), css.contains("rgb(0,0,255)"), css.contains("underline"),
-                      css.contains("black"));
-  };
-  for (int i = 0; i < 2; ++i) {
-    move(link);
-    EXPECT_EQ(looks(), std::tuple(true, true, true, false)) << link->styleSheet().toStdString();
-    move(frame);
-    EXPECT_EQ(looks(), std::tuple(false, false, false, true)) << link->styleSheet().toStdString();
-  }
 }
 
 // The Options menu follows File; its items are the run-wide choices of what
@@ -152,45 +146,22 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGets) {
   ASSERT_TRUE(r0 && r3);
   EXPECT_EQ(std::tuple(child<QAction>(*w, "mnuGoPast")->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
             std::tuple(false, false, 0, true));
-  r3->trigger();
+  r3->toggle();  // a submenu's choice, too, acts on being toggled
   EXPECT_EQ(std::tuple(o.retryPasses, r0->isChecked()), std::tuple(3, false));
 }
 
-// One way of choosing an item of the Sector layout submenu: the mouse (as
-// the keyboard, the item's trigger) or the accessibility press action.
-struct Choose {
-  const char* name;
-  std::function<void(QMenu*, QAction*)> choose;
-};
-// Pops `menu` up and lets `pick` choose in it.
-void popUp(QMenu* menu, const std::function<void()>& pick) {
+// Chooses `a` in `menu` as the mouse does: pops the menu up and clicks the
+// item (the keyboard and the accessibility press action trigger it alike).
+void choose(QMenu* menu, QAction* a) {
   menu->popup(QPoint(0, 0));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-  pick();
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
   pumpFor(200);
 }
-const Choose kChoose[] = {
-    {"MouseClick",
-     [](QMenu* m, QAction* a) {
-       popUp(m, [&] { QTest::mouseClick(m, Qt::LeftButton, {}, m->actionGeometry(a).center()); });
-     }},
-    // Menu items offer the press action (what a screen reader's "activate" is).
-    {"AccessiblePress",
-     [](QMenu* menu, QAction* a) {
-       QAccessibleInterface* m = QAccessible::queryAccessibleInterface(menu);
-       ASSERT_NE(m, nullptr);
-       for (int i = 0; i < m->childCount(); ++i)
-         if (m->child(i)->text(QAccessible::Name) == a->text()) {
-           ASSERT_TRUE(accessibleAction(m->child(i), QAccessibleActionInterface::pressAction()));
-           return;
-         }
-       FAIL() << "no accessible item " << a->text().toStdString();
-     }},
-};
 
 // The Sector layout submenu holds one choice at a time, starts at Data
 // first, and offers 4 KiB groups while the sector boxes read 520 in and 512
-// out: however the operator picks, the run gets what the menu shows.
+// out: the run gets what the menu shows.
 TEST_F(Menus, LayoutMenuHoldsOneChoiceAndOffersGroupsOnlyFor520To512) {
   w = h.start(dir.path.string());
   auto* menu = child<QMenu>(*w, "mnuSectorLayout");
@@ -203,76 +174,65 @@ TEST_F(Menus, LayoutMenuHoldsOneChoiceAndOffersGroupsOnlyFor520To512) {
   EXPECT_EQ(menu->title(), "Sector layout");
   EXPECT_EQ(groups->text(), QString::fromUtf8("4 KiB groups (8 \xC3\x97 520)"));
   auto& o = w->form().Options;
-  for (const Choose& way : kChoose) {
-    SCOPED_TRACE(way.name);
-    EXPECT_EQ(std::tuple(first->isChecked(), o.layout), std::tuple(true, SectorLayout::DataFirst));
-    EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";
+  EXPECT_EQ(std::tuple(first->isChecked(), o.layout), std::tuple(true, SectorLayout::DataFirst));
+  EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";
 
-    way.choose(menu, last);
-    EXPECT_EQ(std::tuple(o.layout, last->isChecked(), first->isChecked()),
-              std::tuple(SectorLayout::DataLast, true, false));
+  choose(menu, last);
+  EXPECT_EQ(std::tuple(o.layout, last->isChecked(), first->isChecked()),
+            std::tuple(SectorLayout::DataLast, true, false));
 
-    mutate->click();  // Use Sector Mutate: 520 in, 512 out
-    ASSERT_EQ(in->text(), "520");
-    EXPECT_TRUE(groups->isEnabled());
-    way.choose(menu, groups);
-    EXPECT_EQ(std::tuple(o.layout, last->isChecked()), std::tuple(SectorLayout::Groups4K, false));
+  mutate->click();  // Use Sector Mutate: 520 in, 512 out
+  ASSERT_EQ(in->text(), "520");
+  EXPECT_TRUE(groups->isEnabled());
+  choose(menu, groups);
+  EXPECT_EQ(std::tuple(o.layout, last->isChecked()), std::tuple(SectorLayout::Groups4K, false));
 
-    // Other sizes: no longer offered, but the choice is not changed behind
-    // the operator's back (a run refuses the jobs it does not fit).
-    in->setText("528");
-    EXPECT_EQ(std::tuple(groups->isEnabled(), groups->isChecked(), o.layout),
-              std::tuple(false, true, SectorLayout::Groups4K));
-    way.choose(menu, first);
-    EXPECT_EQ(std::tuple(o.layout, groups->isChecked()), std::tuple(SectorLayout::DataFirst, false));
-    mutate->click();  // the boxes back to 512
-  }
+  // Other sizes: no longer offered, but the choice is not changed behind
+  // the operator's back (a run refuses the jobs it does not fit).
+  in->setText("528");
+  EXPECT_EQ(std::tuple(groups->isEnabled(), groups->isChecked(), o.layout),
+            std::tuple(false, true, SectorLayout::Groups4K));
+  choose(menu, first);
+  EXPECT_EQ(std::tuple(o.layout, groups->isChecked()), std::tuple(SectorLayout::DataFirst, false));
 }
 
 // Where the program finds its manual, on a real folder tree laid out as the
 // build tree (manual beside the program) or as the install rules lay out a
-// prefix (the program in bin/, the manual in the data folder).
-struct LayoutCase {
-  const char* name;
-  bool besideProgram;  // a manual in the program's folder
-  bool installed;      // a manual where the install rule puts it
-  bool installedChosen;
-};
-class ManualFolder : public ::testing::TestWithParam<LayoutCase> {};
-
-TEST_P(ManualFolder, BesideTheProgramFirstThenTheInstalledDataFolder) {
-  const LayoutCase& c = GetParam();
-  const ScratchDir prefix("mdi-manual-");
-  const fs::path bin = prefix.path / MDI_TEST_BIN_IN_PREFIX;
-  const fs::path installed = prefix.path / MDI_TEST_MANUAL_IN_PREFIX;
-  fs::create_directories(bin);
-  for (const auto& [wanted, folder] : {std::pair{c.besideProgram, bin}, {c.installed, installed}}) {
-    if (!wanted) continue;
-    fs::create_directories(folder);
-    std::ofstream(folder / kManualFileName) << "<html></html>";
+// prefix (the program in bin/, the manual in the data folder). A build
+// without an installed folder looks only beside the program.
+TEST(ManualFolder, BesideTheProgramFirstThenTheInstalledDataFolder) {
+  const struct {
+    const char* name;
+    bool besideProgram;  // a manual in the program's folder
+    bool installed;      // a manual where the install rule puts it
+    const char* installedFolder;
+    bool installedChosen;
+  } cases[] = {{"BuildTree", true, false, MDI_MANUAL_FROM_PROGRAM, false},
+               {"Installed", false, true, MDI_MANUAL_FROM_PROGRAM, true},
+               {"BothPrefersBesideTheProgram", true, true, MDI_MANUAL_FROM_PROGRAM, false},
+               {"NoneGivesTheProgramFolder", false, false, MDI_MANUAL_FROM_PROGRAM, false},
+               {"NoInstalledFolderLooksOnlyBeside", false, true, "", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScratchDir prefix("mdi-manual-");
+    const fs::path bin = prefix.path / MDI_TEST_BIN_IN_PREFIX;
+    const fs::path installed = prefix.path / MDI_TEST_MANUAL_IN_PREFIX;
+    fs::create_directories(bin);
+    for (const auto& [wanted, folder] : {std::pair{c.besideProgram, bin}, {c.installed, installed}}) {
+      if (!wanted) continue;
+      fs::create_directories(folder);
+      std::ofstream(folder / kManualFileName) << "<html></html>";
+    }
+    std::vector<std::string> asked;
+    const std::string found = manualFolder(bin.string(), c.installedFolder, [&](const std::string& p) {
+      asked.push_back(p);
+      return fs::is_regular_file(p);
+    });
+    if (c.installedChosen) EXPECT_EQ(fs::path(found), installed.lexically_normal());
+    else EXPECT_EQ(found, bin.string());
+    EXPECT_EQ(fs::is_regular_file(fs::path(found) / kManualFileName), c.besideProgram || c.installedChosen);
+    if (!*c.installedFolder) { EXPECT_EQ(asked, std::vector<std::string>{(bin / kManualFileName).string()}); }
   }
-  const std::string found =
-      manualFolder(bin.string(), MDI_MANUAL_FROM_PROGRAM, [](const std::string& p) { return fs::is_regular_file(p); });
-  if (c.installedChosen) EXPECT_EQ(fs::path(found), installed.lexically_normal());
-  else EXPECT_EQ(found, bin.string());
-  EXPECT_EQ(fs::is_regular_file(fs::path(found) / kManualFileName), c.besideProgram || c.installed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Layouts, ManualFolder,
-                         ::testing::Values(LayoutCase{"BuildTree", true, false, false},
-                                           LayoutCase{"Installed", false, true, true},
-                                           LayoutCase{"BothPrefersBesideTheProgram", true, true, false},
-                                           LayoutCase{"NoneGivesTheProgramFolder", false, false, false}),
-                         ByName());
-
-TEST(ManualFolderLookup, WithoutAnInstalledFolderLooksOnlyBesideTheProgram) {
-  std::vector<std::string> asked;
-  const std::string found = manualFolder("/opt/x/bin", "", [&](const std::string& p) {
-    asked.push_back(p);
-    return false;
-  });
-  EXPECT_EQ(found, "/opt/x/bin");
-  EXPECT_EQ(asked, std::vector<std::string>{"/opt/x/bin/Pellamy.html"});
 }
 
 }  // namespace

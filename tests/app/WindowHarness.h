@@ -37,7 +37,6 @@
 #include "platform/linux/PosixSystemInfo.h"
 #include "platform/linux/UringCycleIo.h"
 #include "platform/qt/QtServices.h"
-#include "tests/CaseName.h"
 #include "tests/TestDir.h"
 #include "tests/fakes/FakeDriveTable.h"
 #include "tests/fakes/Fakes.h"

@@ -1,6 +1,6 @@
 #pragma once
-// What the Xvfb tests share: why they skip, when the binary found no X
-// server (main.cpp starts a private Xvfb, once per binary), and their
+// What the Xvfb tests share: why they skip, when the binary runs on no X
+// server of its own (private-x.sh starts one around it), and their
 // screenshots, kept only when MDI_SHOT_DIR names a folder (for a person to
 // look at); otherwise nothing is written.
 #include <QGuiApplication>

@@ -76,12 +76,9 @@ TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   EXPECT_TRUE(w->isVisible());
   EXPECT_FALSE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
   EXPECT_EQ(w->frameGeometry(), frame);
-  h.msg.answer("Exit?", MsgAnswer::No);
+  h.msg.answer("Exit?", MsgAnswer::Yes);  // No is the run's window test (Window.RunThroughTheButtonsAndMenus)
   w->mnuExitClick();
-  EXPECT_EQ(h.quits, 0);
-  h.msg.answer("Exit?", MsgAnswer::Yes);
-  w->mnuExitClick();
-  EXPECT_EQ(h.quits, 1);
+  EXPECT_EQ(std::pair(h.msg.count("Exit?"), h.quits), std::pair(1, 1));
 
   w->runController().UnlockRunControls();
   pumpFor(400);
@@ -112,7 +109,6 @@ QString shownText(GridView* g, int row, int col) {
 // A grid cell's text as drawn: one line, elided in the middle.
 void expectCellElidedInTheMiddle(GridView* g, int row, int col, const QString& full, const char* what) {
   EXPECT_FALSE(g->wordWrap()) << what << ": a wrapped cell is cut at the end of its last line";
-  EXPECT_EQ(g->textElideMode(), Qt::ElideMiddle) << what;
   expectElidedInTheMiddle(shownText(g, row, col), full, what);
 }
 
