@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "convert/ProtectionInfo.h"
+#include "tests/Readme.h"
 #include "tests/layouts/PiSectors.h"
-#include "tests/layouts/Readme.h"
 #include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {
