@@ -86,7 +86,6 @@ struct ReadCase {
   int commandsOverIt = 0;  // 0: not compared
   Range lastCommand{};     // {0, 0}: not compared
 };
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class ScsiSourceRead : public ::testing::TestWithParam<ReadCase> {};
 
