@@ -3,7 +3,8 @@
 // of a group of sectors) are the data that goes into the image, and which
 // are the extra bytes that go, in source order, into `<image>.extra`. The
 // image and its `.extra` together hold every source byte, so a wrong choice
-// is undone from the two files alone (rebuildSource), without the drive.
+// is undone from the two files alone (the README's rebuild script), without
+// the drive.
 //
 // With s the source and t the target sector size:
 //

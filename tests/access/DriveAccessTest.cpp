@@ -14,6 +14,7 @@
 #include "discovery/LinuxDriveTable.h"
 #include "platform/dbus/UdisksBroker.h"
 #include "platform/linux/DeviceOpener.h"
+#include "tests/Readme.h"
 #include "tests/RecordFields.h"
 #include "tests/engine/RunFixture.h"
 #include "tests/fakes/LoopDevice.h"
@@ -92,21 +93,23 @@ TEST_F(LiveDriveRun, AsRootDrivesAreOpenedDirectlyAndNothingIsAsked) {
   EXPECT_TRUE(broker.asked().empty());
 }
 
-// What each answer of the bus, udisks2 or polkit makes of a job's status.
+// What each answer of the bus, udisks2 or polkit makes of a job's status:
+// the README's table, in its order (its last row, a missing image file, is
+// not udisks2's), and a failure of udisks2 itself with its message.
 TEST(UdisksAnswers, SayWhyADriveWasNotOpened) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"org.freedesktop.UDisks2.Error.NotAuthorized", "access to /dev/sdb was refused"},
-      {"org.freedesktop.UDisks2.Error.NotAuthorizedDismissed",
-       "access to /dev/sdb was refused: the password prompt was cancelled"},
-      {"org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
-       "access to /dev/sdb was refused: no password prompt could be shown (no polkit agent is running)"},
-      {"org.freedesktop.DBus.Error.ServiceUnknown",
-       "access to /dev/sdb could not be asked for: udisks2 is not running"},
-      {"org.freedesktop.DBus.Error.NoServer", "access to /dev/sdb could not be asked for: udisks2 is not running"},
-      {"org.freedesktop.UDisks2.Error.Failed", "udisks2 could not open /dev/sdb: Error opening device: EBUSY"},
-  };
-  for (const auto& [name, text] : cases)
-    EXPECT_EQ(DeviceOpener::refusalText("/dev/sdb", udisksAnswerTo(name, "Error opening device: EBUSY")), text) << name;
+  const char* answers[] = {
+      "org.freedesktop.UDisks2.Error.NotAuthorized", "org.freedesktop.UDisks2.Error.NotAuthorizedDismissed",
+      "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain", "org.freedesktop.DBus.Error.NoServer"};
+  const auto rows = readmeTable("Drives as a normal user");
+  ASSERT_GE(rows.size(), 5u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    const std::string& status = rows[i + 1][1];  // in backquotes, perhaps followed by a remark
+    const auto end = status.find("` (");
+    EXPECT_EQ("`Not imaged: " + DeviceOpener::refusalText("/dev/sdb", udisksAnswerTo(answers[i], "")) + "`",
+              status.substr(0, end == std::string::npos ? end : end + 1));
+  }
+  EXPECT_EQ(DeviceOpener::refusalText("/dev/sdb", udisksAnswerTo("org.freedesktop.UDisks2.Error.Failed", "EBUSY")),
+            "udisks2 could not open /dev/sdb: EBUSY");
 }
 
 // As a normal user, under udisks-session.sh: MDI_ACCESS_GRANTED is a drive

@@ -8,21 +8,12 @@
 namespace mdi {
 namespace {
 
-struct TimeCase {
-  std::int32_t s;
-  const char* text;
-};
-void PrintTo(const TimeCase& c, std::ostream* os) { *os << c.s << " s"; }
-class TimeStringTest : public ::testing::TestWithParam<TimeCase> {};
-TEST_P(TimeStringTest, Formats) { EXPECT_EQ(TimeString(GetParam().s), GetParam().text); }
-INSTANTIATE_TEST_SUITE_P(Cases, TimeStringTest,
-                         // (Hours, minutes and seconds as the tick below shows them are its rows.)
-                         ::testing::Values(TimeCase{0, "0:00:00"}, TimeCase{360000, "100:00:00"},
-                                           TimeCase{-75, "0:01:15"}, TimeCase{INT32_MIN, "596523:14:08"}),
-                         [](const auto& info) {
-                           const std::int64_t s = info.param.s;
-                           return (s < 0 ? "minus" : "s") + std::to_string(s < 0 ? -s : s);
-                         });
+// (Hours, minutes and seconds as the tick below shows them are its rows.)
+TEST(TimeString, FormatsHoursMinutesAndSeconds) {
+  const std::pair<std::int32_t, const char*> cases[] = {
+      {0, "0:00:00"}, {360000, "100:00:00"}, {-75, "0:01:15"}, {INT32_MIN, "596523:14:08"}};
+  for (const auto& [s, text] : cases) EXPECT_EQ(TimeString(s), text) << s << " s";
+}
 
 class ProgressTest : public ::testing::Test {
  protected:

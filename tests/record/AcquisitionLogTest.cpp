@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "convert/ProtectionInfo.h"
+#include "tests/Readme.h"
 #include "tests/layouts/PiSectors.h"
-#include "tests/layouts/Readme.h"
 #include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {
@@ -183,62 +183,35 @@ TEST(AcquisitionLogFormat, FileJobWithOddTexts) {
                 sha + "\nverify_result: Verify failed\nverify_image_sha256: " + sha + "\nverify_source_md5: 00ff\n");
 }
 
-struct TimeCase {
-  std::string name;
-  system_clock::time_point t;
-  std::string iso;
-};
-
-class IsoUtc : public ::testing::TestWithParam<TimeCase> {};
-
-TEST_P(IsoUtc, FormatsTheSecondInUtc) { EXPECT_EQ(isoUtc(GetParam().t), GetParam().iso); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Times, IsoUtc,
-    ::testing::Values(TimeCase{"LeapDayLastSecond", sys_days{2024y / February / 29} + 23h + 59min + 59s + 999ms,
-                               "2024-02-29T23:59:59Z"},
-                      TimeCase{"BeforeTheEpoch", system_clock::time_point{} - 500ms, "1969-12-31T23:59:59Z"},
-                      TimeCase{"Year2100", sys_days{2100y / March / 1} + 1s, "2100-03-01T00:00:01Z"}),
-    ByName{});
-
-// A checksum file written beside an image is accepted by the coreutils
-// tool run in the image's folder.
-struct ChecksumCase {
-  std::string name;
-  HashAlgo algo;
-  std::string imageName;
-};
-
-class ChecksumFile : public TempDirTestP<ChecksumCase> {};
-
-TEST_P(ChecksumFile, IsAcceptedByTheCoreutilsCheck) {
-  const auto& c = GetParam();
-  const std::string tool = std::string(hashAlgoName(c.algo)) + "sum";
-  if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
-  const auto image = patternBytes(70000, 5);
-  writeBytes(dir / c.imageName, image);
-  Hasher h({c.algo});
-  h.update(image);
-  const std::string hex = h.finish().digests.at(0).hex;
-  const std::string checksumPath = checksumFilePath((dir / c.imageName).string(), c.algo);
-  {
-    std::ofstream f(checksumPath, std::ios::binary);
-    f << checksumFileText(hex, (dir / c.imageName).string());
-  }
-  const std::string check = "cd " + shellQuote(dir.string()) + " && " + tool + " -c --strict " +
-                            shellQuote(fs::path(checksumPath).filename().string());
-  const auto ok = shell(check);
-  EXPECT_EQ(ok.exitCode, 0) << ok.output;
-  EXPECT_NE(ok.output.find(": OK"), std::string::npos) << ok.output;
+// A leap day's last second, a time before the epoch, one in 2100.
+TEST(IsoUtc, FormatsTheSecondInUtc) {
+  const std::pair<system_clock::time_point, const char*> times[] = {
+      {sys_days{2024y / February / 29} + 23h + 59min + 59s + 999ms, "2024-02-29T23:59:59Z"},
+      {system_clock::time_point{} - 500ms, "1969-12-31T23:59:59Z"},
+      {sys_days{2100y / March / 1} + 1s, "2100-03-01T00:00:01Z"}};
+  for (const auto& [t, iso] : times) EXPECT_EQ(isoUtc(t), iso);
 }
 
-// Each algorithm, and names the checksum line must escape (every algorithm
-// on a plain name is checked after a real run too: RecordRunTest).
-INSTANTIATE_TEST_SUITE_P(Cases, ChecksumFile,
-                         ::testing::Values(ChecksumCase{"Sha256NameWithBlanks", HashAlgo::Sha256, "disk one .img"},
-                                           ChecksumCase{"Sha1NameWithBackslash", HashAlgo::Sha1, "a\\b.bin"},
-                                           ChecksumCase{"Md5NameWithNewline", HashAlgo::Md5, "two\nlines.bin"}),
-                         ByName{});
+// A checksum file beside an image whose name the checksum line must escape
+// is accepted by the coreutils tool run in the image's folder. (Every
+// algorithm on a plain name is checked after the runs of the run model.)
+TEST_F(TempDirTest, ChecksumFileOfAnOddNameIsAcceptedByTheCoreutilsCheck) {
+  const auto image = patternBytes(70000, 5);
+  const std::pair<HashAlgo, const char*> cases[] = {
+      {HashAlgo::Sha256, "disk one .img"}, {HashAlgo::Sha1, "a\\b.bin"}, {HashAlgo::Md5, "two\nlines.bin"}};
+  for (const auto& [algo, name] : cases) {
+    const std::string tool = std::string(hashAlgoName(algo)) + "sum";
+    if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+    writeBytes(dir / name, image);
+    const std::string checksumPath = checksumFilePath((dir / name).string(), algo);
+    std::ofstream(checksumPath, std::ios::binary)
+        << checksumFileText(digestsOf(image, {algo}).at(0).hex, (dir / name).string());
+    const auto ok = shell("cd " + shellQuote(dir.string()) + " && " + tool + " -c --strict " +
+                          shellQuote(fs::path(checksumPath).filename().string()));
+    EXPECT_EQ(ok.exitCode, 0) << name << ": " << ok.output;
+    EXPECT_NE(ok.output.find(": OK"), std::string::npos) << ok.output;
+  }
+}
 
 }  // namespace
 }  // namespace mdi::test

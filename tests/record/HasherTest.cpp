@@ -28,13 +28,12 @@ TEST(HasherMisuse, IsReportedAndGivesNoDigest) {
   }
 }
 
-TEST(HashAlgos, ListsInRecordOrderAndNamesLikeCoreutils) {
+// (Their names are the record keys' endings, read from the README by the
+// record's key test.)
+TEST(HashAlgos, ListsInRecordOrder) {
   HashAlgos s{HashAlgo::Sha1, HashAlgo::Sha256};
   EXPECT_EQ(s.list(), (std::vector<HashAlgo>{HashAlgo::Sha256, HashAlgo::Sha1}));
   EXPECT_EQ(s.add(HashAlgo::Md5).list(), (std::vector<HashAlgo>{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1}));
-  EXPECT_EQ(hashAlgoName(HashAlgo::Sha256), "sha256");
-  EXPECT_EQ(hashAlgoName(HashAlgo::Md5), "md5");
-  EXPECT_EQ(hashAlgoName(HashAlgo::Sha1), "sha1");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the record and engine suites: a temporary folder removed after each test,
-// byte patterns, whole-file reads and writes, the shell for the command line
+// byte patterns (Pattern.h), whole-file reads and writes, the shell for the command line
 // tools (sha256sum, ddrescuelog) that check what the program wrote, and
 // case tables named and printed by their `name` (CaseName.h).
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include "record/RescueMap.h"
 #include "support/Hasher.h"
 #include "tests/CaseName.h"
+#include "tests/Pattern.h"
 #include "tests/RecordFields.h"
 #include "tests/Shell.h"
 #include "tests/TestDir.h"
@@ -22,16 +23,6 @@
 namespace mdi::test {
 
 namespace fs = std::filesystem;
-
-inline std::vector<std::byte> patternBytes(std::size_t n, unsigned seed) {
-  std::vector<std::byte> v(n);
-  std::uint32_t x = 2654435761u * (seed + 1);
-  for (auto& b : v) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<std::byte>(x >> 24);
-  }
-  return v;
-}
 
 // The digests of `data`, hashed in one piece.
 inline Digests digestsOf(const std::vector<std::byte>& data, HashAlgos algos) {

@@ -64,33 +64,27 @@ const HashAlgos kSha{HashAlgo::Sha256};
 const HashAlgos kAll{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
 
 INSTANTIATE_TEST_SUITE_P(Cases, VerifyImageCases,
-                         ::testing::Values(
-                             VerifyCase{"MatchAllAlgorithms", 1 << 20, 1 << 20, kAll, nullptr, Kind::Match},
-                             VerifyCase{"MatchEmptyImage", 0, 4096, kSha, nullptr, Kind::Match},
-                             VerifyCase{"LastByteOfManyBlocksAltered", 500000, 65536, kAll,
-                                        [](const fs::path& p, std::vector<std::byte>& d) { flipByte(p, d, 499999); },
-                                        Kind::Mismatch},
-                             VerifyCase{"Truncated", 300000, 65536, kSha,
-                                        [](const fs::path& p, std::vector<std::byte>& d) {
-                                          d.resize(299488);
-                                          fs::resize_file(p, d.size());
-                                        },
-                                        Kind::Mismatch},
-                             VerifyCase{"GrownByOneByte", 4096, 4096, kSha,
-                                        [](const fs::path& p, std::vector<std::byte>& d) {
-                                          d.push_back(std::byte{0});
-                                          fs::resize_file(p, d.size());
-                                        },
-                                        Kind::Mismatch},
-                             VerifyCase{"Missing", 4096, 4096, kSha,
-                                        [](const fs::path& p, std::vector<std::byte>&) { fs::remove(p); },
-                                        Kind::ReadError, ENOENT, 0},
-                             VerifyCase{"FolderInItsPlace", 4096, 4096, kSha,
-                                        [](const fs::path& p, std::vector<std::byte>&) {
-                                          fs::remove(p);
-                                          fs::create_directory(p);
-                                        },
-                                        Kind::ReadError, EISDIR, 0}),
+                         ::testing::Values(VerifyCase{"MatchEmptyImage", 0, 4096, kSha, nullptr, Kind::Match},
+                                           VerifyCase{"LastByteOfManyBlocksAltered", 500000, 65536, kAll,
+                                                      [](const fs::path& p, std::vector<std::byte>& d) {
+                                                        flipByte(p, d, 499999);
+                                                      },
+                                                      Kind::Mismatch},
+                                           VerifyCase{"Truncated", 300000, 65536, kSha,
+                                                      [](const fs::path& p, std::vector<std::byte>& d) {
+                                                        d.resize(299488);
+                                                        fs::resize_file(p, d.size());
+                                                      },
+                                                      Kind::Mismatch},
+                                           VerifyCase{"GrownByOneByte", 4096, 4096, kSha,
+                                                      [](const fs::path& p, std::vector<std::byte>& d) {
+                                                        d.push_back(std::byte{0});
+                                                        fs::resize_file(p, d.size());
+                                                      },
+                                                      Kind::Mismatch},
+                                           VerifyCase{"Missing", 4096, 4096, kSha,
+                                                      [](const fs::path& p, std::vector<std::byte>&) { fs::remove(p); },
+                                                      Kind::ReadError, ENOENT, 0}),
                          ByName{});
 
 // A source that fails part way (a re-read drive with a new bad sector):

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/ScsiSource.h"
+#include "tests/CaseName.h"
 #include "tests/fakes/SimulatedScsiTarget.h"
 
 // Configurations name only the fields they set; GCC counts an optional
@@ -69,88 +71,64 @@ Range readRange(const std::vector<std::uint8_t>& cdb) {
   return {lba, lba + count};
 }
 
-struct Geometry {
+// A disk of 1,003 blocks (not a whole number of 128-block transfers) read
+// in `chunk`-byte requests, whole, or up to a medium error at block `bad`:
+// every byte in order, then one short read with the remainder and 0 bytes,
+// or EIO after every byte before the bad block, delivered by the failing
+// read; a further read stays at the end, or at the bad block and fails
+// again.
+struct ReadCase {
+  std::string name;
   std::uint32_t blockLength;
   std::size_t chunk;
-};
-void PrintTo(const Geometry& g, std::ostream* os) { *os << g.blockLength << "-byte blocks, reads of " << g.chunk; }
-
-class ScsiSourceWhole : public ::testing::TestWithParam<Geometry> {};
-
-TEST_P(ScsiSourceWhole, ReadsEveryByteThenShortThenZero) {
-  const Geometry g = GetParam();
-  Disk d({.blockLength = g.blockLength, .blockCount = 1003});  // not a whole number of 128-block transfers
-  const ReadAll all = readAll(*d.src, g.chunk);
-  const std::size_t total = std::size_t{1003} * g.blockLength;
-  ASSERT_EQ(all.data.size(), total);
-  EXPECT_EQ(firstMismatch(all.data, g.blockLength), total);
-
-  // Full reads, then one short read with the remainder, then 0 bytes.
-  ASSERT_GE(all.results.size(), 3u);
-  const std::size_t n = all.results.size();
-  for (std::size_t i = 0; i < n; ++i)
-    EXPECT_EQ(got(all.results[i]), got({i + 2 < n ? g.chunk : i + 2 == n ? total % g.chunk : 0, 0})) << "read " << i;
-  std::vector<std::byte> buf(100);
-  EXPECT_EQ(got(d.src->read(buf)), got({0, 0})) << "still at the end";
-
-  // Every block was read exactly once, by whole-block READ(10) commands of at
-  // most 128 blocks, in order: a read ending mid-block keeps the rest of
-  // that block for the next read.
-  std::uint64_t next = 0;
-  for (const auto& cdb : d.target.log()) {
-    ASSERT_EQ(cdb.size(), 10u);
-    ASSERT_EQ(cdb[0], 0x28);
-    const auto [from, to] = readRange(cdb);
-    EXPECT_EQ(from, next);
-    EXPECT_GE(to - from, 1u);
-    EXPECT_LE(to - from, 128u);
-    next = to;
-  }
-  EXPECT_EQ(next, 1003u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Sizes, ScsiSourceWhole,
-                         ::testing::Values(Geometry{520, 66560}, Geometry{528, 64527}, Geometry{520, 513},
-                                           Geometry{528, 131072}),
-                         [](const auto& info) {
-                           return "block" + std::to_string(info.param.blockLength) + "_read" +
-                                  std::to_string(info.param.chunk);
-                         });
-
-// A medium error at block k: EIO after every byte before it, delivered by
-// the failing read up to k; a further read stays at k and fails again.
-struct BadBlock {
-  std::uint64_t lba;
+  std::optional<std::uint64_t> bad = std::nullopt;
   bool namesLba = true;    // the sense names the failing block
   int commandsOverIt = 0;  // 0: not compared
   Range lastCommand{};     // {0, 0}: not compared
 };
-void PrintTo(const BadBlock& b, std::ostream* os) { *os << "block " << b.lba << (b.namesLba ? " named" : " unnamed"); }
 
-class ScsiSourceMediumError : public ::testing::TestWithParam<BadBlock> {};
+class ScsiSourceRead : public ::testing::TestWithParam<ReadCase> {};
 
-TEST_P(ScsiSourceMediumError, FailsWithEioAfterTheBlocksBeforeIt) {
-  const BadBlock c = GetParam();
-  Disk d({.blockLength = 520, .blockCount = 1003, .mediumErrorLba = c.lba, .mediumErrorNamesLba = c.namesLba});
-  const ReadAll all = readAll(*d.src, 66560);
-  ASSERT_FALSE(all.results.empty());
-  const IoResult last = all.results.back();
-  EXPECT_EQ(last.error, EIO);
-  const std::size_t before = static_cast<std::size_t>(c.lba) * 520;
-  ASSERT_EQ(all.data.size(), before);
-  EXPECT_EQ(firstMismatch(all.data, 520), before);
-  EXPECT_EQ(last.bytes, before % 66560);
-  for (std::size_t i = 0; i + 1 < all.results.size(); ++i) EXPECT_EQ(all.results[i].bytes, 66560u);
+TEST_P(ScsiSourceRead, EveryByteInOrderUpToTheEndOrTheBadBlock) {
+  const ReadCase& c = GetParam();
+  const std::uint32_t bl = c.blockLength;
+  Disk d({.blockLength = bl, .blockCount = 1003, .mediumErrorLba = c.bad, .mediumErrorNamesLba = c.namesLba});
+  const ReadAll all = readAll(*d.src, c.chunk);
+  const std::size_t end = std::size_t{c.bad.value_or(1003)} * bl;
+  ASSERT_EQ(all.data.size(), end);
+  EXPECT_EQ(firstMismatch(all.data, bl), end);
+  std::vector<std::pair<std::size_t, int>> want(end / c.chunk, {c.chunk, 0}), results;
+  if (c.bad) want.push_back({end % c.chunk, EIO});
+  else if (end % c.chunk) want.push_back({end % c.chunk, 0});
+  if (!c.bad) want.push_back({0, 0});
+  for (const IoResult& r : all.results) results.push_back(got(r));
+  EXPECT_EQ(results, want);
+  std::vector<std::byte> buf(100);
+  EXPECT_EQ(got(d.src->read(buf)), got({0, c.bad ? EIO : 0})) << "a further read stays where the last one ended";
 
-  std::vector<std::byte> buf(520);
-  EXPECT_EQ(got(d.src->read(buf)), got({0, EIO})) << "a further read stays at the bad block";
-
+  if (!c.bad) {
+    // Every block was read exactly once, by whole-block READ(10) commands of
+    // at most 128 blocks, in order: a read ending mid-block keeps the rest
+    // of that block for the next read.
+    std::uint64_t next = 0;
+    for (const auto& cdb : d.target.log()) {
+      ASSERT_EQ(cdb.size(), 10u);
+      ASSERT_EQ(cdb[0], 0x28);
+      const auto [from, to] = readRange(cdb);
+      EXPECT_EQ(from, next);
+      EXPECT_GE(to - from, 1u);
+      EXPECT_LE(to - from, 128u);
+      next = to;
+    }
+    EXPECT_EQ(next, 1003u);
+    return;
+  }
   // Named, the bad block is not read again; unnamed, a single-block read
   // after the multi-block one pins it down.
   int over = 0;
   for (const auto& cdb : d.target.log()) {
     const auto [from, to] = readRange(cdb);
-    over += c.lba >= from && c.lba < to;
+    over += *c.bad >= from && *c.bad < to;
   }
   if (c.commandsOverIt) { EXPECT_EQ(over, c.commandsOverIt); }
   if (c.lastCommand != Range{}) {
@@ -159,12 +137,16 @@ TEST_P(ScsiSourceMediumError, FailsWithEioAfterTheBlocksBeforeIt) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lbas, ScsiSourceMediumError,
-                         ::testing::Values(BadBlock{0}, BadBlock{1}, BadBlock{127}, BadBlock{128}, BadBlock{1002},
-                                           BadBlock{300, true, 1, {256, 300}}, BadBlock{300, false, 2, {300, 301}}),
-                         [](const auto& info) {
-                           return "block" + std::to_string(info.param.lba) + (info.param.namesLba ? "" : "_unnamed");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Disks, ScsiSourceRead,
+    ::testing::Values(ReadCase{"Block520Read66560", 520, 66560}, ReadCase{"Block528Read64527", 528, 64527},
+                      ReadCase{"Block520Read513", 520, 513}, ReadCase{"Block528Read131072", 528, 131072},
+                      ReadCase{"BadBlock0", 520, 66560, 0}, ReadCase{"BadBlock1", 520, 66560, 1},
+                      ReadCase{"BadBlock127", 520, 66560, 127}, ReadCase{"BadBlock128", 520, 66560, 128},
+                      ReadCase{"BadBlock1002", 520, 66560, 1002},
+                      ReadCase{"BadBlock300Named", 520, 66560, 300, true, 1, {256, 300}},
+                      ReadCase{"BadBlock300Unnamed", 520, 66560, 300, false, 2, {300, 301}}),
+    ByName());
 
 // Failures of the transport itself end the read with their errno.
 TEST(ScsiSource, TransportErrorIsReportedWithItsErrno) {
