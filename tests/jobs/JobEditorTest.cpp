@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ImageFileKinds, ::testing::ValuesIn(kNotImages),
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), {.blockSize = 4096});
+  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), 4096);
   const std::string node = device.path().string();
   pickers.files = {{node}};
   ed.AddImageFiles();
