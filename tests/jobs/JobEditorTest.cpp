@@ -13,7 +13,6 @@
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/CaseName.h"
 #include "tests/TestDir.h"
-#include "tests/fakes/FakeAtomicFile.h"
 #include "tests/fakes/FakeDriveTable.h"
 #include "tests/fakes/Fakes.h"
 #include "tests/fakes/ForwardingFileSystem.h"
