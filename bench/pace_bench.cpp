@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     FaultFs faultFs(dir / "mnt");
     std::vector<std::unique_ptr<LoopDevice>> loops;
     auto drive = [&](const std::string& name, std::uint64_t size, std::uint64_t mbps, std::uint64_t seed) {
-      FaultFile& f = faultFs.add(FileSpec{name, size, {}, seed});
-      f.throttle({mbps * 1000000, std::chrono::microseconds(200), std::chrono::microseconds(3000), seed});
+      FaultFile& f = faultFs.add(FileSpec{name, size, seed});
+      f.throttle({mbps * 1e6, 200000, 2800000}, seed);  // 0.2-3 ms per read
       loops.push_back(std::make_unique<LoopDevice>(f.path()));
       return loops.back()->path().string();
     };

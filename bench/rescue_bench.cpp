@@ -88,9 +88,10 @@ int main(int argc, char** argv) {
   {
     FaultFs faultFs(dir / "mnt");
     std::vector<std::unique_ptr<LoopDevice>> loops;
+    const DriveTiming timing{rate * 1e6, 200000, 2800000};  // 0.2-3 ms per read
     auto drive = [&](const std::string& name, std::uint64_t seed) -> FaultFile& {
-      FaultFile& f = faultFs.add(FileSpec{name, bytes, {}, seed});
-      f.throttle({rate * 1000000, std::chrono::microseconds(200), std::chrono::microseconds(3000), seed});
+      FaultFile& f = faultFs.add(FileSpec{name, bytes, seed});
+      f.throttle(timing, seed);
       loops.push_back(std::make_unique<LoopDevice>(f.path()));
       return f;
     };
@@ -98,13 +99,12 @@ int main(int argc, char** argv) {
     const std::string failingDev = loops.back()->path().string();
     auto faults = [&] {
       failing.clearFaults();
-      failing.throttle({rate * 1000000, std::chrono::microseconds(200), std::chrono::microseconds(3000), 1});
+      failing.throttle(timing, 1, std::chrono::milliseconds(100));
       for (const std::uint64_t at : {bytes / 7, bytes / 3 + 4096, bytes / 2 + 512})
         failing.failReads(at / 512 * 512, at / 512 * 512 + 512);
       failing.failReads(bytes * 3 / 4, bytes * 3 / 4 + 16 * 1024);                    // a bad area of 32 sectors
       failing.failReads(bytes - 1024, bytes);                                         // the last two sectors
       failing.failReads(bytes / 5 / 512 * 512, bytes / 5 / 512 * 512 + 512, EIO, 1);  // reads at its second try
-      failing.delayFailedReads(std::chrono::milliseconds(100));
     };
     const std::uint64_t bad = 3 * 512 + 16 * 1024 + 1024;
 

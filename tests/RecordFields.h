@@ -17,12 +17,19 @@ inline std::string fileText(const std::filesystem::path& p) {
   return ss.str();
 }
 
-// The value of the first `key: value` line of a record; "" when absent.
-inline std::string field(const std::string& record, const std::string& key) {
+// Every value of `key`, in order.
+inline std::vector<std::string> fields(const std::string& record, const std::string& key) {
+  std::vector<std::string> values;
   std::istringstream in(record);
   for (std::string line; std::getline(in, line);)
-    if (line.rfind(key + ": ", 0) == 0) return line.substr(key.size() + 2);
-  return {};
+    if (line.rfind(key + ": ", 0) == 0) values.push_back(line.substr(key.size() + 2));
+  return values;
+}
+
+// The value of the first `key: value` line of a record; "" when absent.
+inline std::string field(const std::string& record, const std::string& key) {
+  const std::vector<std::string> values = fields(record, key);
+  return values.empty() ? std::string() : values.front();
 }
 
 // The record's values of the keys of `want` ("" for an absent key): one
@@ -32,15 +39,6 @@ inline Fields fieldsOf(const std::string& record, const Fields& want) {
   Fields got;
   for (const auto& [key, value] : want) got[key] = field(record, key);
   return got;
-}
-
-// Every value of `key`, in order.
-inline std::vector<std::string> fields(const std::string& record, const std::string& key) {
-  std::vector<std::string> values;
-  std::istringstream in(record);
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key + ": ", 0) == 0) values.push_back(line.substr(key.size() + 2));
-  return values;
 }
 
 }  // namespace mdi::test

@@ -20,7 +20,7 @@
 #include "tests/fakes/FakeSources.h"
 #include "tests/fakes/Fakes.h"
 #include "tests/fakes/FaultyFiles.h"
-#include "tests/fakes/FreeSpaceFs.h"
+#include "tests/fakes/ForwardingFileSystem.h"
 #include "tests/layouts/LayoutOracle.h"
 #include "tests/record/RecordTestUtil.h"
 

@@ -33,18 +33,9 @@ std::optional<std::uint64_t> FakeDriveTable::deviceNumber(int number) const {
 }
 
 std::vector<int> FakeDriveTable::drivesUnder(const std::string& path) const {
-  // The longest registered prefix of path wins, like a mount table.
-  std::vector<int> best;
-  std::size_t bestLen = 0;
-  for (const auto& [p, d] : m_under) {
-    const bool prefix = path == p || (path.size() > p.size() && path.compare(0, p.size(), p) == 0 &&
-                                      (p.back() == '/' || path[p.size()] == '/'));
-    if (prefix && p.size() >= bestLen) {
-      best = d;
-      bestLen = p.size();
-    }
-  }
-  return best;
+  for (const auto& [folder, d] : m_under)
+    if (path == folder || path.rfind(folder + "/", 0) == 0) return d;
+  return {};
 }
 
 std::optional<DriveRecord> FakeDriveTable::listedRecord(int number) const {

@@ -29,7 +29,7 @@ class FakeDriveTable final : public DriveTable {
   void add(int number, Entry e) { m_drives[number] = std::move(e); }
   void describe(int number, Details d) { m_details[number] = std::move(d); }
   void unplug(int number) { m_drives.erase(number); }
-  // Paths whose filesystem lies on these drives.
+  // Paths whose filesystem lies on these drives: the folder and all in it.
   void setDrivesUnder(const std::string& path, std::vector<int> d) { m_under[path] = std::move(d); }
 
   std::optional<DriveIdentity> drive(int number) const override;

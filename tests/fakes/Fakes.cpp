@@ -74,16 +74,10 @@ void FakeControls::setVisible(Ctl c, bool on) {
   log.push_back(std::string("visible ") + ctlName(c) + " " + (on ? "1" : "0"));
 }
 bool FakeControls::isVisible(Ctl c) const { return st(c).visible; }
-void FakeControls::setText(Ctl c, const std::string& text) {
-  st(c).text = text;
-  log.push_back(std::string("text ") + ctlName(c) + " " + text);
-}
+void FakeControls::setText(Ctl c, const std::string& text) { st(c).text = text; }
 std::string FakeControls::text(Ctl c) const { return st(c).text; }
 bool FakeControls::isChecked(Ctl c) const { return st(c).checked; }
-void FakeControls::setChecked(Ctl c, bool on) {
-  st(c).checked = on;
-  log.push_back(std::string("check ") + ctlName(c) + " " + (on ? "1" : "0"));
-}
+void FakeControls::setChecked(Ctl c, bool on) { st(c).checked = on; }
 void FakeControls::setStatusText(int panel, const std::string& text) {
   m_panels[panel] = text;
   if (panel == 1) statusHistory.push_back(text);
@@ -92,10 +86,6 @@ void FakeControls::setStatusText(int panel, const std::string& text) {
 std::string FakeControls::statusText(int panel) const {
   auto it = m_panels.find(panel);
   return it == m_panels.end() ? std::string() : it->second;
-}
-void FakeControls::setProgressMaximum(int max) {
-  m_progressMax = max;
-  log.push_back("progress max " + std::to_string(max));
 }
 void FakeControls::setProgressValue(int value) {
   m_progressValue = value;

@@ -6,6 +6,7 @@
 // is gone (its last holder let go of it).
 //
 // Locking: one mutex guards the gate's flags; a held transfer waits on it.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -24,17 +25,41 @@ class Gate {
     return length <= m_maxLength && pos <= m_holdAt && m_holdAt < pos + length;
   }
   // Lets every held transfer, and every later one, go on.
-  void release();
-  bool held() const;
-  bool released() const;
+  void release() {
+    std::lock_guard lk(m_m);
+    m_released = true;
+    m_cv.notify_all();
+  }
+  bool held() const {
+    std::lock_guard lk(m_m);
+    return m_held;
+  }
+  bool released() const {
+    std::lock_guard lk(m_m);
+    return m_released;
+  }
   // Waits up to `seconds` (a safety net, not a timing) until every source
   // or output made over this gate has been destroyed. True when they were.
-  bool waitGone(int seconds);
+  bool waitGone(int seconds) {
+    std::unique_lock lk(m_m);
+    return m_cv.wait_for(lk, std::chrono::seconds(seconds), [&] { return m_attached == 0; });
+  }
 
   // For the sources and outputs.
-  void hold();
-  void attach();
-  void detach();
+  void hold() {
+    std::unique_lock lk(m_m);
+    m_held = true;
+    m_cv.wait(lk, [&] { return m_released; });
+  }
+  void attach() {
+    std::lock_guard lk(m_m);
+    ++m_attached;
+  }
+  void detach() {
+    std::lock_guard lk(m_m);
+    --m_attached;
+    m_cv.notify_all();
+  }
 
  private:
   mutable std::mutex m_m;

@@ -51,20 +51,17 @@ std::string LoopDevice::unavailableReason() {
   return rootDeviceUnavailable("/dev/loop-control", "attaching loop devices");
 }
 
-LoopDevice::LoopDevice(const fs::path& file, LoopOptions options) {
+LoopDevice::LoopDevice(const fs::path& file, std::uint32_t blockSize) {
   Fd control(::open("/dev/loop-control", O_RDWR | O_CLOEXEC));
   if (control.fd < 0) fail(errno, "open /dev/loop-control");
-  // The kernel makes the device read-only unless both the file and the
-  // device it is configured through are open for writing.
-  const int access = (options.readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+  const int access = O_RDONLY | O_CLOEXEC;
   Fd backing(::open(file.c_str(), access));
   if (backing.fd < 0) fail(errno, "open " + file.string());
 
   loop_config config{};
   config.fd = static_cast<std::uint32_t>(backing.fd);
-  config.block_size = options.blockSize;
-  config.info.lo_flags = (options.readOnly ? LO_FLAGS_READ_ONLY : 0) | (options.directIo ? LO_FLAGS_DIRECT_IO : 0) |
-                         (options.partitions ? LO_FLAGS_PARTSCAN : 0);
+  config.block_size = blockSize;
+  config.info.lo_flags = LO_FLAGS_READ_ONLY;
   std::strncpy(reinterpret_cast<char*>(config.info.lo_file_name), file.c_str(), LO_NAME_SIZE - 1);
 
   // Another process may take the free device between asking and attaching.

@@ -152,7 +152,7 @@ TEST_F(FaultDeviceRun, GoingPastReadErrorsReadsA4KnDriveWholeSectorsAtATime) {
   constexpr std::uint64_t kSize = 4 << 20;
   FaultFile& f = faults->add({.name = "4kn.img", .size = kSize});
   f.failReads((1 << 20) + 1024, (1 << 20) + 1536);
-  loop.emplace(f.path(), LoopOptions{4096, false});
+  loop.emplace(f.path(), 4096);
   const std::string node = loop->path().string();
   // Listed as Add Image File(s) lists a block device.
   const auto listed = realFs.blockDevice(node);

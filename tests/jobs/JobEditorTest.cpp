@@ -12,7 +12,6 @@
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/TestDir.h"
-#include "tests/fakes/FakeAtomicFile.h"
 #include "tests/fakes/FakeDriveTable.h"
 #include "tests/fakes/Fakes.h"
 #include "tests/fakes/ForwardingFileSystem.h"
@@ -285,7 +284,7 @@ TEST_F(Editor, ImageFilesAreExaminedAsideAndListedWithTheirSizes) {
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), {.blockSize = 4096});
+  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), 4096);
   const std::string node = device.path().string();
   pickers.files = {{node}};
   ed.AddImageFiles();

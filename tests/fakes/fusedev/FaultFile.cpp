@@ -36,34 +36,18 @@ void fillPattern(std::span<std::uint8_t> out, std::uint64_t offset, std::uint64_
 
 }  // namespace
 
-FaultFile::FaultFile(FileSpec spec, std::filesystem::path path)
-    : m_spec(std::move(spec)),
-      m_path(std::move(path)),
-      m_size(m_spec.content.empty() ? m_spec.size : m_spec.content.size()) {}
+FaultFile::FaultFile(FileSpec spec, std::filesystem::path path) : m_spec(std::move(spec)), m_path(std::move(path)) {}
 
 std::vector<std::uint8_t> FaultFile::expected(std::uint64_t offset, std::size_t length) const {
-  if (offset >= m_size) return {};
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(std::min<std::uint64_t>(length, m_size - offset)));
-  fill(out, offset);
+  if (offset >= size()) return {};
+  std::vector<std::uint8_t> out(static_cast<std::size_t>(std::min<std::uint64_t>(length, size() - offset)));
+  fillPattern(out, offset, m_spec.seed);
   return out;
-}
-
-void FaultFile::fill(std::span<std::uint8_t> out, std::uint64_t offset) const {
-  if (m_spec.content.empty()) {
-    fillPattern(out, offset, m_spec.seed);
-  } else {
-    std::copy_n(m_spec.content.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-  }
 }
 
 void FaultFile::failReads(std::uint64_t from, std::uint64_t to, int error, int times) {
   std::lock_guard lock(m_mutex);
   m_bad.push_back({from, to, error, times});
-}
-
-void FaultFile::delayFailedReads(std::chrono::milliseconds delay) {
-  std::lock_guard lock(m_mutex);
-  m_failDelay = delay;
 }
 
 std::uint64_t FaultFile::failedReadCount() const {
@@ -92,30 +76,16 @@ std::size_t FaultFile::stalledReads() const {
   return m_blocked;
 }
 
-void FaultFile::throttle(const Throttle& t) {
-  using std::chrono::nanoseconds;
-  const nanoseconds lo = t.minLatency, spread = std::max(t.minLatency, t.maxLatency) - t.minLatency;
+void FaultFile::throttle(const DriveTiming& timing, std::uint64_t seed, std::chrono::milliseconds failedRead) {
   std::lock_guard lock(m_mutex);
-  m_throttled = t.bytesPerSecond != 0 || t.maxLatency.count() != 0;
-  m_pace = DrivePace({static_cast<double>(t.bytesPerSecond), static_cast<std::uint64_t>(lo.count()),
-                      static_cast<std::uint64_t>(spread.count())},
-                     t.seed);
-  m_changed.notify_all();
+  m_throttled = true;
+  m_pace = DrivePace(timing, seed);
+  m_failDelay = failedRead;
 }
 
 void FaultFile::clearFaults() {
   std::lock_guard lock(m_mutex);
   m_bad.clear();
-  m_stalls.clear();
-  m_maxRead = 0;
-  m_throttled = false;
-  m_changed.notify_all();
-}
-
-void FaultFile::interrupt(ReadWait& wait) {
-  std::lock_guard lock(m_mutex);
-  wait.interrupted = true;
-  m_changed.notify_all();
 }
 
 void FaultFile::shutDown() {
@@ -132,17 +102,15 @@ void FaultFile::waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::stead
   m_changed.wait_until(lock, done, [&] { return m_closing; });
 }
 
-long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out, ReadWait& wait) {
+long long FaultFile::serve(std::uint64_t offset, std::uint64_t asked, std::vector<std::uint8_t>& out) {
   std::unique_lock lock(m_mutex);
-  if (offset >= m_size || size == 0) return 0;
-  std::uint64_t length = std::min(size, m_size - offset);
+  if (offset >= size() || asked == 0) return 0;
+  std::uint64_t length = std::min(asked, size() - offset);
 
   if (stalledAt(offset, offset + length)) {
     ++m_blocked;
-    m_changed.notify_all();
-    m_changed.wait(lock, [&] { return m_closing || wait.interrupted || !stalledAt(offset, offset + length); });
+    m_changed.wait(lock, [&] { return m_closing || !stalledAt(offset, offset + length); });
     --m_blocked;
-    if (wait.interrupted && !m_closing && stalledAt(offset, offset + length)) return -EINTR;
   }
   for (auto it = m_bad.begin(); it != m_bad.end(); ++it) {
     if (!touches(offset, offset + length, it->from, it->to)) continue;
@@ -157,7 +125,7 @@ long long FaultFile::serve(std::uint64_t offset, std::uint64_t size, std::vector
   lock.unlock();
 
   out.resize(static_cast<std::size_t>(length));
-  fill(out, offset);
+  fillPattern(out, offset, m_spec.seed);
   return static_cast<long long>(length);
 }
 

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -19,31 +18,12 @@
 namespace mdi::fusedev {
 
 struct FileSpec {
-  std::string name{};                   // one path component
-  std::uint64_t size = 0;               // ignored when content is given
-  std::vector<std::uint8_t> content{};  // the file's bytes; empty: a pattern of the seed
-  // The pattern is a function of the byte offset and the seed that does not
-  // repeat every 512 or 4096 bytes, so a sector read from the wrong place
-  // never matches.
+  std::string name{};  // one path component
+  std::uint64_t size = 0;
+  // The file's bytes are a function of the byte offset and the seed that
+  // does not repeat every 512 or 4096 bytes, so a sector read from the
+  // wrong place never matches.
   std::uint64_t seed = 0;
-};
-
-// A simulated drive's speed (as SimulatedDrive.h paces it): each read first
-// waits a latency drawn uniformly from [minLatency, maxLatency] (seeded, so
-// runs repeat), then its length at bytesPerSecond. Reads of one file are
-// served one after another, as one drive does; different files run side by
-// side.
-struct Throttle {
-  std::uint64_t bytesPerSecond = 0;  // 0: no limit on the rate
-  std::chrono::microseconds minLatency{0};
-  std::chrono::microseconds maxLatency{0};
-  std::uint64_t seed = 1;
-};
-
-// What one read waiting in serve() is told from outside; serve() stops waiting
-// once interrupt() was called for it.
-struct ReadWait {
-  bool interrupted = false;
 };
 
 class FaultFile {
@@ -51,7 +31,7 @@ class FaultFile {
   FaultFile(FileSpec spec, std::filesystem::path path);
 
   const std::string& name() const { return m_spec.name; }
-  std::uint64_t size() const { return m_size; }
+  std::uint64_t size() const { return m_spec.size; }
   // Where the file is mounted.
   const std::filesystem::path& path() const { return m_path; }
 
@@ -62,9 +42,6 @@ class FaultFile {
   // Reads touching [from, to) fail with `error` (an errno value); with
   // `times` > 0 only that many, as a weak sector that reads at last.
   void failReads(std::uint64_t from, std::uint64_t to, int error = EIO, int times = 0);
-  // A failed read takes this long, as a drive's retries inside it do;
-  // reads of the file wait behind it, as they wait behind a throttled one.
-  void delayFailedReads(std::chrono::milliseconds delay);
   // Reads that failed on a bad range so far.
   std::uint64_t failedReadCount() const;
   // Each read returns at most maxBytes (0: no limit): short reads. Under a
@@ -72,24 +49,26 @@ class FaultFile {
   // driver continues a short read from the next whole sector, so any other
   // limit hands the reader wrong bytes without an error.
   void limitReadSize(std::uint64_t maxBytes);
-  // A read touching `offset` blocks until release(), until the reader is
-  // interrupted by a signal (it then fails with EINTR), or until the
-  // filesystem is unmounted.
+  // A read touching `offset` blocks until release() or until the filesystem
+  // is unmounted.
   void stallAt(std::uint64_t offset);
   // Ends every stall of this file: blocked reads go on, later reads pass.
   void release();
   std::size_t stalledReads() const;
-  void throttle(const Throttle& t);
-  // Drops every behaviour (failures, short reads, stalls, throttle).
+  // Paces the file as a simulated drive of that timing (SimulatedDrive.h),
+  // its jitter drawn from `seed` so that runs repeat. A failed read takes
+  // `failedRead` besides, as a drive's retries inside it do. Reads of one
+  // file wait for each other, as on one drive; different files run side by
+  // side.
+  void throttle(const DriveTiming& timing, std::uint64_t seed, std::chrono::milliseconds failedRead = {});
+  // Drops every failing range.
   void clearFaults();
 
-  // The read handler: serves [offset, offset + size) as the behaviours say.
+  // The read handler: serves [offset, offset + asked) as the behaviours say.
   // Returns the bytes served (fewer than asked at the end of the file or for
   // a short read, 0 at or past the end) with out filled, or a negative errno.
   // Blocks for stalls and throttling.
-  long long serve(std::uint64_t offset, std::uint64_t size, std::vector<std::uint8_t>& out, ReadWait& wait);
-  // Wakes the read waiting with `wait`; it fails with EINTR if stalled.
-  void interrupt(ReadWait& wait);
+  long long serve(std::uint64_t offset, std::uint64_t asked, std::vector<std::uint8_t>& out);
   // The filesystem is going away: stalls and throttling no longer hold reads.
   void shutDown();
 
@@ -100,13 +79,11 @@ class FaultFile {
     int timesLeft;  // 0: always
   };
   bool stalledAt(std::uint64_t from, std::uint64_t to) const;
-  void fill(std::span<std::uint8_t> out, std::uint64_t offset) const;
   // Waits, without the lock, until `done` or the shutdown.
   void waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point done);
 
   FileSpec m_spec;
   std::filesystem::path m_path;
-  std::uint64_t m_size;
 
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;

@@ -45,17 +45,6 @@ struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) {
   return attr(ino, S_IFREG | 0444, 1, f.size());
 }
 
-// The read waiting in a stall learns of the reader's signal through this.
-struct Interruptible {
-  FaultFile* file;
-  ReadWait wait;
-};
-
-void onInterrupt(fuse_req_t, void* data) {
-  auto* r = static_cast<Interruptible*>(data);
-  r->file->interrupt(r->wait);
-}
-
 }  // namespace
 
 struct FaultFsOps {
@@ -104,13 +93,8 @@ struct FaultFsOps {
   static void read(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*) {
     FaultFile* f = fileOf(req, ino);
     if (!f) return;
-    Interruptible r{f, {}};
-    fuse_req_interrupt_func(req, onInterrupt, &r);
     thread_local std::vector<std::uint8_t> buf;
-    const long long n = f->serve(static_cast<std::uint64_t>(off), size, buf, r.wait);
-    // Unregistering waits for a callback running on another thread, so r
-    // outlives every use of it.
-    fuse_req_interrupt_func(req, nullptr, nullptr);
+    const long long n = f->serve(static_cast<std::uint64_t>(off), size, buf);
     if (n < 0) {
       fuse_reply_err(req, static_cast<int>(-n));
       return;
