@@ -163,7 +163,7 @@ TEST(LoopDevice4Kn, ReadPastTheCacheInPiecesSmallerThanItsSectors) {
   const ScratchDir dir("mdi-4kn-");
   const std::vector<std::byte> data = test::patternBytes(64 << 10, 4);
   std::ofstream(dir / "4kn.img", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
-  const LoopDevice device(dir / "4kn.img", {.blockSize = 4096});
+  const LoopDevice device(dir / "4kn.img", 4096);
   const auto src = PosixFileAccess().openSource(device.path().string());
   src->readPastCache();
   std::vector<std::byte> got(5000);  // read 1,000 bytes at a time, across a sector's end
