@@ -1,6 +1,8 @@
 #include "bench/EngineRun.h"
 
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "jobs/JobList.h"
 #include "platform/Services.h"
@@ -17,6 +19,30 @@
 namespace mdi::bench {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Opens every source as a simulated drive over the real file.
+class SimulatedDriveFiles final : public FileAccess {
+ public:
+  // timingOf: drives of other speeds, by path; the rest are `timing`.
+  SimulatedDriveFiles(FileAccess& real, DriveTiming timing, std::map<std::string, DriveTiming> timingOf = {})
+      : m_real(real), m_timing(timing), m_timingOf(std::move(timingOf)) {}
+  std::unique_ptr<Source> openSource(const std::string& path) override {
+    const auto it = m_timingOf.find(path);
+    return std::make_unique<SimulatedDrive>(m_real.openSource(path), it == m_timingOf.end() ? m_timing : it->second,
+                                            std::hash<std::string>{}(path));
+  }
+  std::unique_ptr<Output> createOutput(const std::string& path) override { return m_real.createOutput(path); }
+  std::unique_ptr<Output> reopenOutput(const std::string& path) override { return m_real.reopenOutput(path); }
+
+ private:
+  FileAccess& m_real;
+  DriveTiming m_timing;
+  std::map<std::string, DriveTiming> m_timingOf;
+};
+
+}  // namespace
 
 double seconds(std::chrono::steady_clock::time_point a) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();

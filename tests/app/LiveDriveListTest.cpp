@@ -9,7 +9,7 @@
 #include "discovery/ListDrives.h"
 #include "tests/app/WindowHarness.h"
 #include "tests/fakes/FakeDeviceMonitor.h"
-#include "tests/fakes/GatedSource.h"
+#include "tests/fakes/Gate.h"
 
 namespace mdi {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/DriveTable.h"
 #include "platform/RawIo.h"
-#include "tests/fakes/GatedSource.h"
+#include "tests/fakes/Gate.h"
 
 namespace mdi {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/RawIo.h"
-#include "tests/fakes/GatedSource.h"
+#include "tests/fakes/Gate.h"
 
 namespace mdi {
 

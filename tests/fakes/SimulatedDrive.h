@@ -10,8 +10,6 @@
 // loops keep several drives busy at once.
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -65,26 +63,6 @@ class SimulatedDrive final : public Source {
  private:
   std::unique_ptr<Source> m_inner;
   DrivePace m_pace;
-};
-
-// Opens every source as a simulated drive over the real file.
-class SimulatedDriveFiles final : public FileAccess {
- public:
-  // timingOf: drives of other speeds, by path; the rest are `timing`.
-  SimulatedDriveFiles(FileAccess& real, DriveTiming timing, std::map<std::string, DriveTiming> timingOf = {})
-      : m_real(real), m_timing(timing), m_timingOf(std::move(timingOf)) {}
-  std::unique_ptr<Source> openSource(const std::string& path) override {
-    const auto it = m_timingOf.find(path);
-    return std::make_unique<SimulatedDrive>(m_real.openSource(path), it == m_timingOf.end() ? m_timing : it->second,
-                                            std::hash<std::string>{}(path));
-  }
-  std::unique_ptr<Output> createOutput(const std::string& path) override { return m_real.createOutput(path); }
-  std::unique_ptr<Output> reopenOutput(const std::string& path) override { return m_real.reopenOutput(path); }
-
- private:
-  FileAccess& m_real;
-  DriveTiming m_timing;
-  std::map<std::string, DriveTiming> m_timingOf;
 };
 
 }  // namespace mdi
