@@ -24,15 +24,6 @@ CycleIo::Step stepOf(std::size_t length, bool readAhead) {
   return st;
 }
 
-// `n` steps of one lane reading 4 KiB ahead, each block written as read.
-void copyInSteps(CycleIo& io, int n) {
-  std::vector<CycleIo::Step> steps(1);
-  for (int c = 0; c < n; ++c) {
-    steps[0] = stepOf(4096, true);
-    io.cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
-  }
-}
-
 // One lane's script: the read length of each cycle, and whether its next
 // read may start early.
 enum class Kind { File, Plain, Slow };  // Plain: no descriptor (in memory); Slow: a drive's latency
@@ -242,7 +233,11 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
   LinuxCycleIoFactory factory(IoPath::Auto);
   auto io = factory.create({{src.get(), out.get()}});
   if (std::string(factory.lastPath()) != "sync") return 4;
-  copyInSteps(*io, 5);
+  std::vector<CycleIo::Step> steps(1);
+  for (int c = 0; c < 5; ++c) {
+    steps[0] = stepOf(4096, true);
+    io->cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
+  }
   io.reset();
   return out->close() == 0 && readFile(dir / "copy") == data ? 0 : 5;
 }
