@@ -139,7 +139,6 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   gate->release();
   EXPECT_TRUE(gate->waitGone(30)) << "the source or output is released once its transfer returns";
   expectPrefix(2, stuckSrc, kept);
-  watchdog.request_stop();
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
@@ -220,7 +219,6 @@ TEST_P(HeldFileWork, TheRunEndsWhileItIsHeld) {
   }
   gate->release();
   EXPECT_TRUE(gate->waitGone(30) || c.what <= Held::Open) << "released once its transfer returns";
-  watchdog.request_stop();
 }
 INSTANTIATE_TEST_SUITE_P(
     Work, HeldFileWork,
