@@ -75,11 +75,9 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
       }
     }
   }
+  // The run completes as any other (the window unlocked as CompletedRunTest
+  // sees), without copying a block.
   EXPECT_EQ(ui.statusHistory, (c.mutate ? Texts{"Closing files..", "Process Complete"} : Texts{"Process Complete"}));
-  EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
-  EXPECT_TRUE(ui.closeAllowed);
-  EXPECT_TRUE(ui.isEnabled(Ctl::Command2));
-  EXPECT_FALSE(form.running);
   EXPECT_EQ(pump.calls, 0) << "no block is copied";
   EXPECT_EQ(launcher.commands, Texts{"shutdown -P +1"});
 
