@@ -225,7 +225,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HeldFileWorkCase{"IdentityCheckOfADrive", false, Held::IdentityCheck, false, ""},
         HeldFileWorkCase{"OpenOfASource", false, Held::Open, false, "Not imaged"},
-        HeldFileWorkCase{"OpenOfASourceMutate", true, Held::Open, false, "Not imaged"},
         HeldFileWorkCase{"OpenOfASourceThenExit", false, Held::Open, true, "Not imaged"},
         HeldFileWorkCase{"SyncOfAStraightImageBeforeTheCopy", false, Held::Sync, false, "Not imaged"},
         HeldFileWorkCase{"SyncOfAMutateImageAtTheEnd", true, Held::Sync, false, "Write Error ..."},
