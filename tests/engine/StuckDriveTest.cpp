@@ -195,17 +195,11 @@ TEST_P(HeldFileWork, TheRunEndsWhileItIsHeld) {
     files.gates[output(1)] = gate;  // the run opens its image as a source only to read it back
   }
   std::jthread watchdog = releaseAfterAMinute(gate);
-  bool ended = false;
-  pump.whileWaiting([&] {
-    if (ended || !gate->held()) return;
-    ended = true;
-    if (c.exit) controller.closeAllFiles();
-    else pressStop();
-  });
+  stopOnceWhen([&] { return gate->held(); }, c.exit);
 
   controller.RunClicked();
 
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(stopped);
   EXPECT_FALSE(gate->released()) << "the run waited for the held work";
   EXPECT_FALSE(form.running);
   EXPECT_TRUE(ui.closeAllowed);
