@@ -41,6 +41,8 @@ struct CopyCase {
   std::function<void(CopiesExactly&)> arrange = {};  // once the jobs are in
   Texts titles = {};                                 // of the messages shown
   std::function<void(CopiesExactly&)> also = {};     // more checks after the run
+  std::int64_t totalBytes = 0;                       // the run's size; 0: not checked
+  int bar = -1;                                      // the progress bar's maximum; 0: never shown; -1: not checked
 };
 
 class CopiesExactly : public RunFixture, public ::testing::WithParamInterface<CopyCase> {
@@ -91,6 +93,9 @@ TEST_P(CopiesExactly, EveryImageIsItsSourceAndEveryJobDone) {
   EXPECT_EQ(ui.statusHistory, (Texts{want.size() == 1 ? "Creating image" : "Creating images",
                                      c.mutate ? "Finishi" : "Finishing....", "Closing files..", "Process Complete"}));
   EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
+  if (c.totalBytes) { EXPECT_EQ(form.run.TotalBytes, c.totalBytes); }
+  if (c.bar > 0) { EXPECT_EQ(ui.progressMaximum(), c.bar); }
+  if (c.bar == 0) { EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "visible ProgBarXP1 1"), 0); }
   // The window is locked for the run, and unlocked, in this order.
   EXPECT_TRUE(lockedDuringRun);
   Texts lockThenUnlock{"close 0",           "enable Frame1 0",    "enable Frame3 0", "enable Command1 0",
@@ -126,16 +131,15 @@ void stopQuestionAsked(CopiesExactly& f) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, CopiesExactly,
     ::testing::Values(
-        CopyCase("TinySizes", false, {{0}, {1}, {511}, {513}}),
         // The run is sized by its largest job, wherever it stands in the list,
         // and its cycles follow the job furthest behind: 22 main-pass cycles
-        // (the 22nd reads nothing), then the finishing pass's one.
-        CopyCase("LongAndShortSideBySide", false, {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}},
-                 {}, {},
-                 [](CopiesExactly& f) {
-                   EXPECT_EQ(f.form.run.TotalBytes, 21 * std::int64_t{kBlock});
-                   EXPECT_EQ(f.form.run.BytesDone, 22 * std::int64_t{kBlock} + 512);
-                 }),
+        // (the 22nd reads nothing), then the finishing pass's one. Beside it,
+        // jobs shorter than a block and than a sector.
+        CopyCase(
+            "LongAndShortSideBySide", false,
+            {{10 * kBlock}, {20 * kBlock + 3 * 512 + 7}, {kBlock - 1}, {12345}, {0}, {1}, {511}, {513}}, {}, {},
+            [](CopiesExactly& f) { EXPECT_EQ(f.form.run.BytesDone, 22 * std::int64_t{kBlock} + 512); },
+            21 * std::int64_t{kBlock}),
         CopyCase("SourceLargerThanItsSizeGrowsTheImage", false, {{300000, "512", "512", 1000}}),
         // Pre-sized to the job's size in zeros before copying, then cut to what was copied.
         CopyCase(
@@ -147,18 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
                                       [](std::byte b) { return b == std::byte{0}; }));
             }),
         // The run's size: blocks of the largest job, and one more.
-        CopyCase("LargestJobSizesTheRun", false, {{10, "512", "512", 131072000}, {10, "512", "512", 5}}, {}, {},
-                 [](CopiesExactly& f) {
-                   EXPECT_EQ(f.form.run.LargestBlocks.raw(), 1000 * 10000);
-                   EXPECT_EQ(f.form.run.TotalBytes, 131203072);
-                   EXPECT_EQ(f.ui.progressMaximum(), 1001);
-                 }),
-        CopyCase("EmptyJobGivesOneBlockAndNoBar", false, {{0}}, {}, {},
-                 [](CopiesExactly& f) {
-                   EXPECT_EQ(f.form.run.LargestBlocks.raw(), 0);
-                   EXPECT_EQ(f.form.run.TotalBytes, 131072);
-                   EXPECT_EQ(std::count(f.ui.log.begin(), f.ui.log.end(), "visible ProgBarXP1 1"), 0);
-                 }),
+        CopyCase("LargestJobSizesTheRun", false, {{10, "512", "512", 131072000}, {10, "512", "512", 5}}, {}, {}, {},
+                 131203072, 1001),
+        CopyCase("EmptyJobGivesOneBlockAndNoBar", false, {{0}}, {}, {}, {}, 131072, 0),
         CopyCase("NotEnoughSpaceAnsweredYes", false, {{1000}, {3000}}, [](CopiesExactly& f) { f.fsys.free = 10; },
                  {"Warning!"}),
         CopyCase("PrepareErrorAnsweredYes", false, {{1000}},
@@ -188,11 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
         CopyCase("StopAnsweredNo", false, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked),
         CopyCase("MutateStopAnsweredNo", true, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked),
         // 2 x Int(300/65536 + 1) x the read size of job 2 (520 in): 2 x 1 x 66560.
-        CopyCase("MutateLargestIsTheFirstOfEqualSizes", true, {{100}, {300, "520"}, {300}}, {}, {},
-                 [](CopiesExactly& f) {
-                   EXPECT_EQ(f.form.run.TotalBytes, 133120);
-                   EXPECT_EQ(f.ui.progressMaximum(), 1);
-                 })),
+        CopyCase("MutateLargestIsTheFirstOfEqualSizes", true, {{100}, {300, "520"}, {300}}, {}, {}, {}, 133120, 1)),
     ByName{});
 
 using StraightRun = RunFixture;

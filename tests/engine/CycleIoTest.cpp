@@ -24,15 +24,6 @@ CycleIo::Step stepOf(std::size_t length, bool readAhead) {
   return st;
 }
 
-// `n` steps of one lane reading 4 KiB ahead, each block written as read.
-void copyInSteps(CycleIo& io, int n) {
-  std::vector<CycleIo::Step> steps(1);
-  for (int c = 0; c < n; ++c) {
-    steps[0] = stepOf(4096, true);
-    io.cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
-  }
-}
-
 // One lane's script: the read length of each cycle, and whether its next
 // read may start early.
 enum class Kind { File, Plain, Slow };  // Plain: no descriptor (in memory); Slow: a drive's latency
@@ -40,14 +31,9 @@ struct LaneScript {
   std::vector<std::byte> data;
   std::vector<std::size_t> lengths;
   bool readAhead = true;
-  std::vector<BadRange> bad;
+  std::vector<BadRange> bad{};
   Kind kind = Kind::File;
 };
-
-LaneScript lane(std::vector<std::byte> data, std::vector<std::size_t> lengths, bool readAhead = true,
-                std::vector<BadRange> bad = {}, Kind kind = Kind::File) {
-  return {std::move(data), std::move(lengths), readAhead, std::move(bad), kind};
-}
 
 struct Trace {
   std::vector<std::string> events;
@@ -149,26 +135,26 @@ INSTANTIATE_TEST_SUITE_P(
         // Lanes of different lengths end in different cycles: one has a
         // partial last block, one ends on a block boundary while reads
         // started early are out past it, and the empty one ends at once.
-        Scenario("LanesEndApart", {lane(patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)),
-                                   lane(patternBytes(2 * 4096, 2), repeat(4096, 8)), lane({}, repeat(4096, 3))}),
+        Scenario("LanesEndApart", {{patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)},
+                                   {patternBytes(2 * 4096, 2), repeat(4096, 8)},
+                                   {{}, repeat(4096, 3)}}),
         // Without read-ahead, and a lane sitting cycles out.
-        Scenario("NoReadAheadAndIdleCycles", {lane(patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false)}),
+        Scenario("NoReadAheadAndIdleCycles", {{patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false}}),
         // A source with no descriptor beside positioned ones.
-        Scenario("PlainBesidePositioned", {lane(patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, Kind::Plain),
-                                           lane(patternBytes(4 * 4096, 6), repeat(4096, 6))}),
+        Scenario("PlainBesidePositioned", {{patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, Kind::Plain},
+                                           {patternBytes(4 * 4096, 6), repeat(4096, 6)}}),
         // Every read started early is of the wrong length, longer and then
         // shorter: it is dropped and the data still arrives in order.
         Scenario("LongerThenShorterDropsEveryEarlyRead",
-                 {lane(patternBytes(12 * 4096, 10),
-                       concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6))))}),
+                 {{patternBytes(12 * 4096, 10), concat(repeat(4096, 4), concat(repeat(8192, 3), repeat(4096, 6)))}}),
         // A failing stretch mid-source: the reads before it are positioned,
         // the failing one is served plainly, and reading goes on after it.
         Scenario("FailingStretch",
-                 {lane(patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}})}),
+                 {{patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}}}}),
         // Sources that take time per read, as drives do.
-        Scenario("SlowDrives", {lane(patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), true, {}, Kind::Slow),
-                                lane(patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), true, {}, Kind::Slow),
-                                lane(patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow)})),
+        Scenario("SlowDrives", {{patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), true, {}, Kind::Slow},
+                                {patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), true, {}, Kind::Slow},
+                                {patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow}})),
     ByName{});
 
 // Bytes handed to prepare with their owner stay as they were read for as
@@ -242,7 +228,11 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
   LinuxCycleIoFactory factory(IoPath::Auto);
   auto io = factory.create({{src.get(), out.get()}});
   if (std::string(factory.lastPath()) != "sync") return 4;
-  copyInSteps(*io, 5);
+  std::vector<CycleIo::Step> steps(1);
+  for (int c = 0; c < 5; ++c) {
+    steps[0] = stepOf(4096, true);
+    io->cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
+  }
   io.reset();
   return out->close() == 0 && readFile(dir / "copy") == data ? 0 : 5;
 }

@@ -129,11 +129,14 @@ class RunFixture : public ::testing::Test {
   void pressStopAt(int cycle, MsgAnswer answer = MsgAnswer::Yes) {
     pump.at(cycle, [this, answer] { pressStop(answer); });
   }
-  // Presses Stop once, the first time `ready` holds while a cycle waits (for
-  // a held transfer, say).
-  void stopOnceWhen(std::function<bool()> ready) {
-    pump.whileWaiting([this, ready] {
-      if (!stopped && ready()) stopped = (pressStop(), true);
+  // Presses Stop (or leaves by Exit) once, the first time `ready` holds
+  // while a cycle waits (for a held transfer, say).
+  void stopOnceWhen(std::function<bool()> ready, bool exit = false) {
+    pump.whileWaiting([this, ready, exit] {
+      if (stopped || !ready()) return;
+      stopped = true;
+      if (exit) controller.closeAllFiles();
+      else pressStop();
     });
   }
   // The image of job `row` is exactly the first `size` bytes of `source`.

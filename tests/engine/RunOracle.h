@@ -13,6 +13,7 @@
 #include "run/StepSize.h"
 #include "support/Hasher.h"
 #include "tests/engine/RunFixture.h"
+#include "tests/layouts/Readme.h"
 
 namespace mdi::test {
 
@@ -24,37 +25,21 @@ struct BlockLengths {
   std::size_t read = 0, write = 0;
 };
 using BlockTable = std::map<std::pair<int, int>, BlockLengths>;
-inline BlockTable readmeBlockLengths() {
-  BlockTable table;
-  std::istringstream readme(fileText(MDI_README));
-  std::vector<int> outs;
-  auto cells = [](const std::string& line) {
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string c; std::getline(in, c, '|');) {
-      std::erase_if(c, [](char ch) { return ch == ' ' || ch == ','; });
-      if (!c.empty()) out.push_back(c);
-    }
-    return out;
-  };
-  for (std::string line; std::getline(readme, line);) {
-    if (line.starts_with("| Sector In \\ Out |")) {
-      for (const std::string& c : cells(line)) outs.push_back(std::atoi(c.c_str()));  // "SectorIn\Out" gives 0
-    } else if (!outs.empty() && line.starts_with("| 5")) {
-      const auto row = cells(line);
-      for (std::size_t i = 1; i < row.size() && i < outs.size(); ++i) {
-        const auto slash = row[i].find('/');
-        table[{std::stoi(row[0]), outs[i]}] = {std::stoul(row[i].substr(0, slash)),
-                                               std::stoul(row[i].substr(slash + 1))};
-      }
-    } else if (!outs.empty() && !line.starts_with("|")) {
-      break;
-    }
-  }
-  return table;
-}
 inline const BlockTable& blockTable() {
-  static const BlockTable table = readmeBlockLengths();
+  static const BlockTable table = [] {
+    BlockTable t;
+    const auto rows = readmeTable("Sector sizes");  // the header row gives Sector Out
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+      for (std::size_t c = 1; c < rows[r].size() && c < rows[0].size(); ++c) {
+        std::string cell = rows[r][c];  // "66,560 / 65,536": read / written
+        std::erase(cell, ',');
+        const auto slash = cell.find('/');
+        t[{std::stoi(rows[r][0]), std::stoi(rows[0][c])}] = {std::stoul(cell.substr(0, slash)),
+                                                             std::stoul(cell.substr(slash + 1))};
+      }
+    }
+    return t;
+  }();
   return table;
 }
 

@@ -311,9 +311,8 @@ const Row kRows[] = {
     pi("PiBadGuardsAndTagsAcrossBlocks",
        kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
        {" PI: 3 bad", "3", {"151", "252"}, false, "checked"}),
-    pi("PiDriveVerified", kTwoBadTags, {" PI: 2 bad", "2", {"20", "120"}, false, "checked"}, 1, true),
+    pi("PiDriveOfType1Verified", kTwoBadTags, {" PI: 2 bad", "2", {"20", "120"}, false, "checked"}, 1, true),
     pi("PiNoneSaysNothing", kinds({{300, 'N'}}), {"", "", {}, true, ""}),
-    pi("PiDriveOfType1CountsReferenceTags", kTwoBadTags, {" PI: 2 bad", "2", {"20", "120"}, false, "checked"}, 1),
     pi("PiDriveOfType2DoesNot", kTwoBadTags, {" PI: 0 bad", "0", {}, false, "not checked"}, 2),
 };
 INSTANTIATE_TEST_SUITE_P(Runs, EngineRun, ::testing::ValuesIn(kRows), ByName{});

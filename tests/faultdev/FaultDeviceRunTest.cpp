@@ -1,6 +1,10 @@
 // Runs from sources that misbehave the way real devices do: files of the
 // tests' own FUSE filesystem whose reads come back short, fail or stall,
-// and loop devices over them.
+// and loop devices over them. The filesystem's files are read-only, a loop
+// device over one is too, and nothing stays attached or mounted afterwards.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstring>
 #include <optional>
@@ -34,8 +38,14 @@ class OnFaultFs : public Base {
     faults.emplace(testDir("mdi-faultfs-"));
   }
   void TearDown() override {
+    if (loop) { EXPECT_TRUE(loop->readOnly()); }
     loop.reset();  // before the filesystem it reads
-    faults.reset();
+    if (faults) {
+      const fs::path mountPoint = faults->mountPoint();
+      EXPECT_EQ(loopDevicesUnder(mountPoint), std::vector<std::string>{});
+      faults.reset();
+      EXPECT_FALSE(fs::exists(mountPoint));
+    }
     Base::TearDown();
   }
   std::optional<FaultFs> faults;
@@ -60,7 +70,16 @@ class FaultDeviceOracle : public OnFaultFs<RunOracle> {
   Made makeSource(const Row& r) override {
     file = &faults->add({.name = "disk.img", .size = r.bytes});
     std::string path = file->path().string();
-    if (r.from == From::FaultFile) file->limitReadSize(100);
+    EXPECT_EQ(::open(path.c_str(), O_WRONLY | O_CLOEXEC), -1) << "the files are read-only";
+    if (r.from == From::FaultFile) {
+      file->limitReadSize(100);
+      // A read really comes back short: a run over a file that ignored its limit would still pass.
+      std::vector<char> buf(65536);
+      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      const ssize_t n = ::pread(fd, buf.data(), buf.size(), 0);
+      EXPECT_TRUE(n > 0 && n <= 100) << n;
+      ::close(fd);
+    }
     for (const BadRange& b : r.bad) file->failReads(b.begin, b.end);
     if (r.from == From::FaultLoop) path = loop.emplace(file->path()).path().string();
     addFileJob(path, static_cast<std::int64_t>(r.bytes), std::to_string(r.s()), std::to_string(r.t));
@@ -133,8 +152,6 @@ TEST_P(HeldFaultRead, StopEndsTheRunWhileTheReadIsHeld) {
   EXPECT_EQ(status(2), "Done.");
   EXPECT_TRUE(readFile(output(2)) == healthy);
   EXPECT_LE(fs::file_size(output(1)), std::uintmax_t{4} << 20);
-  watchdog.request_stop();
-  f.release();
 }
 INSTANTIATE_TEST_SUITE_P(Sources, HeldFaultRead,
                          ::testing::Values(HeldRead{"PlainFile", false, false},
