@@ -13,7 +13,7 @@
 #include "run/StepSize.h"
 #include "support/Hasher.h"
 #include "tests/engine/RunFixture.h"
-#include "tests/layouts/Readme.h"
+#include "tests/Readme.h"
 
 namespace mdi::test {
 
