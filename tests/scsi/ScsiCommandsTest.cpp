@@ -82,13 +82,15 @@ ScsiResult result(std::uint8_t status, Bytes sense = {}, int host = 0, int drive
   r.osError = os;
   return r;
 }
-ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::optional<std::uint32_t> info = std::nullopt) {
-  return result(2, fixedSense(key, asc, 0, info), 0, 0x08);
+ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc) {
+  return result(2, fixedSense(key, asc, 0, std::nullopt), 0, 0x08);
 }
 
 // A completed command's category and, for a medium error whose sense
 // marks it valid, the failing LBA; sense data in both formats as devices
-// send it.
+// send it. (A good reply, a fixed-format medium error with and without its
+// LBA, a unit attention and a failed call are what the simulated disk
+// sends the source tests.)
 TEST(ScsiClassify, ResultsMapToCategories) {
   struct Case {
     const char* name;
@@ -96,12 +98,7 @@ TEST(ScsiClassify, ResultsMapToCategories) {
     ScsiError want;
     std::optional<std::uint64_t> lba = std::nullopt;
   };
-  Bytes noValidBit = fixedSense(0x03, 0x11, 0, 7);
-  noValidBit[0] = 0x71;  // deferred error, information not valid
   const Case cases[] = {
-      {"GoodIsNone", ScsiResult{}, ScsiError::None},
-      {"MediumErrorCarriesLba", checkCondition(0x3, 0x11, 0x12345), ScsiError::MediumError, 0x12345},
-      {"FixedWithoutValidBitHasNoLba", result(2, noValidBit, 0, 0x08), ScsiError::MediumError},
       // Header, a sense-key-specific descriptor (type 2), then the
       // information descriptor (type 0) holding a 64-bit LBA.
       {"DescriptorWithInformation",
@@ -118,8 +115,6 @@ TEST(ScsiClassify, ResultsMapToCategories) {
       {"NotReady", checkCondition(0x2, 0x04), ScsiError::NotReady},
       {"HardwareError", checkCondition(0x4, 0x44), ScsiError::Other},
       {"IllegalRequest", checkCondition(0x5, 0x20), ScsiError::IllegalRequest},
-      {"UnitAttention", checkCondition(0x6, 0x29), ScsiError::UnitAttention},
-      {"CallFailed", result(0, {}, 0, 0, 5), ScsiError::Transport},
       {"HostNoConnect", result(0, {}, 0x01), ScsiError::Transport},
       {"DriverTimeout", result(0, {}, 0, 0x06), ScsiError::Transport},
       {"Busy", result(0x08), ScsiError::Other},
