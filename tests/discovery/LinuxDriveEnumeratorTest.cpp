@@ -211,10 +211,9 @@ TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
   EXPECT_NE(recs[3].notes[0].find("needs root or the disk group"), std::string::npos) << recs[3].notes[0];
 }
 
-
 // A disk that reports no model of its own (a virtio disk: vendor "0x1af4",
 // no model file) is still listed with a model: udev's, then its driver's
-// (then its kernel name, as the listing test shows).
+// (then its kernel name, as the broken-attribute rows below show).
 struct ModelCase {
   const char* name;
   std::map<std::string, std::string> udev;  // properties udev knows
@@ -335,7 +334,6 @@ INSTANTIATE_TEST_SUITE_P(
                         "device/model could not be read: Is a directory",
                         {2000u * 512, "sdb", 4096, makedev(240, 16), true}}),
     ByName());
-
 
 TEST_F(FakeSysfsTest, DriveTableKeepsNumbersAndNoticesChangedOrRemovedDisks) {
   disk("sda", "8:0", 1000);
