@@ -20,8 +20,6 @@
 namespace mdi {
 namespace {
 
-QAccessibleInterface* accessible(QWidget* w) { return QAccessible::queryAccessibleInterface(w); }
-
 // Use Sector Mutate sets the sector boxes (what else it does, and what
 // unticking it does, is the job editor's part); Show Progress shows the bar.
 TEST(OptionBoxes, DoWhatTheySayWhenToggled) {
@@ -32,7 +30,7 @@ TEST(OptionBoxes, DoWhatTheySayWhenToggled) {
   auto* in = child<QLineEdit>(*w, "Text1");
   auto* bar = child<QProgressBar>(*w, "ProgBarXP1");
   auto toggle = [](QCheckBox* b) {
-    ASSERT_TRUE(accessibleAction(accessible(b), QAccessibleActionInterface::toggleAction()));
+    ASSERT_TRUE(accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::toggleAction()));
   };
   toggle(mutate);
   EXPECT_EQ(std::tuple(mutate->isChecked(), in->isEnabled(), in->text().toStdString()), std::tuple(true, true, "520"));
@@ -121,12 +119,6 @@ const EditCase kEdits[] = {
 // edited in place, however the edit is left; and its sector cell
 // right-clicked offers the sector sizes, the one chosen landing in that
 // cell and checked as the boxes are.
-// The centre of a cell of `grid` (1-based, as the grid model counts), in
-// its viewport's coordinates.
-QPoint cellCentre(GridView* grid, int row, int col) {
-  return grid->visualRect(grid->model()->index(row - 1, col - 1)).center();
-}
-
 TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes) {
   WindowHarness h;
   auto w = h.start();

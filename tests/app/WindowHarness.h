@@ -85,10 +85,14 @@ inline std::string tipOf(QWidget* w, QPoint at = QPoint(5, 5)) {
   return QToolTip::text().toStdString();
 }
 
-// The tip shown when the pointer rests in the middle of a grid cell.
-inline std::string cellTip(GridView* g, int row, int col) {
-  return tipOf(g->viewport(), g->visualRect(g->model()->index(row - 1, col - 1)).center());
+// The centre of a grid cell (1-based, as the grid model counts), in its
+// viewport's coordinates.
+inline QPoint cellCentre(GridView* g, int row, int col) {
+  return g->visualRect(g->model()->index(row - 1, col - 1)).center();
 }
+
+// The tip shown when the pointer rests in the middle of a grid cell.
+inline std::string cellTip(GridView* g, int row, int col) { return tipOf(g->viewport(), cellCentre(g, row, col)); }
 
 struct WindowHarness {
   FrmMainDeps deps(const std::string& programFolder,
