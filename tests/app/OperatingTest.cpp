@@ -124,10 +124,8 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
   auto w = h.start();
   FormState& form = w->form();
   form.run.TargetFolder = "/out";
-  const int r = form.iGrid1.addRow();
-  for (const auto& [col, value] : {std::pair{2, "ARRAY DISK"}, {3, "1.0 Gb"}, {5, "1073741824"}, {6, "520"}})
-    form.iGrid1.setValue(r, col, value);
-  form.iGrid1.setValue(r, 1, std::int64_t{4});
+  AddDriveRow(form.iGrid1, listedDrive(4, "/dev/sde", "ARRAY DISK", 1 << 30, 520), h.locale.separators());
+  const int r = form.iGrid1.rowCount();
   auto* drives = child<GridView>(*w, "iGrid1");
   auto* jobs = child<GridView>(*w, "iGrid2");
   ASSERT_TRUE(drives && jobs && activated(*w));
@@ -173,22 +171,19 @@ TEST(ResumeQuestion, EachButtonGivesItsAnswer) {
   for (const auto& [button, answer] :
        {std::pair{"Resume", MsgAnswer::Resume}, {"Yes", MsgAnswer::Yes}, {"No", MsgAnswer::No}}) {
     SCOPED_TRACE(button);
-    QString seen;
     QTimer::singleShot(50, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(box, nullptr);
-      for (QAbstractButton* b : box->buttons()) seen += b->text().remove('&') + ";";
       for (QAbstractButton* b : box->buttons())
         if (b->text().remove('&') == button) return QTest::mouseClick(b, Qt::LeftButton);
+      ADD_FAILURE() << "no button " << button;
       box->reject();
     });
     QtMessageBox boxes;
     EXPECT_EQ(boxes.show({"The file /images/001.bin already exists and will be overwritten. Are you sure you "
                           "want to do this?",
                           "File exists", MsgIcon::Question, MsgButtons::YesNoResume, true}),
-              answer)
-        << seen.toStdString();
-    EXPECT_TRUE(seen.contains("Resume;")) << seen.toStdString();
+              answer);
   }
 }
 
