@@ -20,26 +20,6 @@
 namespace mdi {
 namespace {
 
-// Use Sector Mutate sets the sector boxes (what else it does, and what
-// unticking it does, is the job editor's part); Show Progress shows the bar.
-TEST(OptionBoxes, DoWhatTheySayWhenToggled) {
-  WindowHarness h;
-  auto w = h.start();
-  auto* mutate = child<QCheckBox>(*w, "Check2");
-  auto* progress = child<QCheckBox>(*w, "Check3");
-  auto* in = child<QLineEdit>(*w, "Text1");
-  auto* bar = child<QProgressBar>(*w, "ProgBarXP1");
-  auto toggle = [](QCheckBox* b) {
-    ASSERT_TRUE(accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::toggleAction()));
-  };
-  toggle(mutate);
-  EXPECT_EQ(std::tuple(mutate->isChecked(), in->isEnabled(), in->text().toStdString()), std::tuple(true, true, "520"));
-  toggle(progress);
-  EXPECT_EQ(std::pair(progress->isChecked(), bar->isHidden()), std::pair(true, false));
-  toggle(progress);
-  EXPECT_TRUE(bar->isHidden());
-}
-
 QMenu* fileMenu(frmMain& w) { return child<QMenu>(w, "mnuFile"); }
 
 struct FocusCase {
@@ -78,12 +58,27 @@ const FocusCase kLeaves[] = {
      false},
 };
 
-TEST(InputValueLeft, UnticksForceReadOnlyForAnotherControl) {
+// Use Sector Mutate, toggled as an accessibility tool does, sets the sector
+// boxes (what else it does, and what unticking it does, is the job
+// editor's part); Show Progress shows the bar. Then Input value is left
+// each way in turn.
+TEST(OptionBoxesAndInputValue, ActWhenToggledAndWhenTheFocusMovesToAnotherControl) {
   WindowHarness h;
   auto w = h.start();
-  child<QCheckBox>(*w, "Check2")->click();
+  auto* mutate = child<QCheckBox>(*w, "Check2");
+  auto* progress = child<QCheckBox>(*w, "Check3");
   auto* forceRead = child<QCheckBox>(*w, "Check4");
   auto* in = child<QLineEdit>(*w, "Text1");
+  auto* bar = child<QProgressBar>(*w, "ProgBarXP1");
+  auto toggle = [](QCheckBox* b) {
+    ASSERT_TRUE(accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::toggleAction()));
+  };
+  toggle(mutate);
+  EXPECT_EQ(std::tuple(mutate->isChecked(), in->isEnabled(), in->text().toStdString()), std::tuple(true, true, "520"));
+  toggle(progress);
+  EXPECT_EQ(std::pair(progress->isChecked(), bar->isHidden()), std::pair(true, false));
+  toggle(progress);
+  EXPECT_TRUE(bar->isHidden());
   for (const FocusCase& c : kLeaves) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(activated(*w));
