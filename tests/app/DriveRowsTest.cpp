@@ -31,8 +31,7 @@ class DriveRows : public ::testing::Test {
   GridView* grid(const char* name) { return w->findChild<GridView*>(name); }
   // The colour drawn in the middle of a cell.
   static QColor drawn(GridView* g, int row, int col) {
-    return g->grab().toImage().pixelColor(
-        g->viewport()->mapTo(g, g->visualRect(g->model()->index(row - 1, col - 1)).center()));
+    return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, cellCentre(g, row, col)));
   }
   ScratchDir root{"mdi-rows-"};
   WindowHarness h;

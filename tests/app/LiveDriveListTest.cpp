@@ -6,24 +6,12 @@
 
 #include <QTest>
 
-#include "discovery/ListDrives.h"
 #include "tests/app/WindowHarness.h"
 #include "tests/fakes/FakeDeviceMonitor.h"
 #include "tests/fakes/Gate.h"
 
 namespace mdi {
 namespace {
-
-DriveRecord drive(int number, const std::string& node, const std::string& model) {
-  DriveRecord d;
-  d.number = number;
-  d.deviceId = node;
-  d.model = model;
-  d.size = 8 << 20;
-  d.bytesPerSector = 512;
-  d.mediaPresent = true;
-  return d;
-}
 
 // The row of drive `number`; 0 for none.
 int rowOf(const GridModel& g, const std::string& number) {
@@ -36,8 +24,8 @@ class LiveDriveList : public ::testing::Test {
  protected:
   void SetUp() override {
     auto deps = h.deps(std::filesystem::temp_directory_path().string(), [](FormState& f, const Separators& sep) {
-      AddDriveRow(f.iGrid1, drive(0, "/dev/sda", "DISK A"), sep);
-      AddDriveRow(f.iGrid1, drive(1, "/dev/sdb", "DISK B"), sep);
+      AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sda", "DISK A"), sep);
+      AddDriveRow(f.iGrid1, listedDrive(1, "/dev/sdb", "DISK B"), sep);
     });
     deps.deviceMonitor = &monitor;
     deps.rescanDrives = [this] {
@@ -65,7 +53,7 @@ TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARun) {
   pumpFor(2 * frmMain::kSettleMs);
   EXPECT_EQ(rescans, 1);
   SCOPED_TRACE("an attached drive is added");
-  next.attached = {drive(2, "/dev/sdc", "DISK C")};
+  next.attached = {listedDrive(2, "/dev/sdc", "DISK C")};
   monitor.fire();
   ASSERT_TRUE(within([&] { return rowOf(g, "2") != 0; }));
   EXPECT_EQ(std::pair(g.value(rowOf(g, "2"), 2), g.rowCount()), std::pair(std::string("DISK C"), 3));
@@ -81,14 +69,14 @@ TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARun) {
   ASSERT_TRUE(within([&] { return rowOf(g, "1") == 0; }));
   EXPECT_EQ(std::tuple(g.rowCount(), g.value(1, 1), w->form().iGrid2.value(1, JobCol::ID)), std::tuple(1, "2", "0"));
   SCOPED_TRACE("F5 rescans by hand");
-  next.attached = {drive(3, "/dev/sdd", "DISK D")};
+  next.attached = {listedDrive(3, "/dev/sdd", "DISK D")};
   ASSERT_TRUE(activated(*w));
   int before = rescans;
   QTest::keyClick(w.get(), Qt::Key_F5);
   ASSERT_TRUE(within([&] { return rescans == before + 1; }));
   EXPECT_NE(rowOf(g, "3"), 0);
   SCOPED_TRACE("no rescan during a run");
-  next.attached = {drive(4, "/dev/sde", "DISK E")};
+  next.attached = {listedDrive(4, "/dev/sde", "DISK E")};
   before = rescans;
   w->form().running = true;
   monitor.fire();
@@ -111,13 +99,13 @@ TEST(DrivesListedAside, ADriveThatDoesNotAnswerHoldsNoWindow) {
   deps.listDrives = [gate](const std::vector<std::string>&) {
     gate->hold();
     return FrmMainDeps::FillDrives(
-        [](FormState& f, const Separators& sep) { AddDriveRow(f.iGrid1, drive(0, "/dev/sda", "DISK A"), sep); });
+        [](FormState& f, const Separators& sep) { AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sda", "DISK A"), sep); });
   };
   auto rescanGate = std::make_shared<Gate>(0);
   deps.rescanDrives = [rescanGate] {
     rescanGate->hold();
     DriveChanges c;
-    c.attached = {drive(1, "/dev/sdb", "DISK B")};
+    c.attached = {listedDrive(1, "/dev/sdb", "DISK B")};
     return FrmMainDeps::ApplyDriveChanges([c] { return c; });
   };
   auto w = std::make_unique<frmMain>(std::move(deps));

@@ -20,28 +20,6 @@
 namespace mdi {
 namespace {
 
-QAccessibleInterface* accessible(QWidget* w) { return QAccessible::queryAccessibleInterface(w); }
-
-// Use Sector Mutate sets the sector boxes (what else it does, and what
-// unticking it does, is the job editor's part); Show Progress shows the bar.
-TEST(OptionBoxes, DoWhatTheySayWhenToggled) {
-  WindowHarness h;
-  auto w = h.start();
-  auto* mutate = child<QCheckBox>(*w, "Check2");
-  auto* progress = child<QCheckBox>(*w, "Check3");
-  auto* in = child<QLineEdit>(*w, "Text1");
-  auto* bar = child<QProgressBar>(*w, "ProgBarXP1");
-  auto toggle = [](QCheckBox* b) {
-    ASSERT_TRUE(accessibleAction(accessible(b), QAccessibleActionInterface::toggleAction()));
-  };
-  toggle(mutate);
-  EXPECT_EQ(std::tuple(mutate->isChecked(), in->isEnabled(), in->text().toStdString()), std::tuple(true, true, "520"));
-  toggle(progress);
-  EXPECT_EQ(std::pair(progress->isChecked(), bar->isHidden()), std::pair(true, false));
-  toggle(progress);
-  EXPECT_TRUE(bar->isHidden());
-}
-
 QMenu* fileMenu(frmMain& w) { return child<QMenu>(w, "mnuFile"); }
 
 struct FocusCase {
@@ -80,12 +58,27 @@ const FocusCase kLeaves[] = {
      false},
 };
 
-TEST(InputValueLeft, UnticksForceReadOnlyForAnotherControl) {
+// Use Sector Mutate, toggled as an accessibility tool does, sets the sector
+// boxes (what else it does, and what unticking it does, is the job
+// editor's part); Show Progress shows the bar. Then Input value is left
+// each way in turn.
+TEST(OptionBoxesAndInputValue, ActWhenToggledAndWhenTheFocusMovesToAnotherControl) {
   WindowHarness h;
   auto w = h.start();
-  child<QCheckBox>(*w, "Check2")->click();
+  auto* mutate = child<QCheckBox>(*w, "Check2");
+  auto* progress = child<QCheckBox>(*w, "Check3");
   auto* forceRead = child<QCheckBox>(*w, "Check4");
   auto* in = child<QLineEdit>(*w, "Text1");
+  auto* bar = child<QProgressBar>(*w, "ProgBarXP1");
+  auto toggle = [](QCheckBox* b) {
+    ASSERT_TRUE(accessibleAction(QAccessible::queryAccessibleInterface(b), QAccessibleActionInterface::toggleAction()));
+  };
+  toggle(mutate);
+  EXPECT_EQ(std::tuple(mutate->isChecked(), in->isEnabled(), in->text().toStdString()), std::tuple(true, true, "520"));
+  toggle(progress);
+  EXPECT_EQ(std::pair(progress->isChecked(), bar->isHidden()), std::pair(true, false));
+  toggle(progress);
+  EXPECT_TRUE(bar->isHidden());
   for (const FocusCase& c : kLeaves) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(activated(*w));
@@ -121,21 +114,13 @@ const EditCase kEdits[] = {
 // edited in place, however the edit is left; and its sector cell
 // right-clicked offers the sector sizes, the one chosen landing in that
 // cell and checked as the boxes are.
-// The centre of a cell of `grid` (1-based, as the grid model counts), in
-// its viewport's coordinates.
-QPoint cellCentre(GridView* grid, int row, int col) {
-  return grid->visualRect(grid->model()->index(row - 1, col - 1)).center();
-}
-
 TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes) {
   WindowHarness h;
   auto w = h.start();
   FormState& form = w->form();
   form.run.TargetFolder = "/out";
-  const int r = form.iGrid1.addRow();
-  for (const auto& [col, value] : {std::pair{2, "ARRAY DISK"}, {3, "1.0 Gb"}, {5, "1073741824"}, {6, "520"}})
-    form.iGrid1.setValue(r, col, value);
-  form.iGrid1.setValue(r, 1, std::int64_t{4});
+  AddDriveRow(form.iGrid1, listedDrive(4, "/dev/sde", "ARRAY DISK", 1 << 30, 520), h.locale.separators());
+  const int r = form.iGrid1.rowCount();
   auto* drives = child<GridView>(*w, "iGrid1");
   auto* jobs = child<GridView>(*w, "iGrid2");
   ASSERT_TRUE(drives && jobs && activated(*w));
@@ -181,22 +166,19 @@ TEST(ResumeQuestion, EachButtonGivesItsAnswer) {
   for (const auto& [button, answer] :
        {std::pair{"Resume", MsgAnswer::Resume}, {"Yes", MsgAnswer::Yes}, {"No", MsgAnswer::No}}) {
     SCOPED_TRACE(button);
-    QString seen;
     QTimer::singleShot(50, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(box, nullptr);
-      for (QAbstractButton* b : box->buttons()) seen += b->text().remove('&') + ";";
       for (QAbstractButton* b : box->buttons())
         if (b->text().remove('&') == button) return QTest::mouseClick(b, Qt::LeftButton);
+      ADD_FAILURE() << "no button " << button;
       box->reject();
     });
     QtMessageBox boxes;
     EXPECT_EQ(boxes.show({"The file /images/001.bin already exists and will be overwritten. Are you sure you "
                           "want to do this?",
                           "File exists", MsgIcon::Question, MsgButtons::YesNoResume, true}),
-              answer)
-        << seen.toStdString();
-    EXPECT_TRUE(seen.contains("Resume;")) << seen.toStdString();
+              answer);
   }
 }
 

@@ -29,6 +29,7 @@
 
 #include "app/GridView.h"
 #include "app/frmMain.h"
+#include "discovery/ListDrives.h"
 #include "jobs/JobList.h"
 #include "platform/linux/MonotonicClock.h"
 #include "platform/linux/PosixAtomicFile.h"
@@ -85,9 +86,26 @@ inline std::string tipOf(QWidget* w, QPoint at = QPoint(5, 5)) {
   return QToolTip::text().toStdString();
 }
 
+// The centre of a grid cell (1-based, as the grid model counts), in its
+// viewport's coordinates.
+inline QPoint cellCentre(GridView* g, int row, int col) {
+  return g->visualRect(g->model()->index(row - 1, col - 1)).center();
+}
+
 // The tip shown when the pointer rests in the middle of a grid cell.
-inline std::string cellTip(GridView* g, int row, int col) {
-  return tipOf(g->viewport(), g->visualRect(g->model()->index(row - 1, col - 1)).center());
+inline std::string cellTip(GridView* g, int row, int col) { return tipOf(g->viewport(), cellCentre(g, row, col)); }
+
+// A drive as discovery lists it: present, `size` bytes in sectors of `bps`.
+inline DriveRecord listedDrive(int number, const std::string& node, const std::string& model,
+                               std::uint64_t size = 8 << 20, std::uint32_t bps = 512) {
+  DriveRecord d;
+  d.number = number;
+  d.deviceId = node;
+  d.model = model;
+  d.size = size;
+  d.bytesPerSector = bps;
+  d.mediaPresent = true;
+  return d;
 }
 
 struct WindowHarness {

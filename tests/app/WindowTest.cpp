@@ -30,10 +30,7 @@ class Window : public ::testing::Test {
     FrmMainDeps deps = h.deps(dir.path.string(), [this](FormState& f, const Separators& sep) {
       listedWith = sep;
       systemFolders = f.SystemLetters;
-      const int r = f.iGrid1.addRow();
-      f.iGrid1.setValue(r, 1, std::int64_t{0});
-      f.iGrid1.setValue(r, 2, "TEST DISK");
-      f.iGrid1.setValue(r, 6, std::int64_t{512});
+      AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sda", "TEST DISK"), sep);
     });
     deps.locale = &locale;
     deps.system = &system;

@@ -299,7 +299,8 @@ TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
 
 // Ticking Use Sector Mutate shows the sector columns and advises on the
 // drives whose sector size is not the one read (files have none); Force
-// Read silences the advice, and unticking restores the defaults, locked.
+// Read silences the advice, the boxes are checked and copied as they are
+// typed and left, and unticking restores the defaults, locked.
 TEST_F(Editor, SectorAdviceListsTheMismatchedDrivesButNotFiles) {
   form.run.TargetFolder = "/out";
   moveDrive(addDrive(0, "M0", 512));
@@ -326,29 +327,23 @@ TEST_F(Editor, SectorAdviceListsTheMismatchedDrivesButNotFiles) {
   ui.setChecked(Ctl::Check4, true);
   ed.Check2Click();
   EXPECT_EQ(msg.count("Sector Size Error"), 2) << "Force Read silences the advice";
-  ui.setChecked(Ctl::Check4, false);
+  // An output size above the input beeps and keeps the focus in its box;
+  // the boxes reach the jobs when left, and leaving Text1 always unticks
+  // Force Read.
+  ui.setText(Ctl::Text2, "528");
+  ed.Text2Change();
+  EXPECT_EQ(std::tuple(ui.beeps, ui.focus), std::tuple(1, Ctl::Text2));
+  ed.Text2LostFocus();
+  EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorOut), "528");
+  ui.setText(Ctl::Text2, "512");
+  ed.Text1LostFocus();
+  EXPECT_EQ(std::pair(ui.isChecked(Ctl::Check4), ui.beeps), std::pair(false, 1));
   ui.setChecked(Ctl::Check2, false);
   ed.Check2Click();
   EXPECT_EQ(
       std::tuple(form.iGrid2.isColumnVisible(JobCol::SectorOut), form.iGrid2.value(2, JobCol::SectorIn),
                  form.iGrid2.value(2, JobCol::SectorOut), ui.isEnabled(Ctl::Text1), msg.count("Sector Size Error")),
       std::tuple(false, "512", "512", false, 2));
-}
-
-TEST_F(Editor, SectorBoxesBeepAndCopy) {
-  form.run.TargetFolder = "/out";
-  moveDrive(addDrive(0, "M0", 512));
-  ui.setText(Ctl::Text1, "512");
-  ui.setText(Ctl::Text2, "520");
-  ed.Text2Change();
-  EXPECT_EQ(std::tuple(ui.beeps, ui.focus), std::tuple(1, Ctl::Text2));
-  ed.Text2LostFocus();
-  EXPECT_EQ(form.iGrid2.value(1, JobCol::SectorOut), "520");
-  ui.setChecked(Ctl::Check4, true);
-  ui.setText(Ctl::Text2, "512");
-  ed.Text1LostFocus();
-  EXPECT_FALSE(ui.isChecked(Ctl::Check4)) << "leaving Text1 always unticks Force Read";
-  EXPECT_EQ(ui.beeps, 1);
 }
 
 }  // namespace
