@@ -8,8 +8,6 @@
 #include <QImage>
 
 #include "discovery/ListDrives.h"
-#include "platform/linux/LinuxDriveEnumerator.h"
-#include "tests/VirtioSysfs.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -65,19 +63,6 @@ TEST_F(DriveRows, TipNamesWhatTellsTheDriveApart) {
   w->jobEditor().JobGridCellEnter(1, JobCol::Model);
   EXPECT_EQ(cellTip(grid("iGrid2"), 1, JobCol::Model), tip + "\nModel no or file name");
   EXPECT_EQ(tipOf(grid("iGrid2")), "Model no or file name");
-}
-
-// A virtio disk reports no model of its own (vendor "0x1af4", no model
-// file): it is listed by its driver's name. Discovery's model fallback
-// rows (ModelFallback) do not reach this name; here it is checked once.
-TEST(VirtioDisk, IsListedByItsDriversName) {
-  const ScratchDir root("mdi-virtio-");
-  makeVirtioDisk(root.path, "536870912", "virtio_blk");
-  LinuxDriveEnumerator e(root.path.string(), (root.path / "mountinfo").string());
-  e.setUdevProperty([](const std::string&, const std::string&) { return std::string(); });
-  const auto drives = e.drives();
-  ASSERT_EQ(drives.size(), 1u);
-  EXPECT_EQ(drives[0].model, "Virtio Block Device");
 }
 
 }  // namespace

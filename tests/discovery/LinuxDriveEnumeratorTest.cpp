@@ -249,6 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "virtio_blk",
                                 "Virtio block device",
                                 "S1"},
+                      ModelCase{"NoUdevVirtio", {}, "virtio_blk", "Virtio Block Device", "virtio-serial-7"},
                       ModelCase{"OtherDriver", {}, "foo_blk", "foo_blk", "virtio-serial-7"}),
     ByName());
 

@@ -12,8 +12,8 @@
 #include "record/RescueMap.h"
 #include "run/StepSize.h"
 #include "support/Hasher.h"
-#include "tests/engine/RunFixture.h"
 #include "tests/Readme.h"
+#include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
 
