@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "convert/Crc16T10Dif.h"
 #include "convert/ProtectionInfo.h"
 #include "tests/CaseName.h"
 #include "tests/layouts/PiSectors.h"
@@ -16,17 +15,6 @@ namespace mdi {
 namespace {
 
 using Bytes = std::vector<std::byte>;
-
-// ---- the guard ---------------------------------------------------------
-
-// The test's own CRC, which every case below relies on, gives the
-// standard check value, and so does the product's.
-TEST(Crc16T10Dif, CheckValues) {
-  const auto digits = std::as_bytes(std::span("123456789", 9));
-  const Bytes ones(512, std::byte{0xFF});
-  EXPECT_EQ(std::tuple(crc16T10Dif(digits), bitwiseCrc(digits.data(), digits.size())), std::tuple(0xD0DB, 0xD0DB));
-  EXPECT_EQ(std::tuple(crc16T10Dif(ones), bitwiseCrc(ones.data(), ones.size())), std::tuple(0xE6A1, 0xE6A1));
-}
 
 // ---- counting ----------------------------------------------------------
 
