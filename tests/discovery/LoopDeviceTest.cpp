@@ -106,6 +106,14 @@ TEST_F(OwnLoop, ListedReadThroughAReadOnlyDescriptorAndFollowedUnderItsMount) {
   EXPECT_TRUE(holds(table->drivesUnder(dir / "mnt/.")));
 }
 
+// The monitor (where it hears device events at all) hears one within 3 s.
+void expectEvent(UdevMonitor& monitor, const std::string& of) {
+  if (monitor.fd() < 0) return;
+  pollfd p{monitor.fd(), POLLIN, 0};
+  EXPECT_GT(::poll(&p, 1, 3000), 0) << "no event within 3 s of " << of;
+  EXPECT_TRUE(monitor.takeEvents());
+}
+
 // A drive number keeps meaning the medium that was listed: the loop device
 // re-pointed to the twin file is refused, and once detached it is reported
 // gone, by the device monitor and the table.
@@ -128,11 +136,7 @@ TEST_F(OwnLoop, NoLongerTheDriveOnceRePointedOrDetached) {
   UdevMonitor monitor;  // without device events here (netlink refused), only the table is followed
   monitor.takeEvents();
   device.reset();
-  if (monitor.fd() >= 0) {
-    pollfd p{monitor.fd(), POLLIN, 0};
-    EXPECT_GT(::poll(&p, 1, 3000), 0) << "no event within 3 s of detaching " << loop;
-    EXPECT_TRUE(monitor.takeEvents());
-  }
+  expectEvent(monitor, "detaching " + loop);
   // Detach is asynchronous; give the kernel a moment to drop the backing file.
   for (int waited = 0; table->checkUnchanged(d->number).find("no longer") == std::string::npos && waited < 5000;
        waited += 100)
@@ -144,11 +148,7 @@ TEST_F(OwnLoop, NoLongerTheDriveOnceRePointedOrDetached) {
   // A drive attached after the listing is heard of and found.
   monitor.takeEvents();
   LoopDevice again(image);
-  if (monitor.fd() >= 0) {
-    pollfd p{monitor.fd(), POLLIN, 0};
-    EXPECT_GT(::poll(&p, 1, 3000), 0) << "no event within 3 s of attaching " << again.path();
-    EXPECT_TRUE(monitor.takeEvents());
-  }
+  expectEvent(monitor, "attaching " + again.path().string());
   const std::vector<DriveRecord> attached = table->rescan().attached;
   EXPECT_TRUE(std::any_of(attached.begin(), attached.end(),
                           [&](const DriveRecord& r) { return r.deviceId == again.path().string(); }))

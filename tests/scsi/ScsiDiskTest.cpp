@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -256,27 +255,13 @@ TEST(ScsiOpen, NodesThatAreNotPassThroughDevicesFailWithTheirErrno) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::write(fd, "data", 4), 4);
   ::close(fd);
-  const std::string missing = "/nonexistent/scsi-node-for-test";
-  // Each returns the errno of its failure, or -1 when it did not fail.
-  const std::pair<const char*, std::function<int(const std::string&)>> ways[] = {
-      {"probeScsiDisk",
-       [](const std::string& p) {
-         errno = 0;
-         const ScsiProbe probe = probeScsiDisk(p);
-         return probe.info || probe.denied ? -1 : errno;
-       }},
-      {"openScsiSource",
-       [](const std::string& p) {
-         auto src = openScsiSource(p);
-         std::vector<std::byte> buf(512);
-         const IoResult r = src ? src->read(buf) : IoResult{};
-         return src && r.bytes == 0 && r.failed() ? r.error : -1;
-       }},
-  };
-  for (const auto& [name, open] : ways) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(open(missing), ENOENT);
-    EXPECT_EQ(open(file), ENOTTY);
+  const std::pair<std::string, int> nodes[] = {{"/nonexistent/scsi-node-for-test", ENOENT}, {file, ENOTTY}};
+  for (const auto& [node, error] : nodes) {
+    errno = 0;
+    const ScsiProbe probe = probeScsiDisk(node);
+    EXPECT_EQ(std::tuple(probe.info.has_value(), probe.denied, errno), std::tuple(false, false, error)) << node;
+    std::vector<std::byte> buf(512);
+    EXPECT_EQ(got(openScsiSource(node)->read(buf)), got({0, error})) << node;
   }
   ::unlink(file);
 }
