@@ -158,29 +158,23 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Warning!"}),
         CopyCase("PrepareErrorAnsweredYes", false, {{1000}},
                  [](CopiesExactly& f) { f.files.failResize.insert(f.output(1)); }, {"Error"}),
+        // A target that is not a full path is chosen again at Run, and a
+        // name made without one follows it.
         CopyCase(
-            "RelativeTargetIsChosenAtRun", false, {{1000}},
+            "RelativeTargetIsChosenAtRunAndNamesFollowIt", false, {{5000}},
             [](CopiesExactly& f) {
               f.form.run.TargetFolder = "Images";
-              f.pickers.folders = {(f.dir / "chosen").string()};
-              f.form.iGrid2.setValue(1, JobCol::FileName, (f.dir / "chosen" / "001.bin").string());
-            },
-            {}, [](CopiesExactly& f) { EXPECT_EQ(f.form.run.TargetFolder, (f.dir / "chosen").string() + "/"); }),
-        CopyCase(
-            "NameMadeWithoutATargetFollowsTheTargetChosenAtRun", false, {{5000}},
-            [](CopiesExactly& f) {
-              f.form.run.TargetFolder.clear();
               f.form.iGrid2.setValue(1, JobCol::FileName, defaultOutputName(1, ""));
               EXPECT_EQ(f.output(1), "001.bin");
-              f.pickers.folders = {(f.dir / "out").string()};
+              f.pickers.folders = {(f.dir / "chosen").string()};
             },
             {},
             [](CopiesExactly& f) {
-              EXPECT_EQ(f.output(1), (f.dir / "out" / "001.bin").string());
+              EXPECT_EQ(f.form.run.TargetFolder, (f.dir / "chosen").string() + "/");
+              EXPECT_EQ(f.output(1), (f.dir / "chosen" / "001.bin").string());
               EXPECT_EQ(f.files.creates, (std::map<std::string, int>{{f.output(1), 1}}));
               EXPECT_FALSE(fs::exists("/001.bin"));
             }),
-        CopyCase("StopAnsweredNo", false, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked),
         CopyCase("MutateStopAnsweredNo", true, {{3 * kBlock}}, stopAnsweredNo, {"Stop process?"}, stopQuestionAsked),
         // 2 x Int(300/65536 + 1) x the read size of job 2 (520 in): 2 x 1 x 66560.
         CopyCase("MutateLargestIsTheFirstOfEqualSizes", true, {{100}, {300, "520"}, {300}}, {}, {}, {}, 133120, 1)),
