@@ -53,7 +53,6 @@ class CopiesExactly : public RunFixture, public ::testing::WithParamInterface<Co
     std::size_t s, t;
   };
   std::vector<Expected> want;  // per job, in order
-  Bytes atFirstCycle;          // job 1's output, read at the first cycle's end
 };
 
 TEST_P(CopiesExactly, EveryImageIsItsSourceAndEveryJobDone) {
@@ -141,15 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
             [](CopiesExactly& f) { EXPECT_EQ(f.form.run.BytesDone, 22 * std::int64_t{kBlock} + 512); },
             21 * std::int64_t{kBlock}),
         CopyCase("SourceLargerThanItsSizeGrowsTheImage", false, {{300000, "512", "512", 1000}}),
-        // Pre-sized to the job's size in zeros before copying, then cut to what was copied.
-        CopyCase(
-            "SourceShorterThanItsSizeLeavesNoZeros", false, {{3000, "512", "512", 200000}},
-            [](CopiesExactly& f) { f.pump.at(1, [&f] { f.atFirstCycle = readFile(f.output(1)); }); }, {},
-            [](CopiesExactly& f) {
-              ASSERT_EQ(f.atFirstCycle.size(), 200000u);
-              EXPECT_TRUE(std::all_of(f.atFirstCycle.begin() + 3000, f.atFirstCycle.end(),
-                                      [](std::byte b) { return b == std::byte{0}; }));
-            }),
+        // Pre-sized to the job's size (the jobs before a declined overwrite
+        // show it), then cut to what was copied.
+        CopyCase("SourceShorterThanItsSizeLeavesNoZeros", false, {{3000, "512", "512", 200000}}),
         // The run's size: blocks of the largest job, and one more.
         CopyCase("LargestJobSizesTheRun", false, {{10, "512", "512", 131072000}, {10, "512", "512", 5}}, {}, {}, {},
                  131203072, 1001),
