@@ -296,7 +296,6 @@ const Row kRows[] = {
     resumed("ResumeMutate520GroupsKilled", 520, kGroups, Resume::AfterKill, 6),
     resumed("ResumeMutate520AfterAReadError", 520, kFirst, Resume::AfterReadError),
     // Sectors with protection information.
-    pi("PiAllGood", kinds({{300, 'G'}}), {" PI: 0 bad", "0", {}, false, "checked"}),
     pi("PiBadGuardsAndTagsAcrossBlocks",
        kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
        {" PI: 3 bad", "3", {"151", "252"}, false, "checked"}),
