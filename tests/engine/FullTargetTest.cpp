@@ -63,7 +63,6 @@ constexpr std::uint64_t kRecords = 64 * 1024;  // the allowance for a job's reco
 const SpaceCase kSpaceCases[] = {
     {"StraightRoomForImageAndRecords", false, "512", "512", 1 << 20, (1 << 20) + kRecords, false},
     {"StraightNoRoomForTheRecords", false, "512", "512", 1 << 20, 1 << 20, true},
-    {"MutateToLargerSectorsWithRoom", true, "512", "528", 2048 * 512, 2048 * 528 + kRecords, false},
     {"MutateToLargerSectorsRoomOnlyForTheSource", true, "512", "528", 2048 * 512, 2048 * 512 + kRecords, true},
     {"MutateWithItsExtraWithRoom", true, "520", "512", 2048 * 520, 2048 * 520 + kRecords, false},
     {"MutateRoomOnlyForTheImageNotItsExtra", true, "520", "512", 2048 * 520, 2048 * 512 + kRecords, true},
