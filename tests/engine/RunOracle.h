@@ -134,7 +134,11 @@ inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
   const std::uint64_t step = blocksPerStep(block, r.mutate != 0) * block;
   // Main-pass steps: the last whole or short one, then one that reads nothing.
   const std::uint64_t mainSteps = r.bytes / step + 1 + (r.bytes % step ? 1 : 0);
-  const bool readFault = !r.bad.empty() && !r.goPast;
+  // Without going past read errors, a read that fails is read again piece
+  // by piece: a range that gives in at the re-read (failTimes 1) costs
+  // nothing, and the job runs on to its end.
+  const bool readFault =
+      !r.goPast && std::ranges::any_of(r.bad, [](const BadRange& b) { return b.failTimes == 0 || b.failTimes >= 2; });
   const bool plain = r.bad.empty() && r.write == Write::Ok && !r.verify && r.bytes > 0 && r.piReport == std::nullopt;
   std::uint64_t copied = r.bytes;
   p.status = "Done.";

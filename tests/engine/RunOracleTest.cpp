@@ -191,6 +191,14 @@ const Row kRows[] = {
      .bad = {unreadable(2 * 65536)},
      .beside = true},
     {.name = "Mutate520ReadErrorMidBlock", .mutate = 520, .bytes = 40 * kBlock, .bad = {unreadable(520 * 300 + 100)}},
+    // A read that fails inside a sector and gives in at the re-read: the
+    // sector is put together from the bytes before the failure and the
+    // re-read of the rest.
+    {.name = "Mutate520ShortReadGivesInAtTheReRead",
+     .mutate = 520,
+     .bytes = 40 * kBlock,
+     .bad = {unreadable(520 * 300 + 100, 512, false, 1)}},
+    {.name = "StraightShortReadGivesInAtTheReRead", .bytes = 40 * kBlock, .bad = {unreadable(300000, 512, false, 1)}},
     {.name = "ReadErrorGroups",
      .mutate = 520,
      .layout = kGroups,
