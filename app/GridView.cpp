@@ -130,6 +130,7 @@ void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint h
     it->setFlags(it->flags() & ~Qt::ItemIsEditable);
     m_syncing = false;
   }
+  emit editEndedAt(row, col);
 }
 
 void GridView::settingsChanged() {

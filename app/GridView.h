@@ -38,6 +38,7 @@ class GridView final : public QTableWidget, public GridListener {
   void cellDoubleClickedAt(int row, int col);
   void mousePressedAt(Qt::MouseButton button, int row, int col);
   void cellEnteredAt(int row, int col);
+  void editEndedAt(int row, int col);
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;

@@ -241,6 +241,7 @@ void frmMain::connectHandlers() {
   connect(m_timer, &QTimer::timeout, this, [this] { m_progress->Timer1Tick(); });
   connect(m_grid1, &GridView::cellDoubleClickedAt, this, [this](int, int) { m_editor->AddDriveToJobList(); });
   connect(m_grid2, &GridView::cellDoubleClickedAt, this, [this](int r, int c) { m_editor->JobGridDoubleClick(r, c); });
+  connect(m_grid2, &GridView::editEndedAt, this, [this](int, int) { m_editor->EditOff(); });
   connect(m_grid2, &GridView::cellEnteredAt, this, [this](int r, int c) { m_editor->JobGridCellEnter(r, c); });
   connect(m_grid2, &GridView::mousePressedAt, this, [this](Qt::MouseButton b, int r, int c) {
     const MouseButton mb = b == Qt::RightButton    ? MouseButton::Right

@@ -32,6 +32,8 @@ class JobEditor {
   // A removed drive comes back to the drive grid as it is listed (a drive
   // detached since does not); an image file as it was added.
   void JobGridDoubleClick(int row, int col);
+  // An in-place edit ended.
+  void EditOff() { m_form.iGrid2.setEditAllowed(false); }
   // A mouse button went down over a job cell; returns the pop-up menu the
   // window should open (the right-clicked row has been made current).
   PopupMenu JobGridMouseDown(MouseButton button, int row, int col);

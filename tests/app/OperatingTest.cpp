@@ -143,6 +143,7 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
     c.leave(*w, e);
     ASSERT_TRUE(within([&] { return editor() == nullptr; }));
     EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), c.fileNameAfter);
+    EXPECT_FALSE(form.iGrid2.beginEdit(1, JobCol::FileName)) << "editing stays on after the edit ended";
   }
 
   child<QCheckBox>(*w, "Check2")->setChecked(true);  // shows the sector columns
