@@ -16,7 +16,6 @@
 #include <utility>
 
 #include "discovery/LinuxDriveTable.h"
-#include "tests/VirtioSysfs.h"
 #include "tests/discovery/FakeSysfs.h"
 
 namespace mdi {
@@ -217,15 +216,18 @@ TEST_F(FakeSysfsTest, UnsizedScsiDiskIsListedWithItsPassThroughCapacity) {
 struct ModelCase {
   const char* name;
   std::map<std::string, std::string> udev;  // properties udev knows
-  const char* driver;                       // device/driver link target, "" for none
+  const char* driver;                       // device/driver link target
   const char* model;                        // what is listed
   const char* serial;
 };
 class ModelFallback : public FakeSysfsTest, public ::testing::WithParamInterface<ModelCase> {};
 
 TEST_P(ModelFallback, NeverAnEmptyModel) {
-  makeVirtioDisk(root, "500118192", GetParam().driver);
+  disk("vda", "254:0", 500118192);
+  put("vda/device/vendor", "0x1af4");
   put("vda/serial", "virtio-serial-7");
+  std::filesystem::create_directory_symlink("../../../bus/virtio/drivers/" + std::string(GetParam().driver),
+                                            root / "block/vda/device/driver");
   LinuxDriveEnumerator e = enumerator();
   e.setUdevProperty([props = GetParam().udev](const std::string& name, const std::string& key) {
     auto it = props.find(key);
