@@ -313,9 +313,8 @@ TEST(ScsiParse, ReadCapacityReplies) {
   const Case cases[] = {
       {"Rc10Short", false, {0, 0, 0, 0, 0, 0, 2}, std::nullopt},
       {"Rc16Short", true, Bytes(11, 0), std::nullopt},
-      {"Type3", true, rc16(0x05, 32), ScsiCapacity{1000, 520, 3}},
+      {"Type3PiExponentBitsIgnored", true, rc16(0x35, 32), ScsiCapacity{1000, 520, 3}},
       {"PTypeWithoutProtEnIsNone", true, rc16(0x02, 32), ScsiCapacity{1000, 520, 0}},
-      {"PiExponentBitsIgnored", true, rc16(0x33, 32), ScsiCapacity{1000, 520, 2}},
       {"ReplyCutBeforeByte12SaysNothing", true, rc16(0x01, 12), ScsiCapacity{1000, 520, 0}},
       {"ReplyOfThirteenBytesIsEnough", true, rc16(0x01, 13), ScsiCapacity{1000, 520, 1}},
   };
