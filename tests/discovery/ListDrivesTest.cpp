@@ -145,14 +145,11 @@ TEST_P(ListDrivesCase, ListsInNumberOrderAndMarksTheSystemDrives) {
   EXPECT_EQ(form.SystemDisks, c.systemDisks);
   // A drive counted only for the doubt says why; every other has no note.
   ASSERT_EQ(listed.size(), c.records.size());
+  const std::string why = "Counted as a system drive: the drives under /opt/imager could not all be found (";
+  const std::vector<int> imager = c.under.count("/opt/imager") ? c.under.at("/opt/imager") : std::vector<int>{};
   for (const DriveRecord& d : listed) {
-    const auto& imager = c.under.count("/opt/imager") ? c.under.at("/opt/imager") : std::vector<int>{};
     const bool doubted = c.failure && std::count(imager.begin(), imager.end(), d.number) == 0;
-    EXPECT_EQ(d.notes, doubted ? std::vector<std::string>{std::string("Counted as a system drive: the drives under "
-                                                                      "/opt/imager could not all be found (") +
-                                                          c.failure + ")"}
-                               : std::vector<std::string>{})
-        << d.deviceId;
+    EXPECT_EQ(d.notes, doubted ? std::vector{why + c.failure + ")"} : std::vector<std::string>{}) << d.deviceId;
   }
 }
 
