@@ -39,7 +39,6 @@ DriveRecord disk(int n, std::string model, std::uint64_t size = 500107862016ULL,
   d.bytesPerSector = 512;
   d.pnpDeviceId = "wwn-" + std::to_string(n);
   d.mediaPresent = medium && size > 0;
-  d.devNumber = 8 * 256 + static_cast<std::uint64_t>(n) * 16;
   return d;
 }
 
