@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"Block520Read513", 520, 513}, ReadCase{"Block528Read131072", 528, 131072},
                       ReadCase{"BadBlock0", 520, 66560, 0}, ReadCase{"BadBlock1", 520, 66560, 1},
                       ReadCase{"BadBlock127", 520, 66560, 127}, ReadCase{"BadBlock128", 520, 66560, 128},
-                      ReadCase{"BadBlock1002", 520, 66560, 1002},
+                      ReadCase{"BadBlock1002", 520, 66560, 1002, true, 1},
                       ReadCase{"BadBlock300Named", 520, 66560, 300, true, 1, {256, 300}},
                       ReadCase{"BadBlock300Unnamed", 520, 66560, 300, false, 2, {300, 301}}),
     ByName());
