@@ -1,8 +1,8 @@
 // Rescue maps of every kind of job end, checked block by block and by the
 // real ddrescuelog. (A read error's map, in 512- or 520-byte sectors, is
 // read back by the run model's resumed runs and by ddrescuelog there; its
-// go-past rows mark several bad areas, merge adjacent marks of one status
-// and clip a mark at the source's end.)
+// go-past rows mark several bad areas and merge adjacent marks of one
+// status.)
 #include "record/RescueMap.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,8 @@ using mdi::PrintTo;
 constexpr std::uint64_t MiB = 1024 * 1024;
 constexpr std::uint64_t TB = 1000ull * 1000 * 1000 * 1000;
 
-// A job that read its source up to `upTo` and stopped or ended there.
+// A job that read its source up to `upTo` (past the size it was given,
+// for a source that grew) and stopped or ended there.
 struct MapCase {
   std::string name;
   std::uint64_t size, upTo;
@@ -56,6 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
     Jobs, RescueMapCases,
     ::testing::Values(MapCase{"Complete", MiB + 100, MiB + 100, {{0, MiB + 100, kDone}}},
                       MapCase{"StoppedBeforeAnything", 8192, 0, {{0, 8192, kUntried}}},
+                      MapCase{"ReadPastTheSourcesSize", 8192, 9000, {{0, 8192, kDone}}},
                       MapCase{"TwoTerabyteDriveStoppedHalfway", 2 * TB, TB, {{0, TB, kDone}, {TB, TB, kUntried}}},
                       MapCase{"EmptySource", 0, 0, {}}),
     ByName{});
