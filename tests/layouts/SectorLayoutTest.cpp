@@ -190,10 +190,12 @@ TEST(JobConversion, ChecksSectorsAcrossBlocksAndOneAtATime) {
 }
 
 // A block after a partial sector converts nothing. (A layout that does not
-// fit converts nothing either: the fitting test above.)
+// fit converts nothing either: the fitting test above.) Only Data first
+// from 520 is checked for PI.
 TEST(JobConversion, BlockAfterAPartialSectorIsRefused) {
   const Bytes src = sectors("GGG", 0);
-  JobConversion job(SectorLayout::DataFirst, 520, 512);
+  JobConversion job(SectorLayout::DataLast, 520, 512);
+  EXPECT_EQ(job.pi(), nullptr);
   ASSERT_TRUE(job.convert(std::span(src).first(700)));
   EXPECT_FALSE(job.convert(std::span(src).subspan(700)));
   EXPECT_TRUE(job.image().empty());
