@@ -56,23 +56,16 @@ TEST(Val, ReadsTheLeadingNumber) {
 }
 
 TEST(ValFixed, ExactForLargeByteCounts) {
-  EXPECT_EQ(ValFixed("2000398934016").raw(), 2000398934016LL * 10000);
-  EXPECT_EQ(ValFixed("0.00005").raw(), 0);
-  EXPECT_EQ(ValFixed("0.00015").raw(), 2);
-  EXPECT_EQ(ValFixed("0.000051").raw(), 1);
-  EXPECT_EQ(ValFixed("x").raw(), 0);
-  EXPECT_EQ(ValFixed("99999999999999999999").intPart(), Fixed4::kMaxWhole);
+  const std::pair<const char*, std::int64_t> cases[] = {
+      {"2000398934016", 2000398934016LL * 10000},         {"0.00005", 0}, {"0.00015", 2}, {"0.000051", 1}, {"x", 0},
+      {"99999999999999999999", Fixed4::kMaxWhole * 10000}};
+  for (const auto& [text, raw] : cases) EXPECT_EQ(ValFixed(text).raw(), raw) << '"' << text << '"';
 }
 
 TEST(WholeNumber, AcceptsOnlyPlainWholeNumbersInRange) {
-  EXPECT_TRUE(isWholeNumberIn("512", 1, 65536));
-  EXPECT_TRUE(isWholeNumberIn(" 65536 ", 1, 65536));
-  EXPECT_FALSE(isWholeNumberIn("65537", 1, 65536));
-  EXPECT_FALSE(isWholeNumberIn("0", 1, 65536));
-  EXPECT_FALSE(isWholeNumberIn("520.5", 1, 65536));
-  EXPECT_FALSE(isWholeNumberIn("-512", 1, 65536));
-  EXPECT_FALSE(isWholeNumberIn("", 1, 65536));
-  EXPECT_FALSE(isWholeNumberIn("abc", 1, 65536));
+  const std::pair<const char*, bool> cases[] = {{"512", true},    {" 65536 ", true}, {"65537", false}, {"0", false},
+                                                {"520.5", false}, {"-512", false},   {"", false},      {"abc", false}};
+  for (const auto& [text, whole] : cases) EXPECT_EQ(isWholeNumberIn(text, 1, 65536), whole) << '"' << text << '"';
 }
 
 TEST(NumberFormat, GroupsWithTheGivenSeparators) {
