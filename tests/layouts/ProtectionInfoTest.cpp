@@ -41,7 +41,6 @@ TEST_P(PiCounting, CountsEachKindOfSector) {
   EXPECT_EQ(n.sectors, c.kinds.size());
   EXPECT_EQ(Counts(n.guardMatches, n.guardMismatches, n.escaped, n.blank, n.refTagMismatches, n.badSectors), c.counts);
   EXPECT_EQ(n.firstRefTagMismatchLbas, c.badLbas);
-  EXPECT_EQ(n.guardMatches + n.guardMismatches + n.escaped, n.sectors) << "every sector counted once";
 }
 
 constexpr RefTagRule kLba = RefTagRule::Lba;
@@ -74,9 +73,6 @@ TEST_P(PiVerdict, MostOfTheFirst64DecideAndOnlyThenIsAnythingSaid) {
   pi.check(sectors(c.kinds, 0), 0);
   EXPECT_EQ(pi.carriesPi(), c.carries);
   EXPECT_EQ(pi.statusSuffix(), c.suffix);
-  if (!c.carries) {
-    for (const auto& [key, value] : pi.recordLines()) EXPECT_EQ(key, "first_block") << "nothing about PI";
-  }
 }
 
 std::string times(int n, char k) { return std::string(static_cast<std::size_t>(n), k); }
