@@ -13,7 +13,6 @@
 
 #include "convert/ProtectionInfo.h"
 #include "tests/Readme.h"
-#include "tests/layouts/PiSectors.h"
 #include "tests/record/RecordTestUtil.h"
 
 namespace mdi::test {
@@ -135,13 +134,10 @@ TEST(AcquisitionLogFormat, KeysAreTheReadmesInItsOrder) {
   every.hashError = "starting md5 failed";
   every.verify = VerifyRecord{"Verify failed", three, three};
   every.extraFile->hashes = three;
-  // The protection lines as the check writes them: a drive with PI, and a
-  // first block with nothing recognisable.
-  PiChecker pi, noise;
-  pi.check(sectors("R" + std::string(63, 'G'), 0), 0);
-  noise.check(sectors(std::string(64, 'N'), 0), 0);
-  every.protectionLines = pi.recordLines();
-  for (const auto& line : noise.recordLines()) every.protectionLines.push_back(line);
+  // The sample's protection lines, with a wrong reference tag's LBA and a
+  // first block of nothing recognisable (the check's own lines are its test's).
+  every.protectionLines.insert(every.protectionLines.end() - 1, {"pi_ref_tag_bad_lba", "9"});
+  every.protectionLines.emplace_back("first_block", kFirstBlockUnrecognisedText);
 
   std::set<std::string> written;
   std::size_t last = 0;
