@@ -72,11 +72,8 @@ void PrintTo(const LayoutCase& c, std::ostream* os) { *os << caseName(c); }
 
 // As a run converts a job: whole main-pass blocks, then one source sector
 // at a time, the last one partial.
-Split convertAsTheRunDoes(const LayoutCase& c, const Bytes& src) {
+Split convertAsTheRunDoes(const LayoutCase& c, std::size_t blockLen, const Bytes& src) {
   Split out;
-  const auto sizes = computeMutateSizes(c.s, c.t);
-  EXPECT_TRUE(sizes.has_value());
-  const std::size_t blockLen = static_cast<std::size_t>(sizes->readSize);
   // Reused, as the run reuses its buffers, and holding an earlier block's
   // bytes at first: none of them may survive into a result.
   std::vector<std::byte> image(5000, std::byte{0xEE}), extra(5000, std::byte{0xEE});
@@ -104,7 +101,7 @@ TEST_P(LayoutConversion, BlockByBlockMatchesTheOracle) {
   // Without a short period, so a byte taken from the wrong place shows.
   const Bytes src = test::patternBytes(n, static_cast<unsigned>(c.s * 1000 + c.t));
   const Split want = layoutOracle(c.layout, static_cast<std::size_t>(c.s), static_cast<std::size_t>(c.t), src);
-  const Split got = convertAsTheRunDoes(c, src);
+  const Split got = convertAsTheRunDoes(c, blockLen, src);
 
   ASSERT_EQ(got.image.size(), want.image.size());
   ASSERT_EQ(got.extra.size(), want.extra.size());
