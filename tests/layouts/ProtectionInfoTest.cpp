@@ -149,11 +149,10 @@ INSTANTIATE_TEST_SUITE_P(Blocks, PiFirstBlock,
                                            FirstBlockCase{"NothingChecked", "", "", false}),
                          ByName{});
 
-// Data first from 520 and reference tags of types 0 to 2 are what the run
-// model's PI rows show; the rest only here.
+// Data first from 520 and reference tags of types 0 to 2 are the run model's
+// PI rows, Data last from 520 the job conversion's; the rest only here.
 TEST(PiChecker, AppliesToDataFirst520Only) {
   EXPECT_FALSE(piCheckApplies(SectorLayout::DataFirst, 528));
-  EXPECT_FALSE(piCheckApplies(SectorLayout::DataLast, 520));
   EXPECT_FALSE(piCheckApplies(SectorLayout::Groups4K, 520));
   EXPECT_EQ(refTagRuleFor(3), RefTagRule::NotChecked);
 }
