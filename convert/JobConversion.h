@@ -33,8 +33,6 @@ class JobConversion {
   // object is gone.
   std::shared_ptr<const void> imageOwner() const { return m_image; }
   std::span<const std::byte> extra() const { return m_extra; }
-  // Source bytes converted so far: where the next block is taken to begin.
-  std::uint64_t sourceBytes() const { return m_sourceBytes; }
   // The next block begins at source byte `pos`, on a sector boundary: a
   // job reading around a failing area converts its blocks out of order.
   void restartAt(std::uint64_t pos) {

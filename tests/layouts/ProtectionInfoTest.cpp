@@ -41,7 +41,6 @@ TEST_P(PiCounting, CountsEachKindOfSector) {
   EXPECT_EQ(n.sectors, c.kinds.size());
   EXPECT_EQ(Counts(n.guardMatches, n.guardMismatches, n.escaped, n.blank, n.refTagMismatches, n.badSectors), c.counts);
   EXPECT_EQ(n.firstRefTagMismatchLbas, c.badLbas);
-  EXPECT_EQ(n.guardMatches + n.guardMismatches + n.escaped, n.sectors) << "every sector counted once";
 }
 
 constexpr RefTagRule kLba = RefTagRule::Lba;
@@ -74,9 +73,6 @@ TEST_P(PiVerdict, MostOfTheFirst64DecideAndOnlyThenIsAnythingSaid) {
   pi.check(sectors(c.kinds, 0), 0);
   EXPECT_EQ(pi.carriesPi(), c.carries);
   EXPECT_EQ(pi.statusSuffix(), c.suffix);
-  if (!c.carries) {
-    for (const auto& [key, value] : pi.recordLines()) EXPECT_EQ(key, "first_block") << "nothing about PI";
-  }
 }
 
 std::string times(int n, char k) { return std::string(static_cast<std::size_t>(n), k); }
@@ -153,11 +149,10 @@ INSTANTIATE_TEST_SUITE_P(Blocks, PiFirstBlock,
                                            FirstBlockCase{"NothingChecked", "", "", false}),
                          ByName{});
 
-// Data first from 520 and reference tags of types 0 to 2 are what the run
-// model's PI rows show; the rest only here.
+// Data first from 520 and reference tags of types 0 to 2 are the run model's
+// PI rows, Data last from 520 the job conversion's; the rest only here.
 TEST(PiChecker, AppliesToDataFirst520Only) {
   EXPECT_FALSE(piCheckApplies(SectorLayout::DataFirst, 528));
-  EXPECT_FALSE(piCheckApplies(SectorLayout::DataLast, 520));
   EXPECT_FALSE(piCheckApplies(SectorLayout::Groups4K, 520));
   EXPECT_EQ(refTagRuleFor(3), RefTagRule::NotChecked);
 }

@@ -117,38 +117,35 @@ TEST_F(ProgressTest, TickShowsTimesAndRates) {
   }
 }
 
-// A block more than the largest job's, rounded half to even (the run
-// model's runs show whole and tiny counts of blocks).
-TEST_F(ProgressTest, BarShownWithRoundedMaximumOnlyForPositiveSizes) {
+// The bar is shown for a positive size only, a block more than the largest
+// job's, rounded half to even (the run model's runs show whole and tiny
+// counts of blocks). The main pass moves it only with Check3 ticked, the
+// finishing pass always, never past its maximum.
+TEST_F(ProgressTest, BarFollowsTheBlocksWithinItsRoundedMaximum) {
+  form.run.BlockSize = 131072;
   ui.setVisible(Ctl::ProgBarXP1, false);
-  form.run.LargestBlocks = Fixed4();
   p.ShowRunProgressBar();
   EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
-  form.run.LargestBlocks = Fixed4::fromDouble(7.5);
+  form.run.LargestBlocks = Fixed4::fromDouble(1.5);
   p.ShowRunProgressBar();
-  EXPECT_EQ(ui.progressMaximum(), 8);
+  EXPECT_EQ(ui.progressMaximum(), 2);
   EXPECT_TRUE(ui.isVisible(Ctl::ProgBarXP1));
-}
-
-TEST_F(ProgressTest, BlockStepsMoveTheBarOnlyWithCheck3) {
-  form.run.BlockSize = 131072;
-  ui.setProgressMaximum(3);
   p.ShowBlockProgress(1);
   EXPECT_TRUE(ui.progressValues.empty());
   EXPECT_EQ(ui.text(Ctl::Label5), "131,072");
   ui.setChecked(Ctl::Check3, true);
-  p.Check3Click();
-  EXPECT_TRUE(ui.isVisible(Ctl::ProgBarXP1));
   p.ShowBlockProgress(2);
-  p.ShowBlockProgress(4);  // beyond the maximum: the bar stays
-  EXPECT_EQ(ui.progressValues, std::vector<int>{2});
+  p.ShowBlockProgress(3);  // beyond the maximum: the bar stays
   ui.setChecked(Ctl::Check3, false);
-  p.ShowTailProgress(3);  // the finishing pass ignores Check3
-  p.ShowTailProgress(5);
-  EXPECT_EQ(ui.progressValues, (std::vector<int>{2, 3}));
-  EXPECT_EQ(ui.text(Ctl::Label5), "524,288");
+  p.ShowTailProgress(1);  // the finishing pass ignores Check3
+  p.ShowTailProgress(3);
+  EXPECT_EQ(ui.progressValues, (std::vector<int>{2, 1}));
+  EXPECT_EQ(ui.text(Ctl::Label5), "393,216");
   p.HideRunProgressBar();
   EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
+  ui.setChecked(Ctl::Check3, true);
+  p.Check3Click();
+  EXPECT_TRUE(ui.isVisible(Ctl::ProgBarXP1));
 }
 
 }  // namespace

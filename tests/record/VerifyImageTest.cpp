@@ -1,5 +1,5 @@
-// Verify on real files: an intact image, one altered after the fact, one
-// cut short or grown, and files that cannot be read.
+// Verify on real files: an empty image with every digest, nothing to
+// compare with, and files that cannot be read.
 #include "record/VerifyImage.h"
 
 #include <gtest/gtest.h>
@@ -57,34 +57,15 @@ TEST_P(VerifyImageCases, ComparesWhatIsOnDiskWithTheDigestsGiven) {
   }
 }
 
-void flipByte(const fs::path& image, std::vector<std::byte>& data, std::size_t at) {
-  data[at] ^= std::byte{0x80};
-  writeBytes(image, data);
-}
-
 const HashAlgos kSha{HashAlgo::Sha256};
-const HashAlgos kAll{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
 
+// (A changed byte, an image cut short or grown, are what the run model's
+// read-back rows see: the digests read back differ from those copied.)
 INSTANTIATE_TEST_SUITE_P(Cases, VerifyImageCases,
-                         ::testing::Values(VerifyCase{"MatchEmptyImage", 0, 4096, kSha, nullptr, Kind::Match},
+                         ::testing::Values(VerifyCase{"MatchEmptyImage", 0, 4096,
+                                                      HashAlgos{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1},
+                                                      nullptr, Kind::Match},
                                            VerifyCase{"NothingExpected", 100, 4096, {}, nullptr, Kind::HashFailed},
-                                           VerifyCase{"LastByteOfManyBlocksAltered", 500000, 65536, kAll,
-                                                      [](const fs::path& p, std::vector<std::byte>& d) {
-                                                        flipByte(p, d, 499999);
-                                                      },
-                                                      Kind::Mismatch},
-                                           VerifyCase{"Truncated", 300000, 65536, kSha,
-                                                      [](const fs::path& p, std::vector<std::byte>& d) {
-                                                        d.resize(299488);
-                                                        fs::resize_file(p, d.size());
-                                                      },
-                                                      Kind::Mismatch},
-                                           VerifyCase{"GrownByOneByte", 4096, 4096, kSha,
-                                                      [](const fs::path& p, std::vector<std::byte>& d) {
-                                                        d.push_back(std::byte{0});
-                                                        fs::resize_file(p, d.size());
-                                                      },
-                                                      Kind::Mismatch},
                                            VerifyCase{"Missing", 4096, 4096, kSha,
                                                       [](const fs::path& p, std::vector<std::byte>&) { fs::remove(p); },
                                                       Kind::ReadError, ENOENT, 0}),
