@@ -284,7 +284,8 @@ TEST_F(Editor, ImageFilesAreExaminedAsideAndListedWithTheirSizes) {
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), 4096);
+  std::ofstream(dir / "disk.img") << std::string(1 << 20, '\0');
+  const LoopDevice device(dir / "disk.img", 4096);
   const std::string node = device.path().string();
   pickers.files = {{node}};
   ed.AddImageFiles();
