@@ -37,8 +37,8 @@ class FaultFs {
   FaultFs(const FaultFs&) = delete;
   FaultFs& operator=(const FaultFs&) = delete;
 
-  // Adds a file, visible at once. The reference lives as long as this object.
-  // Throws std::invalid_argument for a name that is empty, holds '/', or is taken.
+  // Adds a file, visible at once, under a name not taken yet. The reference
+  // lives as long as this object.
   FaultFile& add(FileSpec spec);
 
   const std::filesystem::path& mountPoint() const { return m_mountPoint; }
