@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/EventPump.h"
@@ -48,13 +47,6 @@ class FakeMessageBox final : public MessageBox {
  private:
   std::map<std::string, MsgAnswer> m_answers;
   std::map<std::string, std::vector<MsgAnswer>> m_once;
-};
-
-// Takes every atomic write and keeps nothing, for code that must be given
-// somewhere to write its records when a test does not look at them.
-class FakeAtomicFile final : public AtomicFile {
- public:
-  int write(const std::string&, std::string_view) override { return 0; }
 };
 
 class FakeClock final : public Clock {

@@ -9,6 +9,7 @@
 #include "jobs/JobEditor.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
+#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/TestDir.h"
@@ -87,7 +88,7 @@ class Editor : public ::testing::Test {
   FakeLauncher launcher;
   FakeLocale locale;
   SyncCycleIoFactory io;
-  FakeAtomicFile records;
+  PosixAtomicFile records;
   FakeSystemInfo system;
   Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
   JobEditor ed{
