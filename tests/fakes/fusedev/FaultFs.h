@@ -45,8 +45,7 @@ class FaultFs {
 
  private:
   friend struct FaultFsOps;
-  FaultFile* byInode(unsigned long long ino);
-  std::vector<FaultFile*> files();
+  FaultFile* byInode(unsigned long long ino);  // null past the last file
 
   std::filesystem::path m_mountPoint;
   bool m_madeFolder = false;
