@@ -1,8 +1,5 @@
 #include "tests/fakes/FakeSources.h"
 
-#include <algorithm>
-#include <cstring>
-
 namespace mdi {
 namespace {
 
@@ -26,29 +23,7 @@ std::optional<Blocked> firstBad(const std::vector<BadRange>& bad, std::uint64_t 
   return first;
 }
 
-// A plain source over bytes in memory.
-class Memory final : public Source {
- public:
-  explicit Memory(std::vector<std::byte> data) : m_data(std::move(data)) {}
-  IoResult read(std::span<std::byte> buf) override {
-    const std::size_t n = m_pos < m_data.size() ? std::min(buf.size(), m_data.size() - m_pos) : 0;
-    if (n) std::memcpy(buf.data(), m_data.data() + m_pos, n);
-    m_pos += n;
-    return {n, 0};
-  }
-  bool seek(std::uint64_t offset) override {
-    m_pos = static_cast<std::size_t>(offset);
-    return true;
-  }
-
- private:
-  std::vector<std::byte> m_data;
-  std::size_t m_pos = 0;
-};
-
 }  // namespace
-
-MemorySource::MemorySource(std::vector<std::byte> data) : FaultySource(std::make_unique<Memory>(std::move(data)), {}) {}
 
 FaultySource::FaultySource(std::unique_ptr<Source> inner, std::vector<BadRange> bad, std::shared_ptr<ReadLog> log,
                            std::shared_ptr<Gate> gate)

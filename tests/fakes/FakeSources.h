@@ -2,8 +2,10 @@
 // Sources with fault injection, in memory or over another source: a list
 // of byte ranges at which a read fails or ends short. Modelled on a rescue
 // tool's test-mode map: the faults are data, consulted at the read call.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -49,21 +51,32 @@ class FaultySource : public Source {
   void advance(std::size_t bytes) override;
   bool seek(std::uint64_t offset) override;
 
- protected:
-  std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
-
  private:
+  std::vector<BadRange> m_bad;  // a range that has failed its failTimes is dropped
   std::unique_ptr<Source> m_inner;
   std::shared_ptr<ReadLog> m_log;
   std::shared_ptr<Gate> m_gate;
   std::uint64_t m_pos = 0;
 };
 
-// Bytes in memory, with bad ranges the test adds as it goes.
-class MemorySource final : public FaultySource {
+// Bytes in memory, read through read() only: a source without a descriptor.
+class MemorySource final : public Source {
  public:
-  explicit MemorySource(std::vector<std::byte> data);
-  void addBadRange(BadRange r) { m_bad.push_back(r); }
+  explicit MemorySource(std::vector<std::byte> data) : m_data(std::move(data)) {}
+  IoResult read(std::span<std::byte> buf) override {
+    const std::size_t n = m_pos < m_data.size() ? std::min(buf.size(), m_data.size() - m_pos) : 0;
+    if (n) std::memcpy(buf.data(), m_data.data() + m_pos, n);
+    m_pos += n;
+    return {n, 0};
+  }
+  bool seek(std::uint64_t offset) override {
+    m_pos = static_cast<std::size_t>(offset);
+    return true;
+  }
+
+ private:
+  std::vector<std::byte> m_data;
+  std::size_t m_pos = 0;
 };
 
 }  // namespace mdi

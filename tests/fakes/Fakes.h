@@ -1,6 +1,8 @@
 #pragma once
 // Test doubles for every platform service, in a library of the tests
 // (mdi_fakes) that the benchmarks link too.
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Controls.h"
 #include "platform/EventPump.h"
@@ -19,6 +20,15 @@
 #include "platform/SystemInfo.h"
 
 namespace mdi {
+
+// The first of the answers queued, taken off the queue; {} when none is left.
+template <class T>
+T takeFirst(std::vector<T>& queue) {
+  if (queue.empty()) return {};
+  T first = std::move(queue.front());
+  queue.erase(queue.begin());
+  return first;
+}
 
 // Answers each box by its title (default: Yes for questions, Ok otherwise)
 // and keeps every box shown, in order. A hook may run while a box is open,
@@ -31,19 +41,12 @@ class FakeMessageBox final : public MessageBox {
   void answerOnce(const std::string& title, MsgAnswer a) { m_once[title].push_back(a); }
   std::vector<Message> shown;
   std::vector<std::string> titles() const;
-  int count(const std::string& title) const;
+  int count(const std::string& title) const { return static_cast<int>(std::ranges::count(titles(), title)); }
   std::function<void(const Message&)> onShow;
 
  private:
   std::map<std::string, MsgAnswer> m_answers;
   std::map<std::string, std::vector<MsgAnswer>> m_once;
-};
-
-// Takes every atomic write and keeps nothing, for code that must be given
-// somewhere to write its records when a test does not look at them.
-class FakeAtomicFile final : public AtomicFile {
- public:
-  int write(const std::string&, std::string_view) override { return 0; }
 };
 
 class FakeClock final : public Clock {
@@ -99,8 +102,14 @@ class FakeLocale final : public LocaleInfo {
 
 class FakePickers final : public Pickers {
  public:
-  std::string chooseFolder(const std::string& title) override;
-  std::vector<std::string> chooseFiles(const std::string& title, const std::string& startFolder) override;
+  std::string chooseFolder(const std::string& title) override {
+    folderTitles.push_back(title);
+    return takeFirst(folders);
+  }
+  std::vector<std::string> chooseFiles(const std::string&, const std::string& startFolder) override {
+    fileStartFolders.push_back(startFolder);
+    return takeFirst(files);
+  }
   // Answers in order; when exhausted, "" / nothing (cancel).
   std::vector<std::string> folders;
   std::vector<std::vector<std::string>> files;
@@ -113,15 +122,14 @@ class FakePickers final : public Pickers {
 // check order as well as state.
 class FakeControls final : public Controls {
  public:
-  FakeControls();
   void setEnabled(Ctl c, bool on) override;
-  bool isEnabled(Ctl c) const override;
+  bool isEnabled(Ctl c) const override { return st(c).enabled; }
   void setVisible(Ctl c, bool on) override;
-  bool isVisible(Ctl c) const override;
-  void setText(Ctl c, const std::string& text) override;
-  std::string text(Ctl c) const override;
-  bool isChecked(Ctl c) const override;
-  void setChecked(Ctl c, bool on) override;
+  bool isVisible(Ctl c) const override { return st(c).visible; }
+  void setText(Ctl c, const std::string& text) override { st(c).text = text; }
+  std::string text(Ctl c) const override { return st(c).text; }
+  bool isChecked(Ctl c) const override { return st(c).checked; }
+  void setChecked(Ctl c, bool on) override { st(c).checked = on; }
   void setStatusText(int panel, const std::string& text) override;
   std::string statusText(int panel) const override;
   int progressMaximum() const override { return m_progressMax; }
@@ -148,9 +156,9 @@ class FakeControls final : public Controls {
     bool checked = false;
     std::string text;
   };
-  State& st(Ctl c) { return m_state[static_cast<int>(c)]; }
-  const State& st(Ctl c) const { return m_state[static_cast<int>(c)]; }
-  std::vector<State> m_state;
+  State& st(Ctl c) { return m_state[static_cast<std::size_t>(c)]; }
+  const State& st(Ctl c) const { return m_state[static_cast<std::size_t>(c)]; }
+  std::array<State, static_cast<std::size_t>(Ctl::Count_)> m_state;
   std::map<int, std::string> m_panels;
   int m_progressMax = 100;
   int m_progressValue = 0;

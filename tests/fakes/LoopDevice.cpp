@@ -8,9 +8,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 #include <thread>
+
+#include "platform/linux/SysfsAttributes.h"
 
 namespace mdi {
 namespace {
@@ -18,10 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string sysfs(const std::string& name, const std::string& attr) {
-  std::ifstream in("/sys/block/" + name + "/" + attr);
-  std::string value;
-  std::getline(in, value);
-  return value;
+  return readSysfsText("/sys/block/" + name + "/" + attr).text;
 }
 
 struct Fd {
@@ -68,8 +66,7 @@ LoopDevice::LoopDevice(const fs::path& file, std::uint32_t blockSize) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     const int n = ::ioctl(control.fd, LOOP_CTL_GET_FREE);
     if (n < 0) fail(errno, "LOOP_CTL_GET_FREE");
-    const std::string name = "loop" + std::to_string(n);
-    const fs::path node = "/dev/" + name;
+    const fs::path node = "/dev/loop" + std::to_string(n);
     Fd loop(::open(node.c_str(), access));
     for (int i = 0; i < 50 && loop.fd < 0 && errno == ENOENT; ++i) {  // devtmpfs may lag
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -77,7 +74,6 @@ LoopDevice::LoopDevice(const fs::path& file, std::uint32_t blockSize) {
     }
     if (loop.fd < 0) fail(errno, "open " + node.string());
     if (::ioctl(loop.fd, LOOP_CONFIGURE, &config) == 0) {
-      m_name = name;
       m_path = node;
       return;
     }
@@ -90,29 +86,18 @@ LoopDevice::~LoopDevice() {
   if (const Fd loop(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC)); loop.fd >= 0) ::ioctl(loop.fd, LOOP_CLR_FD);
   // The detach completes when the last opener closes; until then the device
   // keeps the backing file open and its filesystem busy.
-  for (int i = 0; i < 1000 && !sysfs(m_name, "loop/backing_file").empty(); ++i)
+  for (int i = 0; i < 1000 && !sysfs(m_path.filename(), "loop/backing_file").empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-bool LoopDevice::readOnly() const { return sysfs(m_name, "ro") == "1"; }
+bool LoopDevice::readOnly() const { return sysfs(m_path.filename(), "ro") == "1"; }
 
 std::vector<std::string> loopDevicesUnder(const fs::path& folder) {
   std::vector<std::string> out;
   const std::string prefix = folder.string() + "/";
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/sys/block", ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("loop", 0) != 0) continue;
-    const std::string backing = sysfs(name, "loop/backing_file");
-    if (backing.rfind(prefix, 0) == 0) out.push_back(name);
-  }
+  for (const std::string& name : listSysfs("/sys/block").names)
+    if (name.starts_with("loop") && sysfs(name, "loop/backing_file").starts_with(prefix)) out.push_back(name);
   return out;
-}
-
-fs::path sparseFile(const fs::path& file, std::uintmax_t bytes) {
-  std::ofstream(file, std::ios::app).close();
-  fs::resize_file(file, bytes);
-  return file;
 }
 
 }  // namespace mdi

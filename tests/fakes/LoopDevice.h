@@ -39,11 +39,9 @@ class LoopDevice {
   LoopDevice& operator=(const LoopDevice&) = delete;
 
   const std::filesystem::path& path() const { return m_path; }  // /dev/loopN
-  const std::string& name() const { return m_name; }            // loopN
   bool readOnly() const;                                        // as sysfs reports it
 
  private:
-  std::string m_name;
   std::filesystem::path m_path;
 };
 
@@ -52,9 +50,5 @@ std::string rootDeviceUnavailable(const char* device, const char* purpose);
 
 // Loop devices whose backing file lies under `folder`: what a test left behind.
 std::vector<std::string> loopDevicesUnder(const std::filesystem::path& folder);
-
-// Makes `file` a sparse file of `bytes` bytes (as truncate -s does), for a
-// loop device to stand on; returns its path.
-std::filesystem::path sparseFile(const std::filesystem::path& file, std::uintmax_t bytes);
 
 }  // namespace mdi

@@ -1,8 +1,7 @@
 #include "tests/fakes/SimulatedDrive.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <ctime>
+#include <thread>
 
 namespace mdi {
 
@@ -11,7 +10,8 @@ DrivePace::TimePoint DrivePace::book(std::size_t bytes) {
   const std::uint64_t jitter =
       m_timing.jitterNs > 0 ? std::uniform_int_distribution<std::uint64_t>(0, m_timing.jitterNs)(m_jitter) : 0;
   const nanoseconds access(m_timing.accessNs + jitter);
-  const nanoseconds transfer(m_timing.latencyNs(bytes) - m_timing.accessNs);
+  const double seconds = m_timing.bytesPerSecond > 0 ? static_cast<double>(bytes) / m_timing.bytesPerSecond : 0;
+  const nanoseconds transfer(static_cast<std::int64_t>(seconds * 1e9));
   m_busyUntil = std::max(steady_clock::now() + access, m_busyUntil) + transfer;
   return m_busyUntil;
 }
@@ -22,10 +22,7 @@ DrivePace::TimePoint DrivePace::bookAfter(std::chrono::nanoseconds busy) {
 }
 
 IoResult SimulatedDrive::read(std::span<std::byte> buf) {
-  const auto done = m_pace.book(buf.size());
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(done.time_since_epoch()).count();
-  const timespec t{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-  while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {}
+  std::this_thread::sleep_until(m_pace.book(buf.size()));
   return m_inner->read(buf);
 }
 

@@ -24,10 +24,6 @@ struct DriveTiming {
   // Up to this much more per read, drawn uniformly (seeded per drive), as a
   // real disk's seeks and retries vary.
   std::uint64_t jitterNs = 0;
-  std::uint64_t latencyNs(std::size_t bytes) const {
-    return accessNs +
-           (bytesPerSecond > 0 ? static_cast<std::uint64_t>(static_cast<double>(bytes) / bytesPerSecond * 1e9) : 0);
-  }
 };
 
 // One drive's clock, as above: when each read booked on it completes. The

@@ -20,19 +20,17 @@ void putBe(std::span<std::uint8_t> out, std::uint64_t value) {
   }
 }
 
+// CHECK CONDITION with sense, the driver status saying so as the SG layer does.
 ScsiResult checkCondition(std::uint8_t key, std::uint8_t asc, std::uint8_t ascq,
                           std::optional<std::uint32_t> info = std::nullopt) {
-  ScsiResult r;
-  r.status = 0x02;
-  r.driverStatus = 0x08;  // sense available, as the SG layer reports it
-  r.sense = fixedSense(key, asc, ascq, info);
-  return r;
+  return {.status = 0x02, .sense = fixedSense(key, asc, ascq, info), .driverStatus = 0x08};
 }
 
-std::size_t copyOut(std::span<std::uint8_t> dataIn, std::span<const std::uint8_t> reply) {
+// GOOD status, with as much of `reply` as fits in dataIn.
+ScsiResult dataReply(std::span<std::uint8_t> dataIn, std::span<const std::uint8_t> reply) {
   const std::size_t n = std::min(dataIn.size(), reply.size());
   std::memcpy(dataIn.data(), reply.data(), n);
-  return n;
+  return {.sense = {}, .transferred = n};
 }
 
 void putField(std::span<std::uint8_t> out, const std::string& s) {
@@ -78,18 +76,14 @@ ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb, std::
     reply[4] = 31;  // additional length
     putField(std::span(reply).subspan(8, 8), m_config.vendor);
     putField(std::span(reply).subspan(16, 16), m_config.product);
-    ScsiResult r;
-    r.transferred = copyOut(dataIn.first(std::min<std::size_t>(dataIn.size(), cdb[4])), reply);
-    return r;
+    return dataReply(dataIn.first(std::min<std::size_t>(dataIn.size(), cdb[4])), reply);
   }
   if (op == 0x25 && cdb.size() == 10) {  // READ CAPACITY(10)
     std::vector<std::uint8_t> reply(8, 0);
     const std::uint64_t last = m_config.blockCount - 1;
     putBe(std::span(reply).subspan(0, 4), std::min<std::uint64_t>(last, 0xFFFFFFFFull));
     putBe(std::span(reply).subspan(4, 4), m_config.blockLength);
-    ScsiResult r;
-    r.transferred = copyOut(dataIn, reply);
-    return r;
+    return dataReply(dataIn, reply);
   }
   if (op == 0x9E && cdb.size() == 16 && (cdb[1] & 0x1F) == 0x10) {  // READ CAPACITY(16)
     if (m_config.rejectReadCapacity16) return checkCondition(0x5, 0x20, 0x00);
@@ -99,9 +93,7 @@ ScsiResult SimulatedScsiTarget::execute(std::span<const std::uint8_t> cdb, std::
     if (m_config.protectionType > 0)
       reply[12] = static_cast<std::uint8_t>(((m_config.protectionType - 1) & 0x07) << 1 | 0x01);
     const std::size_t alloc = be(cdb.subspan(10, 4));
-    ScsiResult r;
-    r.transferred = copyOut(dataIn.first(std::min(dataIn.size(), alloc)), reply);
-    return r;
+    return dataReply(dataIn.first(std::min(dataIn.size(), alloc)), reply);
   }
   if (op == 0x28 && cdb.size() == 10)  // READ(10)
     return read(be(cdb.subspan(2, 4)), static_cast<std::uint32_t>(be(cdb.subspan(7, 2))), dataIn);
@@ -122,9 +114,7 @@ ScsiResult SimulatedScsiTarget::read(std::uint64_t lba, std::uint32_t blocks, st
   const std::size_t want = static_cast<std::size_t>(blocks) * bl;
   const std::size_t n = std::min(want, dataIn.size());
   for (std::size_t i = 0; i < n; ++i) dataIn[i] = byteAt(lba + i / bl, static_cast<std::uint32_t>(i % bl));
-  ScsiResult r;
-  r.transferred = n;
-  return r;
+  return {.sense = {}, .transferred = n};
 }
 
 }  // namespace mdi

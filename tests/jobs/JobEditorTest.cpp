@@ -9,6 +9,7 @@
 #include "jobs/JobEditor.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
+#include "platform/linux/PosixAtomicFile.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/PosixFileSystem.h"
 #include "tests/TestDir.h"
@@ -87,7 +88,7 @@ class Editor : public ::testing::Test {
   FakeLauncher launcher;
   FakeLocale locale;
   SyncCycleIoFactory io;
-  FakeAtomicFile records;
+  PosixAtomicFile records;
   FakeSystemInfo system;
   Services sv{ui, msg, pickers, fsys, files, drives, clock, pump, launcher, locale, io, records, system};
   JobEditor ed{
@@ -284,7 +285,8 @@ TEST_F(Editor, ImageFilesAreExaminedAsideAndListedWithTheirSizes) {
 
 TEST_F(Editor, BlockDeviceIsListedWithItsRealSizeAndSectorSize) {
   if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  const LoopDevice device(sparseFile(dir / "disk.img", 1 << 20), 4096);
+  std::ofstream(dir / "disk.img") << std::string(1 << 20, '\0');
+  const LoopDevice device(dir / "disk.img", 4096);
   const std::string node = device.path().string();
   pickers.files = {{node}};
   ed.AddImageFiles();

@@ -76,8 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VerifyImageCases,
 TEST(VerifySourceFault, IsAReadErrorAtTheFailingOffset) {
   const auto data = patternBytes(65536 + 1024, 4);
   for (const std::uint64_t bad : {0ull, 5120ull, 65536ull}) {
-    MemorySource source(data);
-    source.addBadRange({bad, bad + 512, EIO});
+    FaultySource source(std::make_unique<MemorySource>(data), {{bad, bad + 512, EIO}});
     const VerifyResult r = verifySource(source, digestsOf(data, kSha), 4096);
     EXPECT_EQ(std::tuple(static_cast<int>(r.kind), r.error, r.errorOffset),
               std::tuple(static_cast<int>(Kind::ReadError), EIO, bad));

@@ -8,10 +8,6 @@
 namespace mdi::fusedev {
 namespace {
 
-bool touches(std::uint64_t from, std::uint64_t to, std::uint64_t rangeFrom, std::uint64_t rangeTo) {
-  return from < rangeTo && rangeFrom < to;
-}
-
 // splitmix64 of the 8-byte word index: every word differs from its neighbours.
 std::uint64_t word(std::uint64_t index, std::uint64_t seed) {
   std::uint64_t z = index + seed * 0x9e3779b97f4a7c15ULL + 0x632be59bd9b4e019ULL;
@@ -98,10 +94,6 @@ bool FaultFile::stalledAt(std::uint64_t from, std::uint64_t to) const {
   return std::any_of(m_stalls.begin(), m_stalls.end(), [&](std::uint64_t at) { return at >= from && at < to; });
 }
 
-void FaultFile::waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point done) {
-  m_changed.wait_until(lock, done, [&] { return m_closing; });
-}
-
 long long FaultFile::serve(std::uint64_t offset, std::uint64_t asked, std::vector<std::uint8_t>& out) {
   std::unique_lock lock(m_mutex);
   if (offset >= size() || asked == 0) return 0;
@@ -113,15 +105,15 @@ long long FaultFile::serve(std::uint64_t offset, std::uint64_t asked, std::vecto
     --m_blocked;
   }
   for (auto it = m_bad.begin(); it != m_bad.end(); ++it) {
-    if (!touches(offset, offset + length, it->from, it->to)) continue;
+    if (it->to <= offset || offset + length <= it->from) continue;
     const int error = it->error;
     if (it->timesLeft > 0 && --it->timesLeft == 0) m_bad.erase(it);
     ++m_failed;
-    if (m_failDelay.count() > 0) waitUntil(lock, m_pace.bookAfter(m_failDelay));
+    if (m_failDelay.count() > 0) m_changed.wait_until(lock, m_pace.bookAfter(m_failDelay), [&] { return m_closing; });
     return -error;
   }
   if (m_maxRead != 0) length = std::min(length, m_maxRead);
-  if (m_throttled) waitUntil(lock, m_pace.book(static_cast<std::size_t>(length)));
+  if (m_throttled) m_changed.wait_until(lock, m_pace.book(static_cast<std::size_t>(length)), [&] { return m_closing; });
   lock.unlock();
 
   out.resize(static_cast<std::size_t>(length));

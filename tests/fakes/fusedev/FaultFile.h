@@ -79,8 +79,6 @@ class FaultFile {
     int timesLeft;  // 0: always
   };
   bool stalledAt(std::uint64_t from, std::uint64_t to) const;
-  // Waits, without the lock, until `done` or the shutdown.
-  void waitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point done);
 
   FileSpec m_spec;
   std::filesystem::path m_path;

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
-#include <stdexcept>
 #include <system_error>
 
 #include "tests/fakes/LoopDevice.h"
@@ -41,10 +40,6 @@ struct stat attr(fuse_ino_t ino, mode_t mode, nlink_t links, std::uint64_t size)
   return st;
 }
 
-struct stat fileAttr(fuse_ino_t ino, const FaultFile& f) {
-  return attr(ino, S_IFREG | 0444, 1, f.size());
-}
-
 }  // namespace
 
 struct FaultFsOps {
@@ -57,12 +52,11 @@ struct FaultFsOps {
 
   // Only the root folder holds anything.
   static void lookup(fuse_req_t req, fuse_ino_t, const char* name) {
-    const auto files = owner(req)->files();
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      if (files[i]->name() != name) continue;
+    for (fuse_ino_t ino = kFirstFile; const FaultFile* f = owner(req)->byInode(ino); ++ino) {
+      if (f->name() != name) continue;
       fuse_entry_param e{};
-      e.ino = kFirstFile + i;
-      e.attr = fileAttr(e.ino, *files[i]);
+      e.ino = ino;
+      e.attr = attr(ino, S_IFREG | 0444, 1, f->size());
       e.attr_timeout = kTimeout;
       e.entry_timeout = kTimeout;
       fuse_reply_entry(req, &e);
@@ -79,7 +73,7 @@ struct FaultFsOps {
     }
     const FaultFile* f = fileOf(req, ino);
     if (!f) return;
-    const struct stat st = fileAttr(ino, *f);
+    const struct stat st = attr(ino, S_IFREG | 0444, 1, f->size());
     fuse_reply_attr(req, &st, kTimeout);
   }
 
@@ -160,7 +154,7 @@ FaultFs::FaultFs(std::filesystem::path mountPoint) : m_mountPoint(std::move(moun
 }
 
 FaultFs::~FaultFs() {
-  for (FaultFile* f : files()) f->shutDown();
+  for (fuse_ino_t ino = kFirstFile; FaultFile* f = byInode(ino); ++ino) f->shutDown();
   // Lazy: the mount leaves the namespace at once; the kernel ends the
   // connection, and with it the loop, when the last open file is closed.
   ::umount2(m_mountPoint.c_str(), MNT_DETACH);
@@ -175,11 +169,7 @@ FaultFs::~FaultFs() {
 }
 
 FaultFile& FaultFs::add(FileSpec spec) {
-  if (spec.name.empty() || spec.name.find('/') != std::string::npos || spec.name == "." || spec.name == "..")
-    throw std::invalid_argument("bad file name: " + spec.name);
   std::lock_guard lock(m_mutex);
-  for (const auto& f : m_files)
-    if (f->name() == spec.name) throw std::invalid_argument("file exists: " + spec.name);
   const std::filesystem::path path = m_mountPoint / spec.name;
   m_files.push_back(std::make_unique<FaultFile>(std::move(spec), path));
   return *m_files.back();
@@ -189,13 +179,6 @@ FaultFile* FaultFs::byInode(unsigned long long ino) {
   std::lock_guard lock(m_mutex);
   if (ino < kFirstFile || ino - kFirstFile >= m_files.size()) return nullptr;
   return m_files[ino - kFirstFile].get();
-}
-
-std::vector<FaultFile*> FaultFs::files() {
-  std::lock_guard lock(m_mutex);
-  std::vector<FaultFile*> out;
-  for (const auto& f : m_files) out.push_back(f.get());
-  return out;
 }
 
 }  // namespace mdi::fusedev

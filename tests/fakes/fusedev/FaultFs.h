@@ -37,16 +37,15 @@ class FaultFs {
   FaultFs(const FaultFs&) = delete;
   FaultFs& operator=(const FaultFs&) = delete;
 
-  // Adds a file, visible at once. The reference lives as long as this object.
-  // Throws std::invalid_argument for a name that is empty, holds '/', or is taken.
+  // Adds a file, visible at once, under a name not taken yet. The reference
+  // lives as long as this object.
   FaultFile& add(FileSpec spec);
 
   const std::filesystem::path& mountPoint() const { return m_mountPoint; }
 
  private:
   friend struct FaultFsOps;
-  FaultFile* byInode(unsigned long long ino);
-  std::vector<FaultFile*> files();
+  FaultFile* byInode(unsigned long long ino);  // null past the last file
 
   std::filesystem::path m_mountPoint;
   bool m_madeFolder = false;
