@@ -161,10 +161,10 @@ const std::pair<const char*, void (*)(FrmMainDeps&)> kServices[] = {
 #undef MDI_DROP
 
 TEST(WindowWithoutAService, IsRefusedNamingIt) {
+  WindowHarness h;
+  const FrmMainDeps all = h.deps(std::filesystem::temp_directory_path().string());
   for (const auto& [name, drop] : kServices) {
-    SCOPED_TRACE(name);
-    WindowHarness h;
-    FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string());
+    FrmMainDeps deps = all;
     drop(deps);
     try {
       frmMain w(std::move(deps));

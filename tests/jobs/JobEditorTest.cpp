@@ -224,13 +224,10 @@ TEST_F(Editor, RemovingAJobBringsItsSourceBackAsListed) {
   for (int i = 0; i < 3; ++i) moveDrive(1);
   ASSERT_EQ(form.iGrid2.rowCount(), 3);
 
-  msg.answer("Remove Entry?", MsgAnswer::No);
-  ed.JobGridDoubleClick(1, 2);
-  EXPECT_EQ(form.iGrid2.rowCount(), 3);
-  EXPECT_EQ(msg.shown.back().text, "Remove SYS DISK? Are you sure?");
   msg.answer("Remove Entry?", MsgAnswer::Yes);
   drives.unplug(3);
   for (int row = 3; row >= 1; --row) ed.JobGridDoubleClick(row, 2);
+  EXPECT_EQ(msg.shown.back().text, "Remove SYS DISK? Are you sure?");
   EXPECT_EQ(std::pair(form.iGrid2.rowCount(), ui.isEnabled(Ctl::Command2)), std::pair(0, false));
   ASSERT_EQ(form.iGrid1.rowCount(), 2) << "the detached drive stays off the list";
   EXPECT_EQ(shownRow(form.iGrid1, 1), listed);

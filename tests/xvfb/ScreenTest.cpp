@@ -149,9 +149,8 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   saveScreenShot("long-texts-drive-grid.png");
 
   auto* l2 = w->findChild<ElidingLabel*>("Label2");
-  EXPECT_EQ(l2->text().toStdString(), target.string());
-  expectElidedInTheMiddle(l2->shownText(), l2->text(), "Label2");
-  EXPECT_EQ(tipOf(l2, QPoint(5, 5)), target.string());
+  expectElidedInTheMiddle(l2->shownText(), QString::fromStdString(target.string()), "Label2");
+  EXPECT_EQ(tipOf(l2), target.string());
   QToolTip::hideText();
   auto* drives = w->findChild<GridView*>("iGrid1");
   ASSERT_EQ(w->form().iGrid1.value(1, 3), "1,024.0 Gb");
