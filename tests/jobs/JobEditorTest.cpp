@@ -245,7 +245,7 @@ TEST_F(Editor, RemovingAJobBringsItsSourceBackAsListed) {
 // chosen path is asked aside: the window has its events while a path does
 // not answer, and Add Image File(s) cannot be pressed again meanwhile.
 // Before any image was added, the picker opens in the home folder the
-// system reports (Window.StartUpEndState), or at the root when
+// system reports (Window.RunThroughTheButtonsAndMenus), or at the root when
 // it reports none; then in the folder of the last image added.
 TEST_F(Editor, ImageFilesAreExaminedAsideAndListedWithTheirSizes) {
   system.home = "";

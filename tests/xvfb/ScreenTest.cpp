@@ -174,7 +174,6 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   auto* jobs = w->findChild<GridView*>("iGrid2");
   expectColumnsFit(jobs, "job grid");
-  h.msg.answer("Sector Size Error", MsgAnswer::Ok);
   child<QCheckBox>(*w, "Check2")->click();
   QToolTip::hideText();
   pumpFor(300);
