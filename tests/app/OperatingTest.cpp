@@ -19,8 +19,6 @@
 namespace mdi {
 namespace {
 
-QMenu* fileMenu(frmMain& w) { return child<QMenu>(w, "mnuFile"); }
-
 struct FocusCase {
   const char* name;
   std::function<void(frmMain&)> leave;  // takes the focus away from Text1
@@ -30,9 +28,10 @@ const FocusCase kLeaves[] = {
     {"SetTargetButton", [](frmMain& w) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, true},
     {"FileMenuOpenedAndClosed",
      [](frmMain& w) {
-       w.menuBar()->setActiveAction(fileMenu(w)->menuAction());
-       ASSERT_TRUE(within([&] { return fileMenu(w)->isVisible(); }));
-       fileMenu(w)->hide();
+       QMenu* file = child<QMenu>(w, "mnuFile");
+       w.menuBar()->setActiveAction(file->menuAction());
+       ASSERT_TRUE(within([&] { return file->isVisible(); }));
+       file->hide();
        QCoreApplication::processEvents();
      },
      false},
@@ -91,8 +90,6 @@ TEST(OptionBoxesAndInputValue, ActWhenToggledAndWhenTheFocusMovesToAnotherContro
     QCoreApplication::processEvents();
     EXPECT_EQ(forceRead->isChecked(), !c.handlerRuns);
   }
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (qobject_cast<QMenu*>(top)) top->hide();
 }
 
 // The overwrite question of a job that can be resumed has a third button,
