@@ -14,38 +14,9 @@
 namespace mdi {
 namespace {
 
-// One 520-byte-sector disk of protection type 2, holding the system.
-class DriveRows : public ::testing::Test {
- protected:
-  void SetUp() override {
-    h.drives.add(0, {{"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"}, "/dev/null", 0xfe00, ""});
-    h.drives.describe(0, {"ST3300657SS", "6SJ1", 520, 2});
-    std::filesystem::create_directories(root.path / "out");
-    h.pickers.folders = {root / "out"};
-    w = h.start(root.path.string(), [this](FormState& f, const Separators& sep) {
-      AddListedDriveRow(f.iGrid1, *h.drives.listedRecord(0), "/dev/sdc,", sep);
-    });
-  }
-  void TearDown() override { QToolTip::hideText(); }
-  GridView* grid(const char* name) { return w->findChild<GridView*>(name); }
-  // The colour drawn in the middle of a cell.
-  static QColor drawn(GridView* g, int row, int col) {
-    return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, cellCentre(g, row, col)));
-  }
-  ScratchDir root{"mdi-rows-"};
-  WindowHarness h;
-  std::unique_ptr<frmMain> w;
-};
-
-TEST_F(DriveRows, SystemDiskStaysRedWhenSelected) {
-  GridView* g = grid("iGrid1");
-  const QColor before = drawn(g, 1, 2);
-  EXPECT_EQ(before, QColor(192, 0, 0)) << before.name().toStdString();
-  w->form().iGrid1.setCurrentRow(1);
-  ASSERT_TRUE(g->item(0, 1)->isSelected());
-  const QColor selected = drawn(g, 1, 2);
-  EXPECT_TRUE(selected.red() > 100 && selected.green() < 40 && selected.blue() < 40) << selected.name().toStdString();
-  EXPECT_NE(selected, before);  // the selection still shows
+// The colour drawn in the middle of a cell.
+QColor drawn(GridView* g, int row, int col) {
+  return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, cellCentre(g, row, col)));
 }
 
 struct EditCase {
@@ -64,23 +35,40 @@ const EditCase kEdits[] = {
      [](frmMain& w, QLineEdit*) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, "/out/001.bin"},
 };
 
-// The grids answer the mouse itself, not only the handlers behind them: the
-// drive double-clicked becomes a job. The tip of a drive row is the drive
-// table's record of it, sizes as the locale writes them; the same drive in
-// the job list has the same tip, then the column's. Away from any cell, the
-// job grid shows the column's tip alone, the one the job editor sets for
-// the column entered. The job's File Name double-clicked is edited in
-// place, however the edit is left; and its sector cell right-clicked offers
-// the sector sizes, the one chosen landing in that cell and checked as the
+// One 520-byte-sector disk of protection type 2, holding the system, in
+// the drive grid: red, and still red when selected. The grids answer the
+// mouse itself, not only the handlers behind them: the drive
+// double-clicked becomes a job. The tip of a drive row is the drive table's
+// record of it, sizes as the locale writes them; the same drive in the job
+// list has the same tip, then the column's. Away from any cell, the job
+// grid shows the column's tip alone, the one the job editor sets for the
+// column entered. The job's File Name double-clicked is edited in place,
+// however the edit is left; and its sector cell right-clicked offers the
+// sector sizes, the one chosen landing in that cell and checked as the
 // boxes are.
-using GridMouse = DriveRows;
-TEST_F(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes) {
+TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes) {
+  const ScratchDir root{"mdi-rows-"};
+  WindowHarness h;
+  h.drives.add(0, {{"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"}, "/dev/null", 0xfe00, ""});
+  h.drives.describe(0, {"ST3300657SS", "6SJ1", 520, 2});
+  std::filesystem::create_directories(root.path / "out");
+  h.pickers.folders = {root / "out"};
+  auto w = h.start(root.path.string(), [&h](FormState& f, const Separators& sep) {
+    AddListedDriveRow(f.iGrid1, *h.drives.listedRecord(0), "/dev/sdc,", sep);
+  });
   const std::string tip =
       "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\nprotection type "
       "2";
   FormState& form = w->form();
-  GridView* drives = grid("iGrid1");
-  GridView* jobs = grid("iGrid2");
+  auto* drives = child<GridView>(*w, "iGrid1");
+  auto* jobs = child<GridView>(*w, "iGrid2");
+  const QColor before = drawn(drives, 1, 2);
+  EXPECT_EQ(before, QColor(192, 0, 0)) << before.name().toStdString();
+  form.iGrid1.setCurrentRow(1);
+  ASSERT_TRUE(drives->item(0, 1)->isSelected());
+  const QColor selected = drawn(drives, 1, 2);
+  EXPECT_TRUE(selected.red() > 100 && selected.green() < 40 && selected.blue() < 40) << selected.name().toStdString();
+  EXPECT_NE(selected, before);  // the selection still shows
   EXPECT_EQ(cellTip(drives, 1, 2), tip);
   ASSERT_TRUE(activated(*w));
   QTest::mouseDClick(drives->viewport(), Qt::LeftButton, {}, cellCentre(drives, 1, 2));
