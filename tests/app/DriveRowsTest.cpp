@@ -1,8 +1,6 @@
-// Drive rows as the operator meets them: the red system-drive marking kept
-// on the selected row, a tip that tells drives apart, in the drive grid and
-// again in the job list, and the grids answering the mouse. What a row and
-// its tip say is discovery's part (ListDrives, DriveTipNotes,
-// ModelFallback); here, that the window draws and shows them.
+// Drive rows as the operator meets them. What a row and its tip say is
+// discovery's part (ListDrives, DriveTipNotes, ModelFallback); here, that
+// the window draws and shows them, and that the grids answer the mouse.
 #include <gtest/gtest.h>
 
 #include <QImage>
