@@ -138,7 +138,13 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGetsAndTheLayoutOnlyFor520To5
   auto* sha256 = child<QAction>(*w, "mnuSha256");
   auto* md5 = child<QAction>(*w, "mnuMd5");
   auto* verify = child<QAction>(*w, "mnuVerify");
-  ASSERT_TRUE(sha256 && md5 && verify);
+  auto* r0 = child<QAction>(*w, "mnuRetry0");
+  auto* r3 = child<QAction>(*w, "mnuRetry3");
+  auto* menu = child<QMenu>(*w, "mnuSectorLayout");
+  auto* first = child<QAction>(*w, "mnuDataFirst");
+  auto* last = child<QAction>(*w, "mnuDataLast");
+  auto* groups = child<QAction>(*w, "mnuGroups4K");
+  ASSERT_TRUE(sha256 && md5 && verify && r0 && r3 && menu && first && last && groups);
   const auto& o = w->form().Options;
   EXPECT_EQ(std::tuple(sha256->isChecked(), md5->isChecked(), o.hashes.contains(HashAlgo::Sha256),
                        o.hashes.contains(HashAlgo::Md5)),
@@ -151,21 +157,13 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGetsAndTheLayoutOnlyFor520To5
             std::tuple(true, false, true, false));
   // "Go past read errors" starts off; "Retry passes" holds one of 0, 1
   // and 3, starting at 0 (a submenu as Sector layout's, below).
-  auto* r0 = child<QAction>(*w, "mnuRetry0");
-  auto* r3 = child<QAction>(*w, "mnuRetry3");
-  ASSERT_TRUE(r0 && r3);
   EXPECT_EQ(std::tuple(child<QAction>(*w, "mnuGoPast")->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
             std::tuple(false, false, 0, true));
   r3->toggle();  // a submenu's choice, too, acts on being toggled
   EXPECT_EQ(std::tuple(o.retryPasses, r0->isChecked()), std::tuple(3, false));
 
-  auto* menu = child<QMenu>(*w, "mnuSectorLayout");
-  auto* first = child<QAction>(*w, "mnuDataFirst");
-  auto* last = child<QAction>(*w, "mnuDataLast");
-  auto* groups = child<QAction>(*w, "mnuGroups4K");
   auto* mutate = child<QCheckBox>(*w, "Check2");
   auto* in = child<QLineEdit>(*w, "Text1");
-  ASSERT_TRUE(menu && first && last && groups);
   EXPECT_EQ(groups->text(), QString::fromUtf8("4 KiB groups (8 \xC3\x97 520)"));
   EXPECT_EQ(std::tuple(first->isChecked(), o.layout), std::tuple(true, SectorLayout::DataFirst));
   EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";

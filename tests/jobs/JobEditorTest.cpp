@@ -307,8 +307,7 @@ TEST_F(Editor, SectorAdviceListsTheMismatchedDrivesButNotFiles) {
             "The following drives physical sector values do not match the input values and will cause problems.\n"
             "It is recommeded to use 'Force Read option to read the drive\n\n"
             "0 : M0 : Reported Size : 512, Input size : 520\n");
-  EXPECT_TRUE(msg.shown[0].systemModal);
-  EXPECT_TRUE(form.iGrid2.isColumnVisible(JobCol::SectorIn));
+  EXPECT_EQ(std::pair(msg.shown[0].systemModal, form.iGrid2.isColumnVisible(JobCol::SectorIn)), std::pair(true, true));
 
   moveDrive(addDrive(1, "M1", 512));
   form.iGrid2.setValue(form.iGrid2.addRow(), JobCol::ID, "File");
