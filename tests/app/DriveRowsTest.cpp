@@ -1,11 +1,10 @@
-// Drive rows as the operator meets them: the red system-drive marking kept
-// on the selected row, and a tip that tells drives apart, in the drive grid
-// and again in the job list. What a row and its tip say is discovery's part
-// (ListDrives, DriveTipNotes, ModelFallback); here, that the window draws
-// and shows them.
+// Drive rows as the operator meets them. What a row and its tip say is
+// discovery's part (ListDrives, DriveTipNotes, ModelFallback); here, that
+// the window draws and shows them, and that the grids answer the mouse.
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTest>
 
 #include "discovery/ListDrives.h"
 #include "tests/app/WindowHarness.h"
@@ -13,56 +12,98 @@
 namespace mdi {
 namespace {
 
-// One 520-byte-sector disk of protection type 2, holding the system.
-class DriveRows : public ::testing::Test {
- protected:
-  void SetUp() override {
-    h.drives.add(0, {{"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"}, "/dev/null", 0xfe00, ""});
-    h.drives.describe(0, {"ST3300657SS", "6SJ1", 520, 2});
-    std::filesystem::create_directories(root.path / "out");
-    h.pickers.folders = {root / "out"};
-    w = h.start(root.path.string(), [this](FormState& f, const Separators& sep) {
-      AddListedDriveRow(f.iGrid1, *h.drives.listedRecord(0), "/dev/sdc,", sep);
-    });
-  }
-  void TearDown() override { QToolTip::hideText(); }
-  GridView* grid(const char* name) { return w->findChild<GridView*>(name); }
-  // The colour drawn in the middle of a cell.
-  static QColor drawn(GridView* g, int row, int col) {
-    return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, cellCentre(g, row, col)));
-  }
-  ScratchDir root{"mdi-rows-"};
-  WindowHarness h;
-  std::unique_ptr<frmMain> w;
-};
-
-TEST_F(DriveRows, SystemDiskStaysRedWhenSelected) {
-  GridView* g = grid("iGrid1");
-  const QColor before = drawn(g, 1, 2);
-  EXPECT_EQ(before, QColor(192, 0, 0)) << before.name().toStdString();
-  w->form().iGrid1.setCurrentRow(1);
-  ASSERT_TRUE(g->item(0, 1)->isSelected());
-  const QColor selected = drawn(g, 1, 2);
-  EXPECT_TRUE(selected.red() > 100 && selected.green() < 40 && selected.blue() < 40) << selected.name().toStdString();
-  EXPECT_NE(selected, before);  // the selection still shows
+// The colour drawn in the middle of a cell.
+QColor drawn(GridView* g, int row, int col) {
+  return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, cellCentre(g, row, col)));
 }
 
-// The tip of a drive row is the drive table's record of it, sizes as the
-// locale writes them; the same drive in the job list has the same tip, then
-// the column's. Away from any cell, the job grid shows the column's tip
-// alone, the one the job editor sets for the column entered.
-TEST_F(DriveRows, TipNamesWhatTellsTheDriveApart) {
+struct EditCase {
+  const char* name;
+  std::function<void(frmMain&, QLineEdit*)> leave;
+  const char* fileNameAfter;
+};
+void typeAndPress(QLineEdit* e, const char* text, Qt::Key k) {
+  e->setText(text);
+  QTest::keyClick(e, k);
+}
+const EditCase kEdits[] = {
+    {"Escape", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Escape); }, "/out/001.bin"},
+    {"EnterWithANewText", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Return); }, "/out/x.bin"},
+    {"ClickOnAnotherControl",
+     [](frmMain& w, QLineEdit*) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, "/out/001.bin"},
+};
+
+// One 520-byte-sector disk of protection type 2, holding the system, in
+// the drive grid: red, and still red when selected. The grids answer the
+// mouse itself, not only the handlers behind them: the drive
+// double-clicked becomes a job. The tip of a drive row is the drive table's
+// record of it, sizes as the locale writes them; the same drive in the job
+// list has the same tip, then the column's. Away from any cell, the job
+// grid shows the column's tip alone, the one the job editor sets for the
+// column entered. The job's File Name double-clicked is edited in place,
+// however the edit is left; and its sector cell right-clicked offers the
+// sector sizes, the one chosen landing in that cell and checked as the
+// boxes are.
+TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes) {
+  const ScratchDir root{"mdi-rows-"};
+  WindowHarness h;
+  h.drives.add(0, {{"/dev/sdc", 520ULL * 1000, "wwn-0x5000c5"}, "/dev/null", 0xfe00, ""});
+  h.drives.describe(0, {"ST3300657SS", "6SJ1", 520, 2});
+  std::filesystem::create_directories(root.path / "out");
+  h.pickers.folders = {root / "out"};
+  auto w = h.start(root.path.string(), [&h](FormState& f, const Separators& sep) {
+    AddListedDriveRow(f.iGrid1, *h.drives.listedRecord(0), "/dev/sdc,", sep);
+  });
   const std::string tip =
       "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\nprotection type "
       "2";
-  EXPECT_EQ(cellTip(grid("iGrid1"), 1, 2), tip);
-  w->findChild<QPushButton*>("Command1")->click();
-  w->form().iGrid1.setCurrentRow(1);
-  w->jobEditor().AddDriveToJobList();
-  ASSERT_EQ(w->form().iGrid2.rowCount(), 1);
+  FormState& form = w->form();
+  auto* drives = child<GridView>(*w, "iGrid1");
+  auto* jobs = child<GridView>(*w, "iGrid2");
+  const QColor before = drawn(drives, 1, 2);
+  EXPECT_EQ(before, QColor(192, 0, 0)) << before.name().toStdString();
+  form.iGrid1.setCurrentRow(1);
+  ASSERT_TRUE(drives->item(0, 1)->isSelected());
+  const QColor selected = drawn(drives, 1, 2);
+  EXPECT_TRUE(selected.red() > 100 && selected.green() < 40 && selected.blue() < 40) << selected.name().toStdString();
+  EXPECT_NE(selected, before);  // the selection still shows
+  EXPECT_EQ(cellTip(drives, 1, 2), tip);
+  ASSERT_TRUE(activated(*w));
+  QTest::mouseDClick(drives->viewport(), Qt::LeftButton, {}, cellCentre(drives, 1, 2));
+  ASSERT_EQ(form.iGrid2.rowCount(), 1);
   w->jobEditor().JobGridCellEnter(1, JobCol::Model);
-  EXPECT_EQ(cellTip(grid("iGrid2"), 1, JobCol::Model), tip + "\nModel no or file name");
-  EXPECT_EQ(tipOf(grid("iGrid2")), "Model no or file name");
+  EXPECT_EQ(cellTip(jobs, 1, JobCol::Model), tip + "\nModel no or file name");
+  EXPECT_EQ(tipOf(jobs), "Model no or file name");
+
+  auto editor = [&]() -> QLineEdit* {
+    for (QLineEdit* e : jobs->findChildren<QLineEdit*>())
+      if (e->isVisible()) return e;
+    return nullptr;
+  };
+  for (const EditCase& c : kEdits) {
+    SCOPED_TRACE(c.name);
+    form.iGrid2.setValue(1, JobCol::FileName, "/out/001.bin");
+    QTest::mouseDClick(jobs->viewport(), Qt::LeftButton, {}, cellCentre(jobs, 1, JobCol::FileName));
+    QLineEdit* e = nullptr;
+    ASSERT_TRUE(within([&] { return (e = editor()) != nullptr; }));
+    c.leave(*w, e);
+    ASSERT_TRUE(within([&] { return editor() == nullptr; }));
+    EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), c.fileNameAfter);
+    EXPECT_FALSE(form.iGrid2.beginEdit(1, JobCol::FileName)) << "editing stays on after the edit ended";
+  }
+
+  child<QCheckBox>(*w, "Check2")->setChecked(true);  // shows the sector columns
+  QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, cellCentre(jobs, 1, JobCol::SectorIn));
+  auto* sizes = child<QMenu>(*w, "mnuSectors");
+  ASSERT_TRUE(sizes);
+  EXPECT_TRUE(within([&] { return sizes->isVisible(); }));
+  QStringList offered;
+  for (QAction* a : sizes->actions()) offered << a->text();
+  EXPECT_EQ(offered, (QStringList{"512", "520", "522", "524", "528"}));
+  sizes->findChild<QAction*>("mnu528")->trigger();
+  sizes->hide();
+  EXPECT_EQ(std::pair(form.iGrid2.value(1, JobCol::SectorIn), h.msg.count("Sector Size Error")),
+            std::pair(std::string("528"), 1));
 }
 
 }  // namespace

