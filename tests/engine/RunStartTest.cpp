@@ -1,8 +1,8 @@
 // What happens between pressing Run and the first block when the operator
 // is asked: whether to overwrite, whether to go on when an output cannot be
-// prepared; and a source that cannot be opened. The checks that end a run
-// are in RefusalTest; the run's sizing and the pre-sized outputs in
-// CompletedRunTest.
+// prepared, where a relative target goes; and a source that cannot be
+// opened. The checks that end a run are in RefusalTest; the run's sizing
+// and the pre-sized outputs are rows of the run model (RunOracleTest).
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -75,7 +75,7 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
       }
     }
   }
-  // The run completes as any other (the window unlocked as CompletedRunTest
+  // The run completes as any other (the window unlocked as the run model
   // sees), without copying a block.
   EXPECT_EQ(ui.statusHistory, (c.mutate ? Texts{"Closing files..", "Process Complete"} : Texts{"Process Complete"}));
   EXPECT_EQ(pump.calls, 0) << "no block is copied";
@@ -133,6 +133,29 @@ TEST_F(RunStart, ASourceThatCannotBeOpenedIsNotImagedAndSaysWhy) {
     EXPECT_TRUE(msg.shown.empty());
     for (const auto& f : fs::directory_iterator(dir / "out")) fs::remove(f.path());
   }
+}
+
+// A target that is not a full path is chosen again at Run, and a name made
+// without one follows it.
+TEST_F(RunStart, RelativeTargetIsChosenAtRunAndNamesFollowIt) {
+  form.run.TargetFolder = "Images";
+  addFileJob(src("s.img", patternBytes(5000, 1)));
+  form.iGrid2.setValue(1, JobCol::FileName, defaultOutputName(1, ""));
+  EXPECT_EQ(output(1), "001.bin");
+  pickers.folders = {(dir / "chosen").string()};
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_EQ(form.run.TargetFolder, (dir / "chosen").string() + "/");
+  EXPECT_EQ(output(1), (dir / "chosen" / "001.bin").string());
+  EXPECT_EQ(files.creates, (std::map<std::string, int>{{output(1), 1}}));
+  EXPECT_EQ(readFile(output(1)), patternBytes(5000, 1));
+  EXPECT_FALSE(fs::exists("/001.bin"));
+}
+
+TEST_F(RunStart, AbortShutdownWithNothingPendingStillAsks) {
+  controller.AbortShutdownClicked();
+  EXPECT_EQ(launcher.commands, Texts{"shutdown -c"});
+  EXPECT_FALSE(ui.isVisible(Ctl::Command6));
 }
 
 }  // namespace
