@@ -108,6 +108,7 @@ struct Row {
   // their converted sizes, the .extra files, room for the records); the
   // question it raises is answered Yes.
   std::optional<std::int64_t> spare{};
+  bool gone = false;  // the source is gone by Run
   // The row of a job beside it, as if it ran alone.
   Row alone(const Other& o) const {
     return {.name = name,
@@ -177,7 +178,7 @@ inline Prediction predict(const Row& r, const Bytes& source) {
   const bool readFault =
       !r.goPast && std::ranges::any_of(r.bad, [](const BadRange& b) { return b.failTimes == 0 || b.failTimes >= 2; });
   const bool plain = r.bad.empty() && (r.write == Write::Ok || r.write == Write::PrepareFails) && !r.verify &&
-                     (r.bytes > 0 || !r.mutate) && r.piReport == std::nullopt;
+                     (r.bytes > 0 || !r.mutate) && r.piReport == std::nullopt && !r.gone;
   std::uint64_t copied = r.bytes;
   p.status = "Done.";
   bool finishing = true;  // the finishing pass is reached
@@ -367,8 +368,9 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
       sources.push_back(src("beside" + std::to_string(others.size()) + ".img", others.back()));
       addFileJob(sources.back(), o.declared, std::to_string(r.alone(o).s()), std::to_string(r.t));
     }
+    if (r.gone) fs::remove(made.path);
     const auto reads = std::make_shared<ReadLog>();
-    if (r.from == From::File) {
+    if (r.from == From::File && !r.gone) {
       files.badRanges[made.path] = r.bad;
       files.readLogs[made.path] = reads;
     }
@@ -413,6 +415,25 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
 
     controller.RunClicked();
 
+    for (std::size_t k = 0; k < others.size(); ++k) {
+      const int row = static_cast<int>(k) + 2;
+      SCOPED_TRACE("the job beside, " + std::to_string(row));
+      const Row alone = r.alone(r.others[k]);
+      const Prediction q = predict(alone, others[k]);
+      EXPECT_EQ(status(row), q.status);
+      if (!q.trail.empty()) { EXPECT_EQ(trail.rows[row], q.trail); }
+      const Bytes got = readFile(output(row)), want = layoutOracle(r.layout, alone.s(), r.t, q.copied).image;
+      EXPECT_TRUE(got == want) << firstDifference(got, want);
+    }
+    checkRun(r, p, locked, openModes);
+    if (r.gone) {
+      // Not imaged, saying why: no image, record or checksum, and nothing asked.
+      EXPECT_EQ(trail.rows[1], std::vector<std::string>{"Not imaged: " + made.path +
+                                                        " could not be opened: No such file or directory"});
+      for (const char* beside : {"", ".log", ".sha256"}) EXPECT_FALSE(fs::exists(output(1) + beside)) << beside;
+      EXPECT_TRUE(msg.shown.empty());
+      return;
+    }
     ASSERT_EQ(status(1), p.status) << (msg.shown.empty() ? "" : msg.shown[0].text);
     if (r.resume != Resume::No) { EXPECT_EQ(msg.shown.at(0).buttons, MsgButtons::YesNoResume); }
     const Split want = layoutOracle(r.layout, static_cast<std::size_t>(r.s()), static_cast<std::size_t>(r.t), p.copied);
@@ -462,17 +483,6 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
       for (std::uint64_t k = 0; k < sizes.size(); ++k)
         EXPECT_EQ(sizes[k], std::min<std::uint64_t>((k + 1) * perStep, image.size())) << "step " << k + 1;
     }
-    for (std::size_t k = 0; k < others.size(); ++k) {
-      const int row = static_cast<int>(k) + 2;
-      SCOPED_TRACE("the job beside, " + std::to_string(row));
-      const Row alone = r.alone(r.others[k]);
-      const Prediction q = predict(alone, others[k]);
-      EXPECT_EQ(status(row), q.status);
-      if (!q.trail.empty()) { EXPECT_EQ(trail.rows[row], q.trail); }
-      const Bytes got = readFile(output(row)), want = layoutOracle(r.layout, alone.s(), r.t, q.copied).image;
-      EXPECT_TRUE(got == want) << firstDifference(got, want);
-    }
-    checkRun(r, p, locked, openModes);
     if (r.goPast && r.from == From::File) {
       // No bad sector read more often than once per pass.
       for (const BadRange& b : r.bad) {

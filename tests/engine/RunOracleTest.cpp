@@ -194,6 +194,9 @@ const Row kRows[] = {
     {.name = "FreeSpaceForImageAndExtra", .mutate = 520, .bytes = 2048 * 520, .spare = 0},
     {.name = "FreeSpaceShortOfTheExtra", .mutate = 520, .bytes = 2048 * 520, .spare = -1},
     {.name = "PrepareErrorAnsweredYes", .bytes = 1000, .write = Write::PrepareFails},
+    // A source that cannot be opened is not imaged, and the other job goes on.
+    {.name = "SourceGone", .bytes = kBlock, .others = kBeside, .gone = true},
+    {.name = "MutateSourceGone", .mutate = 520, .bytes = kBlock, .others = kBeside, .gone = true},
     // Stop or Exit in a chosen step.
     {.name = "StopStraightMainPass",
      .bytes = 20480 * 512,
