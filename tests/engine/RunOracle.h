@@ -343,11 +343,12 @@ inline std::string sha256Of(const Bytes& b) {
 
 class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
  public:
-  // Lays the row's source out and adds it as job 1; its bytes, and the
-  // path its record names.
+  // Lays the row's source out and adds it as job 1; its bytes, the path
+  // its record names, and what else the record says of it.
   struct Made {
     Bytes data;
     std::string path;
+    Fields record{};
   };
   virtual Made makeSource(const Row& r) = 0;
 
@@ -567,6 +568,7 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
                     {"sector_in", std::to_string(r.s())},
                     {"sector_out", std::to_string(r.t)},
                     {"sector_layout", r.mutate ? std::string(layoutText(r.layout)) : ""}};
+    expected.insert(made.record.begin(), made.record.end());
     if (!r.goPast) expected["read_error"] = p.readError;
     if (!p.imageSize && r.write != Write::FailedCut) {
       expected["extra_file"] = r.s() > r.t ? extraOf(1) : "";
