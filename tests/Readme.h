@@ -1,7 +1,7 @@
 #pragma once
 // What the README tells operators, read from it so that tests compare the
 // program with the document instead of with a copy of it: a section's
-// text, and the cells of its tables.
+// text, the cells of its tables, and the script it gives.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/RecordFields.h"
+#include "tests/Shell.h"
 
 namespace mdi::test {
 
@@ -47,6 +48,18 @@ inline std::vector<std::vector<std::string>> readmeTable(const std::string& head
   }
   EXPECT_FALSE(rows.empty()) << "no table under \"" << heading << "\"";
   return rows;
+}
+
+// The rebuild script the README gives operators, as a file; "" without python3.
+inline std::string readmeScript(const std::filesystem::path& dir) {
+  if (!haveTool("python3")) return {};
+  const std::string readme = fileText(MDI_README);
+  const auto start = readme.find("```python\n");
+  EXPECT_NE(start, std::string::npos) << "the README has no rebuild script";
+  if (start == std::string::npos) return {};
+  const auto body = start + 10;
+  std::ofstream(dir / "rebuild.py") << readme.substr(body, readme.find("```", body) - body);
+  return (dir / "rebuild.py").string();
 }
 
 }  // namespace mdi::test

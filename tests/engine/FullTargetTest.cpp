@@ -48,39 +48,5 @@ TEST_F(FullTarget, FullWhileTheRecordIsWrittenIsAWriteErrorWithNoPartialRecord) 
   EXPECT_FALSE(fs::exists(dir / "small" / "001.bin.log")) << "no half-written record";
 }
 
-// The free-space question counts what the run will write: each image at
-// its converted size, its .extra, and room for the records beside it.
-struct SpaceCase {
-  const char* name;
-  bool mutate;
-  const char* in;
-  const char* out;
-  std::size_t sourceBytes;
-  std::uint64_t free;
-  bool asks;
-};
-constexpr std::uint64_t kRecords = 64 * 1024;  // the allowance for a job's records
-const SpaceCase kSpaceCases[] = {
-    {"StraightRoomForImageAndRecords", false, "512", "512", 1 << 20, (1 << 20) + kRecords, false},
-    {"StraightNoRoomForTheRecords", false, "512", "512", 1 << 20, 1 << 20, true},
-    {"MutateToLargerSectorsRoomOnlyForTheSource", true, "512", "528", 2048 * 512, 2048 * 512 + kRecords, true},
-    {"MutateWithItsExtraWithRoom", true, "520", "512", 2048 * 520, 2048 * 520 + kRecords, false},
-    {"MutateRoomOnlyForTheImageNotItsExtra", true, "520", "512", 2048 * 520, 2048 * 512 + kRecords, true},
-};
-
-class FreeSpace : public RunFixture, public ::testing::WithParamInterface<SpaceCase> {};
-
-TEST_P(FreeSpace, AsksWhenWhatIsWrittenDoesNotFit) {
-  const SpaceCase& c = GetParam();
-  setMutate(c.mutate);
-  fsys.free = c.free;
-  msg.answer("Warning!", MsgAnswer::No);
-  addFileJob(src("a.img", patternBytes(c.sourceBytes, 1)), -1, c.in, c.out);
-  controller.RunClicked();
-  EXPECT_EQ(msg.count("Warning!"), c.asks ? 1 : 0);
-  EXPECT_EQ(status(1), c.asks ? "" : "Done.");
-}
-INSTANTIATE_TEST_SUITE_P(Runs, FreeSpace, ::testing::ValuesIn(kSpaceCases), ByName{});
-
 }  // namespace
 }  // namespace mdi::test

@@ -2,7 +2,7 @@
 // one message, and nothing opened, created, truncated or made again. A run
 // never writes over a file it reads, whatever other name (hard link,
 // symlink, loop device, block device) the file goes by. (The sources a run
-// does open, it opens read-only: CompletedRunTest.)
+// does open, it opens read-only: the run model.)
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

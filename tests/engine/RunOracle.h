@@ -1,11 +1,16 @@
 #pragma once
 // One reference model for whole runs. A row names the source (a file, a
 // drive, a simulated SCSI disk, or the fault device's files and loop
-// devices), its sizes and sector layout, a fault and the options; the model
-// predicts the image, the .extra, the status and the job's statuses, the
-// bytes counted, the record, the checksum files and the map. One body
-// (RunOracle::check) runs a row on the real engine and checks every
-// prediction; the engine and the fault-device suites each give a table.
+// devices), its sizes and sector layout, a fault and the options, and the
+// healthy jobs beside it; the model predicts the image, the .extra, the
+// status and the job's statuses, the bytes counted, the record, the
+// checksum files and the map, each job beside as it predicts a job of its
+// own, and what belongs to the run: its size and the bar's maximum, the
+// status bar, the locked window, the shutdown. One body (RunOracle::check)
+// runs a row on the real engine and checks every prediction; the engine and
+// the fault-device suites each give a table.
+#include <fcntl.h>
+
 #include <sstream>
 #include <thread>
 
@@ -44,8 +49,11 @@ inline const BlockTable& blockTable() {
 }
 
 enum class From { File, Drive, Scsi, FaultFile, FaultLoop };
-enum class End { Done, Stop, Exit };  // the run ends, or is stopped or left by Exit in step `step`
-enum class Write { Ok, Full, FullOnce, FailedSync, FailedCut, AlteredBeforeVerify };
+// The run ends, or is stopped or left by Exit in step `step`, or a Stop
+// there is answered No.
+enum class End { Done, Stop, Exit, StopAnsweredNo };
+// PrepareFails: the output cannot be pre-sized, and the run is told to go on.
+enum class Write { Ok, PrepareFails, Full, FullOnce, FailedSync, FailedCut, AlteredBeforeVerify };
 // A run broken off in step `step` (by Stop, Exit, a kill just after a map
 // was saved, or a read error it does not go past), then run again, answered
 // Resume: it ends as a run that was never broken off.
@@ -60,6 +68,15 @@ struct PiReport {
   bool firstBlockUnrecognised;
   const char* refTag;
 };
+
+// A healthy job after the row's own: its source's length, its Size cell
+// and its Sector In.
+struct Other {
+  std::uint64_t bytes;
+  std::int64_t declared = -1;  // -1: the source's length
+  int in = 0;                  // of a mutate job; 0: the row's
+};
+const std::vector<Other> kBeside{{2 * MiB + 1040}};
 
 struct Row {
   std::string name;
@@ -78,13 +95,30 @@ struct Row {
   int retries = 0;
   HashAlgos hashes{HashAlgo::Sha256};
   bool verify = false;
-  bool beside = false;     // a healthy job beside it, which must end as its own row would
-  bool forceRead = false;  // only changes the wording for a job that copied nothing
-  std::string pi{};        // sectors of protection information (PiSectors.h) instead of pattern bytes
-  int piType = 0;          // the PI type a drive reports
+  std::vector<Other> others{};  // jobs beside it, which must end as their own rows would
+  bool forceRead = false;       // only changes the wording for a job that copied nothing
+  std::string pi{};             // sectors of protection information (PiSectors.h) instead of pattern bytes
+  int piType = 0;               // the PI type a drive reports
   std::optional<PiReport> piReport{};
   Resume resume = Resume::No;
-  char pass = '?';  // the pass a map left by Stop or Exit says the job was in: '?' the sweep, '*' trimming
+  char pass = '?';             // the pass a map left by Stop or Exit says the job was in: '?' the sweep, '*' trimming
+  std::int64_t declared = -1;  // the Size cell; -1: the source's length
+  bool shutdown = false;       // shut down when done
+  // Free space on the target beyond what the run needs (the images at
+  // their converted sizes, the .extra files, room for the records); the
+  // question it raises is answered Yes.
+  std::optional<std::int64_t> spare{};
+  bool gone = false;  // the source is gone by Run
+  // The row of a job beside it, as if it ran alone.
+  Row alone(const Other& o) const {
+    return {.name = name,
+            .mutate = mutate && o.in ? o.in : mutate,
+            .t = t,
+            .layout = layout,
+            .bytes = o.bytes,
+            .hashes = hashes,
+            .verify = verify};
+  }
 };
 
 inline void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
@@ -110,6 +144,9 @@ struct Prediction {
   std::optional<int> pumpCalls;
   std::vector<std::string> statusBar;  // empty where not predicted
   std::vector<std::string> titles;     // of the messages shown
+  std::int64_t totalBytes = 0;         // the run's size
+  int bar = 0;                         // the progress bar's maximum; 0: never shown
+  std::uint64_t needed = 0;            // free space the run asks for
 };
 
 // The model of going past read errors: a sector (of Sector In bytes) stays
@@ -127,8 +164,9 @@ inline RescueMap goPastMap(const Row& r) {
   return map;
 }
 
-inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
+inline Prediction predict(const Row& r, const Bytes& source) {
   Prediction p;
+  const bool broken = r.end == End::Stop || r.end == End::Exit;
   const std::uint64_t s = static_cast<std::uint64_t>(r.s());
   const std::size_t block = r.mutate ? blockTable().at({r.s(), r.t}).read : kBlock;
   const std::uint64_t step = blocksPerStep(block, r.mutate != 0) * block;
@@ -139,7 +177,8 @@ inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
   // nothing, and the job runs on to its end.
   const bool readFault =
       !r.goPast && std::ranges::any_of(r.bad, [](const BadRange& b) { return b.failTimes == 0 || b.failTimes >= 2; });
-  const bool plain = r.bad.empty() && r.write == Write::Ok && !r.verify && r.bytes > 0 && r.piReport == std::nullopt;
+  const bool plain = r.bad.empty() && (r.write == Write::Ok || r.write == Write::PrepareFails) && !r.verify &&
+                     (r.bytes > 0 || !r.mutate) && r.piReport == std::nullopt && !r.gone;
   std::uint64_t copied = r.bytes;
   p.status = "Done.";
   bool finishing = true;  // the finishing pass is reached
@@ -154,7 +193,7 @@ inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
     p.readError = std::to_string(first.wholeReadFails ? copied : first.begin);
     p.status = "Read Error ... at byte " + formatGrouped(std::stoll(p.readError), Separators{});
     p.map = true;
-    if (r.s() == 512 && r.t == 512 && !r.beside) p.bytesDone = (first.begin / block + 1) * kBlock;
+    if (r.s() == 512 && r.t == 512 && r.others.empty()) p.bytesDone = (first.begin / block + 1) * kBlock;
   } else if (r.goPast) {
     p.rescued = goPastMap(r);
     p.unread = p.rescued->bytesWith(MapStatus::Failed);
@@ -172,15 +211,15 @@ inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
     if (scrape) p.trail.push_back("Scraping");
     for (int k = 1; left && k <= r.retries; ++k)
       p.trail.push_back("Retrying " + std::to_string(k) + " of " + std::to_string(r.retries));
-  } else if (r.end != End::Done && static_cast<std::uint64_t>(r.step) <= mainSteps) {
+  } else if (broken && static_cast<std::uint64_t>(r.step) <= mainSteps) {
     copied = std::min<std::uint64_t>(r.bytes, r.step * step);
     p.status = "Stopped";
     p.trail.clear();
     finishing = false;
     p.map = true;
   }
-  if (r.end != End::Done) p.pumpCalls = r.step;
-  if (r.end == End::Stop) p.titles = {"Stop process?"};
+  if (broken) p.pumpCalls = r.step;
+  if (r.end == End::Stop || r.end == End::StopAnsweredNo) p.titles = {"Stop process?"};
   if (r.write == Write::Full || r.write == Write::FullOnce) {
     p.imageSize = r.limit;
     p.status = "Write Error ...";
@@ -211,33 +250,78 @@ inline Prediction predict(const Row& r, const Bytes& source, std::size_t jobs) {
     for (const MapBlock& b : p.rescued->blocks())
       if (b.status == MapStatus::Failed)
         std::fill_n(p.copied.begin() + static_cast<long>(b.pos), static_cast<long>(b.size), std::byte{0});
-  if (r.end == End::Done && plain && !r.beside) {
-    p.pumpCalls = static_cast<int>(mainSteps + 1);
+  if (!broken && plain) {
+    if (r.others.empty()) p.pumpCalls = static_cast<int>(mainSteps + 1);
+    // The cycles follow the job furthest behind: the longest.
+    std::uint64_t longest = r.bytes;
+    for (const Other& o : r.others) longest = std::max(longest, o.bytes);
     if (r.s() == 512 && r.t == 512) {
-      const std::uint64_t cycles = r.bytes / block + 1 + (r.bytes % block ? 1 : 0);
+      const std::uint64_t cycles = longest / block + 1 + (longest % block ? 1 : 0);
       p.bytesDone = static_cast<std::int64_t>(cycles * kBlock + 512);
     }
   }
   if (plain && !r.goPast) {
-    p.statusBar = {jobs == 1 ? "Creating image" : "Creating images"};
+    p.statusBar = {r.others.empty() ? "Creating image" : "Creating images"};
     if (finishing) p.statusBar.push_back(r.mutate ? "Finishi" : "Finishing....");
-    if (r.mutate || r.end == End::Done) p.statusBar.push_back("Closing files..");
+    if (r.mutate || !broken) p.statusBar.push_back("Closing files..");
     p.statusBar.push_back("Process Complete");
     if (r.end == End::Stop) p.statusBar.push_back("Process stopped by user");
   }
+  // The run's size: the blocks of its largest job by the Size cell (the
+  // first of equal sizes), and one more; a mutate run counts its read
+  // blocks twice. The bar counts the blocks and one more, rounded (a half
+  // to even), and is not shown for a run of less than a ten-thousandth of a
+  // block.
+  const std::uint64_t unit = r.mutate ? 65536 : kBlock;
+  std::uint64_t largest = r.declared >= 0 ? r.declared : r.bytes;
+  std::size_t read = block;
+  auto free = [&](const Row& job, std::uint64_t size) {
+    const Split split = layoutOracle(job.layout, job.s(), job.t, Bytes(job.mutate ? size : 0));
+    p.needed += (job.mutate ? split.image.size() + split.extra.size() : size) + 64 * KiB;
+  };
+  free(r, largest);
+  for (const Other& o : r.others) {
+    const std::uint64_t size = o.declared >= 0 ? o.declared : o.bytes;
+    if (size > largest) read = r.mutate ? blockTable().at({r.alone(o).s(), r.t}).read : kBlock;
+    largest = std::max(largest, size);
+    free(r.alone(o), size);
+  }
+  p.totalBytes = static_cast<std::int64_t>((largest / unit + 1) * (r.mutate ? 2 * read : unit));
+  const std::uint64_t blocks = largest / unit + 1, twice = 2 * (largest % unit);
+  if (largest * 10000 / unit > 0) p.bar = static_cast<int>(blocks + (twice > unit || (twice == unit && blocks % 2)));
+  if (r.spare && *r.spare < 0) p.titles.insert(p.titles.begin(), "Warning!");
+  if (r.write == Write::PrepareFails) p.titles.insert(p.titles.begin(), "Error");
   return p;
 }
 
-// The rebuild script the README gives operators, as a file; "" without python3.
-inline std::string readmeScript(const fs::path& dir) {
-  if (!haveTool("python3")) return {};
-  const std::string readme = fileText(MDI_README);
-  const auto start = readme.find("```python\n");
-  EXPECT_NE(start, std::string::npos) << "the README has no rebuild script";
-  if (start == std::string::npos) return {};
-  const auto body = start + 10;
-  std::ofstream(dir / "rebuild.py") << readme.substr(body, readme.find("```", body) - body);
-  return (dir / "rebuild.py").string();
+// Open descriptors of this process that name `path`, with their access mode.
+inline std::vector<int> accessModesOf(const std::string& path) {
+  std::vector<int> modes;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(e.path(), ec) != fs::path(path) || ec) continue;
+    std::ifstream info("/proc/self/fdinfo/" + e.path().filename().string());
+    for (std::string key, octal; info >> key;)
+      if (key == "flags:" && info >> octal) modes.push_back(std::stoi(octal, nullptr, 8) & O_ACCMODE);
+  }
+  return modes;
+}
+
+// The window is locked for the run and unlocked at its end, in this order:
+// Close, the two frames, Run and the job editor off, Stop and the timer on.
+inline void expectLockedThenUnlocked(const std::vector<std::string>& log) {
+  std::vector<std::string> want;
+  for (const bool lock : {true, false}) {
+    const std::string off = lock ? " 0" : " 1", on = lock ? " 1" : " 0";
+    want.push_back("close" + off);
+    for (const char* c : {"Frame1", "Frame3", "Command1", "Command2"}) want.push_back("enable " + std::string(c) + off);
+    for (const char* c : {"XPButton1", "Timer1"}) want.push_back("enable " + std::string(c) + on);
+  }
+  std::vector<std::string> got;  // from the last run's lock on (choosing a target at Run enables some before)
+  const auto lock = std::find(log.rbegin(), log.rend(), "close 0").base() - 1;
+  std::copy_if(lock, log.end(), std::back_inserter(got),
+               [&](const std::string& l) { return std::ranges::count(want, l); });
+  EXPECT_EQ(got, want);
 }
 
 // The pass a map says its job was in: the status of its first line.
@@ -259,11 +343,12 @@ inline std::string sha256Of(const Bytes& b) {
 
 class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
  public:
-  // Lays the row's source out and adds it as job 1; its bytes, and the
-  // path its record names.
+  // Lays the row's source out and adds it as job 1; its bytes, the path
+  // its record names, and what else the record says of it.
   struct Made {
     Bytes data;
     std::string path;
+    Fields record{};
   };
   virtual Made makeSource(const Row& r) = 0;
 
@@ -275,18 +360,25 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     form.Options.hashes = r.hashes;
     form.Options.verifyImages = form.Options.rereadSources = r.verify;
     ui.setChecked(Ctl::Check4, r.forceRead);
+    ui.setChecked(Ctl::Check1, r.shutdown);
     const Made made = makeSource(r);
-    const std::string in = std::to_string(r.s()), out = std::to_string(r.t);
-    const Bytes other = patternBytes(2 * MiB + 1040, 7);
-    if (r.beside) addFileJob(src("good.img", other), -1, in, out);
+    std::vector<std::string> sources{made.path};
+    std::vector<Bytes> others;
+    for (const Other& o : r.others) {
+      others.push_back(patternBytes(o.bytes, 6 + others.size()));
+      sources.push_back(src("beside" + std::to_string(others.size()) + ".img", others.back()));
+      addFileJob(sources.back(), o.declared, std::to_string(r.alone(o).s()), std::to_string(r.t));
+    }
+    if (r.gone) fs::remove(made.path);
     const auto reads = std::make_shared<ReadLog>();
-    if (r.from == From::File) {
+    if (r.from == From::File && !r.gone) {
       files.badRanges[made.path] = r.bad;
       files.readLogs[made.path] = reads;
     }
     if (r.write == Write::Full || r.write == Write::FullOnce) files.writeLimit[output(1)] = r.limit;
     if (r.write == Write::FullOnce) files.writeLimitOnce.insert(output(1));  // a later write goes through
     if (r.write == Write::FailedSync) files.failSync.insert(output(1));
+    if (r.write == Write::PrepareFails) files.failResize.insert(output(1));
     if (r.write == Write::FailedCut) files.failCut.insert(output(1));
     if (r.write == Write::AlteredBeforeVerify) {
       pump.every([this] {
@@ -297,7 +389,14 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
       });
     }
     std::optional<std::uint64_t> atExit;
+    std::optional<bool> locked;               // the job grid, at the first cycle (the rest is in the log)
+    std::vector<std::vector<int>> openModes;  // of each source then
+    pump.at(1, [&] {
+      locked = !form.iGrid2.acceptsInput();
+      for (const std::string& path : sources) openModes.push_back(accessModesOf(path));
+    });
     if (r.end == End::Stop) pressStopAt(r.step);
+    if (r.end == End::StopAnsweredNo) pressStopAt(r.step, MsgAnswer::No);
     if (r.end == End::Exit) {
       pump.at(r.step, [&] {
         controller.closeAllFiles();
@@ -305,7 +404,8 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
       });
     }
     if (r.resume != Resume::No) breakOff(r, *reads);
-    const Prediction p = predict(r, made.data, r.beside ? 2 : 1);
+    const Prediction p = predict(r, made.data);
+    if (r.spare) fsys.free = p.needed + *r.spare;
     // A mutate job writes whole blocks of target sectors each step.
     std::vector<std::uint64_t> sizes;
     const bool stepped = r.mutate && p.pumpCalls && r.end == End::Done && r.bytes > 0;
@@ -316,6 +416,25 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
 
     controller.RunClicked();
 
+    for (std::size_t k = 0; k < others.size(); ++k) {
+      const int row = static_cast<int>(k) + 2;
+      SCOPED_TRACE("the job beside, " + std::to_string(row));
+      const Row alone = r.alone(r.others[k]);
+      const Prediction q = predict(alone, others[k]);
+      EXPECT_EQ(status(row), q.status);
+      if (!q.trail.empty()) { EXPECT_EQ(trail.rows[row], q.trail); }
+      const Bytes got = readFile(output(row)), want = layoutOracle(r.layout, alone.s(), r.t, q.copied).image;
+      EXPECT_TRUE(got == want) << firstDifference(got, want);
+    }
+    checkRun(r, p, locked, openModes);
+    if (r.gone) {
+      // Not imaged, saying why: no image, record or checksum, and nothing asked.
+      EXPECT_EQ(trail.rows[1], std::vector<std::string>{"Not imaged: " + made.path +
+                                                        " could not be opened: No such file or directory"});
+      for (const char* beside : {"", ".log", ".sha256"}) EXPECT_FALSE(fs::exists(output(1) + beside)) << beside;
+      EXPECT_TRUE(msg.shown.empty());
+      return;
+    }
     ASSERT_EQ(status(1), p.status) << (msg.shown.empty() ? "" : msg.shown[0].text);
     if (r.resume != Resume::No) { EXPECT_EQ(msg.shown.at(0).buttons, MsgButtons::YesNoResume); }
     const Split want = layoutOracle(r.layout, static_cast<std::size_t>(r.s()), static_cast<std::size_t>(r.t), p.copied);
@@ -344,9 +463,14 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     if (!p.statusBar.empty()) { EXPECT_EQ(ui.statusHistory, p.statusBar); }
     if (atExit) { EXPECT_EQ(*atExit, want.image.size()) << "Exit leaves the image cut to what was copied"; }
     EXPECT_EQ(msg.titles(), p.titles);
+    if (r.end == End::StopAnsweredNo) {
+      EXPECT_EQ(msg.shown[0].text, "Stop the imaging process, are you sure");
+      EXPECT_TRUE(msg.shown[0].systemModal);
+      EXPECT_EQ(form.run.StopRequested, 0);
+    }
     if (p.titles == std::vector<std::string>{"Write Error"}) {
       EXPECT_EQ(msg.shown[0].text, "Unable to write to file " + output(1) + ".");
-    } else if (p.titles == std::vector<std::string>{"Error"}) {
+    } else if (p.titles == std::vector<std::string>{"Error"} && r.mutate) {
       EXPECT_EQ(msg.shown[0].text, r.forceRead ? "There may be a problem with the drive as data could not be copied."
                                                : "No data was copied, there may be a problem with sector sizing. Try "
                                                  "again with Force read option set (if available)");
@@ -359,11 +483,6 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
       const std::uint64_t perStep = blocksPerStep(l.read, true) * l.write;
       for (std::uint64_t k = 0; k < sizes.size(); ++k)
         EXPECT_EQ(sizes[k], std::min<std::uint64_t>((k + 1) * perStep, image.size())) << "step " << k + 1;
-    }
-    if (r.beside) {
-      EXPECT_EQ(status(2), r.verify ? "Done. Verified" : "Done.");
-      const Bytes got = readFile(output(2));
-      EXPECT_TRUE(got == layoutOracle(r.layout, r.s(), r.t, other).image) << "the job beside";
     }
     if (r.goPast && r.from == From::File) {
       // No bad sector read more often than once per pass.
@@ -379,6 +498,31 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
   }
 
  private:
+  // What belongs to the run as a whole.
+  void checkRun(const Row& r, const Prediction& p, std::optional<bool> locked,
+                const std::vector<std::vector<int>>& openModes) {
+    EXPECT_EQ(form.run.TotalBytes, p.totalBytes);
+    if (p.bar) { EXPECT_EQ(ui.progressMaximum(), p.bar); }
+    EXPECT_EQ(std::ranges::count(ui.log, "visible ProgBarXP1 1") > 0, p.bar > 0) << "the bar is shown";
+    EXPECT_FALSE(ui.isVisible(Ctl::ProgBarXP1));
+    if (locked) { EXPECT_TRUE(*locked) << "the window is locked during the run"; }
+    expectLockedThenUnlocked(ui.log);
+    EXPECT_TRUE(ui.closeAllowed);
+    EXPECT_TRUE(form.iGrid2.acceptsInput());
+    if (!p.statusBar.empty() && r.from == From::File) {
+      for (const auto& modes : openModes) EXPECT_EQ(modes, std::vector<int>{O_RDONLY}) << "sources are read only";
+    }
+    // The computer is shut down only when asked and the run came to its end;
+    // after "Process Complete", and it can be called off.
+    const bool shutsDown = r.shutdown && r.end != End::Stop && r.end != End::Exit;
+    EXPECT_EQ(launcher.commands, shutsDown ? std::vector<std::string>{"shutdown -P +1"} : std::vector<std::string>{});
+    if (!shutsDown) return;
+    const auto complete = std::ranges::find(ui.log, "status 1 Process Complete");
+    EXPECT_LT(complete, std::ranges::find(ui.log, "visible Command6 1"));
+    controller.AbortShutdownClicked();
+    EXPECT_EQ(launcher.commands.back(), "shutdown -c");
+    EXPECT_FALSE(ui.isVisible(Ctl::Command6));
+  }
   // Runs the row broken off as it says; what it leaves, the next Run finds.
   void breakOff(const Row& r, ReadLog& reads) {
     form.Options.goPastErrors = r.resume != Resume::AfterReadError;
@@ -424,6 +568,7 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
                     {"sector_in", std::to_string(r.s())},
                     {"sector_out", std::to_string(r.t)},
                     {"sector_layout", r.mutate ? std::string(layoutText(r.layout)) : ""}};
+    expected.insert(made.record.begin(), made.record.end());
     if (!r.goPast) expected["read_error"] = p.readError;
     if (!p.imageSize && r.write != Write::FailedCut) {
       expected["extra_file"] = r.s() > r.t ? extraOf(1) : "";

@@ -1,8 +1,8 @@
 // What happens between pressing Run and the first block when the operator
 // is asked: whether to overwrite, whether to go on when an output cannot be
-// prepared; and a source that cannot be opened. The checks that end a run
-// are in RefusalTest; the run's sizing and the pre-sized outputs in
-// CompletedRunTest.
+// prepared, where a relative target goes. The checks that end a run are in
+// RefusalTest; the run's sizing, the pre-sized outputs and a source that
+// cannot be opened are rows of the run model (RunOracleTest).
 #include "tests/engine/RunFixture.h"
 
 namespace mdi::test {
@@ -75,7 +75,7 @@ TEST_P(DeclinedOverwrite, NoJobIsImagedUntilTheQuestionIsAnsweredYes) {
       }
     }
   }
-  // The run completes as any other (the window unlocked as CompletedRunTest
+  // The run completes as any other (the window unlocked as the run model
   // sees), without copying a block.
   EXPECT_EQ(ui.statusHistory, (c.mutate ? Texts{"Closing files..", "Process Complete"} : Texts{"Process Complete"}));
   EXPECT_EQ(pump.calls, 0) << "no block is copied";
@@ -107,32 +107,27 @@ INSTANTIATE_TEST_SUITE_P(Jobs, DeclinedOverwrite,
 
 using RunStart = RunFixture;
 
-// A source that cannot be opened (gone, or its access refused) is not
-// imaged, and its status says why: no image and no record are made for it,
-// nothing asks about sector sizes, and the other job goes on to its end.
-TEST_F(RunStart, ASourceThatCannotBeOpenedIsNotImagedAndSaysWhy) {
-  for (bool mutate : {false, true}) {
-    SCOPED_TRACE(mutate ? "sector mutate" : "straight");
-    setMutate(mutate);
-    form.iGrid2.removeRows(1, form.iGrid2.rowCount());
-    msg.shown.clear();
-    const std::string gone = src("gone.img", patternBytes(131072, 1));
-    const auto other = patternBytes(3 * 131072 + 100, 2);
-    addFileJob(gone, -1, mutate ? "520" : "512");
-    addFileJob(src("good.img", other), -1, mutate ? "520" : "512");
-    fs::remove(gone);
-    StatusTrail trail(form.iGrid2);
-    controller.RunClicked();
-    const std::string why = "Not imaged: " + gone + " could not be opened: No such file or directory";
-    EXPECT_EQ(trail.rows[1], Texts{why});
-    EXPECT_FALSE(fs::exists(output(1)));
-    EXPECT_FALSE(fs::exists(output(1) + ".log"));
-    EXPECT_FALSE(fs::exists(output(1) + ".sha256"));
-    EXPECT_EQ(status(2), "Done.");
-    EXPECT_EQ(readFile(output(2)), layoutOracle(SectorLayout::DataFirst, mutate ? 520 : 512, 512, other).image);
-    EXPECT_TRUE(msg.shown.empty());
-    for (const auto& f : fs::directory_iterator(dir / "out")) fs::remove(f.path());
-  }
+// A target that is not a full path is chosen again at Run, and a name made
+// without one follows it.
+TEST_F(RunStart, RelativeTargetIsChosenAtRunAndNamesFollowIt) {
+  form.run.TargetFolder = "Images";
+  addFileJob(src("s.img", patternBytes(5000, 1)));
+  form.iGrid2.setValue(1, JobCol::FileName, defaultOutputName(1, ""));
+  EXPECT_EQ(output(1), "001.bin");
+  pickers.folders = {(dir / "chosen").string()};
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Done.");
+  EXPECT_EQ(form.run.TargetFolder, (dir / "chosen").string() + "/");
+  EXPECT_EQ(output(1), (dir / "chosen" / "001.bin").string());
+  EXPECT_EQ(files.creates, (std::map<std::string, int>{{output(1), 1}}));
+  EXPECT_EQ(readFile(output(1)), patternBytes(5000, 1));
+  EXPECT_FALSE(fs::exists("/001.bin"));
+}
+
+TEST_F(RunStart, AbortShutdownWithNothingPendingStillAsks) {
+  controller.AbortShutdownClicked();
+  EXPECT_EQ(launcher.commands, Texts{"shutdown -c"});
+  EXPECT_FALSE(ui.isVisible(Ctl::Command6));
 }
 
 }  // namespace

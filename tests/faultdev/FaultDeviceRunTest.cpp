@@ -103,14 +103,14 @@ const Row kRows[] = {
      .from = From::FaultLoop,
      .bytes = kSize,
      .bad = {unreadable(3158016)},
-     .beside = true},
+     .others = kBeside},
     {.name = "GoingPastReadErrorsOnALoopDevice",
      .from = From::FaultLoop,
      .bytes = kSize,
      .bad = {unreadable(3158016, 512, true, 0), unreadable(6 << 20, 8192, true, 0),
              unreadable(kSize - 512, 512, true, 0)},
      .goPast = true,
-     .beside = true},
+     .others = kBeside},
 };
 INSTANTIATE_TEST_SUITE_P(Sources, FaultDeviceOracle, ::testing::ValuesIn(kRows), ByName{});
 
