@@ -46,9 +46,9 @@ class CountingBroker final : public DeviceBroker {
   std::vector<std::string> m_asked;
 };
 
-std::string envOr(const char* name, const std::string& fallback = {}) {
+std::string env(const char* name) {
   const char* v = std::getenv(name);
-  return v ? v : fallback;
+  return v ? v : "";
 }
 
 // A run whose drive jobs are opened through the live drive table, over the
@@ -83,9 +83,8 @@ TEST_F(LiveDriveRun, AsRootDrivesAreOpenedDirectlyAndNothingIsAsked) {
   const Bytes data = patternBytes(4 * MiB, 3);
   writeBytes(dir / "disk.img", data);
   const LoopDevice device(dir / "disk.img");
-  const std::string loop = device.path().string();
   list();
-  addDrive(loop);
+  addDrive(device.path().string());
   controller.RunClicked();
   EXPECT_EQ(status(1), "Done.");
   EXPECT_TRUE(readFile(output(1)) == data);
@@ -113,27 +112,23 @@ TEST(UdisksAnswers, SayWhyADriveWasNotOpened) {
 }
 
 // As a normal user, under udisks-session.sh: MDI_ACCESS_GRANTED is a drive
-// polkit lets this user open, MDI_ACCESS_REFUSED two it refuses,
+// polkit lets this user open, MDI_ACCESS_REFUSED_A and _B two it refuses,
 // MDI_ACCESS_UNASKED one it has no rule for (and no agent to ask about),
 // and MDI_ACCESS_GRANTED_FILE the file behind the first.
 class AsUser : public LiveDriveRun {
  protected:
   void SetUp() override {
-    granted = envOr("MDI_ACCESS_GRANTED");
     if (granted.empty() || ::geteuid() == 0)
       GTEST_SKIP() << "runs as a normal user under tests/access/udisks-session.sh";
     LiveDriveRun::SetUp();
     if (IsSkipped()) return;
-    const std::string refused = envOr("MDI_ACCESS_REFUSED");
-    const auto comma = refused.find(',');
-    ASSERT_NE(comma, std::string::npos) << "MDI_ACCESS_REFUSED names two drives";
-    refusedA = refused.substr(0, comma);
-    refusedB = refused.substr(comma + 1);
-    source = readFile(envOr("MDI_ACCESS_GRANTED_FILE"));
+    source = readFile(backing);
     ASSERT_FALSE(source.empty());
     list();
   }
-  std::string granted, refusedA, refusedB, unasked = envOr("MDI_ACCESS_UNASKED");
+  std::string granted = env("MDI_ACCESS_GRANTED"), backing = env("MDI_ACCESS_GRANTED_FILE");
+  std::string refusedA = env("MDI_ACCESS_REFUSED_A"), refusedB = env("MDI_ACCESS_REFUSED_B");
+  std::string unasked = env("MDI_ACCESS_UNASKED");
   Bytes source;
 };
 
@@ -183,22 +178,22 @@ TEST_F(AsUser, ARefusalEndsOnlyThatJobAndIsAskedOnce) {
 // The file behind a loop device is known without opening the device, so a
 // run as a user still never writes an image over the file it reads.
 TEST_F(AsUser, TheFileBehindALoopDriveIsNoOutput) {
-  const std::string backing = envOr("MDI_ACCESS_GRANTED_FILE");
   const int row = addDrive(granted);
   form.iGrid2.setValue(row, JobCol::FileName, backing);
   controller.RunClicked();
   ASSERT_EQ(msg.shown.size(), 1U);
-  EXPECT_EQ(msg.shown[0].text, "The output file " + backing + " of job " + jobLabel(form.iGrid2, row) +
-                                   " is the file behind " + granted + ", the source of job " +
-                                   jobLabel(form.iGrid2, row) + ".");
+  const std::string job = jobLabel(form.iGrid2, row);
+  EXPECT_EQ(msg.shown[0].text, "The output file " + backing + " of job " + job + " is the file behind " + granted +
+                                   ", the source of job " + job + ".");
   EXPECT_TRUE(broker.asked().empty());
 }
 
 // The same user once udisksd has stopped (the session's last step): a drive
-// that needs it says so, and an image file is imaged all the same.
+// that needs it says so. (A job after it is imaged all the same, as after a
+// refusal above: the two answers end a job alike.)
 class WithoutUdisks : public AsUser {
   void SetUp() override {
-    if (envOr("MDI_ACCESS_UDISKS_STOPPED").empty())
+    if (env("MDI_ACCESS_UDISKS_STOPPED").empty())
       GTEST_SKIP() << "runs under tests/access/udisks-session.sh once udisksd has stopped";
     AsUser::SetUp();
   }
@@ -206,12 +201,8 @@ class WithoutUdisks : public AsUser {
 
 TEST_F(WithoutUdisks, ADriveThatNeedsItSaysUdisks2IsNotRunning) {
   addDrive(granted);
-  const Bytes file = patternBytes(100000, 6);
-  addFileJob(src("file.img", file));
   controller.RunClicked();
   EXPECT_EQ(status(1), "Not imaged: access to " + granted + " could not be asked for: udisks2 is not running");
-  EXPECT_EQ(status(2), "Done.");
-  EXPECT_TRUE(readFile(output(2)) == file);
 }
 
 }  // namespace

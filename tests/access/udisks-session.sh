@@ -120,7 +120,7 @@ as_user() {
   (cd "$work" && setpriv --reuid="$user" --regid="$user" --init-groups --inh-caps=-all \
     env -u DBUS_SESSION_BUS_ADDRESS HOME="$work" USER="$user" LOGNAME="$user" TMPDIR=/tmp \
     DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" QT_QPA_PLATFORM=offscreen \
-    MDI_ACCESS_GRANTED="$granted" MDI_ACCESS_REFUSED="${loops[1]},${loops[2]}" MDI_ACCESS_UNASKED="$unasked" \
+    MDI_ACCESS_GRANTED="$granted" MDI_ACCESS_REFUSED_A="${loops[1]}" MDI_ACCESS_REFUSED_B="${loops[2]}" MDI_ACCESS_UNASKED="$unasked" \
     MDI_ACCESS_GRANTED_FILE="$work/drives/granted.img" "$@" ./access_tests --gtest_filter="$filter" >>"$work/tests.log" 2>&1)
 }
 filter='AsUser.*' as_user || status=$?
