@@ -90,11 +90,7 @@ TEST(FormatSize, UnitsBoundariesAndSeparators) {
 // decide about the drive, one note a line. (The description alone and a
 // protection type are shown by the window's drive rows.)
 TEST(DriveTip, NotesFollowTheProtectionType) {
-  DriveRecord d;
-  d.deviceId = "/dev/sdb";
-  d.model = "Half Readable";
-  d.size = 1024000;
-  d.bytesPerSector = 512;
+  DriveRecord d = disk(1, "Half Readable", 1024000);
   d.notes = {"size could not be read: Is a directory", "dev is not a device number: \"garbage\""};
   const std::string description =
       "Half Readable\nNode: /dev/sdb\nSerial: none\nSize: 1,024,000 bytes\nLogical sector size: 512 bytes";
