@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QTest>
 
 #include "discovery/ListDrives.h"
 #include "tests/app/WindowHarness.h"
@@ -30,7 +29,8 @@ const EditCase kEdits[] = {
     {"Escape", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Escape); }, "/out/001.bin"},
     {"EnterWithANewText", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Return); }, "/out/x.bin"},
     {"ClickOnAnotherControl",
-     [](frmMain& w, QLineEdit*) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, "/out/001.bin"},
+     [](frmMain& w, QLineEdit*) { w.findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason); },
+     "/out/001.bin"},
 };
 
 // One 520-byte-sector disk of protection type 2, holding the system, in
@@ -58,8 +58,8 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
       "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\nprotection type "
       "2";
   FormState& form = w->form();
-  auto* drives = child<GridView>(*w, "iGrid1");
-  auto* jobs = child<GridView>(*w, "iGrid2");
+  auto* drives = w->findChild<GridView*>("iGrid1");
+  auto* jobs = w->findChild<GridView*>("iGrid2");
   const QColor before = drawn(drives, 1, 2);
   EXPECT_EQ(before, QColor(192, 0, 0)) << before.name().toStdString();
   form.iGrid1.setCurrentRow(1);
@@ -92,9 +92,9 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
     EXPECT_FALSE(form.iGrid2.beginEdit(1, JobCol::FileName)) << "editing stays on after the edit ended";
   }
 
-  child<QCheckBox>(*w, "Check2")->setChecked(true);  // shows the sector columns
+  w->findChild<QCheckBox*>("Check2")->setChecked(true);  // shows the sector columns
   QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, cellCentre(jobs, 1, JobCol::SectorIn));
-  auto* sizes = child<QMenu>(*w, "mnuSectors");
+  auto* sizes = w->findChild<QMenu*>("mnuSectors");
   ASSERT_TRUE(sizes);
   EXPECT_TRUE(within([&] { return sizes->isVisible(); }));
   QStringList offered;

@@ -69,13 +69,13 @@ TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   WindowHarness h;
   int visibilityChanges = 0;
   auto w = h.start();
-  pumpFor(400);
+  QTest::qWait(400);
   QObject::connect(w->windowHandle(), &QWindow::visibleChanged, [&] { ++visibilityChanges; });
   const QRect frame = w->frameGeometry();
   const WId id = w->winId();
 
   w->runController().LockRunControls();
-  pumpFor(400);
+  QTest::qWait(400);
   saveScreenShot("locked.png");
   EXPECT_FALSE(w->close());
   EXPECT_TRUE(w->isVisible());
@@ -86,7 +86,7 @@ TEST(RunLockScreen, RefusesCloseKeepsTheWindowAsItIsAndExitAsks) {
   EXPECT_EQ(std::pair(h.msg.count("Exit?"), h.quits), std::pair(1, 1));
 
   w->runController().UnlockRunControls();
-  pumpFor(400);
+  QTest::qWait(400);
   saveScreenShot("unlocked.png");
   EXPECT_TRUE(w->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint));
   EXPECT_EQ(visibilityChanges, 0);
@@ -140,10 +140,10 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
     AddDriveRow(f.iGrid1, listedDrive(0, "/dev/sdb", "ATA WDC WD10EFRX-68FYTN0", 1099511627776ULL, 520), sep);
   });
   h.pickers.folders = {target.string()};
-  child<QPushButton>(*w, "Command1")->click();
+  w->findChild<QPushButton*>("Command1")->click();
   h.pickers.files.push_back({image.string()});
-  child<QPushButton>(*w, "Command4")->click();
-  pumpFor(300);
+  w->findChild<QPushButton*>("Command4")->click();
+  QTest::qWait(300);
   saveScreenShot("long-texts-drive-grid.png");
 
   auto* l2 = w->findChild<ElidingLabel*>("Label2");
@@ -172,9 +172,9 @@ TEST(LongTextsScreen, PathsAreElidedInTheMiddleAndColumnsFit) {
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   auto* jobs = w->findChild<GridView*>("iGrid2");
   expectColumnsFit(jobs, "job grid");
-  child<QCheckBox>(*w, "Check2")->click();
+  w->findChild<QCheckBox*>("Check2")->click();
   QToolTip::hideText();
-  pumpFor(300);
+  QTest::qWait(300);
   saveScreenShot("long-texts-job-grid.png");
   expectColumnsFit(jobs, "job grid with sector columns");
   for (int c : {JobCol::ID, JobCol::Size, JobCol::SectorIn, JobCol::SectorOut, JobCol::BPS})
