@@ -67,12 +67,12 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
   const QColor selected = drawn(drives, 1, 2);
   EXPECT_TRUE(selected.red() > 100 && selected.green() < 40 && selected.blue() < 40) << selected.name().toStdString();
   EXPECT_NE(selected, before);  // the selection still shows
-  EXPECT_EQ(cellTip(drives, 1, 2), tip);
+  EXPECT_EQ(tipOf(drives->viewport(), cellCentre(drives, 1, 2)), tip);
   ASSERT_TRUE(activated(*w));
   QTest::mouseDClick(drives->viewport(), Qt::LeftButton, {}, cellCentre(drives, 1, 2));
   ASSERT_EQ(form.iGrid2.rowCount(), 1);
   w->jobEditor().JobGridCellEnter(1, JobCol::Model);
-  EXPECT_EQ(cellTip(jobs, 1, JobCol::Model), tip + "\nModel no or file name");
+  EXPECT_EQ(tipOf(jobs->viewport(), cellCentre(jobs, 1, JobCol::Model)), tip + "\nModel no or file name");
   EXPECT_EQ(tipOf(jobs), "Model no or file name");
 
   auto editor = [&]() -> QLineEdit* {

@@ -70,9 +70,6 @@ inline QPoint cellCentre(GridView* g, int row, int col) {
   return g->visualRect(g->model()->index(row - 1, col - 1)).center();
 }
 
-// The tip shown when the pointer rests in the middle of a grid cell.
-inline std::string cellTip(GridView* g, int row, int col) { return tipOf(g->viewport(), cellCentre(g, row, col)); }
-
 // A drive as discovery lists it: present, `size` bytes in sectors of `bps`.
 inline DriveRecord listedDrive(int number, const std::string& node, const std::string& model,
                                std::uint64_t size = 8 << 20, std::uint32_t bps = 512) {

@@ -2,6 +2,7 @@
 // pickers, the launcher and the drive table replaced by fakes: how it
 // starts, runs through its buttons and paints, and the services it is
 // handed.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -167,12 +168,8 @@ TEST(WindowWithoutAService, IsRefusedNamingIt) {
   for (const auto& [name, drop] : kServices) {
     FrmMainDeps deps = all;
     drop(deps);
-    try {
-      frmMain w(std::move(deps));
-      ADD_FAILURE() << "built without " << name;
-    } catch (const std::invalid_argument& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("frmMain: no ") + name + " handed in");
-    }
+    EXPECT_THAT([&] { frmMain w(std::move(deps)); },
+                ::testing::ThrowsMessage<std::invalid_argument>(std::string("frmMain: no ") + name + " handed in"));
   }
 }
 
