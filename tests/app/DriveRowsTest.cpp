@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QTest>
 
-#include "discovery/ListDrives.h"
 #include "tests/app/WindowHarness.h"
 
 namespace mdi {
@@ -17,22 +15,6 @@ QColor drawn(GridView* g, int row, int col) {
   return g->grab().toImage().pixelColor(g->viewport()->mapTo(g, cellCentre(g, row, col)));
 }
 
-struct EditCase {
-  const char* name;
-  std::function<void(frmMain&, QLineEdit*)> leave;
-  const char* fileNameAfter;
-};
-void typeAndPress(QLineEdit* e, const char* text, Qt::Key k) {
-  e->setText(text);
-  QTest::keyClick(e, k);
-}
-const EditCase kEdits[] = {
-    {"Escape", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Escape); }, "/out/001.bin"},
-    {"EnterWithANewText", [](frmMain&, QLineEdit* e) { typeAndPress(e, "/out/x.bin", Qt::Key_Return); }, "/out/x.bin"},
-    {"ClickOnAnotherControl",
-     [](frmMain& w, QLineEdit*) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, "/out/001.bin"},
-};
-
 // One 520-byte-sector disk of protection type 2, holding the system, in
 // the drive grid: red, and still red when selected. The grids answer the
 // mouse itself, not only the handlers behind them: the drive
@@ -40,10 +22,10 @@ const EditCase kEdits[] = {
 // record of it, sizes as the locale writes them; the same drive in the job
 // list has the same tip, then the column's. Away from any cell, the job
 // grid shows the column's tip alone, the one the job editor sets for the
-// column entered. The job's File Name double-clicked is edited in place,
-// however the edit is left; and its sector cell right-clicked offers the
-// sector sizes, the one chosen landing in that cell and checked as the
-// boxes are.
+// column entered. The job's File Name double-clicked is edited in place:
+// Escape keeps its name, Enter or another control clicked the text typed;
+// and its sector cell right-clicked offers the sector sizes, the one chosen
+// landing in that cell and checked as the boxes are.
 TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes) {
   const ScratchDir root{"mdi-rows-"};
   WindowHarness h;
@@ -58,8 +40,8 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
       "ST3300657SS\nNode: /dev/sdc\nSerial: 6SJ1\nSize: 520,000 bytes\nLogical sector size: 520 bytes\nprotection type "
       "2";
   FormState& form = w->form();
-  auto* drives = child<GridView>(*w, "iGrid1");
-  auto* jobs = child<GridView>(*w, "iGrid2");
+  auto* drives = w->findChild<GridView*>("iGrid1");
+  auto* jobs = w->findChild<GridView*>("iGrid2");
   const QColor before = drawn(drives, 1, 2);
   EXPECT_EQ(before, QColor(192, 0, 0)) << before.name().toStdString();
   form.iGrid1.setCurrentRow(1);
@@ -67,12 +49,12 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
   const QColor selected = drawn(drives, 1, 2);
   EXPECT_TRUE(selected.red() > 100 && selected.green() < 40 && selected.blue() < 40) << selected.name().toStdString();
   EXPECT_NE(selected, before);  // the selection still shows
-  EXPECT_EQ(cellTip(drives, 1, 2), tip);
+  EXPECT_EQ(tipOf(drives->viewport(), cellCentre(drives, 1, 2)), tip);
   ASSERT_TRUE(activated(*w));
   QTest::mouseDClick(drives->viewport(), Qt::LeftButton, {}, cellCentre(drives, 1, 2));
   ASSERT_EQ(form.iGrid2.rowCount(), 1);
   w->jobEditor().JobGridCellEnter(1, JobCol::Model);
-  EXPECT_EQ(cellTip(jobs, 1, JobCol::Model), tip + "\nModel no or file name");
+  EXPECT_EQ(tipOf(jobs->viewport(), cellCentre(jobs, 1, JobCol::Model)), tip + "\nModel no or file name");
   EXPECT_EQ(tipOf(jobs), "Model no or file name");
 
   auto editor = [&]() -> QLineEdit* {
@@ -80,21 +62,30 @@ TEST(GridMouse, DoubleClickAddsADriveAndEditsAJobRightClickOffersTheSectorSizes)
       if (e->isVisible()) return e;
     return nullptr;
   };
-  for (const EditCase& c : kEdits) {
+  const struct {
+    const char* name;
+    Qt::Key key;  // Qt::Key_unknown: another control is clicked instead
+    const char* fileNameAfter;
+  } edits[] = {{"Escape", Qt::Key_Escape, "/out/001.bin"},
+               {"Enter", Qt::Key_Return, "/out/x.bin"},
+               {"ClickOnAnotherControl", Qt::Key_unknown, "/out/x.bin"}};
+  for (const auto& c : edits) {
     SCOPED_TRACE(c.name);
     form.iGrid2.setValue(1, JobCol::FileName, "/out/001.bin");
     QTest::mouseDClick(jobs->viewport(), Qt::LeftButton, {}, cellCentre(jobs, 1, JobCol::FileName));
     QLineEdit* e = nullptr;
     ASSERT_TRUE(within([&] { return (e = editor()) != nullptr; }));
-    c.leave(*w, e);
+    e->setText("/out/x.bin");
+    if (c.key != Qt::Key_unknown) QTest::keyClick(e, c.key);
+    else w->findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason);
     ASSERT_TRUE(within([&] { return editor() == nullptr; }));
     EXPECT_EQ(form.iGrid2.value(1, JobCol::FileName), c.fileNameAfter);
     EXPECT_FALSE(form.iGrid2.beginEdit(1, JobCol::FileName)) << "editing stays on after the edit ended";
   }
 
-  child<QCheckBox>(*w, "Check2")->setChecked(true);  // shows the sector columns
+  w->findChild<QCheckBox*>("Check2")->setChecked(true);  // shows the sector columns
   QTest::mousePress(jobs->viewport(), Qt::RightButton, {}, cellCentre(jobs, 1, JobCol::SectorIn));
-  auto* sizes = child<QMenu>(*w, "mnuSectors");
+  auto* sizes = w->findChild<QMenu*>("mnuSectors");
   ASSERT_TRUE(sizes);
   EXPECT_TRUE(within([&] { return sizes->isVisible(); }));
   QStringList offered;

@@ -4,8 +4,6 @@
 // loop devices are discovery's part (LiveDrivesLoop).
 #include <gtest/gtest.h>
 
-#include <QTest>
-
 #include "tests/app/WindowHarness.h"
 #include "tests/fakes/FakeDeviceMonitor.h"
 #include "tests/fakes/Gate.h"
@@ -64,10 +62,10 @@ class LiveDriveList : public ::testing::Test {
 // and a run that holds the list back.
 TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARunAndNoDriveHoldsTheWindow) {
   GridModel& g = w->form().iGrid1;
-  auto* notice = child<QLabel>(*w, "AlertBox1");
+  auto* notice = w->findChild<QLabel*>("AlertBox1");
   SCOPED_TRACE("start-up returns while the listing is held");
   w->startUp();
-  pumpFor(100);
+  QTest::qWait(100);
   EXPECT_EQ(std::pair(w->controls().statusText(1), notice->isVisible()),
             std::pair(std::string("Searching for drives ..."), true));
   listing->release();
@@ -77,11 +75,11 @@ TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARunAndNoDriveHoldsThe
   next.attached = {listedDrive(2, "/dev/sdc", "DISK C")};
   for (int i = 0; i < 5; ++i) monitor.fire();
   ASSERT_TRUE(within([&] { return rescan->held(); }));
-  pumpFor(100);
+  QTest::qWait(100);
   EXPECT_EQ(std::pair(rescans, g.rowCount()), std::pair(0, 2));
   rescan->release();
   ASSERT_TRUE(within([&] { return rowOf(g, "2") != 0; }));
-  pumpFor(2 * frmMain::kSettleMs);
+  QTest::qWait(2 * frmMain::kSettleMs);
   EXPECT_EQ(std::tuple(rescans, g.value(rowOf(g, "2"), 2), g.rowCount()), std::tuple(1, "DISK C", 3));
   // Drive 0 goes into the job list, then drive 0 and drive 1 are
   // detached: drive 1's row goes, the job stays (Run refuses it).
@@ -106,7 +104,7 @@ TEST_F(LiveDriveList, FollowsDeviceEventsAndF5ButNotDuringARunAndNoDriveHoldsThe
   before = rescans;
   w->form().running = true;
   monitor.fire();
-  pumpFor(3 * frmMain::kSettleMs);
+  QTest::qWait(3 * frmMain::kSettleMs);
   EXPECT_EQ(std::pair(rescans, rowOf(g, "4")), std::pair(before, 0));
   w->form().running = false;
   ASSERT_TRUE(within([&] { return rowOf(g, "4") != 0; }));

