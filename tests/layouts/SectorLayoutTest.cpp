@@ -129,19 +129,11 @@ std::vector<LayoutCase> layoutCases() {
         v.push_back({layout, s, t, 0, 3, 5});
         v.push_back({layout, s, t, 0, 0, 0});
       }
-  // 4 KiB groups: whole groups, a last group of 3 or 7 sectors, a partial
-  // sector ending inside the data of its group or past it (7 * 520 + 500
-  // is 44 bytes into the group's checksum).
-  for (auto [blocks, sectors, bytes] : {std::tuple{0, 0, 0},
-                                        {3, 0, 0},
-                                        {3, 8, 0},
-                                        {2, 3, 0},
-                                        {2, 7, 0},
-                                        {2, 3, 100},
-                                        {3, 7, 500},
-                                        {1, 7, 456},
-                                        {0, 0, 1},
-                                        {0, 12, 519}})
+  // 4 KiB groups: whole groups (the last read a sector at a time), a last
+  // group of 3 sectors, a partial sector ending inside the data of its group
+  // or past it (7 * 520 + 500 is 44 bytes into the group's checksum).
+  for (auto [blocks, sectors, bytes] :
+       {std::tuple{0, 0, 0}, {3, 8, 0}, {2, 3, 0}, {2, 3, 100}, {3, 7, 500}, {1, 7, 456}, {0, 0, 1}, {0, 12, 519}})
     v.push_back({SectorLayout::Groups4K, 520, 512, blocks, sectors, bytes});
   return v;
 }
