@@ -55,11 +55,8 @@ inline std::vector<std::byte> sectors(const std::string& kinds, std::uint64_t fi
     std::uint32_t ref = static_cast<std::uint32_t>(lba);
     if (kind == 'R' || kind == 'X') ref += 7;
     const std::uint16_t app = kind == 'E' ? 0xFFFF : 0x1234;
-    const std::uint8_t tuple[8] = {static_cast<std::uint8_t>(guard >> 8), static_cast<std::uint8_t>(guard),
-                                   static_cast<std::uint8_t>(app >> 8),   static_cast<std::uint8_t>(app),
-                                   static_cast<std::uint8_t>(ref >> 24),  static_cast<std::uint8_t>(ref >> 16),
-                                   static_cast<std::uint8_t>(ref >> 8),   static_cast<std::uint8_t>(ref)};
-    std::memcpy(sec + 512, tuple, 8);
+    const std::uint64_t tuple = std::uint64_t{guard} << 48 | std::uint64_t{app} << 32 | ref;  // big-endian
+    for (int b = 0; b < 8; ++b) sec[512 + b] = static_cast<std::byte>(tuple >> (56 - 8 * b));
     if (kind == 'F') std::memset(sec + 512, 0xFF, 8);
   }
   return out;

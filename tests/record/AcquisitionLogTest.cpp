@@ -177,14 +177,9 @@ TEST(AcquisitionLogFormat, FileJobWithOddTexts) {
             "outcome: Done.\nimage_sha256: ba7816bf\n");
 }
 
-// A leap day's last second, a time before the epoch, one in 2100.
-TEST(IsoUtc, FormatsTheSecondInUtc) {
-  const std::pair<system_clock::time_point, const char*> times[] = {
-      {sys_days{2024y / February / 29} + 23h + 59min + 59s + 999ms, "2024-02-29T23:59:59Z"},
-      {system_clock::time_point{} - 500ms, "1969-12-31T23:59:59Z"},
-      {sys_days{2100y / March / 1} + 1s, "2100-03-01T00:00:01Z"}};
-  for (const auto& [t, iso] : times) EXPECT_EQ(isoUtc(t), iso);
-}
+// A time before the epoch is the second it falls in. (Fractions dropped on
+// writing are the README sample's; dates are the standard library's.)
+TEST(IsoUtc, FormatsTheSecondInUtc) { EXPECT_EQ(isoUtc(system_clock::time_point{} - 500ms), "1969-12-31T23:59:59Z"); }
 
 // A checksum file beside an image whose name the checksum line must escape
 // is accepted by the coreutils tool run in the image's folder. (Every

@@ -16,21 +16,6 @@ using mdi::PrintTo;
 
 constexpr std::uint64_t KiB = 1024, MiB = 1024 * KiB;
 
-// A disk of 512-byte sectors whose bytes in [badFrom, badTo) cannot be
-// read: a read brings the sectors before the first bad one and stops there.
-// (Where a rescue ends, the reads of each pass and the map it leaves are
-// the run model's go-past rows, on bad sectors, areas and flaky sectors.)
-struct Disk {
-  std::uint64_t size = 0;
-  std::uint64_t badFrom = 0, badTo = 0;
-
-  std::pair<std::uint64_t, bool> read(const RescuePlan::Read& r) const {
-    for (std::uint64_t at = r.pos; at < r.pos + r.length; at += 512)
-      if (at >= badFrom && at < badTo) return {at - r.pos, true};
-    return {r.length, false};
-  }
-};
-
 // After a failed read the sweep skips ahead: 64 KiB, doubled for each
 // failure in a row, at most a hundredth of the source and at most 1 GiB;
 // the skipped bytes are left for its later passes.
@@ -45,14 +30,22 @@ class Skips : public ::testing::TestWithParam<SkipCase> {};
 
 TEST_P(Skips, SweepSkipsAheadDoublingOnEachFailureInARow) {
   const SkipCase& c = GetParam();
-  const Disk disk{c.size, c.badFrom, c.badTo};
-  RescuePlan plan(disk.size, {512, 256 * KiB, 0});
+  // A disk of 512-byte sectors whose bytes in [badFrom, badTo) cannot be
+  // read: a read brings the sectors before the first bad one and stops there.
+  // (Where a rescue ends, the reads of each pass and the map it leaves are
+  // the run model's go-past rows, on bad sectors, areas and flaky sectors.)
+  const auto read = [&c](const RescuePlan::Read& r) -> std::pair<std::uint64_t, bool> {
+    for (std::uint64_t at = r.pos; at < r.pos + r.length; at += 512)
+      if (at >= c.badFrom && at < c.badTo) return {at - r.pos, true};
+    return {r.length, false};
+  };
+  RescuePlan plan(c.size, {512, 256 * KiB, 0});
   std::vector<std::uint64_t> skips;
   std::optional<RescuePlan::Read> last;
   while (const auto r = plan.next()) {
     if (plan.phase() != RescuePhase::Sweep || plan.pass() != 1 || skips.size() == c.skips.size()) break;
     if (last) skips.push_back(r->pos - (last->pos + last->length));
-    const auto [good, failed] = disk.read(*r);
+    const auto [good, failed] = read(*r);
     if (failed || last) last = *r;
     plan.settle(*r, good, failed);
   }

@@ -23,8 +23,7 @@ TEST(PosixSystemInfo, NowIsTheWallClock) {
   const auto before = std::chrono::system_clock::now();
   const auto now = PosixSystemInfo().now();
   EXPECT_LE(before, now);
-  EXPECT_LE(now, std::chrono::system_clock::now());
-  EXPECT_GT(now.time_since_epoch(), std::chrono::hours(24 * 365 * 50)) << "a wall clock, not a tick";
+  EXPECT_LE(now, std::chrono::system_clock::now()) << "a wall clock, not a tick";
 }
 
 // $HOME, or the password database's entry of the user when the program
