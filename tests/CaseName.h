@@ -14,12 +14,8 @@ template <class Case>
 requires requires(const Case& c) { std::string(c.name); }
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-struct ByName {
-  template <class P>
-  std::string operator()(const ::testing::TestParamInfo<P>& i) const {
-    return i.param.name;
-  }
-};
+// The test name is the row as printed: its name, by PrintTo above.
+using ByName = ::testing::PrintToStringParamName;
 
 }  // namespace
 }  // namespace mdi

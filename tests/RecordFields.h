@@ -3,6 +3,7 @@
 // `key: value` field of a record.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -12,9 +13,7 @@ namespace mdi::test {
 
 inline std::string fileText(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Every value of `key`, in order.

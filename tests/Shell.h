@@ -12,8 +12,6 @@ namespace mdi::test {
 struct ShellResult {
   int exitCode = -1;  // -1: could not run, or ended by a signal
   std::string output;
-  // The output without trailing line breaks and blanks: a one-line answer.
-  std::string line() const { return output.substr(0, output.find_last_not_of("\n ") + 1); }
 };
 
 inline ShellResult shell(const std::string& cmd) {

@@ -26,11 +26,9 @@ bool FakeLauncher::startDetached(const std::string& program, const std::vector<s
 void FakeEventPump::processEvents() {
   ++calls;
   if (m_every) m_every();
-  auto it = m_actions.find(calls);
-  if (it == m_actions.end()) return;
-  auto actions = std::move(it->second);
-  m_actions.erase(it);
-  for (auto& a : actions) a();
+  // Taken off the table first: an action may register new ones.
+  if (auto due = m_actions.extract(calls))
+    for (auto& a : due.mapped()) a();
 }
 
 void FakeControls::setEnabled(Ctl c, bool on) {

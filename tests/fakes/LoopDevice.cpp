@@ -90,8 +90,6 @@ LoopDevice::~LoopDevice() {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-bool LoopDevice::readOnly() const { return sysfs(m_path.filename(), "ro") == "1"; }
-
 std::vector<std::string> loopDevicesUnder(const fs::path& folder) {
   std::vector<std::string> out;
   const std::string prefix = folder.string() + "/";

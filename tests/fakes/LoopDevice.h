@@ -39,7 +39,6 @@ class LoopDevice {
   LoopDevice& operator=(const LoopDevice&) = delete;
 
   const std::filesystem::path& path() const { return m_path; }  // /dev/loopN
-  bool readOnly() const;                                        // as sysfs reports it
 
  private:
   std::filesystem::path m_path;

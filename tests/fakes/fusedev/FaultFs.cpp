@@ -26,12 +26,14 @@ constexpr unsigned kMaxThreads = 64;
 
 FaultFs* owner(fuse_req_t req) { return static_cast<FaultFs*>(fuse_req_userdata(req)); }
 
-// Everything is read-only and belongs to whoever mounted it.
-struct stat attr(fuse_ino_t ino, mode_t mode, nlink_t links, std::uint64_t size) {
+// Everything is read-only and belongs to whoever mounted it: the root
+// folder (no file) and the files in it.
+struct stat attr(fuse_ino_t ino, const FaultFile* f) {
+  const std::uint64_t size = f ? f->size() : 0;
   struct stat st {};
   st.st_ino = ino;
-  st.st_mode = mode;
-  st.st_nlink = links;
+  st.st_mode = f ? S_IFREG | 0444 : S_IFDIR | 0555;
+  st.st_nlink = f ? 1 : 2;
   st.st_uid = ::getuid();
   st.st_gid = ::getgid();
   st.st_size = static_cast<off_t>(size);
@@ -56,7 +58,7 @@ struct FaultFsOps {
       if (f->name() != name) continue;
       fuse_entry_param e{};
       e.ino = ino;
-      e.attr = attr(ino, S_IFREG | 0444, 1, f->size());
+      e.attr = attr(ino, f);
       e.attr_timeout = kTimeout;
       e.entry_timeout = kTimeout;
       fuse_reply_entry(req, &e);
@@ -66,14 +68,9 @@ struct FaultFsOps {
   }
 
   static void getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info*) {
-    if (ino == kRoot) {
-      const struct stat st = attr(kRoot, S_IFDIR | 0555, 2, 0);
-      fuse_reply_attr(req, &st, kTimeout);
-      return;
-    }
-    const FaultFile* f = fileOf(req, ino);
-    if (!f) return;
-    const struct stat st = attr(ino, S_IFREG | 0444, 1, f->size());
+    const FaultFile* f = ino == kRoot ? nullptr : fileOf(req, ino);
+    if (ino != kRoot && !f) return;
+    const struct stat st = attr(ino, f);
     fuse_reply_attr(req, &st, kTimeout);
   }
 
