@@ -196,12 +196,6 @@ const Refusal kRefusals[] = {
      "The output file name of job {job1} is not a full path."},
     {"OutputIsADevice", Both, [](RunFixture& f) { oneJob(f, JobCol::FileName, "/dev/null"); },
      "The output file /dev/null of job {job1} is not a regular file. Choose another file name."},
-    {"VanishedRunWideTarget", Both,
-     [](RunFixture& f) {
-       oneJob(f);
-       fs::remove_all(f.dir / "out");
-     },
-     "The target folder {dir}/out does not exist."},
     {"VanishedFolderOfTheJob", Both,
      [](RunFixture& f) { oneJob(f, JobCol::FileName, (f.dir / "own" / "a.bin").string()); },
      "The target folder {dir}/own does not exist."},
