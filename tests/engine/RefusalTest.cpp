@@ -142,13 +142,6 @@ const Refusal kRefusals[] = {
        f.msg.answer("Warning!", MsgAnswer::No);
      },
      "There is not enough space on the target drive. Do you want to continue?", "Warning!"},
-    {"TargetOnASourceDrive", Both,
-     [](RunFixture& f) {
-       f.drives.add(0, {{"/dev/fake0", 4096, "id0"}, f.src("disk0", patternBytes(4096, 3)), 0x0800, ""});
-       f.drives.setDrivesUnder(f.dir.string(), {0});
-       f.addDriveJob("0", 4096);
-     },
-     "The target is one of the source drives, this will cause problems."},
     {"TargetOnAnotherPartitionOfASourceDisk", Both,
      [](RunFixture& f) {
        partitionJob(f);
@@ -156,6 +149,7 @@ const Refusal kRefusals[] = {
        f.drives.setDrivesUnder((f.dir / "out").string(), {4});
      },
      "The target is one of the source drives, this will cause problems."},
+    // Each folder written into is checked alike: the run-wide target's, and a job's own.
     {"FolderOfTheJobOnASourceDrive", Both,
      [](RunFixture& f) {
        f.drives.add(0, {{"/dev/fake0", 4096, "id0"}, f.src("disk0", patternBytes(4096, 3)), 0x0800, ""});
