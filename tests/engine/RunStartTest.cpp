@@ -123,11 +123,5 @@ TEST_F(RunStart, RelativeTargetIsChosenAtRunAndNamesFollowIt) {
   EXPECT_FALSE(fs::exists("/001.bin"));
 }
 
-TEST_F(RunStart, AbortShutdownWithNothingPendingStillAsks) {
-  controller.AbortShutdownClicked();
-  EXPECT_EQ(launcher.commands, Texts{"shutdown -c"});
-  EXPECT_FALSE(ui.isVisible(Ctl::Command6));
-}
-
 }  // namespace
 }  // namespace mdi::test
