@@ -512,13 +512,15 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     // The computer is shut down only when asked and the run came to its end;
     // after "Process Complete". It can be called off, pending or not.
     const bool shutsDown = r.shutdown && r.end != End::Stop && r.end != End::Exit;
-    EXPECT_EQ(launcher.commands, shutsDown ? std::vector<std::string>{"shutdown -P +1"} : std::vector<std::string>{});
+    std::vector<std::string> commands(shutsDown ? 1 : 0, "shutdown -P +1");
+    EXPECT_EQ(launcher.commands, commands);
     if (shutsDown) {
       const auto complete = std::ranges::find(ui.log, "status 1 Process Complete");
       EXPECT_LT(complete, std::ranges::find(ui.log, "visible Command6 1"));
     }
     controller.AbortShutdownClicked();
-    EXPECT_EQ(launcher.commands.back(), "shutdown -c");
+    commands.push_back("shutdown -c");
+    EXPECT_EQ(launcher.commands, commands);
     EXPECT_FALSE(ui.isVisible(Ctl::Command6));
   }
   // Runs the row broken off as it says; what it leaves, the next Run finds.
