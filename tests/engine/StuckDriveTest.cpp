@@ -70,6 +70,7 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   auto gate = c.reRead ? std::make_shared<Gate>(step + 10 * 512, 512) : std::make_shared<Gate>(step);
   if (c.reRead) files.badRanges[stuckPath] = {{step + 20 * 512, step + 21 * 512, EIO, true}};
   const std::size_t kept = c.reRead ? step + 10 * 512 : step;
+  const Bytes before(stuckSrc.begin(), stuckSrc.begin() + static_cast<long>(kept));  // what came before the held one
   (c.write ? files.outputGates[output(2)] : files.gates[stuckPath]) = gate;
   // Stop once the transfer is held and the other job has ended its pass: it
   // must get there while the stuck one waits (a lock-step run never does,
@@ -93,10 +94,6 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   EXPECT_TRUE(stopped);
   EXPECT_FALSE(form.running);
   if (!c.exit) {
-    EXPECT_EQ(ui.statusHistory,
-              c.mutate ? (std::vector<std::string>{"Creating images", "Closing files..", "Process Complete",
-                                                   "Process stopped by user"})
-                       : (std::vector<std::string>{"Creating images", "Process Complete", "Process stopped by user"}));
     EXPECT_FALSE(ui.isChecked(Ctl::Check1));
     stuckLog = record(2);
   }
@@ -119,9 +116,7 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
                       {"held_read_at", std::to_string(kept)},
                       {"bytes_read", std::to_string(kept)}};
     EXPECT_EQ(fieldsOf(stuckLog, held), held);
-    char rescued[64];
-    std::snprintf(rescued, sizeof rescued, "0x00000000  0x%08zX  +\n", kept);
-    EXPECT_NE(stuckMap.find(rescued), std::string::npos) << stuckMap;
+    EXPECT_EQ(blocksOf(stuckMap).at(0), (MapBlock{0, kept, MapStatus::Finished})) << stuckMap;
     EXPECT_NE(stuckSum.find("  002.bin"), std::string::npos) << stuckSum;
   }
   if (c.write) {
@@ -130,7 +125,7 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
     EXPECT_EQ(field(stuckLog, "image_sha256"), "");
     EXPECT_NE(field(stuckLog, "hash_error").find("had not returned"), std::string::npos) << stuckLog;
   } else {
-    expectPrefix(2, stuckSrc, kept);  // what came before the held read
+    EXPECT_TRUE(readFile(output(2)) == before);
   }
 
   // Let the held transfer return: it must find its buffer and files alive,
@@ -138,7 +133,7 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   // the held one, nothing after.
   gate->release();
   EXPECT_TRUE(gate->waitGone(30)) << "the source or output is released once its transfer returns";
-  expectPrefix(2, stuckSrc, kept);
+  EXPECT_TRUE(readFile(output(2)) == before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -20,12 +19,6 @@ namespace {
 using fusedev::FaultFile;
 using fusedev::FaultFs;
 using mdi::PrintTo;
-
-std::vector<std::byte> asBytes(const std::vector<std::uint8_t>& v) {
-  std::vector<std::byte> out(v.size());
-  std::memcpy(out.data(), v.data(), v.size());
-  return out;
-}
 
 // A run fixture with the fault filesystem mounted (skipped where it cannot be).
 template <class Base>
@@ -82,7 +75,9 @@ class FaultDeviceOracle : public OnFaultFs<RunOracle> {
     for (const BadRange& b : r.bad) file->failReads(b.begin, b.end);
     if (r.from == From::FaultLoop) path = loop.emplace(file->path()).path().string();
     addFileJob(path, static_cast<std::int64_t>(r.bytes), std::to_string(r.s()), std::to_string(r.t));
-    return {asBytes(file->expected(0, r.bytes)), path};
+    const auto expected = file->expected(0, r.bytes);
+    const auto bytes = std::as_bytes(std::span(expected));
+    return {{bytes.begin(), bytes.end()}, path};
   }
   FaultFile* file = nullptr;
 };
