@@ -1,6 +1,6 @@
 // Going past read errors, through the run: the map saved while it goes,
 // and sources that are not there. What a run that goes past read errors
-// leaves is predicted by the model in RunOracle.h; that a saved or stopped
+// leaves is predicted by the model in RunModel.h; that a saved or stopped
 // map claims only what its image holds, ResumeTest sees by resuming from it.
 #include <thread>
 

@@ -2,7 +2,7 @@
 // the image, its .extra, digests, record and map hold exactly what was
 // copied: to the end, cut short by a Stop or by Exit, ended at the first
 // unreadable byte or the first failed write, or gone past read errors with
-// zeros for the unread sectors. The reference model is in RunOracle.h; each
+// zeros for the unread sectors. The reference model is in RunModel.h; each
 // row here is a source, a fault and the options.
 #include "platform/ScsiSource.h"
 #include "tests/engine/RunOracle.h"

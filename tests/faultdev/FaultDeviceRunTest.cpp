@@ -45,7 +45,7 @@ class OnFaultFs : public Base {
 };
 using FaultDeviceRun = OnFaultFs<RunFixture>;
 
-// Runs of the reference model (RunOracle.h) from the fault device: a file
+// Runs of the reference model (RunModel.h) from the fault device: a file
 // whose every read brings at most 100 bytes, less than a sector (a mutate
 // job from 520-byte sectors converts what each read brings from a sector
 // boundary, so a short read not taken up again where it stopped would cut
