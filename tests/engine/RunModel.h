@@ -15,7 +15,6 @@
 
 namespace mdi::test {
 
-
 constexpr std::uint64_t kBlock = 131072, KiB = 1024, MiB = 1024 * KiB;
 
 // The main-pass block lengths of sector mutate, read and written, for each
