@@ -1,5 +1,7 @@
 #include "bench/EngineRun.h"
 
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -46,6 +48,13 @@ class SimulatedDriveFiles final : public FileAccess {
 
 double seconds(std::chrono::steady_clock::time_point a) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+}
+
+double cpuSeconds(int who) {
+  rusage u{};
+  ::getrusage(who, &u);
+  const auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return s(u.ru_utime) + s(u.ru_stime);
 }
 
 void addJobs(FormState& form, const std::vector<std::string>& sources, std::uint64_t bytes, const fs::path& outDir,

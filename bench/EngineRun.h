@@ -20,6 +20,9 @@
 namespace mdi::bench {
 
 double seconds(std::chrono::steady_clock::time_point a);
+// CPU seconds, user and system, of this process (RUSAGE_SELF) or of its
+// waited-for children (RUSAGE_CHILDREN).
+double cpuSeconds(int who);
 
 struct Options {
   bool check3 = false;

@@ -1,5 +1,7 @@
 #include "bench/WindowRun.h"
 
+#include <sys/resource.h>
+
 #include <chrono>
 
 #include "app/HostServices.h"
@@ -11,8 +13,8 @@
 
 namespace mdi::bench {
 
-double windowRun(const std::string& source, std::uint64_t bytes, const std::filesystem::path& outDir,
-                 HashAlgos hashes) {
+double windowRun(const std::string& source, std::uint64_t bytes, const std::filesystem::path& outDir, HashAlgos hashes,
+                 double* cpu) {
   FakeMessageBox msg;
   FakePickers pickers;
   FakeLauncher launcher;
@@ -31,9 +33,11 @@ double windowRun(const std::string& source, std::uint64_t bytes, const std::file
   w.startUp();
   addJobs(w.form(), {source}, bytes, outDir, "512");
   w.form().Options.hashes = hashes;
+  const double cpu0 = cpuSeconds(RUSAGE_SELF);
   const auto t0 = std::chrono::steady_clock::now();
   w.runController().RunClicked();
   const double s = seconds(t0);
+  if (cpu) *cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
   std::error_code ec;
   const bool whole = std::filesystem::file_size(outDir / "bench0.bin", ec) == bytes && !ec;
   return whole ? s : -1;

@@ -12,8 +12,9 @@ namespace mdi::bench {
 // Images `source` (`bytes` long) into outDir with the given digests (none:
 // the copy alone). Returns the seconds from Run to the last file closed;
 // the outputs stay for the caller to remove (removeOutputs). Negative when
-// the image is not whole.
+// the image is not whole. `cpu`, when given, gets the process's CPU seconds
+// over the same span: what the run cost, without building the window.
 double windowRun(const std::string& source, std::uint64_t bytes, const std::filesystem::path& outDir,
-                 HashAlgos hashes = {});
+                 HashAlgos hashes = {}, double* cpu = nullptr);
 
 }  // namespace mdi::bench

@@ -4,7 +4,8 @@
 //     dd bs=128K conv=fdatasync and ddrescue (then sync of its output);
 //   - the same from a warm page cache;
 //   - CPU seconds per GiB of each of those runs (the program's whole
-//     process; the tools' as children);
+//     process from Run to the last file closed, every thread; the tools'
+//     whole processes, as children);
 //   - SHA-256 on, warm cache, against `openssl speed -evp sha256`, one
 //     stream's hashing speed on this machine.
 // Figures are medians of the rounds. Every output is synced before its
@@ -49,19 +50,15 @@ struct Figure {
   double cpuPerGiB = 0;
 };
 
-double cpuSeconds(int who) {
-  rusage u{};
-  ::getrusage(who, &u);
-  const auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-  return s(u.ru_utime) + s(u.ru_stime);
-}
-
 // Times `run` (which returns its own seconds, or a negative number when it
-// failed) and the CPU time `who` spent meanwhile.
-Figure measure(std::uint64_t bytes, int who, const std::function<double()>& run) {
+// failed) and the CPU time `who` spent meanwhile, or the CPU seconds `run`
+// reports in *own when it sets them (the window's run counts only from Run
+// to the end, as its time does, not the building of the window).
+Figure measure(std::uint64_t bytes, int who, const std::function<double(double* own)>& run) {
   const double cpu0 = cpuSeconds(who);
-  const double s = run();
-  const double cpu = cpuSeconds(who) - cpu0;
+  double own = -1;
+  const double s = run(&own);
+  const double cpu = own >= 0 ? own : cpuSeconds(who) - cpu0;
   if (s <= 0) return {};
   const double gib = static_cast<double>(bytes) / static_cast<double>(1u << 30);
   return {static_cast<double>(bytes) / 1e6 / s, cpu / gib};
@@ -194,8 +191,9 @@ int main(int argc, char** argv) {
     for (const bool isCold : {true, false}) {
       if (!wanted(isCold ? "cold" : "warm")) continue;
       Series* s = isCold ? cold : warmed;
-      const std::function<double()> runs[Tools] = {[&] { return windowRun(src, bytes, out); },
-                                                   [&] { return shell(dd); }, [&] { return shell(ddrescue); }};
+      const std::function<double(double*)> runs[Tools] = {
+          [&](double* cpu) { return windowRun(src, bytes, out, {}, cpu); }, [&](double*) { return shell(dd); },
+          [&](double*) { return shell(ddrescue); }};
       for (int k = 0; k < Tools; ++k) {
         const int tool = (k + round) % Tools;
         if (tool != Program && (alone || (tool == Ddrescue && !haveDdrescue))) continue;
@@ -209,7 +207,8 @@ int main(int argc, char** argv) {
     if (!wanted("sha")) continue;
     clean();
     warm(src);
-    const Figure f = measure(bytes, RUSAGE_SELF, [&] { return windowRun(src, bytes, out, {HashAlgo::Sha256}); });
+    const Figure f =
+        measure(bytes, RUSAGE_SELF, [&](double* cpu) { return windowRun(src, bytes, out, {HashAlgo::Sha256}, cpu); });
     if (round > 0) hashed.add(f);
   }
   clean();
