@@ -137,6 +137,23 @@ void touchFreeMemory() {
   for (void* p : held) ::munmap(p, chunk);
 }
 
+// Free page reporting gives memory the guest frees back to the host, and
+// this machine's kernel does so at once (its min_free_ms is 0): every run
+// then meets memory the host must back again, as the first use above, and
+// the same copy's CPU varied up to fourfold from one run to the next. A
+// delay of a minute keeps freed pages backed from one run to the next.
+void warnOfPageReporting() {
+  std::ifstream f("/sys/module/page_reporting/parameters/min_free_ms");
+  long ms = -1;
+  if (!(f >> ms) || ms >= 60000) return;
+  std::printf(
+      "note: freed memory goes back to the host after %ld ms (free page reporting); figures will vary\n"
+      "      from run to run. To delay it while benchmarking (as root; restore it after):\n"
+      "      echo 60000 > /sys/module/page_reporting/parameters/min_free_ms\n",
+      ms);
+  std::fflush(stdout);
+}
+
 struct Series {
   std::vector<double> mbps, cpu;
   void add(const Figure& f) {
@@ -167,6 +184,7 @@ int main(int argc, char** argv) {
   const std::string img = (out / "peer.bin").string();
   const std::string map = (dir / "peer.map").string();
   const std::uint64_t bytes = mib << 20;
+  warnOfPageReporting();
   touchFreeMemory();
   makeSource(src, mib);
   const bool haveDdrescue = std::system("command -v ddrescue >/dev/null") == 0;
