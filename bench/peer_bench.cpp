@@ -50,24 +50,26 @@ struct Figure {
   double cpuPerGiB = 0;
 };
 
-// Times `run` (which returns its own seconds, or a negative number when it
-// failed) and the CPU time `who` spent meanwhile, or the CPU seconds `run`
-// reports in *own when it sets them (the window's run counts only from Run
-// to the end, as its time does, not the building of the window).
-Figure measure(std::uint64_t bytes, int who, const std::function<double(double* own)>& run) {
-  const double cpu0 = cpuSeconds(who);
-  double own = -1;
-  const double s = run(&own);
-  const double cpu = own >= 0 ? own : cpuSeconds(who) - cpu0;
+// A run returns its seconds, or a negative number when it failed, and puts
+// the CPU seconds it cost in *cpu: the window's from Run to the end, as its
+// time, not the building of the window; a tool's, its whole process.
+using Timed = std::function<double(double* cpu)>;
+
+Figure measure(std::uint64_t bytes, const Timed& run) {
+  double cpu = 0;
+  const double s = run(&cpu);
   if (s <= 0) return {};
   const double gib = static_cast<double>(bytes) / static_cast<double>(1u << 30);
   return {static_cast<double>(bytes) / 1e6 / s, cpu / gib};
 }
 
-double shell(const std::string& cmd) {
+double shell(const std::string& cmd, double* cpu) {
+  const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
   const auto t0 = std::chrono::steady_clock::now();
-  if (std::system(cmd.c_str()) != 0) return -1;
-  return seconds(t0);
+  const int status = std::system(cmd.c_str());
+  const double s = seconds(t0);
+  *cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+  return status == 0 ? s : -1;
 }
 
 // Drops the file's pages from the page cache: the next read comes from the
@@ -209,24 +211,23 @@ int main(int argc, char** argv) {
     for (const bool isCold : {true, false}) {
       if (!wanted(isCold ? "cold" : "warm")) continue;
       Series* s = isCold ? cold : warmed;
-      const std::function<double(double*)> runs[Tools] = {
-          [&](double* cpu) { return windowRun(src, bytes, out, {}, cpu); }, [&](double*) { return shell(dd); },
-          [&](double*) { return shell(ddrescue); }};
+      const Timed runs[Tools] = {[&](double* cpu) { return windowRun(src, bytes, out, {}, cpu); },
+                                 [&](double* cpu) { return shell(dd, cpu); },
+                                 [&](double* cpu) { return shell(ddrescue, cpu); }};
       for (int k = 0; k < Tools; ++k) {
         const int tool = (k + round) % Tools;
         if (tool != Program && (alone || (tool == Ddrescue && !haveDdrescue))) continue;
         clean();
         if (isCold) makeCold(src);
         else warm(src);
-        const Figure f = measure(bytes, tool == Program ? RUSAGE_SELF : RUSAGE_CHILDREN, runs[tool]);
+        const Figure f = measure(bytes, runs[tool]);
         if (round > 0) s[tool].add(f);
       }
     }
     if (!wanted("sha")) continue;
     clean();
     warm(src);
-    const Figure f =
-        measure(bytes, RUSAGE_SELF, [&](double* cpu) { return windowRun(src, bytes, out, {HashAlgo::Sha256}, cpu); });
+    const Figure f = measure(bytes, [&](double* cpu) { return windowRun(src, bytes, out, {HashAlgo::Sha256}, cpu); });
     if (round > 0) hashed.add(f);
   }
   clean();
