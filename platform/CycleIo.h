@@ -18,11 +18,12 @@
 // up the lanes whose transfers have not returned, leaving them to finish
 // safely on their own (see abandon()).
 //
-// Implementations differ only in how the transfers overlap: the plain path
-// runs each lane on a thread of its own; the io_uring path has every lane's
-// read in flight at once and each write as soon as its read is prepared.
-// Either way each lane sees the same bytes at the same offsets, in the same
-// order.
+// Each lane runs on a thread of its own, which reads a block, prepares it
+// and writes it, so both copies of a block's bytes are made on one core.
+// The paths differ only in how the lane reads: the plain path through
+// read(); the io_uring path through a ring of the lane's own, with the next
+// blocks' reads queued while a block is written. Either way each lane sees
+// the same bytes at the same offsets, in the same order.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -124,10 +125,8 @@ class CycleIo {
   // Starts every lane with a read length and waits until all of them have
   // completed: one step of every lane, as a test drives it.
   void cycle(std::span<Step> steps, const Prepare& prepare);
-  // Waits out every read started early, after which the lanes' sources and
-  // outputs may be closed. The destructor does the same. Only while no step
-  // is out.
-  virtual void quiesce() = 0;
+  // The destructor waits out every read started early, after which the
+  // lanes' sources and outputs may be closed. Only while no step is out.
   // "io_uring" or "sync", for the operator's and the benchmark's benefit.
   virtual const char* name() const = 0;
 };
@@ -136,30 +135,6 @@ class CycleIoFactory {
  public:
   virtual ~CycleIoFactory() = default;
   virtual std::unique_ptr<CycleIo> create(std::vector<CycleIo::Lane> lanes) = 0;
-};
-
-// The plain path: read() and write() calls, each lane's read followed by its
-// write on a thread of the lane's own (LaneThreads). Never reads ahead.
-class SyncCycleIo final : public CycleIo {
- public:
-  explicit SyncCycleIo(std::vector<Lane> lanes);
-  ~SyncCycleIo() override;
-  void start(std::span<Step> steps, const Prepare& prepare) override;
-  bool wait(std::chrono::milliseconds timeout) override;
-  void abandon(std::span<Held> held) override;
-  void quiesce() override {}
-  const char* name() const override { return "sync"; }
-
- private:
-  std::unique_ptr<class LaneThreads> m_threads;
-  std::vector<Step*> m_steps;  // each lane's last started step
-};
-
-class SyncCycleIoFactory final : public CycleIoFactory {
- public:
-  std::unique_ptr<CycleIo> create(std::vector<CycleIo::Lane> lanes) override {
-    return std::make_unique<SyncCycleIo>(std::move(lanes));
-  }
 };
 
 }  // namespace mdi

@@ -8,6 +8,7 @@ namespace mdi {
 struct LaneThreads::Shared {
   struct Lane {
     CycleIo::Lane io;
+    std::unique_ptr<LaneReader> reader;  // null: read() into `buffer`
     std::unique_ptr<Source> keptSource;  // taken at abandon, while reading
     std::unique_ptr<Output> keptOutput;  // taken at abandon, while writing
     std::uint64_t cutTo = 0;             // the kept output's length to leave
@@ -15,7 +16,7 @@ struct LaneThreads::Shared {
     std::vector<std::byte> copy;         // what is written, when prepare gave other memory
     CycleIo::Step* step = nullptr;       // the request; null once taken by the thread
     const CycleIo::Prepare* prepare = nullptr;
-    LaneThreads::Given given;               // the request's bytes, when read already
+    std::shared_ptr<const void> owner;      // owns what the reader brought, while it is prepared and written
     std::shared_ptr<const void> keptImage;  // owns what prepare gave, while it is written
     bool busy = false;                      // a request is given or in progress
     bool preparing = false;                 // prepare is running on the lane's thread
@@ -28,7 +29,6 @@ struct LaneThreads::Shared {
   std::unique_ptr<std::condition_variable[]> work;
   std::condition_variable done;  // the caller: a lane done, a prepare ended
   std::vector<Lane> lanes;
-  std::function<void()> onFinished;
   bool ending = false;     // idle lane threads end
   bool abandoned = false;  // busy lanes finish alone
   void wakeAll() {
@@ -36,12 +36,14 @@ struct LaneThreads::Shared {
   }
 };
 
-LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes, std::function<void()> onFinished)
+LaneThreads::LaneThreads(std::vector<CycleIo::Lane> lanes, std::vector<std::unique_ptr<LaneReader>> readers)
     : m_shared(std::make_shared<Shared>()) {
-  m_shared->onFinished = std::move(onFinished);
   m_shared->lanes.resize(lanes.size());
   m_shared->work = std::make_unique<std::condition_variable[]>(lanes.size());
-  for (std::size_t i = 0; i < lanes.size(); ++i) m_shared->lanes[i].io = lanes[i];
+  for (std::size_t i = 0; i < lanes.size(); ++i) {
+    m_shared->lanes[i].io = lanes[i];
+    if (i < readers.size()) m_shared->lanes[i].reader = std::move(readers[i]);
+  }
 }
 
 LaneThreads::~LaneThreads() {
@@ -55,16 +57,7 @@ LaneThreads::~LaneThreads() {
 }
 
 void LaneThreads::start(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare) {
-  request(lane, step, prepare, {});
-}
-
-void LaneThreads::startWrite(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given) {
-  request(lane, step, prepare, std::move(given));
-}
-
-void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::Prepare& prepare, Given given) {
-  // A lane's thread starts with its first transfer: lanes that never use
-  // their thread (io_uring lanes) cost none.
+  // A lane's thread starts with its first transfer.
   if (m_threads.size() < m_shared->lanes.size()) m_threads.resize(m_shared->lanes.size());
   if (!m_threads[lane].joinable()) m_threads[lane] = std::thread(laneMain, m_shared, lane);
   {
@@ -72,7 +65,6 @@ void LaneThreads::request(std::size_t lane, CycleIo::Step& step, const CycleIo::
     auto& L = m_shared->lanes[lane];
     L.step = &step;
     L.prepare = &prepare;
-    L.given = std::move(given);
     L.busy = true;
     L.finished = false;
   }
@@ -115,7 +107,10 @@ void LaneThreads::abandon(std::span<CycleIo::Held> held) {
   m_shared->abandoned = true;
   for (std::size_t i = 0; i < m_shared->lanes.size(); ++i) {
     auto& L = m_shared->lanes[i];
-    if (!L.busy) continue;
+    if (L.reader) L.reader->wakeForAbandon();
+    // An idle lane's reader is its thread's no more: asking it is safe.
+    const bool readsOut = !L.busy && L.reader && L.reader->outstanding();
+    if (!L.busy && !readsOut) continue;
     if (L.step) L.step->pending = true;  // not yet taken by the thread
     L.step = nullptr;
     L.prepare = nullptr;
@@ -135,39 +130,41 @@ void LaneThreads::abandon(std::span<CycleIo::Held> held) {
 void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
   Shared& s = *shared;
   std::unique_lock lk(s.m);
+  auto& L = s.lanes[lane];
   for (;;) {
-    s.work[lane].wait(lk, [&] { return s.ending || s.abandoned || s.lanes[lane].step; });
-    if (s.ending || s.abandoned) return;
-    auto& L = s.lanes[lane];
+    s.work[lane].wait(lk, [&] { return s.ending || s.abandoned || L.step; });
+    if (s.ending || s.abandoned) break;
     CycleIo::Step& step = *L.step;
     const CycleIo::Prepare& prepare = *L.prepare;
-    Source* const source = L.io.source;
     Output* const output = L.io.output;
-    const std::size_t length = step.readLength;
-    std::span<const std::byte> in = L.given.data;
     auto finished = [&] {
       L.step = nullptr;
       L.busy = false;
       L.finished = true;
       s.done.notify_all();
-      if (s.onFinished) s.onFinished();
     };
-    if (in.empty()) {
-      lk.unlock();
+    lk.unlock();
+    LaneReader::Got got;
+    if (L.reader) {
+      got = L.reader->read(step);
+    } else {
+      const std::size_t length = step.readLength;
       if (L.buffer.size() < length) L.buffer.resize(length);
-      const IoResult rd = source->read(std::span(L.buffer.data(), length));
-      lk.lock();
-      if (s.abandoned) break;
-      step.read = rd;
-      if (rd.bytes == 0) {
-        finished();
-        continue;
-      }
-      in = std::span<const std::byte>(L.buffer.data(), rd.bytes);
+      got.result = L.io.source->read(std::span(L.buffer.data(), length));
+      got.data = std::span<const std::byte>(L.buffer.data(), got.result.bytes);
     }
-    // Bytes read on this thread go back into its buffer next step; bytes
-    // given with their owner may be held past it.
-    step.readOwner = L.given.keep;
+    lk.lock();
+    if (s.abandoned) break;
+    step.read = got.result;
+    if (got.result.bytes == 0) {
+      finished();
+      continue;
+    }
+    // Bytes read into this thread's buffer are read into again next step;
+    // bytes with an owner may be held past it (a hash behind the copy).
+    step.readOwner = got.owner;
+    L.owner = std::move(got.owner);
+    const std::span<const std::byte> in = got.data;
     L.preparing = true;
     lk.unlock();
     std::span<const std::byte> data = prepare(lane, in);
@@ -187,22 +184,24 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     lk.unlock();
 
     const IoResult wr = output->write(data);
+    if (L.reader && !wr.failed() && wr.bytes == data.size()) L.reader->written();
 
     lk.lock();
     L.writing = false;
     if (s.abandoned) break;
     step.write = wr;
-    L.given = {};
+    L.owner.reset();
     L.keptImage.reset();
     finished();
   }
-  // Abandoned while this lane's call was out: nothing more is done with its
-  // bytes. An output taken over is left as long as the image the caller
-  // counted, synced and closed.
-  auto& L = s.lanes[lane];
+  // Ending, or abandoned: nothing more is done with the lane's bytes. An
+  // output taken over is left as long as the image the caller counted,
+  // synced and closed; the reader waits out its reads before the source
+  // they read goes.
   std::unique_ptr<Output> out = std::move(L.keptOutput);
   std::unique_ptr<Source> src = std::move(L.keptSource);
-  const std::shared_ptr<const void> keep = std::move(L.given.keep);
+  std::unique_ptr<LaneReader> reader = std::move(L.reader);
+  const std::shared_ptr<const void> owner = std::move(L.owner);
   const std::shared_ptr<const void> image = std::move(L.keptImage);
   const std::uint64_t cutTo = L.cutTo;
   L.busy = false;
@@ -211,6 +210,7 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     out->resize(cutTo);
     out->close();
   }
+  reader.reset();
 }
 
 }  // namespace mdi

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/LaneCycleIo.h"
 #include "platform/linux/UringCycleIo.h"
 
 namespace mdi {
@@ -19,7 +20,7 @@ std::unique_ptr<CycleIo> LinuxCycleIoFactory::create(std::vector<CycleIo::Lane> 
       return io;
     }
   }
-  auto io = std::make_unique<SyncCycleIo>(std::move(lanes));
+  auto io = std::make_unique<LaneCycleIo>(std::move(lanes));
   m_last = io->name();
   return io;
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "platform/LaneCycleIo.h"
 #include "tests/engine/RunFixture.h"
 #include "tests/fakes/SimulatedDrive.h"
 
@@ -59,7 +60,7 @@ Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>&
     outputs.push_back(files.createOutput((dir / ("out" + std::to_string(i) + (uring ? "u" : "s"))).string()));
     lanes.push_back({sources.back().get(), outputs.back().get()});
   }
-  std::unique_ptr<CycleIo> io = uring ? makeUringCycleIo(lanes) : std::make_unique<SyncCycleIo>(lanes);
+  std::unique_ptr<CycleIo> io = uring ? makeUringCycleIo(lanes) : std::make_unique<LaneCycleIo>(lanes);
   EXPECT_NE(io, nullptr);
   Trace t;
   std::vector<std::vector<std::byte>> prepared(scripts.size());
