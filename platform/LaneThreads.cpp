@@ -29,8 +29,9 @@ struct LaneThreads::Shared {
   std::unique_ptr<std::condition_variable[]> work;
   std::condition_variable done;  // the caller: a lane done, a prepare ended
   std::vector<Lane> lanes;
-  bool ending = false;     // idle lane threads end
-  bool abandoned = false;  // busy lanes finish alone
+  bool ending = false;           // idle lane threads end
+  bool abandoned = false;        // busy lanes finish alone
+  bool awaitingPrepare = false;  // abandon() waits for prepare calls to end
   void wakeAll() {
     for (std::size_t i = 0; i < lanes.size(); ++i) work[i].notify_one();
   }
@@ -99,11 +100,13 @@ void LaneThreads::abandon(std::span<CycleIo::Held> held) {
   std::unique_lock lk(m_shared->m);
   if (m_shared->abandoned) return;  // what was taken stays taken
   // prepare touches the caller's memory: let every call in progress end.
+  m_shared->awaitingPrepare = true;
   m_shared->done.wait(lk, [&] {
     for (const auto& L : m_shared->lanes)
       if (L.preparing) return false;
     return true;
   });
+  m_shared->awaitingPrepare = false;
   m_shared->abandoned = true;
   for (std::size_t i = 0; i < m_shared->lanes.size(); ++i) {
     auto& L = m_shared->lanes[i];
@@ -137,11 +140,15 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     CycleIo::Step& step = *L.step;
     const CycleIo::Prepare& prepare = *L.prepare;
     Output* const output = L.io.output;
+    // The caller is woken once the mutex is free, so it does not wake only
+    // to wait for it.
     auto finished = [&] {
       L.step = nullptr;
       L.busy = false;
       L.finished = true;
+      lk.unlock();
       s.done.notify_all();
+      lk.lock();
     };
     lk.unlock();
     LaneReader::Got got;
@@ -180,7 +187,9 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
     lk.lock();
     L.preparing = false;
     L.writing = true;
-    s.done.notify_all();
+    // Only abandon() waits for a prepare to end; the caller waiting for a
+    // step is not woken for nothing.
+    if (s.awaitingPrepare) s.done.notify_all();
     lk.unlock();
 
     const IoResult wr = output->write(data);
