@@ -125,8 +125,9 @@ class CycleIo {
   // Starts every lane with a read length and waits until all of them have
   // completed: one step of every lane, as a test drives it.
   void cycle(std::span<Step> steps, const Prepare& prepare);
-  // The destructor waits out every read started early, after which the
-  // lanes' sources and outputs may be closed. Only while no step is out.
+  // The destructor waits out every read started early that abandon() did
+  // not leave to finish alone, after which the lanes' sources and outputs
+  // may be closed. Only while no step is out.
   // "io_uring" or "sync", for the operator's and the benchmark's benefit.
   virtual const char* name() const = 0;
 };
