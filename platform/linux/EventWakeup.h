@@ -1,20 +1,17 @@
 #pragma once
-// An eventfd one thread signals and another waits on (here: polled through
-// io_uring, so one wait covers the ring's completions and the signals).
+// An eventfd one thread signals and another waits on.
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 
 namespace mdi {
 
-// Lane threads tell the ring's waiter that a step has finished through an
-// eventfd it polls. Shared with the lane threads, which may outlive the
-// object that made it.
+// A run given up tells each lane's ring through one, which the ring polls
+// beside its reads (UringLane); the tests' device monitor stands in for
+// udev's socket with one.
 struct EventWakeup {
   int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  int error = fd < 0 ? errno : 0;  // why there is no eventfd
   EventWakeup() = default;
   EventWakeup(const EventWakeup&) = delete;
   EventWakeup& operator=(const EventWakeup&) = delete;
@@ -24,10 +21,6 @@ struct EventWakeup {
   void signal() const {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto n = ::write(fd, &one, sizeof one);  // only fails when the count is full: still ready
-  }
-  void drain() const {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const auto n = ::read(fd, &count, sizeof count);
   }
 };
 

@@ -18,7 +18,7 @@ namespace mdi {
 // so nothing ever sleeps.
 //
 // nullptr when the kernel offers no usable io_uring (setup refused, as by
-// seccomp or io_uring_disabled, or read/write/timeout requests missing);
+// seccomp or io_uring_disabled, or a request kind the lanes use missing);
 // *error then holds the reason as an errno value.
 std::unique_ptr<CycleIo> makeUringCycleIo(std::vector<CycleIo::Lane> lanes, int* error = nullptr);
 
