@@ -72,6 +72,11 @@ void RunController::closeJobFiles(Run& run) {
   // that has not returned keeps the files it uses, the rest close here.
   abandonIo(run);
   run.io.reset();
+  // A step that ended after the run last counted (while the window had its
+  // events) was hashed though its block is cut off again: the image is
+  // hashed as it is left, and what passed of the source is no digest of it.
+  for (std::size_t i = 0; i < run.steps.size() && i < run.jobs.size(); ++i)
+    if (run.steps[i].completed) run.jobs[i].outOfOrder = run.jobs[i].hashStale = true;
   struct Closing {
     std::unique_ptr<Source> source;
     std::unique_ptr<Output> target, extra;

@@ -124,7 +124,7 @@ void RunController::abandonIo(Run& run) {
     else if (run.steps[i].pending && !job.source) job.readGivenUp = true;
     // A block may have been hashed whose write never returned. A read that
     // never returned was never prepared, so nothing of it was hashed.
-    if (run.steps[i].pending && !job.readGivenUp) job.hashStale = true;
+    if (run.steps[i].pending && !job.readGivenUp) job.outOfOrder = job.hashStale = true;
   }
 }
 

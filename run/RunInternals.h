@@ -72,8 +72,9 @@ struct RunController::Run {
     LayoutSplit rescueSplit() const { return placeOf(rescue->triedExtent()); }
     // Where source byte x lands: in the image, and in .extra.
     LayoutSplit placeOf(std::uint64_t x) const { return conversion ? conversion->split(x) : LayoutSplit{x, 0}; }
-    // Its reads left the source's order: its digests come from the image
-    // read back, not from the bytes as they passed.
+    // Its reads left the source's order, or bytes passed that the image does
+    // not keep: its digests come from the image read back, not from the
+    // bytes as they passed.
     bool outOfOrder = false;
     // Its map, saved while it runs: when last, and a save still out.
     std::int32_t mapSavedTick = 0;

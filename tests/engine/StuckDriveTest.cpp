@@ -124,6 +124,8 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
     // hash of it can be trusted, and the record says so instead of one.
     EXPECT_EQ(field(stuckLog, "image_sha256"), "");
     EXPECT_NE(field(stuckLog, "hash_error").find("had not returned"), std::string::npos) << stuckLog;
+    // Nor of the source: the held block's bytes passed, uncounted.
+    EXPECT_EQ(field(stuckLog, "source_sha256"), "");
   } else {
     EXPECT_TRUE(readFile(output(2)) == before);
   }
@@ -259,6 +261,46 @@ TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
   EXPECT_EQ(status(2), "Stopped");
   held->release();
   EXPECT_TRUE(held->waitGone(30));
+}
+
+// A job's step that ends while the window is busy with its events (the
+// Stop asked and confirmed there) was written and hashed, though the run
+// never counted it: the record's hash is of the image as it is left.
+TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
+  form.Options.hashes = {HashAlgo::Sha256};
+  const std::size_t step = blocksPerStep(131072, false) * 131072;
+  const auto longer = patternBytes(4 * step, 1), data = patternBytes(3 * step, 2);
+  const std::string first = src("first.img", longer), second = src("second.img", data);
+  addFileJob(first);
+  addFileJob(second);
+  // Both jobs' second steps are held; the window's wait lets the first
+  // go, and the first job's step then brings the window its events, while
+  // the second's step, let go meanwhile, ends before the Stop.
+  auto one = std::make_shared<Gate>(step), two = std::make_shared<Gate>(step);
+  files.gates[first] = one;
+  files.gates[second] = two;
+  pump.whileWaiting([&] {
+    if (!one->held() || !two->held() || one->released()) return;
+    clock.now += 1000;
+    one->release();
+  });
+  pump.every([&] {
+    if (stopped || !two->held()) return;
+    two->release();
+    // Time for its write to land (were it still out, the Stop would give
+    // it up, and the image would be hashed as it stands all the same).
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stopped = (pressStop(), true);
+  });
+  std::jthread watchdog = releaseAfterAMinute(one), watchdog2 = releaseAfterAMinute(two);
+
+  controller.RunClicked();
+
+  ASSERT_TRUE(stopped);
+  const Bytes image = readFile(output(2));
+  EXPECT_TRUE(image == Bytes(data.begin(), data.begin() + static_cast<long>(image.size())));
+  EXPECT_EQ(field(record(2), "bytes_written"), std::to_string(image.size()));
+  EXPECT_EQ(field(record(2), "image_sha256"), sha256Of(image));
 }
 
 }  // namespace
