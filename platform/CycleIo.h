@@ -21,9 +21,10 @@
 // Each lane runs on a thread of its own, which reads a block, prepares it
 // and writes it, so both copies of a block's bytes are made on one core.
 // The paths differ only in how the lane reads: the plain path through
-// read(); the io_uring path through a ring of the lane's own, with the next
-// blocks' reads queued while a block is written. Either way each lane sees
-// the same bytes at the same offsets, in the same order.
+// read(); the io_uring path through a ring of the lane's own, which a run
+// given up wakes from a held read. Either way each lane sees the same bytes
+// at the same offsets, in the same order, and the page cache's read-ahead
+// keeps a drive busy with the blocks after a step's.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -47,10 +48,6 @@ class CycleIo {
     // whose step is still out must not be given one.
     bool go = false;
     std::size_t readLength = 0;
-    // The lane's next step will read readLength bytes again from where this
-    // read ends, so that read may be started early. It is only ever used by
-    // a step that asks for exactly that read; otherwise it is dropped.
-    bool readAhead = false;
     // Read through read(), never io_uring: a re-read after a failed read.
     // io_uring's buffered read of a block device fails a page that a failed
     // read left behind where read() reads it again (seen on loop devices),
@@ -80,7 +77,6 @@ class CycleIo {
       if (!go) return false;
       Step next;
       next.readLength = readLength;
-      next.readAhead = readAhead;
       next.plainRead = plainRead;
       *this = std::move(next);
       return true;
@@ -125,8 +121,8 @@ class CycleIo {
   // Starts every lane with a read length and waits until all of them have
   // completed: one step of every lane, as a test drives it.
   void cycle(std::span<Step> steps, const Prepare& prepare);
-  // The destructor waits out every read started early that abandon() did
-  // not leave to finish alone, after which the lanes' sources and outputs
+  // The destructor waits out every request abandon() did not leave to
+  // finish alone (a writeback), after which the lanes' sources and outputs
   // may be closed. Only while no step is out.
   // "io_uring" or "sync", for the operator's and the benchmark's benefit.
   virtual const char* name() const = 0;

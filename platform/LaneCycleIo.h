@@ -9,8 +9,7 @@
 namespace mdi {
 
 // Every lane on a thread of its own (LaneThreads), reading through its
-// LaneReader, or through read() when it has none (the plain path, which
-// never reads ahead).
+// LaneReader, or through read() when it has none (the plain path).
 class LaneCycleIo final : public CycleIo {
  public:
   explicit LaneCycleIo(std::vector<Lane> lanes, std::vector<std::unique_ptr<LaneReader>> readers = {},

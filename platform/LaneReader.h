@@ -21,14 +21,14 @@ class LaneReader {
   };
   virtual ~LaneReader() = default;
   // On the lane's thread: reads step.readLength bytes from the lane's
-  // source, as step asks (readAhead, plainRead). May wait on the drive; a
+  // source, as step asks (plainRead). May wait on the drive; a
   // wait the reader can leave ends soon after wakeForAbandon(), with an
   // outcome nobody reads.
   virtual Got read(const CycleIo::Step& step) = 0;
   // On the lane's thread, after the step's bytes were written whole.
   virtual void written() {}
-  // True while the reader has transfers of its own out (reads started
-  // early). Asked from another thread only while the lane's thread is idle.
+  // True while the reader has transfers of its own out (a writeback).
+  // Asked from another thread only while the lane's thread is idle.
   virtual bool outstanding() const { return false; }
   // From any thread: the run is given up; a read() waiting returns.
   virtual void wakeForAbandon() {}

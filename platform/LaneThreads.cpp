@@ -112,8 +112,8 @@ void LaneThreads::abandon(std::span<CycleIo::Held> held) {
     auto& L = m_shared->lanes[i];
     if (L.reader) L.reader->wakeForAbandon();
     // An idle lane's reader is its thread's no more: asking it is safe.
-    const bool readsOut = !L.busy && L.reader && L.reader->outstanding();
-    if (!L.busy && !readsOut) continue;
+    const bool requestsOut = !L.busy && L.reader && L.reader->outstanding();
+    if (!L.busy && !requestsOut) continue;
     if (L.step) L.step->pending = true;  // not yet taken by the thread
     L.step = nullptr;
     L.prepare = nullptr;

@@ -16,10 +16,10 @@
 //
 // Lifetime: the shared state lives as long as its last holder. abandon()
 // detaches the threads of busy lanes, and of lanes whose readers still have
-// reads out, and hands them the source and output they use; such a thread,
-// once its call returns, prepares and writes nothing more, cuts and closes
-// an output it was writing, lets its reader wait out its reads, releases
-// what it held and ends. Other lane threads are told to end and joined; a
+// requests out (a writeback), and hands them the source and output they
+// use; such a thread, once its call returns, prepares and writes nothing
+// more, cuts and closes an output it was writing, lets its reader wait out
+// its requests, releases what it held and ends. Other lane threads are told to end and joined; a
 // reader is always let go on its lane's thread.
 #include <chrono>
 #include <memory>

@@ -203,10 +203,7 @@ struct RunController::Run {
         continue;
       }
       job.block = blockLength(job);
-      // Every pass reads in steps of one length per job, so an unfinished
-      // job's next read is always the same again: it may start early.
       steps[i].readLength = (size == StepSize::SeveralBlocks ? blocksPerStep(job.block, mutate) : 1) * job.block;
-      steps[i].readAhead = true;
     }
     io->start(steps, prepare);
   }

@@ -10,12 +10,9 @@ namespace mdi {
 // Each lane reads through a ring of its own on its own thread (UringLane)
 // and writes each block straight into the page cache, with the disk's
 // writeback of it started in the background every 8 MiB; a lane whose
-// source has no descriptor is read through read(). After a full read with
-// readAhead set, the lane's next two reads are started at once into its
-// other buffers, so a drive always has its next command queued while the
-// block is written. A read that took longer than the lane was meant to (a
-// simulated drive's latency) is modelled with a timeout request beside it,
-// so nothing ever sleeps.
+// source has no descriptor is read through read(). A read that takes
+// longer than its transfer (a simulated drive's latency) is modelled with
+// a timeout request beside it, so nothing ever sleeps.
 //
 // nullptr when the kernel offers no usable io_uring (setup refused, as by
 // seccomp or io_uring_disabled, or a request kind the lanes use missing);

@@ -5,15 +5,19 @@
 // Threads: the ring is set up on the lane's thread the first time it reads,
 // as its only submitter, and the completions' work runs on that thread. So
 // a block read from the page cache is copied on the core that then writes
-// it. wakeForAbandon() may come from any thread: it only
-// signals an eventfd the ring polls. Everything else, the destructor
-// included, runs on the lane's thread.
+// it. wakeForAbandon() may come from any thread: it only signals an
+// eventfd the ring polls. Everything else, the destructor included, runs
+// on the lane's thread.
+//
+// A step's read is started when the step asks for it, never earlier: the
+// page cache's own read-ahead already keeps a drive busy with the blocks
+// after it, and a block read early into a buffer of the lane's was copied
+// through memory one step before its write, which cost more than it won.
 #include <liburing.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "platform/LaneReader.h"
 #include "platform/linux/AlignedBuffer.h"
@@ -21,12 +25,6 @@
 #include "platform/linux/EventWakeup.h"
 
 namespace mdi::uring {
-
-// Each lane reads into this many buffers: the one its step is writing from,
-// and up to kAhead reads started early behind it, so the drive always has
-// the next command queued when one completes.
-inline constexpr int kAhead = 2;
-inline constexpr int kSlots = kAhead + 1;
 
 // Written data is handed to the disk in pieces this large as the run goes,
 // instead of all at once when the file is closed.
@@ -50,35 +48,12 @@ class UringLane final : public LaneReader {
   void wakeForAbandon() override { m_abandon.signal(); }
 
  private:
-  // One read into one of the lane's buffers.
-  struct Slot {
-    enum class Role { Idle, Current, Ahead, Dropped } role = Role::Idle;
-    bool reading = false;   // a read request is outstanding
-    bool delaying = false;  // a latency timeout is outstanding
-    int fd = -1;
-    std::uint64_t offset = 0;
-    std::size_t want = 0;
-    std::size_t got = 0;
-    int error = 0;
-    __kernel_timespec latency{};
-    bool complete() const { return !reading && !delaying; }
-  };
-
   bool ready();  // the ring, set up on first use; false: read() plainly
   Got readPlainly(std::size_t length);
   // A request slot; counted requests are waited out before the ring or the
-  // buffers go.
+  // buffer goes.
   io_uring_sqe* sqe(bool counted = true);
-  void submitRead(int slot);
-  // Starts a read of `len` bytes at `at` into the slot's buffer.
-  void startRead(int slot, const Positioned& at, std::size_t len);
-  // Starts reads of the blocks after the source's position, each `len`
-  // long, until kAhead are out or no buffer is free.
-  void readAhead(std::size_t len);
-  // Lets every read started early finish unseen.
-  void dropAhead();
-  // A buffer no read uses, other than `busy`; -1 if none.
-  int idleSlot(int busy) const;
+  void submitRead();
   // Submits what is queued, waits for a completion and handles all that
   // have arrived. False once the run is given up.
   bool waitSome();
@@ -89,13 +64,18 @@ class UringLane final : public LaneReader {
   enum class Ring { Unset, Ready, Unusable } m_state = Ring::Unset;
   EventWakeup m_abandon;
   bool m_abandoned = false;
+  // Each read takes a buffer of its own from the pool: whoever prepare let
+  // hold the last one (a hash behind the copy) keeps it.
   std::shared_ptr<BufferPool> m_buffers = std::make_shared<BufferPool>();
-  // Shared with whoever prepare let hold one (a hash behind the copy): each
-  // read takes a buffer of its own from the pool.
-  std::shared_ptr<AlignedBuffer> m_buf[kSlots];
-  Slot m_slot[kSlots];
-  int m_cur = 0;             // slot of this step's read
-  std::vector<int> m_ahead;  // slots of reads started early, in source order
+  std::shared_ptr<AlignedBuffer> m_buf;
+  // This step's read.
+  int m_fd = -1;
+  std::uint64_t m_offset = 0;
+  std::size_t m_want = 0, m_got = 0;
+  int m_error = 0;
+  bool m_reading = false;   // a read request is outstanding
+  bool m_delaying = false;  // a latency timeout is outstanding
+  __kernel_timespec m_latency{};
   // The output's bytes from m_writebackFrom on have not been handed to the
   // disk yet.
   int m_writebackFd = -1;

@@ -16,22 +16,17 @@ namespace mdi::test {
 namespace {
 using mdi::PrintTo;
 
-// A lane's step as a copy loop asks for it: read `length` bytes, maybe
-// reading the next block early.
-CycleIo::Step stepOf(std::size_t length, bool readAhead) {
+CycleIo::Step stepOf(std::size_t readLength) {
   CycleIo::Step st;
-  st.readLength = length;
-  st.readAhead = readAhead;
+  st.readLength = readLength;
   return st;
 }
 
-// One lane's script: the read length of each cycle, and whether its next
-// read may start early.
+// One lane's script: the read length of each cycle.
 enum class Kind { File, Plain, Slow };  // Plain: no descriptor (in memory); Slow: a drive's latency
 struct LaneScript {
   std::vector<std::byte> data;
   std::vector<std::size_t> lengths;
-  bool readAhead = true;
   std::vector<BadRange> bad{};
   Kind kind = Kind::File;
 };
@@ -72,9 +67,8 @@ Trace runScripts(const fs::path& dir, bool uring, const std::vector<LaneScript>&
   for (const auto& s : scripts) cycles = std::max(cycles, s.lengths.size());
   std::vector<CycleIo::Step> steps(scripts.size());
   for (std::size_t c = 0; c < cycles; ++c) {
-    for (std::size_t i = 0; i < scripts.size(); ++i) {
-      steps[i] = stepOf(c < scripts[i].lengths.size() ? scripts[i].lengths[c] : 0, scripts[i].readAhead);
-    }
+    for (std::size_t i = 0; i < scripts.size(); ++i)
+      steps[i] = stepOf(c < scripts[i].lengths.size() ? scripts[i].lengths[c] : 0);
     io->cycle(steps, reverse);
     for (std::size_t i = 0; i < steps.size(); ++i) {
       t.events.push_back("cycle " + std::to_string(c) + " lane " + std::to_string(i) + " read " +
@@ -130,57 +124,34 @@ INSTANTIATE_TEST_SUITE_P(
     Scripts, CycleIoPaths,
     ::testing::Values(
         // Lanes of different lengths end in different cycles: one has a
-        // partial last block, one ends on a block boundary while reads
-        // started early are out past it, and the empty one ends at once.
+        // partial last block, one ends on a block boundary, and the empty
+        // one ends at once.
         Scenario("LanesEndApart", {{patternBytes(5 * 4096 + 100, 1), repeat(4096, 8)},
                                    {patternBytes(2 * 4096, 2), repeat(4096, 8)},
                                    {{}, repeat(4096, 3)}}),
-        // Without read-ahead, and a lane sitting cycles out.
-        Scenario("NoReadAheadAndIdleCycles", {{patternBytes(3 * 4096, 4), {4096, 0, 4096, 0, 4096, 4096}, false}}),
         // A source with no descriptor beside positioned ones.
-        Scenario("PlainBesidePositioned", {{patternBytes(4 * 4096, 5), repeat(4096, 6), true, {}, Kind::Plain},
+        Scenario("PlainBesidePositioned", {{patternBytes(4 * 4096, 5), repeat(4096, 6), {}, Kind::Plain},
                                            {patternBytes(4 * 4096, 6), repeat(4096, 6)}}),
-        // Every read started early is of the wrong length, longer and then
-        // shorter: it is dropped and the data still arrives in order.
-        Scenario("LongerThenShorterDropsEveryEarlyRead",
-                 {{patternBytes(12 * 4096, 10),
-                   {4096, 4096, 4096, 4096, 8192, 8192, 8192, 4096, 4096, 4096, 4096, 4096, 4096}}}),
         // A failing stretch mid-source: the reads before it are positioned,
         // the failing one is served plainly, and reading goes on after it.
         Scenario("FailingStretch",
-                 {{patternBytes(8 * 4096, 7), repeat(4096, 10), true, {{3 * 4096 + 10, 3 * 4096 + 20, EIO}}}}),
+                 {{patternBytes(8 * 4096, 7), repeat(4096, 10), {{3 * 4096 + 10, 3 * 4096 + 20, EIO}}}}),
         // Sources that take time per read, as drives do.
-        Scenario("SlowDrives", {{patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), true, {}, Kind::Slow},
-                                {patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), true, {}, Kind::Slow},
-                                {patternBytes(6 * 8192 + 7, 13), repeat(8192, 8), true, {}, Kind::Slow}})),
+        Scenario("SlowDrives", {{patternBytes(6 * 8192 + 7, 9), repeat(8192, 8), {}, Kind::Slow},
+                                {patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), {}, Kind::Slow}})),
     ByName{});
 
 // Bytes handed to prepare with their owner stay as they were read for as
 // long as anyone holds the owner, however many reads follow: a hash that
-// lags behind the copy hashes what was copied. On the same run, every read
-// the io_uring path asks the source for is a read it issues: a drive with a
-// command queue serves each one, so a read asked for and then dropped
-// unissued would cost the drive a command.
+// lags behind the copy hashes what was copied.
 using CycleIoReads = RunFixture;
 TEST_F(CycleIoReads, BytesHeldByTheirOwnerAreNeverReadIntoAgain) {
-  struct Counting final : Source {
-    std::unique_ptr<Source> inner;
-    int asked = 0;
-    IoResult read(std::span<std::byte> b) override { return inner->read(b); }
-    std::optional<Positioned> positionedRead(std::size_t n) override {
-      ++asked;
-      return inner->positionedRead(n);
-    }
-    std::optional<Positioned> peekPositioned(std::size_t n) const override { return inner->peekPositioned(n); }
-    void advance(std::size_t n) override { inner->advance(n); }
-  };
   const std::size_t block = 4096;
   const auto data = patternBytes(12 * block, 21);
   PosixFileAccess files;
-  Counting source;
-  source.inner = files.openSource(src("in", data));
+  auto source = files.openSource(src("in", data));
   auto out = files.createOutput((dir / "copy").string());
-  auto io = makeUringCycleIo({{&source, out.get()}});
+  auto io = makeUringCycleIo({{source.get(), out.get()}});
   ASSERT_NE(io, nullptr);
   std::vector<CycleIo::Step> steps(1);
   struct Held {
@@ -189,16 +160,13 @@ TEST_F(CycleIoReads, BytesHeldByTheirOwnerAreNeverReadIntoAgain) {
   };
   std::vector<Held> held;
   for (int c = 0; c < 13; ++c) {
-    steps[0] = stepOf(block, true);
+    steps[0] = stepOf(block);
     io->cycle(steps, [&](std::size_t, std::span<const std::byte> d) {
       if (!d.empty()) held.push_back({steps[0].readOwner, d});
       return d;
     });
   }
   io.reset();
-  // Thirteen steps (the last finds the end) and at most two reads started
-  // early past the end, never one more per step.
-  EXPECT_LE(source.asked, 13 + 2);
   EXPECT_EQ(out->close(), 0);
   EXPECT_EQ(readFile(dir / "copy"), data);
   ASSERT_EQ(held.size(), 12u);
@@ -228,7 +196,7 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
   if (std::string(factory.lastPath()) != "sync") return 4;
   std::vector<CycleIo::Step> steps(1);
   for (int c = 0; c < 5; ++c) {
-    steps[0] = stepOf(4096, true);
+    steps[0] = stepOf(4096);
     io->cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
   }
   io.reset();

@@ -263,32 +263,27 @@ TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
   EXPECT_TRUE(held->waitGone(30));
 }
 
-// A job's step that ends while the window is busy with its events (the
-// Stop asked and confirmed there) was written and hashed, though the run
-// never counted it: the record's hash is of the image as it is left.
+// A step that ends while the window has its events (the Stop asked and
+// confirmed there) was written and hashed, but never counted: the record's
+// hash is of the image as it is left.
 TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
   form.Options.hashes = {HashAlgo::Sha256};
   const std::size_t step = blocksPerStep(131072, false) * 131072;
-  const auto longer = patternBytes(4 * step, 1), data = patternBytes(3 * step, 2);
-  const std::string first = src("first.img", longer), second = src("second.img", data);
+  const auto data = patternBytes(3 * step, 2);
+  const std::string first = src("first.img", patternBytes(4 * step, 1)), second = src("second.img", data);
   addFileJob(first);
   addFileJob(second);
-  // Both jobs' second steps are held; the window's wait lets the first
-  // go, and the first job's step then brings the window its events, while
-  // the second's step, let go meanwhile, ends before the Stop.
+  // Both second steps are held: the window's wait lets the first go, whose
+  // step brings the window its events, where the other is let go to end.
   auto one = std::make_shared<Gate>(step), two = std::make_shared<Gate>(step);
   files.gates[first] = one;
   files.gates[second] = two;
   pump.whileWaiting([&] {
-    if (!one->held() || !two->held() || one->released()) return;
-    clock.now += 1000;
-    one->release();
+    if (one->held() && two->held() && !one->released()) clock.now += 1000, one->release();
   });
   pump.every([&] {
     if (stopped || !two->held()) return;
     two->release();
-    // Time for its write to land (were it still out, the Stop would give
-    // it up, and the image would be hashed as it stands all the same).
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     stopped = (pressStop(), true);
   });

@@ -151,59 +151,6 @@ TEST_P(HeldFaultRead, StopEndsTheRunWhileTheReadIsHeld) {
 INSTANTIATE_TEST_SUITE_P(Sources, HeldFaultRead,
                          ::testing::Values(HeldRead{"PlainFile", false}, HeldRead{"LoopDevice", true}), ByName{});
 
-// A lane between steps whose read started early is held by its drive:
-// giving the run up takes the lane's source, and neither that nor letting
-// the I/O go waits for the read; the source goes only once the read has
-// returned. (A lane's own thread waits its reads out before it ends, so an
-// idle one left to be joined would hold up whoever lets the I/O go.)
-TEST_F(FaultDeviceRun, AReadStartedEarlyAndHeldHoldsUpNeitherAbandonNorTheEnd) {
-  if (testIoPath() == IoPath::Sync) GTEST_SKIP() << "io_uring's own: the plain path never reads early";
-  if (auto why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
-  constexpr std::size_t kStep = 1 << 20;
-  FaultFile& f = faults->add({.name = "ahead.img", .size = 8 << 20});
-  f.stallAt(2 * kStep + kStep / 2);  // in the second block read early
-  struct Watched final : Source {
-    std::unique_ptr<Source> inner;
-    std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
-    ~Watched() override { *gone = true; }
-    IoResult read(std::span<std::byte> b) override { return inner->read(b); }
-    std::optional<Positioned> positionedRead(std::size_t n) override { return inner->positionedRead(n); }
-    std::optional<Positioned> peekPositioned(std::size_t n) const override { return inner->peekPositioned(n); }
-    void advance(std::size_t n) override { inner->advance(n); }
-  };
-  auto source = std::make_unique<Watched>();
-  source->inner = realFiles.openSource(loop.emplace(f.path()).path().string());
-  const auto gone = source->gone;
-  auto out = realFiles.createOutput((dir / "copy").string());
-  auto io = makeUringCycleIo({{source.get(), out.get()}});
-  if (!io) GTEST_SKIP() << "no io_uring here";
-  std::vector<CycleIo::Step> steps(1);
-  steps[0].readLength = kStep;
-  steps[0].readAhead = true;
-  io->cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
-  ASSERT_EQ(steps[0].read.bytes, kStep);
-  for (int i = 0; i < 200 && f.stalledReads() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  ASSERT_GT(f.stalledReads(), 0u) << "the read started early never reached the drive";
-
-  // Safety net: an end that waits for the read fails instead of hanging.
-  std::jthread watchdog([&](std::stop_token st) {
-    for (int i = 0; i < 200 && !st.stop_requested(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    f.release();
-  });
-  std::vector<CycleIo::Held> held(1);
-  held[0].source = std::move(source);
-  const auto before = std::chrono::steady_clock::now();
-  io->abandon(held);
-  io.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
-  EXPECT_EQ(held[0].source, nullptr) << "the held read's source was left to be closed under it";
-  EXPECT_FALSE(*gone);
-  f.release();
-  for (int i = 0; i < 200 && !*gone; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(*gone) << "the source outlived its read";
-  EXPECT_EQ(out->close(), 0);
-}
-
 // A drive of 4,096-byte sectors cannot read less than one: going past read
 // errors, a straight job trims and scrapes it a whole sector at a time, so
 // its bad sector is read once by the sweep and once by trim, not once for
