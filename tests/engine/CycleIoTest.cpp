@@ -194,11 +194,8 @@ int fallbackChild(const fs::path& dir, const std::vector<std::byte>& data) {
   LinuxCycleIoFactory factory(IoPath::Auto);
   auto io = factory.create({{src.get(), out.get()}});
   if (std::string(factory.lastPath()) != "sync") return 4;
-  std::vector<CycleIo::Step> steps(1);
-  for (int c = 0; c < 5; ++c) {
-    steps[0] = stepOf(4096);
-    io->cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
-  }
+  std::vector<CycleIo::Step> steps{stepOf(data.size() + 1)};
+  io->cycle(steps, [](std::size_t, std::span<const std::byte> d) { return d; });
   io.reset();
   return out->close() == 0 && readFile(dir / "copy") == data ? 0 : 5;
 }
