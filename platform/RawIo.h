@@ -63,10 +63,6 @@ class Source {
   // A read of `length` bytes from the current position, for the caller to
   // issue; nullopt when only read() can do it.
   virtual std::optional<Positioned> positionedRead(std::size_t /*length*/) { return std::nullopt; }
-  // Where positionedRead(length) would read (descriptor and offset, no
-  // latency), without asking for the read: for a caller that may already
-  // have it in flight. A simulated drive counts every read asked for.
-  virtual std::optional<Positioned> peekPositioned(std::size_t /*length*/) const { return std::nullopt; }
   // Moves the position by bytes the caller read itself.
   virtual void advance(std::size_t /*bytes*/) {}
   // Moves the position to an absolute offset, for a caller that reads

@@ -83,8 +83,7 @@ class FdSource final : public Source {
     }
     return r;
   }
-  std::optional<Positioned> positionedRead(std::size_t length) override { return peekPositioned(length); }
-  std::optional<Positioned> peekPositioned(std::size_t) const override {
+  std::optional<Positioned> positionedRead(std::size_t) override {
     if (!m_queueable) return std::nullopt;
     return Positioned{m_fd, m_pos, 0};
   }

@@ -59,11 +59,6 @@ std::optional<Positioned> FaultySource::positionedRead(std::size_t length) {
   return m_inner->positionedRead(length);
 }
 
-std::optional<Positioned> FaultySource::peekPositioned(std::size_t length) const {
-  if (m_gate || firstBad(m_bad, m_pos, length)) return std::nullopt;
-  return m_inner->peekPositioned(length);
-}
-
 void FaultySource::advance(std::size_t bytes) {
   m_inner->advance(bytes);
   m_pos += bytes;

@@ -47,7 +47,6 @@ class FaultySource : public Source {
   ~FaultySource() override;
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
-  std::optional<Positioned> peekPositioned(std::size_t length) const override;
   void advance(std::size_t bytes) override;
   bool seek(std::uint64_t offset) override;
 

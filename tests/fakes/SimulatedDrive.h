@@ -50,9 +50,6 @@ class SimulatedDrive final : public Source {
       : m_inner(std::move(inner)), m_pace(timing, seed) {}
   IoResult read(std::span<std::byte> buf) override;
   std::optional<Positioned> positionedRead(std::size_t length) override;
-  std::optional<Positioned> peekPositioned(std::size_t length) const override {
-    return m_inner->peekPositioned(length);
-  }
   void advance(std::size_t bytes) override { m_inner->advance(bytes); }
   bool seek(std::uint64_t offset) override { return m_inner->seek(offset); }
 
