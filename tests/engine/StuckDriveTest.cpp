@@ -120,12 +120,11 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
     EXPECT_NE(stuckSum.find("  002.bin"), std::string::npos) << stuckSum;
   }
   if (c.write) {
-    // The image is in the hands of the write that has not returned: no
-    // hash of it can be trusted, and the record says so instead of one.
-    EXPECT_EQ(field(stuckLog, "image_sha256"), "");
+    // The image is in the hands of the write that has not returned, and the
+    // held block passed the source's digest uncounted: the record gives
+    // neither digest, and says why.
+    EXPECT_EQ(field(stuckLog, "image_sha256") + field(stuckLog, "source_sha256"), "");
     EXPECT_NE(field(stuckLog, "hash_error").find("had not returned"), std::string::npos) << stuckLog;
-    // Nor of the source: the held block's bytes passed, uncounted.
-    EXPECT_EQ(field(stuckLog, "source_sha256"), "");
   } else {
     EXPECT_TRUE(readFile(output(2)) == before);
   }
@@ -263,9 +262,8 @@ TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
   EXPECT_TRUE(held->waitGone(30));
 }
 
-// A step that ends while the window has its events (the Stop asked and
-// confirmed there) was written and hashed, but never counted: the record's
-// hash is of the image as it is left.
+// A step that ends while the window has its events (a Stop confirmed there)
+// was written and hashed but never counted: the record hashes the image left.
 TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
   form.Options.hashes = {HashAlgo::Sha256};
   const std::size_t step = blocksPerStep(131072, false) * 131072;
@@ -273,13 +271,13 @@ TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
   const std::string first = src("first.img", patternBytes(4 * step, 1)), second = src("second.img", data);
   addFileJob(first);
   addFileJob(second);
-  // Both second steps are held: the window's wait lets the first go, whose
-  // step brings the window its events, where the other is let go to end.
+  // Both second steps held: the first is let go in a wait, the other in the events its step brings.
   auto one = std::make_shared<Gate>(step), two = std::make_shared<Gate>(step);
   files.gates[first] = one;
   files.gates[second] = two;
   pump.whileWaiting([&] {
-    if (one->held() && two->held() && !one->released()) clock.now += 1000, one->release();
+    clock.now += 1000;  // time for the window's events once a step ends
+    if (one->held() && two->held()) one->release();
   });
   pump.every([&] {
     if (stopped || !two->held()) return;
@@ -294,7 +292,6 @@ TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
   ASSERT_TRUE(stopped);
   const Bytes image = readFile(output(2));
   EXPECT_TRUE(image == Bytes(data.begin(), data.begin() + static_cast<long>(image.size())));
-  EXPECT_EQ(field(record(2), "bytes_written"), std::to_string(image.size()));
   EXPECT_EQ(field(record(2), "image_sha256"), sha256Of(image));
 }
 

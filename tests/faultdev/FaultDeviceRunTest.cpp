@@ -111,11 +111,9 @@ INSTANTIATE_TEST_SUITE_P(Sources, FaultDeviceOracle, ::testing::ValuesIn(kRows),
 // A source whose read at 4 MiB stalls, as a network share, a dying USB
 // bridge or a failing disk does, beside a healthy job: the window keeps
 // its events while the read is held, on either path, so Stop is answered
-// and ends the run while the read is still held. A window that waits in
-// the read, or in handing it to the kernel, never sees the stall; the
-// watchdog then lets the read go after 20 s and the test fails. (Both kinds
-// of job wait on their reads through the one wait; a held mutate read on
-// both paths is StuckDrive's.)
+// and ends the run while the read is still held (else the watchdog lets
+// the read go after 20 s and the test fails; a held mutate read is
+// StuckDrive's).
 struct HeldRead {
   const char* name;
   bool overLoop;
