@@ -19,8 +19,8 @@
 // requests out (a writeback), and hands them the source and output they
 // use; such a thread, once its call returns, prepares and writes nothing
 // more, cuts and closes an output it was writing, lets its reader wait out
-// its requests, releases what it held and ends. Other lane threads are told to end and joined; a
-// reader is always let go on its lane's thread.
+// its requests, releases what it held and ends. Other lane threads are
+// told to end and joined; a reader is always let go on its lane's thread.
 #include <chrono>
 #include <memory>
 #include <span>
