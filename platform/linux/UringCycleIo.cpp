@@ -9,12 +9,10 @@ namespace mdi {
 std::unique_ptr<CycleIo> makeUringCycleIo(std::vector<CycleIo::Lane> lanes, int* error) {
   // Each lane sets its ring up on its own thread; a ring set up here, as
   // they will, tells whether the kernel offers what they need.
-  io_uring probe{};
-  if (const int e = uring::setUpRing(probe, 8)) {
+  if (const int e = uring::probeRing()) {
     if (error) *error = e;
     return nullptr;
   }
-  io_uring_queue_exit(&probe);
   std::vector<std::unique_ptr<LaneReader>> readers;
   readers.reserve(lanes.size());
   for (const auto& lane : lanes) readers.push_back(std::make_unique<uring::UringLane>(lane));

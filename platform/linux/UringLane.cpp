@@ -29,8 +29,6 @@ bool retryable(int res) { return res == -EINTR || res == -EAGAIN; }
 enum class Tag : std::uint64_t { Read = 1, Delay = 2, Writeback = 3, Abandon = 4, Cancel = 5 };
 std::uint64_t tag(Tag kind) { return static_cast<std::uint64_t>(kind); }
 
-}  // namespace
-
 int setUpRing(io_uring& ring, unsigned entries) {
   // Only the lane's thread submits, and the work of its completions (the
   // copy out of the page cache, and going on with a read whose pages were
@@ -45,6 +43,15 @@ int setUpRing(io_uring& ring, unsigned entries) {
     return ENOSYS;
   }
   return 0;
+}
+
+}  // namespace
+
+int probeRing() {
+  io_uring ring{};
+  const int error = setUpRing(ring, kEntries);
+  if (error == 0) io_uring_queue_exit(&ring);
+  return error;
 }
 
 UringLane::~UringLane() {

@@ -30,10 +30,10 @@ namespace mdi::uring {
 // instead of all at once when the file is closed.
 inline constexpr std::uint64_t kWritebackChunk = 8u << 20;
 
-// Sets up a ring as the lanes do. 0, or the errno that makes io_uring
-// unusable here (setup refused, as by seccomp or io_uring_disabled, or a
-// request kind missing).
-int setUpRing(io_uring& ring, unsigned entries);
+// Sets up a ring as a lane does and lets it go again: 0, or the errno that
+// makes io_uring unusable here (setup refused, as by seccomp or
+// io_uring_disabled, or a request kind missing).
+int probeRing();
 
 class UringLane final : public LaneReader {
  public:
