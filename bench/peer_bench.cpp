@@ -17,7 +17,8 @@
 // cold reads); the images go to target-folder (the same by default; a tmpfs
 // such as /dev/shm takes the target disk's speed out of the figures).
 // sections: a comma-separated choice of cold, warm and sha (all by default),
-// and `alone` to leave the peers out (to profile the program).
+// `alone` to leave the peers out (to profile the program), and `plain` to
+// have the program's plain path (MDIMAGER_IO=sync) take its turns beside.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -201,7 +202,17 @@ int main(int argc, char** argv) {
     fs::remove(map);
     removeOutputs(out);
   };
-  enum { Program, Dd, Ddrescue, Tools };
+  // The program's plain path (MDIMAGER_IO=sync) takes its turns too when
+  // asked for: two ways of the program are only comparable in one process,
+  // where the machine's drift from run to run falls on both alike.
+  const bool plainToo = chosen.find(",plain,") != std::string::npos;
+  const auto plainRun = [&](double* cpu) {
+    ::setenv("MDIMAGER_IO", "sync", 1);
+    const double seconds = windowRun(src, bytes, out, {}, cpu);
+    ::unsetenv("MDIMAGER_IO");
+    return seconds;
+  };
+  enum { Program, Dd, Ddrescue, Plain, Tools };
   Series cold[Tools], warmed[Tools], hashed;
   // Round 0 only warms up: the first run to fill memory the machine has not
   // used yet pays for it (on a virtual machine, up to twice the CPU of the
@@ -213,10 +224,10 @@ int main(int argc, char** argv) {
       Series* s = isCold ? cold : warmed;
       const Timed runs[Tools] = {[&](double* cpu) { return windowRun(src, bytes, out, {}, cpu); },
                                  [&](double* cpu) { return shell(dd, cpu); },
-                                 [&](double* cpu) { return shell(ddrescue, cpu); }};
+                                 [&](double* cpu) { return shell(ddrescue, cpu); }, plainRun};
       for (int k = 0; k < Tools; ++k) {
         const int tool = (k + round) % Tools;
-        if (tool != Program && (alone || (tool == Ddrescue && !haveDdrescue))) continue;
+        if (tool == Plain ? !plainToo : tool != Program && (alone || (tool == Ddrescue && !haveDdrescue))) continue;
         clean();
         if (isCold) makeCold(src);
         else warm(src);
@@ -242,6 +253,9 @@ int main(int argc, char** argv) {
         "  CPU s per GiB program %7.2f | dd %7.2f | ddrescue %7.2f | program/dd   %.2f\n",
         isCold ? "Cold" : "Warm", s[Program].rate(), s[Dd].rate(), s[Ddrescue].rate(), s[Program].rate() / peer,
         s[Program].cpuPerGiB(), s[Dd].cpuPerGiB(), s[Ddrescue].cpuPerGiB(), s[Program].cpuPerGiB() / s[Dd].cpuPerGiB());
+    if (plainToo)
+      std::printf("  plain path    MB/s %7.1f | /best %.2f | CPU s per GiB %.2f | /dd %.2f\n", s[Plain].rate(),
+                  s[Plain].rate() / peer, s[Plain].cpuPerGiB(), s[Plain].cpuPerGiB() / s[Dd].cpuPerGiB());
   }
   const double sha = wanted("sha") ? opensslSha256() : 0;
   if (sha > 0)
