@@ -84,7 +84,8 @@ class FdSource final : public Source {
     return r;
   }
   std::optional<Positioned> positionedRead(std::size_t) override {
-    if (!m_queueable) return std::nullopt;
+    // Past the cache only read() goes: m_fd would be read through it.
+    if (!m_queueable || m_direct >= 0) return std::nullopt;
     return Positioned{m_fd, m_pos, 0};
   }
   void advance(std::size_t bytes) override { m_pos += bytes; }
