@@ -213,7 +213,10 @@ void RunController::mutateLoop(Run& run) {
       run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
       if (!awaitCycle(run)) return false;
       settleCycle(run, finishing, writeFailed, lastPartialSector);
-      if (!closeCycle(run, finishing)) return false;
+      if (!closeCycle(run, finishing)) {
+        if (letStepsEnd(run)) settleCycle(run, finishing, writeFailed, lastPartialSector);
+        return false;
+      }
     }
     return true;
   };

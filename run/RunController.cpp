@@ -98,10 +98,27 @@ bool RunController::awaitCycle(Run& run) {
     m_sv.pump.processEventsWhileWaiting();
     if (!run.io) return false;  // Exit closed every file
     if (m_form.run.StopRequested == 1) {
+      letStepsEnd(run);
       abandonIo(run);
       break;
     }
   }
+  return true;
+}
+
+bool RunController::letStepsEnd(Run& run) {
+  if (!run.io || m_form.run.StopRequested != 1) return false;
+  // Long enough for a step of a few MiB from a slow USB disk; a drive that
+  // holds a read longer is given up, and Stop still answers within a second.
+  constexpr std::chrono::milliseconds kGrace{250};
+  const auto until = std::chrono::steady_clock::now() + kGrace;
+  auto stepsOut = [&] {
+    for (std::size_t i = 0; i < run.jobs.size(); ++i)
+      if (run.jobs[i].inFlight && !run.steps[i].completed) return true;
+    return false;
+  };
+  for (auto now = std::chrono::steady_clock::now(); stepsOut() && now < until; now = std::chrono::steady_clock::now())
+    run.io->wait(std::chrono::ceil<std::chrono::milliseconds>(until - now));
   return true;
 }
 

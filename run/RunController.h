@@ -104,10 +104,16 @@ class RunController {
   // run must stop: the operator stopped it, or Exit closed its files.
   bool closeCycle(Run& run, bool finishing);
   // Waits for the cycle started on run.io, keeping the window's events going
-  // while a drive takes its time. A confirmed Stop gives the cycle up: jobs
-  // whose transfers have not returned keep what they copied before it and
+  // while a drive takes its time. A confirmed Stop gives the cycle up once
+  // its steps have had their moment to end (letStepsEnd): jobs whose
+  // transfers have not returned by then keep what they copied before and
   // are settled no further. False when Exit closed the run's files.
   bool awaitCycle(Run& run);
+  // After a confirmed Stop: waits a moment, without the window's events,
+  // for the steps still out to end, so that a healthy drive's step is
+  // counted and kept rather than given up (and its image read back for
+  // the record). True when there are steps to settle: not after Exit.
+  bool letStepsEnd(Run& run);
   // Gives up whatever run.io still has out (see CycleIo::abandon); the
   // files a transfer still uses are handed to it.
   void abandonIo(Run& run);

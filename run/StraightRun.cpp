@@ -141,15 +141,21 @@ void RunController::straightLoop(Run& run) {
       placeRescueReads(run, finishing);
       run.startCycle([block](const Run::Job&) { return block; },
                      finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
+      const auto settle = [&] {
+        settleCycle(
+            run, finishing,
+            [&](int i) {
+              const CycleIo::Step& st = run.steps[i];
+              return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared);
+            },
+            nothingCarried);
+      };
       if (!awaitCycle(run)) return false;
-      settleCycle(
-          run, finishing,
-          [&](int i) {
-            const CycleIo::Step& st = run.steps[i];
-            return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared);
-          },
-          nothingCarried);
-      if (!closeCycle(run, finishing)) return false;
+      settle();
+      if (!closeCycle(run, finishing)) {
+        if (letStepsEnd(run)) settle();
+        return false;
+      }
     }
     return true;
   };

@@ -262,9 +262,9 @@ TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
   EXPECT_TRUE(held->waitGone(30));
 }
 
-// A step that ends while the window has its events (a Stop confirmed there)
-// was written and hashed but never counted: the record hashes the image left.
-TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
+// A step that ends while the window has its events, a Stop confirmed
+// there, is counted and kept, and the record's hash is of the image left.
+TEST_F(RunFixture, AStepEndedAsTheStopComesIsKeptAndHashed) {
   form.Options.hashes = {HashAlgo::Sha256};
   const std::size_t step = blocksPerStep(131072, false) * 131072;
   const auto data = patternBytes(3 * step, 2);
@@ -291,7 +291,33 @@ TEST_F(RunFixture, AStepEndedUncountedWhenTheStopComesLeavesTheHashTrue) {
 
   ASSERT_TRUE(stopped);
   const Bytes image = readFile(output(2));
-  EXPECT_TRUE(image == Bytes(data.begin(), data.begin() + static_cast<long>(image.size())));
+  EXPECT_EQ(image, Bytes(data.begin(), data.begin() + static_cast<long>(2 * step)));
+  EXPECT_EQ(field(record(2), "image_sha256"), sha256Of(image));
+}
+
+// A step that ends just after a Stop is confirmed is kept: a healthy
+// drive's step is counted rather than cut off, so a mutate job beside a
+// slower one still records its source's digest, and no image is read back.
+TEST_F(RunFixture, AStepEndingJustAfterTheStopIsKept) {
+  form.Options.hashes = {HashAlgo::Sha256};
+  setMutate(true);
+  const auto data = patternBytes(8000 * 520, 2);
+  const std::string second = src("second.img", data);
+  addFileJob(src("first.img", patternBytes(8000 * 520, 1)), -1, "520", "512");
+  addFileJob(second, -1, "520", "512");
+  auto gate = files.gates[second] = std::make_shared<Gate>(2u << 20);
+  std::jthread release;  // the held read ends 20 ms after the Stop
+  pump.whileWaiting([&] {
+    if (stopped || !gate->held()) return;
+    release = std::jthread([gate] { std::this_thread::sleep_for(std::chrono::milliseconds(20)), gate->release(); });
+    stopped = (pressStop(), true);
+  });
+  controller.RunClicked();
+  ASSERT_TRUE(stopped);
+  const Bytes image = readFile(output(2));
+  const std::size_t kept = image.size() / 512 * 520;
+  ASSERT_GT(kept, 2u << 20) << "the step held at 2 MiB was cut off";
+  EXPECT_EQ(field(record(2), "source_sha256"), sha256Of(Bytes(data.begin(), data.begin() + static_cast<long>(kept))));
   EXPECT_EQ(field(record(2), "image_sha256"), sha256Of(image));
 }
 
