@@ -132,6 +132,10 @@ void RunController::straightLoop(Run& run) {
   // is ever carried over to a later step.
   for (auto& j : run.jobs) j.sourceSector = 512;
   const CarrySink nothingCarried = [](Run&, int) { return true; };
+  const auto writeFailed = [&run](int i) {
+    const CycleIo::Step& st = run.steps[i];
+    return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared);
+  };
 
   // One pass: every unfinished job copies one block per cycle until a read
   // brings nothing. Returns false when the operator stopped the run.
@@ -141,19 +145,10 @@ void RunController::straightLoop(Run& run) {
       placeRescueReads(run, finishing);
       run.startCycle([block](const Run::Job&) { return block; },
                      finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
-      const auto settle = [&] {
-        settleCycle(
-            run, finishing,
-            [&](int i) {
-              const CycleIo::Step& st = run.steps[i];
-              return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared);
-            },
-            nothingCarried);
-      };
       if (!awaitCycle(run)) return false;
-      settle();
+      settleCycle(run, finishing, writeFailed, nothingCarried);
       if (!closeCycle(run, finishing)) {
-        if (letStepsEnd(run)) settle();
+        if (letStepsEnd(run)) settleCycle(run, finishing, writeFailed, nothingCarried);
         return false;
       }
     }
