@@ -186,11 +186,6 @@ void RunController::mutateLoop(Run& run) {
     job.prepared = job.conversion->image().size();
     return job.conversion->image();
   };
-  auto writeFailed = [&](int i) {
-    const CycleIo::Step& st = run.steps[i];
-    return run.jobs[i].prepareFailed ||
-           (st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared));
-  };
   // The start of a sector a re-read found no more of: converted as the
   // source's partial last sector and written.
   const CarrySink lastPartialSector = [](Run& run, int i) {
@@ -212,9 +207,9 @@ void RunController::mutateLoop(Run& run) {
       placeRescueReads(run, finishing);
       run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
       if (!awaitCycle(run)) return false;
-      settleCycle(run, finishing, writeFailed, lastPartialSector);
+      settleCycle(run, finishing, lastPartialSector);
       if (!closeCycle(run, finishing)) {
-        if (letStepsEnd(run)) settleCycle(run, finishing, writeFailed, lastPartialSector);
+        if (letStepsEnd(run)) settleCycle(run, finishing, lastPartialSector);
         return false;
       }
     }

@@ -63,11 +63,9 @@ class RunController {
   // in the finishing pass); a failed read is followed by re-reads of the
   // rest of its step sector by sector, a step each, and ends the job at
   // its first unreadable byte; a read that brought nothing ends its pass.
-  // writeFailed(i) tells whether job i's write of the cycle fell short.
-  void settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed, const CarrySink& endOfCarry);
+  void settleCycle(Run& run, bool finishing, const CarrySink& endOfCarry);
   // One job's completed step: its bytes counted, then judged.
-  void settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
-                  const CarrySink& endOfCarry);
+  void settleStep(Run& run, int i, bool finishing, const CarrySink& endOfCarry);
   // Ends the job on a failed write: its status, or in the finishing pass a
   // message box.
   void failWrite(Run& run, int i, bool finishing);

@@ -88,8 +88,7 @@ void RunController::failWrite(Run& run, int i, bool finishing) {
   }
 }
 
-void RunController::settleCycle(Run& run, bool finishing, const std::function<bool(int)>& writeFailed,
-                                const CarrySink& endOfCarry) {
+void RunController::settleCycle(Run& run, bool finishing, const CarrySink& endOfCarry) {
   for (int i = 0; i < static_cast<int>(run.jobs.size()); ++i) {
     auto& job = run.jobs[i];
     if (job.done) continue;
@@ -102,20 +101,22 @@ void RunController::settleCycle(Run& run, bool finishing, const std::function<bo
     job.inFlight = false;
     // A step and the re-reads after it count together, once they are over.
     if (!job.reReadEnd) job.stepFrom = job.bytesRead;
-    settleStep(run, i, finishing, writeFailed, endOfCarry);
+    settleStep(run, i, finishing, endOfCarry);
     if (!job.reReadEnd && !job.rescue) job.passSteps += blocksCovered(job, job.stepFrom);
   }
 }
 
-void RunController::settleStep(Run& run, int i, bool finishing, const std::function<bool(int)>& writeFailed,
-                               const CarrySink& endOfCarry) {
+void RunController::settleStep(Run& run, int i, bool finishing, const CarrySink& endOfCarry) {
   auto& job = run.jobs[i];
   const CycleIo::Step& st = run.steps[i];
   const std::int64_t stepStart = job.bytesRead;
   job.bytesRead += static_cast<std::int64_t>(st.read.bytes);
   if (st.read.bytes > 0) job.bytesWritten += static_cast<std::int64_t>(st.write.bytes);
   job.extraWritten += std::exchange(job.extraPending, 0);
-  if (writeFailed(i)) return failWrite(run, i, finishing);
+  // The block could not be prepared, or its write fell short of it.
+  const bool writeFailed =
+      job.prepareFailed || (st.read.bytes > 0 && (st.write.failed() || st.write.bytes != job.prepared));
+  if (writeFailed) return failWrite(run, i, finishing);
   if (job.rescue) return settleRescue(run, i, finishing);
   if (job.reReadEnd) return settleReRead(run, i, finishing, endOfCarry);
   if (st.read.failed()) {

@@ -132,10 +132,6 @@ void RunController::straightLoop(Run& run) {
   // is ever carried over to a later step.
   for (auto& j : run.jobs) j.sourceSector = 512;
   const CarrySink nothingCarried = [](Run&, int) { return true; };
-  const auto writeFailed = [&run](int i) {
-    const CycleIo::Step& st = run.steps[i];
-    return st.read.bytes > 0 && (st.write.failed() || st.write.bytes != run.jobs[i].prepared);
-  };
 
   // One pass: every unfinished job copies one block per cycle until a read
   // brings nothing. Returns false when the operator stopped the run.
@@ -146,9 +142,9 @@ void RunController::straightLoop(Run& run) {
       run.startCycle([block](const Run::Job&) { return block; },
                      finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
       if (!awaitCycle(run)) return false;
-      settleCycle(run, finishing, writeFailed, nothingCarried);
+      settleCycle(run, finishing, nothingCarried);
       if (!closeCycle(run, finishing)) {
-        if (letStepsEnd(run)) settleCycle(run, finishing, writeFailed, nothingCarried);
+        if (letStepsEnd(run)) settleCycle(run, finishing, nothingCarried);
         return false;
       }
     }
