@@ -206,12 +206,7 @@ void RunController::mutateLoop(Run& run) {
     while (run.FinishedCount < n) {
       placeRescueReads(run, finishing);
       run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
-      if (!awaitCycle(run)) return false;
-      settleCycle(run, finishing, lastPartialSector);
-      if (!closeCycle(run, finishing)) {
-        if (letStepsEnd(run)) settleCycle(run, finishing, lastPartialSector);
-        return false;
-      }
+      if (!endCycle(run, finishing, lastPartialSector)) return false;
     }
     return true;
   };

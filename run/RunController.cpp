@@ -106,6 +106,14 @@ bool RunController::awaitCycle(Run& run) {
   return true;
 }
 
+bool RunController::endCycle(Run& run, bool finishing, const CarrySink& endOfCarry) {
+  if (!awaitCycle(run)) return false;
+  settleCycle(run, finishing, endOfCarry);
+  if (closeCycle(run, finishing)) return true;
+  if (letStepsEnd(run)) settleCycle(run, finishing, endOfCarry);
+  return false;
+}
+
 bool RunController::letStepsEnd(Run& run) {
   if (!run.io || m_form.run.StopRequested != 1) return false;
   // Long enough for a step of a few MiB from a slow USB disk; a drive that

@@ -107,6 +107,10 @@ class RunController {
   // transfers have not returned by then keep what they copied before and
   // are settled no further. False when Exit closed the run's files.
   bool awaitCycle(Run& run);
+  // The rest of a cycle once started: waited for, settled, then counted and
+  // shown. After a Stop the steps still out have their moment to end, and
+  // those that do are settled too. False when the run must stop.
+  bool endCycle(Run& run, bool finishing, const CarrySink& endOfCarry);
   // After a confirmed Stop: waits a moment, without the window's events,
   // for the steps still out to end, so that a healthy drive's step is
   // counted and kept rather than given up (and its image read back for

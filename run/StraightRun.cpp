@@ -141,12 +141,7 @@ void RunController::straightLoop(Run& run) {
       placeRescueReads(run, finishing);
       run.startCycle([block](const Run::Job&) { return block; },
                      finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
-      if (!awaitCycle(run)) return false;
-      settleCycle(run, finishing, nothingCarried);
-      if (!closeCycle(run, finishing)) {
-        if (letStepsEnd(run)) settleCycle(run, finishing, nothingCarried);
-        return false;
-      }
+      if (!endCycle(run, finishing, nothingCarried)) return false;
     }
     return true;
   };
