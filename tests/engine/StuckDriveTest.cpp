@@ -289,6 +289,7 @@ TEST_F(RunFixture, AStepEndedAsTheStopComesIsKeptAndHashed) {
   controller.RunClicked();
   ASSERT_TRUE(stopped);
   EXPECT_EQ(readFile(output(2)), Bytes(data.begin(), data.begin() + static_cast<long>(2 * step)));
+  EXPECT_EQ(field(record(2), "bytes_written"), std::to_string(2 * step));
   EXPECT_EQ(field(record(2), "image_sha256"), sha256Of(readFile(output(2))));
 }
 
