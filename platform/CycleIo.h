@@ -6,7 +6,8 @@
 // length: it reads that many bytes from its source's position (read
 // contract of RawIo.h) and, when the read brought any bytes, writes what the
 // prepare step makes of them to its output (write contract). That is one
-// step of the lane. Lanes are started and finish independently: wait()
+// step of the lane; a step may be read, prepared and written in pieces, one
+// after another, without the caller in between. Lanes are started and finish independently: wait()
 // returns as soon as any started lane has finished its step, marks those
 // lanes `completed`, and the caller settles them and starts them again
 // while the others are still reading. So a fast drive is never held to a
@@ -53,11 +54,18 @@ class CycleIo {
     // read left behind where read() reads it again (seen on loop devices),
     // and such a re-read must get every byte that can still be read.
     bool plainRead = false;
+    // Read and write the step in pieces of at most this many bytes (0: in
+    // one). Each piece is prepared on its own; read and write add up the
+    // pieces, and the step ends at the first piece that falls short.
+    std::size_t pieceLength = 0;
     IoResult read;   // out
     IoResult write;  // out; untouched when the read brought nothing
     // out: the cycle was abandoned before this lane's transfer returned;
     // read and write tell nothing then.
     bool pending = false;
+    // out, set by prepare: the step ends with this piece, as when it fell
+    // short (what the piece read could not all be prepared).
+    bool endsHere = false;
     // out: set by the wait() that reports this step finished; read and
     // write hold its outcome. The caller clears it once it has settled it.
     bool completed = false;
@@ -78,16 +86,18 @@ class CycleIo {
       Step next;
       next.readLength = readLength;
       next.plainRead = plainRead;
+      next.pieceLength = pieceLength;
       *this = std::move(next);
       return true;
     }
   };
-  // The bytes to write for what lane `lane` read. Called once per step
-  // with data, possibly on a thread of the implementation's and for several
-  // lanes at once (never twice at once for one lane); by the time wait()
-  // reports the lane completed, or abandon() returns, its call has ended.
-  // step.read of the lane is already set when it is called. The returned
-  // span must stay valid until the step has completed or been abandoned.
+  // The bytes to write for what lane `lane` read. Called once per piece
+  // with data, in order, possibly on a thread of the implementation's and
+  // for several lanes at once (never twice at once for one lane); by the
+  // time wait() reports the lane completed, or abandon() returns, its call
+  // has ended. step.read of the lane already counts the piece when it is
+  // called (its error is the piece's). The returned span must stay valid
+  // until the piece is written, the step has completed or been abandoned.
   using Prepare = std::function<std::span<const std::byte>(std::size_t lane, std::span<const std::byte> data)>;
 
   // What a lane still holds when its step is abandoned. The caller fills

@@ -20,11 +20,12 @@ class LaneReader {
     std::shared_ptr<const void> owner;
   };
   virtual ~LaneReader() = default;
-  // On the lane's thread: reads step.readLength bytes from the lane's
-  // source, as step asks (plainRead). May wait on the drive; a
+  // On the lane's thread: reads `length` bytes (the step's, or a piece of
+  // it: CycleIo::Step::pieceLength) from the lane's source, as step asks
+  // (plainRead). May wait on the drive; a
   // wait the reader can leave ends soon after wakeForAbandon(), with an
   // outcome nobody reads.
-  virtual Got read(const CycleIo::Step& step) = 0;
+  virtual Got read(const CycleIo::Step& step, std::size_t length) = 0;
   // On the lane's thread, after the step's bytes were written whole.
   virtual void written() {}
   // True while the reader has transfers of its own out (a writeback).

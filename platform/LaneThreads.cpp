@@ -150,57 +150,73 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
       s.done.notify_all();
       lk.lock();
     };
-    lk.unlock();
-    LaneReader::Got got;
-    if (L.reader) {
-      got = L.reader->read(step);
-    } else {
-      const std::size_t length = step.readLength;
-      if (L.buffer.size() < length) L.buffer.resize(length);
-      got.result = L.io.source->read(std::span(L.buffer.data(), length));
-      got.data = std::span<const std::byte>(L.buffer.data(), got.result.bytes);
-    }
-    lk.lock();
-    if (s.abandoned) break;
-    step.read = got.result;
-    if (got.result.bytes == 0) {
-      finished();
-      continue;
-    }
-    // Bytes read into this thread's buffer are read into again next step;
-    // bytes with an owner may be held past it (a hash behind the copy).
-    step.readOwner = got.owner;
-    L.owner = std::move(got.owner);
-    const std::span<const std::byte> in = got.data;
-    L.preparing = true;
-    lk.unlock();
-    std::span<const std::byte> data = prepare(lane, in);
-    // What prepare gave may be the caller's memory, which an abandoned run
-    // frees: the write goes out of memory the lane holds.
-    const bool own = data.data() >= in.data() && data.data() + data.size() <= in.data() + in.size();
-    if (!own && step.keep) {
-      L.keptImage = step.keep;
-    } else if (!own) {
-      L.copy.assign(data.begin(), data.end());
-      data = L.copy;
-    }
-    lk.lock();
-    L.preparing = false;
-    L.writing = true;
-    // Only abandon() waits for a prepare to end; the caller waiting for a
-    // step is not woken for nothing.
-    if (s.awaitingPrepare) s.done.notify_all();
-    lk.unlock();
+    // One piece of the step: read, prepare, write. False once the run is
+    // given up; `more` says whether the step goes on with another piece.
+    bool more = false;
+    auto piece = [&](std::size_t length) {
+      more = false;
+      lk.unlock();
+      LaneReader::Got got;
+      if (L.reader) {
+        got = L.reader->read(step, length);
+      } else {
+        if (L.buffer.size() < length) L.buffer.resize(length);
+        got.result = L.io.source->read(std::span(L.buffer.data(), length));
+        got.data = std::span<const std::byte>(L.buffer.data(), got.result.bytes);
+      }
+      lk.lock();
+      if (s.abandoned) return false;
+      step.read.bytes += got.result.bytes;
+      step.read.error = got.result.error;
+      if (got.result.bytes == 0) return true;
+      // Bytes read into this thread's buffer are read into again next piece;
+      // bytes with an owner may be held past it (a hash behind the copy).
+      step.readOwner = got.owner;
+      L.owner = std::move(got.owner);
+      const std::span<const std::byte> in = got.data;
+      L.preparing = true;
+      lk.unlock();
+      std::span<const std::byte> data = prepare(lane, in);
+      // What prepare gave may be the caller's memory, which an abandoned run
+      // frees: the write goes out of memory the lane holds.
+      const bool own = data.data() >= in.data() && data.data() + data.size() <= in.data() + in.size();
+      if (!own && step.keep) {
+        L.keptImage = step.keep;
+      } else if (!own) {
+        L.copy.assign(data.begin(), data.end());
+        data = L.copy;
+      }
+      lk.lock();
+      L.preparing = false;
+      L.writing = true;
+      // Only abandon() waits for a prepare to end; the caller waiting for a
+      // step is not woken for nothing.
+      if (s.awaitingPrepare) s.done.notify_all();
+      lk.unlock();
 
-    const IoResult wr = output->write(data);
-    if (L.reader && !wr.failed() && wr.bytes == data.size()) L.reader->written();
+      const IoResult wr = output->write(data);
+      const bool whole = !wr.failed() && wr.bytes == data.size();
+      if (L.reader && whole) L.reader->written();
 
-    lk.lock();
-    L.writing = false;
-    if (s.abandoned) break;
-    step.write = wr;
-    L.owner.reset();
-    L.keptImage.reset();
+      lk.lock();
+      L.writing = false;
+      if (s.abandoned) return false;
+      step.write.bytes += wr.bytes;
+      step.write.error = wr.error;
+      L.owner.reset();
+      L.keptImage.reset();
+      more = whole && got.result.bytes == length && !got.result.failed() && !step.endsHere;
+      return true;
+    };
+    const std::size_t pieceLength = step.pieceLength > 0 ? step.pieceLength : step.readLength;
+    bool given = false;
+    std::size_t at = 0;
+    do {
+      const std::size_t length = std::min(pieceLength, step.readLength - at);
+      given = !piece(length);
+      at += length;
+    } while (!given && more && at < step.readLength);
+    if (given) break;
     finished();
   }
   // Ending, or abandoned: nothing more is done with the lane's bytes. An

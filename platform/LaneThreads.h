@@ -4,6 +4,8 @@
 // reads through read() into its thread's buffer, or through the lane's
 // LaneReader when it has one; it writes through write(). Reading and
 // writing a block on one thread keeps both copies of its bytes on one core.
+// A step in pieces is read, prepared and written piece after piece there,
+// and the caller hears of it once, after its last piece.
 //
 // Locking: one mutex, in state shared by the caller's object and every lane
 // thread, guards each lane's request, its busy/preparing flags, the

@@ -89,8 +89,7 @@ LaneReader::Got UringLane::readPlainly(std::size_t length) {
   return {rd, std::span<const std::byte>(b->data(), rd.bytes), std::move(b)};
 }
 
-LaneReader::Got UringLane::read(const CycleIo::Step& step) {
-  const std::size_t len = step.readLength;
+LaneReader::Got UringLane::read(const CycleIo::Step& step, std::size_t len) {
   // A re-read after a failed read goes through read(): io_uring's buffered
   // read of a block device fails a page a failed read left behind, where
   // read() reads it again.

@@ -42,7 +42,7 @@ class UringLane final : public LaneReader {
   UringLane(const UringLane&) = delete;
   UringLane& operator=(const UringLane&) = delete;
 
-  Got read(const CycleIo::Step& step) override;
+  Got read(const CycleIo::Step& step, std::size_t length) override;
   void written() override;
   bool outstanding() const override { return m_inFlight > 0; }
   void wakeForAbandon() override { m_abandon.signal(); }
