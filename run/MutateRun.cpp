@@ -179,11 +179,14 @@ void RunController::mutateLoop(Run& run) {
       if (!job.rescue) job.carry.assign(data.begin() + static_cast<long>(whole), data.end());
       data = data.first(whole);
     }
-    if (!job.conversion->convert(data) || !writeExtra(run, lane)) job.prepareFailed = true;
+    if (!job.conversion->convert(data) || !writeExtra(run, lane)) {
+      job.prepareFailed = true;
+      run.steps[lane].endsHere = true;
+    }
     if (reRead) job.carry.clear();
     run.hashImage(lane, job.conversion->image());
     run.steps[lane].keep = job.conversion->imageOwner();
-    job.prepared = job.conversion->image().size();
+    job.prepared += job.conversion->image().size();
     return job.conversion->image();
   };
   // The start of a sector a re-read found no more of: converted as the

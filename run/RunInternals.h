@@ -118,7 +118,7 @@ struct RunController::Run {
     // The start of a source sector that a failed read brought; converted
     // once the rest of the sector is read.
     std::vector<std::byte> carry;
-    std::size_t prepared = 0;  // image bytes the last step's prepare gave to write
+    std::size_t prepared = 0;  // image bytes the step's prepare calls gave to write
     // The record beside the image.
     bool outputCreated = false;  // this run created or emptied the output
     bool hashStale = false;      // a write failed: hash the image as it stands
@@ -175,9 +175,9 @@ struct RunController::Run {
 
   // Starts the next step of every unfinished job whose last step has been
   // settled: it reads blockLength(job) bytes, or with SeveralBlocks
-  // blocksPerStep() such blocks at once (or, re-reading after a failed
-  // read, the next piece of a sector), and writes what prepare makes of
-  // them. Jobs still out go on undisturbed, each at its own pace; the
+  // blocksPerStep() such blocks at once, blocksPerPiece() at a time (or,
+  // re-reading after a failed read, the next piece of a sector), and
+  // writes what prepare makes of them. Jobs still out go on undisturbed, each at its own pace; the
   // outcomes arrive in steps as RunController::awaitCycle reports them.
   enum class StepSize { OneBlock, SeveralBlocks };
   template <class BlockLength>
@@ -187,6 +187,7 @@ struct RunController::Run {
       if (job.done || job.inFlight) continue;
       steps[i] = CycleIo::Step{};
       steps[i].go = true;
+      job.prepared = 0;
       job.inFlight = true;
       if (job.reReadEnd) {
         steps[i].readLength = job.reReadLength();
@@ -203,7 +204,12 @@ struct RunController::Run {
         continue;
       }
       job.block = blockLength(job);
-      steps[i].readLength = (size == StepSize::SeveralBlocks ? blocksPerStep(job.block, mutate) : 1) * job.block;
+      if (size == StepSize::OneBlock) {
+        steps[i].readLength = job.block;
+        continue;
+      }
+      steps[i].readLength = blocksPerStep(job.block, mutate) * job.block;
+      steps[i].pieceLength = blocksPerPiece(job.block, mutate) * job.block;
     }
     io->start(steps, prepare);
   }

@@ -123,7 +123,7 @@ void RunController::straightLoop(Run& run) {
       const auto grain = static_cast<std::size_t>(job.rescueSettings.grain);
       data = data.first(data.size() / grain * grain);
     }
-    job.prepared = data.size();
+    job.prepared += data.size();
     run.hashImage(lane, data, run.steps[lane].readOwner);
     return data;
   };

@@ -347,12 +347,13 @@ INSTANTIATE_TEST_SUITE_P(Runs, EngineRun, ::testing::ValuesIn(kRows), ByName{});
 INSTANTIATE_TEST_SUITE_P(Pairs, EngineRun, ::testing::ValuesIn(everyPair()), ByName{});
 
 // The README's table holds every pair of the five sector sizes. A step
-// reads whole blocks: at least 4 MiB straight (32 blocks), at least 1 MiB
-// for mutate (16 blocks of 128 sectors of 520 bytes).
+// reads whole blocks: at least 4 MiB straight (32 blocks); for mutate four
+// pieces of at least 1 MiB (16 blocks of 128 sectors of 520 bytes each).
 TEST(BlockLengths, TheReadmeTableHoldsEveryPairAndStepsReadWholeBlocks) {
   EXPECT_EQ(blockTable().size(), 25u);
   EXPECT_EQ(blocksPerStep(kBlock, false), 32u);
-  EXPECT_EQ(blocksPerStep(128 * 520, true), 16u);
+  EXPECT_EQ(blocksPerStep(128 * 520, true), 64u);
+  EXPECT_EQ(blocksPerPiece(128 * 520, true), 16u);
 }
 
 }  // namespace
