@@ -7,11 +7,12 @@
 // contract of RawIo.h) and, when the read brought any bytes, writes what the
 // prepare step makes of them to its output (write contract). That is one
 // step of the lane; a step may be read, prepared and written in pieces, one
-// after another, without the caller in between. Lanes are started and finish independently: wait()
-// returns as soon as any started lane has finished its step, marks those
-// lanes `completed`, and the caller settles them and starts them again
-// while the others are still reading. So a fast drive is never held to a
-// slow one's pace, and one drive's slow read holds up no other.
+// after another, without the caller in between. Lanes are started and
+// finish independently: wait() returns as soon as any started lane has
+// finished its step, marks those lanes `completed`, and the caller settles
+// them and starts them again while the others are still reading. So a fast
+// drive is never held to a slow one's pace, and one drive's slow read holds
+// up no other.
 //
 // The transfers never run on the caller's thread as a blocking call it
 // cannot leave: start() hands lanes out, wait() waits a bounded time, so the

@@ -150,11 +150,10 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
       s.done.notify_all();
       lk.lock();
     };
-    // One piece of the step: read, prepare, write. False once the run is
-    // given up; `more` says whether the step goes on with another piece.
-    bool more = false;
+    // One piece of the step: read, prepare, write; then whether the step
+    // goes on with another piece.
+    enum class Then { GivenUp, StepEnds, GoOn };
     auto piece = [&](std::size_t length) {
-      more = false;
       lk.unlock();
       LaneReader::Got got;
       if (L.reader) {
@@ -165,10 +164,10 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
         got.data = std::span<const std::byte>(L.buffer.data(), got.result.bytes);
       }
       lk.lock();
-      if (s.abandoned) return false;
+      if (s.abandoned) return Then::GivenUp;
       step.read.bytes += got.result.bytes;
       step.read.error = got.result.error;
-      if (got.result.bytes == 0) return true;
+      if (got.result.bytes == 0) return Then::StepEnds;
       // Bytes read into this thread's buffer are read into again next piece;
       // bytes with an owner may be held past it (a hash behind the copy).
       step.readOwner = got.owner;
@@ -200,23 +199,23 @@ void LaneThreads::laneMain(std::shared_ptr<Shared> shared, std::size_t lane) {
 
       lk.lock();
       L.writing = false;
-      if (s.abandoned) return false;
+      if (s.abandoned) return Then::GivenUp;
       step.write.bytes += wr.bytes;
       step.write.error = wr.error;
       L.owner.reset();
       L.keptImage.reset();
-      more = whole && got.result.bytes == length && !got.result.failed() && !step.endsHere;
-      return true;
+      const bool full = whole && got.result.bytes == length && !got.result.failed();
+      return full && !step.endsHere ? Then::GoOn : Then::StepEnds;
     };
     const std::size_t pieceLength = step.pieceLength > 0 ? step.pieceLength : step.readLength;
-    bool given = false;
+    Then then = Then::GoOn;
     std::size_t at = 0;
     do {
       const std::size_t length = std::min(pieceLength, step.readLength - at);
-      given = !piece(length);
+      then = piece(length);
       at += length;
-    } while (!given && more && at < step.readLength);
-    if (given) break;
+    } while (then == Then::GoOn && at < step.readLength);
+    if (then == Then::GivenUp) break;
     finished();
   }
   // Ending, or abandoned: nothing more is done with the lane's bytes. An

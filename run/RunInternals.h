@@ -177,8 +177,9 @@ struct RunController::Run {
   // settled: it reads blockLength(job) bytes, or with SeveralBlocks
   // blocksPerStep() such blocks at once, blocksPerPiece() at a time (or,
   // re-reading after a failed read, the next piece of a sector), and
-  // writes what prepare makes of them. Jobs still out go on undisturbed, each at its own pace; the
-  // outcomes arrive in steps as RunController::awaitCycle reports them.
+  // writes what prepare makes of them. Jobs still out go on undisturbed,
+  // each at its own pace; the outcomes arrive in steps as
+  // RunController::awaitCycle reports them.
   enum class StepSize { OneBlock, SeveralBlocks };
   template <class BlockLength>
   void startCycle(BlockLength blockLength, StepSize size, const CycleIo::Prepare& prepare) {
