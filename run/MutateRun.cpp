@@ -208,7 +208,8 @@ void RunController::mutateLoop(Run& run) {
   auto pass = [&](auto blockLength) {
     while (run.FinishedCount < n) {
       placeRescueReads(run, finishing);
-      run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert);
+      run.startCycle(blockLength, finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, convert,
+                     m_sv.clock.tickMs());
       if (!endCycle(run, finishing, lastPartialSector)) return false;
     }
     return true;

@@ -33,6 +33,10 @@ struct RunController::Run {
     // Blocks settled in the current pass: a step may read several blocks
     // at once, and counts as the blocks it covered.
     std::int32_t passSteps = 0;
+    // A main-pass step's pieces (see nextStepPieces), and when the step out
+    // was started.
+    std::size_t stepPieces = 1;
+    std::int32_t stepStartedTick = 0;
     std::size_t block = 0;      // the current pass's block length
     std::int64_t stepFrom = 0;  // where the step being settled began
     // After a failed read, the rest of its step is re-read sector by sector,
@@ -174,15 +178,15 @@ struct RunController::Run {
   }
 
   // Starts the next step of every unfinished job whose last step has been
-  // settled: it reads blockLength(job) bytes, or with SeveralBlocks
-  // blocksPerStep() such blocks at once, blocksPerPiece() at a time (or,
-  // re-reading after a failed read, the next piece of a sector), and
-  // writes what prepare makes of them. Jobs still out go on undisturbed,
+  // settled: it reads blockLength(job) bytes, or with SeveralBlocks the
+  // job's stepPieces pieces of blocksPerPiece() such blocks (or, re-reading
+  // after a failed read, the next piece of a sector), and writes what
+  // prepare makes of them. `now` is the window's tick. Jobs still out go on undisturbed,
   // each at its own pace; the outcomes arrive in steps as
   // RunController::awaitCycle reports them.
   enum class StepSize { OneBlock, SeveralBlocks };
   template <class BlockLength>
-  void startCycle(BlockLength blockLength, StepSize size, const CycleIo::Prepare& prepare) {
+  void startCycle(BlockLength blockLength, StepSize size, const CycleIo::Prepare& prepare, std::int32_t now) {
     for (std::size_t i = 0; i < jobs.size(); ++i) {
       auto& job = jobs[i];
       if (job.done || job.inFlight) continue;
@@ -209,8 +213,9 @@ struct RunController::Run {
         steps[i].readLength = job.block;
         continue;
       }
-      steps[i].readLength = blocksPerStep(job.block, mutate) * job.block;
       steps[i].pieceLength = blocksPerPiece(job.block, mutate) * job.block;
+      steps[i].readLength = steps[i].pieceLength * job.stepPieces;
+      job.stepStartedTick = now;
     }
     io->start(steps, prepare);
   }

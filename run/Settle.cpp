@@ -5,6 +5,7 @@
 #include "jobs/JobList.h"
 #include "run/RunController.h"
 #include "run/RunInternals.h"
+#include "run/StepSize.h"
 
 namespace mdi {
 
@@ -129,6 +130,9 @@ void RunController::settleStep(Run& run, int i, bool finishing, const CarrySink&
   }
   if (st.read.bytes < st.readLength) job.reachedEnd = true;
   if (st.read.bytes == 0) endJob(run, i, finishing);
+  // A whole main-pass step: how long it took sets the length of the next.
+  if (st.pieceLength > 0 && st.read.bytes == st.readLength)
+    job.stepPieces = nextStepPieces(job.stepPieces, m_sv.clock.tickMs() - job.stepStartedTick);
 }
 
 void RunController::settleReRead(Run& run, int i, bool finishing, const CarrySink& endOfCarry) {

@@ -2,38 +2,47 @@
 // How much a copy loop's step reads at once.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 namespace mdi {
 
-// How many blocks a main pass reads per step: enough for a step of at least
-// kStepBytes. Each step costs the same few thread hand-offs and system calls
-// whatever its length, and on a virtual machine each hand-off that wakes a
-// thread on the other core costs tens of microseconds: a warm copy into
-// tmpfs took 1.41 s of CPU per GiB in 256 KiB steps, about 1.15 s in 1 MiB
-// steps and about 1.03 s in 4 MiB steps (8 MiB gained nothing more). A drive
-// is given fewer, larger commands too. The blocks themselves, and so the
-// cycles, the read-outs and the bytes, are those of one block per step.
+// A main pass's step is read, prepared and written by the job's thread in
+// pieces, one after another, and only then handed back to the window's
+// thread, which counts it, shows it and starts the next. A piece of a
+// straight copy is kStepBytes: each piece costs a few system calls, and a
+// warm copy into tmpfs took 1.41 s of CPU per GiB in 256 KiB pieces, about
+// 1.15 s in 1 MiB and about 1.03 s in 4 MiB (8 MiB gained nothing more).
 inline constexpr std::size_t kStepBytes = 4u << 20;
 // Sector mutate holds each piece's source and its converted image at once;
 // past about 1 MiB the two no longer fit the processor's cache: four
-// simulated 1 GB/s drives of 520-byte sectors kept 0.8 of straight's pace in
-// 1 MiB steps and 0.77 in 4 MiB steps. So a mutate step is as long as a
-// straight one but read, converted and written by the job's thread in
-// pieces of about 1 MiB, one after the other, and the window's thread
-// comes between steps no more often than for a straight copy: the same
-// drives went from 0.80 to 0.94 of straight to 0.98 to 1.14.
+// simulated 1 GB/s drives of 520-byte sectors kept 0.8 of straight's pace
+// in 1 MiB pieces and 0.77 in 4 MiB ones.
 inline constexpr std::size_t kConvertPieceBytes = 1u << 20;
-inline constexpr std::size_t kConvertPiecesPerStep = kStepBytes / kConvertPieceBytes;
 inline std::size_t blocksFor(std::size_t bytes, std::size_t block) {
   return block == 0 ? 1 : std::max<std::size_t>(1, (bytes + block - 1) / block);
 }
-// How many blocks a piece of a main pass's step holds: the whole step
-// unless converting.
+// How many blocks a piece of a main pass's step holds.
 inline std::size_t blocksPerPiece(std::size_t block, bool converting) {
   return blocksFor(converting ? kConvertPieceBytes : kStepBytes, block);
 }
-inline std::size_t blocksPerStep(std::size_t block, bool converting) {
-  return blocksPerPiece(block, converting) * (converting ? kConvertPiecesPerStep : 1);
+
+// How many pieces a job's steps hold. Every hand-off to the window's thread
+// leaves the job's thread waiting for it (0.2 to 0.5 ms on a two-core
+// virtual machine, against 1.3 ms for the piece itself from a warm file),
+// so a job whose steps go quickly takes longer ones, up to about
+// kStepTargetMs each, and the window still shows every job's progress many
+// times a second. A step starts as one piece, doubles while a step takes
+// under half the target and halves when one takes more than twice it, so a
+// slow or faltering drive soon goes back to short steps. A step that took
+// no measurable time (the tick did not move) tells nothing, and changes
+// nothing.
+inline constexpr std::int32_t kStepTargetMs = 50;
+inline constexpr std::size_t kMostStepPieces = 64;
+inline std::size_t nextStepPieces(std::size_t pieces, std::int32_t tookMs) {
+  if (tookMs <= 0) return pieces;
+  if (tookMs < kStepTargetMs / 2) return std::min(pieces * 2, kMostStepPieces);
+  if (tookMs > kStepTargetMs * 2) return std::max<std::size_t>(pieces / 2, 1);
+  return pieces;
 }
 
 }  // namespace mdi

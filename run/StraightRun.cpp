@@ -140,7 +140,7 @@ void RunController::straightLoop(Run& run) {
     while (run.FinishedCount < n) {
       placeRescueReads(run, finishing);
       run.startCycle([block](const Run::Job&) { return block; },
-                     finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead);
+                     finishing ? Run::StepSize::OneBlock : Run::StepSize::SeveralBlocks, asRead, m_sv.clock.tickMs());
       if (!endCycle(run, finishing, nothingCarried)) return false;
     }
     return true;

@@ -163,7 +163,7 @@ inline Prediction predict(const Row& r, const Bytes& source) {
   const bool broken = r.end == End::Stop || r.end == End::Exit;
   const std::uint64_t s = static_cast<std::uint64_t>(r.s());
   const std::size_t block = r.mutate ? blockTable().at({r.s(), r.t}).read : kBlock;
-  const std::uint64_t step = blocksPerStep(block, r.mutate != 0) * block;
+  const std::uint64_t step = blocksPerPiece(block, r.mutate != 0) * block;
   // Main-pass steps: the last whole or short one, then one that reads nothing.
   const std::uint64_t mainSteps = r.bytes / step + 1 + (r.bytes % step ? 1 : 0);
   // Without going past read errors, a read that fails is read again piece

@@ -193,7 +193,7 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
     }
     if (stepped) {
       const BlockLengths l = blockTable().at({r.s(), r.t});
-      const std::uint64_t perStep = blocksPerStep(l.read, true) * l.write;
+      const std::uint64_t perStep = blocksPerPiece(l.read, true) * l.write;
       for (std::uint64_t k = 0; k < sizes.size(); ++k)
         EXPECT_EQ(sizes[k], std::min<std::uint64_t>((k + 1) * perStep, image.size())) << "step " << k + 1;
     }

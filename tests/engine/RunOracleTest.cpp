@@ -89,9 +89,9 @@ TEST_P(EngineRun, EndsAsTheModelPredicts) { check(GetParam()); }
 
 constexpr auto kFirst = SectorLayout::DataFirst, kLast = SectorLayout::DataLast, kGroups = SectorLayout::Groups4K;
 // Main-pass steps of a straight job, and of a mutate one from 520 and 512.
-const std::uint64_t kStep = blocksPerStep(kBlock, false) * kBlock;
-const std::uint64_t kStep520 = blocksPerStep(128 * 520, true) * 128 * 520;
-const std::uint64_t kStep512 = blocksPerStep(65536, true) * 65536;
+const std::uint64_t kStep = blocksPerPiece(kBlock, false) * kBlock;
+const std::uint64_t kStep520 = blocksPerPiece(128 * 520, true) * 128 * 520;
+const std::uint64_t kStep512 = blocksPerPiece(65536, true) * 65536;
 const HashAlgos kAll{HashAlgo::Sha256, HashAlgo::Md5, HashAlgo::Sha1};
 
 // Every pair of sector sizes, converted in more than three steps and a
@@ -100,7 +100,7 @@ std::vector<Row> everyPair() {
   std::vector<Row> rows;
   for (const auto& [pair, lengths] : blockTable()) {
     const auto [s, t] = pair;
-    const std::uint64_t sectors = 3 * 128 * blocksPerStep(lengths.read, true) + 41;
+    const std::uint64_t sectors = 3 * 128 * blocksPerPiece(lengths.read, true) + 41;
     rows.push_back({.name = "Pair_" + std::to_string(s) + "_to_" + std::to_string(t),
                     .mutate = s,
                     .t = t,
@@ -346,14 +346,32 @@ const Row kRows[] = {
 INSTANTIATE_TEST_SUITE_P(Runs, EngineRun, ::testing::ValuesIn(kRows), ByName{});
 INSTANTIATE_TEST_SUITE_P(Pairs, EngineRun, ::testing::ValuesIn(everyPair()), ByName{});
 
-// The README's table holds every pair of the five sector sizes. A step
-// reads whole blocks: at least 4 MiB straight (32 blocks); for mutate four
-// pieces of at least 1 MiB (16 blocks of 128 sectors of 520 bytes each).
+// The README's table holds every pair of the five sector sizes. A step's
+// pieces read whole blocks: 4 MiB straight (32 blocks); for mutate at least
+// 1 MiB (16 blocks of 128 sectors of 520 bytes each).
 TEST(BlockLengths, TheReadmeTableHoldsEveryPairAndStepsReadWholeBlocks) {
   EXPECT_EQ(blockTable().size(), 25u);
-  EXPECT_EQ(blocksPerStep(kBlock, false), 32u);
-  EXPECT_EQ(blocksPerStep(128 * 520, true), 64u);
+  EXPECT_EQ(blocksPerPiece(kBlock, false), 32u);
   EXPECT_EQ(blocksPerPiece(128 * 520, true), 16u);
+}
+
+// A job's steps take more pieces while they go quickly and fewer once they
+// take long, within one and 64 pieces.
+TEST(StepPieces, FollowHowLongTheLastStepTook) {
+  struct Case {
+    const char* name;
+    std::size_t pieces;
+    std::int32_t tookMs;
+    std::size_t next;
+  };
+  const Case cases[] = {
+      {"QuickDoubles", 1, 1, 2},        {"JustUnderHalfTheTargetDoubles", 8, 24, 16},
+      {"NearTheTargetKeeps", 8, 25, 8}, {"TwiceTheTargetKeeps", 8, 100, 8},
+      {"SlowerHalves", 8, 101, 4},      {"NeverUnderOnePiece", 1, 5000, 1},
+      {"NeverOverTheMost", 64, 1, 64},  {"NoTimeMeasuredKeeps", 4, 0, 4},
+      {"AWrappedTickKeeps", 4, -7, 4},
+  };
+  for (const Case& c : cases) EXPECT_EQ(nextStepPieces(c.pieces, c.tookMs), c.next) << c.name;
 }
 
 }  // namespace

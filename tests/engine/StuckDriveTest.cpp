@@ -56,7 +56,7 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   // Bytes a job reads (and, 512 to 512, writes) per main-pass block, and
   // per step.
   const std::size_t block = c.mutate ? 65536 : 131072;
-  const std::size_t step = blocksPerStep(block, c.mutate) * block;
+  const std::size_t step = blocksPerPiece(block, c.mutate) * block;
   // (Before an Exit, the fast one is short: its records are written within
   // the time Exit gives them, however loaded the machine.)
   const auto fastSrc = patternBytes(3 * (c.exit ? block : step), 1);
@@ -266,7 +266,7 @@ TEST_F(RunFixture, AStopBeforeTheReadBackLeavesItToEnd) {
 // there, is counted and kept, and the record's hash is of the image left.
 TEST_F(RunFixture, AStepEndedAsTheStopComesIsKeptAndHashed) {
   form.Options.hashes = {HashAlgo::Sha256};
-  const std::size_t step = blocksPerStep(131072, false) * 131072;
+  const std::size_t step = blocksPerPiece(131072, false) * 131072;
   const auto data = patternBytes(3 * step, 2);
   const std::string first = src("first.img", patternBytes(4 * step, 1)), second = src("second.img", data);
   addFileJob(first);

@@ -51,8 +51,9 @@ class FakeMessageBox final : public MessageBox {
 
 class FakeClock final : public Clock {
  public:
-  std::int32_t tickMs() override { return now; }
+  std::int32_t tickMs() override { return now += advance; }
   std::int32_t now = 0;
+  std::int32_t advance = 0;  // added at every reading: time that passes
 };
 
 // A host name and home folder the test sets, and a wall clock stopped at
