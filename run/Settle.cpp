@@ -121,10 +121,14 @@ void RunController::settleStep(Run& run, int i, bool finishing, const CarrySink&
   if (job.rescue) return settleRescue(run, i, finishing);
   if (job.reReadEnd) return settleReRead(run, i, finishing, endOfCarry);
   if (st.read.failed()) {
-    // The rest of the step is re-read sector by sector, each on its own
-    // step, so a drive that hangs on one holds up neither the window nor
-    // the other jobs.
-    const std::int64_t end = stepStart + static_cast<std::int64_t>(st.readLength);
+    // The rest of the piece it failed in is re-read sector by sector, each
+    // on its own step, so a drive that hangs on one holds up neither the
+    // window nor the other jobs; the pieces after it were never read, and
+    // the next steps read them as usual.
+    const auto length = static_cast<std::int64_t>(st.readLength);
+    const auto piece = static_cast<std::int64_t>(st.pieceLength);  // 0: the step is one piece
+    const std::int64_t into = job.bytesRead - stepStart;
+    const std::int64_t end = stepStart + (piece > 0 ? std::min(length, (into / piece + 1) * piece) : length);
     if (job.bytesRead < end) job.reReadEnd = end;
     return;
   }
