@@ -39,7 +39,7 @@ struct RunController::Run {
     std::int32_t stepStartedTick = 0;
     std::size_t block = 0;      // the current pass's block length
     std::int64_t stepFrom = 0;  // where the step being settled began
-    // After a failed read, the rest of its step is re-read sector by sector,
+    // After a failed read, the rest of its piece is re-read sector by sector,
     // a step each, up to here; unset otherwise.
     std::optional<std::int64_t> reReadEnd;
     // The next re-read: up to the next sector boundary, a failed read may
@@ -181,8 +181,8 @@ struct RunController::Run {
   // settled: it reads blockLength(job) bytes, or with SeveralBlocks the
   // job's stepPieces pieces of blocksPerPiece() such blocks (or, re-reading
   // after a failed read, the next piece of a sector), and writes what
-  // prepare makes of them. `now` is the window's tick. Jobs still out go on undisturbed,
-  // each at its own pace; the outcomes arrive in steps as
+  // prepare makes of them. `now` is the window's tick. Jobs still out go on
+  // undisturbed, each at its own pace; the outcomes arrive in steps as
   // RunController::awaitCycle reports them.
   enum class StepSize { OneBlock, SeveralBlocks };
   template <class BlockLength>
