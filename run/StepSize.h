@@ -9,21 +9,19 @@ namespace mdi {
 // A main pass's step is read, prepared and written by the job's thread in
 // pieces, one after another, and only then handed back to the window's
 // thread, which counts it, shows it and starts the next. A piece of a
-// straight copy is kStepBytes: each piece costs a few system calls, and a
+// straight copy is kStraightPieceBytes: each piece costs a few system calls, and a
 // warm copy into tmpfs took 1.41 s of CPU per GiB in 256 KiB pieces, about
 // 1.15 s in 1 MiB and about 1.03 s in 4 MiB (8 MiB gained nothing more).
-inline constexpr std::size_t kStepBytes = 4u << 20;
+inline constexpr std::size_t kStraightPieceBytes = 4u << 20;
 // Sector mutate holds each piece's source and its converted image at once;
 // past about 1 MiB the two no longer fit the processor's cache: four
 // simulated 1 GB/s drives of 520-byte sectors kept 0.8 of straight's pace
 // in 1 MiB pieces and 0.77 in 4 MiB ones.
 inline constexpr std::size_t kConvertPieceBytes = 1u << 20;
-inline std::size_t blocksFor(std::size_t bytes, std::size_t block) {
-  return block == 0 ? 1 : std::max<std::size_t>(1, (bytes + block - 1) / block);
-}
 // How many blocks a piece of a main pass's step holds.
 inline std::size_t blocksPerPiece(std::size_t block, bool converting) {
-  return blocksFor(converting ? kConvertPieceBytes : kStepBytes, block);
+  const std::size_t bytes = converting ? kConvertPieceBytes : kStraightPieceBytes;
+  return block == 0 ? 1 : std::max<std::size_t>(1, (bytes + block - 1) / block);
 }
 
 // How many pieces a job's steps hold. Every hand-off to the window's thread

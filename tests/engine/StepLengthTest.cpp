@@ -7,7 +7,7 @@
 namespace mdi::test {
 namespace {
 
-constexpr std::uint64_t kPiece = kStepBytes;
+constexpr std::uint64_t kPiece = kStraightPieceBytes;
 
 class StepLength : public RunFixture {
  protected:
