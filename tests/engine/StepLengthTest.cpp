@@ -3,6 +3,7 @@
 // it failed in. The clock here moves a millisecond at every reading, so
 // every step takes a measurable time well under the target.
 #include "tests/engine/RunModel.h"
+#include "tests/layouts/LayoutOracle.h"
 
 namespace mdi::test {
 namespace {
@@ -47,6 +48,34 @@ TEST_F(StepLength, AFailedReadIsReadAgainOnlyToTheEndOfItsPiece) {
   }
   EXPECT_EQ(sectorReads, kPiece / 512);
   EXPECT_EQ(furthest, failedPieceEnd);
+}
+
+// Sector mutate, 520-byte sectors: the second step holds two pieces, and
+// the target takes the .extra only into the first of them. The job fails
+// there, keeping what it converted up to that piece, and reads no further.
+TEST_F(StepLength, AnExtraCutShortEndsTheJobInThePieceItWasCutIn) {
+  constexpr std::size_t kSector = 520;
+  const std::size_t piece = blocksPerPiece(128 * kSector, true) * 128 * kSector;
+  const std::size_t sectorsPerPiece = piece / kSector;
+  const Bytes data = patternBytes(4 * piece + 100 * kSector, 4);
+  const Split whole = layoutOracle(SectorLayout::DataFirst, kSector, 512, data);
+  const std::size_t extraPerPiece = whole.extra.size() / (data.size() / kSector) * sectorsPerPiece;
+  const std::string path = src("array.img", data);
+  setMutate(true);
+  addFileJob(path, -1, "520", "512");
+  files.writeLimit[extraOf(1)] = extraPerPiece + extraPerPiece / 2;  // halfway into the step's first piece
+  const auto reads = std::make_shared<ReadLog>();
+  files.readLogs[path] = reads;
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Write Error ...");
+  const Bytes image = readFile(output(1));
+  const Bytes extra = readFile(extraOf(1));
+  const std::size_t kept = 2 * sectorsPerPiece * 512;
+  EXPECT_EQ(image.size(), kept);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), whole.image.begin()));
+  EXPECT_EQ(extra.size(), extraPerPiece + extraPerPiece / 2);
+  EXPECT_TRUE(std::equal(extra.begin(), extra.end(), whole.extra.begin()));
+  for (const ReadSpan& r : *reads) EXPECT_LT(r.pos, 2 * piece) << "read at " << r.pos;
 }
 
 }  // namespace
