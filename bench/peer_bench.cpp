@@ -253,6 +253,17 @@ int main(int argc, char** argv) {
         "  CPU s per GiB program %7.2f | dd %7.2f | ddrescue %7.2f | program/dd   %.2f\n",
         isCold ? "Cold" : "Warm", s[Program].rate(), s[Dd].rate(), s[Ddrescue].rate(), s[Program].rate() / peer,
         s[Program].cpuPerGiB(), s[Dd].cpuPerGiB(), s[Ddrescue].cpuPerGiB(), s[Program].cpuPerGiB() / s[Dd].cpuPerGiB());
+    // The same ratio round by round: how far this machine moves it.
+    if (!alone && !s[Program].mbps.empty()) {
+      std::vector<double> ratios;
+      for (std::size_t r = 0; r < s[Program].mbps.size(); ++r) {
+        const double best = std::max(s[Dd].mbps.at(r), haveDdrescue ? s[Ddrescue].mbps.at(r) : 0.0);
+        ratios.push_back(s[Program].mbps[r] / best);
+      }
+      std::ranges::sort(ratios);
+      std::printf("  program/best round by round: lowest %.2f | median %.2f | highest %.2f\n", ratios.front(),
+                  median(ratios), ratios.back());
+    }
     if (plainToo)
       std::printf("  plain path    MB/s %7.1f | /best %.2f | CPU s per GiB %.2f | /dd %.2f\n", s[Plain].rate(),
                   s[Plain].rate() / peer, s[Plain].cpuPerGiB(), s[Plain].cpuPerGiB() / s[Dd].cpuPerGiB());
