@@ -37,7 +37,11 @@ class Fd {
 
 // The first 64 KiB as read now; 0 when nothing could be read. Only told
 // apart from another read of the same device, so any good hash will do.
+// Read without read-ahead: the kernel would read four times as much, from
+// a drive that may be failing, and drop it again when the descriptor
+// closes, before the run reads the same sectors.
 std::uint64_t contentHash(int fd) {
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   std::vector<char> buf(kHashedBytes);
   std::size_t got = 0;
   while (got < buf.size()) {

@@ -17,6 +17,7 @@
 #include <tuple>
 
 #include "discovery/LinuxDriveTable.h"
+#include "platform/linux/BlockProbe.h"
 #include "platform/linux/PosixFileAccess.h"
 #include "platform/linux/UdevMonitor.h"
 #include "tests/Pattern.h"
@@ -173,6 +174,29 @@ TEST(LoopDevice4Kn, ReadPastTheCacheInPiecesSmallerThanItsSectors) {
     EXPECT_EQ(std::pair(r.bytes, r.error), (std::pair<std::size_t, int>(1000, 0))) << "at " << at;
   }
   EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+}
+
+// Telling a drive from the one listed reads its first 64 KiB, and no more:
+// a failing drive is asked for no sector the check does not need, and a
+// run does not read ahead of itself for it (the kernel drops what the
+// check read once its descriptor closes).
+TEST(LoopDeviceProbe, ReadsOnlyTheFirst64KiB) {
+  if (const std::string why = LoopDevice::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+  const ScratchDir dir("mdi-probe-");
+  const std::vector<std::byte> data = test::patternBytes(8 << 20, 4);
+  std::ofstream(dir / "d.img", std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+  const LoopDevice device(dir / "d.img");
+  const std::string node = device.path().string();
+  shell("udevadm settle --timeout=10 2>/dev/null; blockdev --flushbufs " + node);
+  auto sectorsRead = [&] {
+    std::ifstream stat(fs::path("/sys/block") / device.path().filename() / "stat");
+    std::uint64_t reads = 0, merged = 0, sectors = 0;
+    stat >> reads >> merged >> sectors;
+    return sectors;
+  };
+  const std::uint64_t before = sectorsRead();
+  ASSERT_TRUE(probeBlockDevice(node).has_value());
+  EXPECT_EQ(sectorsRead() - before, (64u << 10) / 512);
 }
 
 }  // namespace
