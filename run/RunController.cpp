@@ -91,14 +91,17 @@ void RunController::startIo(Run& run) {
   startRecords(run);
 }
 
+namespace {
+// How long the window goes without its events while a cycle runs.
+constexpr std::chrono::milliseconds kPatience{20};
+}  // namespace
+
 bool RunController::awaitCycle(Run& run) {
-  // How long the window goes without its events while a cycle runs.
-  constexpr std::chrono::milliseconds kPatience{20};
   while (!run.io->wait(kPatience)) {
     m_sv.pump.processEventsWhileWaiting();
     if (!run.io) return false;  // Exit closed every file
     if (m_form.run.StopRequested == 1) {
-      letStepsEnd(run);
+      if (!letStepsEnd(run)) return false;  // Exit, while they ended
       abandonIo(run);
       break;
     }
@@ -125,8 +128,14 @@ bool RunController::letStepsEnd(Run& run) {
       if (run.jobs[i].inFlight && !run.steps[i].completed) return true;
     return false;
   };
-  for (auto now = std::chrono::steady_clock::now(); stepsOut() && now < until; now = std::chrono::steady_clock::now())
-    run.io->wait(std::chrono::ceil<std::chrono::milliseconds>(until - now));
+  for (auto now = std::chrono::steady_clock::now(); stepsOut() && now < until; now = std::chrono::steady_clock::now()) {
+    if (run.io->wait(
+            std::min<std::chrono::milliseconds>(kPatience, std::chrono::ceil<std::chrono::milliseconds>(until - now))))
+      continue;
+    // The window has its events meanwhile, as while any step runs.
+    m_sv.pump.processEventsWhileWaiting();
+    if (!run.io) return false;  // Exit closed every file
+  }
   return true;
 }
 

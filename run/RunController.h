@@ -111,10 +111,11 @@ class RunController {
   // shown. After a Stop the steps still out have their moment to end, and
   // those that do are settled too. False when the run must stop.
   bool endCycle(Run& run, bool finishing, const CarrySink& endOfCarry);
-  // After a confirmed Stop: waits a moment, without the window's events,
-  // for the steps still out to end, so that a healthy drive's step is
-  // counted and kept rather than given up (and its image read back for
-  // the record). True when there are steps to settle: not after Exit.
+  // After a confirmed Stop: waits a moment, keeping the window's events
+  // going, for the steps still out to end, so that a healthy drive's step
+  // is counted and kept rather than given up (and its image read back for
+  // the record). True when there are steps to settle: not after Exit,
+  // which may come in that moment.
   bool letStepsEnd(Run& run);
   // Gives up whatever run.io still has out (see CycleIo::abandon); the
   // files a transfer still uses are handed to it.

@@ -76,7 +76,9 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   // must get there while the stuck one waits (a lock-step run never does,
   // and the watchdog below then lets the transfer go, which fails the test).
   std::string fastLog, stuckLog, stuckMap, stuckSum;  // as Exit leaves them
+  int eventsAfterStop = 0;
   pump.whileWaiting([&] {
+    eventsAfterStop += stopped;
     if (stopped || !gate->held() || status(1) != (c.otherFails ? "Write Error ..." : "Waiting ...")) return;
     stopped = true;
     if (!c.exit) return pressStop();
@@ -96,6 +98,8 @@ TEST_P(StuckDrive, StopOrExitEndsTheRunWhileATransferIsHeld) {
   if (!c.exit) {
     EXPECT_FALSE(ui.isChecked(Ctl::Check1));
     stuckLog = record(2);
+    // The held step is given its moment to end, and the window its events meanwhile.
+    EXPECT_GT(eventsAfterStop, 0) << "the window went without its events while the held step had its moment";
   }
   // Neither a Stop nor an Exit is a run that ended: the computer stays on.
   EXPECT_TRUE(launcher.commands.empty());
@@ -149,6 +153,45 @@ INSTANTIATE_TEST_SUITE_P(Paths, StuckDrive,
                                            StuckCase("StraightReadThenExit", false, false, false, false, true),
                                            StuckCase("MutateReadThenExit", true, false, false, false, true)),
                          ByName{});
+
+// Exit while a Stop gives a held read its moment to end: the files are
+// closed and every job recorded at once, and the run, left by Exit, goes
+// no further.
+TEST_F(RunFixture, AnExitWhileAStoppedReadHasItsMomentEndsTheRun) {
+  const std::size_t step = blocksPerPiece(131072, false) * 131072;
+  const auto fastSrc = patternBytes(131072, 1);
+  addFileJob(src("fast.img", fastSrc));
+  const std::string stuckPath = src("stuck.img", patternBytes(3 * step, 2));
+  addFileJob(stuckPath);
+  auto gate = std::make_shared<Gate>(step);
+  files.gates[stuckPath] = gate;
+  std::jthread watchdog = releaseAfterAMinute(gate);
+  bool exited = false;
+  std::string fastLog, stuckLog;
+  pump.whileWaiting([&] {
+    if (exited || !gate->held() || status(1) != "Waiting ...") return;
+    if (!stopped) {
+      stopped = true;
+      return pressStop();
+    }
+    exited = true;
+    controller.closeAllFiles();
+    fastLog = record(1), stuckLog = record(2);
+  });
+
+  controller.RunClicked();
+
+  EXPECT_TRUE(exited) << "no events came while the held read had its moment";
+  EXPECT_FALSE(gate->released());
+  EXPECT_FALSE(form.running);
+  EXPECT_TRUE(launcher.commands.empty());
+  EXPECT_EQ(field(fastLog, "outcome"), "Done.");
+  const Fields held{{"outcome", "Stopped"}, {"bytes_written", std::to_string(step)}};
+  EXPECT_EQ(fieldsOf(stuckLog, held), held) << stuckLog;
+  EXPECT_EQ(readFile(output(1)), fastSrc);
+  gate->release();
+  EXPECT_TRUE(gate->waitGone(30));
+}
 
 // Run first checks that each drive is still the one listed, which reads
 // it. That, opening a source, syncing an image, reading a source back to verify it
