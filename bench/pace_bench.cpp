@@ -68,30 +68,22 @@ double engineOn(const std::vector<std::string>& devices, std::uint64_t bytes, co
   return engineRun(devices, bytes, out, o);
 }
 
-// Sets each device's read-ahead to `kib` KiB; returns what it was, in the
-// kernel's 512-byte units, for restoreReadAhead. Throws when the kernel
-// refuses.
-std::vector<unsigned> setReadAhead(const std::vector<std::string>& devices, unsigned kib) {
-  std::vector<unsigned> before;
-  for (const std::string& d : devices) {
-    const int fd = ::open(d.c_str(), O_RDONLY | O_CLOEXEC);
-    long was = 0;
-    const bool ok = fd >= 0 && ::ioctl(fd, BLKRAGET, &was) == 0 && ::ioctl(fd, BLKRASET, kib * 2ul) == 0;
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
-    if (!ok) throw std::system_error(error, std::generic_category(), "read-ahead of " + d);
-    before.push_back(static_cast<unsigned>(was));
-  }
-  return before;
-}
-
-void restoreReadAhead(const std::vector<std::string>& devices, const std::vector<unsigned>& sectors) {
+// Sets each device's read-ahead to `sectors` of the kernel's 512-byte
+// units; returns what each had, to be set back the same way. Throws when
+// the kernel refuses.
+std::vector<unsigned long> exchangeReadAhead(const std::vector<std::string>& devices,
+                                             const std::vector<unsigned long>& sectors) {
+  std::vector<unsigned long> before;
   for (std::size_t i = 0; i < devices.size(); ++i) {
     const int fd = ::open(devices[i].c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) continue;
-    ::ioctl(fd, BLKRASET, static_cast<unsigned long>(sectors[i]));
-    ::close(fd);
+    long was = 0;
+    const bool ok = fd >= 0 && ::ioctl(fd, BLKRAGET, &was) == 0 && ::ioctl(fd, BLKRASET, sectors[i]) == 0;
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    if (!ok) throw std::system_error(error, std::generic_category(), "read-ahead of " + devices[i]);
+    before.push_back(static_cast<unsigned long>(was));
   }
+  return before;
 }
 
 bool have(const char* tool) {
@@ -138,7 +130,7 @@ int main(int argc, char** argv) {
     // each was left with, varies (128 KiB on some here, 2,560 KiB on
     // others). Each comparison is made at both, set here and put back after.
     for (const unsigned kib : {128u, 2560u}) {
-      const std::vector<unsigned> before = setReadAhead(equal, kib);
+      const std::vector<unsigned long> before = exchangeReadAhead(equal, std::vector(equal.size(), kib * 2ul));
       std::printf(" read-ahead %u KiB:\n", kib);
       // Best of 3 each, taken in turns so a disturbance hits every tool alike.
       double one = 0, four = 0, dd = 0;
@@ -167,7 +159,7 @@ int main(int argc, char** argv) {
         removeOutputs(out);
         std::printf("  4 x ddrescue %7.1f | engine/ddrescue %.2f\n", rescue, four / rescue);
       }
-      restoreReadAhead(equal, before);
+      exchangeReadAhead(equal, before);
     }
 
     // A small slow drive beside a large fast one: each at its own speed.
