@@ -8,22 +8,10 @@
 #include <thread>
 
 #include "support/Hasher.h"
+#include "tests/AccessModes.h"
 #include "tests/engine/RunModel.h"
 
 namespace mdi::test {
-
-// Open descriptors of this process that name `path`, with their access mode.
-inline std::vector<int> accessModesOf(const std::string& path) {
-  std::vector<int> modes;
-  for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code ec;
-    if (fs::read_symlink(e.path(), ec) != fs::path(path) || ec) continue;
-    std::ifstream info("/proc/self/fdinfo/" + e.path().filename().string());
-    for (std::string key, octal; info >> key;)
-      if (key == "flags:" && info >> octal) modes.push_back(std::stoi(octal, nullptr, 8) & O_ACCMODE);
-  }
-  return modes;
-}
 
 // The window is locked for the run and unlocked at its end, in this order:
 // Close, the two frames, Run and the job editor off, Stop and the timer on.
