@@ -140,7 +140,7 @@ void RunController::awaitCloses(Run& run) {
         all = false;
         continue;
       }
-      if (*failed) j.writeFailed = true;
+      if (*failed) j.writeFailed = j.closeFailed = true;
       j.closing.reset();
     }
     return all;
@@ -157,7 +157,7 @@ void RunController::awaitCloses(Run& run) {
   // Given up before its close returned: the image is not known to be on disk.
   for (auto& j : run.jobs) {
     if (!j.closing) continue;
-    if (j.closingOutput && j.started) j.writeFailed = true;
+    if (j.closingOutput && j.started) j.writeFailed = j.closeFailed = true;
     j.closing.reset();
   }
 }

@@ -240,9 +240,11 @@ void RunController::recordJobs(Run& run) {
       if (!err) err = writeRecord(path, checksumFileText(d.hex, job.outputPath.substr(slash + 1)));
     }
     const JobOutcome outcome = outcomeOf(job);
-    if (!err && job.rescue && job.started) {
+    if (!err && job.rescue && job.started && !job.closeFailed) {
       // Going past read errors, every job says what it read, and what not,
-      // after any save of its map still out, so the last word is this one.
+      // after any save of its map still out, so the last word is this one;
+      // over an image not known to be on the medium, the last map saved
+      // while it was stays.
       if (const auto saving = std::exchange(job.mapSaving, nullptr))
         filesAside<int>(m_sv.pump, run, stopped, [saving] { return saving->wait(std::chrono::hours(24)).value_or(0); });
       err = writeRecord(job.outputPath + ".map", rescueMapTextOf(run, row - 1));

@@ -136,6 +136,9 @@ struct RunController::Run {
     // that failed. closingOutput: an image is among them.
     std::shared_ptr<Aside<bool>> closing;
     bool closingOutput = false;
+    // Its files' last cut, sync or close failed or never returned: the
+    // image is not known to be on the medium, and no map may vouch for it.
+    bool closeFailed = false;
     // The digests of what passed through the job's streams, taken once the
     // copy is over; and whether its record has been written.
     HashResult imageDigests, sourceDigests, extraDigests;

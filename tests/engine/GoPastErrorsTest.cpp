@@ -13,7 +13,7 @@ using mdi::PrintTo;
 constexpr std::uint64_t MiB = 1024 * 1024;
 
 // A map is saved only once the image under it is on the medium: a target
-// that cannot flush gets no map during the run.
+// that cannot flush gets no map, during the run or at its end.
 TEST_F(RunFixture, NoMapIsSavedOverAnImageThatCouldNotBeFlushed) {
   form.Options.goPastErrors = true;
   const std::string path = src("bad.img", patternBytes(8 * MiB, 5));
@@ -29,6 +29,7 @@ TEST_F(RunFixture, NoMapIsSavedOverAnImageThatCouldNotBeFlushed) {
   controller.RunClicked();
   EXPECT_FALSE(mapThen);
   EXPECT_EQ(status(1), "Write Error ...");
+  EXPECT_FALSE(fs::exists(output(1) + ".map")) << "saved at the end all the same";
 }
 
 // A source that is not there fails every read alike: going past that
