@@ -72,7 +72,11 @@ void RunController::beginFinishingPass(Run& run) {
 
 void RunController::failWrite(Run& run, int i, bool finishing) {
   auto& job = run.jobs[i];
-  if (!job.writeFailed) {
+  // A job going past read errors writes each area at its place, and its
+  // image already holds what its map calls read (an earlier run's too,
+  // resumed): it keeps that length, and the area whose write failed stays
+  // unread in the map.
+  if (!job.writeFailed && !job.rescue) {
     job.imageEnd = job.bytesWritten;
     job.extraEnd = job.extraWritten;
   }

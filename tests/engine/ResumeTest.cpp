@@ -1,6 +1,8 @@
 // Resume refused: a map that is not of this job's source, sizes, layout or
-// image is refused, naming the file, and nothing changes. (Resuming from a
-// map a Stop, Exit, a kill or a read error left is a row of the run model.)
+// image is refused, naming the file, and nothing changes. And what an
+// earlier run left is neither lost nor trusted beyond what it holds. (Resuming
+// from a map a Stop, Exit, a kill or a read error left is a row of the run
+// model.)
 #include <fstream>
 
 #include "tests/engine/RunFixture.h"
@@ -99,6 +101,32 @@ INSTANTIATE_TEST_SUITE_P(
                     "the image was made with other sector sizes or another sector layout"},
         RefusalCase{"MapOfAnotherProgram", false, foreignMap, ""}),
     ByName{});
+
+// The target fills up while a job resumed goes on: the image keeps every
+// byte the earlier run put in it, and its map still says where they are.
+class FullWhileResuming : public RunFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FullWhileResuming, KeepsWhatTheImageHeld) {
+  setMutate(GetParam());
+  form.Options.goPastErrors = true;
+  const Bytes data = patternBytes(16000 * 520, 11);
+  addFileJob(src("disk.img", data), -1, GetParam() ? "520" : "512", "512");
+  pressStopAt(20);
+  controller.RunClicked();
+  ASSERT_EQ(status(1), "Stopped");
+  const Bytes image = readFile(output(1));
+  const Bytes extra = GetParam() ? readFile(extraOf(1)) : Bytes{};
+  const std::string map = fileText(output(1) + ".map");
+  files.writeLimit[output(1)] = image.size();
+  msg.answerOnce("File exists", MsgAnswer::Resume);
+  controller.RunClicked();
+  EXPECT_EQ(status(1), "Write Error ...");
+  EXPECT_TRUE(readFile(output(1)) == image) << firstDifference(readFile(output(1)), image);
+  EXPECT_TRUE((GetParam() ? readFile(extraOf(1)) : Bytes{}) == extra);
+  EXPECT_EQ(fileText(output(1) + ".map").substr(map.find("#      pos")), map.substr(map.find("#      pos")));
+}
+INSTANTIATE_TEST_SUITE_P(Jobs, FullWhileResuming, ::testing::Values(false, true),
+                         [](const auto& i) { return std::string(i.param ? "Mutate" : "Straight"); });
 
 }  // namespace
 }  // namespace mdi::test
