@@ -1,6 +1,7 @@
 #pragma once
 // Writing a whole small file (a checksum file, a record, a map) so that a
-// reader or a crash sees either the old file or the complete new one.
+// reader or a crash sees either the old file or the complete new one; and
+// removing one for good.
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,9 @@ class AtomicFile {
   // new contents, which may not survive a crash.
   // Whether an existing file may be replaced is the caller's question.
   virtual int write(const std::string& path, std::string_view contents) = 0;
+  // Makes `path` absent, the folder synced so that a crash does not bring
+  // it back. Returns 0 once it is gone (or was never there), else the errno.
+  virtual int remove(const std::string& path) = 0;
 };
 
 }  // namespace mdi

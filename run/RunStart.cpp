@@ -73,18 +73,26 @@ bool RunController::openJob(Run& run, int i) {
   const auto givenUp = std::make_shared<std::atomic<bool>>(false);
   // A job going past read errors reads its drive past the page cache from
   // the start (reopening it so can wait on the drive too).
-  auto opened = filesAside<Opened>(m_sv.pump, run, stopped,
-                                   [files = &m_sv.files, drives = &m_sv.drives, from = *jobSource(m_form.iGrid2, row),
-                                    out = job.outputPath, withExtra, givenUp, pastCache = job.rescue != nullptr] {
-                                     Opened o;
-                                     o.source =
-                                         from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
-                                     if (*givenUp || !o.source->openFailure().empty()) return o;
-                                     if (pastCache) o.source->readPastCache();
-                                     o.target = files->createOutput(out);
-                                     if (withExtra) o.extra = files->createOutput(extraFilePath(out));
-                                     return o;
-                                   });
+  auto opened = filesAside<Opened>(
+      m_sv.pump, run, stopped,
+      [files = &m_sv.files, drives = &m_sv.drives, records = &m_sv.records, from = *jobSource(m_form.iGrid2, row),
+       out = job.outputPath, withExtra, givenUp, pastCache = job.rescue != nullptr] {
+        Opened o;
+        o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
+        if (*givenUp || !o.source->openFailure().empty()) return o;
+        if (pastCache) o.source->readPastCache();
+        // A map an earlier run left goes first, for good: killed once the
+        // image is emptied, the program leaves no map vouching for bytes
+        // the image no longer holds. Where it cannot go, nothing is emptied.
+        if (const int err = records->remove(out + ".map"); err != 0) {
+          o.target = std::make_unique<FailedOutput>(err);
+          if (withExtra) o.extra = std::make_unique<FailedOutput>(err);
+          return o;
+        }
+        o.target = files->createOutput(out);
+        if (withExtra) o.extra = files->createOutput(extraFilePath(out));
+        return o;
+      });
   if (!opened) {
     *givenUp = true;
     return false;

@@ -30,12 +30,16 @@ int syncFolder(const std::string& folder) {
   return err;
 }
 
+std::string folderOf(const std::filesystem::path& path) {
+  return path.has_parent_path() ? path.parent_path().string() : std::string(".");
+}
+
 }  // namespace
 
 int PosixAtomicFile::write(const std::string& path, std::string_view contents) {
   const std::filesystem::path target(path);
   if (!target.has_filename()) return EISDIR;
-  const std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+  const std::string folder = folderOf(target);
   const std::string name = target.filename().string();
 
   std::string temp;
@@ -58,6 +62,11 @@ int PosixAtomicFile::write(const std::string& path, std::string_view contents) {
     return err;
   }
   return syncFolder(folder);
+}
+
+int PosixAtomicFile::remove(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return errno == ENOENT ? 0 : errno;
+  return syncFolder(folderOf(path));
 }
 
 }  // namespace mdi

@@ -128,5 +128,28 @@ TEST_P(FullWhileResuming, KeepsWhatTheImageHeld) {
 INSTANTIATE_TEST_SUITE_P(Jobs, FullWhileResuming, ::testing::Values(false, true),
                          [](const auto& i) { return std::string(i.param ? "Mutate" : "Straight"); });
 
+// Overwriting (Yes) a job's files that a map was left beside: the map goes
+// before the image is emptied, so the program killed then leaves no map
+// vouching for bytes the new image does not hold.
+TEST_F(RunFixture, OverwritingRemovesTheMapBeforeTheImage) {
+  form.Options.goPastErrors = true;
+  addFileJob(src("disk.img", patternBytes(8 << 20, 12)));
+  pressStopAt(20);
+  controller.RunClicked();
+  ASSERT_EQ(status(1), "Stopped");
+  const auto imageBefore = fs::file_size(output(1));
+  bool mapBesideTheNewImage = true;
+  std::uintmax_t imageThen = 0;
+  pump.at(pump.calls + 1, [&] {
+    mapBesideTheNewImage = fs::exists(output(1) + ".map");
+    imageThen = fs::file_size(output(1));
+  });
+  pressStopAt(pump.calls + 1);
+  msg.answerOnce("File exists", MsgAnswer::Yes);
+  controller.RunClicked();
+  ASSERT_NE(imageThen, imageBefore) << "looked before the image was made anew";
+  EXPECT_FALSE(mapBesideTheNewImage);
+}
+
 }  // namespace
 }  // namespace mdi::test
