@@ -16,6 +16,8 @@ class FileSystem {
   // What is at path (symlinks followed). Missing when it cannot be stat'ed.
   virtual PathKind kind(const std::string& path) const = 0;
   bool exists(const std::string& path) const { return kind(path) != PathKind::Missing; }
+  // True when path itself is a symbolic link, dangling or not (lstat).
+  virtual bool isLink(const std::string& path) const = 0;
   // Size in bytes of a regular file; nullopt when it cannot be read.
   virtual std::optional<std::uint64_t> fileSize(const std::string& path) const = 0;
   // Free bytes of the filesystem holding path (statvfs; f_bfree for root,

@@ -139,9 +139,12 @@ class FileAccess {
   virtual ~FileAccess() = default;
   // Read-only (O_RDONLY | O_CLOEXEC).
   virtual std::unique_ptr<Source> openSource(const std::string& path) = 0;
-  // Creates or truncates (O_WRONLY | O_CREAT | O_TRUNC, mode 0644).
+  // Creates or truncates (O_WRONLY | O_CREAT | O_TRUNC, mode 0644). Never
+  // through a symbolic link (O_NOFOLLOW: the open fails with ELOOP), which
+  // would write a file other than the one named.
   virtual std::unique_ptr<Output> createOutput(const std::string& path) = 0;
-  // Opens an existing output for writing at position 0, without truncating.
+  // Opens an existing output for writing at position 0, without truncating;
+  // never through a symbolic link either.
   virtual std::unique_ptr<Output> reopenOutput(const std::string& path) = 0;
 };
 

@@ -38,6 +38,9 @@ class AsideFileSystem final : public FileSystem {
   PathKind kind(const std::string& p) const override {
     return m_asker.ask<PathKind>([fs = &m_fs, p] { return fs->kind(p); });
   }
+  bool isLink(const std::string& p) const override {
+    return m_asker.ask<bool>([fs = &m_fs, p] { return fs->isLink(p); });
+  }
   std::optional<std::uint64_t> fileSize(const std::string& p) const override {
     return m_asker.ask<std::optional<std::uint64_t>>([fs = &m_fs, p] { return fs->fileSize(p); });
   }

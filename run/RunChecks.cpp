@@ -157,6 +157,9 @@ bool RunChecks::outputsApart() {
           return refuse(what + " is the file behind " + it->second.second + ", the source of job " +
                         jobLabel(jobs, it->second.first) + ".");
       }
+      // Written by name, a link would be written through to a file none
+      // of these checks compared.
+      if (m_sv.fs.isLink(path)) return refuse(what + " is a symbolic link. Choose another file name.");
       const PathKind kind = m_sv.fs.kind(path);
       if (kind == PathKind::BlockDevice) {
         if (auto dev = m_sv.fs.blockDeviceNumber(path); dev && sourceDevices.count(*dev))

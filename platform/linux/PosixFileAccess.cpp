@@ -252,13 +252,13 @@ std::unique_ptr<Source> PosixFileAccess::openSource(const std::string& path) {
 }
 
 std::unique_ptr<Output> PosixFileAccess::createOutput(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return std::make_unique<FailedOutput>(errno);
   return std::make_unique<FdOutput>(fd);
 }
 
 std::unique_ptr<Output> PosixFileAccess::reopenOutput(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return std::make_unique<FailedOutput>(errno);
   return std::make_unique<FdOutput>(fd);
 }

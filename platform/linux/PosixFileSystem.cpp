@@ -19,6 +19,11 @@ PathKind PosixFileSystem::kind(const std::string& path) const {
   return PathKind::Other;
 }
 
+bool PosixFileSystem::isLink(const std::string& path) const {
+  struct stat st {};
+  return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 std::optional<std::uint64_t> PosixFileSystem::fileSize(const std::string& path) const {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

@@ -6,6 +6,7 @@ namespace mdi {
 class PosixFileSystem final : public FileSystem {
  public:
   PathKind kind(const std::string& path) const override;
+  bool isLink(const std::string& path) const override;
   std::optional<std::uint64_t> fileSize(const std::string& path) const override;
   std::optional<std::uint64_t> freeBytes(const std::string& path) const override;
   int createFolder(const std::string& path) override;

@@ -169,6 +169,23 @@ INSTANTIATE_TEST_SUITE_P(
                                 {patternBytes(6 * 8192 + 7, 12), repeat(8192, 8), {}, Kind::Slow}})),
     ByName{});
 
+// An output is never opened through a symbolic link, even one made after
+// the run's checks: the open fails, and the file the link names is untouched.
+using OutputFiles = RunFixture;
+TEST_F(OutputFiles, AreNeverOpenedThroughASymlink) {
+  PosixFileAccess files;
+  const Bytes kept = patternBytes(10, 1);
+  writeBytes(dir / "elsewhere", kept);
+  fs::create_symlink(dir / "elsewhere", dir / "link");
+  fs::create_symlink(dir / "nowhere", dir / "dangling");
+  for (const char* name : {"link", "dangling"}) {
+    EXPECT_EQ(files.createOutput((dir / name).string())->write(patternBytes(4, 2)).error, ELOOP) << name;
+    EXPECT_EQ(files.reopenOutput((dir / name).string())->write(patternBytes(4, 2)).error, ELOOP) << name;
+  }
+  EXPECT_TRUE(readFile(dir / "elsewhere") == kept);
+  EXPECT_FALSE(fs::exists(dir / "nowhere"));
+}
+
 // Bytes handed to prepare with their owner stay as they were read for as
 // long as anyone holds the owner, however many reads follow: a hash that
 // lags behind the copy hashes what was copied.

@@ -214,6 +214,13 @@ const Refusal kRefusals[] = {
      kOwnSource},
     {"SymlinkToTheImageSource", Both, [](RunFixture& f) { fs::create_symlink(f.dir / "a.img", oneJob(f)); },
      kOwnSource},
+    // A name that is a link (dangling or not) would be written through to
+    // a file no check compared: another job's, or one on a source's disk.
+    {"OutputIsASymlink", Both, [](RunFixture& f) { fs::create_symlink(f.dir / "elsewhere.bin", oneJob(f)); },
+     "The output file {out1} of job {job1} is a symbolic link. Choose another file name."},
+    {"ChecksumFileIsASymlink", Both,
+     [](RunFixture& f) { fs::create_symlink(f.dir / "elsewhere.sha256", oneJob(f) + ".sha256"); },
+     "The file {out1}.sha256 that job {job1} writes beside its image is a symbolic link. Choose another file name."},
     {"OutputIsADrivesNode", Both,
      [](RunFixture& f) {
        f.drives.add(0, {{(f.dir / "node0").string(), 100, "id"}, f.src("node0", patternBytes(100, 1)), 7, ""});

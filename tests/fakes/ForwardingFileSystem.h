@@ -11,6 +11,7 @@ class ForwardingFileSystem : public FileSystem {
  public:
   explicit ForwardingFileSystem(FileSystem& real) : m_real(real) {}
   PathKind kind(const std::string& p) const override { return m_real.kind(p); }
+  bool isLink(const std::string& p) const override { return m_real.isLink(p); }
   std::optional<std::uint64_t> fileSize(const std::string& p) const override { return m_real.fileSize(p); }
   std::optional<std::uint64_t> freeBytes(const std::string& p) const override { return m_real.freeBytes(p); }
   int createFolder(const std::string& p) override { return m_real.createFolder(p); }
