@@ -1,9 +1,11 @@
 #pragma once
-// The files a job writes beside its image: one checksum file per digest
-// asked for, the record (.log), the ddrescue map (.map) and, for a mutate
-// job whose layout leaves bytes out of the image, the `.extra` that keeps
-// them. The overwrite question and the refusals before a run both go by
-// this list, so no file is written that was not asked about and checked.
+// The files that stand beside an image: a checksum file per digest, the
+// record (.log), the ddrescue map (.map) and, for a mutate job whose layout
+// leaves bytes out of the image, the `.extra` that keeps them. A job
+// overwriting an image writes some of them and removes the rest, so that
+// nothing beside the new image speaks of the old one. The overwrite
+// question and the refusals before a run both go by this list, so no file
+// is written or removed that was not asked about and checked.
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +25,7 @@ std::optional<std::string> readSmallFile(FileAccess& files, const std::string& p
 // "<image>.extra".
 std::string extraFilePath(const std::string& image);
 
-// Every file written beside `image`, `.extra` first when `extra`.
-std::vector<std::string> sideFilePaths(const std::string& image, HashAlgos algos, bool extra);
+// Every file that may stand beside `image`, `.extra` first.
+std::vector<std::string> sideFilePaths(const std::string& image);
 
 }  // namespace mdi

@@ -140,7 +140,7 @@ bool RunChecks::outputsApart() {
       return refuse("The folder of the output file " + out + " of job " + label + " cannot be written to.");
     const auto folderId = m_sv.fs.fileId(folder);
     std::vector<std::string> paths{out};
-    for (std::string& p : sideFilePaths(out, m_form.Options.hashes, writesExtra(row))) paths.push_back(std::move(p));
+    for (std::string& p : sideFilePaths(out)) paths.push_back(std::move(p));
     for (const std::string& path : paths) {
       const std::string what = path == out ? "The output file " + out + " of job " + label
                                            : "The file " + path + " that job " + label + " writes beside its image";
@@ -172,16 +172,7 @@ bool RunChecks::outputsApart() {
   return true;
 }
 
-bool RunChecks::writesExtra(int row) const {
-  if (!m_mutate) return false;
-  const auto [s, t] = jobSectorSizes(m_form.iGrid2, row);
-  return layoutHasExtra(m_form.Options.layout, s, t);
-}
-
-bool RunChecks::beforeOpening(bool mutate) {
-  m_mutate = mutate;
-  return targetUsable() && sourcesValid(mutate) && outputsApart();
-}
+bool RunChecks::beforeOpening(bool mutate) { return targetUsable() && sourcesValid(mutate) && outputsApart(); }
 
 bool RunChecks::freeSpaceAccepted(bool mutate) {
   // What each file system the run writes to must hold: every image at its

@@ -35,11 +35,8 @@ class RunChecks {
   bool targetUsable();  // the folder chosen still exists and takes files
   bool sourcesValid(bool mutate);
   bool outputsApart();
-  // Whether job `row` of a mutate run writes a .extra (sizes already checked).
-  bool writesExtra(int row) const;
   FormState& m_form;
   Services& m_sv;
-  bool m_mutate = false;
 };
 
 }  // namespace mdi

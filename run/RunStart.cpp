@@ -2,6 +2,7 @@
 // thread, and each job's files opened the same way, with the overwrite
 // question between.
 #include <atomic>
+#include <ranges>
 
 #include "jobs/JobList.h"
 #include "record/SideFiles.h"
@@ -33,10 +34,10 @@ bool RunController::openJob(Run& run, int i) {
   const int row = i + 1;
   if (r.TargetFolder.back() != '/') r.TargetFolder += '/';
   job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
-  // The files written beside the image are replaced too: one question for all.
+  // The files beside the image are replaced or removed too: one question for all.
   const bool withExtra = job.conversion && job.conversion->hasExtra();
   std::vector<std::string> paths{job.outputPath};
-  for (std::string& p : sideFilePaths(job.outputPath, run.options.hashes, withExtra)) paths.push_back(std::move(p));
+  for (std::string& p : sideFilePaths(job.outputPath)) paths.push_back(std::move(p));
   const std::function<bool()> stopped = [this, &run] { return m_form.run.StopRequested == 1 || run.closedByExit; };
   struct Existing {
     std::string path;  // the first of the job's files that exists
@@ -81,14 +82,17 @@ bool RunController::openJob(Run& run, int i) {
         o.source = from.isFile ? files->openSource(from.path) : drives->openSource(from.drive);
         if (*givenUp || !o.source->openFailure().empty()) return o;
         if (pastCache) o.source->readPastCache();
-        // A map an earlier run left goes first, for good: killed once the
-        // image is emptied, the program leaves no map vouching for bytes
-        // the image no longer holds. Where it cannot go, nothing is emptied.
-        if (const int err = records->remove(out + ".map"); err != 0) {
-          o.target = std::make_unique<FailedOutput>(err);
-          if (withExtra) o.extra = std::make_unique<FailedOutput>(err);
-          return o;
-        }
+        // What an earlier run left beside the image goes first, for good
+        // (the map, last in the list, before all): killed once the image is
+        // emptied, the program leaves no map vouching for bytes the image
+        // no longer holds, and no record or checksum of the old image beside
+        // the new. Where one cannot go, nothing is emptied.
+        for (const std::string& beside : sideFilePaths(out) | std::views::reverse)
+          if (const int err = records->remove(beside); err != 0) {
+            o.target = std::make_unique<FailedOutput>(err);
+            if (withExtra) o.extra = std::make_unique<FailedOutput>(err);
+            return o;
+          }
         o.target = files->createOutput(out);
         if (withExtra) o.extra = files->createOutput(extraFilePath(out));
         return o;

@@ -151,5 +151,19 @@ TEST_F(RunFixture, OverwritingRemovesTheMapBeforeTheImage) {
   EXPECT_FALSE(mapBesideTheNewImage);
 }
 
+// Overwritten, an image keeps no record of the one before: checksum files
+// of digests not asked for now, a map and a .extra this job writes none of
+// go with it, so no file beside the new image says anything of the old.
+TEST_F(RunFixture, OverwritingLeavesNothingOfTheOldImagesRecords) {
+  const Bytes data = patternBytes(1 << 20, 15);
+  addFileJob(src("disk.img", data));
+  for (const char* beside : {".md5", ".sha1", ".extra", ".map"}) writeBytes(output(1) + beside, patternBytes(64, 16));
+  msg.answerOnce("File exists", MsgAnswer::Yes);
+  controller.RunClicked();
+  ASSERT_EQ(status(1), "Done.");
+  for (const char* beside : {".md5", ".sha1", ".extra", ".map"}) EXPECT_FALSE(fs::exists(output(1) + beside)) << beside;
+  EXPECT_TRUE(readFile(output(1)) == data);
+}
+
 }  // namespace
 }  // namespace mdi::test
