@@ -249,10 +249,12 @@ void RunController::recordJobs(Run& run) {
         filesAside<int>(m_sv.pump, run, stopped, [saving] { return saving->wait(std::chrono::hours(24)).value_or(0); });
       err = writeRecord(job.outputPath + ".map", rescueMapTextOf(run, row - 1));
     } else if (!err && (outcome == JobOutcome::ReadError || outcome == JobOutcome::Stopped)) {
-      const auto upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead));
+      // Read means whole sectors read: the start of one that a failed read
+      // brought is not in the image, and the map does not claim it.
+      const auto sector = static_cast<std::uint64_t>(job.sourceSector > 0 ? job.sourceSector : 512);
+      const std::uint64_t upTo = static_cast<std::uint64_t>(job.readErrorAt.value_or(job.bytesRead)) / sector * sector;
       std::optional<BadArea> bad;
-      if (job.readErrorAt)
-        bad = BadArea{upTo, static_cast<std::uint64_t>(job.sourceSector > 0 ? job.sourceSector : 512)};
+      if (job.readErrorAt) bad = BadArea{upTo, sector};
       const std::uint64_t size =
           std::max<std::uint64_t>(log.source.sizeBytes, static_cast<std::uint64_t>(job.bytesRead));
       const RescueMap map = RescueMap::ofLinearRead(size, upTo, bad);

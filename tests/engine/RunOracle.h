@@ -330,9 +330,12 @@ class RunOracle : public RunFixture, public ::testing::WithParamInterface<Row> {
       const auto t = in("ddrescuelog -t " + name + ".map");
       EXPECT_EQ(t.exitCode, 0) << t.output;
       if (!p.readError.empty()) {
-        // The failed blocks of the map, one byte each: the first is the first unreadable byte.
+        // The failed blocks of the map, one byte each: the first is the
+        // start of the sector holding the first unreadable byte.
         const auto list = in("ddrescuelog -l- -b1 " + name + ".map");
-        EXPECT_EQ(list.output.substr(0, list.output.find('\n')), p.readError) << list.output;
+        const std::uint64_t s = static_cast<std::uint64_t>(r.s());
+        EXPECT_EQ(list.output.substr(0, list.output.find('\n')), std::to_string(std::stoull(p.readError) / s * s))
+            << list.output;
       }
     }
     // The README's rebuild script, run as an operator would, gives the source back.

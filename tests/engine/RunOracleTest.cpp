@@ -144,6 +144,13 @@ Row resumed(std::string name, int mutate, SectorLayout layout, Resume how, int s
           .pass = pass};
 }
 
+// The same, its first bad range one that a read stops 100 bytes into.
+Row shortFirst(Row r) {
+  const std::uint64_t s = static_cast<std::uint64_t>(r.s());
+  r.bad.front() = unreadable(3000 * s + 100, 512, false, 0);
+  return r;
+}
+
 const Row kRows[] = {
     // To the end: the cycles and bytes counted as if each block were read alone.
     {.name = "StraightEndInsideAStep", .bytes = 5 * kBlock + 100, .hashes = kAll},
@@ -335,6 +342,10 @@ const Row kRows[] = {
     resumed("ResumeMutate520ExitInTrimming", 520, kLast, Resume::AfterExit, 180, '*'),
     resumed("ResumeMutate520GroupsKilled", 520, kGroups, Resume::AfterKill, 6),
     resumed("ResumeMutate520AfterAReadError", 520, kFirst, Resume::AfterReadError),
+    // The read that failed brought the start of a sector: the map says that
+    // sector is not read, as the image does not hold it.
+    shortFirst(resumed("ResumeMutate520AfterAShortReadInASector", 520, kFirst, Resume::AfterReadError)),
+    shortFirst(resumed("ResumeStraightAfterAShortReadInASector", 0, kFirst, Resume::AfterReadError)),
     // Sectors with protection information.
     pi("PiBadGuardsAndTagsAcrossBlocks",
        kinds({{100, 'G'}, {1, 'B'}, {50, 'G'}, {1, 'R'}, {100, 'G'}, {1, 'X'}, {10, 'E'}, {5, 'F'}, {40, 'G'}}),
