@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 
 #include "record/AcquisitionLog.h"
@@ -132,6 +133,8 @@ std::optional<RescueMap> parseRescueMap(std::string_view text, std::string_view 
     std::istringstream fields(line);
     std::string pos, size, status;
     if (!(fields >> pos >> size >> status) || status.size() != 1) return std::nullopt;
+    // Hexadecimal or decimal, never signed: stoull would take "-0x1000".
+    if (pos.front() == '-' || pos.front() == '+' || size.front() == '-' || size.front() == '+') return std::nullopt;
     MapBlock b;
     try {
       std::size_t used = 0;
@@ -142,6 +145,7 @@ std::optional<RescueMap> parseRescueMap(std::string_view text, std::string_view 
     } catch (const std::exception&) { return std::nullopt; }
     b.status = static_cast<MapStatus>(status[0]);
     if (std::string_view("?*/-+").find(status[0]) == std::string_view::npos || b.size == 0) return std::nullopt;
+    if (b.size > std::numeric_limits<std::uint64_t>::max() - b.pos) return std::nullopt;
     if (b.pos != (blocks.empty() ? 0 : blocks.back().pos + blocks.back().size)) return std::nullopt;
     blocks.push_back(b);
   }

@@ -71,5 +71,22 @@ INSTANTIATE_TEST_SUITE_P(
                       MapCase{"EmptySource", 0, 0, {}}),
     ByName{});
 
+// A map is gone on from only when its blocks cover the source from 0, one
+// after another, each within 2^64: a map edited or garbled otherwise is
+// none of this program's, whatever its head says.
+TEST(ParseRescueMap, TakesOnlyBlocksThatFollowOneAnother) {
+  const std::string head = "# Mapfile. Created by mdimager version 1\n0x0  ?  1\n";
+  const std::pair<const char*, bool> cases[] = {
+      {"0x0 0x200 +\n0x200 0x200 -\n", true},
+      {"0x0 0x200 +\n0x400 0x200 -\n", false},                             // a gap
+      {"0x0 0x200 +\n0x100 0x200 -\n", false},                             // an overlap
+      {"0x0 0xFFFFFFFFFFFFF000 +\n0xFFFFFFFFFFFFF000 0x2000 ?\n", false},  // past 2^64
+      {"0x0 -0x1000 +\n", false},                                          // a size below 0
+      {"0x0 0x200 x\n", false},                                            // no status of a map
+  };
+  for (const auto& [blocks, taken] : cases)
+    EXPECT_EQ(parseRescueMap(head + blocks, "mdimager").has_value(), taken) << blocks;
+}
+
 }  // namespace
 }  // namespace mdi::test
