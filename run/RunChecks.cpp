@@ -212,17 +212,22 @@ bool RunChecks::targetIsASource() {
   std::set<std::string> folders{m_form.run.TargetFolder};
   std::set<int> sourceDrives;
   std::vector<BlockDeviceInfo> sourceDevices;  // block devices added as image files
+  std::set<FileId> sourceFiles;                // the other image files
   for (int row = 1; row <= m_form.iGrid2.rowCount(); ++row) {
     folders.insert(parentOf(m_form.iGrid2.value(row, JobCol::FileName)));
     const auto src = jobSource(m_form.iGrid2, row);
     if (!src) continue;
     if (!src->isFile) sourceDrives.insert(src->drive);
     else if (auto dev = m_sv.fs.blockDevice(src->path)) sourceDevices.push_back(*dev);
+    else if (auto id = m_sv.fs.fileId(src->path)) sourceFiles.insert(*id);
   }
   auto onSource = [&](const std::string& folder) {
     const std::vector<int> under = m_sv.drives.drivesUnder(folder);
-    for (int d : under)
+    for (int d : under) {
       if (sourceDrives.count(d)) return true;
+      // A file system inside a source image file, through a loop device.
+      if (auto id = m_sv.drives.drive(d); id && id->loopBacking && sourceFiles.count(*id->loopBacking)) return true;
+    }
     const auto folderDev = m_sv.fs.deviceOf(folder);
     for (const BlockDeviceInfo& dev : sourceDevices) {
       if (folderDev && *folderDev == dev.rdev) return true;

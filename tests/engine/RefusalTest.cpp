@@ -160,6 +160,18 @@ const Refusal kRefusals[] = {
        f.form.iGrid2.setValue(2, JobCol::FileName, (f.dir / "own" / "a.bin").string());
      },
      "The target is one of the source drives, this will cause problems."},
+    // A file system inside an image file that is a source, mounted through
+    // a loop device: writing there writes into the source.
+    {"TargetInsideASourceImage", Both,
+     [](RunFixture& f) {
+       const std::string image = f.src("fs.img", patternBytes(1 << 20, 4));
+       f.drives.add(6, {DriveIdentity{"/dev/loop6", 1 << 20, "", f.fsys.fileId(image)}, image, 0x0706, ""});
+       fs::create_directories(f.dir / "mnt");
+       f.drives.setDrivesUnder((f.dir / "mnt").string(), {6});
+       f.addFileJob(image);
+       f.form.iGrid2.setValue(1, JobCol::FileName, (f.dir / "mnt" / "fs.bin").string());
+     },
+     "The target is one of the source drives, this will cause problems."},
     {"ChangedDrive", Both,
      [](RunFixture& f) {
        const std::string why = "the drive at /dev/fake2 has changed since it was listed";
