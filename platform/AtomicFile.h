@@ -2,10 +2,15 @@
 // Writing a whole small file (a checksum file, a record, a map) so that a
 // reader or a crash sees either the old file or the complete new one; and
 // removing one for good.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace mdi {
+
+// The longest file name write() takes: its temporary, in the same folder,
+// has a longer one, and file systems take names of at most 255 bytes.
+inline constexpr std::size_t kLongestAtomicName = 232;
 
 class AtomicFile {
  public:

@@ -7,6 +7,7 @@
 #include "convert/SectorLayout.h"
 #include "jobs/JobList.h"
 #include "jobs/TargetFolder.h"
+#include "platform/AtomicFile.h"
 #include "record/SideFiles.h"
 #include "support/Val.h"
 
@@ -157,6 +158,11 @@ bool RunChecks::outputsApart() {
           return refuse(what + " is the file behind " + it->second.second + ", the source of job " +
                         jobLabel(jobs, it->second.first) + ".");
       }
+      // Every one of the job's files goes by one limit, the records' (whose
+      // names the image's own makes longer): met only after the copy, it
+      // would end the job a write error.
+      if (nameOf(path).size() > kLongestAtomicName)
+        return refuse(what + " has too long a name. Choose a shorter file name.");
       // Written by name, a link would be written through to a file none
       // of these checks compared.
       if (m_sv.fs.isLink(path)) return refuse(what + " is a symbolic link. Choose another file name.");

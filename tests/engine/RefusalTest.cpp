@@ -233,6 +233,12 @@ const Refusal kRefusals[] = {
     {"ChecksumFileIsASymlink", Both,
      [](RunFixture& f) { fs::create_symlink(f.dir / "elsewhere.sha256", oneJob(f) + ".sha256"); },
      "The file {out1}.sha256 that job {job1} writes beside its image is a symbolic link. Choose another file name."},
+    // Its records are written through temporary files of longer names, so
+    // an image name near the file system's 255-byte limit would end the job
+    // a write error after the whole copy.
+    {"OutputNameTooLong", Both,
+     [](RunFixture& f) { oneJob(f, JobCol::FileName, (f.dir / "out" / (std::string(230, 'a') + ".bin")).string()); },
+     "The output file {out1} of job {job1} has too long a name. Choose a shorter file name."},
     {"OutputIsADrivesNode", Both,
      [](RunFixture& f) {
        f.drives.add(0, {{(f.dir / "node0").string(), 100, "id"}, f.src("node0", patternBytes(100, 1)), 7, ""});
