@@ -28,4 +28,10 @@ std::vector<std::string> sideFilePaths(const std::string& image) {
   return paths;
 }
 
+std::vector<std::string> jobFilePaths(const std::string& image) {
+  std::vector<std::string> paths = sideFilePaths(image);
+  paths.insert(paths.begin(), image);
+  return paths;
+}
+
 }  // namespace mdi

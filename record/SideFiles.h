@@ -27,5 +27,7 @@ std::string extraFilePath(const std::string& image);
 
 // Every file that may stand beside `image`, `.extra` first.
 std::vector<std::string> sideFilePaths(const std::string& image);
+// The image, then every file beside it: all a job's files.
+std::vector<std::string> jobFilePaths(const std::string& image);
 
 }  // namespace mdi

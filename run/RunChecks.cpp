@@ -140,9 +140,7 @@ bool RunChecks::outputsApart() {
     if (!m_sv.fs.isWritableFolder(folder))
       return refuse("The folder of the output file " + out + " of job " + label + " cannot be written to.");
     const auto folderId = m_sv.fs.fileId(folder);
-    std::vector<std::string> paths{out};
-    for (std::string& p : sideFilePaths(out)) paths.push_back(std::move(p));
-    for (const std::string& path : paths) {
+    for (const std::string& path : jobFilePaths(out)) {
       const std::string what = path == out ? "The output file " + out + " of job " + label
                                            : "The file " + path + " that job " + label + " writes beside its image";
       const auto existing = m_sv.fs.fileId(path);

@@ -36,8 +36,7 @@ bool RunController::openJob(Run& run, int i) {
   job.outputPath = m_form.iGrid2.value(row, JobCol::FileName);
   // The files beside the image are replaced or removed too: one question for all.
   const bool withExtra = job.conversion && job.conversion->hasExtra();
-  std::vector<std::string> paths{job.outputPath};
-  for (std::string& p : sideFilePaths(job.outputPath)) paths.push_back(std::move(p));
+  const std::vector<std::string> paths = jobFilePaths(job.outputPath);
   const std::function<bool()> stopped = [this, &run] { return m_form.run.StopRequested == 1 || run.closedByExit; };
   struct Existing {
     std::string path;  // the first of the job's files that exists
